@@ -1,0 +1,208 @@
+// The main window: its dialog procedure, command table, enable rules and shared state.
+#include "app/func.h"
+#include "app/func1.h"
+#include "dlgkit/dlgkit.h"
+#include "res/resource.h"
+#include <string.h>
+#include <initializer_list>
+
+namespace {
+HWND hDlg;
+BYTE d[SLOT_COUNT] = {1, 1, 1, 1, 1, 1};
+HANDLE Thread[SLOT_COUNT];
+BYTE Progres = 1;
+BYTE sp = 0;
+char prj[kPathMax];
+EditorHead dialog_init1{0, -1}, dialog_init2{0, -1}, dialog_init3{0, -1};
+bool closePending = false;
+
+const int kLockable[] = {IDB_FOLDER_BROWSE, IDB_SETUP_BROWSE, IDB_LICENCE_BROWSE, IDB_INFO_BROWSE,
+                         IDB_LNK_ADD, IDB_LNK_REMOVE, IDB_RUN_ADD, IDB_RUN_REMOVE, IDB_REG_ADD,
+                         IDB_REG_REMOVE, IDB_BUILD, IDB_HELP, IDB_CLOSE};
+bool state[sizeof kLockable / sizeof kLockable[0]];
+
+// The eight command texts by identifier, then the two drop-down titles by position.
+const StrDef kMenuItems[] = {S_MENU_NEW, S_MENU_OPEN, S_MENU_SAVE, S_MENU_SAVEAS,
+                             S_MENU_EXIT, S_MENU_SETTINGS, S_MENU_ABOUT, S_MENU_HELP};
+
+bool FolderFieldSet() {
+  char text[kPathMax + 1] = {0};
+  GetDlgItemTextA(hDlg, IDE_FOLDER, text, sizeof text);
+  return text[0] != 0;
+}
+
+void SetMenuText(HMENU menu, UINT item, UINT byWhat, const StrDef& s) {
+  char text[kLookupMax];
+  memcpy(text, GetOwnLang(s), kLookupMax);
+  MENUITEMINFOA mi;
+  ZeroMemory(&mi, sizeof mi);
+  mi.cbSize = sizeof mi;
+  mi.fMask = MIIM_STRING;
+  mi.dwTypeData = text;
+  SetMenuItemInfoA(menu, item, byWhat == MF_BYPOSITION, &mi);
+}
+
+void ApplyMenuFlags(UINT first, UINT last, UINT flags) {
+  HMENU menu = GetMenu(hDlg);
+  for (UINT id = first; id <= last; ++id) EnableMenuItem(menu, id, MF_BYCOMMAND | flags);
+  DrawMenuBar(hDlg);
+}
+
+BOOL OnInitDialog(HWND wnd) {
+  GetCfg();
+  hDlg = wnd;
+  SetIco(wnd, IDI_APP);
+  InitLang1(wnd);
+  MakeOwnMenu();
+  InitCompressLevel();
+  InicjujDialogi();
+  initbtn();
+  CleadDir();
+  return FALSE;
+}
+
+void OnClose() {
+  // A close during a build would clear the files the build reads and feed the quit message to
+  // the build's pump: it waits for the build's end instead.
+  if (!*noProgressGzc()) {
+    closePending = true;
+    return;
+  }
+  WyczyscCfgReg(hDlg);
+  PostQuitMessage(0);
+}
+
+void OnCommand(UINT id, UINT code) {
+  switch (id) {
+    case IDE_FOLDER:
+      if (*noProgressGzc()) EnableButtons();
+      break;
+    case IDB_CLOSE:
+    case IDM_EXIT:
+      SendMessageA(hDlg, WM_CLOSE, 0, 0);
+      break;
+    default:
+      break;
+  }
+  (void)code;
+}
+}  // namespace
+
+HWND* HwndMain() { return &hDlg; }
+BYTE* dialog() { return d; }
+HANDLE* Threadfunc() { return Thread; }
+BYTE* noProgressGzc() { return &Progres; }
+BYTE* SavePrj() { return &sp; }
+char* PlikProjektu() { return prj; }
+EditorHead* dialog1_init() { return &dialog_init1; }
+EditorHead* dialog2_init() { return &dialog_init2; }
+EditorHead* dialog3_init() { return &dialog_init3; }
+const char* Pobierz() { return "Pobierz"; }
+const char* Zastosuj() { return "Zastosuj"; }
+const char* Wyjdz() { return "Wyjdź"; }
+
+INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_INITDIALOG: OnInitDialog(wnd); return 0;
+    case WM_CLOSE: OnClose(); return 1;
+    case WM_DESTROY: WyczyscCfgReg(wnd); PostQuitMessage(0); return 1;
+    case WM_COMMAND: OnCommand(LOWORD(wp), HIWORD(wp)); return 0;
+    default: (void)lp; return 0;
+  }
+}
+
+void InicjujDialogi() {
+  for (EditorHead* e : {dialog1_init(), dialog2_init(), dialog3_init()}) {
+    e->editing = 0;
+    e->index = -1;
+  }
+}
+
+void InitLang1(HWND wnd) {
+  HWND c = GetDlgItem(wnd, IDS_NAME_LABEL);
+  PrintTxt(&c, S_NAME_LABEL.text, S_NAME_LABEL.id);
+  const StrDef fieldLabels[] = {S_FOLDER_LABEL, S_SETUP_LABEL, S_LICENCE_LABEL, S_INFO_LABEL};
+  for (const StrDef& s : fieldLabels) PrintTxt(&c, s.text, s.id);
+  struct { int id; StrDef s; } buttons[] = {
+      {IDB_FOLDER_BROWSE, S_BROWSE}, {IDB_SETUP_BROWSE, S_BROWSE}, {IDB_LICENCE_BROWSE, S_BROWSE},
+      {IDB_INFO_BROWSE, S_BROWSE},   {IDB_LNK_ADD, S_ADD},         {IDB_RUN_ADD, S_ADD},
+      {IDB_REG_ADD, S_ADD},          {IDB_LNK_REMOVE, S_REMOVE},   {IDB_RUN_REMOVE, S_REMOVE},
+      {IDB_REG_REMOVE, S_REMOVE},    {IDB_BUILD, S_APPLY},         {IDB_HELP, S_HELP},
+      {IDB_CLOSE, S_EXIT}};
+  for (const auto& b : buttons) {
+    c = GetDlgItem(wnd, b.id);
+    PrintTxt(&c, b.s.text, b.s.id);
+  }
+}
+
+void MakeOwnMenu() {
+  HMENU menu = GetMenu(hDlg);
+  for (UINT i = 0; i < sizeof kMenuItems / sizeof kMenuItems[0]; ++i)
+    SetMenuText(menu, IDM_NEW + i, MF_BYCOMMAND, kMenuItems[i]);
+  SetMenuText(menu, 0, MF_BYPOSITION, S_MENU_PROJECT);
+  SetMenuText(menu, 2, MF_BYPOSITION, S_MENU_HELP_POPUP);
+  DrawMenuBar(hDlg);
+}
+
+void EnableButtons() {
+  BOOL on = FolderFieldSet();
+  for (int id : {IDB_LNK_ADD, IDB_RUN_ADD, IDB_REG_ADD, IDB_BUILD}) EnableWindow(GetDlgItem(hDlg, id), on);
+}
+
+void initbtn() { EnableWindow(GetDlgItem(hDlg, IDB_BUILD), FolderFieldSet()); }
+
+void LockButtons(bool lock) {
+  for (size_t i = 0; i < sizeof kLockable / sizeof kLockable[0]; ++i) {
+    HWND b = GetDlgItem(hDlg, kLockable[i]);
+    if (lock) state[i] = !EnableWindow(b, FALSE);  // returns nonzero when it was disabled
+    else EnableWindow(b, state[i]);
+  }
+}
+
+void EnMenu(UINT flags) { ApplyMenuFlags(IDM_SAVE, IDM_SAVE, flags); }
+void EnMenu2(UINT flags) { ApplyMenuFlags(IDM_NEW, IDM_SETTINGS, flags); }
+
+void MenuOn() {
+  sp = 1;
+  EnMenu(MF_ENABLED);
+}
+
+void CleadDir() {
+  prj[0] = 0;
+  sp = 0;
+  EnMenu(MF_GRAYED);
+}
+
+bool MsgLoop() {
+  // Looking at the queue costs far more than a byte of work: look only every few milliseconds.
+  static thread_local DWORD last;
+  DWORD now = GetTickCount();
+  if (now - last < 4) return false;
+  last = now;
+  MSG msg;
+  if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  TranslateMessage(&msg);
+  DispatchMessageA(&msg);
+  return true;
+}
+
+void LaunchDialog(int slot, LPTHREAD_START_ROUTINE routine) {
+  if (!d[slot]) return;
+  Thread[slot] = CreateThread(nullptr, 0, routine, nullptr, 0, nullptr);
+  if (Thread[slot]) d[slot] = 0;
+}
+
+void EndSubDialog(int slot) {
+  if (d[slot]) return;  // WM_CLOSE and the WM_DESTROY after it: the first one ends the dialog
+  d[slot] = 1;
+  CloseHandle(Thread[slot]);
+  Thread[slot] = nullptr;
+  PostQuitMessage(0);
+}
+
+void CloseIfPending() {
+  if (closePending && *noProgressGzc()) {
+    closePending = false;
+    PostMessageA(hDlg, WM_CLOSE, 0, 0);
+  }
+}

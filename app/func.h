@@ -1,0 +1,45 @@
+// The main window: process-wide state, its dialog procedure and the shared operations on it.
+#pragma once
+#include <windows.h>
+
+// Sub-dialog slots: the index into the may-open flags and the thread handles.
+enum DialogSlot { SLOT_SHORTCUT = 0, SLOT_RUN, SLOT_REGISTRY, SLOT_PACKING, SLOT_ABOUT, SLOT_SETTINGS, SLOT_COUNT };
+
+// Start of every entry editor record; the rest belongs to the entry editors.
+struct EditorHead {
+  BYTE editing;      // 0 = a new entry, otherwise an existing entry is edited
+  LONG index;        // edited entry, -1 = none
+};
+
+HWND* HwndMain();           // the main window
+BYTE* dialog();             // may-open flags, one per slot, 1 = none open
+HANDLE* Threadfunc();       // thread of the open dialog of each slot
+BYTE* noProgressGzc();      // 1 = no build running
+BYTE* SavePrj();            // 1 = project has unsaved changes
+char* PlikProjektu();       // project file path (260 bytes), empty = none
+EditorHead* dialog1_init(); // shortcut editor
+EditorHead* dialog2_init(); // run-entry editor
+EditorHead* dialog3_init(); // registry-entry editor
+
+const char* Pobierz();      // "Pobierz"
+const char* Zastosuj();     // "Zastosuj"
+const char* Wyjdz();        // "Wyjdź"
+
+INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
+void InicjujDialogi();
+void InitLang1(HWND wnd);
+void MakeOwnMenu();
+void EnableButtons();
+void initbtn();
+void LockButtons(bool lock);
+void EnMenu(UINT flags);
+void EnMenu2(UINT flags);
+void MenuOn();
+void CleadDir();
+bool MsgLoop();
+// Starts the dialog of `slot` on a thread of its own running `routine`, unless one is open.
+void LaunchDialog(int slot, LPTHREAD_START_ROUTINE routine);
+// Ends a sub-dialog as every dialog procedure does on WM_CLOSE / WM_DESTROY.
+void EndSubDialog(int slot);
+// Closes the main window if a close was asked for while a build ran; the build calls it at its end.
+void CloseIfPending();

@@ -1,0 +1,203 @@
+// Registry settings, the working folder in the temporary folder, the folder walker, string lookup.
+#include "app/func1.h"
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+char compressMode[4] = "wb6";
+
+// Copies at most cap - 1 characters and terminates.
+void CopyCut(char* dst, const char* src, size_t cap) { snprintf(dst, cap, "%s", src); }
+
+// Replaces what follows the last backslash of `path` (capacity kPathMax) by `tail`.
+bool ReplaceLast(char* path, const char* tail) {
+  char* slash = strrchr(path, '\\');
+  size_t keep = slash ? (size_t)(slash - path) + 1 : 0;
+  int n = snprintf(path + keep, kPathMax - keep, "%s", tail);
+  return n >= 0 && keep + n < (size_t)kPathMax;
+}
+
+// The table of the per-user working paths: suffix after "<temp>Packrift", value "4" + row.
+const char kRows[4][14] = {"\\cfg\\init.cfg", "\\bin", "\\cfg\\lnk.cfg", "\\cfg\\reg.cfg"};
+}  // namespace
+
+const char* RegRegister() { return "Software\\Orvane\\Packrift"; }
+const char* Packrift() { return "Packrift"; }
+const char* Polski() { return "Polski"; }
+
+LONG addregister(const char* key, const char* name, void* data, WORD op, WORD root, DWORD size, DWORD type) {
+  HKEY rootKey = root == ROOT_MACHINE ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+  HKEY h;
+  LONG st = RegCreateKeyExA(rootKey, key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &h, nullptr);
+  if (st != ERROR_SUCCESS) return st;
+  switch (op) {
+    case REG_READ: {
+      DWORD cap = size;
+      st = RegQueryValueExA(h, name, nullptr, nullptr, (BYTE*)data, &cap);
+      break;
+    }
+    case REG_WRITE: st = RegSetValueExA(h, name, 0, type, (const BYTE*)data, size); break;
+    case REG_DELETE: st = RegDeleteValueA(h, name); break;
+    default: st = ERROR_INVALID_PARAMETER;
+  }
+  RegCloseKey(h);
+  return st;
+}
+
+bool ReadValue(WORD root, const char* name, char* buf, DWORD cap) {
+  // One spare byte: a value stored without terminator still comes back terminated.
+  char tmp[kPathMax + 1] = {0};
+  if (cap > (DWORD)kPathMax) cap = kPathMax;
+  if (addregister(RegRegister(), name, tmp, REG_READ, root, cap, REG_SZ) != ERROR_SUCCESS) return false;
+  tmp[cap - 1] = 0;
+  memcpy(buf, tmp, cap);
+  return true;
+}
+
+LONG WriteValue(WORD root, const char* name, const char* text) {
+  return addregister(RegRegister(), name, (void*)text, REG_WRITE, root, (DWORD)strlen(text) + 1, REG_SZ);
+}
+
+bool WorkPath(const char* value, char* out) {
+  char buf[kPathMax] = {0};
+  if (!ReadValue(ROOT_USER, value, buf, kPathMax) || !buf[0]) return false;
+  memcpy(out, buf, kPathMax);
+  return true;
+}
+
+bool WorkFolder(char* out) {
+  if (!WorkPath(VAL_BINDIR, out)) return false;
+  char* slash = strrchr(out, '\\');
+  if (!slash) return false;
+  *slash = 0;
+  return true;
+}
+
+bool ToolFolder(char* out) {
+  char buf[kPathMax] = {0};
+  if (!ReadValue(ROOT_MACHINE, VAL_HELPFILE, buf, kPathMax)) return false;
+  char* slash = strrchr(buf, '\\');
+  if (!slash) return false;
+  slash[1] = 0;
+  memcpy(out, buf, kPathMax);
+  return true;
+}
+
+void ZapiszJezyk(const char* name) {
+  char path[kPathMax] = {0};
+  ReadValue(ROOT_MACHINE, VAL_HELPFILE, path, kPathMax);
+  char tail[kPathMax];
+  snprintf(tail, sizeof tail, "Lang\\%s.lng", name);
+  ReplaceLast(path, tail);  // a path past the limit is stored cut, never overrun
+  WriteValue(ROOT_MACHINE, VAL_LANGFILE, path);
+  char lang[kLangNameMax];
+  CopyCut(lang, name, sizeof lang);
+  addregister(RegRegister(), VAL_LANGNAME, lang, REG_WRITE, ROOT_MACHINE, (DWORD)strlen(lang), REG_SZ);
+}
+
+void GetCfg() {
+  char path[kPathMax] = {0};
+  DWORD n = GetModuleFileNameA(nullptr, path, kPathMax);
+  if (n >= (DWORD)kPathMax) path[kPathMax - 1] = 0;
+  ReplaceLast(path, "Packrift.chm");
+  WriteValue(ROOT_MACHINE, VAL_HELPFILE, path);
+
+  // A name that does not fit the 32-byte buffer cannot be read: the built-in language is taken.
+  char lang[kLangNameMax] = {0};
+  if (addregister(RegRegister(), VAL_LANGNAME, lang, REG_READ, ROOT_MACHINE, sizeof lang, REG_SZ) == ERROR_SUCCESS) {
+    lang[kLangNameMax - 1] = 0;
+    ZapiszJezyk(lang);
+  } else {
+    ZapiszJezyk(Polski());
+  }
+
+  char temp[kPathMax] = {0};
+  GetTempPathA(kPathMax, temp);
+  for (int row = 0; row < 4; ++row) {
+    char work[kPathMax];
+    snprintf(work, sizeof work, "%s%s", temp, Packrift());
+    if (row == 0) CreateDirectoryA(work, nullptr);
+    char full[kPathMax + 16];
+    snprintf(full, sizeof full, "%s%s", work, kRows[row]);
+    full[kPathMax - 1] = 0;
+    char name[2] = {(char)('4' + row), 0};
+    WriteValue(ROOT_USER, name, full);
+    if (row == 0) {
+      *strrchr(full, '\\') = 0;
+      CreateDirectoryA(full, nullptr);
+    } else if (row == 1) {
+      CreateDirectoryA(full, nullptr);
+    }
+  }
+}
+
+int katalog(const char* name) {
+  size_t n = strlen(name);
+  if ((n == 1 && name[0] == '.') || (n == 2 && strstr(name, ".."))) return 1;
+  return 2;
+}
+
+int wyliczpliki(const char* folder, bool del, WalkSink sink, void* ctx) {
+  char pattern[kPathMax];
+  int n = snprintf(pattern, sizeof pattern, "%s\\*.*", folder);
+  if (n < 0 || n >= kPathMax) return 0;
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA(pattern, &fd);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  do {
+    if (katalog(fd.cFileName) == 1) continue;
+    char path[kPathMax];
+    n = snprintf(path, sizeof path, "%s\\%s", folder, fd.cFileName);
+    if (n < 0 || n >= kPathMax) continue;  // too long for any path buffer: skipped, never cut
+    if (wyliczpliki(path, del, sink, ctx)) continue;
+    if (del) DeleteFileA(path);
+    else if (sink) sink(path, ctx);
+  } while (FindNextFileA(h, &fd));
+  FindClose(h);
+  return 1;
+}
+
+void WyczyscCfgReg(HWND) {
+  char work[kPathMax];
+  if (WorkFolder(work)) wyliczpliki(work, true);
+}
+
+char* GetOwnLang(unsigned index, const char* def) {
+  thread_local char result[kLookupMax];
+  char file[kPathMax] = {0};
+  char key[16];
+  snprintf(key, sizeof key, "%u", index);
+  if (ReadValue(ROOT_MACHINE, VAL_LANGFILE, file, kPathMax) && file[0])
+    GetPrivateProfileStringA("lng", key, def, result, kLookupMax, file);
+  else
+    CopyCut(result, def, kLookupMax);
+  return result;
+}
+
+HWND PrintTxt(HWND* cursor, const char* def, unsigned index) {
+  SetWindowTextA(*cursor, GetOwnLang(index, def));
+  *cursor = GetWindow(*cursor, GW_HWNDNEXT);
+  return *cursor;
+}
+
+void InitCompressLevel() {
+  char buf[kPathMax] = {0};
+  // A value of more than three characters does not fit the four-byte buffer and is replaced.
+  if (addregister(RegRegister(), VAL_COMPRESS, buf, REG_READ, ROOT_MACHINE, 4, REG_SZ) == ERROR_SUCCESS) {
+    buf[3] = 0;
+    if (strstr(buf, "wb")) {
+      memcpy(compressMode, buf, 4);
+      return;
+    }
+  }
+  memcpy(compressMode, "wb6", 4);
+  addregister(RegRegister(), VAL_COMPRESS, compressMode, REG_WRITE, ROOT_MACHINE, 3, REG_SZ);
+}
+
+char* CompLevel() { return compressMode; }
+
+int ShowMessage(const StrDef& s, UINT icon) {
+  char text[kLookupMax];
+  CopyCut(text, GetOwnLang(s), sizeof text);
+  return MessageBoxA(nullptr, text, Packrift(), icon);
+}

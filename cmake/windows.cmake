@@ -1,0 +1,85 @@
+# Windows build: the tool folder out/dist (Packrift.exe, dlgkit.dll, tool files) and the Wine-run tests.
+set(DIST ${CMAKE_SOURCE_DIR}/out/dist)
+set(WIN_FLAGS -fexec-charset=CP1250 -Wall -Wno-unknown-pragmas -Wno-cast-function-type)
+set(WIN_LINK -static -static-libgcc -static-libstdc++)
+add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0600 WINVER=0x0600 _WIN32_IE=0x0600 NOMINMAX)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
+enable_language(RC)
+set(CMAKE_SHARED_LIBRARY_PREFIX "")
+set(CMAKE_IMPORT_LIBRARY_PREFIX "")
+
+find_library(ZLIB_STATIC NAMES libz.a REQUIRED)
+
+# dlgkit.dll: exports by the plain names of its .def file.
+add_library(dlgkit SHARED dlgkit/dllmain.cpp dlgkit/dlgkit.def)
+target_compile_options(dlgkit PRIVATE ${WIN_FLAGS})
+target_link_options(dlgkit PRIVATE ${WIN_LINK} -Wl,--enable-stdcall-fixup)
+target_link_libraries(dlgkit PRIVATE comdlg32 shell32 ole32 gdi32)
+set_target_properties(dlgkit PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${DIST})
+
+# Everything of the program but WinMain, so that the tests link the same code.
+file(GLOB PR_APP_SOURCES CONFIGURE_DEPENDS
+  app/*.cpp entries/*.cpp build/*.cpp lang/*.cpp)
+list(FILTER PR_APP_SOURCES EXCLUDE REGEX "/app/main\\.cpp$")
+add_library(prapp STATIC ${PR_APP_SOURCES} ${PR_PORTABLE_SOURCES})
+target_include_directories(prapp PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/res)
+target_compile_options(prapp PUBLIC ${WIN_FLAGS})
+target_link_libraries(prapp PUBLIC dlgkit ${ZLIB_STATIC} comctl32 comdlg32 shell32 shlwapi ole32 oleaut32 uuid advapi32 user32 gdi32)
+
+set(PR_RC ${CMAKE_SOURCE_DIR}/res/packrift.rc)
+add_executable(Packrift WIN32 app/main.cpp ${PR_RC})
+target_link_libraries(Packrift PRIVATE prapp)
+target_link_options(Packrift PRIVATE ${WIN_LINK})
+set_target_properties(Packrift PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${DIST})
+
+# Tool files shipped beside the program.
+file(GLOB PR_LANG_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/lang/files/*.lng)
+add_custom_target(toolfiles ALL
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${DIST}/Lang ${DIST}/bin
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PR_LANG_FILES} ${DIST}/Lang/
+  VERBATIM)
+
+# GoogleTest, built with the same toolchain.
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+include(GoogleTest)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run)
+
+# Windows test suites: one executable per tests/win/*.cpp holding TEST()s, sharing the fixture code
+# in tests/win/support/. Each carries the program's resources, because dialogs load from the exe.
+set(TEST_BIN ${CMAKE_BINARY_DIR}/tests)
+file(GLOB PR_TEST_SUPPORT CONFIGURE_DEPENDS tests/win/support/*.cpp)
+add_library(prtestsupport STATIC ${PR_TEST_SUPPORT})
+target_link_libraries(prtestsupport PUBLIC prapp gtest)
+target_include_directories(prtestsupport PUBLIC ${CMAKE_SOURCE_DIR}/tests/win/support)
+target_compile_definitions(prtestsupport PRIVATE PR_DIST="${DIST}")
+file(GLOB PR_WIN_TESTS CONFIGURE_DEPENDS tests/win/*_test.cpp)
+foreach(src ${PR_WIN_TESTS})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} ${src} ${PR_RC})
+  target_link_libraries(${name} PRIVATE prtestsupport gtest_main)
+  target_link_options(${name} PRIVATE ${WIN_LINK})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TEST_BIN})
+  add_custom_command(TARGET ${name} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:dlgkit> ${TEST_BIN}/)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+    PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+endforeach()
+
+# Command-line tools as Windows programs: tools/<name>.cpp -> out/win/tools/<name>.exe.
+file(GLOB PR_TOOLS CONFIGURE_DEPENDS tools/*.cpp)
+foreach(src ${PR_TOOLS})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name}_win ${src} ${PR_PORTABLE_SOURCES})
+  target_include_directories(${name}_win PRIVATE ${PR_PORTABLE_INCLUDES})
+  target_link_libraries(${name}_win PRIVATE ${ZLIB_STATIC})
+  target_link_options(${name}_win PRIVATE ${WIN_LINK})
+  set_target_properties(${name}_win PROPERTIES OUTPUT_NAME ${name} RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
+endforeach()
+
+# Script helper that finds a window by caption and sends it a close, a command or a text.
+add_executable(winctl tests/win/winctl/winctl.cpp)
+target_link_options(winctl PRIVATE ${WIN_LINK})
+set_target_properties(winctl PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TEST_BIN})

@@ -1,0 +1,24 @@
+# Helpers for screenshots under a virtual display: start Xvfb, grab a window by its title.
+# Source after env.sh.
+start_display() {
+  if [ -z "${DISPLAY:-}" ] || [ "${PR_OWN_DISPLAY:-}" = 1 ]; then
+    local n=$(( 90 + RANDOM % 100 ))
+    Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    export DISPLAY=":$n"
+    trap 'wineserver -k 2>/dev/null; kill $XVFB_PID 2>/dev/null' EXIT
+    sleep 1
+  fi
+}
+# Saves the window whose title is $1 to the PNG $2 (waits up to 20 s for it).
+grab_window() {
+  local id="" i
+  for i in $(seq 1 100); do
+    id=$(xwininfo -root -tree 2>/dev/null | grep -F "\"$1\"" | awk '{print $1}' | head -1 || true)
+    [ -n "$id" ] && break
+    sleep 0.2
+  done
+  [ -n "$id" ] || { echo "no window \"$1\"" >&2; return 1; }
+  sleep 1
+  import -window "$id" "$2"
+}

@@ -1,0 +1,228 @@
+// The main window as the user meets it: texts, menu, enable rules, locking, closing.
+#include "uitest.h"
+#include "app/func.h"
+#include "app/func1.h"
+#include "dlgkit/dlgkit.h"
+#include "res/resource.h"
+
+using namespace uitest;
+
+namespace {
+class MainWindow : public AppTest {};
+
+TEST_F(MainWindow, ShowsCaptionLabelsButtonsAndMenuInPolish) {
+  StartApp();
+  EXPECT_EQ("Packrift v2.20", WindowText(Main()));
+  EXPECT_EQ("Nazwa programu:", Text(IDS_NAME_LABEL));
+  EXPECT_EQ("Folder z plikami programu:", Text(IDS_FOLDER_LABEL));
+  EXPECT_EQ("Plik instalatora:", Text(IDS_SETUP_LABEL));
+  EXPECT_EQ("Plik licencji:", Text(IDS_LICENCE_LABEL));
+  EXPECT_EQ("Plik informacji ko\xf1" "cowej:", Text(IDS_INFO_LABEL));  // CP1250
+  for (int id : {IDB_FOLDER_BROWSE, IDB_SETUP_BROWSE, IDB_LICENCE_BROWSE, IDB_INFO_BROWSE})
+    EXPECT_EQ("Pobierz", Text(id));
+  for (int id : {IDB_LNK_ADD, IDB_RUN_ADD, IDB_REG_ADD}) EXPECT_EQ("Dodaj", Text(id));
+  for (int id : {IDB_LNK_REMOVE, IDB_RUN_REMOVE, IDB_REG_REMOVE}) EXPECT_EQ("Usu\xf1", Text(id));
+  EXPECT_EQ("Zastosuj", Text(IDB_BUILD));
+  EXPECT_EQ("Pomoc", Text(IDB_HELP));
+  EXPECT_EQ("Zako\xf1" "cz", Text(IDB_CLOSE));
+
+  EXPECT_EQ("&Projekt", MenuText(0, true));
+  EXPECT_EQ("&Ustawienia", MenuText(1, true));
+  EXPECT_EQ("P&omoc", MenuText(2, true));
+  EXPECT_EQ("&Nowy projekt", MenuText(IDM_NEW, false));
+  EXPECT_EQ("&Otw\xf3rz projekt", MenuText(IDM_OPEN, false));
+  EXPECT_EQ("&Zapisz projekt", MenuText(IDM_SAVE, false));
+  EXPECT_EQ("&Zapisz projekt jako...", MenuText(IDM_SAVEAS, false));
+  EXPECT_EQ("&Zako\xf1" "cz", MenuText(IDM_EXIT, false));
+  EXPECT_EQ("&O programie", MenuText(IDM_ABOUT, false));
+  EXPECT_EQ("Po&moc", MenuText(IDM_HELP, false));
+  // Renaming a drop-down title keeps its menu.
+  EXPECT_TRUE(GetSubMenu(GetMenu(Main()), 0));
+  EXPECT_TRUE(GetSubMenu(GetMenu(Main()), 2));
+}
+
+TEST_F(MainWindow, StartsWithSaveGrayedAndNoProjectState) {
+  StartApp();
+  EXPECT_TRUE(MenuState(IDM_SAVE) & MF_GRAYED);
+  EXPECT_FALSE(MenuState(IDM_SAVEAS) & MF_GRAYED);
+  EXPECT_EQ(0, *SavePrj());
+  EXPECT_STREQ("", PlikProjektu());
+  for (EditorHead* e : {dialog1_init(), dialog2_init(), dialog3_init()}) {
+    EXPECT_EQ(0, e->editing);
+    EXPECT_EQ(-1, e->index);
+  }
+  for (int id : {IDB_LNK_REMOVE, IDB_RUN_REMOVE, IDB_REG_REMOVE}) EXPECT_FALSE(Enabled(id));
+}
+
+TEST_F(MainWindow, AddAndBuildButtonsFollowTheProgramFolderField) {
+  StartApp();
+  const int follow[] = {IDB_LNK_ADD, IDB_RUN_ADD, IDB_REG_ADD, IDB_BUILD};
+  for (int id : follow) EXPECT_FALSE(Enabled(id)) << id;
+  SetText(IDE_FOLDER, "C");
+  for (int id : follow) EXPECT_TRUE(Enabled(id)) << id;
+  SetText(IDE_FOLDER, "");
+  for (int id : follow) EXPECT_FALSE(Enabled(id)) << id;
+  // Other fields change nothing.
+  SetText(IDE_NAME, "x");
+  SetText(IDE_SETUP, "y");
+  for (int id : follow) EXPECT_FALSE(Enabled(id)) << id;
+}
+
+TEST_F(MainWindow, FolderFieldChangesNoButtonWhileABuildRuns) {
+  StartApp();
+  *noProgressGzc() = 0;
+  SetText(IDE_FOLDER, "C:\\prog");
+  EXPECT_FALSE(Enabled(IDB_BUILD));
+  EXPECT_FALSE(Enabled(IDB_LNK_ADD));
+  *noProgressGzc() = 1;
+  SetText(IDE_FOLDER, "C:\\prog2");
+  EXPECT_TRUE(Enabled(IDB_BUILD));
+}
+
+TEST_F(MainWindow, LockDisablesEveryButtonAndUnlockRestoresEach) {
+  StartApp();
+  SetText(IDE_FOLDER, "C:\\prog");
+  const int all[] = {400, 401, 402, 403, 405, 406, 407, 408, 409, 410, 411, 412, 413};
+  bool before[13];
+  for (int i = 0; i < 13; ++i) before[i] = Enabled(all[i]);
+  SendMessageA(Main(), WM_NULL, 0, 0);
+  LockButtons(true);
+  for (int id : all) EXPECT_FALSE(Enabled(id)) << id;
+  LockButtons(false);
+  for (int i = 0; i < 13; ++i) EXPECT_EQ(before[i], Enabled(all[i])) << all[i];
+  EXPECT_TRUE(Enabled(IDB_BUILD));
+  EXPECT_FALSE(Enabled(IDB_LNK_REMOVE));
+  // A second lock overwrites the records with "disabled".
+  LockButtons(true);
+  LockButtons(true);
+  LockButtons(false);
+  for (int id : all) EXPECT_FALSE(Enabled(id)) << id;
+}
+
+TEST_F(MainWindow, MenuOnMarksAndCleadDirUnmarks) {
+  StartApp();
+  MenuOn();
+  EXPECT_EQ(1, *SavePrj());
+  EXPECT_FALSE(MenuState(IDM_SAVE) & MF_GRAYED);
+  strcpy(PlikProjektu(), "C:\\a.kpj");
+  CleadDir();
+  EXPECT_EQ(0, *SavePrj());
+  EXPECT_STREQ("", PlikProjektu());
+  EXPECT_TRUE(MenuState(IDM_SAVE) & MF_GRAYED);
+  EnMenu2(MF_GRAYED);
+  for (int id = IDM_NEW; id <= IDM_SETTINGS; ++id) EXPECT_TRUE(MenuState(id) & MF_GRAYED) << id;
+  EXPECT_FALSE(MenuState(IDM_ABOUT) & MF_GRAYED);
+  EnMenu2(MF_ENABLED);
+  for (int id = IDM_NEW; id <= IDM_SETTINGS; ++id) EXPECT_FALSE(MenuState(id) & MF_GRAYED) << id;
+}
+
+// Each way of closing empties the working folder of files, nested ones too, and keeps its folders.
+class Closing : public AppTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(Closing, EmptiesTheWorkingFolderButKeepsFolders) {
+  StartApp();
+  std::string w = WorkDir();
+  CreateDirectoryA((w + "\\cfg\\deep").c_str(), nullptr);
+  CreateDirectoryA((w + "\\cfg\\deep\\er").c_str(), nullptr);
+  WriteFile(w + "\\list.txt", "x");
+  WriteFile(w + "\\cfg\\init.cfg", "[cfg]\r\n");
+  WriteFile(w + "\\cfg\\deep\\er\\a.bin", "abc");
+  WriteFile(w + "\\bin\\bin.dat", "GZC");
+  switch (GetParam()) {
+    case IDB_CLOSE: Click(IDB_CLOSE); break;
+    case IDM_EXIT: Command(IDM_EXIT); break;
+    default: PostMessageA(Main(), WM_SYSCOMMAND, SC_CLOSE, 0); break;  // the close box
+  }
+  ASSERT_TRUE(WaitFor([&] { return !AppRunning(); }));
+  for (const char* f : {"\\list.txt", "\\cfg\\init.cfg", "\\cfg\\deep\\er\\a.bin", "\\bin\\bin.dat"})
+    EXPECT_FALSE(Exists(w + f)) << f;
+  for (const char* d : {"", "\\cfg", "\\bin", "\\cfg\\deep", "\\cfg\\deep\\er"}) EXPECT_TRUE(IsDir(w + d)) << d;
+}
+INSTANTIATE_TEST_SUITE_P(ThreeWays, Closing, ::testing::Values(IDB_CLOSE, IDM_EXIT, 0));
+
+TEST_F(MainWindow, CloseDuringABuildWaitsForItsEnd) {
+  StartApp();
+  WriteFile(WorkDir() + "\\bin\\cfg.dat", "GZC");
+  *noProgressGzc() = 0;
+  PostMessageA(Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  Sleep(300);
+  EXPECT_TRUE(AppRunning());
+  EXPECT_TRUE(Exists(WorkDir() + "\\bin\\cfg.dat"));
+  // The build ends on the main thread and lets the deferred close through.
+  *noProgressGzc() = 1;
+  PostMessageA(Main(), WM_NULL, 0, 0);
+  SendMessageTimeoutA(Main(), WM_NULL, 0, 0, SMTO_BLOCK, 1000, nullptr);
+  CloseIfPending();
+  ASSERT_TRUE(WaitFor([&] { return !AppRunning(); }));
+  EXPECT_FALSE(Exists(WorkDir() + "\\bin\\cfg.dat"));
+}
+
+// A sub-dialog kind opens once at a time on its own thread and may open again after closing.
+INT_PTR CALLBACK ProbeProc(HWND wnd, UINT msg, WPARAM, LPARAM) {
+  if (msg == WM_INITDIALOG) SetWindowTextA(wnd, "probe dialog");
+  if (msg == WM_CLOSE || msg == WM_DESTROY) {
+    EndSubDialog(SLOT_ABOUT);
+    return 1;
+  }
+  return 0;
+}
+DWORD WINAPI ProbeThread(LPVOID) {
+  StartMain(ProbeProc, IDD_MAIN);
+  return 1;
+}
+
+BOOL CALLBACK CountProbes(HWND w, LPARAM lp) {
+  if (WindowText(w) == "probe dialog" && IsWindowVisible(w)) ++*(int*)lp;
+  return TRUE;
+}
+
+TEST_F(MainWindow, SubDialogKindOpensOnceAndAgainAfterClosing) {
+  StartApp();
+  LaunchDialog(SLOT_ABOUT, ProbeThread);
+  EXPECT_EQ(0, dialog()[SLOT_ABOUT]);
+  HANDLE first = Threadfunc()[SLOT_ABOUT];
+  HWND probe = FindTopWindow("#32770", "probe dialog");
+  ASSERT_TRUE(probe);
+  LaunchDialog(SLOT_ABOUT, ProbeThread);  // refused: one is open
+  EXPECT_EQ(first, Threadfunc()[SLOT_ABOUT]);
+  Sleep(200);
+  int count = 0;
+  EnumWindows(CountProbes, (LPARAM)&count);
+  EXPECT_EQ(1, count);
+  // The main window stays usable meanwhile.
+  SetText(IDE_FOLDER, "C:\\x");
+  EXPECT_TRUE(Enabled(IDB_BUILD));
+  PostMessageA(probe, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(WaitFor([] { return dialog()[SLOT_ABOUT] == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(probe); }));
+  LaunchDialog(SLOT_ABOUT, ProbeThread);
+  EXPECT_EQ(0, dialog()[SLOT_ABOUT]);
+  HWND again = FindTopWindow("#32770", "probe dialog");
+  ASSERT_TRUE(again);
+  PostMessageA(again, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(WaitFor([] { return dialog()[SLOT_ABOUT] == 1; }));
+}
+
+int seen;
+LRESULT CALLBACK CountingProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == WM_APP) ++seen;
+  return DefWindowProcA(w, m, wp, lp);
+}
+
+TEST_F(MainWindow, MsgLoopDispatchesAWaitingMessageOfItsThread) {
+  // On a thread of its own, with a window whose procedure counts what reaches it.
+  seen = 0;
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = CountingProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "prt_msgloop";
+  RegisterClassA(&wc);
+  HWND w = CreateWindowA("prt_msgloop", "", 0, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
+  PostMessageA(w, WM_APP, 0, 0);
+  EXPECT_TRUE(WaitFor([] {
+    MsgLoop();
+    return seen == 1;
+  }, 2000));
+  DestroyWindow(w);
+}
+}  // namespace

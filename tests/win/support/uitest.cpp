@@ -1,0 +1,205 @@
+// Test fixture for the real windows: clean state, the main dialog on a thread, user actions.
+#include "uitest.h"
+#include "app/func.h"
+#include "dlgkit/dlgkit.h"
+#include "res/resource.h"
+#include <stdio.h>
+
+namespace uitest {
+
+std::string MakeTempDir(const char* tag) {
+  char base[MAX_PATH];
+  GetTempPathA(MAX_PATH, base);
+  static int counter;
+  for (;;) {
+    char path[MAX_PATH];
+    snprintf(path, sizeof path, "%sprt_%s_%lu_%d\\", base, tag, GetCurrentProcessId(), ++counter);
+    if (CreateDirectoryA(path, nullptr)) return path;
+  }
+}
+
+void RemoveTree(const std::string& path) {
+  std::string dir = path;
+  if (!dir.empty() && dir.back() == '\\') dir.pop_back();
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = fd.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string full = dir + "\\" + name;
+      SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(full);
+      else DeleteFileA(full.c_str());
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+  }
+  RemoveDirectoryA(dir.c_str());
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  FILE* f = fopen(path.c_str(), "wb");
+  ASSERT_TRUE(f) << path;
+  fwrite(bytes.data(), 1, bytes.size(), f);
+  fclose(f);
+}
+
+std::string ReadFile(const std::string& path) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f) return "";
+  std::string s;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+  fclose(f);
+  return s;
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool IsDir(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string ExeDir() {
+  char path[MAX_PATH];
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string s = path;
+  return s.substr(0, s.rfind('\\') + 1);
+}
+
+std::string DistDir() {
+  std::string s = "Z:" PR_DIST "/";
+  for (char& c : s)
+    if (c == '/') c = '\\';
+  return s;
+}
+
+void DeleteProgramKey() {
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) RegDeleteTreeA(root, "Software\\Orvane\\Packrift");
+}
+
+bool RegRead(HKEY root, const char* name, std::string* out) {
+  HKEY h;
+  if (RegOpenKeyExA(root, "Software\\Orvane\\Packrift", 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+  char buf[1024];
+  DWORD size = sizeof buf - 1, type = 0;
+  LONG st = RegQueryValueExA(h, name, nullptr, &type, (BYTE*)buf, &size);
+  RegCloseKey(h);
+  if (st != ERROR_SUCCESS) return false;
+  buf[size] = 0;
+  *out = std::string(buf, strnlen(buf, size));
+  return true;
+}
+
+void RegWrite(HKEY root, const char* name, const std::string& value, bool withTerminator) {
+  HKEY h;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, "Software\\Orvane\\Packrift", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                           nullptr, &h, nullptr));
+  RegSetValueExA(h, name, 0, REG_SZ, (const BYTE*)value.c_str(), (DWORD)value.size() + (withTerminator ? 1 : 0));
+  RegCloseKey(h);
+}
+
+bool WaitFor(const std::function<bool()>& pred, DWORD ms) {
+  DWORD start = GetTickCount();
+  while (!pred()) {
+    if (GetTickCount() - start > ms) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+namespace {
+struct FindCtx {
+  const char* cls;
+  const char* caption;
+  HWND found;
+};
+BOOL CALLBACK FindProc(HWND wnd, LPARAM lp) {
+  FindCtx* c = (FindCtx*)lp;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(wnd, &pid);
+  if (pid != GetCurrentProcessId() || !IsWindowVisible(wnd)) return TRUE;
+  char cls[64], text[256];
+  GetClassNameA(wnd, cls, sizeof cls);
+  GetWindowTextA(wnd, text, sizeof text);
+  if ((!c->cls || !strcmp(cls, c->cls)) && (!c->caption || !strcmp(text, c->caption))) {
+    c->found = wnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+}  // namespace
+
+HWND FindTopWindow(const char* cls, const char* caption, DWORD ms) {
+  FindCtx c{cls, caption, nullptr};
+  WaitFor([&] {
+    EnumWindows(FindProc, (LPARAM)&c);
+    return c.found != nullptr;
+  }, ms);
+  return c.found;
+}
+
+std::string WindowText(HWND wnd) {
+  char buf[1024] = {0};
+  GetWindowTextA(wnd, buf, sizeof buf);
+  return buf;
+}
+
+std::string MessageText(HWND box) { return WindowText(GetDlgItem(box, 0xFFFF)); }
+
+void AppTest::SetUp() {
+  DeleteProgramKey();
+  char base[MAX_PATH];
+  GetTempPathA(MAX_PATH, base);
+  temp_ = MakeTempDir("t");
+  // The working folder is made in the system temporary folder: point it into this test's own.
+  SetEnvironmentVariableA("TMP", temp_.c_str());
+  SetEnvironmentVariableA("TEMP", temp_.c_str());
+}
+
+void AppTest::TearDown() {
+  if (AppRunning()) CloseApp();
+  DeleteProgramKey();
+  RemoveTree(temp_);
+}
+
+static DWORD WINAPI MainThread(LPVOID) {
+  StartMain(DialogProc, IDD_MAIN);
+  return 1;
+}
+
+void AppTest::StartApp() {
+  *HwndMain() = nullptr;
+  thread_ = CreateThread(nullptr, 0, MainThread, nullptr, 0, nullptr);
+  ASSERT_TRUE(thread_);
+  ASSERT_TRUE(WaitFor([] { return *HwndMain() && IsWindowVisible(*HwndMain()); }));
+  main_ = *HwndMain();
+}
+
+void AppTest::CloseApp() {
+  PostMessageA(main_, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread_, 15000));
+  CloseHandle(thread_);
+  thread_ = nullptr;
+}
+
+bool AppTest::AppRunning() const { return thread_ && WaitForSingleObject(thread_, 0) == WAIT_TIMEOUT; }
+
+std::string AppTest::Text(int id) const { return WindowText(Item(id)); }
+
+void AppTest::SetText(int id, const std::string& text) { SendMessageA(Item(id), WM_SETTEXT, 0, (LPARAM)text.c_str()); }
+
+void AppTest::Click(int id) { PostMessageA(Item(id), BM_CLICK, 0, 0); }
+
+void AppTest::Command(int id, int code) { PostMessageA(main_, WM_COMMAND, MAKEWPARAM(id, code), 0); }
+
+UINT AppTest::MenuState(int id) const { return GetMenuState(GetMenu(main_), id, MF_BYCOMMAND); }
+
+std::string AppTest::MenuText(UINT item, bool byPosition) const {
+  char buf[128] = {0};
+  GetMenuStringA(GetMenu(main_), item, buf, sizeof buf, byPosition ? MF_BYPOSITION : MF_BYCOMMAND);
+  return buf;
+}
+
+}  // namespace uitest

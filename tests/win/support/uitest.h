@@ -1,0 +1,69 @@
+// Test fixture for the real windows: the main dialog on its own thread, the test acting as the user.
+#pragma once
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace uitest {
+
+// A fresh folder under the system temporary folder, removed with everything in it afterwards.
+std::string MakeTempDir(const char* tag);
+void RemoveTree(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+bool Exists(const std::string& path);
+bool IsDir(const std::string& path);
+// The folder of the running test program, with a trailing backslash.
+std::string ExeDir();
+// Windows path of the tool folder built beside the program (out/dist), with a trailing backslash.
+std::string DistDir();
+
+// Registry key of the program under both roots.
+void DeleteProgramKey();
+bool RegRead(HKEY root, const char* name, std::string* out);
+void RegWrite(HKEY root, const char* name, const std::string& value, bool withTerminator = true);
+
+// Polls `pred` every 20 ms until it holds or `ms` pass.
+bool WaitFor(const std::function<bool()>& pred, DWORD ms = 10000);
+// A top-level window of `cls` (nullptr = any) whose caption is `caption`, owned by this process.
+HWND FindTopWindow(const char* cls, const char* caption, DWORD ms = 10000);
+// The text of a message box: its static with id 0xFFFF.
+std::string MessageText(HWND box);
+std::string WindowText(HWND wnd);
+
+// Base fixture: a clean registry key, a temporary folder of its own (TMP/TEMP point at it, so the
+// working folder lives inside it) and helpers to run and drive the main window.
+class AppTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Starts the main dialog through StartMain on a thread of its own; waits until it is shown.
+  void StartApp();
+  // Posts WM_CLOSE and waits for the main dialog's thread to end.
+  void CloseApp();
+  bool AppRunning() const;
+
+  HWND Main() const { return main_; }
+  HWND Item(int id) const { return GetDlgItem(main_, id); }
+  std::string Text(int id) const;
+  void SetText(int id, const std::string& text);
+  bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
+  // A button press as the user makes it, posted so that a handler that opens a box does not block.
+  void Click(int id);
+  void Command(int id, int code = 0);
+  UINT MenuState(int id) const;
+  std::string MenuText(UINT item, bool byPosition) const;
+  // The working folder (<temp>\Packrift).
+  std::string WorkDir() const { return temp_ + "Packrift"; }
+
+  std::string temp_;  // this test's temporary folder, with a trailing backslash
+
+ private:
+  HANDLE thread_ = nullptr;
+  HWND main_ = nullptr;
+};
+
+}  // namespace uitest
