@@ -1,6 +1,9 @@
 // The main window: its dialog procedure, command table, enable rules and shared state.
 #include "app/func.h"
 #include "app/func1.h"
+#include "app/func3.h"
+#include "app/func4.h"
+#include "build/func2.h"
 #include "dlgkit/dlgkit.h"
 #include "res/resource.h"
 #include <string.h>
@@ -15,6 +18,8 @@ BYTE sp = 0;
 char prj[kPathMax];
 EditorHead dialog_init1{0, -1}, dialog_init2{0, -1}, dialog_init3{0, -1};
 bool closePending = false;
+const UINT WM_UNATTENDED_BUILD = WM_APP + 1;
+int exitCode = 1;
 
 const int kLockable[] = {IDB_FOLDER_BROWSE, IDB_SETUP_BROWSE, IDB_LICENCE_BROWSE, IDB_INFO_BROWSE,
                          IDB_LNK_ADD, IDB_LNK_REMOVE, IDB_RUN_ADD, IDB_RUN_REMOVE, IDB_REG_ADD,
@@ -55,10 +60,21 @@ BOOL OnInitDialog(HWND wnd) {
   InitLang1(wnd);
   MakeOwnMenu();
   InitCompressLevel();
+  ObslugaLiniiKomend();
   InicjujDialogi();
   initbtn();
   CleadDir();
+  if (BuildSwitchGiven()) {
+    MessagesToConsole(true);
+    PostMessageA(wnd, WM_UNATTENDED_BUILD, 0, 0);
+  }
   return FALSE;
+}
+
+// The unattended build: the window stays hidden, the build runs once and the program ends.
+void OnUnattendedBuild() {
+  exitCode = BtnZastosuj() ? 0 : 2;
+  PostMessageA(hDlg, WM_CLOSE, 0, 0);
 }
 
 void OnClose() {
@@ -68,6 +84,7 @@ void OnClose() {
     closePending = true;
     return;
   }
+  EndingSave();
   WyczyscCfgReg(hDlg);
   PostQuitMessage(0);
 }
@@ -76,6 +93,33 @@ void OnCommand(UINT id, UINT code) {
   switch (id) {
     case IDE_FOLDER:
       if (*noProgressGzc()) EnableButtons();
+      break;
+    case IDB_FOLDER_BROWSE:
+      PobiezFolderInstalacyjny();
+      MenuOn();
+      break;
+    case IDB_SETUP_BROWSE:
+    case IDB_LICENCE_BROWSE:
+    case IDB_INFO_BROWSE:
+      PobierzPlik(hDlg, id - IDB_SETUP_BROWSE + PICK_SETUP);
+      MenuOn();
+      break;
+    case IDB_BUILD:
+      BtnZastosuj();
+      break;
+    case IDM_NEW:
+      CleadDir();
+      NowyProjekt();
+      break;
+    case IDM_OPEN:
+      PobierzPlik(hDlg, PICK_PROJECT_OPEN);
+      OtworzProjekt();
+      break;
+    case IDM_SAVE:
+      ZapiszProjekt(false);
+      break;
+    case IDM_SAVEAS:
+      ZapiszProjekt(true);
       break;
     case IDB_CLOSE:
     case IDM_EXIT:
@@ -89,6 +133,7 @@ void OnCommand(UINT id, UINT code) {
 }  // namespace
 
 HWND* HwndMain() { return &hDlg; }
+int ExitCode() { return exitCode; }
 BYTE* dialog() { return d; }
 HANDLE* Threadfunc() { return Thread; }
 BYTE* noProgressGzc() { return &Progres; }
@@ -107,6 +152,10 @@ INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE: OnClose(); return 1;
     case WM_DESTROY: WyczyscCfgReg(wnd); PostQuitMessage(0); return 1;
     case WM_COMMAND: OnCommand(LOWORD(wp), HIWORD(wp)); return 0;
+    case WM_UNATTENDED_BUILD: OnUnattendedBuild(); return 0;
+    case WM_WINDOWPOSCHANGING:
+      if (BuildSwitchGiven()) ((WINDOWPOS*)lp)->flags &= ~SWP_SHOWWINDOW;
+      return 0;
     default: (void)lp; return 0;
   }
 }

@@ -12,6 +12,7 @@ struct EditorHead {
 };
 
 HWND* HwndMain();           // the main window
+int ExitCode();             // the program's exit code: 1, or the unattended build's result
 BYTE* dialog();             // may-open flags, one per slot, 1 = none open
 HANDLE* Threadfunc();       // thread of the open dialog of each slot
 BYTE* noProgressGzc();      // 1 = no build running

@@ -5,6 +5,21 @@
 
 namespace {
 char compressMode[4] = "wb6";
+bool toConsole = false;
+
+// Writes a text of the system code page to standard error as UTF-8, with a line end.
+bool PrintError(const char* text) {
+  HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  if (!err || err == INVALID_HANDLE_VALUE) return false;
+  WCHAR wide[kPathMax];
+  int n = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, kPathMax);
+  char utf8[kPathMax * 3];
+  int m = n > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8 - 2, nullptr, nullptr) : 0;
+  if (m <= 0) return false;
+  utf8[m - 1] = '\n';
+  DWORD done = 0;
+  return WriteFile(err, utf8, (DWORD)m, &done, nullptr) != 0;
+}
 
 // Copies at most cap - 1 characters and terminates.
 void CopyCut(char* dst, const char* src, size_t cap) { snprintf(dst, cap, "%s", src); }
@@ -199,5 +214,8 @@ char* CompLevel() { return compressMode; }
 int ShowMessage(const StrDef& s, UINT icon) {
   char text[kLookupMax];
   CopyCut(text, GetOwnLang(s), sizeof text);
+  if (toConsole && PrintError(text)) return (icon & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
   return MessageBoxA(nullptr, text, Packrift(), icon);
 }
+
+void MessagesToConsole(bool on) { toConsole = on; }

@@ -57,5 +57,8 @@ bool WorkPath(const char* value, char* out);   // a per-user value "4".."7"
 bool WorkFolder(char* out);                    // the working folder itself (value "5" cut)
 bool ToolFolder(char* out);                    // with a trailing backslash (value "2" cut)
 
-// The one message box of the program: caption "Packrift", no owner, text by string index.
+// The one message box of the program: caption "Packrift", no owner, text by string index. With
+// messages sent to the console (unattended builds) the text goes to standard error instead, and
+// the answer is the box's default button.
 int ShowMessage(const StrDef& s, UINT icon);
+void MessagesToConsole(bool on);

@@ -7,5 +7,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (IsNT()) return 0;
   if (WinSemaphore()) return 0;
   StartMain(DialogProc, IDD_MAIN);
-  return 1;
+  return ExitCode();
 }

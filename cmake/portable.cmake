@@ -1,4 +1,10 @@
 # Sources that keep Win32 out of them; they build natively and for Windows alike.
 set(PR_PORTABLE_SOURCES
+  build/gzcformat.cpp
+  build/gzcfiles.cpp
+  entries/profile.cpp
+  entries/listfiles.cpp
+  entries/listprofile.cpp
+  entries/profile_win.cpp   # the Win32 side of the list files' profile access; empty off Windows
 )
 set(PR_PORTABLE_INCLUDES ${CMAKE_SOURCE_DIR})

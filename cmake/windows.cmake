@@ -21,6 +21,9 @@ set_target_properties(dlgkit PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${DIST})
 file(GLOB PR_APP_SOURCES CONFIGURE_DEPENDS
   app/*.cpp entries/*.cpp build/*.cpp lang/*.cpp)
 list(FILTER PR_APP_SOURCES EXCLUDE REGEX "/app/main\\.cpp$")
+foreach(src ${PR_PORTABLE_SOURCES})
+  list(REMOVE_ITEM PR_APP_SOURCES ${CMAKE_SOURCE_DIR}/${src})
+endforeach()
 add_library(prapp STATIC ${PR_APP_SOURCES} ${PR_PORTABLE_SOURCES})
 target_include_directories(prapp PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/res)
 target_compile_options(prapp PUBLIC ${WIN_FLAGS})
@@ -83,3 +86,6 @@ endforeach()
 add_executable(winctl tests/win/winctl/winctl.cpp)
 target_link_options(winctl PRIVATE ${WIN_LINK})
 set_target_properties(winctl PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TEST_BIN})
+
+# The installer engine, the uninstaller and the installer language data (bin\ of the tool folder).
+include(cmake/engine.cmake OPTIONAL)

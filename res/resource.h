@@ -63,3 +63,12 @@
 #define IDC_MENU_LINE      801
 #define IDC_LIST_ICON      30
 #define IDC_PANEL_BITMAP   31
+
+// Packing progress (105)
+#define IDS_PACK_TOTAL     220
+#define IDS_PACK_CURRENT   221
+#define IDB_PACK_CANCEL    426
+#define IDP_PACK_TOTAL     900
+#define IDP_PACK_CURRENT   901
+#define IDS_PACK_TOTAL_PCT 225
+#define IDS_PACK_CURR_PCT  226

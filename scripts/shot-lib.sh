@@ -5,8 +5,8 @@ start_display() {
     local n=$(( 90 + RANDOM % 100 ))
     Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
     XVFB_PID=$!
-    export DISPLAY=":$n"
-    trap 'wineserver -k 2>/dev/null; kill $XVFB_PID 2>/dev/null' EXIT
+    export DISPLAY=":$n" PR_OWN_DISPLAY=1
+    trap 'wineserver -k 2>/dev/null || true; kill $XVFB_PID 2>/dev/null || true' EXIT
     sleep 1
   fi
 }

@@ -148,6 +148,46 @@ std::string WindowText(HWND wnd) {
 
 std::string MessageText(HWND box) { return WindowText(GetDlgItem(box, 0xFFFF)); }
 
+namespace {
+struct ChildFind {
+  int id;
+  const char* cls;
+  HWND found;
+};
+BOOL CALLBACK FindChild(HWND w, LPARAM lp) {
+  ChildFind* c = (ChildFind*)lp;
+  char cls[64];
+  GetClassNameA(w, cls, sizeof cls);
+  if (GetDlgCtrlID(w) == c->id && !_stricmp(cls, c->cls)) c->found = w;  // the last (deepest) wins
+  return TRUE;
+}
+HWND Child(HWND dlg, int id, const char* cls) {
+  ChildFind c{id, cls, nullptr};
+  EnumChildWindows(dlg, FindChild, (LPARAM)&c);
+  return c.found;
+}
+}  // namespace
+
+void AnswerFileDialog(HWND dlg, const std::string& path) {
+  HWND edit = Child(dlg, 1148, "Edit");
+  ASSERT_TRUE(edit) << "no file-name field";
+  SendMessageA(edit, WM_SETTEXT, 0, (LPARAM)path.c_str());
+  HWND ok = Child(dlg, IDOK, "Button");
+  ASSERT_TRUE(ok) << "no OK button";
+  PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)ok);
+}
+
+void CancelDialog(HWND dlg) { PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); }
+
+std::string AnswerMessage(int button, DWORD ms) {
+  HWND box = FindTopWindow("#32770", "Packrift", ms);
+  if (!box) return "<no message box>";
+  std::string text = MessageText(box);
+  PostMessageA(box, WM_COMMAND, button, 0);
+  WaitFor([&] { return !IsWindow(box); });
+  return text;
+}
+
 void AppTest::SetUp() {
   DeleteProgramKey();
   char base[MAX_PATH];
@@ -179,7 +219,13 @@ void AppTest::StartApp() {
 
 void AppTest::CloseApp() {
   PostMessageA(main_, WM_CLOSE, 0, 0);
-  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread_, 15000));
+  // A marked project asks whether to save on the way out: the answer is no.
+  DWORD start = GetTickCount();
+  while (WaitForSingleObject(thread_, 100) == WAIT_TIMEOUT && GetTickCount() - start < 15000) {
+    HWND box = FindWindowA("#32770", "Packrift");
+    if (box && GetWindow(box, GW_OWNER) == main_) PostMessageA(box, WM_COMMAND, IDNO, 0);
+  }
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread_, 0));
   CloseHandle(thread_);
   thread_ = nullptr;
 }

@@ -32,6 +32,12 @@ HWND FindTopWindow(const char* cls, const char* caption, DWORD ms = 10000);
 // The text of a message box: its static with id 0xFFFF.
 std::string MessageText(HWND box);
 std::string WindowText(HWND wnd);
+// Answers the common file dialog `dlg`: types `path` into its file-name field and presses Open/Save.
+void AnswerFileDialog(HWND dlg, const std::string& path);
+// Presses the dialog's cancel button.
+void CancelDialog(HWND dlg);
+// The message box that appears next (caption "Packrift"), its text, and closes it with `button`.
+std::string AnswerMessage(int button = IDOK, DWORD ms = 10000);
 
 // Base fixture: a clean registry key, a temporary folder of its own (TMP/TEMP point at it, so the
 // working folder lives inside it) and helpers to run and drive the main window.

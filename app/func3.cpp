@@ -1,0 +1,186 @@
+// Project files: the working "cfg" folder with "Project.ini", packed into one GZC archive.
+#include "app/func3.h"
+#include "app/func.h"
+#include "app/func1.h"
+#include "app/func4.h"
+#include "build/gzc.h"
+#include "res/resource.h"
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <string>
+
+namespace {
+const int kLists[3] = {IDL_SHORTCUTS, IDL_RUN, IDL_REGISTRY};
+const int kRemove[3] = {IDB_LNK_REMOVE, IDB_RUN_REMOVE, IDB_REG_REMOVE};
+const int kFields[5] = {IDE_NAME, IDE_FOLDER, IDE_SETUP, IDE_LICENCE, IDE_INFO};
+const int kCommandLineMax = 272;
+bool buildSwitch;
+
+HWND Main() { return *HwndMain(); }
+
+// The "cfg" subfolder, ending with a backslash.
+std::string CfgFolder() {
+  char init[kPathMax] = {0};
+  WorkPath(VAL_INITCFG, init);
+  char* slash = strrchr(init, '\\');
+  if (slash) slash[1] = 0;
+  return init;
+}
+
+std::string Num(long v) {
+  char b[16];
+  snprintf(b, sizeof b, "%ld", v);
+  return b;
+}
+
+// A save or an open runs the archive module, which pumps messages: every command that starts
+// another archive operation (build, save, save as, open, new) waits until it has ended.
+struct ArchiveLock {
+  bool saveEnabled;
+  ArchiveLock() {
+    saveEnabled = !(GetMenuState(GetMenu(Main()), IDM_SAVE, MF_BYCOMMAND) & MF_GRAYED);
+    *noProgressGzc() = 0;
+    LockButtons(true);
+    EnMenu2(MF_GRAYED);
+  }
+  ~ArchiveLock() {
+    LockButtons(false);
+    EnMenu2(MF_ENABLED);
+    EnMenu(saveEnabled ? MF_ENABLED : MF_GRAYED);
+    *noProgressGzc() = 1;
+  }
+};
+
+void AfterArchive() {
+  EnableButtons();
+  for (int k = 0; k < 3; ++k)
+    EnableWindow(GetDlgItem(Main(), kRemove[k]), SendDlgItemMessageA(Main(), kLists[k], LB_GETCOUNT, 0, 0) > 0);
+  CloseIfPending();
+}
+}  // namespace
+
+const char* projectini() { return "Project.ini"; }
+const char* dir() { return "dir"; }
+bool BuildSwitchGiven() { return buildSwitch; }
+
+void NowyProjekt() {
+  WyczyscCfgReg(Main());
+  InicjujDialogi();
+  for (int id : kFields) SetDlgItemTextA(Main(), id, "");
+  for (int k = 0; k < 3; ++k) {
+    while (SendDlgItemMessageA(Main(), kLists[k], LB_DELETESTRING, 0, 0) > 0) {}
+    EnableWindow(GetDlgItem(Main(), kRemove[k]), FALSE);
+  }
+  initbtn();
+}
+
+bool OtworzProjekt() {
+  if (!PlikProjektu()[0]) return false;
+  HANDLE file = winfopen(PlikProjektu(), false);
+  if (file == INVALID_HANDLE_VALUE) {
+    Error_1();
+    return false;
+  }
+  NowyProjekt();
+  std::string cfg = CfgFolder(), ini = cfg + projectini();
+  bool ok;
+  {
+    ArchiveLock lock;
+    ok = Rozpakowanie(cfg.c_str(), file);
+    CloseHandle(file);
+  }
+  char text[kPathMax];
+  for (int i = 0; i < 5; ++i) {
+    GetPrivateProfileStringA(dir(), Num(i + 1).c_str(), "", text, sizeof text, ini.c_str());
+    SetDlgItemTextA(Main(), kFields[i], text);
+  }
+  for (int k = 0; k < 3; ++k) {
+    for (long v = 0;; ++v) {
+      GetPrivateProfileStringA(Num(k).c_str(), Num(v).c_str(), "", text, sizeof text, ini.c_str());
+      if (!text[0]) break;
+      char value[11];
+      GetPrivateProfileStringA(Num(10 + k).c_str(), Num(v).c_str(), "0", value, sizeof value, ini.c_str());
+      LRESULT at = SendDlgItemMessageA(Main(), kLists[k], LB_ADDSTRING, 0, (LPARAM)text);
+      SendDlgItemMessageA(Main(), kLists[k], LB_SETITEMDATA, at, (LPARAM)(LONG)strtoll(value, nullptr, 10));
+    }
+  }
+  AfterArchive();
+  initbtn();
+  DeleteFileA(ini.c_str());
+  return ok;
+}
+
+bool ZapiszProjekt(bool saveAs) {
+  std::string cfg = CfgFolder(), ini = cfg + projectini();
+  DeleteFileA(ini.c_str());  // every save describes the window afresh
+  char text[kPathMax];
+  for (int i = 0; i < 5; ++i) {
+    GetDlgItemTextA(Main(), kFields[i], text, sizeof text);
+    WritePrivateProfileStringA(dir(), Num(i + 1).c_str(), text, ini.c_str());
+  }
+  for (int k = 0; k < 3; ++k) {
+    LRESULT n = SendDlgItemMessageA(Main(), kLists[k], LB_GETCOUNT, 0, 0);
+    for (LRESULT v = 0; v < n; ++v) {
+      if (SendDlgItemMessageA(Main(), kLists[k], LB_GETTEXTLEN, v, 0) >= kPathMax) text[0] = 0;
+      else SendDlgItemMessageA(Main(), kLists[k], LB_GETTEXT, v, (LPARAM)text);
+      WritePrivateProfileStringA(Num(k).c_str(), Num(v).c_str(), text, ini.c_str());
+      LONG value = (LONG)SendDlgItemMessageA(Main(), kLists[k], LB_GETITEMDATA, v, 0);
+      WritePrivateProfileStringA(Num(10 + k).c_str(), Num(v).c_str(), Num(value).c_str(), ini.c_str());
+    }
+  }
+  // Saving under no name would store nothing and say nothing: ask for one, as the close does.
+  if (saveAs || !PlikProjektu()[0]) PobierzPlik(Main(), PICK_PROJECT_SAVE);
+  bool ok = false;
+  if (PlikProjektu()[0]) {
+    std::string folder = cfg.substr(0, cfg.size() - 1);
+    ArchiveLock lock;
+    ok = Pakowanie(folder.c_str(), PlikProjektu(), false) != 0;
+  }
+  DeleteFileA(ini.c_str());
+  AfterArchive();
+  return ok;
+}
+
+void EndingSave() {
+  if (!*SavePrj()) return;
+  char text[kLookupMax];
+  memcpy(text, GetOwnLang(S_ASK_SAVE), kLookupMax);
+  if (MessageBoxA(Main(), text, Packrift(), MB_YESNO | MB_ICONQUESTION) == IDYES)
+    ZapiszProjekt(strlen(PlikProjektu()) < 8);
+}
+
+void ObslugaLiniiKomend() {
+  const char* line = GetCommandLineA();
+  size_t len = strlen(line);
+  if (len >= (size_t)kCommandLineMax) return;  // longer than any project path can make it
+  char buf[kCommandLineMax];
+  memcpy(buf, line, len + 1);
+  int found = 0;
+  char* last = nullptr;
+  for (char* p = buf; (p = strstr(p, ":\\")) != nullptr; p += 1) {
+    ++found;
+    last = p;
+  }
+  buildSwitch = false;
+  if (found < 2 || last == buf) return;
+  if (len && buf[len - 1] == '"') buf[--len] = 0;
+  const char* path = last - 1;
+  if (strlen(path) >= (size_t)kPathMax) return;
+  // "/build" directly in front of the project path asks for an unattended build.
+  std::string head(buf, path - buf);
+  while (!head.empty() && (head.back() == '"' || head.back() == ' ')) head.pop_back();
+  buildSwitch = head.size() >= 6 && _stricmp(head.c_str() + head.size() - 6, "/build") == 0;
+  memcpy(PlikProjektu(), path, strlen(path) + 1);
+  OtworzProjekt();
+}
+
+void obetnijslash(int control) {
+  char text[kPathMax + 1] = {0};
+  GetDlgItemTextA(Main(), control, text, kPathMax + 1);
+  size_t n = strlen(text);
+  if (n && text[n - 1] == '\\') {
+    text[n - 1] = 0;
+    SetDlgItemTextA(Main(), control, text);
+  }
+}

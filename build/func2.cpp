@@ -1,0 +1,285 @@
+// The installer build: checks the fields, writes the installer configuration, packs the two
+// archives and writes the output: the engine's bytes followed by "rc.bin".
+#include "build/func2.h"
+#include "app/func.h"
+#include "app/func1.h"
+#include "build/gzc.h"
+#include "build/kopiuj.h"
+#include "res/resource.h"
+#include <stdio.h>
+#include <string.h>
+#include <string>
+
+namespace {
+const char kMarker[] = "rc.bin";
+const size_t kChunk = 1 << 16;
+const int kNameMax = 64;  // program name, terminator included
+
+std::string Field(int id, int cap = kPathMax) {
+  std::string s(cap, '\0');
+  GetDlgItemTextA(*HwndMain(), id, &s[0], cap);
+  s.resize(strlen(s.c_str()));
+  return s;
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string NoTrailingSlash(std::string s) {
+  if (!s.empty() && s.back() == '\\') s.pop_back();
+  return s;
+}
+
+// Tool files beside the program: tool folder + "bin\" + name.
+bool ToolFile(const char* name, std::string* out) {
+  char tool[kPathMax];
+  if (!ToolFolder(tool)) return false;
+  *out = std::string(tool) + "bin\\" + name;
+  return out->size() < (size_t)kPathMax;
+}
+
+bool ToolFilesPresent() {
+  for (const char* name : {"Packrift.dat", "UnInst.dat", "Lang.dat"}) {
+    std::string p;
+    if (!ToolFile(name, &p)) return false;
+    DWORD a = GetFileAttributesA(p.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  }
+  return true;
+}
+
+std::string CfgFolder() {
+  char init[kPathMax] = {0};
+  WorkPath(VAL_INITCFG, init);
+  char* slash = strrchr(init, '\\');
+  if (slash) *slash = 0;
+  return init;
+}
+
+std::string InitCfg() {
+  char init[kPathMax] = {0};
+  WorkPath(VAL_INITCFG, init);
+  return init;
+}
+
+std::string BinFolder() {
+  char bin[kPathMax] = {0};
+  WorkPath(VAL_BINDIR, bin);
+  return bin;
+}
+
+// The closing-information path relative to the program folder; false when it lies outside.
+bool RelativeInfo(const std::string& info, const std::string& folder, std::string* rel) {
+  char path[kPathMax];
+  snprintf(path, sizeof path, "%s", info.c_str());
+  std::string dir = NoTrailingSlash(folder);
+  CutDirectory(path, dir.c_str());
+  if (info.size() <= dir.size() || strcmp(path, info.c_str()) == 0) return false;
+  *rel = path;
+  return !rel->empty();
+}
+
+// Progress of an append: the values shown change only at a few byte positions, so the next such
+// position is worked out and the per-byte point stays a compare.
+struct AppendProgress {
+  uint64_t length;
+  short lo, hi;
+  uint64_t next = 0;
+  void At(uint64_t i) {
+    if (i < next) return;
+    short file = (short)(100.0 * (double)i / (double)length);
+    float frac = (float)i / (float)length;
+    short overall = (short)(lo + (float)(hi - lo) * frac);
+    Progress(file, true, nullptr);
+    Progress(overall, false, nullptr);
+    // Smallest i whose file or overall value differs: step to the next whole percent of either.
+    uint64_t nf = (uint64_t)(((double)file + 1) * (double)length / 100.0);
+    uint64_t no = hi > lo ? (uint64_t)(((double)(overall - lo) + 1) * (double)length / (double)(hi - lo)) : length;
+    next = nf < no ? nf : no;
+    if (next > i + 1) next -= 1;  // float rounding: look one byte early rather than late
+    else next = i + 1;
+  }
+};
+
+// Copies src to dest byte-wise as the build's loops do: cancel check (when `cancellable`), one pump,
+// the byte, a progress point. Returns false when a write failed.
+bool CopyBytes(HANDLE src, HANDLE dest, bool cancellable) {
+  LARGE_INTEGER len;
+  if (!GetFileSizeEx(src, &len)) return true;
+  AppendProgress prog{(uint64_t)len.QuadPart, Granica()[0], Granica()[1]};
+  static char in[kChunk];
+  static char out[kChunk];
+  uint64_t i = 0;
+  bool ok = true;
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(src, in, sizeof in, &got, nullptr) || got == 0) break;
+    DWORD put = 0;
+    bool stop = false;
+    for (DWORD j = 0; j < got; ++j) {
+      if (cancellable && !*CancelGzc()) {
+        stop = true;
+        break;
+      }
+      MsgLoop();
+      out[put++] = in[j];
+      prog.At(i);
+      ++i;
+    }
+    DWORD done = 0;
+    if (put && (!WriteFile(dest, out, put, &done, nullptr) || done != put)) ok = false;
+    if (stop || !ok) break;
+  }
+  return ok;
+}
+
+bool appendFailed;
+
+// What the build leaves when it cannot write the output: no broken file of its own making. A file
+// it could not replace was never written and stays as it was.
+bool outputWritten;
+
+void OutputFailed(const std::string& output, bool written) {
+  if (written) DeleteFileA(output.c_str());
+  outputWritten = false;
+  ShowMessage(S_OUTPUT_FAILED, MB_OK | MB_ICONERROR);
+}
+}  // namespace
+
+bool SprawdzSciezke(const char* path) {
+  const char* colon = strstr(path, ":\\");
+  if (colon == path + 1 && Exists(path)) return true;
+  ShowMessage(S_BAD_PATH, MB_OK | MB_ICONERROR);
+  return false;
+}
+
+bool SprawdzSciezki() {
+  std::string folder = Field(IDE_FOLDER), output = Field(IDE_SETUP);
+  std::string licence = Field(IDE_LICENCE), info = Field(IDE_INFO);
+  bool ok = !folder.empty() && Exists(folder);
+  size_t slash = output.rfind('\\');
+  ok = ok && slash != std::string::npos && Exists(output.substr(0, slash));
+  ok = ok && (licence.empty() || Exists(licence));
+  ok = ok && (info.empty() || Exists(info));
+  std::string rel;
+  ok = ok && (info.empty() || RelativeInfo(info, folder, &rel));  // key "3" must name a file of the program
+  if (!ok) ShowMessage(S_BAD_PATH, MB_OK | MB_ICONERROR);
+  return ok;
+}
+
+void DoklejPlik(const char* path, HANDLE dest) {
+  HANDLE src = winfopen(path, false);
+  if (src != INVALID_HANDLE_VALUE) {
+    if (!CopyBytes(src, dest, true)) appendFailed = true;
+    CloseHandle(src);
+  }
+  Progress(Granica()[1], false, nullptr);
+  Progress(100, true, nullptr);
+}
+
+void MakeRcBin() {
+  char work[kPathMax] = {0};
+  WorkFolder(work);
+  std::string rc = std::string(work) + "\\rc.bin", bin = BinFolder();
+  HANDLE out = winfopen(rc.c_str(), true);
+  if (out == INVALID_HANDLE_VALUE) appendFailed = true;
+  else {
+    DWORD done = 0;
+    if (!WriteFile(out, kMarker, 6, &done, nullptr) || done != 6) appendFailed = true;
+    struct { const char* name; short lo, hi; } parts[] = {{"Lang.dat", 47, 50}, {"cfg.dat", 50, 53}, {"bin.dat", 53, 97}};
+    for (const auto& p : parts) {
+      Granica()[0] = p.lo;
+      Granica()[1] = p.hi;
+      DoklejPlik((bin + "\\" + p.name).c_str(), out);
+    }
+    CloseHandle(out);
+  }
+
+  std::string output = Field(IDE_SETUP), engine;
+  ToolFile("Packrift.dat", &engine);
+  if (appendFailed) {
+    OutputFailed(output, false);
+    return;
+  }
+  if (!CopyFileA(engine.c_str(), output.c_str(), FALSE)) {
+    OutputFailed(output, false);
+    return;
+  }
+  HANDLE src = winfopen(rc.c_str(), false);
+  HANDLE dest = winfopen_existing(output.c_str());
+  bool ok = src != INVALID_HANDLE_VALUE && dest != INVALID_HANDLE_VALUE;
+  if (ok) {
+    LARGE_INTEGER zero = {};
+    ok = SetFilePointerEx(dest, zero, nullptr, FILE_END) != 0;
+  }
+  Granica()[0] = 97;
+  Granica()[1] = 100;
+  if (ok) ok = CopyBytes(src, dest, false);
+  if (src != INVALID_HANDLE_VALUE) CloseHandle(src);
+  if (dest != INVALID_HANDLE_VALUE) CloseHandle(dest);
+  if (!ok) {
+    OutputFailed(output, true);
+    return;
+  }
+  Progress(100, false, nullptr);
+  Progress(100, true, nullptr);
+  outputWritten = true;
+}
+
+bool BtnZastosuj() {
+  if (!SprawdzSciezki()) return false;
+  if (!ToolFilesPresent()) {  // nothing is touched without the engine and its companions
+    ShowMessage(S_TOOL_FILES_MISSING, MB_OK | MB_ICONERROR);
+    return false;
+  }
+  std::string init = InitCfg(), cfg = CfgFolder(), bin = BinFolder();
+  std::string folder = Field(IDE_FOLDER);
+  WritePrivateProfileStringA("cfg", "1", Field(IDE_NAME, kNameMax).c_str(), init.c_str());
+
+  std::string licence = Field(IDE_LICENCE);
+  if (!licence.empty()) {
+    std::string name = licence.substr(licence.rfind('\\') + 1);
+    WritePrivateProfileStringA("cfg", "2", name.c_str(), init.c_str());
+    CopyFileA(licence.c_str(), (cfg + "\\" + name).c_str(), FALSE);
+  } else {
+    char old[kNameMax] = {0};
+    GetPrivateProfileStringA("cfg", "2", "", old, sizeof old, init.c_str());
+    if (old[0] && !strchr(old, '\\') && !strchr(old, '/')) DeleteFileA((cfg + "\\" + old).c_str());
+    WritePrivateProfileStringA("cfg", "2", nullptr, init.c_str());
+  }
+
+  std::string info = Field(IDE_INFO), rel;
+  if (!info.empty() && RelativeInfo(info, folder, &rel))
+    WritePrivateProfileStringA("cfg", "3", rel.c_str(), init.c_str());
+  else if (info.empty())  // a removed closing file must not survive into the next installer
+    WritePrivateProfileStringA("cfg", "3", nullptr, init.c_str());
+
+  *noProgressGzc() = 0;
+  LockButtons(true);
+  appendFailed = false;
+  outputWritten = false;
+  std::string uninst;
+  ToolFile("UnInst.dat", &uninst);
+  CopyFileA(uninst.c_str(), (cfg + "\\UnInst.dat").c_str(), FALSE);
+  DialogKopiuj();
+
+  Granica()[0] = 0;
+  Granica()[1] = 3;
+  Pakowanie(cfg.c_str(), "cfg.dat", true);
+  folder = Field(IDE_FOLDER);
+  Granica()[0] = 3;
+  Granica()[1] = 47;
+  Pakowanie(NoTrailingSlash(folder).c_str(), "bin.dat", true);
+  std::string lang;
+  ToolFile("Lang.dat", &lang);
+  CopyFileA(lang.c_str(), (bin + "\\Lang.dat").c_str(), FALSE);
+  MakeRcBin();
+
+  Sleep(200);
+  CloseProgressByBuild();
+  LockButtons(false);
+  *noProgressGzc() = 1;
+  bool whole = outputWritten && *CancelGzc() == 1;
+  *CancelGzc() = 1;
+  CloseIfPending();
+  return whole;
+}

@@ -1,0 +1,215 @@
+// GZC archives: packing a folder into one, and unpacking, listing and verifying one (no Win32 here).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Longest path the system handles, without its terminator (MAX_PATH - 1).
+constexpr size_t GZC_PATH_MAX = 259;
+// Size of the format's fixed header: magic, checksum, reserved word, entry count.
+constexpr uint32_t GZC_HEADER_SIZE = 15;
+// The checksum is a byte sum modulo this value (2^32 - 1, not 2^32).
+constexpr uint64_t GZC_SUM_MODULUS = 4294967295u;
+
+enum GzcStatus {
+  GZC_OK = 0,
+  // packing
+  GZC_ERR_LIST_FILE,      // the list file could not be created
+  GZC_ERR_ARCHIVE,        // the archive could not be created
+  GZC_ERR_TEMP,           // the temporary member file could not be created or read
+  GZC_ERR_WRITE,          // a write to the archive failed
+  GZC_ERR_TOO_LARGE,      // a file or the archive would pass 4 GiB
+  GZC_ERR_NO_MEMORY,      // the offset table could not be allocated
+  GZC_CANCELLED,          // the cancel flag stopped the packing; the archive has a zero table
+  // reading
+  GZC_ERR_READ,           // the archive could not be opened or read
+  GZC_ERR_MAGIC,          // the first three bytes are not "GZC"
+  GZC_ERR_TRUNCATED,      // the archive ends before its offset table says it does
+  GZC_ERR_COUNT,          // impossible entry count
+  GZC_ERR_TABLE,          // offset table that cannot be right
+  GZC_ERR_LIST,           // list entry damaged (size, line count)
+  GZC_ERR_PATH,           // a list line or joined path is unsafe or too long
+  GZC_ERR_TARGET,         // a target file or its folder could not be created or written
+  GZC_ERR_SHORT,          // a member inflated to fewer bytes than its stored length
+  GZC_ERR_CHECKSUM,       // the byte sum differs from the stored checksum
+  GZC_ERR_MEMBER,         // (verify only) a member is not clean gzip data of its stored length
+  GZC_ERR_CANCELLED_ARCHIVE,  // zero table and checksum: packing was cancelled; nothing to unpack
+  GZC_ERR_NOT_INSTALLER,  // no marker followed by two chained archives
+};
+
+// Short English text for a status (for the command-line tool). Static storage.
+const char* GzcStatusText(GzcStatus status);
+
+// ---- The seam: file and folder access --------------------------------------------------------
+// Every file and folder access of the module goes through these functions, so that the program can
+// plug in its own Win32 versions. Handles are opaque. GzcDefaultFileOps() is the C-runtime/POSIX
+// implementation that the tool and the native tests use.
+enum GzcKind { GZC_KIND_NONE = 0, GZC_KIND_FILE, GZC_KIND_DIR, GZC_KIND_OTHER };
+
+struct GzcFileOps {
+  void* ctx;
+  // read: the file must exist; write: created or truncated. Exclusive where the platform allows.
+  // Writing never follows a link at the last component. Null on failure.
+  void* (*open)(void* ctx, const char* path, bool write);
+  // Up to n bytes; returns the count read, 0 at the end or on an error.
+  size_t (*read)(void* ctx, void* file, void* buf, size_t n);
+  // All n bytes or false.
+  bool (*write)(void* ctx, void* file, const void* buf, size_t n);
+  // Absolute position from the start of the file.
+  bool (*seek)(void* ctx, void* file, uint64_t offset);
+  bool (*size)(void* ctx, void* file, uint64_t* size);
+  // False when buffered data could not be written.
+  bool (*close)(void* ctx, void* file);
+  bool (*remove)(void* ctx, const char* path);
+  // What is at the path, without following a link (a link, device or pipe is GZC_KIND_OTHER).
+  GzcKind (*kind)(void* ctx, const char* path);
+  // Creates one folder; false if it could not be created (also when it exists).
+  bool (*makeDir)(void* ctx, const char* path);
+  // Removes an empty folder.
+  bool (*removeDir)(void* ctx, const char* path);
+  // Directory search: calls onEntry with the name of each entry except "." and "..", in the order
+  // the system returns them, and its kind as the search tells it (GZC_KIND_NONE when the search
+  // does not tell; the walk then asks `kind`). False when the folder cannot be searched.
+  bool (*listDir)(void* ctx, const char* folder,
+                  void (*onEntry)(void* cookie, const char* name, GzcKind kind), void* cookie);
+};
+
+// The built-in implementation (stdio and the C runtime's directory calls). Static storage.
+const GzcFileOps* GzcDefaultFileOps();
+
+// Path separator of the file system the code runs on ('\' on Windows, '/' elsewhere).
+#ifdef _WIN32
+constexpr char GZC_SEP = '\\';
+#else
+constexpr char GZC_SEP = '/';
+#endif
+
+// ---- The seam: progress, cancel and message pump while packing ----------------------------------
+// The packer keeps a cancel check, a progress point and a pump point at every byte it packs; the
+// byte loop runs over buffers, so each point costs a load, a compare and (pump only) a call.
+struct GzcHooks {
+  // The cancel flag (CancelGzc): 1 = go on, 0 = stop. Read before each file and each byte; written
+  // by another thread. Null: never stops.
+  const volatile unsigned char* cancel;
+  // Bounds of the current step on the overall bar (Granica): [0] = lo, [1] = hi. Null: 0 and 100.
+  const volatile short* bounds;
+  // Progress sink: overall bar value, then current bar value. Called only when one of the two values
+  // changed (and once with hi, 100 at the end of a complete step). Null: no progress.
+  void (*progress)(void* ctx, short overall, short current);
+  // Message pump (MsgLoop): called once for every packed byte, so it must cost nanoseconds.
+  // Null: no pump.
+  void (*pump)(void* ctx);
+  void* ctx;
+  // 0: forward every change. Otherwise a change of the current bar alone is forwarded only when this
+  // many milliseconds have passed since the last forwarded report (bounds the cross-thread messages
+  // for folders of many small files). The overall bar's changes and the final report always go.
+  unsigned minIntervalMs;
+};
+
+// ---- Packing ----------------------------------------------------------------------------------
+struct GzcPackJob {
+  const char* folder;      // folder to pack; not changed
+  const char* archive;     // archive path; an existing file is replaced
+  const char* gzTmp;       // temporary member file ("gz.tmp" of the working folder)
+  const char* listFile;    // list file ("list.txt" of the working folder)
+  const char* mode;        // gzopen mode: "wb" followed by a level digit; null = "wb6"
+  const GzcFileOps* files; // null = GzcDefaultFileOps()
+  const GzcHooks* hooks;   // null = no hooks
+};
+
+struct GzcPackResult {
+  uint32_t entries = 0;       // N: files + 1
+  uint32_t checksum = 0;      // stored checksum (0 when cancelled)
+  uint32_t length = 0;        // t[N], the archive's length (0 when cancelled)
+  // Files met by the walk but left out because no archive could carry them: path too long, a
+  // name the unpacker would refuse, or a link/device. Full paths.
+  std::vector<std::string> skipped;
+};
+
+// Packs every file below job.folder into job.archive. The list is written to job.listFile, each
+// member passes through job.gzTmp. A folder that does not exist packs like an empty folder.
+GzcStatus GzcPack(const GzcPackJob& job, GzcPackResult* result);
+
+// ---- Reading ----------------------------------------------------------------------------------
+// An archive to read: an open handle of `files`, positioned at the magic, and the number of bytes
+// from there to the end of the file (bytes after the archive's end are allowed and never read).
+struct GzcSource {
+  const GzcFileOps* files;  // null = GzcDefaultFileOps()
+  void* file;
+  uint64_t avail;
+};
+
+struct GzcEntry {
+  std::string path;  // the list line as stored ('\' separators)
+  uint32_t size;     // stored uncompressed length (ISIZE)
+};
+
+struct GzcUnpackJob {
+  const char* dest;        // destination folder; may end with a separator
+  const char* gzTmp;       // temporary member file
+  bool createFolders;      // create the folders the paths need (the program's own unpacking does not)
+  const GzcFileOps* files; // null = GzcDefaultFileOps(); used for the targets and gzTmp
+};
+
+// Unpacks the archive into job.dest. Everything that can be checked before writing is checked
+// first (header, counts, offset table against the size, every list line and joined path); such a
+// refusal writes nothing. A failure while writing (target not creatable, short member, checksum)
+// deletes exactly the files this call wrote and the folders it created. `written`, if given,
+// receives the target paths written (and kept, on success).
+GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src,
+                    std::vector<std::string>* written = nullptr);
+
+// Reads the list and the stored length of every file. Reads the archive to its end.
+GzcStatus GzcList(const GzcSource& src, const char* gzTmp, std::vector<GzcEntry>* entries);
+
+// Full check: structure, list lines, every member a clean gzip member of exactly its stored length,
+// and the checksum. Writes nothing but gzTmp.
+GzcStatus GzcVerify(const GzcSource& src, const char* gzTmp);
+
+// Checks the header and offset table at the source's position without allocating anything the
+// file's size does not justify. On success `table` holds t[0]..t[N] and the source has been read
+// up to the start of entry 0.
+GzcStatus GzcReadTable(const GzcSource& src, uint32_t* storedChecksum, std::vector<uint32_t>* table);
+
+// ---- Installer layout -------------------------------------------------------------------------
+// An installer is the engine's bytes, the marker "rc.bin", the language data, "cfg.dat" and
+// "bin.dat" (two GZC archives, the second ending the file).
+struct GzcInstallerLayout {
+  uint64_t marker = 0;      // offset of "rc.bin" = length of the engine
+  uint64_t cfgOffset = 0;   // first byte of the configuration archive
+  uint32_t cfgLength = 0;
+  uint64_t binOffset = 0;   // first byte of the program archive
+  uint32_t binLength = 0;   // binOffset + binLength = file size
+};
+
+// Finds the layout in an open file of the given size: the two archives must chain exactly to the
+// file's end, and the marker is the last "rc.bin" before the first archive.
+GzcStatus GzcFindInstaller(const GzcFileOps* files, void* file, uint64_t size,
+                           GzcInstallerLayout* layout);
+
+// ---- Pieces with names of their own -------------------------------------------------------------
+// The running checksum of the current pack or unpack (process-wide, like the module's state).
+// query = true hands back the running value; false adds the byte first. Returns the value.
+uint32_t crc32(unsigned char byte, bool query);
+// Adds n bytes at once; same result as n calls of crc32(byte, false).
+void crc32Block(const unsigned char* bytes, size_t n);
+// Sets the running checksum to 0 (start of every pack and unpack).
+void crc32Reset();
+
+// Removes from the front of `path` the folder's text and the separator after it (C:\Prog\doc\end.txt
+// with C:\Prog gives doc\end.txt; a folder ending with a separator is removed alone). A path not
+// inside the folder is left unchanged. Changes `path` in place and returns it.
+char* CutDirectory(char* path, const char* folder);
+
+// Whether `line` (len bytes, may hold any byte) is a safe relative path for an archive list: not
+// empty, at most GZC_PATH_MAX bytes, no drive or ':' at all, no leading separator (so no UNC), no
+// empty, "." or ".." component (nor one of dots and spaces only), no control byte, no device name
+// (CON, NUL, COM1, ...). '\' and '/' both count as separators.
+bool GzcSafeListLine(const char* line, size_t len);
+
+// Joins a list line to a folder: folder, separator, line, with the line's separators turned into
+// the file system's. False (out unchanged) when the line is unsafe or the result is longer than
+// GZC_PATH_MAX.
+bool dircat(std::string* out, const char* folder, const char* line, size_t len);

@@ -1,0 +1,18 @@
+// The packing progress dialog and the hooks through which a build feeds and cancels it.
+#pragma once
+#include <windows.h>
+
+void DialogKopiuj();                      // opens the dialog on a thread of its own, unless open
+DWORD WINAPI ThtMain5(LPVOID);
+INT_PTR CALLBACK DialogProc6(HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
+void InitLang6(HWND wnd);
+// Shows `value` (percent) on the overall (bar false) or current (bar true) bar; with `dlg` given,
+// takes that dialog's bars and labels instead.
+void Progress(short value, bool bar, HWND dlg);
+short* Granica();     // bounds of the current step on the overall bar: [0] lo, [1] hi
+BYTE* CancelGzc();    // 1 = go on, 0 = the author aborted
+BYTE* Cancel();       // 1 = a close of the dialog is the author's; 0 = the build closes it
+HWND* HwndCopy();     // the open dialog
+void UsunZBin();      // deletes every file below the working folder's "bin"
+// The build's own close of the dialog: neither cancels nor deletes; waits for it to be handled.
+void CloseProgressByBuild();

@@ -1,0 +1,66 @@
+# The installer engine (bin\Packrift.dat), the uninstaller (bin\UnInst.dat) and the installer language
+# data (bin\Lang.dat) of the tool folder; the engine tests get the engine's plain-data sources.
+set(ENGINE_DIR ${CMAKE_SOURCE_DIR}/engine)
+# Small programs: no exceptions or RTTI in the engine's own code, every unused function dropped.
+set(ENGINE_FLAGS ${WIN_FLAGS} -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics -ffunction-sections
+    -fdata-sections -fno-asynchronous-unwind-tables -include ${CMAKE_SOURCE_DIR}/engine/templates.h)
+set(ENGINE_LINK -static -static-libgcc -static-libstdc++ -s -Wl,--gc-sections -mwindows
+    -Wl,--wrap=gzopen,--wrap=gzclose)
+# Plain data (no Win32): also compiled into the engine tests.
+set(ENGINE_LOGIC engine/langdata.cpp engine/regvalue.cpp engine/peimage.cpp engine/unlog.cpp)
+set(ENGINE_PORTABLE build/gzcformat.cpp build/gzcfiles.cpp entries/profile.cpp)
+
+# The shared archive and profile code guards its allocations with try/catch. Without exceptions a
+# failed allocation ends the process (engine/runtime.cpp), so its handlers compile as dead branches.
+add_library(engine_portable STATIC ${ENGINE_PORTABLE})
+target_include_directories(engine_portable PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(engine_portable PRIVATE ${ENGINE_FLAGS} "-Dtry=if (true)" "-Dcatch(x)=if (false)")
+# zlib as the engine links it: its unwind tables removed. On Windows the linker keeps every .eh_frame,
+# and through it every function it describes, so unused zlib code (the whole deflate side) would stay.
+set(ENGINE_ZLIB ${CMAKE_BINARY_DIR}/engine_zlib.a)
+add_custom_command(OUTPUT ${ENGINE_ZLIB}
+  COMMAND ${CMAKE_OBJCOPY} --remove-section=.eh_frame ${ZLIB_STATIC} ${ENGINE_ZLIB}
+  DEPENDS ${ZLIB_STATIC} VERBATIM)
+add_custom_target(engine_zlib DEPENDS ${ENGINE_ZLIB})
+
+add_library(engine_core STATIC ${ENGINE_LOGIC} engine/enginewin.cpp engine/winfiles.cpp engine/runtime.cpp)
+target_include_directories(engine_core PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(engine_core PRIVATE ${ENGINE_FLAGS})
+add_dependencies(engine_core engine_zlib)
+target_link_libraries(engine_core PUBLIC engine_portable ${ENGINE_ZLIB} comctl32 shell32 ole32 advapi32 user32 gdi32)
+
+add_executable(engine_setup WIN32 engine/setup.cpp engine/install.cpp engine/wizard.cpp engine/engine.rc)
+add_executable(engine_uninst WIN32 engine/uninst.cpp engine/uninst.rc)
+foreach(t engine_setup engine_uninst)
+  target_compile_options(${t} PRIVATE ${ENGINE_FLAGS})
+  target_include_directories(${t} PRIVATE ${ENGINE_DIR})
+  target_link_libraries(${t} PRIVATE engine_core)
+  target_link_options(${t} PRIVATE ${ENGINE_LINK})
+  set_target_properties(${t} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${DIST}/bin SUFFIX .dat)
+endforeach()
+set_target_properties(engine_setup PROPERTIES OUTPUT_NAME Packrift)
+set_target_properties(engine_uninst PROPERTIES OUTPUT_NAME UnInst)
+
+add_custom_command(OUTPUT ${DIST}/bin/Lang.dat
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${DIST}/bin
+  COMMAND ${CMAKE_COMMAND} -DSRC=${ENGINE_DIR}/lang.txt -DOUT=${DIST}/bin/Lang.dat -P ${ENGINE_DIR}/mklang.cmake
+  DEPENDS ${ENGINE_DIR}/lang.txt ${ENGINE_DIR}/mklang.cmake
+  VERBATIM)
+add_custom_target(engine_lang ALL DEPENDS ${DIST}/bin/Lang.dat)
+add_custom_target(engine ALL DEPENDS engine_setup engine_uninst engine_lang)
+
+# Tests: the run probe that installers start as a program's run entry, and the engine's plain-data
+# sources and installer fixture in every tests/win/engine_*_test.cpp executable.
+add_executable(engine_runprobe WIN32 engine/testing/runprobe.cpp)
+target_link_options(engine_runprobe PRIVATE ${WIN_LINK})
+set_target_properties(engine_runprobe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TEST_BIN})
+file(GLOB ENGINE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/engine_*_test.cpp)
+foreach(src ${ENGINE_TESTS})
+  get_filename_component(name ${src} NAME_WE)
+  if(TARGET ${name})
+    list(TRANSFORM ENGINE_LOGIC PREPEND ${CMAKE_SOURCE_DIR}/ OUTPUT_VARIABLE logic)
+    target_sources(${name} PRIVATE ${logic} ${ENGINE_DIR}/testing/setupfixture.cpp)
+    target_include_directories(${name} PRIVATE ${ENGINE_DIR}/testing)
+    add_dependencies(${name} engine engine_runprobe)
+  endif()
+endforeach()

@@ -1,0 +1,159 @@
+// Shared Windows side of the installer and the uninstaller: texts, reports, files, registry roots.
+#include "engine/enginewin.h"
+
+#include "engine/langdata.h"
+#include "engine/peimage.h"
+
+namespace {
+std::vector<std::string>& Texts() {
+  static std::vector<std::string> texts;
+  return texts;
+}
+std::string& Set() {
+  static std::string set;
+  return set;
+}
+const std::string& Empty() {
+  static const std::string empty;
+  return empty;
+}
+}  // namespace
+
+const char* SystemTextSet() {
+  return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_ENGLISH ? "en" : "pl";
+}
+
+bool LoadTexts(const char* data, size_t len, const char* code) {
+  if (!code) code = SystemTextSet();
+  if (!LangLoad(data, len, code, L_COUNT, &Texts())) return false;
+  std::vector<std::string> sets = LangSets(data, len);
+  Set() = code;
+  bool known = false;
+  for (const std::string& s : sets) known = known || s == code;
+  if (!known && !sets.empty()) Set() = sets[0];
+  return true;
+}
+
+const std::string& TextSet() { return Set(); }
+
+const std::string& Tx(LangId id) {
+  const std::vector<std::string>& t = Texts();
+  return size_t(id) < t.size() ? t[id] : Empty();
+}
+
+std::string TxF(LangId id, const std::vector<std::string>& args) { return LangFormat(Tx(id), args); }
+
+void ReportLine(const std::string& text) {
+  HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  if (!err || err == INVALID_HANDLE_VALUE) return;
+  std::string line = text + "\r\n";
+  DWORD done;
+  WriteFile(err, line.data(), (DWORD)line.size(), &done, nullptr);
+}
+
+int Box(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
+  return MessageBoxA(owner, text.c_str(), caption.c_str(), flags);
+}
+
+std::string ModulePath() {
+  char path[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return n && n < MAX_PATH ? std::string(path, n) : std::string();
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  size_t slash = path.rfind('\\');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool ReadWhole(const std::string& path, std::string* out, size_t limit) {
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size;
+  bool ok = GetFileSizeEx(f, &size) && (uint64_t)size.QuadPart <= limit;
+  if (ok) {
+    out->resize((size_t)size.QuadPart);
+    DWORD got = 0;
+    ok = out->empty() || (ReadFile(f, &(*out)[0], (DWORD)out->size(), &got, nullptr) && got == out->size());
+  }
+  CloseHandle(f);
+  return ok;
+}
+
+bool WriteWhole(const std::string& path, const std::string& bytes) {
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD done = 0;
+  bool ok = bytes.empty() || (WriteFile(f, bytes.data(), (DWORD)bytes.size(), &done, nullptr) && done == bytes.size());
+  ok = CloseHandle(f) && ok;
+  if (!ok) DeleteFileA(path.c_str());
+  return ok;
+}
+
+bool FileExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool ReadAt(HANDLE file, uint64_t offset, void* buf, size_t n) {
+  LARGE_INTEGER li;
+  li.QuadPart = (LONGLONG)offset;
+  DWORD got = 0;
+  return SetFilePointerEx(file, li, nullptr, FILE_BEGIN) && ReadFile(file, buf, (DWORD)n, &got, nullptr) && got == n;
+}
+
+bool ReadOwnLangData(HANDLE file, uint64_t fileSize, const char* after, uint64_t* imageEnd, std::string* data) {
+  unsigned char head[PE_HEAD_MAX];
+  size_t n = fileSize < sizeof head ? (size_t)fileSize : sizeof head;
+  if (!ReadAt(file, 0, head, n)) return false;
+  uint64_t end = PeImageEnd(head, n);
+  if (end == 0 || end > fileSize) return false;
+  *imageEnd = end;
+  size_t skip = strlen(after);
+  // The header line of the language data is short; read enough for it, then the whole block.
+  char start[64] = {0};
+  uint64_t left = fileSize - end;
+  if (left < skip) return false;
+  size_t peek = left < sizeof start ? (size_t)left : sizeof start;
+  if (!ReadAt(file, end, start, peek) || memcmp(start, after, skip) != 0) return false;
+  const char* crlf = (const char*)memchr(start + skip, '\n', peek - skip);
+  if (!crlf) return false;
+  // Header parsed alone first: its stated length decides how much to read.
+  const char* from = start + skip;
+  std::string header(from, crlf + 1);
+  size_t bodyLen = 0;
+  for (size_t i = 7; i < header.size() && header[i] >= '0' && header[i] <= '9' && bodyLen < (1u << 24); ++i)
+    bodyLen = bodyLen * 10 + (header[i] - '0');
+  uint64_t total = header.size() + (uint64_t)bodyLen;
+  if (total > left - skip) return false;
+  data->resize((size_t)total);
+  if (!ReadAt(file, end + skip, &(*data)[0], data->size())) return false;
+  return LangDataLength(data->data(), data->size()) == data->size();
+}
+
+HKEY RootKey(RegRoot root) {
+  switch (root) {
+    case REG_ROOT_HKCU: return HKEY_CURRENT_USER;
+    case REG_ROOT_HKLM: return HKEY_LOCAL_MACHINE;
+    case REG_ROOT_HKCR: return HKEY_CLASSES_ROOT;
+    case REG_ROOT_HKU: return HKEY_USERS;
+    default: return nullptr;
+  }
+}
+
+bool SplitKey(const std::string& full, HKEY* root, std::string* subkey) {
+  RegRoot r;
+  if (!RegSplitKey(full, &r, subkey)) return false;
+  *root = RootKey(r);
+  return *root != nullptr;
+}

@@ -1,0 +1,456 @@
+// The installation: program files, shortcuts, registry values, uninstaller and log, registration, runs.
+#include "engine/setup.h"
+
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "engine/enginewin.h"
+#include "engine/regvalue.h"
+#include "engine/unlog.h"
+#include "engine/winfiles.h"
+#include "entries/profile.h"
+
+namespace {
+const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const char kUninstaller[] = "UnInst.exe";
+const char kLog[] = "UnInst.log";
+// Entry numbers fit in 16 bits; a counter beyond that is read as this.
+constexpr int kMaxEntries = 65536;
+constexpr size_t kCfgMax = 4u << 20;
+
+// Progress ranges of the steps, in percent of the bar.
+constexpr int kVerifyEnd = 40, kUnpackEnd = 90;
+
+// An entry list file read once, looked up with the platform's rules.
+struct Ini {
+  std::string text;
+  bool Get(const char* section, const char* key, std::string* out) const {
+    std::string raw;
+    if (!ProfileTextFind(text, section, key, &raw)) return false;
+    *out = ProfileStripQuotes(raw);
+    return true;
+  }
+  std::string Str(const char* section, const char* key) const {
+    std::string v;
+    Get(section, key, &v);
+    return v;
+  }
+  // A family's counter: the next number to be given; 1 when missing.
+  int Counter(const char* section, const char* key) const {
+    std::string v;
+    if (!Get(section, key, &v) || v.empty()) return 1;
+    int n = ProfileParseInt(v.substr(0, 5).c_str());
+    return n < 1 ? 1 : n > kMaxEntries ? kMaxEntries : n;
+  }
+};
+
+Ini LoadIni(const Setup& s, const char* name) {
+  Ini ini;
+  ReadWhole(s.cfg + "\\" + name, &ini.text, kCfgMax);
+  return ini;
+}
+
+std::string Num(int n) {
+  char buf[16];
+  wsprintfA(buf, "%d", n);
+  return buf;
+}
+
+struct Job {
+  Setup& s;
+  const InstallSink& sink;
+  EngineFiles files;
+  std::string log;           // the uninstall log being built
+  std::vector<std::string> topDirs;  // folders made on the way to the installation folder
+  uint64_t installedBytes = 0;
+  int lastPercent = -1;
+  int rangeLo = 0, rangeHi = kVerifyEnd;
+
+  Job(Setup& setup, const InstallSink& k) : s(setup), sink(k) {}
+
+  void Progress(int percent) {
+    if (percent == lastPercent || !sink.progress) return;
+    lastPercent = percent;
+    sink.progress(sink.ctx, percent);
+  }
+  void Status(const std::string& text) {
+    if (sink.status) sink.status(sink.ctx, text);
+  }
+  void Log(char tag, const std::string& a, const std::string& b = "") { LogLine(tag, a, b, &log); }
+  void Problem(const std::string& text) { s.problems.push_back(text); }
+  // The path of a relative entry path inside the installation folder, or false if unsafe.
+  bool Inside(const std::string& rel, std::string* full) const {
+    return dircat(full, s.folder.c_str(), rel.data(), rel.size());
+  }
+  std::string Relative(const std::string& full) const { return full.substr(s.folder.size() + 1); }
+};
+
+void OnRead(void* ctx, uint64_t total) {
+  Job* job = static_cast<Job*>(ctx);
+  uint64_t len = job->s.binLength ? job->s.binLength : 1;
+  if (total > len) total = len;
+  job->Progress(job->rangeLo + (int)((job->rangeHi - job->rangeLo) * total / len));
+}
+
+// Makes the installation folder and every missing folder on the way, outermost first.
+bool MakeFolder(Job& job) {
+  const std::string& f = job.s.folder;
+  for (size_t i = 3; i <= f.size(); ++i) {
+    if (i < f.size() && f[i] != '\\') continue;
+    std::string part = f.substr(0, i);
+    if (DirExists(part)) continue;
+    if (!CreateDirectoryA(part.c_str(), nullptr)) return false;
+    job.topDirs.push_back(part);
+  }
+  return DirExists(f);
+}
+
+void RemoveTopDirs(Job& job) {
+  for (size_t i = job.topDirs.size(); i-- > 0;) RemoveDirectoryA(job.topDirs[i].c_str());
+}
+
+GzcStatus Unpack(Job& job, std::vector<std::string>* written) {
+  Setup& s = job.s;
+  GzcSource src{&job.files.ops, s.file, s.binLength};
+  job.files.sourceRead = 0;
+  if (!job.files.ops.seek(job.files.ops.ctx, s.file, s.binOffset)) return GZC_ERR_READ;
+  GzcUnpackJob u = {};
+  u.dest = s.folder.c_str();
+  u.gzTmp = s.gzTmp.c_str();
+  u.createFolders = true;
+  u.files = &job.files.ops;
+  return GzcUnpack(u, src, written);
+}
+
+// ---- Shortcuts ---------------------------------------------------------------------------------
+// The three identifiers the shell link needs, here rather than from the system's library of every
+// identifier (which alone would double the engine's size).
+const CLSID kShellLink = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID kIShellLinkA = {0x000214EE, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID kIPersistFile = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+bool MakeLink(const std::string& target, const std::string& link) {
+  IShellLinkA* sl = nullptr;
+  if (FAILED(CoCreateInstance(kShellLink, nullptr, CLSCTX_INPROC_SERVER, kIShellLinkA, (void**)&sl))) return false;
+  bool ok = false;
+  sl->SetPath(target.c_str());
+  sl->SetWorkingDirectory(FolderOf(target).c_str());
+  IPersistFile* pf = nullptr;
+  if (SUCCEEDED(sl->QueryInterface(kIPersistFile, (void**)&pf))) {
+    WCHAR wide[MAX_PATH];
+    if (MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, MAX_PATH) && SUCCEEDED(pf->Save(wide, TRUE))) ok = true;
+    pf->Release();
+  }
+  sl->Release();
+  return ok;
+}
+
+std::string LinkName(const std::string& target) {
+  std::string name = NameOf(target);
+  size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.resize(dot);
+  return name + ".lnk";
+}
+
+void Shortcuts(Job& job) {
+  Ini lnk = LoadIni(job.s, "lnk.cfg");
+  struct Place {
+    const char* section;
+    const char* index;
+    int csidl;
+  } places[] = {{"desktop", "index1", CSIDL_DESKTOPDIRECTORY}, {"menu", "index2", CSIDL_PROGRAMS}};
+  for (const Place& p : places) {
+    int max = lnk.Counter(p.index, "max");
+    std::string folder;
+    bool menuMade = false;
+    for (int i = 1; i < max; ++i) {
+      std::string rel, target;
+      if (!lnk.Get(p.section, Num(i).c_str(), &rel)) continue;
+      if (!job.Inside(rel, &target)) {
+        job.Problem(TxF(L_BAD_ENTRY, {std::string(p.section) + " " + Num(i), rel}));
+        continue;
+      }
+      if (folder.empty()) {
+        char base[MAX_PATH] = {0};
+        if (FAILED(SHGetFolderPathA(nullptr, p.csidl, nullptr, SHGFP_TYPE_CURRENT, base)) || !base[0]) {
+          job.Problem(TxF(L_BAD_SHORTCUT, {rel}));
+          continue;
+        }
+        folder = base;
+        if (p.csidl == CSIDL_PROGRAMS) folder += "\\" + SafeName(job.s.name);
+      }
+      if (p.csidl == CSIDL_PROGRAMS && !menuMade && !DirExists(folder)) {
+        if (!CreateDirectoryA(folder.c_str(), nullptr)) {
+          job.Problem(TxF(L_BAD_SHORTCUT, {rel}));
+          continue;
+        }
+        job.Log('M', folder);
+        menuMade = true;
+      }
+      std::string link = folder + "\\" + LinkName(target);
+      if (!FileExists(target) || !MakeLink(target, link)) {
+        job.Problem(TxF(L_BAD_SHORTCUT, {rel}));
+        continue;
+      }
+      job.Log('S', link);
+    }
+  }
+}
+
+// ---- Registry ------------------------------------------------------------------------------------
+// Opens the key for writing, creating each missing part and logging it (outermost first).
+bool CreateKey(Job& job, const std::string& fullKey, HKEY root, const std::string& sub, HKEY* out) {
+  size_t rootLen = fullKey.size() - sub.size();
+  for (size_t i = 0; i <= sub.size(); ++i) {
+    if (i < sub.size() && sub[i] != '\\') continue;
+    std::string part = sub.substr(0, i);
+    HKEY k;
+    if (RegOpenKeyExA(root, part.c_str(), 0, KEY_READ, &k) == ERROR_SUCCESS) {
+      RegCloseKey(k);
+      continue;
+    }
+    DWORD disp = 0;
+    if (RegCreateKeyExA(root, part.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, &disp) != ERROR_SUCCESS) return false;
+    RegCloseKey(k);
+    if (disp == REG_CREATED_NEW_KEY) job.Log('K', fullKey.substr(0, rootLen + i));
+  }
+  return RegOpenKeyExA(root, sub.c_str(), 0, KEY_SET_VALUE, out) == ERROR_SUCCESS;
+}
+
+void Registry(Job& job) {
+  Ini reg = LoadIni(job.s, "reg.cfg");
+  int max = reg.Counter("index", "max");
+  for (int i = 1; i < max; ++i) {
+    std::string n = Num(i), key;
+    if (!reg.Get("key", n.c_str(), &key)) continue;
+    std::string name = reg.Str("name", n.c_str());
+    std::string value = RegRestoreQuotes(reg.Str("value", n.c_str()), reg.Str("line", n.c_str()) == "1");
+    std::string type = reg.Str("type", n.c_str());
+    bool dynam = reg.Str("dynam", n.c_str()) == "1";
+    auto bad = [&] { job.Problem(TxF(L_BAD_REG, {n, key + (name.empty() ? "" : "\\" + name), value})); };
+
+    HKEY root;
+    std::string sub;
+    if (!SplitKey(key, &root, &sub) || type.size() != 1 || type[0] < '0' || type[0] > '3' ||
+        name.find_first_of("\r\n\t") != std::string::npos) {
+      bad();
+      continue;
+    }
+    DWORD regType = 0;
+    std::string data;
+    switch (type[0] - '0') {
+      case REG_T_BINARY: {
+        std::vector<unsigned char> bytes;
+        if (dynam || !RegParseBinary(value, &bytes)) {
+          bad();
+          continue;
+        }
+        regType = REG_BINARY;
+        data.assign(bytes.begin(), bytes.end());
+        break;
+      }
+      case REG_T_DWORD: {
+        uint32_t v;
+        if (dynam || !RegParseDword(value, &v)) {
+          bad();
+          continue;
+        }
+        regType = REG_DWORD;
+        data.assign((const char*)&v, 4);
+        break;
+      }
+      default: {
+        regType = type[0] == '2' ? REG_EXPAND_SZ : REG_SZ;
+        if (dynam) {
+          std::string full;
+          if (!job.Inside(value, &full)) {
+            bad();
+            continue;
+          }
+          value = full;
+        }
+        data = value;
+        data.push_back('\0');
+      }
+    }
+    HKEY k;
+    if (!CreateKey(job, key, root, sub, &k)) {
+      bad();
+      continue;
+    }
+    LONG st = RegSetValueExA(k, name.c_str(), 0, regType, (const BYTE*)data.data(), (DWORD)data.size());
+    RegCloseKey(k);
+    if (st != ERROR_SUCCESS) {
+      bad();
+      continue;
+    }
+    job.Log('V', key, name);
+  }
+}
+
+// ---- Uninstaller, log and registration ------------------------------------------------------------
+void SetString(HKEY k, const char* name, const std::string& v) {
+  RegSetValueExA(k, name, 0, REG_SZ, (const BYTE*)v.c_str(), (DWORD)v.size() + 1);
+}
+
+void SetDword(HKEY k, const char* name, DWORD v) { RegSetValueExA(k, name, 0, REG_DWORD, (const BYTE*)&v, 4); }
+
+bool Register(Job& job, const std::string& uninstaller) {
+  const Setup& s = job.s;
+  std::string sub = std::string(kUninstallKey) + SafeName(s.name);
+  struct {
+    HKEY root;
+    const char* name;
+  } roots[] = {{HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"}, {HKEY_CURRENT_USER, "HKEY_CURRENT_USER"}};
+  for (const auto& r : roots) {
+    HKEY k;
+    if (RegCreateKeyExA(r.root, sub.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr) != ERROR_SUCCESS) continue;
+    std::string quoted = "\"" + uninstaller + "\"";
+    SetString(k, "DisplayName", s.name.empty() ? SafeName(s.name) : s.name);
+    SetString(k, "UninstallString", quoted);
+    SetString(k, "QuietUninstallString", quoted + " /S");
+    SetString(k, "InstallLocation", s.folder);
+    SetDword(k, "EstimatedSize", (DWORD)((job.installedBytes + 1023) / 1024));
+    SetDword(k, "NoModify", 1);
+    SetDword(k, "NoRepair", 1);
+    RegCloseKey(k);
+    job.Log('U', std::string(r.name) + "\\" + sub);
+    return true;
+  }
+  return false;
+}
+
+void RunAfterUninstallEntries(Job& job, const Ini& init) {
+  int max = init.Counter("index", "maxU");
+  for (int i = 1; i < max; ++i) {
+    std::string rel, full;
+    if (!init.Get("RunU", Num(i).c_str(), &rel)) continue;
+    if (!job.Inside(rel, &full)) {
+      job.Problem(TxF(L_BAD_ENTRY, {"RunU " + Num(i), rel}));
+      continue;
+    }
+    job.Log('X', rel);
+  }
+}
+
+void WriteUninstaller(Job& job) {
+  const Setup& s = job.s;
+  std::string data;
+  std::string exe = s.folder + "\\" + kUninstaller;
+  if (!ReadWhole(s.cfg + "\\UnInst.dat", &data, 64u << 20) || data.size() < 2 || data[0] != 'M' || data[1] != 'Z' ||
+      !WriteWhole(exe, data + s.langData)) {
+    job.Problem(Tx(L_NO_UNINST));
+    return;
+  }
+  job.installedBytes += data.size() + s.langData.size();
+  Register(job, exe);
+  if (!WriteWhole(s.folder + "\\" + kLog, job.log)) {
+    DeleteFileA(exe.c_str());
+    job.Problem(Tx(L_NO_UNINST));
+  }
+}
+
+// ---- Runs ------------------------------------------------------------------------------------------
+bool Launch(const std::string& file) {
+  std::string dir = FolderOf(file);
+  SHELLEXECUTEINFOA sei = {sizeof sei};
+  sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+  sei.lpFile = file.c_str();
+  sei.lpDirectory = dir.c_str();
+  sei.nShow = SW_SHOWNORMAL;
+  if (!ShellExecuteExA(&sei)) return false;
+  if (sei.hProcess) {
+    WaitForSingleObject(sei.hProcess, INFINITE);
+    CloseHandle(sei.hProcess);
+  }
+  return true;
+}
+
+void RunEntries(Job& job, const Ini& init) {
+  int max = init.Counter("index", "max");
+  for (int i = 1; i < max; ++i) {
+    std::string rel, full;
+    if (!init.Get("Run", Num(i).c_str(), &rel)) continue;
+    if (!job.Inside(rel, &full)) {
+      job.Problem(TxF(L_BAD_ENTRY, {"Run " + Num(i), rel}));
+      continue;
+    }
+    if (init.Str("silent", Num(i).c_str()) != "1") {
+      if (!job.sink.ask || !job.sink.ask(job.sink.ctx, TxF(L_RUN_ASK, {NameOf(full)}))) continue;
+    }
+    job.Status(TxF(L_RUNNING, {NameOf(full)}));
+    if (!Launch(full)) job.Problem(TxF(L_BAD_RUN, {rel}));
+  }
+}
+
+uint64_t SizeOf(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA a;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &a)) return 0;
+  return (uint64_t)a.nFileSizeHigh << 32 | a.nFileSizeLow;
+}
+}  // namespace
+
+int RunInstall(Setup& s, const InstallSink& sink, std::string* why) {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  Job job(s, sink);
+  InitEngineFiles(&job.files);
+  job.files.source = s.file;
+  job.files.onRead = OnRead;
+  job.files.onReadCtx = &job;
+  job.Log('P', s.name);
+  job.Log('G', TextSet());
+
+  // Nothing is changed before the whole program archive has proved sound.
+  job.Status(Tx(L_CHECKING));
+  job.Progress(0);
+  GzcSource src{&job.files.ops, s.file, s.binLength};
+  GzcStatus st = job.files.ops.seek(job.files.ops.ctx, s.file, s.binOffset) ? GzcVerify(src, s.gzTmp.c_str()) : GZC_ERR_READ;
+  if (st != GZC_OK) {
+    *why = TxF(L_DAMAGED, {DamagedReason(st)});
+    CoUninitialize();
+    return st == GZC_ERR_TEMP ? EXIT_WRITE : EXIT_DAMAGED;
+  }
+
+  job.Status(Tx(L_UNPACKING));
+  job.rangeLo = kVerifyEnd;
+  job.rangeHi = kUnpackEnd;
+  std::vector<std::string> written;
+  if (!MakeFolder(job) || (st = Unpack(job, &written)) != GZC_OK) {
+    RemoveTopDirs(job);
+    *why = st == GZC_ERR_PATH || st == GZC_ERR_CHECKSUM || st == GZC_ERR_MEMBER || st == GZC_ERR_SHORT
+               ? TxF(L_DAMAGED, {DamagedReason(st)})
+               : TxF(L_WRITE_FAILED, {s.folder});
+    CoUninitialize();
+    return st == GZC_ERR_TARGET || st == GZC_OK || st == GZC_ERR_TEMP ? EXIT_WRITE : EXIT_DAMAGED;
+  }
+  for (const std::string& dir : job.topDirs) job.Log('T', dir);
+  for (const std::string& dir : job.files.madeDirs) job.Log('D', job.Relative(dir));
+  for (const std::string& file : written) {
+    job.Log('F', job.Relative(file));
+    job.installedBytes += SizeOf(file);
+  }
+
+  job.Status(Tx(L_SHORTCUTS));
+  Shortcuts(job);
+  job.Progress(93);
+  job.Status(Tx(L_REGISTRY));
+  Registry(job);
+  job.Progress(96);
+
+  Ini init = LoadIni(s, "init.cfg");
+  RunAfterUninstallEntries(job, init);
+  WriteUninstaller(job);
+
+  if (!s.infoRel.empty()) {
+    std::string full;
+    if (job.Inside(s.infoRel, &full) && FileExists(full))
+      s.infoPath = full;
+    else
+      job.Problem(TxF(L_BAD_ENTRY, {"cfg 3", s.infoRel}));
+  }
+  job.Progress(100);
+  RunEntries(job, init);
+  CoUninitialize();
+  return s.problems.empty() ? EXIT_DONE : EXIT_PARTLY;
+}

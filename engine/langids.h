@@ -1,0 +1,56 @@
+// Numbers of the installer's and uninstaller's texts in the language data (lang.txt).
+#pragma once
+
+enum LangId {
+  L_CAPTION = 1,     // installer window and message caption; %s program name
+  L_BACK,
+  L_NEXT,
+  L_CANCEL,
+  L_INSTALL,
+  L_FINISH,
+  L_WELCOME_TITLE,   // %s program name
+  L_WELCOME_TEXT,    // %s program name
+  L_LICENCE_TITLE,
+  L_LICENCE_TEXT,
+  L_ACCEPT,
+  L_DECLINE,
+  L_FOLDER_TITLE,
+  L_FOLDER_TEXT,     // %s program name
+  L_BROWSE,
+  L_BROWSE_TITLE,
+  L_PROGRESS_TITLE,
+  L_PROGRESS_TEXT,   // %s program name
+  L_CHECKING,
+  L_UNPACKING,
+  L_SHORTCUTS,
+  L_REGISTRY,
+  L_RUNNING,         // %s file
+  L_DONE_TITLE,
+  L_DONE_TEXT,       // %s program name
+  L_INFO_BROWSER,
+  L_CANCEL_ASK,
+  L_RUN_ASK,         // %s file
+  L_BAD_FOLDER,
+  L_PROBLEMS,        // %s list of problems
+  L_DAMAGED,         // %s reason
+  L_WHY_TRUNCATED,
+  L_WHY_CHECKSUM,
+  L_WHY_PATH,
+  L_WHY_STRUCTURE,
+  L_WHY_NODATA,
+  L_WRITE_FAILED,    // %s folder
+  L_BAD_ARGS,        // %s argument
+  L_BAD_REG,         // %s entry number, %s key and name, %s value
+  L_BAD_SHORTCUT,    // %s target
+  L_BAD_RUN,         // %s file
+  L_NO_UNINST,
+  L_UN_CAPTION,      // %s program name
+  L_UN_ASK,          // %s program name
+  L_UN_DONE,         // %s program name
+  L_UN_LEFT,         // %s program name, %s list
+  L_UN_BADLOG,
+  L_CANCELLED,
+  L_BAD_ENTRY,       // %s section and number, %s path
+  L_NOT_REMOVED,     // %s item
+  L_COUNT
+};

@@ -1,0 +1,258 @@
+// The installer's entry point: command line, finding and checking its data, silent or wizard run.
+#include "engine/setup.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+
+#include "engine/enginewin.h"
+#include "engine/winfiles.h"
+#include "entries/profile.h"
+
+namespace {
+const char kMarker[] = "rc.bin";
+// Built in: the one text needed when the language data itself cannot be read.
+const char kNoDataCaption[] = "Instalator";
+const char kNoData[] = "Instalator jest uszkodzony i nic nie zostało zainstalowane: "
+                       "za programem instalatora brak danych instalacji.";
+// Largest licence text shown; a longer one is cut.
+constexpr size_t kLicenceMax = 4u << 20;
+
+// Ends the run with a stated reason: the standard error handle when silent, a box otherwise.
+int Fail(const Setup& s, int code, const std::string& text) {
+  if (s.silent)
+    ReportLine(text);
+  else
+    Box(nullptr, text, TxF(L_CAPTION, {s.name}), MB_OK | MB_ICONERROR);
+  return code;
+}
+
+bool ParseArgs(Setup* s, std::string* bad) {
+  const char* p = GetCommandLineA();
+  // The program path: quoted, or up to the first blank.
+  if (*p == '"') {
+    ++p;
+    while (*p && *p != '"') ++p;
+    if (*p) ++p;
+  } else {
+    while (*p && *p != ' ' && *p != '\t') ++p;
+  }
+  for (;;) {
+    while (*p == ' ' || *p == '\t') ++p;
+    if (!*p) return true;
+    if ((p[0] == '/' ) && (p[1] == 'D' || p[1] == 'd') && p[2] == '=') {
+      // The folder is the rest of the line, blanks included: /D= is the last argument.
+      std::string folder = p + 3;
+      while (!folder.empty() && (folder.back() == ' ' || folder.back() == '\t')) folder.pop_back();
+      if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"') folder = folder.substr(1, folder.size() - 2);
+      s->folderArg = folder;
+      return true;
+    }
+    const char* e = p;
+    while (*e && *e != ' ' && *e != '\t') ++e;
+    std::string arg(p, e);
+    p = e;
+    if (arg == "/S" || arg == "/s") {
+      s->silent = true;
+    } else if (arg.size() > 3 && arg[0] == '/' && (arg[1] == 'L' || arg[1] == 'l') && arg[2] == '=') {
+      s->langArg = arg.substr(3);
+    } else {
+      *bad = arg;
+      return false;
+    }
+  }
+}
+
+// Finds the parts after the engine's image: marker, language data, two archives whose lengths
+// come from their own offset tables. The archives' contents are checked later.
+GzcStatus Locate(Setup* s, EngineFiles* files) {
+  uint64_t imageEnd = 0;
+  if (!ReadOwnLangData(s->file, s->size, kMarker, &imageEnd, &s->langData)) return GZC_ERR_NOT_INSTALLER;
+  s->cfgOffset = imageEnd + 6 + s->langData.size();
+  for (int part = 0; part < 2; ++part) {
+    uint64_t at = part == 0 ? s->cfgOffset : s->binOffset;
+    if (at >= s->size) return GZC_ERR_TRUNCATED;
+    if (!files->ops.seek(files->ops.ctx, s->file, at)) return GZC_ERR_READ;
+    GzcSource src{&files->ops, s->file, s->size - at};
+    uint32_t stored;
+    std::vector<uint32_t> t;
+    GzcStatus st = GzcReadTable(src, &stored, &t);
+    if (st != GZC_OK) return st;
+    if (part == 0) {
+      s->cfgLength = t.back();
+      s->binOffset = at + t.back();
+    } else {
+      s->binLength = t.back();
+    }
+  }
+  return GZC_OK;
+}
+
+bool MakeScratch(Setup* s) {
+  char base[MAX_PATH];
+  DWORD n = GetTempPathA(MAX_PATH, base);
+  if (!n || n >= MAX_PATH) return false;
+  for (unsigned i = 0; i < 1000; ++i) {
+    char path[MAX_PATH];
+    wsprintfA(path, "%sprsetup%lu_%u", base, GetCurrentProcessId(), i);
+    if (CreateDirectoryA(path, nullptr)) {
+      s->temp = path;
+      s->cfg = s->temp + "\\cfg";
+      s->gzTmp = s->temp + "\\gz.tmp";
+      return CreateDirectoryA(s->cfg.c_str(), nullptr) != 0;
+    }
+  }
+  return false;
+}
+
+void RemoveTree(const std::string& dir) {
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      const char* n = fd.cFileName;
+      if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+      std::string full = dir + "\\" + n;
+      if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        RemoveTree(full);
+      else
+        DeleteFileA(full.c_str());
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+  }
+  RemoveDirectoryA(dir.c_str());
+}
+
+// Checks and unpacks the configuration archive into the scratch folder and reads its settings.
+GzcStatus ReadConfiguration(Setup* s, EngineFiles* files) {
+  GzcSource src{&files->ops, s->file, s->cfgLength};
+  if (!files->ops.seek(files->ops.ctx, s->file, s->cfgOffset)) return GZC_ERR_READ;
+  GzcStatus st = GzcVerify(src, s->gzTmp.c_str());
+  if (st != GZC_OK) return st;
+  if (!files->ops.seek(files->ops.ctx, s->file, s->cfgOffset)) return GZC_ERR_READ;
+  GzcUnpackJob job = {};
+  job.dest = s->cfg.c_str();
+  job.gzTmp = s->gzTmp.c_str();
+  job.createFolders = true;
+  job.files = &files->ops;
+  st = GzcUnpack(job, src);
+  if (st != GZC_OK) return st;
+
+  std::string init = s->cfg + "\\init.cfg";
+  char buf[MAX_PATH];
+  ProfileGetString("cfg", "1", "", buf, 64, init.c_str());
+  s->name = buf;
+  ProfileGetString("cfg", "2", "", buf, sizeof buf, init.c_str());
+  std::string licence = buf;
+  if (!licence.empty()) {
+    // Only a plain file name of the configuration folder.
+    std::string path;
+    if (licence.find_first_of("\\/") != std::string::npos || !dircat(&path, s->cfg.c_str(), licence.data(), licence.size()))
+      return GZC_ERR_PATH;
+    s->hasLicence = true;
+    ReadWhole(path, &s->licenceText, kLicenceMax);
+  }
+  ProfileGetString("cfg", "3", "", buf, sizeof buf, init.c_str());
+  s->infoRel = buf;
+  return GZC_OK;
+}
+
+int Run(Setup& s) {
+  std::string bad;
+  bool argsOk = ParseArgs(&s, &bad);
+  std::string exe = ModulePath();
+  s.file = CreateFileA(exe.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  LARGE_INTEGER size = {};
+  if (s.file == INVALID_HANDLE_VALUE || !GetFileSizeEx(s.file, &size)) {
+    if (!s.silent) Box(nullptr, kNoData, kNoDataCaption, MB_OK | MB_ICONERROR);
+    ReportLine(kNoData);
+    return EXIT_DAMAGED;
+  }
+  s.size = (uint64_t)size.QuadPart;
+  EngineFiles files;
+  InitEngineFiles(&files);
+  GzcStatus st = Locate(&s, &files);
+  if (s.langData.empty() || !LoadTexts(s.langData.data(), s.langData.size(), s.langArg.empty() ? nullptr : s.langArg.c_str())) {
+    if (!s.silent) Box(nullptr, kNoData, kNoDataCaption, MB_OK | MB_ICONERROR);
+    ReportLine(kNoData);
+    return EXIT_DAMAGED;
+  }
+  if (!argsOk) return Fail(s, EXIT_ARGS, TxF(L_BAD_ARGS, {bad}));
+  if (st != GZC_OK) return Fail(s, EXIT_DAMAGED, TxF(L_DAMAGED, {DamagedReason(st)}));
+  if (!MakeScratch(&s)) return Fail(s, EXIT_WRITE, TxF(L_WRITE_FAILED, {"%TEMP%"}));
+  st = ReadConfiguration(&s, &files);
+  if (st != GZC_OK) return Fail(s, EXIT_DAMAGED, TxF(L_DAMAGED, {DamagedReason(st)}));
+
+  if (!s.folderArg.empty()) {
+    if (!TidyFolder(s.folderArg, &s.folder)) return Fail(s, EXIT_ARGS, TxF(L_BAD_ARGS, {"/D=" + s.folderArg}));
+  } else {
+    s.folder = DefaultFolder(s);
+  }
+  if (!s.silent) return RunWizard(s);
+
+  InstallSink sink = {};
+  std::string why;
+  int code = RunInstall(s, sink, &why);
+  if (code == EXIT_DAMAGED || code == EXIT_WRITE) ReportLine(why);
+  for (const std::string& p : s.problems) ReportLine(p);
+  return code;
+}
+}  // namespace
+
+std::string DamagedReason(GzcStatus status) {
+  switch (status) {
+    case GZC_ERR_TRUNCATED: return Tx(L_WHY_TRUNCATED);
+    case GZC_ERR_CHECKSUM: return Tx(L_WHY_CHECKSUM);
+    case GZC_ERR_PATH: return Tx(L_WHY_PATH);
+    case GZC_ERR_NOT_INSTALLER: return Tx(L_WHY_NODATA);
+    default: return Tx(L_WHY_STRUCTURE);
+  }
+}
+
+bool TidyFolder(const std::string& in, std::string* out) {
+  std::string f = in;
+  for (char& c : f)
+    if (c == '/') c = '\\';
+  while (f.size() > 3 && f.back() == '\\') f.pop_back();
+  bool drive = f.size() >= 3 && ((f[0] >= 'A' && f[0] <= 'Z') || (f[0] >= 'a' && f[0] <= 'z')) && f[1] == ':' && f[2] == '\\';
+  if (!drive || f.size() > 200) return false;
+  for (size_t i = 2; i < f.size(); ++i) {
+    unsigned char c = (unsigned char)f[i];
+    if (c < 0x20 || strchr(":*?\"<>|", c)) return false;
+  }
+  // Every component must be a name the archive paths could hold too (no "..", no device).
+  if (f.size() > 3 && !GzcSafeListLine(f.data() + 3, f.size() - 3)) return false;
+  if (f.size() == 3) f.pop_back();  // "C:" + "\" + path joins to C:\path
+  *out = f;
+  return true;
+}
+
+std::string SafeName(const std::string& name) {
+  std::string out;
+  for (char c : name) {
+    unsigned char u = (unsigned char)c;
+    if (u >= 0x20 && !strchr("\\/:*?\"<>|", c)) out += c;
+  }
+  while (!out.empty() && (out.back() == '.' || out.back() == ' ')) out.pop_back();
+  while (!out.empty() && out.front() == ' ') out.erase(0, 1);
+  if (out.empty() || !GzcSafeListLine(out.data(), out.size())) out = "Program";
+  return out;
+}
+
+std::string DefaultFolder(const Setup& s) {
+  char pf[MAX_PATH] = {0};
+  if (FAILED(SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, pf)) || !pf[0])
+    lstrcpyA(pf, "C:\\Program Files");
+  std::string folder;
+  if (!TidyFolder(std::string(pf) + "\\" + SafeName(s.name), &folder)) folder = "C:\\" + SafeName(s.name);
+  return folder;
+}
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  Setup s;
+  int code = Run(s);
+  if (s.file != INVALID_HANDLE_VALUE) CloseHandle(s.file);
+  if (!s.temp.empty()) RemoveTree(s.temp);
+  CoUninitialize();
+  ExitProcess(code);
+}

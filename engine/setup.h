@@ -1,0 +1,60 @@
+// The installer's shared record and its steps: locating and checking the data, installing, the wizard.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "build/gzcformat.h"
+
+struct Setup {
+  // Command line.
+  bool silent = false;
+  std::string folderArg;  // /D=
+  std::string langArg;    // /L=
+  // The installer file and where its parts lie.
+  HANDLE file = INVALID_HANDLE_VALUE;
+  uint64_t size = 0;
+  uint64_t cfgOffset = 0;
+  uint32_t cfgLength = 0;
+  uint64_t binOffset = 0;
+  uint32_t binLength = 0;
+  std::string langData;  // the whole language data block
+  // Scratch folder (removed at the end), the unpacked configuration and the member scratch file.
+  std::string temp, cfg, gzTmp;
+  // Configuration ("init.cfg" section "cfg").
+  std::string name;         // key "1"
+  std::string licenceText;  // the file named by key "2", empty when none
+  bool hasLicence = false;
+  std::string infoRel;      // key "3", relative to the installation folder; empty when none
+  // The installation folder (no trailing separator).
+  std::string folder;
+  // Set by the installation.
+  std::string infoPath;                // closing information, absolute, when there is one
+  std::vector<std::string> problems;   // entries that could not be carried out
+};
+
+// What the installation tells its caller and asks it. Called on the installing thread.
+struct InstallSink {
+  void (*progress)(void* ctx, int percent);
+  void (*status)(void* ctx, const std::string& text);
+  // A yes/no question; null in silent runs, where entries that would ask are skipped.
+  bool (*ask)(void* ctx, const std::string& question);
+  void* ctx;
+};
+
+// The reason text for a refused archive.
+std::string DamagedReason(GzcStatus status);
+// The folder a user or /D= gave, checked and tidied (no trailing separator). False if unusable.
+bool TidyFolder(const std::string& in, std::string* out);
+// The program name made fit for a folder or file name ("" becomes "Program").
+std::string SafeName(const std::string& name);
+// The default installation folder: program files + the program's name.
+std::string DefaultFolder(const Setup& s);
+
+// Checks the program archive, then installs everything. Returns an ExitCode; on EXIT_DAMAGED or
+// EXIT_WRITE `why` says why and nothing is left installed.
+int RunInstall(Setup& s, const InstallSink& sink, std::string* why);
+
+// Runs the wizard pages; returns the ExitCode.
+int RunWizard(Setup& s);

@@ -1,0 +1,313 @@
+// Fixture of the engine tests: assembling installers, running and driving processes, shell folders.
+#include "setupfixture.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <zlib.h>
+
+#include "build/gzcformat.h"
+#include "uitest.h"
+
+namespace enginetest {
+namespace {
+const char kShellKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+std::string Le32(uint32_t v) {
+  std::string s(4, '\0');
+  for (int i = 0; i < 4; ++i) s[i] = (char)(v >> (8 * i));
+  return s;
+}
+
+// One gzip member holding `data`.
+std::string Gzip(const std::string& data) {
+  z_stream z = {};
+  deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&z, data.size()) + 64, '\0');
+  z.next_in = (Bytef*)data.data();
+  z.avail_in = (uInt)data.size();
+  z.next_out = (Bytef*)&out[0];
+  z.avail_out = (uInt)out.size();
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+std::string Pack(const std::string& folder, const std::string& archive, const std::string& scratch) {
+  std::string dir = folder;
+  if (!dir.empty() && dir.back() == '\\') dir.pop_back();
+  std::string gz = scratch + "gz.tmp", list = scratch + "list.txt";
+  GzcPackJob job = {};
+  job.folder = dir.c_str();
+  job.archive = archive.c_str();
+  job.gzTmp = gz.c_str();
+  job.listFile = list.c_str();
+  job.mode = "wb6";
+  GzcPackResult result;
+  EXPECT_EQ(GZC_OK, GzcPack(job, &result)) << folder;
+  return Slurp(archive);
+}
+
+bool ReadShell(const char* name, std::string* value) {
+  HKEY k;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kShellKey, 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+  char buf[MAX_PATH * 2];
+  DWORD size = sizeof buf, type = 0;
+  LONG st = RegQueryValueExA(k, name, nullptr, &type, (BYTE*)buf, &size);
+  RegCloseKey(k);
+  if (st != ERROR_SUCCESS) return false;
+  *value = std::string(buf, strnlen(buf, size));
+  return true;
+}
+
+void WriteShell(const char* name, const std::string* value) {
+  HKEY k;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, kShellKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS) return;
+  if (value)
+    RegSetValueExA(k, name, 0, REG_EXPAND_SZ, (const BYTE*)value->c_str(), (DWORD)value->size() + 1);
+  else
+    RegDeleteValueA(k, name);
+  RegCloseKey(k);
+}
+
+struct Find {
+  DWORD pid;
+  const char* cls;
+  const char* caption;
+  HWND found;
+};
+
+BOOL CALLBACK FindProc(HWND w, LPARAM lp) {
+  Find* f = (Find*)lp;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if (pid != f->pid || !IsWindowVisible(w)) return TRUE;
+  char cls[64] = {0}, text[512] = {0};
+  GetClassNameA(w, cls, sizeof cls);
+  GetWindowTextA(w, text, sizeof text);
+  if ((!f->cls || !strcmp(cls, f->cls)) && (!f->caption || !strcmp(text, f->caption))) {
+    f->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+}  // namespace
+
+void Ini(const std::string& file, const char* section, const char* key, const std::string& value) {
+  WritePrivateProfileStringA(section, key, value.c_str(), file.c_str());
+}
+
+std::string RawArchive(const std::vector<std::pair<std::string, std::string>>& files) {
+  std::string list;
+  for (const auto& f : files) list += f.first + "\r\n";
+  std::vector<std::string> members{Gzip(list)};
+  uint64_t sum = 0;
+  for (unsigned char c : list) sum += c;
+  for (const auto& f : files) {
+    members.push_back(Gzip(f.second));
+    for (unsigned char c : f.second) sum += c;
+  }
+  uint32_t n = (uint32_t)members.size();
+  std::string out = "GZC" + Le32((uint32_t)(sum % 4294967295u)) + Le32(0) + Le32(n);
+  uint32_t at = 19 + 4 * n;
+  for (const std::string& m : members) {
+    out += Le32(at);
+    at += (uint32_t)m.size();
+  }
+  out += Le32(at);
+  for (const std::string& m : members) out += m;
+  return out;
+}
+
+void SetupTest::SetUp() {
+  root_ = uitest::MakeTempDir("eng");
+  prog_ = root_ + "prog\\";
+  cfg_ = root_ + "cfg\\";
+  probe_ = root_ + "probe\\";
+  target_ = root_ + "Installed\\Program";
+  desktop_ = root_ + "Desktop";
+  programs_ = root_ + "Programs";
+  for (const std::string& d : {prog_, cfg_, probe_, desktop_, programs_}) CreateDirectoryA(d.c_str(), nullptr);
+  SetEnvironmentVariableA("PR_PROBE_DIR", (root_ + "probe").c_str());
+  // Shortcuts go where the shell says the desktop and the start menu are: into this test's folder.
+  for (const char* name : {"Desktop", "Programs"}) {
+    std::string old;
+    savedShell_.push_back({name, ReadShell(name, &old) ? old : std::string("\x01")});
+  }
+  WriteShell("Desktop", &desktop_);
+  WriteShell("Programs", &programs_);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+}
+
+void SetupTest::TearDown() {
+  for (const auto& s : savedShell_) WriteShell(s.first.c_str(), s.second == "\x01" ? nullptr : &s.second);
+  uitest::RemoveTree(root_);
+  CoUninitialize();
+}
+
+std::string SetupTest::Build(const std::string& path) {
+  std::string bin = Pack(prog_, root_ + "bin.dat", root_);
+  return BuildWithProgramArchive(path, bin);
+}
+
+std::string SetupTest::BuildWithProgramArchive(const std::string& path, const std::string& binDat) {
+  std::string dist = uitest::DistDir();
+  std::string engine = Slurp(dist + "bin\\Packrift.dat");
+  std::string lang = Slurp(dist + "bin\\Lang.dat");
+  EXPECT_GT(engine.size(), 1000u);
+  EXPECT_GT(lang.size(), 100u);
+  // The configuration folder carries the uninstaller, as the build puts it there.
+  CopyFileA((dist + "bin\\UnInst.dat").c_str(), (cfg_ + "UnInst.dat").c_str(), FALSE);
+  std::string cfg = Pack(cfg_, root_ + "cfg.dat", root_);
+  std::string all = engine + "rc.bin" + lang + cfg + binDat;
+  uitest::WriteFile(path, all);
+  return all;
+}
+
+Ran SetupTest::Run(const std::string& exe, const std::string& args, DWORD ms) {
+  Ran r;
+  std::string errPath = root_ + "stderr.txt";
+  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+  HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+  STARTUPINFOA si = {sizeof si};
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdError = err;
+  si.hStdOutput = err;
+  si.hStdInput = nullptr;
+  std::string line = "\"" + exe + "\" " + args;
+  std::vector<char> buf(line.begin(), line.end());
+  buf.push_back(0);
+  PROCESS_INFORMATION pi;
+  if (!CreateProcessA(nullptr, buf.data(), nullptr, nullptr, TRUE, 0, nullptr, root_.c_str(), &si, &pi)) {
+    CloseHandle(err);
+    ADD_FAILURE() << "cannot start " << line;
+    return r;
+  }
+  CloseHandle(err);
+  CloseHandle(pi.hThread);
+  r.finished = WaitForSingleObject(pi.hProcess, ms) == WAIT_OBJECT_0;
+  if (!r.finished) TerminateProcess(pi.hProcess, 99);
+  GetExitCodeProcess(pi.hProcess, &r.code);
+  CloseHandle(pi.hProcess);
+  r.err = Slurp(errPath);
+  DeleteFileA(errPath.c_str());
+  return r;
+}
+
+PROCESS_INFORMATION SetupTest::Start(const std::string& exe, const std::string& args) {
+  std::string line = "\"" + exe + "\" " + args;
+  std::vector<char> buf(line.begin(), line.end());
+  buf.push_back(0);
+  STARTUPINFOA si = {sizeof si};
+  PROCESS_INFORMATION pi = {};
+  EXPECT_TRUE(CreateProcessA(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, root_.c_str(), &si, &pi)) << line;
+  return pi;
+}
+
+HWND SetupTest::WaitWindow(DWORD pid, const char* cls, const char* caption, DWORD ms) {
+  Find f{pid, cls, caption, nullptr};
+  uitest::WaitFor([&] {
+    f.found = nullptr;
+    EnumWindows(FindProc, (LPARAM)&f);
+    return f.found != nullptr;
+  }, ms);
+  return f.found;
+}
+
+std::string SetupTest::AnswerBox(DWORD pid, int button, DWORD ms) {
+  // A message box is the dialog-class window that has the static text 0xFFFF.
+  HWND box = nullptr;
+  uitest::WaitFor([&] {
+    Find f{pid, "#32770", nullptr, nullptr};
+    struct Ctx {
+      Find* f;
+      HWND box;
+    } ctx{&f, nullptr};
+    EnumWindows([](HWND w, LPARAM lp) -> BOOL {
+      Ctx* c = (Ctx*)lp;
+      DWORD pid = 0;
+      GetWindowThreadProcessId(w, &pid);
+      char cls[64] = {0};
+      GetClassNameA(w, cls, sizeof cls);
+      if (pid == c->f->pid && IsWindowVisible(w) && !strcmp(cls, "#32770") && GetDlgItem(w, 0xFFFF)) {
+        c->box = w;
+        return FALSE;
+      }
+      return TRUE;
+    }, (LPARAM)&ctx);
+    box = ctx.box;
+    return box != nullptr;
+  }, ms);
+  if (!box) return "<no message box>";
+  std::string text = TextOf(GetDlgItem(box, 0xFFFF));
+  PostMessageA(box, WM_COMMAND, button, 0);
+  uitest::WaitFor([&] { return !IsWindow(box); });
+  return text;
+}
+
+void SetupTest::Put(const std::string& rel, const std::string& bytes) {
+  std::string path = prog_ + rel;
+  for (size_t i = prog_.size(); i < path.size(); ++i)
+    if (path[i] == '\\') CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+  uitest::WriteFile(path, bytes);
+}
+
+void SetupTest::CopyProbe(const std::string& rel) {
+  Put(rel, "");
+  ASSERT_TRUE(CopyFileA((uitest::ExeDir() + "engine_runprobe.exe").c_str(), (prog_ + rel).c_str(), FALSE));
+}
+
+std::string Slurp(const std::string& path) { return uitest::ReadFile(path); }
+
+bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool ReadLink(const std::string& lnk, std::string* target, std::string* workdir) {
+  IShellLinkA* sl = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void**)&sl))) return false;
+  IPersistFile* pf = nullptr;
+  bool ok = false;
+  if (SUCCEEDED(sl->QueryInterface(IID_IPersistFile, (void**)&pf))) {
+    WCHAR wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, lnk.c_str(), -1, wide, MAX_PATH);
+    if (SUCCEEDED(pf->Load(wide, STGM_READ))) {
+      char path[MAX_PATH] = {0}, dir[MAX_PATH] = {0};
+      sl->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH);
+      sl->GetWorkingDirectory(dir, MAX_PATH);
+      *target = path;
+      *workdir = dir;
+      ok = true;
+    }
+    pf->Release();
+  }
+  sl->Release();
+  return ok;
+}
+
+bool RegGet(HKEY root, const std::string& key, const std::string& name, DWORD* type, std::string* data) {
+  HKEY k;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+  char buf[4096];
+  DWORD size = sizeof buf;
+  LONG st = RegQueryValueExA(k, name.c_str(), nullptr, type, (BYTE*)buf, &size);
+  RegCloseKey(k);
+  if (st != ERROR_SUCCESS) return false;
+  data->assign(buf, size);
+  return true;
+}
+
+bool RegKeyExists(HKEY root, const std::string& key) {
+  HKEY k;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+  RegCloseKey(k);
+  return true;
+}
+
+std::string TextOf(HWND wnd) {
+  char buf[4096] = {0};
+  SendMessageA(wnd, WM_GETTEXT, sizeof buf, (LPARAM)buf);
+  return buf;
+}
+
+std::string ItemText(HWND dlg, int id) { return TextOf(GetDlgItem(dlg, id)); }
+
+}  // namespace enginetest

@@ -1,0 +1,77 @@
+// Fixture of the engine tests: installers assembled as the program builds them, processes run and
+// driven from outside as a user would, the shell folders pointed into the test's own folder.
+#pragma once
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace enginetest {
+
+// Writes an entry list file value as the program does (the platform's profile functions).
+void Ini(const std::string& file, const char* section, const char* key, const std::string& value);
+
+// A GZC archive made by hand from (list line, content) pairs, with no check of the lines: for
+// archives that the packer would never write.
+std::string RawArchive(const std::vector<std::pair<std::string, std::string>>& files);
+
+// A finished process: exit code and what it wrote to its standard error.
+struct Ran {
+  DWORD code = 0xFFFFFFFF;
+  std::string err;
+  bool finished = false;
+};
+
+class SetupTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Packs cfg_ and prog_ into the two archives and writes engine + "rc.bin" + Lang.dat + cfg.dat +
+  // bin.dat to `path` (as the program's build does).
+  std::string Build(const std::string& path);
+  // The same with a program archive given as bytes.
+  std::string BuildWithProgramArchive(const std::string& path, const std::string& binDat);
+  // Runs a program with arguments and waits for it (stderr captured).
+  Ran Run(const std::string& exe, const std::string& args, DWORD ms = 120000);
+  // Starts a program and returns its process (the caller drives and waits).
+  PROCESS_INFORMATION Start(const std::string& exe, const std::string& args);
+  // The visible top-level window of the process whose class is `cls` (nullptr: any) and whose
+  // caption is `caption` (nullptr: any).
+  HWND WaitWindow(DWORD pid, const char* cls, const char* caption, DWORD ms = 20000);
+  // A message box of the process: its text; answers it with `button`.
+  std::string AnswerBox(DWORD pid, int button, DWORD ms = 20000);
+
+  std::string File(const std::string& rel) const { return prog_ + rel; }
+  void Put(const std::string& rel, const std::string& bytes);  // a file of the program folder
+  void CopyProbe(const std::string& rel);                      // the run probe as a program file
+
+  std::string root_;     // the test's own folder, trailing '\'
+  std::string prog_;     // the program folder, trailing '\'
+  std::string cfg_;      // the configuration folder, trailing '\'
+  std::string target_;   // installation folder for the test (not created), no trailing '\'
+  std::string probe_;    // where the run probe leaves its notes, trailing '\'
+  std::string desktop_;  // the desktop and start-menu programs folders the shell reports
+  std::string programs_;
+
+ private:
+  std::vector<std::pair<std::string, std::string>> savedShell_;
+};
+
+// Bytes of a file; "" when missing.
+std::string Slurp(const std::string& path);
+// Whether a file or folder is there.
+bool PathExists(const std::string& path);
+// The target and working folder of a shortcut.
+bool ReadLink(const std::string& lnk, std::string* target, std::string* workdir);
+// A registry value: its type and raw data.
+bool RegGet(HKEY root, const std::string& key, const std::string& name, DWORD* type, std::string* data);
+bool RegKeyExists(HKEY root, const std::string& key);
+// Text of a window or control.
+std::string TextOf(HWND wnd);
+std::string ItemText(HWND dlg, int id);
+
+}  // namespace enginetest

@@ -1,0 +1,91 @@
+// Win32 file operations for the archive module: exclusive handles, no links followed, counted reads.
+#include "engine/winfiles.h"
+
+namespace {
+EngineFiles* Self(void* ctx) { return static_cast<EngineFiles*>(ctx); }
+
+void* Open(void*, const char* path, bool write) {
+  HANDLE h = write ? CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)
+                   : CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  return h == INVALID_HANDLE_VALUE ? nullptr : h;
+}
+
+size_t Read(void* ctx, void* f, void* buf, size_t n) {
+  DWORD got = 0;
+  if (!ReadFile((HANDLE)f, buf, (DWORD)n, &got, nullptr)) return 0;
+  EngineFiles* self = Self(ctx);
+  if ((HANDLE)f == self->source) {
+    self->sourceRead += got;
+    if (self->onRead) self->onRead(self->onReadCtx, self->sourceRead);
+  }
+  return got;
+}
+
+bool Write(void*, void* f, const void* buf, size_t n) {
+  DWORD done = 0;
+  return n == 0 || (WriteFile((HANDLE)f, buf, (DWORD)n, &done, nullptr) && done == n);
+}
+
+bool Seek(void*, void* f, uint64_t off) {
+  LARGE_INTEGER li;
+  li.QuadPart = (LONGLONG)off;
+  return SetFilePointerEx((HANDLE)f, li, nullptr, FILE_BEGIN) != 0;
+}
+
+bool Size(void*, void* f, uint64_t* size) {
+  LARGE_INTEGER li;
+  if (!GetFileSizeEx((HANDLE)f, &li)) return false;
+  *size = (uint64_t)li.QuadPart;
+  return true;
+}
+
+bool Close(void*, void* f) { return CloseHandle((HANDLE)f) != 0; }
+bool Remove(void*, const char* path) { return DeleteFileA(path) != 0; }
+
+GzcKind Kind(void*, const char* path) {
+  DWORD a = GetFileAttributesA(path);
+  if (a == INVALID_FILE_ATTRIBUTES) return GZC_KIND_NONE;
+  if (a & FILE_ATTRIBUTE_REPARSE_POINT) return GZC_KIND_OTHER;
+  return (a & FILE_ATTRIBUTE_DIRECTORY) ? GZC_KIND_DIR : GZC_KIND_FILE;
+}
+
+bool MakeDir(void* ctx, const char* path) {
+  if (!CreateDirectoryA(path, nullptr)) return false;
+  Self(ctx)->madeDirs.push_back(path);
+  return true;
+}
+
+bool RemoveDir(void* ctx, const char* path) {
+  if (!RemoveDirectoryA(path)) return false;
+  std::vector<std::string>& made = Self(ctx)->madeDirs;
+  for (size_t i = made.size(); i-- > 0;)
+    if (made[i] == path) {
+      made.erase(made.begin() + i);
+      break;
+    }
+  return true;
+}
+
+bool ListDir(void*, const char* folder, void (*onEntry)(void*, const char*, GzcKind), void* cookie) {
+  std::string pattern = std::string(folder) + "\\*";
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  do {
+    const char* n = fd.cFileName;
+    if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+    GzcKind kind = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? GZC_KIND_OTHER
+                   : (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? GZC_KIND_DIR
+                                                                     : GZC_KIND_FILE;
+    onEntry(cookie, n, kind);
+  } while (FindNextFileA(h, &fd));
+  FindClose(h);
+  return true;
+}
+}  // namespace
+
+void InitEngineFiles(EngineFiles* files) {
+  files->ops = GzcFileOps{files, Open, Read, Write, Seek, Size, Close, Remove, Kind, MakeDir, RemoveDir, ListDir};
+}

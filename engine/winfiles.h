@@ -1,0 +1,23 @@
+// The archive module's file seam on Win32 for the engine, with a count of archive bytes read.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "build/gzcformat.h"
+
+// State behind one set of file operations. `source` is the installer file: reads from it are
+// counted and reported, so that checking and unpacking can show progress. Folders made through
+// the operations are recorded in `madeDirs`.
+struct EngineFiles {
+  GzcFileOps ops;
+  HANDLE source = INVALID_HANDLE_VALUE;
+  uint64_t sourceRead = 0;
+  void (*onRead)(void* ctx, uint64_t total) = nullptr;
+  void* onReadCtx = nullptr;
+  std::vector<std::string> madeDirs;
+};
+
+// Fills `files->ops` with the Win32 operations bound to `files`.
+void InitEngineFiles(EngineFiles* files);

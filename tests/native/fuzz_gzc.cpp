@@ -1,0 +1,91 @@
+// Fuzz target: arbitrary bytes as an archive for the unpacker, the lister and the verifier. Besides
+// the sanitizers it checks after every input that a failed unpack left the destination as it was
+// and that nothing appeared outside it.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "build/gzcformat.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Place {
+  fs::path root, dest, archive, gzTmp;
+  Place() {
+    std::string tmpl = (fs::temp_directory_path() / "gzcfuzz-XXXXXX").string();
+    if (!mkdtemp(tmpl.data())) std::abort();
+    root = tmpl;
+    dest = root / "dest";
+    archive = root / "in.gzc";
+    gzTmp = root / "gz.tmp";
+    fs::create_directories(dest);
+    ResetDest();
+  }
+  ~Place() {
+    std::error_code ec;
+    fs::remove_all(root, ec);
+  }
+  void ResetDest() {
+    std::error_code ec;
+    fs::remove_all(dest, ec);
+    fs::create_directories(dest);
+    std::ofstream(dest / "keep", std::ios::binary) << "keep";
+  }
+  // The destination holds only what was there before: "keep" (unless the archive named it, in
+  // which case the cleanup removed it), and no folder.
+  bool DestAsBefore() const {
+    for (auto& e : fs::recursive_directory_iterator(dest))
+      if (e.path().filename() != "keep" || !e.is_regular_file()) return false;
+    return true;
+  }
+  bool NothingOutside() const {
+    for (auto& e : fs::directory_iterator(root)) {
+      fs::path p = e.path();
+      if (p != dest && p != archive && p != gzTmp) return false;
+    }
+    return true;
+  }
+};
+
+Place& place() {
+  static Place p;
+  return p;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Place& p = place();
+  {
+    std::ofstream out(p.archive, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  std::string dest = p.dest.string(), gzTmp = p.gzTmp.string(), archive = p.archive.string();
+  FILE* f = std::fopen(archive.c_str(), "rb");
+  if (!f) std::abort();
+  GzcSource src{nullptr, f, size};
+  GzcUnpackJob job{dest.c_str(), gzTmp.c_str(), size % 2 == 0, nullptr};
+  GzcStatus unpacked = GzcUnpack(job, src);
+  if (unpacked != GZC_OK && !p.DestAsBefore()) std::abort();
+  if (!p.NothingOutside()) std::abort();
+
+  std::rewind(f);
+  std::vector<GzcEntry> entries;
+  GzcStatus listed = GzcList(src, gzTmp.c_str(), &entries);
+  std::rewind(f);
+  GzcStatus verified = GzcVerify(src, gzTmp.c_str());
+  std::fclose(f);
+  // A verified archive lists, and unpacks unless its paths meet this destination badly (joined too
+  // long, a file where a folder is needed, a folder that is not created).
+  if (verified == GZC_OK && listed != GZC_OK) std::abort();
+  if (verified == GZC_OK && unpacked != GZC_OK && unpacked != GZC_ERR_PATH && unpacked != GZC_ERR_TARGET)
+    std::abort();
+  p.ResetDest();
+  return 0;
+}

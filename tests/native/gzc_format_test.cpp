@@ -1,0 +1,210 @@
+// GZC format: checksum, path helpers, archives of known bytes read back, and packed archives read by
+// an independent reader.
+#include <dirent.h>
+#include <unistd.h>
+
+#include "gzc_testutil.h"
+
+using namespace gzctest;
+
+TEST(GzcChecksum, AddsModulo2To32Minus1) {
+  crc32Reset();
+  EXPECT_EQ(crc32(200, false), 200u);
+  EXPECT_EQ(crc32(100, false), 300u);
+  EXPECT_EQ(crc32(7, true), 300u) << "a query adds nothing";
+  // Bytes adding up to exactly 4294967295 give 0; 16843010 bytes of 255 give 255.
+  crc32Reset();
+  Bytes ff(16843009, '\xff');
+  crc32Block(reinterpret_cast<const unsigned char*>(ff.data()), ff.size());
+  EXPECT_EQ(crc32(0, true), 0u);
+  EXPECT_EQ(crc32(255, false), 255u);
+}
+
+TEST(GzcChecksum, BlockEqualsBytewise) {
+  Bytes data = Pseudo(300000, 7);
+  crc32Reset();
+  for (int i = 0; i < 16900; ++i) crc32(255, false);  // start close to a wrap
+  uint32_t start = crc32(0, true);
+  for (unsigned char c : data) crc32(c, false);
+  uint32_t bytewise = crc32(0, true);
+  crc32Reset();
+  crc32Block(reinterpret_cast<const unsigned char*>("\xff"), 0);
+  for (int i = 0; i < 16900; ++i) crc32(255, false);
+  ASSERT_EQ(crc32(0, true), start);
+  crc32Block(reinterpret_cast<const unsigned char*>(data.data()), data.size());
+  EXPECT_EQ(crc32(0, true), bytewise);
+}
+
+TEST(GzcPaths, CutDirectory) {
+  struct Case { const char* path; const char* folder; const char* want; } cases[] = {
+      {"C:\\Prog\\doc\\end.txt", "C:\\Prog", "doc\\end.txt"},
+      {"C:\\Prog\\doc\\end.txt", "C:\\Prog\\", "doc\\end.txt"},
+      {"C:\\Program\\x.txt", "C:\\Prog", "C:\\Program\\x.txt"},  // not inside
+      {"D:\\Other\\x.txt", "C:\\Prog", "D:\\Other\\x.txt"},
+      {"C:\\Prog", "C:\\Prog", "C:\\Prog"},
+      {"/home/a/b/c", "/home/a", "b/c"},
+  };
+  for (const Case& c : cases) {
+    char buf[GZC_PATH_MAX + 1];
+    std::snprintf(buf, sizeof buf, "%s", c.path);
+    EXPECT_STREQ(CutDirectory(buf, c.folder), c.want) << c.path << " - " << c.folder;
+  }
+}
+
+TEST(GzcPaths, SafeListLines) {
+  const char* good[] = {"a.txt", "sub\\b.dat", "a/b", "x\xff.txt", "cone.d\\x", "com0", "...a", "a.b.c\\d e"};
+  for (const char* s : good) EXPECT_TRUE(GzcSafeListLine(s, std::strlen(s))) << s;
+  const char* bad[] = {"", "\\x", "/etc/passwd", "\\\\server\\share\\x", "C:\\x", "C:x", "a\\..\\..\\x", "..",
+                       "a\\..", "..\\a", "a\\.\\b", "a\\\\b", "a\\", "...", ". .\\x", "CON", "nul.txt",
+                       "sub\\com1", "LPT9.log", "a\tb", "a:stream", "a\rb"};
+  for (const char* s : bad) EXPECT_FALSE(GzcSafeListLine(s, std::strlen(s))) << s;
+  EXPECT_FALSE(GzcSafeListLine("a\0b", 3)) << "an embedded zero";
+  std::string longest(GZC_PATH_MAX, 'a');
+  EXPECT_TRUE(GzcSafeListLine(longest.data(), longest.size()));
+  longest += 'a';
+  EXPECT_FALSE(GzcSafeListLine(longest.data(), longest.size()));
+}
+
+TEST(GzcPaths, DircatJoinsAndLimits) {
+  std::string out = "unchanged";
+  EXPECT_TRUE(dircat(&out, "/d", "sub\\f.txt", 9));
+  EXPECT_EQ(out, std::string("/d") + GZC_SEP + "sub" + GZC_SEP + "f.txt");
+  std::string folder(GZC_PATH_MAX - 6, 'f');
+  EXPECT_TRUE(dircat(&out, folder.c_str(), "a\\b.c", 5));  // exactly at the limit
+  out = "unchanged";
+  EXPECT_FALSE(dircat(&out, folder.c_str(), "a\\bc.d", 6));
+  EXPECT_FALSE(dircat(&out, "/d", "..\\x", 4));
+  EXPECT_EQ(out, "unchanged");
+}
+
+// Archives built here from known bytes, read by the module.
+TEST(GzcKnownArchives, ReadCorrectly) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<Bytes, Bytes>> files;
+  };
+  std::vector<Case> cases = {
+      {"empty folder", {}},
+      {"zero-length file", {{"empty.txt", ""}}},
+      {"nested folders", {{"a.txt", "alpha"}, {"sub\\b.dat", Pseudo(5000, 1)}, {"sub\\deeper\\c", "c"}}},
+      {"name with 0xFF", {{"x\xff\xff.txt", "ff"}}},
+      {"checksum wraps", {{"ff.bin", Bytes(16843010, '\xff')}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir d;
+    Bytes archive = BuildArchive(c.files);
+    EXPECT_EQ(VerifyBytes(d, archive), GZC_OK);
+    std::vector<GzcEntry> entries;
+    ASSERT_EQ(VerifyBytes(d, archive, &entries), GZC_OK);
+    ASSERT_EQ(entries.size(), c.files.size());
+    std::map<std::string, Bytes> want;
+    for (size_t i = 0; i < c.files.size(); ++i) {
+      EXPECT_EQ(entries[i].path, c.files[i].first);
+      EXPECT_EQ(entries[i].size, c.files[i].second.size());
+      std::string rel = c.files[i].first;
+      for (char& ch : rel) ch = ch == '\\' ? '/' : ch;
+      want[rel] = c.files[i].second;
+    }
+    ASSERT_EQ(UnpackBytes(d, archive, d.root / "dest"), GZC_OK);
+    EXPECT_EQ(Snapshot(d.root / "dest"), want);
+  }
+}
+
+TEST(GzcKnownArchives, ChecksumWrapsAt2To32Minus1) {
+  // 16843010 * 255 = 4294967295 + 255, and the list line "ff.bin" CR LF adds 586.
+  TempDir d;
+  Bytes archive = BuildArchive({{"ff.bin", Bytes(16843010, '\xff')}});
+  ASSERT_EQ(LE(archive, 3), 841u);
+  EXPECT_EQ(VerifyBytes(d, archive), GZC_OK);
+  Bytes modulo2To32 = archive;
+  modulo2To32[3] = static_cast<char>(840 & 0xff);  // what a sum modulo 2^32 would store
+  EXPECT_EQ(VerifyBytes(d, modulo2To32), GZC_ERR_CHECKSUM);
+}
+
+// A folder with the usual mix, written by the module and read back by both readers.
+class GzcPacked : public ::testing::Test {
+ protected:
+  TempDir d;
+  fs::path src = d.root / "src";
+  std::map<std::string, Bytes> files = {
+      {"a.txt", "hello\r\n"}, {"zero", ""}, {"sub/r.bin", Pseudo(200000, 3)},
+      {"sub/deep/t.txt", Bytes(70000, 'z')}, {"x\xff.txt", "ff"},
+  };
+  void SetUp() override {
+    for (auto& f : files) TempDir::WriteFile(src / f.first, f.second);
+    fs::create_directories(src / "empty" / "nested");
+  }
+  // The order the directory search returns: what the list must follow.
+  std::vector<std::string> SearchOrder(const fs::path& dir, const std::string& rel) {
+    std::vector<std::string> out;
+    DIR* dp = opendir(dir.c_str());
+    while (dirent* e = readdir(dp)) {
+      std::string name = e->d_name;
+      if (name == "." || name == "..") continue;
+      std::string r = rel.empty() ? name : rel + "\\" + name;
+      if (fs::is_directory(dir / name)) {
+        auto sub = SearchOrder(dir / name, r);
+        out.insert(out.end(), sub.begin(), sub.end());
+      } else {
+        out.push_back(r);
+      }
+    }
+    closedir(dp);
+    return out;
+  }
+};
+
+TEST_F(GzcPacked, IndependentReaderAgrees) {
+  for (const char* mode : {"wb0", "wb1", "wb6", "wb9"}) {
+    SCOPED_TRACE(mode);
+    fs::path archive = d.root / "out.gzc";
+    GzcPackResult res;
+    ASSERT_EQ(Pack(d, src, archive, nullptr, mode, &res), GZC_OK);
+    Bytes a = ReadFile(archive);
+    Parsed p = ParseArchive(a);
+    EXPECT_EQ(p.n, files.size() + 1);
+    EXPECT_EQ(res.entries, p.n);
+    EXPECT_EQ(res.checksum, p.checksum);
+    EXPECT_EQ(res.length, a.size());
+    EXPECT_EQ(p.lines, SearchOrder(src, ""));
+    for (size_t i = 0; i < p.lines.size(); ++i) {
+      std::string rel = p.lines[i];
+      for (char& ch : rel) ch = ch == '\\' ? '/' : ch;
+      EXPECT_EQ(p.contents[i], files[rel]) << rel;
+    }
+  }
+}
+
+TEST_F(GzcPacked, RoundTripIsBitExactAndRepeatable) {
+  ASSERT_EQ(Pack(d, src, d.root / "one.gzc"), GZC_OK);
+  ASSERT_EQ(Pack(d, src, d.root / "two.gzc"), GZC_OK);
+  Bytes one = ReadFile(d.root / "one.gzc"), two = ReadFile(d.root / "two.gzc");
+  EXPECT_EQ(ParseArchive(one).lines, ParseArchive(two).lines);
+  EXPECT_EQ(ParseArchive(one).t, ParseArchive(two).t);
+  ASSERT_EQ(UnpackBytes(d, one, d.root / "dest"), GZC_OK);
+  EXPECT_EQ(Snapshot(d.root / "dest"), files);
+  EXPECT_FALSE(fs::exists(d.root / "dest" / "empty")) << "folders are not recorded";
+}
+
+TEST_F(GzcPacked, EmptyAndMissingFoldersPackAsEmpty) {
+  for (fs::path folder : {d.root / "nothing-here", src / "empty"}) {
+    ASSERT_EQ(Pack(d, folder, d.root / "e.gzc"), GZC_OK);
+    Bytes a = ReadFile(d.root / "e.gzc");
+    Parsed p = ParseArchive(a);
+    EXPECT_EQ(p.n, 1u);
+    EXPECT_EQ(p.checksum, 0u);
+    EXPECT_EQ(p.t[0], 23u);
+    EXPECT_EQ(p.t[1], a.size());
+  }
+}
+
+TEST_F(GzcPacked, UnarchivableFilesAreSkippedAndReported) {
+  TempDir::WriteFile(src / "back\\slash", "x");
+  TempDir::WriteFile(src / "CON", "x");
+  ASSERT_EQ(symlink("/etc/hostname", (src / "link").c_str()), 0);
+  GzcPackResult res;
+  ASSERT_EQ(Pack(d, src, d.root / "s.gzc", nullptr, "wb6", &res), GZC_OK);
+  EXPECT_EQ(res.skipped.size(), 3u);
+  EXPECT_EQ(ParseArchive(ReadFile(d.root / "s.gzc")).n, files.size() + 1);
+}

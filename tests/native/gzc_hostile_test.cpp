@@ -1,0 +1,171 @@
+// Damaged and hostile archives: refused before anything is written; failures while writing remove
+// only what the unpacker wrote; nothing outside the destination is ever touched.
+#include <unistd.h>
+
+#include <set>
+
+#include "gzc_testutil.h"
+
+using namespace gzctest;
+
+namespace {
+
+const char kProbe[] = "gzc-escape-probe";
+
+class GzcHostile : public ::testing::Test {
+ protected:
+  TempDir d;
+  fs::path dest = d.root / "dest";
+  std::map<std::string, Bytes> before;
+
+  void SetUp() override {
+    // A probe left by an earlier, faulty run would fail every test after it.
+    fs::remove_all(d.root.parent_path() / kProbe);
+    TempDir::WriteFile(dest / "keep.txt", "old");
+    TempDir::WriteFile(dest / "sub" / "old.dat", "older");
+    before = Snapshot(dest);
+  }
+  // The destination as it was, the sentinel intact, and nothing new beside or above it.
+  void ExpectUntouched() {
+    EXPECT_EQ(Snapshot(dest), before);
+    EXPECT_EQ(Snapshot(d.root / "outside"), (std::map<std::string, Bytes>{{"sentinel", "keep"}}));
+    std::set<std::string> top;
+    for (auto& e : fs::directory_iterator(d.root)) top.insert(e.path().filename().string());
+    EXPECT_EQ(top, (std::set<std::string>{"dest", "outside", "scratch"}));
+    EXPECT_FALSE(fs::exists(d.root.parent_path() / kProbe));
+  }
+  GzcStatus Unpack(const Bytes& archive, bool createFolders = true) {
+    return UnpackBytes(d, archive, dest, createFolders);
+  }
+};
+
+Bytes WithWord(Bytes a, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) a[at + i] = static_cast<char>(v >> (8 * i));
+  return a;
+}
+
+}  // namespace
+
+TEST_F(GzcHostile, UnsafeListLinesAreRefusedBeforeAnyWrite) {
+  const std::string p = kProbe;
+  std::vector<Bytes> lines = {
+      "/tmp/" + p, "C:\\" + p, "C:" + p, "\\" + p, "\\\\server\\share\\" + p, "..\\" + p, "..\\..\\" + p,
+      "a\\..\\..\\" + p, "sub\\..\\..\\" + p, "...\\" + p, "CON", "sub\\aux.txt", Bytes("a\0b", 3),
+      std::string(GZC_PATH_MAX + 1, 'n'),
+      std::string(GZC_PATH_MAX - 5, 'j'),  // fits as a line, not joined to the destination
+  };
+  for (const Bytes& line : lines) {
+    SCOPED_TRACE(line.substr(0, 40));
+    // A good entry first: it must not be written either.
+    EXPECT_EQ(Unpack(BuildArchive({{"first.txt", "1"}, {line, "x"}})), GZC_ERR_PATH);
+    ExpectUntouched();
+  }
+}
+
+TEST_F(GzcHostile, ImpossibleCountsAndTablesAreRefused) {
+  Bytes good = BuildArchive({{"a.txt", "alpha"}, {"b.txt", "beta"}});  // N = 3, table at 15..30
+  struct Case { const char* name; Bytes archive; GzcStatus want; } cases[] = {
+      {"bad magic", "GZX" + good.substr(3), GZC_ERR_MAGIC},
+      {"N = 0", WithWord(good, 11, 0), GZC_ERR_COUNT},
+      {"N + 1 overflows", WithWord(good, 11, 0xFFFFFFFFu), GZC_ERR_COUNT},
+      {"table larger than the file", WithWord(good, 11, 0x40000000u), GZC_ERR_TRUNCATED},
+      {"t[0] != 19 + 4N", WithWord(good, 15, 32), GZC_ERR_TABLE},
+      {"N disagrees with t[0]", WithWord(good, 11, 2), GZC_ERR_TABLE},
+      {"offsets decrease", WithWord(good, 19, LE(good, 15) - 1), GZC_ERR_TABLE},
+      {"entry shorter than its length field", WithWord(good, 23, LE(good, 19) + 3), GZC_ERR_TABLE},
+      {"t[N] beyond the end", WithWord(good, 27, LE(good, 27) + 1), GZC_ERR_TRUNCATED},
+      {"wrong checksum", WithWord(good, 3, LE(good, 3) + 1), GZC_ERR_CHECKSUM},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Unpack(c.archive), c.want);
+    EXPECT_NE(VerifyBytes(d, c.archive), GZC_OK);
+    ExpectUntouched();
+  }
+}
+
+TEST_F(GzcHostile, EveryTruncationIsRefused) {
+  Bytes good = BuildArchive({{"a.txt", Pseudo(3000, 5)}, {"sub\\b.txt", "beta"}});
+  for (size_t cut = 0; cut < good.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    GzcStatus s = Unpack(good.substr(0, cut));
+    EXPECT_EQ(s, cut < 3 ? GZC_ERR_MAGIC : GZC_ERR_TRUNCATED);
+    ExpectUntouched();
+  }
+  EXPECT_EQ(Unpack(good), GZC_OK) << "the uncut archive is fine";
+}
+
+TEST_F(GzcHostile, DamagedListsAreRefused) {
+  struct Case { const char* name; Bytes list; std::vector<Bytes> contents; GzcStatus want; } cases[] = {
+      {"more lines than files", "a.txt\r\nb.txt\r\n", {"alpha"}, GZC_ERR_LIST},
+      {"fewer lines than files", "a.txt\r\n", {"alpha", "beta"}, GZC_ERR_LIST},
+      {"empty line", "a.txt\r\n\r\n", {"alpha", "beta"}, GZC_ERR_PATH},
+      {"list longer than N - 1 lines can be", std::string(GZC_PATH_MAX + 3, 'q'), {"x"}, GZC_ERR_LIST},
+      {"unfinished last line is a line", "a.txt\r\nb.txt", {"alpha", "beta"}, GZC_OK},
+      {"LF alone ends a line", "a.txt\nb.txt\n", {"alpha", "beta"}, GZC_OK},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Unpack(BuildRaw(c.list, c.contents)), c.want);
+    if (c.want != GZC_OK) {
+      ExpectUntouched();
+    } else {
+      EXPECT_EQ(ReadFile(dest / "b.txt"), "beta");
+      fs::remove(dest / "a.txt");
+      fs::remove(dest / "b.txt");
+    }
+  }
+}
+
+TEST_F(GzcHostile, CancelledArchiveWritesNothing) {
+  Bytes a = BuildArchive({{"a.txt", "alpha"}});
+  for (size_t i = 3; i < 27; ++i) a[i] = 0;  // checksum, N kept below, table
+  a = WithWord(a, 11, 2);
+  EXPECT_EQ(Unpack(a), GZC_ERR_CANCELLED_ARCHIVE);
+  ExpectUntouched();
+}
+
+TEST_F(GzcHostile, ChecksumFailureRemovesOnlyWhatWasWritten) {
+  Bytes a = BuildArchive({{"new.txt", "n"}, {"sub\\new2.txt", "m"}, {"fresh\\x.txt", "x"}});
+  a = WithWord(a, 3, LE(a, 3) ^ 1);
+  EXPECT_EQ(Unpack(a), GZC_ERR_CHECKSUM);
+  ExpectUntouched();
+  EXPECT_FALSE(fs::exists(dest / "fresh")) << "a folder the unpacker made goes too";
+}
+
+TEST_F(GzcHostile, MissingFolderWithoutCreationFailsAndCleansUp) {
+  Bytes a = BuildArchive({{"new.txt", "n"}, {"nofolder\\x.txt", "x"}});
+  EXPECT_EQ(Unpack(a, false), GZC_ERR_TARGET);
+  ExpectUntouched();
+  EXPECT_EQ(Unpack(a, true), GZC_OK);
+  EXPECT_EQ(ReadFile(dest / "nofolder" / "x.txt"), "x");
+}
+
+TEST_F(GzcHostile, ShortMemberIsCaughtEvenWhenTheSumCannotSeeIt) {
+  // Zeros add nothing to the sum: only the length check can notice the missing bytes.
+  Bytes a = BuildArchive({{"new.txt", "n"}, {"zeros", Bytes(1000, '\0')}});
+  a = WithWord(a, a.size() - 4, 2000);
+  EXPECT_EQ(Unpack(a), GZC_ERR_SHORT);
+  ExpectUntouched();
+}
+
+TEST_F(GzcHostile, LinksInTheDestinationAreNotFollowed) {
+  ASSERT_EQ(symlink((d.root / "outside").c_str(), (dest / "linkdir").c_str()), 0);
+  ASSERT_EQ(symlink((d.root / "outside" / "sentinel").c_str(), (dest / "linkfile").c_str()), 0);
+  before = Snapshot(dest);
+  EXPECT_EQ(Unpack(BuildArchive({{"linkdir\\evil.txt", "evil"}})), GZC_ERR_TARGET);
+  ExpectUntouched();
+  EXPECT_EQ(Unpack(BuildArchive({{"linkfile", "evil"}})), GZC_ERR_TARGET);
+  ExpectUntouched();
+}
+
+TEST_F(GzcHostile, DamagedMemberCrcIsRefused) {
+  Bytes a = BuildArchive({{"new.txt", "n"}, {"a.txt", "alpha"}});
+  Bytes bad = a;
+  bad[bad.size() - 8] ^= 0x55;  // the member's own CRC-32; data and sum intact
+  EXPECT_EQ(VerifyBytes(d, a), GZC_OK);
+  EXPECT_EQ(VerifyBytes(d, bad), GZC_ERR_MEMBER);
+  // zlib hands back no data from a small member whose CRC fails: the unpacker sees it short.
+  EXPECT_EQ(Unpack(bad), GZC_ERR_SHORT);
+  ExpectUntouched();
+}

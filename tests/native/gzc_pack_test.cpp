@@ -1,0 +1,196 @@
+// Packing through the hooks: progress values and their order, the per-byte pump, cancelling, and
+// finding the archives inside an installer.
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "gzc_testutil.h"
+
+using namespace gzctest;
+
+namespace {
+
+struct Recorder {
+  unsigned char cancel = 1;
+  short bounds[2] = {3, 47};
+  uint64_t pumps = 0;
+  uint64_t cancelAtPump = 0;  // 0: never
+  std::vector<std::pair<short, short>> reports;
+  GzcHooks hooks{};
+
+  Recorder() {
+    hooks.cancel = &cancel;
+    hooks.bounds = bounds;
+    hooks.ctx = this;
+    hooks.progress = [](void* ctx, short overall, short current) {
+      static_cast<Recorder*>(ctx)->reports.push_back({overall, current});
+    };
+    hooks.pump = [](void* ctx) {
+      auto* r = static_cast<Recorder*>(ctx);
+      if (++r->pumps == r->cancelAtPump) r->cancel = 0;  // as if the author pressed "Przerwij"
+    };
+  }
+};
+
+// Splits consecutive gzip members and inflates each (the table of a cancelled archive is zero).
+std::vector<Bytes> Members(const Bytes& data) {
+  std::vector<Bytes> out;
+  size_t at = 0;
+  while (at < data.size()) {
+    z_stream z{};
+    inflateInit2(&z, 15 + 16);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data() + at));
+    z.avail_in = static_cast<uInt>(data.size() - at);
+    Bytes plain;
+    char buf[65536];
+    int rc;
+    do {
+      z.next_out = reinterpret_cast<Bytef*>(buf);
+      z.avail_out = sizeof buf;
+      rc = inflate(&z, Z_NO_FLUSH);
+      plain.append(buf, sizeof buf - z.avail_out);
+    } while (rc == Z_OK);
+    EXPECT_EQ(rc, Z_STREAM_END);
+    at += z.total_in;
+    inflateEnd(&z);
+    out.push_back(plain);
+    if (rc != Z_STREAM_END) break;
+  }
+  return out;
+}
+
+class GzcPackHooks : public ::testing::Test {
+ protected:
+  TempDir d;
+  fs::path src = d.root / "src";
+  fs::path archive = d.root / "out.gzc";
+  std::vector<Bytes> sizes = {Bytes(1000, 'a'), Pseudo(2345, 1), Bytes(3000, 'c'), Pseudo(777, 2)};
+  std::vector<std::string> order;  // list order of the four files
+  uint64_t listBytes = 0;
+
+  void SetUp() override {
+    for (size_t i = 0; i < sizes.size(); ++i) TempDir::WriteFile(src / ("f" + std::to_string(i)), sizes[i]);
+    ASSERT_EQ(Pack(d, src, archive), GZC_OK);
+    order = ParseArchive(ReadFile(archive)).lines;
+    for (auto& l : order) listBytes += l.size() + 2;
+  }
+  const Bytes& Content(const std::string& line) { return sizes[std::stoi(line.substr(1))]; }
+};
+
+}  // namespace
+
+TEST_F(GzcPackHooks, ProgressFollowsTheFormulasAndOnlyChanges) {
+  Recorder r;
+  ASSERT_EQ(Pack(d, src, archive, &r.hooks), GZC_OK);
+  // The same formulas per byte, with unchanged values collapsed; nothing while the position is 0.
+  std::vector<std::pair<short, short>> want;
+  const uint32_t n = 5;
+  for (uint32_t p = 1; p < order.size(); ++p) {  // list line p has position p
+    float frac = static_cast<float>(p) / static_cast<float>(n);
+    short overall = static_cast<short>(3.0f + 44.0f * frac);
+    uint64_t len = Content(order[p]).size();
+    for (uint64_t b = 1; b <= len; ++b) {
+      std::pair<short, short> v{overall, static_cast<short>(100 * b / len)};
+      if (want.empty() || want.back() != v) want.push_back(v);
+    }
+  }
+  want.push_back({47, 100});
+  EXPECT_EQ(r.reports, want);
+  std::vector<short> overall;
+  for (auto& v : r.reports)
+    if (overall.empty() || overall.back() != v.first) overall.push_back(v.first);
+  EXPECT_EQ(overall, (std::vector<short>{11, 20, 29, 47}));
+  // One pump per packed byte: the list and every file.
+  EXPECT_EQ(r.pumps, listBytes + 1000 + 2345 + 3000 + 777);
+  EXPECT_EQ(Snapshot(src).size(), 4u);
+}
+
+TEST_F(GzcPackHooks, MinimumIntervalKeepsOverallChangesAndTheEnd) {
+  Recorder r;
+  r.hooks.minIntervalMs = 60000;
+  ASSERT_EQ(Pack(d, src, archive, &r.hooks), GZC_OK);
+  ASSERT_EQ(r.reports.size(), 4u);
+  EXPECT_EQ(r.reports.back(), (std::pair<short, short>{47, 100}));
+  EXPECT_EQ(r.reports[0].first, 11);
+  EXPECT_EQ(r.reports[2].first, 29);
+}
+
+TEST_F(GzcPackHooks, CancelDuringSecondFileLeavesPartialArchiveThenNextPackIsNormal) {
+  Recorder r;
+  const uint64_t k = 123;  // bytes of the second file packed before the stop
+  r.cancelAtPump = listBytes + Content(order[0]).size() + k;
+  EXPECT_EQ(Pack(d, src, archive, &r.hooks), GZC_CANCELLED);
+  Bytes a = ReadFile(archive);
+  EXPECT_EQ(a.substr(0, 3), "GZC");
+  EXPECT_EQ(LE(a, 3), 0u) << "checksum stays zero";
+  EXPECT_EQ(LE(a, 11), 5u);
+  for (uint32_t i = 0; i <= 5; ++i) EXPECT_EQ(LE(a, 15 + 4 * i), 0u) << "table word " << i;
+  std::vector<Bytes> m = Members(a.substr(39));
+  ASSERT_EQ(m.size(), 3u);
+  EXPECT_EQ(m[0].size(), listBytes);
+  EXPECT_EQ(m[1], Content(order[0]));
+  EXPECT_EQ(m[2], Content(order[1]).substr(0, k));
+  for (auto& v : r.reports) EXPECT_NE(v.first, 47) << "no end-of-step report after a cancel";
+  // The module unpacks nothing from it.
+  EXPECT_EQ(UnpackBytes(d, a, d.root / "dest"), GZC_ERR_CANCELLED_ARCHIVE);
+  EXPECT_TRUE(Snapshot(d.root / "dest").empty());
+
+  r.cancel = 1;
+  r.cancelAtPump = 0;
+  ASSERT_EQ(Pack(d, src, archive, &r.hooks), GZC_OK);
+  EXPECT_EQ(ParseArchive(ReadFile(archive)).contents.size(), 4u);
+}
+
+TEST_F(GzcPackHooks, CancelBeforeTheFirstFilePacksOnlyTheList) {
+  Recorder r;
+  r.cancelAtPump = listBytes;  // the stop arrives while the list is compressed
+  EXPECT_EQ(Pack(d, src, archive, &r.hooks), GZC_CANCELLED);
+  EXPECT_EQ(Members(ReadFile(archive).substr(39)).size(), 1u);
+}
+
+TEST(GzcCancel, TakesEffectWithin100Ms) {
+  TempDir d;
+  TempDir::WriteFile(d.root / "src" / "big.bin", Pseudo(48u << 20, 9));
+  unsigned char cancel = 1;
+  GzcHooks hooks{};
+  hooks.cancel = &cancel;
+  std::atomic<int64_t> setAt{0};
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    setAt = std::chrono::steady_clock::now().time_since_epoch().count();
+    reinterpret_cast<volatile unsigned char&>(cancel) = 0;
+  });
+  GzcStatus s = Pack(d, d.root / "src", d.root / "out.gzc", &hooks, "wb9");
+  int64_t doneAt = std::chrono::steady_clock::now().time_since_epoch().count();
+  stopper.join();
+  ASSERT_EQ(s, GZC_CANCELLED) << "packing ended before the stop; make the file bigger";
+  EXPECT_LT(std::chrono::nanoseconds(doneAt - setAt.load()), std::chrono::milliseconds(100));
+}
+
+TEST(GzcInstaller, FindsBothArchivesBehindTheMarker) {
+  TempDir d;
+  Bytes cfg = BuildArchive({{"init.cfg", "[cfg]\r\n1=Prog\r\n"}, {"UnInst.dat", "u"}});
+  Bytes bin = BuildArchive({{"prog.exe", Pseudo(5000, 4)}, {"doc\\read.txt", "GZC rc.bin"}});
+  // The engine mentions both the marker and the magic; so does the language data.
+  Bytes engine = "MZ engine looks for rc.bin and GZC" + Pseudo(3000, 8) + "rc.bin";
+  Bytes lang = "LANG GZC data";
+  Bytes setup = engine + "rc.bin" + lang + cfg + bin;
+  fs::path file = d.root / "setup.exe";
+  TempDir::WriteFile(file, setup);
+  FILE* f = std::fopen(file.c_str(), "rb");
+  GzcInstallerLayout layout;
+  ASSERT_EQ(GzcFindInstaller(nullptr, f, setup.size(), &layout), GZC_OK);
+  std::fclose(f);
+  EXPECT_EQ(layout.marker, engine.size());
+  EXPECT_EQ(layout.cfgOffset, engine.size() + 6 + lang.size());
+  EXPECT_EQ(layout.cfgLength, cfg.size());
+  EXPECT_EQ(layout.binOffset, layout.cfgOffset + cfg.size());
+  EXPECT_EQ(layout.binLength, bin.size());
+
+  for (const Bytes& broken : {engine + "rc.bin" + lang + cfg, Bytes("MZ") + lang + cfg + bin, setup + "x"}) {
+    TempDir::WriteFile(file, broken);
+    f = std::fopen(file.c_str(), "rb");
+    EXPECT_EQ(GzcFindInstaller(nullptr, f, broken.size(), &layout), GZC_ERR_NOT_INSTALLER);
+    std::fclose(f);
+  }
+}

@@ -1,0 +1,224 @@
+// Test helpers for the GZC suites: temporary folders, files, and a minimal GZC writer and reader of
+// their own (zlib's deflate/inflate directly), independent of the module under test.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "build/gzcformat.h"
+
+namespace gzctest {
+
+namespace fs = std::filesystem;
+using Bytes = std::string;
+
+// A fresh folder per test; `scratch` holds gz.tmp and list.txt, `outside` is a sentinel sibling
+// that nothing may ever touch.
+struct TempDir {
+  fs::path root;
+  TempDir() {
+    std::string tmpl = (fs::temp_directory_path() / "gzctest-XXXXXX").string();
+    root = mkdtemp(tmpl.data());
+    fs::create_directories(root / "scratch");
+    fs::create_directories(root / "outside");
+    WriteFile(root / "outside" / "sentinel", "keep");
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(root, ec);
+  }
+  static void WriteFile(const fs::path& p, const Bytes& data) {
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
+  }
+  std::string gzTmp() const { return (root / "scratch" / "gz.tmp").string(); }
+  std::string listFile() const { return (root / "scratch" / "list.txt").string(); }
+};
+
+inline Bytes ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Every regular file below a folder: relative path ('/') -> content.
+inline std::map<std::string, Bytes> Snapshot(const fs::path& dir) {
+  std::map<std::string, Bytes> out;
+  if (!fs::exists(dir)) return out;
+  for (auto& e : fs::recursive_directory_iterator(dir))
+    if (e.is_regular_file()) out[fs::relative(e.path(), dir).string()] = ReadFile(e.path());
+  return out;
+}
+
+inline Bytes Pseudo(size_t n, uint32_t seed) {
+  Bytes b(n, '\0');
+  for (size_t i = 0; i < n; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    b[i] = static_cast<char>(seed >> 16);
+  }
+  return b;
+}
+
+inline uint32_t LE(const Bytes& b, size_t at) {
+  auto u = [&](size_t i) { return uint32_t(static_cast<unsigned char>(b[at + i])); };
+  return u(0) | u(1) << 8 | u(2) << 16 | u(3) << 24;
+}
+
+inline void PutLE(Bytes* b, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b->push_back(static_cast<char>(v >> (8 * i)));
+}
+
+// One gzip member of `data` (deflate with a gzip wrapper, not the gz* file calls).
+inline Bytes Gzip(const Bytes& data, int level = 6) {
+  z_stream z{};
+  EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  Bytes out(deflateBound(&z, data.size()) + 32, '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+// Inflates one complete gzip member; fails the test on bad data.
+inline Bytes Gunzip(const Bytes& member) {
+  z_stream z{};
+  EXPECT_EQ(inflateInit2(&z, 15 + 16), Z_OK);
+  Bytes out;
+  char buf[65536];
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(member.data()));
+  z.avail_in = static_cast<uInt>(member.size());
+  int rc;
+  do {
+    z.next_out = reinterpret_cast<Bytef*>(buf);
+    z.avail_out = sizeof buf;
+    rc = inflate(&z, Z_NO_FLUSH);
+    out.append(buf, sizeof buf - z.avail_out);
+  } while (rc == Z_OK);
+  EXPECT_EQ(rc, Z_STREAM_END);
+  EXPECT_EQ(z.avail_in, 0u) << "bytes after the member";
+  inflateEnd(&z);
+  return out;
+}
+
+inline uint32_t Sum(const std::vector<Bytes>& parts) {
+  uint64_t s = 0;
+  for (const Bytes& p : parts)
+    for (unsigned char c : p) s = (s + c) % 4294967295u;
+  return static_cast<uint32_t>(s);
+}
+
+// Minimal writer: the list text and the files' contents as given, one gzip member each.
+inline Bytes BuildRaw(const Bytes& listText, const std::vector<Bytes>& contents) {
+  std::vector<Bytes> plain{listText};
+  plain.insert(plain.end(), contents.begin(), contents.end());
+  std::vector<Bytes> members;
+  for (auto& p : plain) members.push_back(Gzip(p));
+  const uint32_t n = static_cast<uint32_t>(members.size());
+  Bytes a = "GZC";
+  PutLE(&a, Sum(plain));
+  PutLE(&a, 0);
+  PutLE(&a, n);
+  uint32_t off = 19 + 4 * n;
+  for (auto& m : members) {
+    PutLE(&a, off);
+    off += static_cast<uint32_t>(m.size());
+  }
+  PutLE(&a, off);
+  for (auto& m : members) a += m;
+  return a;
+}
+
+// Files as (list line, content), in list order.
+inline Bytes BuildArchive(const std::vector<std::pair<Bytes, Bytes>>& files) {
+  Bytes list;
+  std::vector<Bytes> contents;
+  for (auto& f : files) {
+    list += f.first + "\r\n";
+    contents.push_back(f.second);
+  }
+  return BuildRaw(list, contents);
+}
+
+struct Parsed {
+  uint32_t checksum = 0, n = 0;
+  std::vector<uint32_t> t;
+  std::vector<Bytes> lines;
+  std::vector<Bytes> contents;  // contents[i] = inflated entry i + 1
+};
+
+// Minimal reader: checks the layout rules as it goes.
+inline Parsed ParseArchive(const Bytes& a) {
+  Parsed p;
+  EXPECT_EQ(a.substr(0, 3), "GZC");
+  p.checksum = LE(a, 3);
+  EXPECT_EQ(LE(a, 7), 0u);
+  p.n = LE(a, 11);
+  for (uint32_t i = 0; i <= p.n; ++i) p.t.push_back(LE(a, 15 + 4 * i));
+  EXPECT_EQ(p.t[0], 19 + 4 * p.n);
+  EXPECT_EQ(p.t[p.n], a.size());
+  std::vector<Bytes> plain;
+  for (uint32_t i = 0; i < p.n; ++i) {
+    Bytes member = a.substr(p.t[i], p.t[i + 1] - p.t[i]);
+    plain.push_back(Gunzip(member));
+    EXPECT_EQ(LE(member, member.size() - 4), plain.back().size());
+  }
+  Bytes& list = plain[0];
+  for (size_t at = 0; at < list.size();) {
+    size_t end = list.find("\r\n", at);
+    EXPECT_NE(end, Bytes::npos) << "every line ends with CR LF";
+    if (end == Bytes::npos) break;
+    p.lines.push_back(list.substr(at, end - at));
+    at = end + 2;
+  }
+  EXPECT_EQ(p.lines.size(), p.n - 1);
+  p.contents.assign(plain.begin() + 1, plain.end());
+  EXPECT_EQ(Sum(plain), p.checksum);
+  return p;
+}
+
+// Running the module on files.
+inline GzcStatus Pack(const TempDir& d, const fs::path& folder, const fs::path& archive,
+                      const GzcHooks* hooks = nullptr, const char* mode = "wb6", GzcPackResult* res = nullptr) {
+  std::string f = folder.string(), a = archive.string(), g = d.gzTmp(), l = d.listFile();
+  GzcPackJob job{f.c_str(), a.c_str(), g.c_str(), l.c_str(), mode, nullptr, hooks};
+  return GzcPack(job, res);
+}
+
+inline GzcStatus UnpackBytes(const TempDir& d, const Bytes& archive, const fs::path& dest, bool createFolders = true,
+                             uint64_t extraAvail = 0) {
+  fs::path file = d.root / "scratch" / "in.gzc";
+  TempDir::WriteFile(file, archive);
+  fs::create_directories(dest);
+  FILE* f = std::fopen(file.string().c_str(), "rb");
+  std::string destStr = dest.string(), g = d.gzTmp();
+  GzcUnpackJob job{destStr.c_str(), g.c_str(), createFolders, nullptr};
+  GzcSource src{nullptr, f, archive.size() + extraAvail};
+  GzcStatus s = GzcUnpack(job, src);
+  std::fclose(f);
+  return s;
+}
+
+inline GzcStatus VerifyBytes(const TempDir& d, const Bytes& archive, std::vector<GzcEntry>* entries = nullptr) {
+  fs::path file = d.root / "scratch" / "in.gzc";
+  TempDir::WriteFile(file, archive);
+  FILE* f = std::fopen(file.string().c_str(), "rb");
+  GzcSource src{nullptr, f, archive.size()};
+  GzcStatus s = entries ? GzcList(src, d.gzTmp().c_str(), entries) : GzcVerify(src, d.gzTmp().c_str());
+  std::fclose(f);
+  return s;
+}
+
+}  // namespace gzctest

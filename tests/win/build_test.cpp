@@ -1,0 +1,306 @@
+// Building an installer through the main window: path checks, configuration keys, the output's
+// layout, progress, cancellation and the failures the author is told about.
+#include "uitest.h"
+#include "app/func.h"
+#include "app/func1.h"
+#include "build/gzc.h"
+#include "build/kopiuj.h"
+#include "res/resource.h"
+#include <commctrl.h>
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+using namespace uitest;
+
+namespace {
+const std::string kEngine = std::string("MZ\x90\0engine-fixture", 19) + std::string(1000, '\x7f');
+const std::string kLang = "LANGDATA-fixture";
+const std::string kUninst = "UNINST-fixture";
+
+// Bar 900's positions as the progress dialog's thread receives them.
+std::mutex barMutex;
+std::vector<int> overall;
+WNDPROC barProc;
+LRESULT CALLBACK BarSpy(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == PBM_SETPOS && GetDlgCtrlID(w) == IDP_PACK_TOTAL) {
+    std::lock_guard<std::mutex> lock(barMutex);
+    overall.push_back((int)wp);
+  }
+  return CallWindowProcA(barProc, w, msg, wp, lp);
+}
+// Every progress bar created from now on in this process reports its positions to BarSpy.
+bool SpyOnProgressBars() {
+  INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&icc);
+  HWND probe = CreateWindowA(PROGRESS_CLASSA, "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  if (!probe) return false;
+  barProc = (WNDPROC)SetClassLongPtrA(probe, GCLP_WNDPROC, (LONG_PTR)BarSpy);
+  DestroyWindow(probe);
+  return barProc != nullptr;
+}
+
+// Reads a whole archive out of a file at an offset; returns its files by relative path.
+std::map<std::string, std::string> Unpack(const std::string& file, uint64_t offset, const std::string& scratch) {
+  std::map<std::string, std::string> out;
+  HANDLE h = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(INVALID_HANDLE_VALUE, h);
+  LARGE_INTEGER size, off;
+  GetFileSizeEx(h, &size);
+  off.QuadPart = (LONGLONG)offset;
+  SetFilePointerEx(h, off, nullptr, FILE_BEGIN);
+  std::string dest = MakeTempDir("unpack");
+  GzcUnpackJob job = {};
+  std::string gz = scratch + "gz.test";
+  job.dest = dest.c_str();
+  job.gzTmp = gz.c_str();
+  job.createFolders = true;
+  job.files = WinFileOps();
+  GzcSource src = {WinFileOps(), h, (uint64_t)(size.QuadPart - offset)};
+  std::vector<std::string> written;
+  EXPECT_EQ(GZC_OK, GzcUnpack(job, src, &written));
+  CloseHandle(h);
+  for (const std::string& p : written) out[p.substr(p.find_first_not_of('\\', dest.size()))] = ReadFile(p);
+  RemoveTree(dest);
+  return out;
+}
+
+uint32_t Word(const std::string& s, size_t at) {
+  return (uint8_t)s[at] | (uint8_t)s[at + 1] << 8 | (uint8_t)s[at + 2] << 16 | (uint32_t)(uint8_t)s[at + 3] << 24;
+}
+
+class Build : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    tool_ = ExeDir() + "bin\\";
+    CreateDirectoryA(tool_.c_str(), nullptr);
+    WriteFile(tool_ + "Packrift.dat", kEngine);
+    WriteFile(tool_ + "Lang.dat", kLang);
+    WriteFile(tool_ + "UnInst.dat", kUninst);
+    prog_ = temp_ + "Program";
+    CreateDirectoryA(prog_.c_str(), nullptr);
+    CreateDirectoryA((prog_ + "\\data").c_str(), nullptr);
+    CreateDirectoryA((prog_ + "\\data\\deep").c_str(), nullptr);
+    CreateDirectoryA((prog_ + "\\doc").c_str(), nullptr);
+    files_ = {{"app.exe", std::string("MZ\0\1app", 7)},
+              {"data\\table.bin", std::string(300, '\xff')},
+              {"data\\deep\\empty.txt", ""},
+              {"doc\\end.txt", "Dzi\xea" "kujemy"},
+              {"licencja.txt", "Licencja"}};
+    for (auto& f : files_) WriteFile(prog_ + "\\" + f.first, f.second);
+    out_ = temp_ + "out\\";
+    CreateDirectoryA(out_.c_str(), nullptr);
+    overall.clear();
+  }
+  void Fill(const std::string& name, const std::string& licence, const std::string& info) {
+    SetText(IDE_NAME, name);
+    SetText(IDE_FOLDER, prog_);
+    SetText(IDE_SETUP, out_ + "setup.exe");
+    SetText(IDE_LICENCE, licence);
+    SetText(IDE_INFO, info);
+  }
+  // Presses the build button and waits until the build has ended.
+  void RunBuild() {
+    Click(IDB_BUILD);
+    ASSERT_TRUE(WaitFor([] { return *noProgressGzc() == 0; }, 5000));
+    ASSERT_TRUE(WaitFor([] { return *noProgressGzc() == 1; }, 60000));
+    SendMessageA(Main(), WM_NULL, 0, 0);
+  }
+  std::string Ini(const char* key) {
+    char buf[260];
+    GetPrivateProfileStringA("cfg", key, "<none>", buf, sizeof buf, (WorkDir() + "\\cfg\\init.cfg").c_str());
+    return buf;
+  }
+  // Expects the path message, answers it and checks that nothing was built.
+  void ExpectPathRefused() {
+    HWND box = FindTopWindow("#32770", "Packrift");
+    ASSERT_TRUE(box);
+    EXPECT_EQ("Jedno z p\xf3l zawiera niepoprawn\xb9 \x9c" "cie\xbfk\xea.", MessageText(box));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    WaitFor([&] { return !IsWindow(box); });
+    EXPECT_FALSE(Exists(out_ + "setup.exe"));
+    EXPECT_FALSE(Exists(WorkDir() + "\\cfg\\init.cfg"));
+    EXPECT_EQ(1, *noProgressGzc());
+    EXPECT_TRUE(Enabled(IDB_BUILD));
+  }
+  std::string tool_, prog_, out_;
+  std::map<std::string, std::string> files_;
+};
+
+TEST_F(Build, WritesTheEngineThenRcBinWithLanguageDataAndBothArchives) {
+  StartApp();
+  Fill("Mój program", prog_ + "\\licencja.txt", prog_ + "\\doc\\end.txt");
+  RunBuild();
+  std::string setup = ReadFile(out_ + "setup.exe");
+  ASSERT_GT(setup.size(), kEngine.size() + 6 + kLang.size());
+  EXPECT_EQ(kEngine, setup.substr(0, kEngine.size()));
+  EXPECT_EQ("rc.bin", setup.substr(kEngine.size(), 6));
+  EXPECT_EQ(kLang, setup.substr(kEngine.size() + 6, kLang.size()));
+  size_t cfgAt = kEngine.size() + 6 + kLang.size();
+  ASSERT_EQ("GZC", setup.substr(cfgAt, 3));
+  uint32_t cfgLen = Word(setup, cfgAt + 15 + 4 * Word(setup, cfgAt + 11));
+  size_t binAt = cfgAt + cfgLen;
+  ASSERT_EQ("GZC", setup.substr(binAt, 3));
+  uint32_t binLen = Word(setup, binAt + 15 + 4 * Word(setup, binAt + 11));
+  EXPECT_EQ(setup.size(), binAt + binLen);  // nothing after the program archive
+
+  // The configuration archive holds exactly the cfg folder's files.
+  auto cfg = Unpack(out_ + "setup.exe", cfgAt, temp_);
+  std::map<std::string, std::string> cfgWant;
+  WIN32_FIND_DATAA fd;
+  HANDLE f = FindFirstFileA((WorkDir() + "\\cfg\\*").c_str(), &fd);
+  do {
+    if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      cfgWant[fd.cFileName] = ReadFile(WorkDir() + "\\cfg\\" + fd.cFileName);
+  } while (FindNextFileA(f, &fd));
+  FindClose(f);
+  EXPECT_EQ(cfgWant, cfg);
+  EXPECT_EQ(kUninst, cfg["UnInst.dat"]);
+  EXPECT_EQ("Licencja", cfg["licencja.txt"]);
+  EXPECT_EQ(1u, cfg.count("init.cfg"));
+  // The program archive unpacks to the program folder, nested files and an empty one included.
+  EXPECT_EQ(files_, Unpack(out_ + "setup.exe", binAt, temp_));
+
+  EXPECT_EQ("Mój program", Ini("1"));
+  EXPECT_EQ("licencja.txt", Ini("2"));
+  EXPECT_EQ("doc\\end.txt", Ini("3"));
+  EXPECT_EQ(1, *CancelGzc());
+  EXPECT_EQ(1, dialog()[SLOT_PACKING]);
+}
+
+TEST_F(Build, KeysFollowTheFieldsFromOneBuildToTheNext) {
+  StartApp();
+  std::string elsewhere = temp_ + "umowa.txt";
+  WriteFile(elsewhere, "Umowa");
+  Fill("", elsewhere, prog_ + "\\doc\\end.txt");
+  SetText(IDE_FOLDER, prog_ + "\\");  // a trailing backslash gives the same key "3"
+  RunBuild();
+  EXPECT_EQ("", Ini("1"));  // an empty name is still written
+  EXPECT_EQ("umowa.txt", Ini("2"));
+  EXPECT_EQ("Umowa", ReadFile(WorkDir() + "\\cfg\\umowa.txt"));
+  EXPECT_EQ("doc\\end.txt", Ini("3"));
+  // Emptying both fields removes the licence copy, key "2" and key "3".
+  SetText(IDE_LICENCE, "");
+  SetText(IDE_INFO, "");
+  WriteFile(out_ + "setup.exe", "an older file, longer than nothing at all");
+  RunBuild();
+  EXPECT_EQ("<none>", Ini("2"));
+  EXPECT_EQ("<none>", Ini("3"));
+  EXPECT_FALSE(Exists(WorkDir() + "\\cfg\\umowa.txt"));
+  // The existing output was replaced, not appended to.
+  EXPECT_EQ(kEngine, ReadFile(out_ + "setup.exe").substr(0, kEngine.size()));
+}
+
+TEST_F(Build, ProgressReaches3Then47Then100AndLocksWhileRunning) {
+  StartApp();
+  Fill("P", "", "");
+  std::string big(3 << 20, 0);
+  for (size_t i = 0; i < big.size(); ++i) big[i] = (char)(i * 2654435761u >> 13);
+  WriteFile(prog_ + "\\big.bin", big);
+  ASSERT_TRUE(SpyOnProgressBars());
+  Click(IDB_BUILD);
+  ASSERT_TRUE(WaitFor([] { return *noProgressGzc() == 0; }, 5000));
+  HWND d = FindTopWindow("#32770", "Pakowanie plik\xf3w");
+  ASSERT_TRUE(d);
+  bool lockedSeen = false;
+  const int buttons[] = {400, 401, 402, 403, 405, 406, 407, 408, 409, 410, 411, 412, 413};
+  WaitFor([&] {
+    bool all = true;
+    for (int id : buttons) all = all && !Enabled(id);
+    lockedSeen = lockedSeen || (all && (MenuState(IDM_NEW) & MF_GRAYED));
+    return *noProgressGzc() == 1;
+  }, 60000);
+  EXPECT_TRUE(lockedSeen);
+  SendMessageA(Main(), WM_NULL, 0, 0);
+  for (int id : {IDB_BUILD, IDB_LNK_ADD, IDB_HELP, IDB_CLOSE}) EXPECT_TRUE(Enabled(id)) << id;
+  EXPECT_FALSE(Enabled(IDB_LNK_REMOVE));
+  EXPECT_FALSE(MenuState(IDM_NEW) & MF_GRAYED);
+  std::lock_guard<std::mutex> lock(barMutex);
+  ASSERT_FALSE(overall.empty());
+  EXPECT_TRUE(std::is_sorted(overall.begin(), overall.end()));
+  for (int v : {3, 47, 50, 53, 97, 100}) EXPECT_NE(overall.end(), std::find(overall.begin(), overall.end(), v)) << v;
+  EXPECT_EQ(100, overall.back());
+}
+
+TEST_F(Build, CancelLeavesTheEngineAndTheMarkerAndTheNextBuildIsWhole) {
+  StartApp();
+  Fill("P", "", "");
+  std::string big(24 << 20, 0);
+  for (size_t i = 0; i < big.size(); ++i) big[i] = (char)(i * 2654435761u >> 11);
+  WriteFile(prog_ + "\\big.bin", big);
+  Click(IDB_BUILD);
+  HWND d = FindTopWindow("#32770", "Pakowanie plik\xf3w");
+  ASSERT_TRUE(d);
+  // Abort while the program folder is packed.
+  ASSERT_TRUE(WaitFor([&] { return SendMessageA(GetDlgItem(d, IDP_PACK_TOTAL), PBM_GETPOS, 0, 0) > 3; }, 30000));
+  PostMessageA(GetDlgItem(d, IDB_PACK_CANCEL), BM_CLICK, 0, 0);
+  ASSERT_TRUE(WaitFor([] { return *noProgressGzc() == 1; }, 60000));
+  EXPECT_EQ(kEngine + "rc.bin", ReadFile(out_ + "setup.exe"));
+  EXPECT_EQ(1, *CancelGzc());
+  EXPECT_FALSE(Exists(WorkDir() + "\\bin\\cfg.dat"));
+  SendMessageA(Main(), WM_NULL, 0, 0);
+  EXPECT_TRUE(Enabled(IDB_BUILD));
+
+  DeleteFileA((prog_ + "\\big.bin").c_str());
+  RunBuild();
+  std::string setup = ReadFile(out_ + "setup.exe");
+  size_t cfgAt = kEngine.size() + 6 + kLang.size();
+  uint32_t cfgLen = Word(setup, cfgAt + 15 + 4 * Word(setup, cfgAt + 11));
+  EXPECT_EQ(files_, Unpack(out_ + "setup.exe", cfgAt + cfgLen, temp_));
+}
+
+TEST_F(Build, EachBadPathIsRefusedWithTheMessageAndChangesNothing) {
+  StartApp();
+  struct Case {
+    int field;
+    std::string text;
+  };
+  const Case cases[] = {
+      {IDE_FOLDER, "C:\\no\\such\\folder"},      {IDE_SETUP, "setup.exe"},
+      {IDE_SETUP, "C:\\no\\such\\dir\\s.exe"},   {IDE_LICENCE, "C:\\no\\licence.txt"},
+      {IDE_INFO, "C:\\no\\end.txt"},             {IDE_INFO, ""},  // replaced below: outside the folder
+  };
+  std::string outside = temp_ + "outside.txt";
+  WriteFile(outside, "x");
+  for (Case c : cases) {
+    if (c.field == IDE_INFO && c.text.empty()) c.text = outside;
+    Fill("P", "", "");
+    SetText(c.field, c.text);
+    Click(IDB_BUILD);
+    ExpectPathRefused();
+  }
+}
+
+TEST_F(Build, MissingToolFilesStopTheBuildBeforeItTouchesAnything) {
+  DeleteFileA((tool_ + "Lang.dat").c_str());
+  StartApp();
+  Fill("P", "", "");
+  WriteFile(out_ + "setup.exe", "keep");
+  Click(IDB_BUILD);
+  HWND box = FindTopWindow("#32770", "Packrift");
+  ASSERT_TRUE(box);
+  EXPECT_EQ("Brak plik\xf3w instalatora w folderze bin programu Packrift.", MessageText(box));
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  WaitFor([&] { return !IsWindow(box); });
+  EXPECT_EQ("keep", ReadFile(out_ + "setup.exe"));
+  EXPECT_FALSE(Exists(WorkDir() + "\\cfg\\init.cfg"));
+  EXPECT_TRUE(Enabled(IDB_BUILD));
+}
+
+TEST_F(Build, AnOutputThatCannotBeWrittenIsReportedAndUnlocks) {
+  StartApp();
+  Fill("P", "", "");
+  CreateDirectoryA((out_ + "setup.exe").c_str(), nullptr);  // a folder stands where the file goes
+  Click(IDB_BUILD);
+  HWND box = FindTopWindow("#32770", "Packrift", 60000);
+  ASSERT_TRUE(box);
+  EXPECT_EQ("Nie mo\xbfna zapisa\xe6 pliku instalatora.", MessageText(box));
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(WaitFor([] { return *noProgressGzc() == 1; }, 30000));
+  SendMessageA(Main(), WM_NULL, 0, 0);
+  EXPECT_TRUE(IsDir(out_ + "setup.exe"));
+  EXPECT_TRUE(Enabled(IDB_BUILD));
+  EXPECT_EQ(1, dialog()[SLOT_PACKING]);
+}
+}  // namespace

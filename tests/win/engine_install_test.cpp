@@ -1,0 +1,362 @@
+// Installers that install: silent installs and removals end to end, damaged and hostile installers.
+#include "setupfixture.h"
+#include "uitest.h"
+
+using namespace enginetest;
+
+namespace {
+const char kName[] = "Zażółć Test";  // a program name with Polish letters
+const char kRegKey[] = "Software\\PackriftEngineTest";
+const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zażółć Test";
+
+std::string Pseudo(size_t n, unsigned seed) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    s[i] = (char)(seed >> 16);
+  }
+  return s;
+}
+
+class Install : public SetupTest {
+ protected:
+  void SetUp() override {
+    SetupTest::SetUp();
+    RegDeleteTreeA(HKEY_CURRENT_USER, kRegKey);
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+  }
+  void TearDown() override {
+    RegDeleteTreeA(HKEY_CURRENT_USER, kRegKey);
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    SetupTest::TearDown();
+  }
+
+  // The program of the end-to-end tests: nested files, a licence, closing information, two
+  // shortcuts, run entries of each kind and one registry value of each type.
+  void MakeProgram() {
+    Put("app.exe", Pseudo(70000, 1));
+    Put("readme.txt", "Czytaj mnie\r\n");
+    Put("empty.dat", "");
+    Put("doc\\end.txt", "Dziękujemy za instalację.\r\nDruga linia.\r\n");
+    Put("lib\\deep\\data.bin", Pseudo(300000, 2));
+    Put("lib\\deep\\more\\ąę.txt", "polskie litery w nazwie");
+    CopyProbe("tools\\first.exe");
+    CopyProbe("tools\\asking.exe");
+    CopyProbe("tools\\cleanup.exe");
+    std::string init = cfg_ + "init.cfg", lnk = cfg_ + "lnk.cfg", reg = cfg_ + "reg.cfg";
+    Ini(init, "cfg", "1", kName);
+    Ini(init, "cfg", "2", "licencja.txt");
+    Ini(init, "cfg", "3", "doc\\end.txt");
+    uitest::WriteFile(cfg_ + "licencja.txt", "Umowa licencyjna: wolno używać.\r\n");
+    Ini(init, "Run", "1", "tools\\first.exe");
+    Ini(init, "silent", "1", "1");
+    Ini(init, "Run", "2", "tools\\asking.exe");
+    Ini(init, "silent", "2", "0");
+    Ini(init, "index", "max", "3");
+    Ini(init, "RunU", "1", "tools\\cleanup.exe");
+    Ini(init, "index", "maxU", "2");
+    Ini(lnk, "desktop", "1", "app.exe");
+    Ini(lnk, "index1", "max", "2");
+    Ini(lnk, "menu", "1", "lib\\deep\\data.bin");
+    Ini(lnk, "index2", "max", "2");
+    struct {
+      const char* name;
+      const char* value;
+      const char* type;
+      const char* dynam;
+      const char* line;
+    } values[] = {
+        {"Bin", "01 aB ff,00", "0", "0", "0"},
+        {"Count", "4000000000", "1", "0", "0"},
+        {"Path", "lib\\deep\\data.bin", "2", "1", "0"},
+        {"Quoted", "\"C:\\Program Files\\x\"", "3", "0", "1"},
+    };
+    int n = 1;
+    for (const auto& v : values) {
+      std::string num = std::to_string(n++);
+      Ini(reg, "key", num.c_str(), std::string("HKEY_CURRENT_USER\\") + kRegKey + "\\Sub");
+      Ini(reg, "name", num.c_str(), v.name);
+      Ini(reg, "value", num.c_str(), v.value);
+      Ini(reg, "type", num.c_str(), v.type);
+      Ini(reg, "dynam", num.c_str(), v.dynam);
+      Ini(reg, "line", num.c_str(), v.line);
+    }
+    Ini(reg, "index", "max", std::to_string(n));
+  }
+
+  // Every file of the program folder, relative, with its bytes.
+  void Collect(const std::string& dir, const std::string& rel, std::vector<std::pair<std::string, std::string>>* out) {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+      std::string n = fd.cFileName;
+      if (n == "." || n == "..") continue;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        Collect(dir + n + "\\", rel + n + "\\", out);
+      else
+        out->push_back({rel + n, Slurp(dir + n)});
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+  }
+};
+
+TEST_F(Install, SilentInstallPutsEverythingInPlaceAndTheUninstallerRemovesExactlyThat) {
+  MakeProgram();
+  std::string setup = root_ + "setup.exe";
+  Build(setup);
+  Ran r = Run(setup, "/S /D=" + target_);
+  ASSERT_TRUE(r.finished);
+  EXPECT_EQ(0u, r.code) << r.err;
+  EXPECT_EQ("", r.err);
+
+  // Every file bit-exact, in its nested folder.
+  std::vector<std::pair<std::string, std::string>> files;
+  Collect(prog_, "", &files);
+  ASSERT_EQ(10u, files.size());
+  for (const auto& f : files) EXPECT_TRUE(Slurp(target_ + "\\" + f.first) == f.second) << f.first;
+  EXPECT_TRUE(PathExists(target_ + "\\empty.dat"));
+
+  // Shortcuts where the shell keeps them, to the installed files, working in the target's folder.
+  std::string target, dir;
+  ASSERT_TRUE(ReadLink(desktop_ + "\\app.lnk", &target, &dir));
+  EXPECT_EQ(target_ + "\\app.exe", target);
+  EXPECT_EQ(target_, dir);
+  ASSERT_TRUE(ReadLink(programs_ + "\\" + kName + "\\data.lnk", &target, &dir));
+  EXPECT_EQ(target_ + "\\lib\\deep\\data.bin", target);
+  EXPECT_EQ(target_ + "\\lib\\deep", dir);
+
+  // Registry values of the four types.
+  std::string sub = std::string(kRegKey) + "\\Sub", data;
+  DWORD type = 0;
+  ASSERT_TRUE(RegGet(HKEY_CURRENT_USER, sub, "Bin", &type, &data));
+  EXPECT_EQ((DWORD)REG_BINARY, type);
+  EXPECT_EQ(std::string("\x01\xab\xff\x00", 4), data);
+  ASSERT_TRUE(RegGet(HKEY_CURRENT_USER, sub, "Count", &type, &data));
+  EXPECT_EQ((DWORD)REG_DWORD, type);
+  ASSERT_EQ(4u, data.size());
+  EXPECT_EQ(4000000000u, *(const uint32_t*)data.data());
+  ASSERT_TRUE(RegGet(HKEY_CURRENT_USER, sub, "Path", &type, &data));
+  EXPECT_EQ((DWORD)REG_EXPAND_SZ, type);
+  EXPECT_EQ(target_ + "\\lib\\deep\\data.bin", std::string(data.c_str()));
+  ASSERT_TRUE(RegGet(HKEY_CURRENT_USER, sub, "Quoted", &type, &data));
+  EXPECT_EQ((DWORD)REG_SZ, type);
+  EXPECT_EQ("\"C:\\Program Files\\x\"", std::string(data.c_str()));
+
+  // The silent run entry ran in its own folder; the asking one was skipped, as /S says.
+  std::string note = Slurp(probe_ + "first.exe.ran");
+  EXPECT_EQ(0u, note.find(target_ + "\\tools\r\n")) << note;
+  EXPECT_FALSE(PathExists(probe_ + "asking.exe.ran"));
+  EXPECT_FALSE(PathExists(probe_ + "cleanup.exe.ran"));
+
+  // Registered with the installed programs.
+  ASSERT_TRUE(RegGet(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName", &type, &data));
+  EXPECT_EQ(kName, std::string(data.c_str()));
+  ASSERT_TRUE(RegGet(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", &type, &data));
+  EXPECT_EQ("\"" + target_ + "\\UnInst.exe\"", std::string(data.c_str()));
+  ASSERT_TRUE(RegGet(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation", &type, &data));
+  EXPECT_EQ(target_, std::string(data.c_str()));
+  ASSERT_TRUE(RegGet(HKEY_LOCAL_MACHINE, kUninstallKey, "EstimatedSize", &type, &data));
+  EXPECT_EQ((DWORD)REG_DWORD, type);
+  uint64_t bytes = 0;
+  for (const auto& f : files) bytes += f.second.size();
+  EXPECT_GE(*(const uint32_t*)data.data(), (uint32_t)(bytes / 1024));
+  ASSERT_TRUE(PathExists(target_ + "\\UnInst.exe"));
+
+  // A file the user adds later stays when the program goes.
+  uitest::WriteFile(target_ + "\\lib\\notes.txt", "moje notatki");
+  Ran u = Run(target_ + "\\UnInst.exe", "/S");
+  ASSERT_TRUE(u.finished);
+  EXPECT_EQ(0u, u.code) << u.err;
+  EXPECT_TRUE(PathExists(probe_ + "cleanup.exe.ran"));
+  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_ + "\\UnInst.exe"); }, 20000));
+  for (const auto& f : files) EXPECT_FALSE(PathExists(target_ + "\\" + f.first)) << f.first;
+  EXPECT_EQ("moje notatki", Slurp(target_ + "\\lib\\notes.txt"));
+  EXPECT_FALSE(PathExists(target_ + "\\lib\\deep"));
+  EXPECT_FALSE(PathExists(target_ + "\\tools"));
+  EXPECT_FALSE(PathExists(target_ + "\\UnInst.log"));
+  EXPECT_FALSE(PathExists(desktop_ + "\\app.lnk"));
+  EXPECT_FALSE(PathExists(programs_ + "\\" + kName));
+  for (const char* name : {"Bin", "Count", "Path", "Quoted"})
+    EXPECT_FALSE(RegGet(HKEY_CURRENT_USER, sub, name, &type, &data)) << name;
+  EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kRegKey));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+TEST_F(Install, UninstallWithoutUserFilesRemovesTheFoldersItMadeButNotOnesThatWereThere) {
+  Put("a.txt", "a");
+  Put("sub\\b.txt", "b");
+  Ini(cfg_ + "init.cfg", "cfg", "1", kName);
+  // A key that was there before keeps its other values; the installer's own value goes.
+  HKEY k;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kRegKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr));
+  RegSetValueExA(k, "Theirs", 0, REG_SZ, (const BYTE*)"x", 2);
+  RegCloseKey(k);
+  Ini(cfg_ + "reg.cfg", "key", "1", std::string("HKEY_CURRENT_USER\\") + kRegKey);
+  Ini(cfg_ + "reg.cfg", "name", "1", "Ours");
+  Ini(cfg_ + "reg.cfg", "value", "1", "y");
+  Ini(cfg_ + "reg.cfg", "type", "1", "3");
+  Ini(cfg_ + "reg.cfg", "index", "max", "2");
+  std::string setup = root_ + "setup.exe";
+  Build(setup);
+  CreateDirectoryA((root_ + "Installed").c_str(), nullptr);  // the parent exists, the folder not
+  Ran r = Run(setup, "/S /D=" + target_);
+  ASSERT_EQ(0u, r.code) << r.err;
+  Ran u = Run(target_ + "\\UnInst.exe", "/S");
+  ASSERT_EQ(0u, u.code) << u.err;
+  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_); }, 20000));
+  EXPECT_TRUE(PathExists(root_ + "Installed"));
+  DWORD type;
+  std::string data;
+  EXPECT_TRUE(RegGet(HKEY_CURRENT_USER, kRegKey, "Theirs", &type, &data));
+  EXPECT_FALSE(RegGet(HKEY_CURRENT_USER, kRegKey, "Ours", &type, &data));
+}
+
+TEST_F(Install, RegistryValuesThatDoNotParseAreReportedAndTheRestIsWritten) {
+  Put("a.txt", "a");
+  std::string reg = cfg_ + "reg.cfg";
+  Ini(cfg_ + "init.cfg", "cfg", "1", kName);
+  struct {
+    const char* name;
+    const char* value;
+    const char* type;
+  } values[] = {{"Good", "7", "1"}, {"BadDword", "12x", "1"}, {"BadBin", "0g 11", "0"}, {"TooBig", "4294967296", "1"},
+                {"OddBin", "abc", "0"}};
+  int n = 1;
+  for (const auto& v : values) {
+    std::string num = std::to_string(n++);
+    Ini(reg, "key", num.c_str(), std::string("HKEY_CURRENT_USER\\") + kRegKey);
+    Ini(reg, "name", num.c_str(), v.name);
+    Ini(reg, "value", num.c_str(), v.value);
+    Ini(reg, "type", num.c_str(), v.type);
+    Ini(reg, "dynam", num.c_str(), "0");
+    Ini(reg, "line", num.c_str(), "0");
+  }
+  Ini(reg, "key", "9", "HKEY_NOWHERE\\x");  // an unknown root; the counter covers it
+  Ini(reg, "name", "9", "Lost");
+  Ini(reg, "type", "9", "3");
+  Ini(reg, "index", "max", "10");
+  std::string setup = root_ + "setup.exe";
+  Build(setup);
+  Ran r = Run(setup, "/S /D=" + target_);
+  EXPECT_EQ(5u, r.code);
+  EXPECT_NE(std::string::npos, r.err.find("wpis rejestru nr 2 (HKEY_CURRENT_USER\\Software\\PackriftEngineTest\\BadDword): nieprawidłowa wartość „12x”")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find("nr 3 (HKEY_CURRENT_USER\\Software\\PackriftEngineTest\\BadBin)")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find("„4294967296”")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find("„abc”")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find("nr 9 (HKEY_NOWHERE\\x\\Lost)")) << r.err;
+  DWORD type;
+  std::string data;
+  ASSERT_TRUE(RegGet(HKEY_CURRENT_USER, kRegKey, "Good", &type, &data));
+  EXPECT_EQ(7u, *(const uint32_t*)data.data());
+  EXPECT_FALSE(RegGet(HKEY_CURRENT_USER, kRegKey, "BadDword", &type, &data));
+  EXPECT_EQ("a", Slurp(target_ + "\\a.txt"));
+  Ran u = Run(target_ + "\\UnInst.exe", "/S");
+  EXPECT_EQ(0u, u.code) << u.err;
+  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_); }, 20000));
+}
+
+TEST_F(Install, TruncatedInstallerInstallsNothingAndSaysWhy) {
+  Put("big.bin", Pseudo(200000, 3));
+  Ini(cfg_ + "init.cfg", "cfg", "1", kName);
+  std::string setup = root_ + "setup.exe";
+  std::string whole = Build(setup);
+  uitest::WriteFile(setup, whole.substr(0, whole.size() - 5000));
+  Ran r = Run(setup, "/S /D=" + target_);
+  EXPECT_EQ(3u, r.code);
+  EXPECT_NE(std::string::npos, r.err.find("Instalator jest uszkodzony i nic nie zostało zainstalowane: plik instalatora jest niekompletny (ucięty).")) << r.err;
+  EXPECT_FALSE(PathExists(root_ + "Installed"));
+
+  // Shown to a user in a box, before any page.
+  PROCESS_INFORMATION pi = Start(setup, "");
+  EXPECT_EQ("Instalator jest uszkodzony i nic nie zostało zainstalowane: plik instalatora jest niekompletny (ucięty).",
+            AnswerBox(pi.dwProcessId, IDOK));
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 20000));
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  EXPECT_EQ(3u, code);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+
+  // Cut inside the configuration archive, and down to the engine alone.
+  size_t engine = Slurp(uitest::DistDir() + "bin\\Packrift.dat").size();
+  uitest::WriteFile(setup, whole.substr(0, engine + 6 + Slurp(uitest::DistDir() + "bin\\Lang.dat").size() + 40));
+  r = Run(setup, "/S /D=" + target_);
+  EXPECT_EQ(3u, r.code);
+  EXPECT_NE(std::string::npos, r.err.find("niekompletny")) << r.err;
+  uitest::WriteFile(setup, whole.substr(0, engine));
+  r = Run(setup, "/S /D=" + target_);
+  EXPECT_EQ(3u, r.code);
+  EXPECT_NE(std::string::npos, r.err.find("brak danych instalacji")) << r.err;
+  EXPECT_FALSE(PathExists(root_ + "Installed"));
+}
+
+TEST_F(Install, TraversalPathInTheProgramArchiveInstallsNothing) {
+  Ini(cfg_ + "init.cfg", "cfg", "1", kName);
+  std::string setup = root_ + "setup.exe";
+  BuildWithProgramArchive(setup, RawArchive({{"good.txt", "fine"}, {"..\\..\\evil.txt", "gotcha"}}));
+  Ran r = Run(setup, "/S /D=" + target_);
+  EXPECT_EQ(3u, r.code);
+  EXPECT_NE(std::string::npos, r.err.find("archiwum zawiera ścieżkę pliku prowadzącą poza folder instalacji")) << r.err;
+  EXPECT_FALSE(PathExists(root_ + "evil.txt"));
+  EXPECT_FALSE(PathExists(root_ + "Installed"));
+
+  // The same archive with only safe paths installs: the refusal was the path's.
+  BuildWithProgramArchive(setup, RawArchive({{"good.txt", "fine"}, {"sub\\ok.txt", "gotcha"}}));
+  r = Run(setup, "/S /D=" + target_);
+  EXPECT_EQ(0u, r.code) << r.err;
+  EXPECT_EQ("gotcha", Slurp(target_ + "\\sub\\ok.txt"));
+  Run(target_ + "\\UnInst.exe", "/S");
+  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_); }, 20000));
+}
+
+TEST_F(Install, DamagedMemberAndUnsafeEntriesAreRefused) {
+  Put("data.bin", Pseudo(50000, 4));
+  Ini(cfg_ + "init.cfg", "cfg", "1", kName);
+  std::string setup = root_ + "setup.exe";
+  std::string whole = Build(setup);
+  // A byte in the middle of the last member: the archive no longer checks out.
+  whole[whole.size() - 20000] ^= 0x55;
+  uitest::WriteFile(setup, whole);
+  Ran r = Run(setup, "/S /D=" + target_);
+  EXPECT_EQ(3u, r.code);
+  EXPECT_NE(std::string::npos, r.err.find("Instalator jest uszkodzony")) << r.err;
+  EXPECT_FALSE(PathExists(root_ + "Installed"));
+
+  // Entries whose paths leave the folder are refused one by one and reported.
+  Ini(cfg_ + "lnk.cfg", "desktop", "1", "..\\..\\outside.exe");
+  Ini(cfg_ + "lnk.cfg", "index1", "max", "2");
+  Ini(cfg_ + "init.cfg", "Run", "1", "C:\\windows\\system32\\cmd.exe");
+  Ini(cfg_ + "init.cfg", "silent", "1", "1");
+  Ini(cfg_ + "init.cfg", "index", "max", "2");
+  Build(setup);
+  r = Run(setup, "/S /D=" + target_);
+  EXPECT_EQ(5u, r.code);
+  EXPECT_NE(std::string::npos, r.err.find("wpis desktop 1: niedozwolona ścieżka „..\\..\\outside.exe”")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find("wpis Run 1: niedozwolona ścieżka „C:\\windows\\system32\\cmd.exe”")) << r.err;
+  EXPECT_TRUE(PathExists(target_ + "\\data.bin"));
+  Run(target_ + "\\UnInst.exe", "/S");
+  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_); }, 20000));
+}
+
+TEST_F(Install, CommandLineIsChecked) {
+  Put("a.txt", "a");
+  Ini(cfg_ + "init.cfg", "cfg", "1", kName);
+  std::string setup = root_ + "setup.exe";
+  Build(setup);
+  Ran r = Run(setup, "/S /X");
+  EXPECT_EQ(2u, r.code);
+  EXPECT_NE(std::string::npos, r.err.find("Nieprawidłowy wiersz polecenia: /X")) << r.err;
+  r = Run(setup, "/S /D=relative\\folder");
+  EXPECT_EQ(2u, r.code);
+  EXPECT_NE(std::string::npos, r.err.find("/D=relative\\folder")) << r.err;
+  r = Run(setup, "/S /D=" + root_ + "..\\escape");
+  EXPECT_EQ(2u, r.code);
+  // A folder with blanks needs no quotes after /D=, which ends the line.
+  r = Run(setup, "/S /D=" + root_ + "With Blanks\\Pro gram");
+  EXPECT_EQ(0u, r.code) << r.err;
+  EXPECT_EQ("a", Slurp(root_ + "With Blanks\\Pro gram\\a.txt"));
+  Run(root_ + "With Blanks\\Pro gram\\UnInst.exe", "/S");
+  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(root_ + "With Blanks"); }, 20000));
+}
+}  // namespace

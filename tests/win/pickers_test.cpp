@@ -1,0 +1,132 @@
+// The browse buttons: file dialogs by mode, the program-folder check, cancelling, the folder browser.
+#include "uitest.h"
+#include "app/func.h"
+#include "app/func4.h"
+#include "res/resource.h"
+#include <shlobj.h>
+#include <thread>
+
+using namespace uitest;
+
+namespace {
+const char kOutside[] = "Wybrany plik musi znajdowa\xe6 si\xea w folderze z plikami programu.";
+
+class Pickers : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    prog_ = temp_ + "Prog";
+    CreateDirectoryA(prog_.c_str(), nullptr);
+    WriteFile(prog_ + "\\lic.txt", "L");
+    CreateDirectoryA((temp_ + "Program2").c_str(), nullptr);
+    WriteFile(temp_ + "Program2\\a.txt", "A");
+    WriteFile(temp_ + "other.txt", "O");
+  }
+  HWND Dialog(const char* title) { return FindTopWindow("#32770", title); }
+  std::string prog_;
+};
+
+TEST_F(Pickers, LicenceInsideTheProgramFolderIsTakenAndOneOutsideRefused) {
+  StartApp();
+  SetText(IDE_FOLDER, prog_);
+  Click(IDB_LICENCE_BROWSE);
+  HWND d = Dialog("Wybierz plik licencji.");
+  ASSERT_TRUE(d);
+  AnswerFileDialog(d, prog_ + "\\lic.txt");
+  ASSERT_TRUE(WaitFor([&] { return Text(IDE_LICENCE) == prog_ + "\\lic.txt"; }));
+  EXPECT_EQ(1, *SavePrj());
+
+  Click(IDB_LICENCE_BROWSE);
+  d = Dialog("Wybierz plik licencji.");
+  ASSERT_TRUE(d);
+  AnswerFileDialog(d, temp_ + "other.txt");
+  EXPECT_EQ(kOutside, AnswerMessage());
+  EXPECT_EQ(prog_ + "\\lic.txt", Text(IDE_LICENCE));
+}
+
+TEST_F(Pickers, TheFolderTestIsAPlainSubstringAndAnEmptyFolderAcceptsAll) {
+  StartApp();
+  SetText(IDE_FOLDER, prog_);  // ...\Prog is a substring of ...\Program2\a.txt
+  Click(IDB_INFO_BROWSE);
+  HWND d = Dialog("Wybierz plik informacji ko\xf1" "cowej.");
+  ASSERT_TRUE(d);
+  AnswerFileDialog(d, temp_ + "Program2\\a.txt");
+  ASSERT_TRUE(WaitFor([&] { return Text(IDE_INFO) == temp_ + "Program2\\a.txt"; }));
+
+  SetText(IDE_FOLDER, "");
+  Click(IDB_LICENCE_BROWSE);
+  d = Dialog("Wybierz plik licencji.");
+  ASSERT_TRUE(d);
+  AnswerFileDialog(d, temp_ + "other.txt");
+  ASSERT_TRUE(WaitFor([&] { return Text(IDE_LICENCE) == temp_ + "other.txt"; }));
+}
+
+TEST_F(Pickers, TheInstallerPathIsSavedWherePointedWithoutTheFolderCheck) {
+  StartApp();
+  SetText(IDE_FOLDER, prog_);
+  Click(IDB_SETUP_BROWSE);
+  HWND d = Dialog("Wybierz nazw\xea i miejsce utworzenia pliku instalacyjnego.");
+  ASSERT_TRUE(d);
+  AnswerFileDialog(d, temp_ + "setup.exe");
+  ASSERT_TRUE(WaitFor([&] { return Text(IDE_SETUP) == temp_ + "setup.exe"; }));
+}
+
+class CancelPicker : public Pickers, public ::testing::WithParamInterface<int> {};
+TEST_P(CancelPicker, ChangesNoFieldShowsNothingButMarksTheProject) {
+  StartApp();
+  SetText(IDE_FOLDER, prog_);
+  SetText(IDE_SETUP, "C:\\keep.exe");
+  SetText(IDE_LICENCE, "keep.txt");
+  SetText(IDE_INFO, "keep.html");
+  Click(GetParam());
+  HWND d = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    HWND w = GetForegroundWindow();
+    d = (w && w != Main() && GetWindow(w, GW_OWNER) == Main()) ? w : nullptr;
+    return d != nullptr;
+  }));
+  CancelDialog(d);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(d); }));
+  ASSERT_TRUE(WaitFor([] { return *SavePrj() == 1; }));
+  EXPECT_FALSE(FindWindowA("#32770", "Packrift"));
+  EXPECT_EQ(prog_, Text(IDE_FOLDER));
+  EXPECT_EQ("C:\\keep.exe", Text(IDE_SETUP));
+  EXPECT_EQ("keep.txt", Text(IDE_LICENCE));
+  EXPECT_EQ("keep.html", Text(IDE_INFO));
+  EXPECT_FALSE(MenuState(IDM_SAVE) & MF_GRAYED);
+}
+INSTANTIATE_TEST_SUITE_P(EveryBrowseButton, CancelPicker,
+                         ::testing::Values(IDB_FOLDER_BROWSE, IDB_SETUP_BROWSE, IDB_LICENCE_BROWSE, IDB_INFO_BROWSE));
+
+TEST_F(Pickers, FolderBrowserWritesTheChosenFolderAndEnablesTheButtons) {
+  StartApp();
+  Click(IDB_FOLDER_BROWSE);
+  HWND d = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    HWND w = GetForegroundWindow();
+    d = (w && w != Main() && GetWindow(w, GW_OWNER) == Main()) ? w : nullptr;
+    return d != nullptr;
+  }));
+  PostMessageA(d, WM_COMMAND, IDOK, 0);  // the starting selection: the desktop folder
+  char desktop[MAX_PATH];
+  SHGetFolderPathA(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop);
+  ASSERT_TRUE(WaitFor([&] { return !Text(IDE_FOLDER).empty(); }));
+  EXPECT_EQ(desktop, Text(IDE_FOLDER));
+  EXPECT_TRUE(Enabled(IDB_BUILD));
+  EXPECT_TRUE(Enabled(IDB_LNK_ADD));
+}
+
+TEST_F(Pickers, ProjectModesKeepPathsOfEightCharactersOrMore) {
+  StartApp();
+  for (std::string typed : {std::string("C:\\a.kpj"), temp_ + "p.kpj"}) {
+    std::thread picker([&] { PobierzPlik(Main(), PICK_PROJECT_SAVE); });
+    HWND d = Dialog("Zapisz plik projektu.");
+    EXPECT_TRUE(d);
+    if (d) AnswerFileDialog(d, typed);
+    picker.join();
+  }
+  // Seven characters were ignored; the longer path was taken and enables "save".
+  EXPECT_EQ(temp_ + "p.kpj", std::string(PlikProjektu()));
+  EXPECT_FALSE(MenuState(IDM_SAVE) & MF_GRAYED);
+}
+}  // namespace

@@ -1,0 +1,105 @@
+// The packing progress dialog: texts, percentages, abort and the build's own close.
+#include "uitest.h"
+#include "app/func.h"
+#include "build/kopiuj.h"
+#include "res/resource.h"
+#include <commctrl.h>
+
+using namespace uitest;
+
+namespace {
+class ProgressDialog : public AppTest {
+ protected:
+  HWND Open() {
+    // The build opens the dialog from the main window's thread.
+    SendMessageA(Main(), WM_NULL, 0, 0);
+    DialogKopiuj();
+    HWND d = FindTopWindow("#32770", "Pakowanie plik\xf3w");
+    EXPECT_TRUE(d);
+    EXPECT_TRUE(WaitFor([] { return *HwndCopy() != nullptr; }));
+    return d;
+  }
+  static std::string Pct(HWND d, int id) { return WindowText(GetDlgItem(d, id)); }
+  static int Pos(HWND d, int id) { return (int)SendDlgItemMessageA(d, id, PBM_GETPOS, 0, 0); }
+};
+
+TEST_F(ProgressDialog, ShowsItsTextsAndGraysTheProjectMenuWhileOpen) {
+  StartApp();
+  HWND d = Open();
+  EXPECT_EQ("Ca\xb3kowity post\xea" "p:", WindowText(GetDlgItem(d, IDS_PACK_TOTAL)));
+  EXPECT_EQ("Bierz\xb9" "cy post\xea" "p:", WindowText(GetDlgItem(d, IDS_PACK_CURRENT)));
+  EXPECT_EQ("Przerwij", WindowText(GetDlgItem(d, IDB_PACK_CANCEL)));
+  EXPECT_EQ("0 %", Pct(d, IDS_PACK_TOTAL_PCT));
+  EXPECT_EQ("0 %", Pct(d, IDS_PACK_CURR_PCT));
+  for (int id = IDM_NEW; id <= IDM_SETTINGS; ++id) EXPECT_TRUE(MenuState(id) & MF_GRAYED) << id;
+  EXPECT_EQ(0, dialog()[SLOT_PACKING]);
+  // Esc leaves it open.
+  PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
+  Sleep(300);
+  EXPECT_TRUE(IsWindow(d));
+  CloseProgressByBuild();
+  ASSERT_TRUE(WaitFor([] { return dialog()[SLOT_PACKING] == 1; }));
+  for (int id = IDM_NEW; id <= IDM_SETTINGS; ++id) EXPECT_FALSE(MenuState(id) & MF_GRAYED) << id;
+}
+
+TEST_F(ProgressDialog, PercentagesUseTheCompactFormatAndTheLabelCacheOutlivesADialog) {
+  StartApp();
+  HWND d = Open();
+  Progress(37, false, nullptr);
+  Progress(5, true, nullptr);
+  EXPECT_EQ("37%", Pct(d, IDS_PACK_TOTAL_PCT));
+  EXPECT_EQ("5%", Pct(d, IDS_PACK_CURR_PCT));
+  EXPECT_EQ(37, Pos(d, IDP_PACK_TOTAL));
+  EXPECT_EQ(5, Pos(d, IDP_PACK_CURRENT));
+  Progress(100, false, nullptr);
+  Progress(100, true, nullptr);
+  EXPECT_EQ("100%", Pct(d, IDS_PACK_TOTAL_PCT));
+  CloseProgressByBuild();
+  ASSERT_TRUE(WaitFor([] { return dialog()[SLOT_PACKING] == 1; }));
+  // A new dialog: its labels show "0 %" until a value other than the last one is reported.
+  d = Open();
+  Progress(100, false, nullptr);
+  EXPECT_EQ("0 %", Pct(d, IDS_PACK_TOTAL_PCT));
+  EXPECT_EQ(100, Pos(d, IDP_PACK_TOTAL));
+  Progress(3, false, nullptr);
+  EXPECT_EQ("3%", Pct(d, IDS_PACK_TOTAL_PCT));
+  CloseProgressByBuild();
+}
+
+TEST_F(ProgressDialog, BuildCloseNeitherCancelsNorDeletes) {
+  StartApp();
+  std::string bin = WorkDir() + "\\bin\\cfg.dat";
+  WriteFile(bin, "GZC");
+  Open();
+  CloseProgressByBuild();
+  ASSERT_TRUE(WaitFor([] { return dialog()[SLOT_PACKING] == 1; }));
+  EXPECT_EQ(1, *CancelGzc());
+  EXPECT_EQ(1, *Cancel());
+  EXPECT_TRUE(Exists(bin));
+}
+
+class Abort : public ProgressDialog, public ::testing::WithParamInterface<bool> {};
+TEST_P(Abort, ButtonOrCloseBoxCancelsAndEmptiesBin) {
+  StartApp();
+  std::string bin = WorkDir() + "\\bin\\";
+  WriteFile(bin + "bin.dat", "GZC");
+  CreateDirectoryA((bin + "sub").c_str(), nullptr);
+  WriteFile(bin + "sub\\x", "1");
+  WriteFile(WorkDir() + "\\cfg\\init.cfg", "[cfg]");
+  HWND d = Open();
+  if (GetParam()) PostMessageA(GetDlgItem(d, IDB_PACK_CANCEL), BM_CLICK, 0, 0);
+  else PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0);
+  ASSERT_TRUE(WaitFor([] { return dialog()[SLOT_PACKING] == 1; }));
+  EXPECT_EQ(0, *CancelGzc());
+  EXPECT_FALSE(Exists(bin + "bin.dat"));
+  EXPECT_FALSE(Exists(bin + "sub\\x"));
+  EXPECT_TRUE(IsDir(bin + "sub"));
+  EXPECT_TRUE(Exists(WorkDir() + "\\cfg\\init.cfg"));  // only "bin" is emptied
+  EXPECT_FALSE(MenuState(IDM_NEW) & MF_GRAYED);
+  // The build's late close finds no window and changes nothing.
+  CloseProgressByBuild();
+  EXPECT_EQ(1, *Cancel());
+  *CancelGzc() = 1;
+}
+INSTANTIATE_TEST_SUITE_P(ByButtonAndCloseBox, Abort, ::testing::Values(true, false));
+}  // namespace

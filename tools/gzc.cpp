@@ -1,0 +1,204 @@
+// gzc: packs, unpacks, lists and verifies GZC archives, and lists the two archives of an installer.
+#include "build/gzcformat.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+const GzcFileOps* const ops = GzcDefaultFileOps();
+
+const char kUsage[] =
+    "usage: gzc pack FOLDER ARCHIVE [-0..-9] [--time]\n"
+    "       gzc unpack ARCHIVE FOLDER [--time]\n"
+    "       gzc list ARCHIVE [--installer]\n"
+    "       gzc verify ARCHIVE [--installer]\n";
+
+int Fail(const std::string& what) {
+  std::fprintf(stderr, "gzc: %s\n", what.c_str());
+  return 1;
+}
+
+int Usage() {
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+// A private folder for the scratch files ("gz.tmp", "list.txt"), removed with its content.
+class Scratch {
+ public:
+  Scratch() {
+    const char* base = nullptr;
+    for (const char* name : {"TMPDIR", "TEMP", "TMP"})
+      if (!base || !*base) base = std::getenv(name);
+#ifdef _WIN32
+    if (!base || !*base) base = ".";
+#else
+    if (!base || !*base) base = "/tmp";
+#endif
+    for (int i = 0; i < 1000 && dir_.empty(); ++i) {
+      std::string dir = std::string(base) + GZC_SEP + "gzc-" + std::to_string(getpid()) + "-" + std::to_string(i);
+      if (ops->makeDir(ops->ctx, dir.c_str())) dir_ = dir;
+    }
+  }
+  ~Scratch() {
+    if (dir_.empty()) return;
+    ops->remove(ops->ctx, gzTmp().c_str());
+    ops->remove(ops->ctx, listFile().c_str());
+    ops->removeDir(ops->ctx, dir_.c_str());
+  }
+  bool ok() const { return !dir_.empty(); }
+  std::string gzTmp() const { return dir_ + GZC_SEP + "gz.tmp"; }
+  std::string listFile() const { return dir_ + GZC_SEP + "list.txt"; }
+
+ private:
+  std::string dir_;
+};
+
+// An archive file opened for reading, closed on every path out.
+struct Input {
+  void* file = nullptr;
+  uint64_t size = 0;
+  bool Open(const char* path) {
+    file = ops->open(ops->ctx, path, false);
+    return file && ops->size(ops->ctx, file, &size);
+  }
+  ~Input() {
+    if (file) ops->close(ops->ctx, file);
+  }
+};
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// Creates a folder and the missing folders above it.
+bool MakeFolders(const std::string& path) {
+  for (size_t i = 1; i <= path.size(); ++i) {
+    if (i < path.size() && path[i] != '/' && path[i] != '\\') continue;
+    std::string part = path.substr(0, i);
+    if (part.size() == 2 && part[1] == ':') continue;  // a drive
+    if (ops->kind(ops->ctx, part.c_str()) == GZC_KIND_DIR) continue;
+    if (!ops->makeDir(ops->ctx, part.c_str())) return false;
+  }
+  return true;
+}
+
+int Pack(const char* folder, const char* archive, char level, bool timed) {
+  if (ops->kind(ops->ctx, folder) != GZC_KIND_DIR) return Fail(std::string("not a folder: ") + folder);
+  Scratch scratch;
+  if (!scratch.ok()) return Fail("cannot create a scratch folder");
+  std::string gzTmp = scratch.gzTmp(), listFile = scratch.listFile();
+  char mode[4] = {'w', 'b', level, 0};
+  GzcPackJob job{folder, archive, gzTmp.c_str(), listFile.c_str(), mode, ops, nullptr};
+  GzcPackResult result;
+  auto start = std::chrono::steady_clock::now();
+  GzcStatus status = GzcPack(job, &result);
+  double took = Seconds(start);
+  if (status != GZC_OK) return Fail(std::string(archive) + ": " + GzcStatusText(status));
+  if (timed) std::fprintf(stderr, "gzc: pack %.3f s\n", took);
+  for (const std::string& path : result.skipped) std::fprintf(stderr, "gzc: skipped (cannot be archived): %s\n", path.c_str());
+  return result.skipped.empty() ? 0 : Fail("some files were not packed");
+}
+
+int Unpack(const char* archive, const char* folder, bool timed) {
+  Input in;
+  if (!in.Open(archive)) return Fail(std::string("cannot read ") + archive);
+  GzcKind kind = ops->kind(ops->ctx, folder);
+  if (kind == GZC_KIND_NONE && !MakeFolders(folder)) return Fail(std::string("cannot create ") + folder);
+  if (kind != GZC_KIND_NONE && kind != GZC_KIND_DIR) return Fail(std::string("not a folder: ") + folder);
+  Scratch scratch;
+  if (!scratch.ok()) return Fail("cannot create a scratch folder");
+  std::string gzTmp = scratch.gzTmp();
+  GzcUnpackJob job{folder, gzTmp.c_str(), true, ops};
+  GzcSource src{ops, in.file, in.size};
+  auto start = std::chrono::steady_clock::now();
+  GzcStatus status = GzcUnpack(job, src);
+  double took = Seconds(start);
+  if (status != GZC_OK) return Fail(std::string(archive) + ": " + GzcStatusText(status));
+  if (timed) std::fprintf(stderr, "gzc: unpack %.3f s\n", took);
+  return 0;
+}
+
+// Lists or verifies the archive that starts at `offset` and takes at most `avail` bytes.
+int ListAt(Input& in, const char* name, uint64_t offset, uint64_t avail, bool verify, const std::string& gzTmp) {
+  if (!ops->seek(ops->ctx, in.file, offset)) return Fail(std::string("cannot read ") + name);
+  GzcSource src{ops, in.file, avail};
+  if (verify) {
+    GzcStatus status = GzcVerify(src, gzTmp.c_str());
+    if (status != GZC_OK) return Fail(std::string(name) + ": " + GzcStatusText(status));
+    return 0;
+  }
+  std::vector<GzcEntry> entries;
+  GzcStatus status = GzcList(src, gzTmp.c_str(), &entries);
+  if (status != GZC_OK) return Fail(std::string(name) + ": " + GzcStatusText(status));
+  for (const GzcEntry& e : entries) std::printf("%s\t%lu\n", e.path.c_str(), static_cast<unsigned long>(e.size));
+  return 0;
+}
+
+int ListOrVerify(const char* archive, bool installer, bool verify) {
+  Input in;
+  if (!in.Open(archive)) return Fail(std::string("cannot read ") + archive);
+  Scratch scratch;
+  if (!scratch.ok()) return Fail("cannot create a scratch folder");
+  if (!installer) return ListAt(in, archive, 0, in.size, verify, scratch.gzTmp());
+
+  GzcInstallerLayout layout;
+  GzcStatus status = GzcFindInstaller(ops, in.file, in.size, &layout);
+  if (status != GZC_OK) return Fail(std::string(archive) + ": " + GzcStatusText(status));
+  if (!verify)
+    std::printf("# engine %llu bytes, language data %llu bytes\n",
+                static_cast<unsigned long long>(layout.marker),
+                static_cast<unsigned long long>(layout.cfgOffset - layout.marker - 6));
+  struct Part {
+    const char* name;
+    uint64_t offset;
+    uint32_t length;
+  } parts[] = {{"cfg.dat", layout.cfgOffset, layout.cfgLength}, {"bin.dat", layout.binOffset, layout.binLength}};
+  for (const Part& p : parts) {
+    if (!verify)
+      std::printf("[%s] offset %llu length %lu\n", p.name, static_cast<unsigned long long>(p.offset),
+                  static_cast<unsigned long>(p.length));
+    if (int rc = ListAt(in, p.name, p.offset, p.length, verify, scratch.gzTmp())) return rc;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args;
+  bool timed = false, installer = false;
+  char level = '6';
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--time")
+      timed = true;
+    else if (a == "--installer")
+      installer = true;
+    else if (a.size() == 2 && a[0] == '-' && a[1] >= '0' && a[1] <= '9')
+      level = a[1];
+    else if (a.size() > 1 && a[0] == '-')
+      return Usage();
+    else
+      args.push_back(a);
+  }
+  if (args.empty()) return Usage();
+  const std::string& cmd = args[0];
+  if (cmd == "pack" && args.size() == 3 && !installer) return Pack(args[1].c_str(), args[2].c_str(), level, timed);
+  if (cmd == "unpack" && args.size() == 3 && !installer) return Unpack(args[1].c_str(), args[2].c_str(), timed);
+  if (cmd == "list" && args.size() == 2) return ListOrVerify(args[1].c_str(), installer, false);
+  if (cmd == "verify" && args.size() == 2) return ListOrVerify(args[1].c_str(), installer, true);
+  return Usage();
+}
