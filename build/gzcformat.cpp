@@ -662,7 +662,7 @@ GzcStatus GzcReadTable(const GzcSource& src, uint32_t* storedChecksum, std::vect
   // Entries follow each other; each holds at least its 4-byte stored length.
   for (size_t i = 0; i < n; ++i)
     if ((*table)[i + 1] < (*table)[i] || (*table)[i + 1] - (*table)[i] < 4) return GZC_ERR_TABLE;
-
+  if ((*table)[n] > src.avail) return GZC_ERR_TRUNCATED;
   return GZC_OK;
 }
 

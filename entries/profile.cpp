@@ -77,10 +77,10 @@ Line ReadLine(const std::string& text, size_t pos) {
   line.kind = LINE_KEY;
   const void* eq = std::memchr(s + p, '=', line.end - p);
   if (eq) {
-    size_t e = static_cast<const char*>(eq) - s;
-    line.name = Token(s, p, e);
+    size_t at = static_cast<const char*>(eq) - s;
+    line.name = Token(s, p, at);
     line.hasValue = true;
-    line.value = Token(s, e + 1, line.end);
+    line.value = Token(s, at + 1, line.end);
   } else {
     line.name = Token(s, p, line.end);
   }
@@ -90,7 +90,7 @@ Line ReadLine(const std::string& text, size_t pos) {
 // Where a section and a key stand in a text.
 struct Place {
   bool section = false;   // the section exists (the nameless one before the first header always does)
-  size_t sectionBegin = 0;  // its header line (or 0 for the nameless section)
+  size_t sectionBegin = 0;  // its header line (the text's start for the nameless section)
   size_t sectionEnd = 0;    // the next header line or the end of the text
   size_t insertAt = 0;      // after the section's last non-blank line
   bool key = false;
@@ -155,7 +155,7 @@ bool ReadWhole(const char* path, std::string* text) {
   text->clear();
   FILE* f = std::fopen(path, "rb");
   if (!f) return false;
-  char buf[65536];
+  char buf[16384];
   size_t got;
   bool ok = true;
   try {

@@ -83,16 +83,21 @@ double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-// Creates a folder and the missing folders above it.
-bool MakeFolders(const std::string& path) {
+// Creates a folder and the missing folders above it; `made` receives those it created, in order.
+bool MakeFolders(const std::string& path, std::vector<std::string>* made) {
   for (size_t i = 1; i <= path.size(); ++i) {
     if (i < path.size() && path[i] != '/' && path[i] != '\\') continue;
     std::string part = path.substr(0, i);
     if (part.size() == 2 && part[1] == ':') continue;  // a drive
     if (ops->kind(ops->ctx, part.c_str()) == GZC_KIND_DIR) continue;
     if (!ops->makeDir(ops->ctx, part.c_str())) return false;
+    made->push_back(part);
   }
   return true;
+}
+
+void RemoveFolders(const std::vector<std::string>& made) {
+  for (auto it = made.rbegin(); it != made.rend(); ++it) ops->removeDir(ops->ctx, it->c_str());
 }
 
 int Pack(const char* folder, const char* archive, char level, bool timed) {
@@ -116,17 +121,25 @@ int Unpack(const char* archive, const char* folder, bool timed) {
   Input in;
   if (!in.Open(archive)) return Fail(std::string("cannot read ") + archive);
   GzcKind kind = ops->kind(ops->ctx, folder);
-  if (kind == GZC_KIND_NONE && !MakeFolders(folder)) return Fail(std::string("cannot create ") + folder);
   if (kind != GZC_KIND_NONE && kind != GZC_KIND_DIR) return Fail(std::string("not a folder: ") + folder);
   Scratch scratch;
   if (!scratch.ok()) return Fail("cannot create a scratch folder");
+  // A refused archive leaves no trace, not even the destination this call made.
+  std::vector<std::string> made;
+  if (kind == GZC_KIND_NONE && !MakeFolders(folder, &made)) {
+    RemoveFolders(made);
+    return Fail(std::string("cannot create ") + folder);
+  }
   std::string gzTmp = scratch.gzTmp();
   GzcUnpackJob job{folder, gzTmp.c_str(), true, ops};
   GzcSource src{ops, in.file, in.size};
   auto start = std::chrono::steady_clock::now();
   GzcStatus status = GzcUnpack(job, src);
   double took = Seconds(start);
-  if (status != GZC_OK) return Fail(std::string(archive) + ": " + GzcStatusText(status));
+  if (status != GZC_OK) {
+    RemoveFolders(made);
+    return Fail(std::string(archive) + ": " + GzcStatusText(status));
+  }
   if (timed) std::fprintf(stderr, "gzc: unpack %.3f s\n", took);
   return 0;
 }

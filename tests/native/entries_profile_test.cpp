@@ -83,6 +83,8 @@ TEST(ProfileRead, CutsToSizeMinusOne) {
   EXPECT_EQ(n, 3u);
   EXPECT_EQ(GetS("s", "k", "", 7, f, &n), "abcdef");
   EXPECT_EQ(n, 6u);
+  EXPECT_EQ(GetS("s", "k", "", 6, f, &n), "abcde") << "one short: the last character goes";
+  EXPECT_EQ(n, 5u);
   EXPECT_EQ(GetS("s", "k", "", 1, f, &n), "");
   EXPECT_EQ(n, 0u);
   EXPECT_EQ(GetS("s", "k", "", 0, f, &n), "");  // nothing written at all (checked by the sentinel)

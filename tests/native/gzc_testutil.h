@@ -198,14 +198,14 @@ inline GzcStatus Pack(const TempDir& d, const fs::path& folder, const fs::path& 
 }
 
 inline GzcStatus UnpackBytes(const TempDir& d, const Bytes& archive, const fs::path& dest, bool createFolders = true,
-                             uint64_t extraAvail = 0) {
+                             const GzcFileOps* files = nullptr) {
   fs::path file = d.root / "scratch" / "in.gzc";
   TempDir::WriteFile(file, archive);
   fs::create_directories(dest);
   FILE* f = std::fopen(file.string().c_str(), "rb");
   std::string destStr = dest.string(), g = d.gzTmp();
-  GzcUnpackJob job{destStr.c_str(), g.c_str(), createFolders, nullptr};
-  GzcSource src{nullptr, f, archive.size() + extraAvail};
+  GzcUnpackJob job{destStr.c_str(), g.c_str(), createFolders, files};
+  GzcSource src{nullptr, f, archive.size()};
   GzcStatus s = GzcUnpack(job, src);
   std::fclose(f);
   return s;
