@@ -5,6 +5,8 @@
 #include "app/func4.h"
 #include "build/func2.h"
 #include "dlgkit/dlgkit.h"
+#include "entries/entries.h"
+#include "entries/entryops.h"
 #include "res/resource.h"
 #include <string.h>
 #include <initializer_list>
@@ -16,9 +18,10 @@ HANDLE Thread[SLOT_COUNT];
 BYTE Progres = 1;
 BYTE sp = 0;
 char prj[kPathMax];
-EditorHead dialog_init1{0, -1}, dialog_init2{0, -1}, dialog_init3{0, -1};
+EntryEditState dialog_init1, dialog_init2, dialog_init3;
 bool closePending = false;
 const UINT WM_UNATTENDED_BUILD = WM_APP + 1;
+const UINT WM_RUN_ON_MAIN = WM_APP + 2;
 int exitCode = 1;
 
 const int kLockable[] = {IDB_FOLDER_BROWSE, IDB_SETUP_BROWSE, IDB_LICENCE_BROWSE, IDB_INFO_BROWSE,
@@ -104,6 +107,37 @@ void OnCommand(UINT id, UINT code) {
       PobierzPlik(hDlg, id - IDB_SETUP_BROWSE + PICK_SETUP);
       MenuOn();
       break;
+    case IDB_LNK_ADD:
+      if (dialog()[SLOT_SHORTCUT]) EntryEditReset(dialog1_init());  // an open editor keeps its record
+      DialogSkrotow();
+      MenuOn();
+      break;
+    case IDB_LNK_REMOVE:
+      UsunSkrot();
+      MenuOn();
+      break;
+    case IDB_RUN_ADD:
+      if (dialog()[SLOT_RUN]) dialog2_init()->editing = 0;
+      DialogUruchom();
+      MenuOn();
+      break;
+    case IDB_RUN_REMOVE:
+      UsunRegProgram(false);
+      MenuOn();
+      break;
+    case IDB_REG_REMOVE:
+      PerformRemReg();
+      UsunRegProgram(true);
+      MenuOn();
+      break;
+    case IDL_SHORTCUTS:
+    case IDL_RUN:
+      if (code != LBN_DBLCLK || !dialog()[SLOT_PACKING]) break;
+      if (SendDlgItemMessageA(hDlg, id, LB_GETCURSEL, 0, 0) < 0) break;
+      if (id == IDL_SHORTCUTS) WypelnijSkruty();
+      else WypelnijUruchom();
+      MenuOn();
+      break;
     case IDB_BUILD:
       BtnZastosuj();
       break;
@@ -128,7 +162,6 @@ void OnCommand(UINT id, UINT code) {
     default:
       break;
   }
-  (void)code;
 }
 }  // namespace
 
@@ -139,9 +172,9 @@ HANDLE* Threadfunc() { return Thread; }
 BYTE* noProgressGzc() { return &Progres; }
 BYTE* SavePrj() { return &sp; }
 char* PlikProjektu() { return prj; }
-EditorHead* dialog1_init() { return &dialog_init1; }
-EditorHead* dialog2_init() { return &dialog_init2; }
-EditorHead* dialog3_init() { return &dialog_init3; }
+EntryEditState* dialog1_init() { return &dialog_init1; }
+EntryEditState* dialog2_init() { return &dialog_init2; }
+EntryEditState* dialog3_init() { return &dialog_init3; }
 const char* Pobierz() { return "Pobierz"; }
 const char* Zastosuj() { return "Zastosuj"; }
 const char* Wyjdz() { return "Wyjdź"; }
@@ -153,6 +186,7 @@ INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DESTROY: WyczyscCfgReg(wnd); PostQuitMessage(0); return 1;
     case WM_COMMAND: OnCommand(LOWORD(wp), HIWORD(wp)); return 0;
     case WM_UNATTENDED_BUILD: OnUnattendedBuild(); return 0;
+    case WM_RUN_ON_MAIN: ((void (*)(void*))wp)((void*)lp); return 0;
     case WM_WINDOWPOSCHANGING:
       if (BuildSwitchGiven()) ((WINDOWPOS*)lp)->flags &= ~SWP_SHOWWINDOW;
       return 0;
@@ -161,10 +195,7 @@ INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void InicjujDialogi() {
-  for (EditorHead* e : {dialog1_init(), dialog2_init(), dialog3_init()}) {
-    e->editing = 0;
-    e->index = -1;
-  }
+  for (EntryEditState* e : {dialog1_init(), dialog2_init(), dialog3_init()}) EntryEditReset(e);
 }
 
 void InitLang1(HWND wnd) {
@@ -247,6 +278,11 @@ void EndSubDialog(int slot) {
   CloseHandle(Thread[slot]);
   Thread[slot] = nullptr;
   PostQuitMessage(0);
+}
+
+void RunOnMainThread(void (*fn)(void*), void* arg) {
+  if (GetWindowThreadProcessId(hDlg, nullptr) == GetCurrentThreadId()) fn(arg);
+  else SendMessageA(hDlg, WM_RUN_ON_MAIN, (WPARAM)fn, (LPARAM)arg);
 }
 
 void CloseIfPending() {

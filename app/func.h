@@ -1,15 +1,10 @@
 // The main window: process-wide state, its dialog procedure and the shared operations on it.
 #pragma once
 #include <windows.h>
+#include "entries/entrystate.h"
 
 // Sub-dialog slots: the index into the may-open flags and the thread handles.
 enum DialogSlot { SLOT_SHORTCUT = 0, SLOT_RUN, SLOT_REGISTRY, SLOT_PACKING, SLOT_ABOUT, SLOT_SETTINGS, SLOT_COUNT };
-
-// Start of every entry editor record; the rest belongs to the entry editors.
-struct EditorHead {
-  BYTE editing;      // 0 = a new entry, otherwise an existing entry is edited
-  LONG index;        // edited entry, -1 = none
-};
 
 HWND* HwndMain();           // the main window
 int ExitCode();             // the program's exit code: 1, or the unattended build's result
@@ -18,9 +13,9 @@ HANDLE* Threadfunc();       // thread of the open dialog of each slot
 BYTE* noProgressGzc();      // 1 = no build running
 BYTE* SavePrj();            // 1 = project has unsaved changes
 char* PlikProjektu();       // project file path (260 bytes), empty = none
-EditorHead* dialog1_init(); // shortcut editor
-EditorHead* dialog2_init(); // run-entry editor
-EditorHead* dialog3_init(); // registry-entry editor
+EntryEditState* dialog1_init(); // shortcut editor
+EntryEditState* dialog2_init(); // run-entry editor
+EntryEditState* dialog3_init(); // registry-entry editor
 
 const char* Pobierz();      // "Pobierz"
 const char* Zastosuj();     // "Zastosuj"
@@ -44,3 +39,6 @@ void LaunchDialog(int slot, LPTHREAD_START_ROUTINE routine);
 void EndSubDialog(int slot);
 // Closes the main window if a close was asked for while a build ran; the build calls it at its end.
 void CloseIfPending();
+// Runs fn(arg) on the main window's thread and waits for it: every change of the entry lists and
+// their files happens there, one at a time.
+void RunOnMainThread(void (*fn)(void*), void* arg);

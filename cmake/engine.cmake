@@ -5,7 +5,7 @@ set(ENGINE_DIR ${CMAKE_SOURCE_DIR}/engine)
 set(ENGINE_FLAGS ${WIN_FLAGS} -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics -ffunction-sections
     -fdata-sections -fno-asynchronous-unwind-tables -include ${CMAKE_SOURCE_DIR}/engine/templates.h)
 set(ENGINE_LINK -static -static-libgcc -static-libstdc++ -s -Wl,--gc-sections -mwindows
-    -Wl,--wrap=gzopen,--wrap=gzclose)
+    -Wl,--wrap=gzopen,--wrap=gzread,--wrap=gzbuffer,--wrap=gzdirect,--wrap=gzerror,--wrap=gzclose)
 # Plain data (no Win32): also compiled into the engine tests.
 set(ENGINE_LOGIC engine/langdata.cpp engine/regvalue.cpp engine/peimage.cpp engine/unlog.cpp)
 set(ENGINE_PORTABLE build/gzcformat.cpp build/gzcfiles.cpp entries/profile.cpp)
@@ -23,7 +23,7 @@ add_custom_command(OUTPUT ${ENGINE_ZLIB}
   DEPENDS ${ZLIB_STATIC} VERBATIM)
 add_custom_target(engine_zlib DEPENDS ${ENGINE_ZLIB})
 
-add_library(engine_core STATIC ${ENGINE_LOGIC} engine/enginewin.cpp engine/winfiles.cpp engine/runtime.cpp)
+add_library(engine_core STATIC ${ENGINE_LOGIC} engine/enginewin.cpp engine/winfiles.cpp engine/memgz.cpp engine/runtime.cpp)
 target_include_directories(engine_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(engine_core PRIVATE ${ENGINE_FLAGS})
 add_dependencies(engine_core engine_zlib)

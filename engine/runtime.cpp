@@ -2,8 +2,6 @@
 // exceptions, so that no unwinding machinery is linked into the installer (failures end the process).
 #include <windows.h>
 
-#include <zlib.h>
-
 #include <chrono>
 #include <cstdarg>
 #include <cstddef>
@@ -67,14 +65,3 @@ extern "C" int __mingw_vsnprintf(char* buf, size_t n, const char* format, va_lis
   return r < 0 ? (int)n - 1 : r;
 }
 
-// The engine only reads gzip members. zlib's write side (deflate) would be linked through gzclose,
-// which serves both directions; opening for writing is refused instead, and closing is the
-// reader's close (linked with --wrap=gzopen --wrap=gzclose).
-extern "C" {
-gzFile __real_gzopen(const char* path, const char* mode);
-gzFile __wrap_gzopen(const char* path, const char* mode) {
-  if (!mode || mode[0] != 'r') return nullptr;
-  return __real_gzopen(path, mode);
-}
-int __wrap_gzclose(gzFile file) { return gzclose_r(file); }
-}

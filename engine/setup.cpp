@@ -179,6 +179,7 @@ int Run(Setup& s) {
   if (!argsOk) return Fail(s, EXIT_ARGS, TxF(L_BAD_ARGS, {bad}));
   if (st != GZC_OK) return Fail(s, EXIT_DAMAGED, TxF(L_DAMAGED, {DamagedReason(st)}));
   if (!MakeScratch(&s)) return Fail(s, EXIT_WRITE, TxF(L_WRITE_FAILED, {"%TEMP%"}));
+  files.scratch = s.gzTmp;
   st = ReadConfiguration(&s, &files);
   if (st != GZC_OK) return Fail(s, EXIT_DAMAGED, TxF(L_DAMAGED, {DamagedReason(st)}));
 
@@ -201,7 +202,9 @@ int Run(Setup& s) {
 std::string DamagedReason(GzcStatus status) {
   switch (status) {
     case GZC_ERR_TRUNCATED: return Tx(L_WHY_TRUNCATED);
-    case GZC_ERR_CHECKSUM: return Tx(L_WHY_CHECKSUM);
+    case GZC_ERR_CHECKSUM:
+    case GZC_ERR_MEMBER:
+    case GZC_ERR_SHORT: return Tx(L_WHY_CHECKSUM);
     case GZC_ERR_PATH: return Tx(L_WHY_PATH);
     case GZC_ERR_NOT_INSTALLER: return Tx(L_WHY_NODATA);
     default: return Tx(L_WHY_STRUCTURE);

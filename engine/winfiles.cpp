@@ -1,10 +1,29 @@
 // Win32 file operations for the archive module: exclusive handles, no links followed, counted reads.
 #include "engine/winfiles.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "engine/memgz.h"
+
 namespace {
 EngineFiles* Self(void* ctx) { return static_cast<EngineFiles*>(ctx); }
 
-void* Open(void*, const char* path, bool write) {
+// The handles of the scratch file in memory: one being written, one being read.
+char scratchWriter, scratchReader;
+size_t scratchPos;
+bool IsScratch(void* f) { return f == &scratchWriter || f == &scratchReader; }
+
+void* Open(void* ctx, const char* path, bool write) {
+  const std::string& scratch = Self(ctx)->scratch;
+  if (!scratch.empty() && scratch == path && (write || !Scratch()->onDisk)) {
+    if (!write) {
+      if (Scratch()->path != scratch) return nullptr;
+      scratchPos = 0;
+      return &scratchReader;
+    }
+    return ScratchOpen(scratch) ? &scratchWriter : nullptr;
+  }
   HANDLE h = write ? CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)
                    : CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -13,6 +32,13 @@ void* Open(void*, const char* path, bool write) {
 }
 
 size_t Read(void* ctx, void* f, void* buf, size_t n) {
+  if (IsScratch(f)) {
+    const std::string& data = Scratch()->data;
+    size_t got = f == &scratchReader && scratchPos < data.size() ? std::min(n, data.size() - scratchPos) : 0;
+    memcpy(buf, data.data() + scratchPos, got);
+    scratchPos += got;
+    return got;
+  }
   DWORD got = 0;
   if (!ReadFile((HANDLE)f, buf, (DWORD)n, &got, nullptr)) return 0;
   EngineFiles* self = Self(ctx);
@@ -24,25 +50,48 @@ size_t Read(void* ctx, void* f, void* buf, size_t n) {
 }
 
 bool Write(void*, void* f, const void* buf, size_t n) {
+  if (IsScratch(f)) return f == &scratchWriter && ScratchWrite(buf, n);
   DWORD done = 0;
   return n == 0 || (WriteFile((HANDLE)f, buf, (DWORD)n, &done, nullptr) && done == n);
 }
 
 bool Seek(void*, void* f, uint64_t off) {
+  if (IsScratch(f)) {
+    scratchPos = (size_t)off;
+    return f == &scratchReader && off <= Scratch()->data.size();
+  }
   LARGE_INTEGER li;
   li.QuadPart = (LONGLONG)off;
   return SetFilePointerEx((HANDLE)f, li, nullptr, FILE_BEGIN) != 0;
 }
 
 bool Size(void*, void* f, uint64_t* size) {
+  if (IsScratch(f)) {
+    *size = Scratch()->data.size();
+    return !Scratch()->onDisk;
+  }
   LARGE_INTEGER li;
   if (!GetFileSizeEx((HANDLE)f, &li)) return false;
   *size = (uint64_t)li.QuadPart;
   return true;
 }
 
-bool Close(void*, void* f) { return CloseHandle((HANDLE)f) != 0; }
-bool Remove(void*, const char* path) { return DeleteFileA(path) != 0; }
+bool Close(void*, void* f) {
+  if (f == &scratchWriter) return ScratchClose();
+  if (f == &scratchReader) return true;
+  return CloseHandle((HANDLE)f) != 0;
+}
+
+bool Remove(void*, const char* path) {
+  MemScratch* s = Scratch();
+  if (!s->path.empty() && s->path == path) {
+    bool inMemory = !s->onDisk;
+    ScratchOpen(path);
+    s->path.clear();
+    return inMemory || GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES;
+  }
+  return DeleteFileA(path) != 0;
+}
 
 GzcKind Kind(void*, const char* path) {
   DWORD a = GetFileAttributesA(path);

@@ -72,3 +72,23 @@
 #define IDP_PACK_CURRENT   901
 #define IDS_PACK_TOTAL_PCT 225
 #define IDS_PACK_CURR_PCT  226
+
+// Shortcut entry (101)
+#define IDS_LNK_SOURCE     208
+#define IDS_LNK_FOLDER     209
+#define IDE_LNK_PATH       305
+#define IDB_LNK_BROWSE     414
+#define IDC_LNK_DESKTOP    600
+#define IDC_LNK_MENU       601
+#define IDB_LNK_APPLY      415
+#define IDB_LNK_CLOSE      416
+
+// Run entry (103)
+#define IDS_RUN_LABEL      215
+#define IDE_RUN_PATH       311
+#define IDB_RUN_BROWSE     420
+#define IDC_RUN_INSTALL    1100
+#define IDC_RUN_UNINSTALL  1101
+#define IDC_RUN_SILENT     602
+#define IDB_RUN_APPLY      421
+#define IDB_RUN_CLOSE      422

@@ -75,17 +75,31 @@ struct Find {
   const char* cls;
   const char* caption;
   HWND found;
+  HWND except = nullptr;
 };
 
 BOOL CALLBACK FindProc(HWND w, LPARAM lp) {
   Find* f = (Find*)lp;
   DWORD pid = 0;
   GetWindowThreadProcessId(w, &pid);
-  if (pid != f->pid || !IsWindowVisible(w)) return TRUE;
+  if (pid != f->pid || !IsWindowVisible(w) || w == f->except) return TRUE;
   char cls[64] = {0}, text[512] = {0};
   GetClassNameA(w, cls, sizeof cls);
   GetWindowTextA(w, text, sizeof text);
   if ((!f->cls || !strcmp(cls, f->cls)) && (!f->caption || !strcmp(text, f->caption))) {
+    f->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+// A message box: a dialog-class window of the process with the static text 0xFFFF.
+BOOL CALLBACK FindBox(HWND w, LPARAM lp) {
+  Find* f = (Find*)lp;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  char cls[64] = {0};
+  GetClassNameA(w, cls, sizeof cls);
+  if (pid == f->pid && IsWindowVisible(w) && !strcmp(cls, "#32770") && GetDlgItem(w, 0xFFFF)) {
     f->found = w;
     return FALSE;
   }
@@ -204,8 +218,8 @@ PROCESS_INFORMATION SetupTest::Start(const std::string& exe, const std::string& 
   return pi;
 }
 
-HWND SetupTest::WaitWindow(DWORD pid, const char* cls, const char* caption, DWORD ms) {
-  Find f{pid, cls, caption, nullptr};
+HWND SetupTest::WaitWindow(DWORD pid, const char* cls, const char* caption, DWORD ms, HWND except) {
+  Find f{pid, cls, caption, nullptr, except};
   uitest::WaitFor([&] {
     f.found = nullptr;
     EnumWindows(FindProc, (LPARAM)&f);
@@ -216,28 +230,13 @@ HWND SetupTest::WaitWindow(DWORD pid, const char* cls, const char* caption, DWOR
 
 std::string SetupTest::AnswerBox(DWORD pid, int button, DWORD ms) {
   // A message box is the dialog-class window that has the static text 0xFFFF.
-  HWND box = nullptr;
+  Find f{pid, "#32770", nullptr, nullptr};
   uitest::WaitFor([&] {
-    Find f{pid, "#32770", nullptr, nullptr};
-    struct Ctx {
-      Find* f;
-      HWND box;
-    } ctx{&f, nullptr};
-    EnumWindows([](HWND w, LPARAM lp) -> BOOL {
-      Ctx* c = (Ctx*)lp;
-      DWORD pid = 0;
-      GetWindowThreadProcessId(w, &pid);
-      char cls[64] = {0};
-      GetClassNameA(w, cls, sizeof cls);
-      if (pid == c->f->pid && IsWindowVisible(w) && !strcmp(cls, "#32770") && GetDlgItem(w, 0xFFFF)) {
-        c->box = w;
-        return FALSE;
-      }
-      return TRUE;
-    }, (LPARAM)&ctx);
-    box = ctx.box;
-    return box != nullptr;
+    f.found = nullptr;
+    EnumWindows(FindBox, (LPARAM)&f);
+    return f.found != nullptr;
   }, ms);
+  HWND box = f.found;
   if (!box) return "<no message box>";
   std::string text = TextOf(GetDlgItem(box, 0xFFFF));
   PostMessageA(box, WM_COMMAND, button, 0);

@@ -40,8 +40,8 @@ class SetupTest : public ::testing::Test {
   // Starts a program and returns its process (the caller drives and waits).
   PROCESS_INFORMATION Start(const std::string& exe, const std::string& args);
   // The visible top-level window of the process whose class is `cls` (nullptr: any) and whose
-  // caption is `caption` (nullptr: any).
-  HWND WaitWindow(DWORD pid, const char* cls, const char* caption, DWORD ms = 20000);
+  // caption is `caption` (nullptr: any), other than `except`.
+  HWND WaitWindow(DWORD pid, const char* cls, const char* caption, DWORD ms = 20000, HWND except = nullptr);
   // A message box of the process: its text; answers it with `button`.
   std::string AnswerBox(DWORD pid, int button, DWORD ms = 20000);
 

@@ -47,9 +47,9 @@ TEST_F(MainWindow, StartsWithSaveGrayedAndNoProjectState) {
   EXPECT_FALSE(MenuState(IDM_SAVEAS) & MF_GRAYED);
   EXPECT_EQ(0, *SavePrj());
   EXPECT_STREQ("", PlikProjektu());
-  for (EditorHead* e : {dialog1_init(), dialog2_init(), dialog3_init()}) {
+  for (EntryEditState* e : {dialog1_init(), dialog2_init(), dialog3_init()}) {
     EXPECT_EQ(0, e->editing);
-    EXPECT_EQ(-1, e->index);
+    EXPECT_EQ(-1, e->position);
   }
   for (int id : {IDB_LNK_REMOVE, IDB_RUN_REMOVE, IDB_REG_REMOVE}) EXPECT_FALSE(Enabled(id));
 }

@@ -146,7 +146,7 @@ class Unattended : public Program {
  protected:
   void SetUp() override {
     Program::SetUp();
-    tool_ = temp_ + "tool\";
+    tool_ = temp_ + "tool\\";
     CreateDirectoryA(tool_.c_str(), nullptr);
     CreateDirectoryA((tool_ + "bin").c_str(), nullptr);
     CopyFileA((DistDir() + "Packrift.exe").c_str(), (tool_ + "Packrift.exe").c_str(), FALSE);

@@ -59,7 +59,10 @@ class AppTest : public ::testing::Test {
   bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
   // A button press as the user makes it, posted so that a handler that opens a box does not block.
   void Click(int id);
+  // A click whose handler opens nothing modal: returns when the handler has run.
+  void ClickNow(int id) { SendMessageA(Item(id), BM_CLICK, 0, 0); }
   void Command(int id, int code = 0);
+  void CommandNow(int id, int code = 0) { SendMessageA(main_, WM_COMMAND, MAKEWPARAM(id, code), 0); }
   UINT MenuState(int id) const;
   std::string MenuText(UINT item, bool byPosition) const;
   // The working folder (<temp>\Packrift).

@@ -1,0 +1,162 @@
+// The shortcut editor: a file of the program folder, on the desktop and/or in the start menu.
+#include "entries/entries.h"
+#include "app/func.h"
+#include "app/func1.h"
+#include "app/func3.h"
+#include "app/func4.h"
+#include "build/func2.h"
+#include "dlgkit/dlgkit.h"
+#include "entries/entryops.h"
+#include "res/resource.h"
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+struct StoreRequest {
+  const char* rel;
+  bool desktop, menu;
+  bool stored;
+};
+
+// On the main window's thread: replaces the edited entry or adds a new one.
+void StoreOnMain(void* arg) {
+  StoreRequest* r = (StoreRequest*)arg;
+  EntryEditState* rec = dialog1_init();
+  char file[kPathMax];
+  uint32_t old = 0;
+  int position = -1;
+  if (rec->editing) {
+    old = rec->data;
+    position = rec->position;
+    DelFromListBox(ENTRIES_SHORTCUTS, position, file);
+  } else {
+    ListFile(ENTRIES_SHORTCUTS, file);
+  }
+  uint32_t data = StoreShortcut(file, r->rel, r->desktop, r->menu, old);
+  r->stored = data != 0;
+  if (r->stored) {
+    rec->position = StrManage(IDL_SHORTCUTS, r->rel, data, position);
+    rec->data = data;
+    EntryNumberText(ItemDataHigh(data), rec->number1, sizeof rec->number1);
+    EntryNumberText(ItemDataLow(data), rec->number2, sizeof rec->number2);
+    rec->editing = 1;
+  }
+  EnableButton(*HwndMain(), IDB_LNK_REMOVE, *HwndMain(), IDE_FOLDER);
+}
+
+void OnClose() { EndSubDialog(SLOT_SHORTCUT); }
+}  // namespace
+
+bool TakeEntryPath(HWND wnd, int field, char* full, char* rel) {
+  char text[kPathMax + 1] = {0};
+  GetDlgItemTextA(wnd, field, text, sizeof text);
+  size_t n = strlen(text);
+  if (n && text[n - 1] == '\\') {
+    text[--n] = 0;
+    SetDlgItemTextA(wnd, field, text);
+  }
+  text[kPathMax - 1] = 0;
+  if (!SprawdzSciezke(text)) return false;
+  char folder[kPathMax];
+  ProgramFolder(folder);
+  if (!RelativePath(text, folder, rel, kPathMax)) {
+    ShowMessage(S_OUTSIDE_FOLDER, MB_OK | MB_ICONERROR);
+    return false;
+  }
+  memcpy(full, text, kPathMax);
+  return true;
+}
+
+bool FillRecordFromList(int list, EntryEditState* rec) {
+  HWND box = GetDlgItem(*HwndMain(), list);
+  int pos = (int)SendMessageA(box, LB_GETCURSEL, 0, 0);
+  if (pos < 0 || SendMessageA(box, LB_GETTEXTLEN, pos, 0) >= kPathMax) return false;
+  memset(rec, 0, sizeof *rec);
+  char item[kPathMax] = {0}, folder[kPathMax];
+  SendMessageA(box, LB_GETTEXT, pos, (LPARAM)item);
+  ProgramFolder(folder);
+  snprintf(rec->text, sizeof rec->text, "%s\\%s", folder, item);
+  rec->data = (uint32_t)SendMessageA(box, LB_GETITEMDATA, pos, 0);
+  rec->position = pos;
+  rec->editing = 1;
+  return true;
+}
+
+void DialogSkrotow() { LaunchDialog(SLOT_SHORTCUT, ThtMain2); }
+
+DWORD WINAPI ThtMain2(LPVOID) {
+  StartMain(DialogProc3, IDD_SHORTCUT);
+  return 1;
+}
+
+void WypelnijSkruty() {
+  if (!dialog()[SLOT_SHORTCUT]) return;  // the open editor keeps its entry
+  if (FillRecordFromList(IDL_SHORTCUTS, dialog1_init())) DialogSkrotow();
+}
+
+INT_PTR CALLBACK DialogProc3(HWND wnd, UINT msg, WPARAM wp, LPARAM) {
+  switch (msg) {
+    case WM_INITDIALOG:
+      InitLang3(wnd);
+      InitCheckBox(wnd);
+      return TRUE;
+    case WM_COMMAND:
+      switch (LOWORD(wp)) {
+        case IDE_LNK_PATH:
+          if (HIWORD(wp) == EN_CHANGE) EnableButton(wnd, IDB_LNK_APPLY, wnd, IDE_LNK_PATH);
+          break;
+        case IDB_LNK_BROWSE: PobierzPlik(wnd, PICK_SHORTCUT); break;
+        case IDB_LNK_APPLY:
+          if (Zastosuj3(wnd) == 0) SendMessageA(wnd, WM_CLOSE, 0, 0);
+          break;
+        case IDB_LNK_CLOSE:
+        case IDCANCEL: SendMessageA(wnd, WM_CLOSE, 0, 0); break;
+      }
+      return TRUE;
+    case WM_CLOSE:
+    case WM_DESTROY: OnClose(); return TRUE;
+    default: return FALSE;
+  }
+}
+
+void InitLang3(HWND wnd) {
+  SetWindowTextA(wnd, GetOwnLang(S_LNK_CAPTION));
+  HWND c = GetDlgItem(wnd, IDS_LNK_SOURCE);
+  PrintTxt(&c, S_LNK_SOURCE.text, S_LNK_SOURCE.id);
+  PrintTxt(&c, S_LNK_FOLDER.text, S_LNK_FOLDER.id);
+  c = GetDlgItem(wnd, IDB_LNK_BROWSE);  // the path field keeps its own text
+  PrintTxt(&c, S_BROWSE.text, S_BROWSE.id);
+  PrintTxt(&c, S_LNK_DESKTOP.text, S_LNK_DESKTOP.id);
+  PrintTxt(&c, S_LNK_MENU.text, S_LNK_MENU.id);
+  PrintTxt(&c, S_APPLY.text, S_APPLY.id);
+  PrintTxt(&c, S_CLOSE.text, S_CLOSE.id);
+}
+
+void InitCheckBox(HWND wnd) {
+  if (dialog1_init()->editing) {
+    Wypelnia_dialog1(wnd);
+    return;
+  }
+  CheckDlgButton(wnd, IDC_LNK_DESKTOP, BST_CHECKED);
+  CheckDlgButton(wnd, IDC_LNK_MENU, BST_CHECKED);
+}
+
+void Wypelnia_dialog1(HWND wnd) {
+  EntryEditState* rec = dialog1_init();
+  SetDlgItemTextA(wnd, IDE_LNK_PATH, rec->text);
+  CheckDlgButton(wnd, IDC_LNK_MENU, ItemDataLow(rec->data) ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(wnd, IDC_LNK_DESKTOP, ItemDataHigh(rec->data) ? BST_CHECKED : BST_UNCHECKED);
+}
+
+int Zastosuj3(HWND wnd) {
+  char full[kPathMax], rel[kPathMax];
+  if (!TakeEntryPath(wnd, IDE_LNK_PATH, full, rel)) return 1;
+  StoreRequest r{rel, IsDlgButtonChecked(wnd, IDC_LNK_DESKTOP) == BST_CHECKED,
+                 IsDlgButtonChecked(wnd, IDC_LNK_MENU) == BST_CHECKED, false};
+  if (!r.desktop && !r.menu) {
+    ShowMessage(S_LNK_NO_PLACE, MB_OK | MB_ICONINFORMATION);
+    return 1;
+  }
+  RunOnMainThread(StoreOnMain, &r);
+  return r.stored ? 0 : 1;
+}

@@ -1,0 +1,169 @@
+// The engine's plain-data parts: language data, registry text forms, image end, uninstall log.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/langdata.h"
+#include "engine/langids.h"
+#include "engine/peimage.h"
+#include "engine/regvalue.h"
+#include "engine/unlog.h"
+#include "uitest.h"
+
+namespace {
+std::string Lang() { return uitest::ReadFile(uitest::DistDir() + "bin\\Lang.dat"); }
+
+size_t Count(const std::string& s, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST(EngineLangData, TheShippedFileHoldsAPolishAndACompleteEnglishSet) {
+  std::string lang = Lang();
+  ASSERT_FALSE(lang.empty());
+  EXPECT_EQ(0u, lang.find("PRLANG "));
+  EXPECT_EQ(lang.size(), LangDataLength(lang.data(), lang.size()));
+  EXPECT_EQ((std::vector<std::string>{"pl", "en"}), LangSets(lang.data(), lang.size()));
+  std::vector<std::string> pl, en;
+  ASSERT_TRUE(LangLoad(lang.data(), lang.size(), "pl", L_COUNT, &pl));
+  ASSERT_TRUE(LangLoad(lang.data(), lang.size(), "en", L_COUNT, &en));
+  for (int id = 1; id < L_COUNT; ++id) {
+    EXPECT_FALSE(pl[id].empty()) << id;
+    // A text missing from the English set would be taken from the Polish one.
+    EXPECT_NE(pl[id], en[id]) << id;
+    EXPECT_EQ(Count(pl[id], "%s"), Count(en[id], "%s")) << id;
+  }
+  // Stored in code page 1250, line breaks as CR LF.
+  EXPECT_EQ("Zakończ", pl[L_FINISH]);
+  EXPECT_EQ("Finish", en[L_FINISH]);
+  EXPECT_NE(std::string::npos, pl[L_WELCOME_TEXT].find("komputerze.\r\n\r\nZalecane"));
+  EXPECT_EQ("Podaj pełną ścieżkę folderu, na przykład C:\\Program Files\\Program.", pl[L_BAD_FOLDER]);
+}
+
+TEST(EngineLangData, TheBlockDelimitsItselfAndRefusesDamage) {
+  std::string body = "@pl\n1=Jeden\n# uwaga\n\n2=Dwa %s\n@en\n1=One\n";
+  std::string block = "PRLANG " + std::to_string(body.size()) + "\r\n" + body;
+  std::string after = block + "GZC trailing archive";
+  EXPECT_EQ(block.size(), LangDataLength(after.data(), after.size()));
+  EXPECT_EQ(0u, LangDataLength(block.data(), block.size() - 1));  // cut short
+  std::string noCrLf = "PRLANG 3\n@pl";
+  EXPECT_EQ(0u, LangDataLength(noCrLf.data(), noCrLf.size()));
+  std::string noDigits = "PRLANG \r\n";
+  EXPECT_EQ(0u, LangDataLength(noDigits.data(), noDigits.size()));
+  std::string huge = "PRLANG 99999999\r\n";
+  EXPECT_EQ(0u, LangDataLength(huge.data(), huge.size()));
+  EXPECT_EQ(0u, LangDataLength("XXLANG 1\r\nx", 11));
+
+  std::vector<std::string> t;
+  ASSERT_TRUE(LangLoad(after.data(), after.size(), "en", 3, &t));
+  EXPECT_EQ("One", t[1]);
+  EXPECT_EQ("Dwa %s", t[2]);  // missing in English: the first set's
+  ASSERT_TRUE(LangLoad(block.data(), block.size(), "xx", 3, &t));
+  EXPECT_EQ("Jeden", t[1]);
+  std::string before = "1=x\n@pl\n";
+  std::string bad = "PRLANG " + std::to_string(before.size()) + "\r\n" + before;
+  EXPECT_FALSE(LangLoad(bad.data(), bad.size(), "pl", 3, &t));
+  EXPECT_TRUE(t.empty());
+}
+
+TEST(EngineLangData, FormatFillsEachPlaceholderInTurn) {
+  EXPECT_EQ("a 1 b 2 100%", LangFormat("a %s b %s 100%%", {"1", "2"}));
+  EXPECT_EQ("x  y", LangFormat("x %s y", {}));
+  EXPECT_EQ("%d stays", LangFormat("%d stays", {"unused"}));
+}
+
+TEST(EngineRegValue, BinaryFormIsPairsOfHexDigits) {
+  std::vector<unsigned char> b;
+  ASSERT_TRUE(RegParseBinary("01 aB ff,00-7f", &b));
+  EXPECT_EQ((std::vector<unsigned char>{0x01, 0xab, 0xff, 0x00, 0x7f}), b);
+  ASSERT_TRUE(RegParseBinary("0102", &b));
+  EXPECT_EQ((std::vector<unsigned char>{1, 2}), b);
+  ASSERT_TRUE(RegParseBinary("", &b));
+  EXPECT_TRUE(b.empty());
+  for (const char* bad : {"abc", "0g", "1 2", "0x01", "01;02", "zz"}) {
+    b = {9};
+    EXPECT_FALSE(RegParseBinary(bad, &b)) << bad;
+    EXPECT_EQ(std::vector<unsigned char>{9}, b) << bad;
+  }
+}
+
+TEST(EngineRegValue, DwordFormIsPlainDecimal) {
+  uint32_t v = 0;
+  ASSERT_TRUE(RegParseDword("4294967295", &v));
+  EXPECT_EQ(4294967295u, v);
+  ASSERT_TRUE(RegParseDword(" 007 ", &v));
+  EXPECT_EQ(7u, v);
+  for (const char* bad : {"", " ", "4294967296", "-1", "+1", "0x10", "1 2", "12x", "99999999999999999999"})
+    EXPECT_FALSE(RegParseDword(bad, &v)) << bad;
+}
+
+TEST(EngineRegValue, KeysSplitIntoTheFourRoots) {
+  RegRoot root;
+  std::string sub;
+  ASSERT_TRUE(RegSplitKey("HKEY_CURRENT_USER\\Software\\A b", &root, &sub));
+  EXPECT_EQ(REG_ROOT_HKCU, root);
+  EXPECT_EQ("Software\\A b", sub);
+  ASSERT_TRUE(RegSplitKey("hkey_local_machine\\X", &root, &sub));
+  EXPECT_EQ(REG_ROOT_HKLM, root);
+  ASSERT_TRUE(RegSplitKey("HKEY_CLASSES_ROOT\\.abc", &root, &sub));
+  EXPECT_EQ(REG_ROOT_HKCR, root);
+  ASSERT_TRUE(RegSplitKey("HKEY_USERS\\.DEFAULT\\x", &root, &sub));
+  EXPECT_EQ(REG_ROOT_HKU, root);
+  for (const char* bad : {"HKEY_CURRENT_USER", "HKEY_CURRENT_USER\\", "HKCU\\x", "HKEY_CURRENT_USERX\\a",
+                          "HKEY_CURRENT_USER\\a\\\\b", "HKEY_CURRENT_USER\\a\\", "HKEY_CURRENT_USER\\\\a",
+                          "HKEY_CURRENT_USER\\a\tb", "HKEY_NOWHERE\\a"})
+    EXPECT_FALSE(RegSplitKey(bad, &root, &sub)) << bad;
+  EXPECT_STREQ("HKEY_USERS", RegRootName(REG_ROOT_HKU));
+}
+
+TEST(EngineRegValue, LineRuleRestoresTheStrippedQuotes) {
+  EXPECT_EQ("\"a b\"", RegRestoreQuotes("a b", true));
+  EXPECT_EQ("a b", RegRestoreQuotes("a b", false));
+}
+
+TEST(EnginePeImage, TheEngineEndsWhereItsFileEndsAndAnInstallerWhereItsDataBegins) {
+  std::string engine = uitest::ReadFile(uitest::DistDir() + "bin\\Packrift.dat");
+  ASSERT_GT(engine.size(), PE_HEAD_MAX);
+  const unsigned char* head = (const unsigned char*)engine.data();
+  EXPECT_EQ(engine.size(), PeImageEnd(head, PE_HEAD_MAX));
+  std::string uninst = uitest::ReadFile(uitest::DistDir() + "bin\\UnInst.dat");
+  std::string withData = uninst + Lang();
+  EXPECT_EQ(uninst.size(), PeImageEnd((const unsigned char*)withData.data(), PE_HEAD_MAX));
+  // Headers cut short, a wrong signature, not an image at all.
+  EXPECT_EQ(0u, PeImageEnd(head, 100));
+  std::string broken = engine.substr(0, PE_HEAD_MAX);
+  uint32_t pe = *(const uint32_t*)(broken.data() + 0x3C);
+  broken[pe] = 'X';
+  EXPECT_EQ(0u, PeImageEnd((const unsigned char*)broken.data(), broken.size()));
+  std::string text(PE_HEAD_MAX, 'M');
+  EXPECT_EQ(0u, PeImageEnd((const unsigned char*)text.data(), text.size()));
+}
+
+TEST(EngineUninstallLog, LinesRoundTripAndDamageIsRefused) {
+  std::string log = LogHeader();
+  ASSERT_TRUE(LogLine('P', "Zażółć", "", &log));
+  ASSERT_TRUE(LogLine('F', "lib\\a b.txt", "", &log));
+  ASSERT_TRUE(LogLine('V', "HKEY_CURRENT_USER\\Software\\x", "", &log));
+  ASSERT_TRUE(LogLine('V', "HKEY_CURRENT_USER\\Software\\x", "Name", &log));
+  EXPECT_FALSE(LogLine('F', "a\tb", "", &log));
+  EXPECT_FALSE(LogLine('F', "a\r\nV\tHKEY_USERS\\x", "", &log));
+  EXPECT_FALSE(LogLine('Q', "x", "", &log));
+  EXPECT_EQ("PRLOG 1\r\nP\tZażółć\r\nF\tlib\\a b.txt\r\nV\tHKEY_CURRENT_USER\\Software\\x\t\r\n"
+            "V\tHKEY_CURRENT_USER\\Software\\x\tName\r\n",
+            log);
+  std::vector<LogItem> items;
+  ASSERT_TRUE(LogParse(log, &items));
+  ASSERT_EQ(4u, items.size());
+  EXPECT_EQ('F', items[1].tag);
+  EXPECT_EQ("lib\\a b.txt", items[1].a);
+  EXPECT_EQ("", items[2].b);
+  EXPECT_EQ("Name", items[3].b);
+  for (const std::string& bad : {std::string("P\tx\r\n"), LogHeader() + "Z\tx\r\n", LogHeader() + "F\ta\tb\r\n",
+                                 LogHeader() + "V\tkey-only\r\n", LogHeader() + "F\t\r\n", LogHeader() + "Fx\r\n"}) {
+    EXPECT_FALSE(LogParse(bad, &items)) << bad;
+    EXPECT_TRUE(items.empty());
+  }
+}
+}  // namespace

@@ -1,0 +1,386 @@
+// The shortcut and run-entry editors and the remove buttons, driven through the real windows.
+#include "uitest.h"
+#include "app/func.h"
+#include "res/resource.h"
+
+using namespace uitest;
+
+namespace {
+const char kBadPath[] = "Jedno z p\xf3l zawiera niepoprawn\xb9 \x9c" "cie\xbfk\xea.";
+const char kOutside[] = "Wybrany plik musi znajdowa\xe6 si\xea w folderze z plikami programu.";
+const char kShortcutCaption[] = "Dodawanie skr\xf3tu";
+const char kRunCaption[] = "Uruchom po zainstalowaniu";
+
+class Entries : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    prog_ = temp_ + "Prog";
+    CreateDirectoryA(prog_.c_str(), nullptr);
+    CreateDirectoryA((prog_ + "\\bin").c_str(), nullptr);
+    for (const char* f : {"\\app.exe", "\\bin\\tool.exe", "\\readme.txt", "\\setup.exe", "\\clean.exe"})
+      WriteFile(prog_ + f, "x");
+    WriteFile(temp_ + "outside.exe", "x");
+    StartApp();
+    SetText(IDE_FOLDER, prog_);
+  }
+  std::string Ini(const char* file, const char* section, const char* key) {
+    char buf[300];
+    GetPrivateProfileStringA(section, key, "<none>", buf, sizeof buf, (WorkDir() + "\\cfg\\" + file).c_str());
+    return buf;
+  }
+  HWND Box(int list) { return Item(list); }
+  int Count(int list) { return (int)SendMessageA(Box(list), LB_GETCOUNT, 0, 0); }
+  std::string ItemText(int list, int i) {
+    char buf[300] = {0};
+    SendMessageA(Box(list), LB_GETTEXT, i, (LPARAM)buf);
+    return buf;
+  }
+  DWORD ItemData(int list, int i) { return (DWORD)SendMessageA(Box(list), LB_GETITEMDATA, i, 0); }
+  void Select(int list, int i) { SendMessageA(Box(list), LB_SETCURSEL, i, 0); }
+  void DoubleClick(int list, int i) {
+    Select(list, i);
+    CommandNow(list, LBN_DBLCLK);
+  }
+  HWND Editor(const char* caption) { return FindTopWindow("#32770", caption); }
+  static void Check(HWND d, int id, bool on) { SendDlgItemMessageA(d, id, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0); }
+  static bool Checked(HWND d, int id) { return SendDlgItemMessageA(d, id, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+  static void Press(HWND d, int id) { PostMessageA(GetDlgItem(d, id), BM_CLICK, 0, 0); }
+  // Adds a shortcut through the editor as the user does.
+  void AddShortcut(const std::string& file, bool desktop, bool menu) {
+    Click(IDB_LNK_ADD);
+    HWND d = Editor(kShortcutCaption);
+    ASSERT_TRUE(d);
+    SetDlgItemTextA(d, IDE_LNK_PATH, (prog_ + "\\" + file).c_str());
+    Check(d, IDC_LNK_DESKTOP, desktop);
+    Check(d, IDC_LNK_MENU, menu);
+    Press(d, IDB_LNK_APPLY);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(d); }));
+    SendMessageA(Main(), WM_NULL, 0, 0);
+  }
+  void AddRun(const std::string& file, bool uninstall, bool silent) {
+    Click(IDB_RUN_ADD);
+    HWND d = Editor(kRunCaption);
+    ASSERT_TRUE(d);
+    SetDlgItemTextA(d, IDE_RUN_PATH, (prog_ + "\\" + file).c_str());
+    if (uninstall) Press(d, IDC_RUN_UNINSTALL);
+    else Check(d, IDC_RUN_SILENT, silent);
+    WaitFor([&] { return Checked(d, IDC_RUN_UNINSTALL) == uninstall; });
+    Press(d, IDB_RUN_APPLY);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(d); }));
+    SendMessageA(Main(), WM_NULL, 0, 0);
+  }
+  std::string prog_;
+};
+
+TEST_F(Entries, ShortcutEditorShowsItsTextsAndStartsWithBothLocations) {
+  Click(IDB_LNK_ADD);
+  HWND d = Editor(kShortcutCaption);
+  ASSERT_TRUE(d);
+  EXPECT_EQ("Plik \x9fr\xf3" "d\xb3owy:", WindowText(GetDlgItem(d, IDS_LNK_SOURCE)));
+  EXPECT_EQ("Folder skr\xf3tu:", WindowText(GetDlgItem(d, IDS_LNK_FOLDER)));
+  EXPECT_EQ("Pobierz", WindowText(GetDlgItem(d, IDB_LNK_BROWSE)));
+  EXPECT_EQ("Pulpit", WindowText(GetDlgItem(d, IDC_LNK_DESKTOP)));
+  EXPECT_EQ("Menu start", WindowText(GetDlgItem(d, IDC_LNK_MENU)));
+  EXPECT_EQ("Zastosuj", WindowText(GetDlgItem(d, IDB_LNK_APPLY)));
+  EXPECT_EQ("Wyjd\x9f", WindowText(GetDlgItem(d, IDB_LNK_CLOSE)));
+  EXPECT_TRUE(Checked(d, IDC_LNK_DESKTOP));
+  EXPECT_TRUE(Checked(d, IDC_LNK_MENU));
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDB_LNK_APPLY)));
+  SetDlgItemTextA(d, IDE_LNK_PATH, "x");
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDB_LNK_APPLY)));
+  SetDlgItemTextA(d, IDE_LNK_PATH, "");
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDB_LNK_APPLY)));
+  // A second press opens no second editor.
+  Click(IDB_LNK_ADD);
+  Sleep(300);
+  int editors = 0;
+  for (HWND w = FindWindowA("#32770", kShortcutCaption); w; w = FindWindowExA(nullptr, w, "#32770", kShortcutCaption))
+    ++editors;
+  EXPECT_EQ(1, editors);
+  Press(d, IDB_LNK_CLOSE);
+  ASSERT_TRUE(WaitFor([&] { return dialog()[SLOT_SHORTCUT] == 1; }));
+  Click(IDB_LNK_ADD);
+  d = Editor(kShortcutCaption);
+  EXPECT_TRUE(d);
+}
+
+TEST_F(Entries, NewShortcutsTakeNumbersFromTheirLocationCounters) {
+  AddShortcut("app.exe", true, true);
+  EXPECT_EQ("app.exe", Ini("lnk.cfg", "desktop", "1"));
+  EXPECT_EQ("app.exe", Ini("lnk.cfg", "menu", "1"));
+  EXPECT_EQ("2", Ini("lnk.cfg", "index1", "max"));
+  EXPECT_EQ("2", Ini("lnk.cfg", "index2", "max"));
+  ASSERT_EQ(1, Count(IDL_SHORTCUTS));
+  EXPECT_EQ("app.exe", ItemText(IDL_SHORTCUTS, 0));
+  EXPECT_EQ(0x00010001u, ItemData(IDL_SHORTCUTS, 0));
+  EXPECT_TRUE(Enabled(IDB_LNK_REMOVE));
+  EXPECT_EQ(1, *SavePrj());
+
+  AddShortcut("bin\\tool.exe", false, true);  // only the start menu
+  EXPECT_EQ("bin\\tool.exe", Ini("lnk.cfg", "menu", "2"));
+  EXPECT_EQ("<none>", Ini("lnk.cfg", "desktop", "2"));
+  EXPECT_EQ("2", Ini("lnk.cfg", "index1", "max"));
+  EXPECT_EQ("3", Ini("lnk.cfg", "index2", "max"));
+  EXPECT_EQ(0x00000002u, ItemData(IDL_SHORTCUTS, 1));
+
+  AddShortcut("bin\\", true, false);  // a folder typed with a trailing backslash
+  EXPECT_EQ("bin", ItemText(IDL_SHORTCUTS, 2));
+  EXPECT_EQ("bin", Ini("lnk.cfg", "desktop", "2"));
+}
+
+TEST_F(Entries, EditingAShortcutKeepsItsNumbersAndPlace) {
+  AddShortcut("app.exe", true, false);
+  AddShortcut("readme.txt", true, true);
+  // Edit the first: tick the start menu too; it gets a fresh start-menu number.
+  DoubleClick(IDL_SHORTCUTS, 0);
+  HWND d = Editor(kShortcutCaption);
+  ASSERT_TRUE(d);
+  EXPECT_EQ(prog_ + "\\app.exe", WindowText(GetDlgItem(d, IDE_LNK_PATH)));
+  EXPECT_TRUE(Checked(d, IDC_LNK_DESKTOP));
+  EXPECT_FALSE(Checked(d, IDC_LNK_MENU));
+  Check(d, IDC_LNK_MENU, true);
+  Press(d, IDB_LNK_APPLY);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(d); }));
+  SendMessageA(Main(), WM_NULL, 0, 0);
+  EXPECT_EQ("app.exe", ItemText(IDL_SHORTCUTS, 0));
+  EXPECT_EQ(0x00010002u, ItemData(IDL_SHORTCUTS, 0));
+  EXPECT_EQ("app.exe", Ini("lnk.cfg", "menu", "2"));
+  EXPECT_EQ("3", Ini("lnk.cfg", "index2", "max"));
+
+  // Untick the desktop of the second: its desktop key goes, the menu key stays under number 1.
+  DoubleClick(IDL_SHORTCUTS, 1);
+  d = Editor(kShortcutCaption);
+  ASSERT_TRUE(d);
+  Check(d, IDC_LNK_DESKTOP, false);
+  Press(d, IDB_LNK_APPLY);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(d); }));
+  SendMessageA(Main(), WM_NULL, 0, 0);
+  EXPECT_EQ("<none>", Ini("lnk.cfg", "desktop", "2"));
+  EXPECT_EQ("readme.txt", Ini("lnk.cfg", "menu", "1"));
+  EXPECT_EQ(0x00000001u, ItemData(IDL_SHORTCUTS, 1));
+  EXPECT_EQ(2, Count(IDL_SHORTCUTS));
+}
+
+TEST_F(Entries, EditingTheOnlyShortcutWritesTheCountersAgain) {
+  AddShortcut("app.exe", true, true);
+  DoubleClick(IDL_SHORTCUTS, 0);
+  HWND d = Editor(kShortcutCaption);
+  ASSERT_TRUE(d);
+  SetDlgItemTextA(d, IDE_LNK_PATH, (prog_ + "\\readme.txt").c_str());
+  Press(d, IDB_LNK_APPLY);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(d); }));
+  SendMessageA(Main(), WM_NULL, 0, 0);
+  EXPECT_EQ("readme.txt", Ini("lnk.cfg", "desktop", "1"));
+  EXPECT_EQ("2", Ini("lnk.cfg", "index1", "max"));
+  EXPECT_EQ("2", Ini("lnk.cfg", "index2", "max"));
+  AddShortcut("app.exe", true, true);
+  EXPECT_EQ(0x00020002u, ItemData(IDL_SHORTCUTS, 1));
+}
+
+TEST_F(Entries, ShortcutApplyRefusesBadInputAndStaysOpen) {
+  Click(IDB_LNK_ADD);
+  HWND d = Editor(kShortcutCaption);
+  ASSERT_TRUE(d);
+  SetDlgItemTextA(d, IDE_LNK_PATH, "app.exe");  // not "X:\..."
+  Press(d, IDB_LNK_APPLY);
+  EXPECT_EQ(kBadPath, AnswerMessage());
+  SetDlgItemTextA(d, IDE_LNK_PATH, (temp_ + "outside.exe").c_str());
+  Press(d, IDB_LNK_APPLY);
+  EXPECT_EQ(kOutside, AnswerMessage());
+  SetDlgItemTextA(d, IDE_LNK_PATH, (prog_ + "\\app.exe").c_str());
+  Check(d, IDC_LNK_DESKTOP, false);
+  Check(d, IDC_LNK_MENU, false);
+  Press(d, IDB_LNK_APPLY);
+  EXPECT_EQ("Zaznacz lokalizacje skr\xf3tu.", AnswerMessage());
+  EXPECT_TRUE(IsWindow(d));
+  EXPECT_EQ(0, Count(IDL_SHORTCUTS));
+  EXPECT_FALSE(Exists(WorkDir() + "\\cfg\\lnk.cfg"));
+}
+
+TEST_F(Entries, WhileAnEditorIsOpenAddAndDoubleClickLeaveItsRecordAlone) {
+  AddShortcut("app.exe", true, true);
+  AddShortcut("readme.txt", true, true);
+  DoubleClick(IDL_SHORTCUTS, 0);
+  HWND d = Editor(kShortcutCaption);
+  ASSERT_TRUE(d);
+  ClickNow(IDB_LNK_ADD);
+  DoubleClick(IDL_SHORTCUTS, 1);
+  EXPECT_EQ(1, dialog1_init()->editing);
+  EXPECT_EQ(0, dialog1_init()->position);
+  Check(d, IDC_LNK_MENU, false);
+  Press(d, IDB_LNK_APPLY);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(d); }));
+  SendMessageA(Main(), WM_NULL, 0, 0);
+  ASSERT_EQ(2, Count(IDL_SHORTCUTS));
+  EXPECT_EQ(0x00010000u, ItemData(IDL_SHORTCUTS, 0));  // the first was edited, not the second
+  EXPECT_EQ(0x00020002u, ItemData(IDL_SHORTCUTS, 1));
+}
+
+TEST_F(Entries, RemovingTheEntryUnderAnOpenEditorMakesItsApplyAddOne) {
+  AddShortcut("app.exe", true, true);
+  AddShortcut("readme.txt", true, true);
+  DoubleClick(IDL_SHORTCUTS, 1);
+  HWND d = Editor(kShortcutCaption);
+  ASSERT_TRUE(d);
+  Select(IDL_SHORTCUTS, 1);
+  ClickNow(IDB_LNK_REMOVE);
+  ASSERT_EQ(1, Count(IDL_SHORTCUTS));
+  Press(d, IDB_LNK_APPLY);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(d); }));
+  SendMessageA(Main(), WM_NULL, 0, 0);
+  ASSERT_EQ(2, Count(IDL_SHORTCUTS));
+  EXPECT_EQ("app.exe", ItemText(IDL_SHORTCUTS, 0));  // the stranger stays as it was
+  EXPECT_EQ(0x00010001u, ItemData(IDL_SHORTCUTS, 0));
+  EXPECT_EQ("readme.txt", ItemText(IDL_SHORTCUTS, 1));
+  EXPECT_EQ(0x00030003u, ItemData(IDL_SHORTCUTS, 1));
+}
+
+TEST_F(Entries, RemovingShortcutsDeletesTheirKeysAndTheLastOneTheCounters) {
+  AddShortcut("app.exe", true, true);
+  AddShortcut("readme.txt", false, true);
+  ClickNow(IDB_LNK_REMOVE);  // nothing selected: nothing happens
+  SendMessageA(Main(), WM_NULL, 0, 0);
+  EXPECT_EQ(2, Count(IDL_SHORTCUTS));
+  Select(IDL_SHORTCUTS, 1);
+  ClickNow(IDB_LNK_REMOVE);
+  EXPECT_EQ("<none>", Ini("lnk.cfg", "menu", "2"));
+  EXPECT_EQ("app.exe", Ini("lnk.cfg", "menu", "1"));
+  EXPECT_TRUE(Enabled(IDB_LNK_REMOVE));
+  Select(IDL_SHORTCUTS, 0);
+  ClickNow(IDB_LNK_REMOVE);
+  EXPECT_EQ(0, Count(IDL_SHORTCUTS));
+  EXPECT_FALSE(Enabled(IDB_LNK_REMOVE));
+  EXPECT_EQ("<none>", Ini("lnk.cfg", "index1", "max"));
+  EXPECT_EQ("<none>", Ini("lnk.cfg", "index2", "max"));
+  AddShortcut("app.exe", true, true);
+  EXPECT_EQ(0x00010001u, ItemData(IDL_SHORTCUTS, 0));
+}
+
+TEST_F(Entries, RunEditorTextsAndTheSilentBoxFollowingTheFamily) {
+  Click(IDB_RUN_ADD);
+  HWND d = Editor(kRunCaption);
+  ASSERT_TRUE(d);
+  EXPECT_EQ("Plik do uruchomienia z parametrami:", WindowText(GetDlgItem(d, IDS_RUN_LABEL)));
+  EXPECT_EQ("Uruchom podczas instalacji.", WindowText(GetDlgItem(d, IDC_RUN_INSTALL)));
+  EXPECT_EQ("Uruchom podczas odinstalowania.", WindowText(GetDlgItem(d, IDC_RUN_UNINSTALL)));
+  EXPECT_EQ("Uruchom bez pytania.", WindowText(GetDlgItem(d, IDC_RUN_SILENT)));
+  EXPECT_TRUE(Checked(d, IDC_RUN_INSTALL));
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDB_RUN_APPLY)));
+  Check(d, IDC_RUN_SILENT, true);
+  Press(d, IDC_RUN_UNINSTALL);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(GetDlgItem(d, IDC_RUN_SILENT)); }));
+  EXPECT_FALSE(Checked(d, IDC_RUN_SILENT));
+  Press(d, IDC_RUN_INSTALL);
+  ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(GetDlgItem(d, IDC_RUN_SILENT)) != FALSE; }));
+  EXPECT_FALSE(Checked(d, IDC_RUN_SILENT));
+  // An empty field: the path message, and the dialog closes.
+  Press(d, IDB_RUN_APPLY);
+  EXPECT_EQ(kBadPath, AnswerMessage());
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(d); }));
+  EXPECT_EQ(0, Count(IDL_RUN));
+}
+
+TEST_F(Entries, RunEntriesOfBothFamilies) {
+  AddRun("setup.exe", false, true);
+  EXPECT_EQ("setup.exe", Ini("init.cfg", "Run", "1"));
+  EXPECT_EQ("1", Ini("init.cfg", "silent", "1"));
+  EXPECT_EQ("2", Ini("init.cfg", "index", "max"));
+  EXPECT_EQ(0x00010000u, ItemData(IDL_RUN, 0));
+  AddRun("clean.exe", true, false);
+  EXPECT_EQ("clean.exe", Ini("init.cfg", "RunU", "1"));
+  EXPECT_EQ("2", Ini("init.cfg", "index", "maxU"));
+  EXPECT_EQ(0x00000001u, ItemData(IDL_RUN, 1));
+  EXPECT_EQ("1", Ini("init.cfg", "silent", "1"));  // no "silent" of its own
+  EXPECT_TRUE(Enabled(IDB_RUN_REMOVE));
+
+  // Outside the program folder: refused, nothing changes, the dialog closes.
+  Click(IDB_RUN_ADD);
+  HWND d = Editor(kRunCaption);
+  ASSERT_TRUE(d);
+  SetDlgItemTextA(d, IDE_RUN_PATH, (temp_ + "outside.exe").c_str());
+  Press(d, IDB_RUN_APPLY);
+  EXPECT_EQ(kOutside, AnswerMessage());
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(d); }));
+  EXPECT_EQ(2, Count(IDL_RUN));
+}
+
+TEST_F(Entries, EditingARunEntryIntoAnUninstallEntry) {
+  AddRun("setup.exe", false, true);
+  AddRun("app.exe", false, false);
+  AddRun("readme.txt", false, false);
+  DoubleClick(IDL_RUN, 0);
+  HWND d = Editor(kRunCaption);
+  ASSERT_TRUE(d);
+  EXPECT_EQ(prog_ + "\\setup.exe", WindowText(GetDlgItem(d, IDE_RUN_PATH)));
+  EXPECT_TRUE(Checked(d, IDC_RUN_SILENT));
+  Press(d, IDC_RUN_UNINSTALL);
+  WaitFor([&] { return Checked(d, IDC_RUN_UNINSTALL); });
+  Press(d, IDB_RUN_APPLY);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(d); }));
+  SendMessageA(Main(), WM_NULL, 0, 0);
+  EXPECT_EQ("<none>", Ini("init.cfg", "Run", "1"));
+  EXPECT_EQ("setup.exe", Ini("init.cfg", "RunU", "1"));
+  EXPECT_EQ("1", Ini("init.cfg", "silent", "1"));  // the old "silent" key stays
+  EXPECT_EQ("4", Ini("init.cfg", "index", "max"));  // editing the first of three keeps "max"
+  EXPECT_EQ("setup.exe", ItemText(IDL_RUN, 0));
+  EXPECT_EQ(0x00000001u, ItemData(IDL_RUN, 0));
+}
+
+TEST_F(Entries, RemovingRunEntriesKeepsGapsAndTheUninstallCounter) {
+  AddRun("setup.exe", false, true);
+  AddRun("app.exe", false, true);
+  AddRun("readme.txt", false, false);
+  AddRun("clean.exe", true, false);
+  Select(IDL_RUN, 1);
+  ClickNow(IDB_RUN_REMOVE);
+  EXPECT_EQ("setup.exe", Ini("init.cfg", "Run", "1"));
+  EXPECT_EQ("<none>", Ini("init.cfg", "Run", "2"));
+  EXPECT_EQ("readme.txt", Ini("init.cfg", "Run", "3"));
+  EXPECT_EQ("4", Ini("init.cfg", "index", "max"));
+  EXPECT_EQ("1", Ini("init.cfg", "silent", "2"));
+  while (Count(IDL_RUN) > 0) {
+    Select(IDL_RUN, 0);
+    ClickNow(IDB_RUN_REMOVE);
+  }
+  EXPECT_FALSE(Enabled(IDB_RUN_REMOVE));
+  EXPECT_EQ("<none>", Ini("init.cfg", "index", "max"));
+  EXPECT_EQ("2", Ini("init.cfg", "index", "maxU"));
+  AddRun("clean.exe", true, false);
+  EXPECT_EQ("clean.exe", Ini("init.cfg", "RunU", "2"));
+}
+
+TEST_F(Entries, RemovingARegistryEntryKeepsItsLineKey) {
+  std::string reg = WorkDir() + "\\cfg\\reg.cfg";
+  WriteFile(reg, "[index]\r\nmax=3\r\n[key]\r\n1=HKEY_CURRENT_USER\\A\r\n2=HKEY_CURRENT_USER\\B\r\n"
+                 "[name]\r\n1=a\r\n2=b\r\n[value]\r\n1=\"q\"\r\n2=v\r\n[type]\r\n1=3\r\n2=3\r\n"
+                 "[dynam]\r\n1=0\r\n2=0\r\n[line]\r\n1=1\r\n2=0\r\n");
+  SendMessageA(Box(IDL_REGISTRY), LB_ADDSTRING, 0, (LPARAM) "a");
+  SendMessageA(Box(IDL_REGISTRY), LB_SETITEMDATA, 0, 1);
+  SendMessageA(Box(IDL_REGISTRY), LB_ADDSTRING, 0, (LPARAM) "b");
+  SendMessageA(Box(IDL_REGISTRY), LB_SETITEMDATA, 1, 2);
+  EnableWindow(Item(IDB_REG_REMOVE), TRUE);
+  Select(IDL_REGISTRY, 0);
+  ClickNow(IDB_REG_REMOVE);
+  for (const char* s : {"key", "name", "value", "type", "dynam"}) EXPECT_EQ("<none>", Ini("reg.cfg", s, "1")) << s;
+  EXPECT_EQ("1", Ini("reg.cfg", "line", "1"));
+  EXPECT_EQ("HKEY_CURRENT_USER\\B", Ini("reg.cfg", "key", "2"));
+  EXPECT_EQ("3", Ini("reg.cfg", "index", "max"));
+  Select(IDL_REGISTRY, 0);
+  ClickNow(IDB_REG_REMOVE);
+  EXPECT_EQ("<none>", Ini("reg.cfg", "index", "max"));
+  EXPECT_FALSE(Enabled(IDB_REG_REMOVE));
+}
+
+TEST_F(Entries, ADoubleClickWithoutSelectionOrDuringPackingOpensNothing) {
+  AddShortcut("app.exe", true, true);
+  Select(IDL_SHORTCUTS, -1);
+  CommandNow(IDL_SHORTCUTS, LBN_DBLCLK);
+  dialog()[SLOT_PACKING] = 0;  // the packing progress dialog counts as open
+  Select(IDL_SHORTCUTS, 0);
+  CommandNow(IDL_SHORTCUTS, LBN_DBLCLK);
+  Sleep(300);
+  EXPECT_FALSE(FindWindowA("#32770", kShortcutCaption));
+  dialog()[SLOT_PACKING] = 1;
+}
+}  // namespace
