@@ -89,3 +89,6 @@ set_target_properties(winctl PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TEST_BIN})
 
 # The installer engine, the uninstaller and the installer language data (bin\ of the tool folder).
 include(cmake/engine.cmake OPTIONAL)
+
+# Benchmark programs (run by scripts/bench-*, never by the tests).
+include(cmake/bench.cmake OPTIONAL)
