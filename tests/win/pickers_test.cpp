@@ -129,4 +129,30 @@ TEST_F(Pickers, ProjectModesKeepPathsOfEightCharactersOrMore) {
   EXPECT_EQ(temp_ + "p.kpj", std::string(PlikProjektu()));
   EXPECT_FALSE(MenuState(IDM_SAVE) & MF_GRAYED);
 }
+TEST_F(Pickers, TranslatedFilterDescriptionsOfFullLengthFit) {
+  // Two descriptions of 63 bytes each: more than a small fixed filter buffer would hold.
+  std::string txt = std::string(55, 't') + " (*.txt)", html = std::string(54, 'h') + " (*.html)";
+  ASSERT_EQ(63u, txt.size());
+  ASSERT_EQ(63u, html.size());
+  CreateDirectoryA((ExeDir() + "Lang").c_str(), nullptr);
+  std::string lang = ExeDir() + "Lang\\Dlugi.lng";
+  WriteFile(lang, "[lng]\r\n4=" + txt + "\r\n71=" + html + "\r\n6=Long title\r\n");
+  RegWrite(HKEY_LOCAL_MACHINE, "3", "Dlugi", false);
+  StartApp();
+  SetText(IDE_FOLDER, prog_);
+  Click(IDB_INFO_BROWSE);
+  HWND d = Dialog("Long title");
+  ASSERT_TRUE(d);
+  HWND combo = GetDlgItem(d, 1136);  // the file-type box of the common dialog
+  ASSERT_TRUE(combo);
+  ASSERT_EQ(2, (int)SendMessageA(combo, CB_GETCOUNT, 0, 0));
+  char buf[128];
+  SendMessageA(combo, CB_GETLBTEXT, 0, (LPARAM)buf);
+  EXPECT_EQ(txt, buf);
+  SendMessageA(combo, CB_GETLBTEXT, 1, (LPARAM)buf);
+  EXPECT_EQ(html, buf);
+  CancelDialog(d);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(d); }));
+  DeleteFileA(lang.c_str());
+}
 }  // namespace
