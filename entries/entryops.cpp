@@ -98,6 +98,48 @@ int StrManage(int list, const char* relPath, uint32_t data, int position) {
   return at;
 }
 
+namespace {
+struct StoreJob {
+  EntryList list;
+  const char* rel;
+  EntryWriter write;
+  const void* how;
+  bool stored;
+};
+
+void StoreOnMain(void* arg) {
+  StoreJob* job = (StoreJob*)arg;
+  const ListInfo& li = ListOf(job->list);
+  EntryEditState* rec = Record(job->list);
+  char file[kPathMax];
+  uint32_t old = 0;
+  int position = -1;
+  if (rec->editing) {
+    old = rec->data;
+    position = rec->position;
+    DelFromListBox(job->list, position, file);
+  } else {
+    ListFile(job->list, file);
+  }
+  uint32_t data = job->write(file, job->rel, old, job->how);
+  job->stored = data != 0;
+  if (job->stored) {
+    rec->position = StrManage(li.control, job->rel, data, position);
+    rec->data = data;
+    EntryNumberText(ItemDataHigh(data), rec->number1, sizeof rec->number1);
+    EntryNumberText(ItemDataLow(data), rec->number2, sizeof rec->number2);
+    rec->editing = 1;
+  }
+  EnableButton(Main(), li.removeButton, Main(), IDE_FOLDER);
+}
+}  // namespace
+
+bool StoreFromEditor(EntryList list, const char* rel, EntryWriter write, const void* how) {
+  StoreJob job{list, rel, write, how, false};
+  RunOnMainThread(StoreOnMain, &job);
+  return job.stored;
+}
+
 void EnableButton(HWND wnd, int button, HWND fieldWnd, int field) {
   char text[2] = {0};
   GetDlgItemTextA(fieldWnd, field, text, sizeof text);

@@ -12,36 +12,13 @@
 #include <string.h>
 
 namespace {
-struct StoreRequest {
-  const char* rel;
+struct Locations {
   bool desktop, menu;
-  bool stored;
 };
 
-// On the main window's thread: replaces the edited entry or adds a new one.
-void StoreOnMain(void* arg) {
-  StoreRequest* r = (StoreRequest*)arg;
-  EntryEditState* rec = dialog1_init();
-  char file[kPathMax];
-  uint32_t old = 0;
-  int position = -1;
-  if (rec->editing) {
-    old = rec->data;
-    position = rec->position;
-    DelFromListBox(ENTRIES_SHORTCUTS, position, file);
-  } else {
-    ListFile(ENTRIES_SHORTCUTS, file);
-  }
-  uint32_t data = StoreShortcut(file, r->rel, r->desktop, r->menu, old);
-  r->stored = data != 0;
-  if (r->stored) {
-    rec->position = StrManage(IDL_SHORTCUTS, r->rel, data, position);
-    rec->data = data;
-    EntryNumberText(ItemDataHigh(data), rec->number1, sizeof rec->number1);
-    EntryNumberText(ItemDataLow(data), rec->number2, sizeof rec->number2);
-    rec->editing = 1;
-  }
-  EnableButton(*HwndMain(), IDB_LNK_REMOVE, *HwndMain(), IDE_FOLDER);
+uint32_t WriteShortcut(const char* file, const char* rel, uint32_t old, const void* how) {
+  const Locations* at = (const Locations*)how;
+  return StoreShortcut(file, rel, at->desktop, at->menu, old);
 }
 
 void OnClose() { EndSubDialog(SLOT_SHORTCUT); }
@@ -151,12 +128,11 @@ void Wypelnia_dialog1(HWND wnd) {
 int Zastosuj3(HWND wnd) {
   char full[kPathMax], rel[kPathMax];
   if (!TakeEntryPath(wnd, IDE_LNK_PATH, full, rel)) return 1;
-  StoreRequest r{rel, IsDlgButtonChecked(wnd, IDC_LNK_DESKTOP) == BST_CHECKED,
-                 IsDlgButtonChecked(wnd, IDC_LNK_MENU) == BST_CHECKED, false};
-  if (!r.desktop && !r.menu) {
+  Locations at{IsDlgButtonChecked(wnd, IDC_LNK_DESKTOP) == BST_CHECKED,
+               IsDlgButtonChecked(wnd, IDC_LNK_MENU) == BST_CHECKED};
+  if (!at.desktop && !at.menu) {
     ShowMessage(S_LNK_NO_PLACE, MB_OK | MB_ICONINFORMATION);
     return 1;
   }
-  RunOnMainThread(StoreOnMain, &r);
-  return r.stored ? 0 : 1;
+  return StoreFromEditor(ENTRIES_SHORTCUTS, rel, WriteShortcut, &at) ? 0 : 1;
 }

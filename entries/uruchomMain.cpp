@@ -9,33 +9,13 @@
 #include <string.h>
 
 namespace {
-struct StoreRequest {
-  const char* rel;
+struct Family {
   bool uninstall, silent;
 };
 
-void StoreOnMain(void* arg) {
-  StoreRequest* r = (StoreRequest*)arg;
-  EntryEditState* rec = dialog2_init();
-  char file[kPathMax];
-  uint32_t old = 0;
-  int position = -1;
-  if (rec->editing) {
-    old = rec->data;
-    position = rec->position;
-    DelFromListBox(ENTRIES_RUN, position, file);
-  } else {
-    ListFile(ENTRIES_RUN, file);
-  }
-  uint32_t data = StoreRunEntry(file, r->rel, r->uninstall, r->silent, old);
-  if (data) {
-    rec->position = StrManage(IDL_RUN, r->rel, data, position);
-    rec->data = data;
-    EntryNumberText(ItemDataHigh(data), rec->number1, sizeof rec->number1);
-    EntryNumberText(ItemDataLow(data), rec->number2, sizeof rec->number2);
-    rec->editing = 1;
-  }
-  EnableButton(*HwndMain(), IDB_RUN_REMOVE, *HwndMain(), IDE_FOLDER);
+uint32_t WriteRun(const char* file, const char* rel, uint32_t old, const void* how) {
+  const Family* f = (const Family*)how;
+  return StoreRunEntry(file, rel, f->uninstall, f->silent, old);
 }
 
 void SilentFollowsFamily(HWND wnd, bool install) {
@@ -116,7 +96,7 @@ void Wypelnia_dialog2(HWND wnd) {
 void Zastosuj4(HWND wnd) {
   char full[kPathMax], rel[kPathMax];
   if (!TakeEntryPath(wnd, IDE_RUN_PATH, full, rel)) return;
-  StoreRequest r{rel, IsDlgButtonChecked(wnd, IDC_RUN_INSTALL) != BST_CHECKED,
-                 IsDlgButtonChecked(wnd, IDC_RUN_SILENT) == BST_CHECKED};
-  RunOnMainThread(StoreOnMain, &r);
+  Family f{IsDlgButtonChecked(wnd, IDC_RUN_INSTALL) != BST_CHECKED,
+           IsDlgButtonChecked(wnd, IDC_RUN_SILENT) == BST_CHECKED};
+  StoreFromEditor(ENTRIES_RUN, rel, WriteRun, &f);
 }
