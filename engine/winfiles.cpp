@@ -9,6 +9,8 @@
 namespace {
 EngineFiles* Self(void* ctx) { return static_cast<EngineFiles*>(ctx); }
 
+constexpr size_t kReadAhead = 1u << 20;
+
 // The handles of the scratch file in memory: one being written, one being read.
 char scratchWriter, scratchReader;
 size_t scratchPos;
@@ -39,14 +41,24 @@ size_t Read(void* ctx, void* f, void* buf, size_t n) {
     scratchPos += got;
     return got;
   }
-  DWORD got = 0;
-  if (!ReadFile((HANDLE)f, buf, (DWORD)n, &got, nullptr)) return 0;
   EngineFiles* self = Self(ctx);
-  if ((HANDLE)f == self->source) {
-    self->sourceRead += got;
-    if (self->onRead) self->onRead(self->onReadCtx, self->sourceRead);
+  if ((HANDLE)f != self->source) {
+    DWORD got = 0;
+    return ReadFile((HANDLE)f, buf, (DWORD)n, &got, nullptr) ? got : 0;
   }
-  return got;
+  if (self->aheadPos == self->aheadLen) {
+    if (self->ahead.empty()) self->ahead.resize(kReadAhead);
+    DWORD got = 0;
+    if (!ReadFile(self->source, self->ahead.data(), (DWORD)self->ahead.size(), &got, nullptr)) got = 0;
+    self->aheadPos = 0;
+    self->aheadLen = got;
+  }
+  size_t take = std::min(n, self->aheadLen - self->aheadPos);
+  memcpy(buf, self->ahead.data() + self->aheadPos, take);
+  self->aheadPos += take;
+  self->sourceRead += take;
+  if (self->onRead) self->onRead(self->onReadCtx, self->sourceRead);
+  return take;
 }
 
 bool Write(void*, void* f, const void* buf, size_t n) {
@@ -55,11 +67,13 @@ bool Write(void*, void* f, const void* buf, size_t n) {
   return n == 0 || (WriteFile((HANDLE)f, buf, (DWORD)n, &done, nullptr) && done == n);
 }
 
-bool Seek(void*, void* f, uint64_t off) {
+bool Seek(void* ctx, void* f, uint64_t off) {
   if (IsScratch(f)) {
     scratchPos = (size_t)off;
     return f == &scratchReader && off <= Scratch()->data.size();
   }
+  EngineFiles* self = Self(ctx);
+  if ((HANDLE)f == self->source) self->aheadPos = self->aheadLen = 0;
   LARGE_INTEGER li;
   li.QuadPart = (LONGLONG)off;
   return SetFilePointerEx((HANDLE)f, li, nullptr, FILE_BEGIN) != 0;

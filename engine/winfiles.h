@@ -16,6 +16,10 @@ struct EngineFiles {
   std::string scratch;
   HANDLE source = INVALID_HANDLE_VALUE;
   uint64_t sourceRead = 0;
+  // The source is read ahead in large blocks: under Wine every read call costs a round trip to the
+  // server, and the archive module asks for 64 KiB at a time.
+  std::vector<char> ahead;
+  size_t aheadPos = 0, aheadLen = 0;
   void (*onRead)(void* ctx, uint64_t total) = nullptr;
   void* onReadCtx = nullptr;
   std::vector<std::string> madeDirs;

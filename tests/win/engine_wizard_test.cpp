@@ -157,6 +157,68 @@ TEST_F(EngineWizard, DecliningTheLicenceInstallsNothing) {
   EXPECT_FALSE(PathExists(probe_ + "quiet.exe.ran"));
 }
 
+// Makes the run probe the handler of .html files for as long as it lives, then puts back what was.
+class HtmlHandler {
+ public:
+  explicit HtmlHandler(const std::string& exe) {
+    std::string command = "\"" + exe + "\" \"%1\"";
+    Set(kProgId + std::string("\\shell\\open\\command"), command);
+    DWORD type = 0;
+    had_ = RegGet(HKEY_CLASSES_ROOT, ".html", "", &type, &old_);
+    Set(".html", kProgId);
+  }
+  ~HtmlHandler() {
+    if (had_)
+      Set(".html", old_.c_str());
+    else
+      RegDeleteTreeA(HKEY_CLASSES_ROOT, ".html");
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, kProgId);
+  }
+
+ private:
+  static constexpr const char* kProgId = "PrEngineTest.html";
+  static void Set(const std::string& key, const std::string& value) {
+    HKEY k;
+    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
+      return;
+    RegSetValueExA(k, nullptr, 0, REG_SZ, (const BYTE*)value.c_str(), (DWORD)value.size() + 1);
+    RegCloseKey(k);
+  }
+  bool had_ = false;
+  std::string old_;
+};
+
+TEST_F(EngineWizard, HtmlClosingInformationOpensWithTheSystemsHandler) {
+  // The handler of .html files stands in for the browser: the run probe, which notes the command
+  // line it was given.
+  std::string viewer = root_ + "viewer.exe";
+  ASSERT_TRUE(CopyFileA((uitest::ExeDir() + "engine_runprobe.exe").c_str(), viewer.c_str(), FALSE));
+  HtmlHandler handler(viewer);
+  Put("doc\\info.html", "<p>Dzięki</p>");
+  Ini(cfg_ + "init.cfg", "cfg", "3", "doc\\info.html");
+  Ini(cfg_ + "init.cfg", "index", "max", "1");  // no run entries this time
+  Build(setup_);
+  HWND dlg = Open("");
+  ASSERT_TRUE(dlg);
+  Press(dlg, IDB_NEXT);
+  ASSERT_TRUE(WaitTitle(dlg, "Umowa licencyjna"));
+  Press(dlg, IDR_ACCEPT);
+  ASSERT_TRUE(uitest::WaitFor([&] { return Enabled(dlg, IDB_NEXT); }));
+  Press(dlg, IDB_NEXT);
+  ASSERT_TRUE(WaitTitle(dlg, "Folder instalacji"));
+  SendMessageA(GetDlgItem(dlg, IDE_FOLDER), WM_SETTEXT, 0, (LPARAM)target_.c_str());
+  Press(dlg, IDB_NEXT);
+  ASSERT_TRUE(WaitTitle(dlg, "Instalacja zakończona"));
+  EXPECT_EQ("Informacje o programie zostały otwarte w przeglądarce.", ItemText(dlg, IDE_INFO));
+  ASSERT_TRUE(uitest::WaitFor([&] { return PathExists(probe_ + "viewer.exe.ran"); }, 20000));
+  EXPECT_NE(std::string::npos, Slurp(probe_ + "viewer.exe.ran").find(target_ + "\\doc\\info.html"))
+      << Slurp(probe_ + "viewer.exe.ran");
+  Press(dlg, IDB_NEXT);
+  EXPECT_EQ(0u, ExitCode());
+  Run(target_ + "\\UnInst.exe", "/S");
+  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_); }, 20000));
+}
+
 TEST_F(EngineWizard, TheEnglishSetOnRequest) {
   HWND dlg = Open("/L=en", "Wizard Próba Setup");
   ASSERT_TRUE(dlg);

@@ -209,24 +209,35 @@ static DWORD WINAPI MainThread(LPVOID) {
   return 1;
 }
 
-void AppTest::StartApp() {
+HANDLE StartMainWindow(HWND* main) {
   *HwndMain() = nullptr;
-  thread_ = CreateThread(nullptr, 0, MainThread, nullptr, 0, nullptr);
-  ASSERT_TRUE(thread_);
-  ASSERT_TRUE(WaitFor([] { return *HwndMain() && IsWindowVisible(*HwndMain()); }));
-  main_ = *HwndMain();
+  *main = nullptr;
+  HANDLE thread = CreateThread(nullptr, 0, MainThread, nullptr, 0, nullptr);
+  EXPECT_TRUE(thread);
+  EXPECT_TRUE(WaitFor([] { return *HwndMain() && IsWindowVisible(*HwndMain()); }));
+  *main = *HwndMain();
+  return thread;
+}
+
+void CloseMainWindow(HANDLE thread, HWND main) {
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  // A marked project asks whether to save on the way out: the answer is no.
+  DWORD start = GetTickCount();
+  while (WaitForSingleObject(thread, 100) == WAIT_TIMEOUT && GetTickCount() - start < 15000) {
+    HWND box = FindWindowA("#32770", "Packrift");
+    if (box && GetWindow(box, GW_OWNER) == main) PostMessageA(box, WM_COMMAND, IDNO, 0);
+  }
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 0));
+  CloseHandle(thread);
+}
+
+void AppTest::StartApp() {
+  thread_ = StartMainWindow(&main_);
+  ASSERT_TRUE(main_);
 }
 
 void AppTest::CloseApp() {
-  PostMessageA(main_, WM_CLOSE, 0, 0);
-  // A marked project asks whether to save on the way out: the answer is no.
-  DWORD start = GetTickCount();
-  while (WaitForSingleObject(thread_, 100) == WAIT_TIMEOUT && GetTickCount() - start < 15000) {
-    HWND box = FindWindowA("#32770", "Packrift");
-    if (box && GetWindow(box, GW_OWNER) == main_) PostMessageA(box, WM_COMMAND, IDNO, 0);
-  }
-  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread_, 0));
-  CloseHandle(thread_);
+  CloseMainWindow(thread_, main_);
   thread_ = nullptr;
 }
 

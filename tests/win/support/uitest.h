@@ -39,6 +39,12 @@ void CancelDialog(HWND dlg);
 // The message box that appears next (caption "Packrift"), its text, and closes it with `button`.
 std::string AnswerMessage(int button = IDOK, DWORD ms = 10000);
 
+// The main dialog run through StartMain on a thread of its own, as the program runs it: started and
+// shown (the thread handle is returned, the window in *main), and closed (answering "no" to the
+// save question) with its thread ended.
+HANDLE StartMainWindow(HWND* main);
+void CloseMainWindow(HANDLE thread, HWND main);
+
 // Base fixture: a clean registry key, a temporary folder of its own (TMP/TEMP point at it, so the
 // working folder lives inside it) and helpers to run and drive the main window.
 class AppTest : public ::testing::Test {

@@ -1,0 +1,164 @@
+// The whole way: a project made in the main window (editors for shortcuts and run entries, the
+// list-file operations for registry values), built with the shipped engine, installed silently and
+// removed again.
+#include "setupfixture.h"
+#include "uitest.h"
+#include "app/func.h"
+#include "entries/entryops.h"
+#include "res/resource.h"
+
+using namespace enginetest;
+
+namespace {
+const char kName[] = "Koniec Drogi";
+const char kRegKey[] = "Software\\PackriftEndToEnd";
+const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Koniec Drogi";
+
+class FromMainWindow : public SetupTest {
+ protected:
+  void SetUp() override {
+    SetupTest::SetUp();
+    uitest::DeleteProgramKey();
+    RegDeleteTreeA(HKEY_CURRENT_USER, kRegKey);
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    std::string tmp = root_ + "tmp\\";
+    CreateDirectoryA(tmp.c_str(), nullptr);
+    SetEnvironmentVariableA("TMP", tmp.c_str());
+    SetEnvironmentVariableA("TEMP", tmp.c_str());
+    // The tool folder of this test program gets the shipped engine files.
+    std::string bin = uitest::ExeDir() + "bin\\";
+    CreateDirectoryA(bin.c_str(), nullptr);
+    for (const char* f : {"Packrift.dat", "UnInst.dat", "Lang.dat"})
+      ASSERT_TRUE(CopyFileA((uitest::DistDir() + "bin\\" + f).c_str(), (bin + f).c_str(), FALSE)) << f;
+    thread_ = uitest::StartMainWindow(&main_);
+    ASSERT_TRUE(main_);
+  }
+  void TearDown() override {
+    if (thread_) uitest::CloseMainWindow(thread_, main_);
+    uitest::DeleteProgramKey();
+    RegDeleteTreeA(HKEY_CURRENT_USER, kRegKey);
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    SetupTest::TearDown();
+  }
+  void Field(int id, const std::string& text) { SendDlgItemMessageA(main_, id, WM_SETTEXT, 0, (LPARAM)text.c_str()); }
+  void Press(HWND w, int id) { PostMessageA(GetDlgItem(w, id), BM_CLICK, 0, 0); }
+  static void Check(HWND d, int id, bool on) {
+    SendDlgItemMessageA(d, id, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+  }
+  void Shortcut(const std::string& rel, bool desktop, bool menu) {
+    Press(main_, IDB_LNK_ADD);
+    HWND d = uitest::FindTopWindow("#32770", "Dodawanie skr\xf3tu");
+    ASSERT_TRUE(d);
+    SetDlgItemTextA(d, IDE_LNK_PATH, (prog_ + rel).c_str());
+    Check(d, IDC_LNK_DESKTOP, desktop);
+    Check(d, IDC_LNK_MENU, menu);
+    Press(d, IDB_LNK_APPLY);
+    ASSERT_TRUE(uitest::WaitFor([&] { return !IsWindow(d); }));
+  }
+  void RunEntry(const std::string& rel, bool uninstall, bool silent) {
+    Press(main_, IDB_RUN_ADD);
+    HWND d = uitest::FindTopWindow("#32770", "Uruchom po zainstalowaniu");
+    ASSERT_TRUE(d);
+    SetDlgItemTextA(d, IDE_RUN_PATH, (prog_ + rel).c_str());
+    if (uninstall) {
+      Press(d, IDC_RUN_UNINSTALL);
+      ASSERT_TRUE(uitest::WaitFor([&] { return IsDlgButtonChecked(d, IDC_RUN_UNINSTALL) == BST_CHECKED; }));
+    } else {
+      Check(d, IDC_RUN_SILENT, silent);
+    }
+    Press(d, IDB_RUN_APPLY);
+    ASSERT_TRUE(uitest::WaitFor([&] { return !IsWindow(d); }));
+  }
+  // A registry value as the registry editor will store it: list-file operations and a list item.
+  void RegistryValue(const char* name, const char* value, unsigned type, bool dynam) {
+    RegistryEntry e = {};
+    snprintf(e.key, sizeof e.key, "HKEY_CURRENT_USER\\%s", kRegKey);
+    snprintf(e.name, sizeof e.name, "%s", name);
+    snprintf(e.value, sizeof e.value, "%s", value);
+    e.type = type;
+    e.dynam = dynam;
+    char file[MAX_PATH];
+    ASSERT_TRUE(ListFile(ENTRIES_REGISTRY, file));
+    uint32_t data = StoreRegistryEntry(file, e, 0);
+    ASSERT_NE(0u, data);
+    LRESULT at = SendDlgItemMessageA(main_, IDL_REGISTRY, LB_ADDSTRING, 0, (LPARAM)name);
+    SendDlgItemMessageA(main_, IDL_REGISTRY, LB_SETITEMDATA, at, data);
+  }
+
+  HANDLE thread_ = nullptr;
+  HWND main_ = nullptr;
+};
+
+TEST_F(FromMainWindow, BuiltInstallerInstallsEverythingAndItsUninstallerRemovesIt) {
+  Put("app.exe", std::string(40000, 'A') + std::string("\0\1\2", 3));
+  Put("doc\\end.txt", "Gotowe.\r\n");
+  Put("lib\\deep\\data.bin", std::string(100000, '\x5a'));
+  Put("licencja.txt", "Umowa.\r\n");
+  CopyProbe("tools\\first.exe");
+  CopyProbe("tools\\asking.exe");
+  CopyProbe("tools\\cleanup.exe");
+  std::string setup = root_ + "out\\Koniec.exe";
+  CreateDirectoryA((root_ + "out").c_str(), nullptr);
+  std::string folder = prog_.substr(0, prog_.size() - 1);
+  Field(IDE_NAME, kName);
+  Field(IDE_FOLDER, folder);
+  Field(IDE_SETUP, setup);
+  Field(IDE_LICENCE, prog_ + "licencja.txt");
+  Field(IDE_INFO, prog_ + "doc\\end.txt");
+  Shortcut("app.exe", true, false);
+  Shortcut("lib\\deep\\data.bin", false, true);
+  RunEntry("tools\\first.exe", false, true);
+  RunEntry("tools\\asking.exe", false, false);
+  RunEntry("tools\\cleanup.exe", true, false);
+  RegistryValue("Bin", "0a 0B", REGTYPE_BINARY, false);
+  RegistryValue("Count", "42", REGTYPE_DWORD, false);
+  RegistryValue("Where", "lib\\deep\\data.bin", REGTYPE_EXPAND_SZ, true);
+  RegistryValue("Text", "\"cytat\"", REGTYPE_SZ, false);
+
+  Press(main_, IDB_BUILD);
+  ASSERT_TRUE(uitest::WaitFor([] { return *noProgressGzc() == 0; }, 10000));
+  ASSERT_TRUE(uitest::WaitFor([] { return *noProgressGzc() == 1; }, 60000));
+
+  Ran r = Run(setup, "/S /D=" + target_);
+  ASSERT_TRUE(r.finished);
+  EXPECT_EQ(0u, r.code) << r.err;
+  for (const char* f : {"app.exe", "doc\\end.txt", "lib\\deep\\data.bin", "licencja.txt", "tools\\first.exe"})
+    EXPECT_TRUE(Slurp(target_ + "\\" + f) == Slurp(prog_ + f)) << f;
+  std::string target, dir;
+  ASSERT_TRUE(ReadLink(desktop_ + "\\app.lnk", &target, &dir));
+  EXPECT_EQ(target_ + "\\app.exe", target);
+  ASSERT_TRUE(ReadLink(programs_ + "\\" + kName + "\\data.lnk", &target, &dir));
+  EXPECT_EQ(target_ + "\\lib\\deep\\data.bin", target);
+  EXPECT_FALSE(PathExists(desktop_ + "\\data.lnk"));
+  EXPECT_TRUE(PathExists(probe_ + "first.exe.ran"));    // silent: run
+  EXPECT_FALSE(PathExists(probe_ + "asking.exe.ran"));  // would ask: skipped when silent
+  DWORD type = 0;
+  std::string data;
+  ASSERT_TRUE(RegGet(HKEY_CURRENT_USER, kRegKey, "Bin", &type, &data));
+  EXPECT_EQ((DWORD)REG_BINARY, type);
+  EXPECT_EQ(std::string("\x0a\x0b", 2), data);
+  ASSERT_TRUE(RegGet(HKEY_CURRENT_USER, kRegKey, "Count", &type, &data));
+  EXPECT_EQ((DWORD)REG_DWORD, type);
+  EXPECT_EQ(std::string("\x2a\0\0\0", 4), data);
+  ASSERT_TRUE(RegGet(HKEY_CURRENT_USER, kRegKey, "Where", &type, &data));
+  EXPECT_EQ((DWORD)REG_EXPAND_SZ, type);
+  EXPECT_EQ(target_ + "\\lib\\deep\\data.bin", std::string(data.c_str()));
+  ASSERT_TRUE(RegGet(HKEY_CURRENT_USER, kRegKey, "Text", &type, &data));
+  EXPECT_EQ((DWORD)REG_SZ, type);
+  EXPECT_EQ("\"cytat\"", std::string(data.c_str()));
+  ASSERT_TRUE(RegGet(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName", &type, &data));
+  EXPECT_EQ(kName, std::string(data.c_str()));
+
+  uitest::WriteFile(target_ + "\\mine.txt", "the user's own");
+  Ran u = Run(target_ + "\\UnInst.exe", "/S");
+  ASSERT_TRUE(u.finished);
+  EXPECT_EQ(0u, u.code) << u.err;
+  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_ + "\\app.exe"); }));
+  EXPECT_TRUE(PathExists(probe_ + "cleanup.exe.ran"));
+  EXPECT_FALSE(PathExists(target_ + "\\lib"));
+  EXPECT_FALSE(PathExists(desktop_ + "\\app.lnk"));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+  EXPECT_FALSE(RegGet(HKEY_CURRENT_USER, kRegKey, "Count", &type, &data));
+  EXPECT_EQ("the user's own", Slurp(target_ + "\\mine.txt"));
+}
+}  // namespace
