@@ -1,5 +1,6 @@
 // Private-profile (INI) files without Win32: parsing, lookup, in-place editing and file access.
 #include "entries/profile.h"
+#include "build/alloccheck.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -158,9 +159,9 @@ bool ReadWhole(const char* path, std::string* text) {
   char buf[16384];
   size_t got;
   bool ok = true;
-  try {
+  ALLOC_TRY {
     while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) text->append(buf, got);
-  } catch (const std::bad_alloc&) {
+  } ALLOC_CATCH {
     ok = false;
   }
   if (std::ferror(f)) ok = false;
@@ -274,9 +275,9 @@ bool ProfileTextWrite(std::string* text, const char* section, const char* key, c
 size_t ProfileGetString(const char* section, const char* key, const char* def, char* out, size_t size,
                         const char* path) {
   if (!out || size == 0) return 0;
-  try {
+  ALLOC_TRY {
     return CopyCut(ReadValue(section, key, def, path), out, size);
-  } catch (const std::bad_alloc&) {
+  } ALLOC_CATCH {
     out[0] = '\0';
     return 0;
   }
@@ -290,7 +291,7 @@ int ProfileGetInt(const char* section, const char* key, int def, const char* pat
 
 bool ProfileWriteString(const char* section, const char* key, const char* value, const char* path) {
   if (!section || !path) return false;
-  try {
+  ALLOC_TRY {
     std::string text;
     if (!ReadWhole(path, &text)) {
       FILE* probe = std::fopen(path, "rb");
@@ -303,7 +304,7 @@ bool ProfileWriteString(const char* section, const char* key, const char* value,
     }
     if (!ProfileTextWrite(&text, section, key, value)) return true;
     return WriteWhole(path, text);
-  } catch (const std::bad_alloc&) {
+  } ALLOC_CATCH {
     return false;
   }
 }
