@@ -256,8 +256,8 @@ void CleadDir() {
 bool MsgLoop() {
   // Looking at the queue costs far more than a byte of work: look only every few milliseconds,
   // and look at the clock only every few thousand calls.
-  static thread_local unsigned calls;
-  static thread_local DWORD last;
+  static unsigned calls;  // the main window's thread is the only caller
+  static DWORD last;
   if (++calls & 0x3FF) return false;
   DWORD now = GetTickCount();
   if (now - last < 4) return false;

@@ -114,6 +114,9 @@ int Pakowanie(const char* folder, const char* name, bool inWork) {
   hooks.bounds = Granica();
   hooks.progress = ShowProgress;
   hooks.pump = Pump;
+  // Each report is a message to the dialog's thread and a repaint: a file's own bar is shown at
+  // most every 50 ms (the overall bar's changes always go).
+  hooks.minIntervalMs = 50;
   GzcPackJob job = {};
   job.folder = folder;
   job.archive = archive.c_str();

@@ -1,5 +1,6 @@
 // GZC archive module: the list writer and walk, packing, unpacking, listing, verifying, the checksum.
 #include "build/gzcformat.h"
+#include "build/alloccheck.h"
 
 #include <zlib.h>
 
@@ -10,6 +11,22 @@
 #include <map>
 #include <new>
 #include <set>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+// Each member is completed with gzflush(Z_FINISH), which ends one gzip member and lets the next
+// gzwrite start a new one in zlib's newer gzip-file code.
+#if ZLIB_VERNUM < 0x1240
+#error "zlib 1.2.4 or later is needed"
+#endif
 
 namespace {
 
@@ -24,6 +41,154 @@ constexpr size_t kBufSize = 64 * 1024;
 unsigned GzBufferFor(uint64_t bytes) {
   return static_cast<unsigned>(std::min<uint64_t>(std::max<uint64_t>(bytes, 8 * 1024), 128 * 1024));
 }
+
+// zlib's buffer for the pack's one gzip writer: large files then cost few system calls, and it is
+// allocated once per pack, not per file.
+constexpr unsigned kWriterBuffer = 128 * 1024;
+
+// ---- The scratch member file gz.tmp ------------------------------------------------------------
+// gz.tmp is opened once per pack or unpack and every member passes through it from offset 0: under
+// Wine each open of a file costs about as much as compressing a small one. zlib works on duplicates
+// of its descriptor (gzclose closes the one it was given); duplicates share the file position, so
+// what zlib writes lands where this file was positioned.
+class ScratchFile {
+ public:
+  explicit ScratchFile(const char* path) : path_(path) {}
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
+  ~ScratchFile() { Close(); }
+
+  // Creates or truncates the file on first use; later calls only say whether it is open.
+  bool Open() {
+    if (fd_ >= 0) return true;
+#ifdef _WIN32
+    // Exclusive, as the program opens its files.
+    fd_ = _sopen(path_, _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY, _SH_DENYRW, _S_IREAD | _S_IWRITE);
+#else
+    fd_ = ::open(path_, O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+#endif
+    return fd_ >= 0;
+  }
+
+  bool Seek(uint64_t pos) {
+#ifdef _WIN32
+    return _lseeki64(fd_, static_cast<__int64>(pos), SEEK_SET) == static_cast<__int64>(pos);
+#else
+    return ::lseek(fd_, static_cast<off_t>(pos), SEEK_SET) == static_cast<off_t>(pos);
+#endif
+  }
+
+  bool Tell(uint64_t* pos) {
+#ifdef _WIN32
+    __int64 at = _lseeki64(fd_, 0, SEEK_CUR);
+#else
+    off_t at = ::lseek(fd_, 0, SEEK_CUR);
+#endif
+    if (at < 0) return false;
+    *pos = static_cast<uint64_t>(at);
+    return true;
+  }
+
+  // Up to n bytes at the position; 0 at the end or on an error.
+  size_t Read(void* buf, size_t n) {
+#ifdef _WIN32
+    int got = _read(fd_, buf, static_cast<unsigned>(n));
+#else
+    ssize_t got = ::read(fd_, buf, n);
+#endif
+    return got > 0 ? static_cast<size_t>(got) : 0;
+  }
+
+  bool Write(const void* buf, size_t n) {
+    const char* p = static_cast<const char*>(buf);
+    while (n) {
+#ifdef _WIN32
+      int put = _write(fd_, p, static_cast<unsigned>(n));
+#else
+      ssize_t put = ::write(fd_, p, n);
+#endif
+      if (put <= 0) return false;
+      p += put;
+      n -= static_cast<size_t>(put);
+    }
+    return true;
+  }
+
+  // Records that the file holds one member of `len` bytes from offset 0. With `alone`, whatever
+  // lies behind it (left by a longer member before) is cut off at once, so that zlib reading the
+  // file sees this member alone; otherwise that waits for Close.
+  bool Holds(uint64_t len, bool alone) {
+    last_ = len;
+    if (!alone) {
+      extent_ = std::max(extent_, len);
+      return true;
+    }
+    bool ok = extent_ <= len || Truncate(len);
+    extent_ = len;
+    return ok;
+  }
+
+  // The pack's gzip writer with the compression mode, made on first use (one per pack).
+  gzFile Writer(const char* mode) {
+    if (!writer_) {
+      writer_ = GzOn(mode);
+      if (writer_) gzbuffer(writer_, kWriterBuffer);
+    }
+    return writer_;
+  }
+
+  // A gzip reader or writer of its own on a duplicate of the descriptor; null on failure.
+  gzFile GzOn(const char* mode) {
+#ifdef _WIN32
+    int dup = _dup(fd_);
+#else
+    int dup = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+#endif
+    if (dup < 0) return nullptr;
+    gzFile gz = gzdopen(dup, mode);
+    if (!gz) {
+#ifdef _WIN32
+      _close(dup);
+#else
+      ::close(dup);
+#endif
+    }
+    return gz;
+  }
+
+  // Ends the writer and leaves the file holding the last member alone, as if it had been written
+  // by itself.
+  void Close() {
+    if (fd_ < 0) return;
+    if (writer_) {
+      gzclose(writer_);  // its members are complete; a zlib of another version may add an empty one
+      writer_ = nullptr;
+      extent_ = UINT64_MAX;
+    }
+    if (extent_ > last_) Truncate(last_);
+#ifdef _WIN32
+    _close(fd_);
+#else
+    ::close(fd_);
+#endif
+    fd_ = -1;
+  }
+
+ private:
+  bool Truncate(uint64_t len) {
+#ifdef _WIN32
+    return _chsize_s(fd_, static_cast<__int64>(len)) == 0;
+#else
+    return ::ftruncate(fd_, static_cast<off_t>(len)) == 0;
+#endif
+  }
+
+  const char* path_;
+  int fd_ = -1;
+  gzFile writer_ = nullptr;
+  uint64_t extent_ = 0;  // the file's length as far as this object knows it
+  uint64_t last_ = 0;    // length of the member it holds
+};
 
 // The running checksum of the current pack or unpack.
 uint64_t crc = 0;
@@ -133,7 +298,7 @@ bool WalkFolder(Walk& w, const std::string& folder, const std::string& rel) {
 struct PackState {
   const GzcFileOps* ops;
   const GzcHooks* hooks;
-  const char* gzTmp;
+  ScratchFile* tmp;
   const char* mode;
   uint32_t IlePlikow;
   unsigned char* buf;
@@ -187,13 +352,14 @@ GzcStatus kompresjagz(PackState& st, const char* path, uint32_t position) {
     ops->close(ops->ctx, src);
     return GZC_ERR_TOO_LARGE;
   }
-  gzFile gz = gzopen(st.gzTmp, st.mode);
+  ScratchFile& tmp = *st.tmp;
+  gzFile gz = tmp.Open() && tmp.Seek(0) ? tmp.Writer(st.mode) : nullptr;
   if (!gz) {
     if (src) ops->close(ops->ctx, src);
     return GZC_ERR_TEMP;
   }
-  gzbuffer(gz, GzBufferFor(size));
   bool gzFailed = false;
+  uint64_t written = 0;
   if (src) {
     const uint32_t length = static_cast<uint32_t>(size);
     const GzcHooks* h = st.hooks;
@@ -209,44 +375,54 @@ GzcStatus kompresjagz(PackState& st, const char* path, uint32_t position) {
       size_t n = ops->read(ops->ctx, src, st.buf, kBufSize);
       if (n == 0) break;
       size_t k = 0;
-      for (; k < n; ++k) {
-        if (cancel && *cancel == 0) {  // this byte is not packed
-          stop = true;
-          break;
+      if (!cancel && !pump && next == UINT64_MAX) {
+        k = n;  // no per-byte point to serve
+      } else {
+        for (; k < n; ++k) {
+          if (cancel && *cancel == 0) {  // this byte is not packed
+            stop = true;
+            break;
+          }
+          ++count;
+          if (count >= next) next = ReportFile(st, overall, count, length);
+          if (pump) pump(hctx);
         }
-        ++count;
-        if (count >= next) next = ReportFile(st, overall, count, length);
-        if (pump) pump(hctx);
       }
       crc32Block(st.buf, k);
       if (k && gzwrite(gz, st.buf, static_cast<unsigned>(k)) != static_cast<int>(k)) {
         gzFailed = true;
         break;
       }
+      written += k;
     }
     ops->close(ops->ctx, src);
   }
-  // The member is complete even after a cancel: it holds the bytes read so far.
-  if (gzclose(gz) != Z_OK || gzFailed) return GZC_ERR_TEMP;
-  return GZC_OK;
+  if (gzFailed) return GZC_ERR_TEMP;
+  // The member is complete even after a cancel: it holds the bytes read so far. The pack's writer
+  // ends it; a member without data comes from a writer of its own, because the pack's writer only
+  // starts a new member when data follows.
+  if (written) return gzflush(gz, Z_FINISH) == Z_OK ? GZC_OK : GZC_ERR_TEMP;
+  gzFile empty = tmp.GzOn(st.mode);
+  return empty && gzclose(empty) == Z_OK ? GZC_OK : GZC_ERR_TEMP;
 }
 
-// Appends the whole of gz.tmp to the archive; *size = the bytes appended.
+// Appends the member that gz.tmp holds (from offset 0 to the position after it) to the archive;
+// *size = the bytes appended.
 GzcStatus przepiszdogzc(PackState& st, void* arch, uint64_t* size) {
   const GzcFileOps* ops = st.ops;
+  ScratchFile& tmp = *st.tmp;
   *size = 0;
-  void* gz = ops->open(ops->ctx, st.gzTmp, false);
-  if (!gz) return GZC_ERR_TEMP;
-  GzcStatus status = GZC_OK;
-  while (size_t n = ops->read(ops->ctx, gz, st.buf, kBufSize)) {
-    if (!ops->write(ops->ctx, arch, st.buf, n)) {
-      status = GZC_ERR_WRITE;
-      break;
-    }
+  uint64_t len = 0;
+  if (!tmp.Tell(&len) || !tmp.Seek(0)) return GZC_ERR_TEMP;
+  tmp.Holds(len, false);
+  for (uint64_t left = len; left;) {
+    size_t n = tmp.Read(st.buf, static_cast<size_t>(std::min<uint64_t>(left, kBufSize)));
+    if (n == 0) return GZC_ERR_TEMP;
+    if (!ops->write(ops->ctx, arch, st.buf, n)) return GZC_ERR_WRITE;
     *size += n;
+    left -= n;
   }
-  ops->close(ops->ctx, gz);
-  return status;
+  return GZC_OK;
 }
 
 std::string JoinForFiles(const char* folder, const std::string& line) {
@@ -274,9 +450,9 @@ GzcStatus packgzc(PackState& st, const GzcPackJob& job, const std::vector<std::s
   if (!ops->write(ops->ctx, arch, head, sizeof head)) return fail(GZC_ERR_WRITE);
 
   std::vector<uint32_t> t;
-  try {
+  ALLOC_TRY {
     t.assign(size_t(n) + 1, 0);
-  } catch (const std::bad_alloc&) {
+  } ALLOC_CATCH {
     return fail(GZC_ERR_NO_MEMORY);
   }
   // The table stays zero until the archive is complete.
@@ -331,13 +507,12 @@ GzcStatus packgzc(PackState& st, const GzcPackJob& job, const std::vector<std::s
 
 // ---- Reading -----------------------------------------------------------------------------------
 // Copies the next len bytes of the archive (one entry) into gz.tmp; *isize = its last four bytes.
-GzcStatus przepiszzgzc(const GzcSource& src, uint32_t len, const GzcFileOps* tmpOps, const char* gzTmp,
-                       unsigned char* buf, uint32_t* isize) {
+GzcStatus przepiszzgzc(const GzcSource& src, uint32_t len, ScratchFile& tmp, unsigned char* buf, uint32_t* isize) {
   const GzcFileOps* ops = OpsOr(src.files);
-  void* out = tmpOps->open(tmpOps->ctx, gzTmp, true);
-  if (!out) return GZC_ERR_TEMP;
+  if (!tmp.Open() || !tmp.Seek(0)) return GZC_ERR_TEMP;
   unsigned char tail[4] = {0, 0, 0, 0};
   GzcStatus status = GZC_OK;
+  uint32_t written = 0;
   for (uint32_t left = len; left;) {
     size_t chunk = std::min<size_t>(left, kBufSize);
     if (!ReadExact(ops, src.file, buf, chunk)) {
@@ -350,13 +525,14 @@ GzcStatus przepiszzgzc(const GzcSource& src, uint32_t len, const GzcFileOps* tmp
       std::memmove(tail, tail + chunk, 4 - chunk);
       std::memcpy(tail + 4 - chunk, buf, chunk);
     }
-    if (!tmpOps->write(tmpOps->ctx, out, buf, chunk)) {
+    if (!tmp.Write(buf, chunk)) {
       status = GZC_ERR_TEMP;
       break;
     }
+    written += static_cast<uint32_t>(chunk);
     left -= static_cast<uint32_t>(chunk);
   }
-  if (!tmpOps->close(tmpOps->ctx, out) && status == GZC_OK) status = GZC_ERR_TEMP;
+  if (!tmp.Holds(written, true) && status == GZC_OK) status = GZC_ERR_TEMP;
   *isize = GetLE32(tail);
   return status;
 }
@@ -369,9 +545,9 @@ struct Sink {
 
 // Inflates up to isize bytes of gz.tmp into the sink, adding each to the checksum. Short data is
 // not padded. strict: the member must be gzip data of exactly isize bytes with a good trailer.
-GzcStatus dekompresjagz(const char* gzTmp, uint32_t memberLen, uint32_t isize, const Sink* sink, bool strict,
+GzcStatus dekompresjagz(ScratchFile& tmp, uint32_t memberLen, uint32_t isize, const Sink* sink, bool strict,
                         unsigned char* buf) {
-  gzFile gz = gzopen(gzTmp, "rb");
+  gzFile gz = tmp.Seek(0) ? tmp.GzOn("rb") : nullptr;
   if (!gz) return GZC_ERR_TEMP;
   gzbuffer(gz, GzBufferFor(memberLen));
   uint32_t left = isize;
@@ -418,20 +594,20 @@ struct Head {
 
 // Header, table and list: everything that can be refused before a file is written. Leaves the
 // source at the start of entry 1.
-GzcStatus ReadHead(const GzcSource& src, const GzcFileOps* tmpOps, const char* gzTmp, bool strict,
+GzcStatus ReadHead(const GzcSource& src, ScratchFile& tmp, bool strict,
                    unsigned char* buf, Head* head) {
   GzcStatus status = GzcReadTable(src, &head->stored, &head->t);
   if (status != GZC_OK) return status;
   const uint32_t n = static_cast<uint32_t>(head->t.size() - 1);
   uint32_t isize = 0;
-  status = przepiszzgzc(src, head->t[1] - head->t[0], tmpOps, gzTmp, buf, &isize);
+  status = przepiszzgzc(src, head->t[1] - head->t[0], tmp, buf, &isize);
   if (status != GZC_OK) return status;
   // A list of N - 1 lines of at most GZC_PATH_MAX bytes and a line end: refuse more before inflating.
   if (isize > uint64_t(n - 1) * (GZC_PATH_MAX + 2)) return GZC_ERR_LIST;
   std::string text;
   text.reserve(isize);
   Sink sink{PutString, &text};
-  status = dekompresjagz(gzTmp, head->t[1] - head->t[0], isize, &sink, strict, buf);
+  status = dekompresjagz(tmp, head->t[1] - head->t[0], isize, &sink, strict, buf);
   if (status == GZC_ERR_SHORT) return GZC_ERR_LIST;
   if (status != GZC_OK) return status;
 
@@ -604,15 +780,16 @@ GzcStatus GzcPack(const GzcPackJob& job, GzcPackResult* result) {
   // N + 1 table words must fit, and t[0] = 19 + 4 N must be a 32-bit offset.
   if (walk.lines.size() >= (0xFFFFFFFFu - 19) / 4) return GZC_ERR_TOO_LARGE;
   std::vector<unsigned char> buf;
-  try {
+  ALLOC_TRY {
     buf.resize(kBufSize);
-  } catch (const std::bad_alloc&) {
+  } ALLOC_CATCH {
     return GZC_ERR_NO_MEMORY;
   }
   PackState st;
   st.ops = ops;
   st.hooks = job.hooks;
-  st.gzTmp = job.gzTmp;
+  ScratchFile tmp(job.gzTmp);
+  st.tmp = &tmp;
   st.mode = job.mode ? job.mode : "wb6";
   st.IlePlikow = static_cast<uint32_t>(walk.lines.size()) + 1;
   st.buf = buf.data();
@@ -642,9 +819,9 @@ GzcStatus GzcReadTable(const GzcSource& src, uint32_t* storedChecksum, std::vect
   const bool maybeCancelled = t0 == 0 && *storedChecksum == 0;
   if (t0 != 19 + 4 * uint64_t(n) && !maybeCancelled) return GZC_ERR_TABLE;
 
-  try {
+  ALLOC_TRY {
     table->assign(size_t(n) + 1, 0);
-  } catch (const std::bad_alloc&) {
+  } ALLOC_CATCH {
     return GZC_ERR_NO_MEMORY;
   }
   (*table)[0] = t0;
@@ -670,8 +847,9 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
   const GzcFileOps* ops = OpsOr(job.files);
   crc32Reset();
   std::vector<unsigned char> buf(kBufSize);
+  ScratchFile tmp(job.gzTmp);
   Head head;
-  GzcStatus status = ReadHead(src, ops, job.gzTmp, false, buf.data(), &head);
+  GzcStatus status = ReadHead(src, tmp, false, buf.data(), &head);
   if (status != GZC_OK) return status;
 
   // Every target is joined and checked before the first one is written.
@@ -685,7 +863,7 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
   std::set<std::string> knownDirs;
   for (size_t i = 0; i < targets.size() && status == GZC_OK; ++i) {
     uint32_t isize = 0;
-    status = przepiszzgzc(src, head.t[i + 2] - head.t[i + 1], ops, job.gzTmp, buf.data(), &isize);
+    status = przepiszzgzc(src, head.t[i + 2] - head.t[i + 1], tmp, buf.data(), &isize);
     if (status != GZC_OK) break;
     status = PrepareTarget(ops, targets[i], destLen, job.createFolders, &createdDirs, &knownDirs);
     if (status != GZC_OK) break;
@@ -697,7 +875,7 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
     wrote.push_back(targets[i]);
     std::pair<const GzcFileOps*, void*> file(ops, out);
     Sink sink{PutFile, &file};
-    status = dekompresjagz(job.gzTmp, head.t[i + 2] - head.t[i + 1], isize, &sink, false, buf.data());
+    status = dekompresjagz(tmp, head.t[i + 2] - head.t[i + 1], isize, &sink, false, buf.data());
     if (!ops->close(ops->ctx, out) && status == GZC_OK) status = GZC_ERR_TARGET;
   }
   if (status == GZC_OK && crc32(0, true) != head.stored) status = GZC_ERR_CHECKSUM;
@@ -715,8 +893,9 @@ GzcStatus GzcList(const GzcSource& src, const char* gzTmp, std::vector<GzcEntry>
   const GzcFileOps* ops = OpsOr(src.files);
   crc32Reset();
   std::vector<unsigned char> buf(kBufSize);
+  ScratchFile tmp(gzTmp);
   Head head;
-  GzcStatus status = ReadHead(src, ops, gzTmp, false, buf.data(), &head);
+  GzcStatus status = ReadHead(src, tmp, false, buf.data(), &head);
   if (status != GZC_OK) return status;
   entries->clear();
   for (size_t i = 0; i < head.lines.size(); ++i) {
@@ -738,16 +917,16 @@ GzcStatus GzcList(const GzcSource& src, const char* gzTmp, std::vector<GzcEntry>
 }
 
 GzcStatus GzcVerify(const GzcSource& src, const char* gzTmp) {
-  const GzcFileOps* ops = OpsOr(src.files);
   crc32Reset();
   std::vector<unsigned char> buf(kBufSize);
+  ScratchFile tmp(gzTmp);
   Head head;
-  GzcStatus status = ReadHead(src, ops, gzTmp, true, buf.data(), &head);
+  GzcStatus status = ReadHead(src, tmp, true, buf.data(), &head);
   if (status != GZC_OK) return status;
   for (size_t i = 0; i < head.lines.size(); ++i) {
     uint32_t isize = 0;
-    status = przepiszzgzc(src, head.t[i + 2] - head.t[i + 1], ops, gzTmp, buf.data(), &isize);
-    if (status == GZC_OK) status = dekompresjagz(gzTmp, head.t[i + 2] - head.t[i + 1], isize, nullptr, true, buf.data());
+    status = przepiszzgzc(src, head.t[i + 2] - head.t[i + 1], tmp, buf.data(), &isize);
+    if (status == GZC_OK) status = dekompresjagz(tmp, head.t[i + 2] - head.t[i + 1], isize, nullptr, true, buf.data());
     if (status != GZC_OK) return status;
   }
   return crc32(0, true) == head.stored ? GZC_OK : GZC_ERR_CHECKSUM;

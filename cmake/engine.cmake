@@ -10,11 +10,11 @@ set(ENGINE_LINK -static -static-libgcc -static-libstdc++ -s -Wl,--gc-sections -m
 set(ENGINE_LOGIC engine/langdata.cpp engine/regvalue.cpp engine/peimage.cpp engine/unlog.cpp)
 set(ENGINE_PORTABLE build/gzcformat.cpp build/gzcfiles.cpp entries/profile.cpp)
 
-# The shared archive and profile code guards its allocations with try/catch. Without exceptions a
-# failed allocation ends the process (engine/runtime.cpp), so its handlers compile as dead branches.
+# Without exceptions a failed allocation ends the process (engine/runtime.cpp); the shared code's
+# out-of-memory handlers (build/alloccheck.h) then compile away.
 add_library(engine_portable STATIC ${ENGINE_PORTABLE})
 target_include_directories(engine_portable PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(engine_portable PRIVATE ${ENGINE_FLAGS} "-Dtry=if (true)" "-Dcatch(x)=if (false)")
+target_compile_options(engine_portable PRIVATE ${ENGINE_FLAGS})
 # zlib as the engine links it: its unwind tables removed. On Windows the linker keeps every .eh_frame,
 # and through it every function it describes, so unused zlib code (the whole deflate side) would stay.
 set(ENGINE_ZLIB ${CMAKE_BINARY_DIR}/engine_zlib.a)

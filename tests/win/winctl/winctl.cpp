@@ -1,20 +1,159 @@
-// Drives a running program's window from scripts: winctl close|command|settext|wait CAPTION [ID [TEXT]].
+// Drives a running program's window from scripts:
+//   winctl close|command|settext|wait CAPTION [ID [TEXT]]
+//   winctl presswait CAPTION BUTTON DIALOG [ID TEXT]... [--timeout S]
+// presswait sets the fields ID to TEXT, presses BUTTON of the window CAPTION and waits until a
+// window DIALOG of the same program has opened and closed again. It prints, measured here:
+//   startup MS      from the creation of the program's process to its window first seen
+//   shown MS        from the press to DIALOG open
+//   elapsed MS      from the press to DIALOG closed
+// A message box of the program (caption "Packrift") that shows up meanwhile ends it with status 3
+// and its text on standard error.
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
+#include <string>
+#include <vector>
 
-static HWND Find(const char* caption) {
-  for (int i = 0; i < 150; ++i) {  // up to 30 s
+static HWND Find(const char* caption, DWORD pollMs = 200) {
+  for (DWORD waited = 0; waited < 30000; waited += pollMs) {  // up to 30 s
     HWND w = FindWindowA(nullptr, caption);
     if (w && IsWindowVisible(w)) return w;
-    Sleep(200);
+    Sleep(pollMs);
   }
   return nullptr;
 }
 
+static double Ms(LARGE_INTEGER from, LARGE_INTEGER to) {
+  LARGE_INTEGER f;
+  QueryPerformanceFrequency(&f);
+  return 1000.0 * (double)(to.QuadPart - from.QuadPart) / (double)f.QuadPart;
+}
+
+// Milliseconds from the creation of the process that owns `w` until now; negative when unknown.
+static double SinceCreation(HWND w) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  HANDLE p = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (!p) p = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
+  if (!p) return -1;
+  FILETIME created, exited, kernel, user, now;
+  BOOL ok = GetProcessTimes(p, &created, &exited, &kernel, &user);
+  CloseHandle(p);
+  if (!ok) return -1;
+  GetSystemTimeAsFileTime(&now);
+  ULARGE_INTEGER a, b;
+  a.LowPart = created.dwLowDateTime;
+  a.HighPart = created.dwHighDateTime;
+  b.LowPart = now.dwLowDateTime;
+  b.HighPart = now.dwHighDateTime;
+  return (double)(b.QuadPart - a.QuadPart) / 1e4;
+}
+
+// A visible top-level window of process `pid` with this caption, other than `except`.
+struct Search {
+  DWORD pid;
+  const char* caption;
+  HWND except;
+  HWND found;
+};
+static BOOL CALLBACK Match(HWND w, LPARAM lp) {
+  Search* s = (Search*)lp;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if (pid != s->pid || w == s->except || !IsWindowVisible(w)) return TRUE;
+  char text[256];
+  GetWindowTextA(w, text, sizeof text);
+  if (strcmp(text, s->caption)) return TRUE;
+  s->found = w;
+  return FALSE;
+}
+static HWND FindOf(DWORD pid, const char* caption, HWND except) {
+  Search s = {pid, caption, except, nullptr};
+  EnumWindows(Match, (LPARAM)&s);
+  return s.found;
+}
+
+// The text of a message box (its static 0xFFFF), in UTF-8 for the terminal.
+static std::string BoxText(HWND box) {
+  char text[1024] = {0};
+  GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+  WCHAR wide[1024];
+  int n = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 1024);
+  char utf8[3072] = {0};
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr);
+  return utf8;
+}
+
+static int PressWait(int argc, char** argv) {
+  // argv: presswait CAPTION BUTTON DIALOG [ID TEXT]... [--timeout S]
+  double timeoutS = 1800;
+  std::vector<std::pair<int, const char*>> fields;
+  for (int i = 5; i < argc; i += 2) {
+    if (!strcmp(argv[i], "--timeout") && i + 1 < argc) timeoutS = atof(argv[i + 1]);
+    else if (i + 1 < argc) fields.push_back({atoi(argv[i]), argv[i + 1]});
+    else return 2;
+  }
+  HWND main = Find(argv[2], 5);
+  if (!main) {
+    fprintf(stderr, "winctl: no window \"%s\"\n", argv[2]);
+    return 1;
+  }
+  printf("startup %.0f ms\n", SinceCreation(main));
+  DWORD pid = 0;
+  GetWindowThreadProcessId(main, &pid);
+  for (const auto& f : fields) SendDlgItemMessageA(main, f.first, WM_SETTEXT, 0, (LPARAM)f.second);
+  HWND button = GetDlgItem(main, atoi(argv[3]));
+  if (!button || !IsWindowEnabled(button)) {
+    fprintf(stderr, "winctl: button %s is missing or disabled\n", argv[3]);
+    return 1;
+  }
+
+  const char* box = "Packrift";
+  auto boxShown = [&]() {
+    HWND b = FindOf(pid, box, main);
+    if (!b) return false;
+    fprintf(stderr, "winctl: message: %s\n", BoxText(b).c_str());
+    return true;
+  };
+  LARGE_INTEGER t0, t1, now;
+  QueryPerformanceCounter(&t0);
+  PostMessageA(button, BM_CLICK, 0, 0);
+  HWND dlg = nullptr;
+  for (;;) {
+    dlg = FindOf(pid, argv[4], nullptr);
+    if (dlg) break;
+    if (boxShown()) return 3;
+    QueryPerformanceCounter(&now);
+    if (Ms(t0, now) > 30000) {
+      fprintf(stderr, "winctl: no window \"%s\" after the press\n", argv[4]);
+      return 1;
+    }
+    Sleep(1);
+  }
+  QueryPerformanceCounter(&t1);
+  printf("shown %.0f ms\n", Ms(t0, t1));
+  for (unsigned polls = 0;; ++polls) {
+    if (!IsWindow(dlg) || !IsWindowVisible(dlg)) break;
+    // Looking for a box costs more than looking at the dialog: not at every poll.
+    if (polls % 64 == 63 && boxShown()) return 3;
+    QueryPerformanceCounter(&now);
+    if (Ms(t0, now) > timeoutS * 1000) {
+      fprintf(stderr, "winctl: \"%s\" still open after %.0f s\n", argv[4], timeoutS);
+      return 1;
+    }
+    Sleep(2);
+  }
+  QueryPerformanceCounter(&now);
+  printf("elapsed %.0f ms\n", Ms(t0, now));
+  return 0;
+}
+
 int main(int argc, char** argv) {
+  if (argc >= 5 && !strcmp(argv[1], "presswait")) return PressWait(argc, argv);
   if (argc < 3) {
-    fprintf(stderr, "usage: winctl close|command|settext|wait CAPTION [ID [TEXT]]\n");
+    fprintf(stderr, "usage: winctl close|command|settext|wait CAPTION [ID [TEXT]]\n"
+                    "       winctl presswait CAPTION BUTTON DIALOG [ID TEXT]... [--timeout S]\n");
     return 2;
   }
   HWND w = Find(argv[2]);
