@@ -1,6 +1,8 @@
 // Shared Windows side of the installer and the uninstaller: texts, reports, files, registry roots.
 #include "engine/enginewin.h"
 
+#include <shellapi.h>
+
 #include "engine/langdata.h"
 #include "engine/peimage.h"
 
@@ -156,4 +158,19 @@ bool SplitKey(const std::string& full, HKEY* root, std::string* subkey) {
   if (!RegSplitKey(full, &r, subkey)) return false;
   *root = RootKey(r);
   return *root != nullptr;
+}
+
+bool Launch(const std::string& file) {
+  std::string dir = FolderOf(file);
+  SHELLEXECUTEINFOA sei = {sizeof sei};
+  sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+  sei.lpFile = file.c_str();
+  sei.lpDirectory = dir.c_str();
+  sei.nShow = SW_SHOWNORMAL;
+  if (!ShellExecuteExA(&sei)) return false;
+  if (sei.hProcess) {
+    WaitForSingleObject(sei.hProcess, INFINITE);
+    CloseHandle(sei.hProcess);
+  }
+  return true;
 }

@@ -351,21 +351,6 @@ void WriteUninstaller(Job& job) {
   }
 }
 
-// ---- Runs ------------------------------------------------------------------------------------------
-bool Launch(const std::string& file) {
-  std::string dir = FolderOf(file);
-  SHELLEXECUTEINFOA sei = {sizeof sei};
-  sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
-  sei.lpFile = file.c_str();
-  sei.lpDirectory = dir.c_str();
-  sei.nShow = SW_SHOWNORMAL;
-  if (!ShellExecuteExA(&sei)) return false;
-  if (sei.hProcess) {
-    WaitForSingleObject(sei.hProcess, INFINITE);
-    CloseHandle(sei.hProcess);
-  }
-  return true;
-}
 
 void RunEntries(Job& job, const Ini& init) {
   int max = init.Counter("index", "max");

@@ -54,20 +54,6 @@ void RemoveValue(Uninstall& u, const std::string& key, const std::string& name) 
   if (st != ERROR_SUCCESS && st != ERROR_FILE_NOT_FOUND) u.left.push_back(TxF(L_NOT_REMOVED, {key + "\\" + name}));
 }
 
-bool Launch(const std::string& file) {
-  std::string dir = FolderOf(file);
-  SHELLEXECUTEINFOA sei = {sizeof sei};
-  sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
-  sei.lpFile = file.c_str();
-  sei.lpDirectory = dir.c_str();
-  sei.nShow = SW_SHOWNORMAL;
-  if (!ShellExecuteExA(&sei)) return false;
-  if (sei.hProcess) {
-    WaitForSingleObject(sei.hProcess, INFINITE);
-    CloseHandle(sei.hProcess);
-  }
-  return true;
-}
 
 void Remove(Uninstall& u) {
   for (const LogItem& it : u.items) {
