@@ -174,3 +174,14 @@ bool Launch(const std::string& file) {
   }
   return true;
 }
+
+const char* ArgumentsOf(const char* p) {
+  if (*p == '"') {
+    ++p;
+    while (*p && *p != '"') ++p;
+    if (*p) ++p;
+  } else {
+    while (*p && *p != ' ' && *p != '\t') ++p;
+  }
+  return p;
+}

@@ -44,6 +44,8 @@ bool ReadWhole(const std::string& path, std::string* out, size_t limit);
 bool WriteWhole(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 bool DirExists(const std::string& path);
+// The arguments of a command line: what follows the program path (quoted, or up to the first blank).
+const char* ArgumentsOf(const char* commandLine);
 // Runs a file through the shell in its own folder and waits for the program it starts to end.
 bool Launch(const std::string& file);
 // Reads `n` bytes at `offset` of an open file.

@@ -27,15 +27,7 @@ int Fail(const Setup& s, int code, const std::string& text) {
 }
 
 bool ParseArgs(Setup* s, std::string* bad) {
-  const char* p = GetCommandLineA();
-  // The program path: quoted, or up to the first blank.
-  if (*p == '"') {
-    ++p;
-    while (*p && *p != '"') ++p;
-    if (*p) ++p;
-  } else {
-    while (*p && *p != ' ' && *p != '\t') ++p;
-  }
+  const char* p = ArgumentsOf(GetCommandLineA());
   for (;;) {
     while (*p == ' ' || *p == '\t') ++p;
     if (!*p) return true;

@@ -137,15 +137,8 @@ int Erase(const char* args) {
 }
 
 int Run() {
-  const char* p = GetCommandLineA();
-  if (*p == '"') {
-    ++p;
-    while (*p && *p != '"') ++p;
-    if (*p) ++p;
-  } else {
-    while (*p && *p != ' ') ++p;
-  }
-  while (*p == ' ') ++p;
+  const char* p = ArgumentsOf(GetCommandLineA());
+  while (*p == ' ' || *p == '\t') ++p;
   if (strncmp(p, "/_erase ", 8) == 0) return Erase(p + 8);
 
   Uninstall u;
