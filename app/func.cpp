@@ -262,6 +262,10 @@ bool MsgLoop() {
   DWORD now = GetTickCount();
   if (now - last < 4) return false;
   last = now;
+  return PumpMessage();
+}
+
+bool PumpMessage() {
   MSG msg;
   if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
   TranslateMessage(&msg);

@@ -33,6 +33,9 @@ void EnMenu2(UINT flags);
 void MenuOn();
 void CleadDir();
 bool MsgLoop();
+// Dispatches one message waiting for this thread, at once (MsgLoop without its thrift): for a
+// thread that waits rather than works. True if there was one.
+bool PumpMessage();
 // Starts the dialog of `slot` on a thread of its own running `routine`, unless one is open.
 void LaunchDialog(int slot, LPTHREAD_START_ROUTINE routine);
 // Ends a sub-dialog as every dialog procedure does on WM_CLOSE / WM_DESTROY.

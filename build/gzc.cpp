@@ -76,6 +76,11 @@ void ShowProgress(void*, short overall, short current) {
   Progress(current, true, nullptr);
 }
 void Pump(void*) { MsgLoop(); }
+// While the packer waits for its compressing threads, what is waiting is dispatched.
+void Idle(void*) {
+  for (int i = 0; i < 16 && PumpMessage(); ++i) {
+  }
+}
 }  // namespace
 
 const GzcFileOps* WinFileOps() { return &kWinOps; }
@@ -114,6 +119,7 @@ int Pakowanie(const char* folder, const char* name, bool inWork) {
   hooks.bounds = Granica();
   hooks.progress = ShowProgress;
   hooks.pump = Pump;
+  hooks.idle = Idle;
   // Each report is a message to the dialog's thread and a repaint: a file's own bar is shown at
   // most every 50 ms (the overall bar's changes always go).
   hooks.minIntervalMs = 50;

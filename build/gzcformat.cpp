@@ -1,214 +1,44 @@
-// GZC archive module: the list writer and walk, packing, unpacking, listing, verifying, the checksum.
+// GZC archive module: unpacking, listing and verifying archives, finding them in an installer, the
+// checksum and the path rules (packing is in gzcpack.cpp).
 #include "build/gzcformat.h"
 #include "build/alloccheck.h"
+#include "build/gzcscratch.h"
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cstring>
 #include <map>
 #include <new>
 #include <set>
+#include <string>
+#include <vector>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <share.h>
-#include <sys/stat.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
+// The installer engine reads with one thread (GZC_SINGLE_THREAD); everything else writes the
+// unpacked files on a second one.
+#ifndef GZC_SINGLE_THREAD
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
 #endif
 
-// Each member is completed with gzflush(Z_FINISH), which ends one gzip member and lets the next
-// gzwrite start a new one in zlib's newer gzip-file code.
-#if ZLIB_VERNUM < 0x1240
-#error "zlib 1.2.4 or later is needed"
-#endif
+const unsigned char header_[7] = {'G', 'Z', 'C', 0, 0, 0, 0};
 
 namespace {
 
-// "GZC" and the checksum placeholder: the first 7 bytes of every archive.
-const unsigned char header_[7] = {'G', 'Z', 'C', 0, 0, 0, 0};
 const char kMarker[] = "rc.bin";
 
-// Files move through one buffer per operation; the per-byte points run over it.
+// Files move through one buffer per operation.
 constexpr size_t kBufSize = 64 * 1024;
-// zlib's own buffer for gz.tmp, sized to the data: its default of 8 KiB costs many system calls on
-// large files, while a large buffer per small file costs fresh memory pages every time.
-unsigned GzBufferFor(uint64_t bytes) {
-  return static_cast<unsigned>(std::min<uint64_t>(std::max<uint64_t>(bytes, 8 * 1024), 128 * 1024));
-}
-
-// zlib's buffer for the pack's one gzip writer: large files then cost few system calls, and it is
-// allocated once per pack, not per file.
-constexpr unsigned kWriterBuffer = 128 * 1024;
-
-// ---- The scratch member file gz.tmp ------------------------------------------------------------
-// gz.tmp is opened once per pack or unpack and every member passes through it from offset 0: under
-// Wine each open of a file costs about as much as compressing a small one. zlib works on duplicates
-// of its descriptor (gzclose closes the one it was given); duplicates share the file position, so
-// what zlib writes lands where this file was positioned.
-class ScratchFile {
- public:
-  explicit ScratchFile(const char* path) : path_(path) {}
-  ScratchFile(const ScratchFile&) = delete;
-  ScratchFile& operator=(const ScratchFile&) = delete;
-  ~ScratchFile() { Close(); }
-
-  // Creates or truncates the file on first use; later calls only say whether it is open.
-  bool Open() {
-    if (fd_ >= 0) return true;
-#ifdef _WIN32
-    // Exclusive, as the program opens its files.
-    fd_ = _sopen(path_, _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY, _SH_DENYRW, _S_IREAD | _S_IWRITE);
-#else
-    fd_ = ::open(path_, O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-#endif
-    return fd_ >= 0;
-  }
-
-  bool Seek(uint64_t pos) {
-#ifdef _WIN32
-    return _lseeki64(fd_, static_cast<__int64>(pos), SEEK_SET) == static_cast<__int64>(pos);
-#else
-    return ::lseek(fd_, static_cast<off_t>(pos), SEEK_SET) == static_cast<off_t>(pos);
-#endif
-  }
-
-  bool Tell(uint64_t* pos) {
-#ifdef _WIN32
-    __int64 at = _lseeki64(fd_, 0, SEEK_CUR);
-#else
-    off_t at = ::lseek(fd_, 0, SEEK_CUR);
-#endif
-    if (at < 0) return false;
-    *pos = static_cast<uint64_t>(at);
-    return true;
-  }
-
-  // Up to n bytes at the position; 0 at the end or on an error.
-  size_t Read(void* buf, size_t n) {
-#ifdef _WIN32
-    int got = _read(fd_, buf, static_cast<unsigned>(n));
-#else
-    ssize_t got = ::read(fd_, buf, n);
-#endif
-    return got > 0 ? static_cast<size_t>(got) : 0;
-  }
-
-  bool Write(const void* buf, size_t n) {
-    const char* p = static_cast<const char*>(buf);
-    while (n) {
-#ifdef _WIN32
-      int put = _write(fd_, p, static_cast<unsigned>(n));
-#else
-      ssize_t put = ::write(fd_, p, n);
-#endif
-      if (put <= 0) return false;
-      p += put;
-      n -= static_cast<size_t>(put);
-    }
-    return true;
-  }
-
-  // Records that the file holds one member of `len` bytes from offset 0. With `alone`, whatever
-  // lies behind it (left by a longer member before) is cut off at once, so that zlib reading the
-  // file sees this member alone; otherwise that waits for Close.
-  bool Holds(uint64_t len, bool alone) {
-    last_ = len;
-    if (!alone) {
-      extent_ = std::max(extent_, len);
-      return true;
-    }
-    bool ok = extent_ <= len || Truncate(len);
-    extent_ = len;
-    return ok;
-  }
-
-  // The pack's gzip writer with the compression mode, made on first use (one per pack).
-  gzFile Writer(const char* mode) {
-    if (!writer_) {
-      writer_ = GzOn(mode);
-      if (writer_) gzbuffer(writer_, kWriterBuffer);
-    }
-    return writer_;
-  }
-
-  // A gzip reader or writer of its own on a duplicate of the descriptor; null on failure.
-  gzFile GzOn(const char* mode) {
-#ifdef _WIN32
-    int dup = _dup(fd_);
-#else
-    int dup = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
-#endif
-    if (dup < 0) return nullptr;
-    gzFile gz = gzdopen(dup, mode);
-    if (!gz) {
-#ifdef _WIN32
-      _close(dup);
-#else
-      ::close(dup);
-#endif
-    }
-    return gz;
-  }
-
-  // Ends the writer and leaves the file holding the last member alone, as if it had been written
-  // by itself.
-  void Close() {
-    if (fd_ < 0) return;
-    if (writer_) {
-      gzclose(writer_);  // its members are complete; a zlib of another version may add an empty one
-      writer_ = nullptr;
-      extent_ = UINT64_MAX;
-    }
-    if (extent_ > last_) Truncate(last_);
-#ifdef _WIN32
-    _close(fd_);
-#else
-    ::close(fd_);
-#endif
-    fd_ = -1;
-  }
-
- private:
-  bool Truncate(uint64_t len) {
-#ifdef _WIN32
-    return _chsize_s(fd_, static_cast<__int64>(len)) == 0;
-#else
-    return ::ftruncate(fd_, static_cast<off_t>(len)) == 0;
-#endif
-  }
-
-  const char* path_;
-  int fd_ = -1;
-  gzFile writer_ = nullptr;
-  uint64_t extent_ = 0;  // the file's length as far as this object knows it
-  uint64_t last_ = 0;    // length of the member it holds
-};
 
 // The running checksum of the current pack or unpack.
 uint64_t crc = 0;
 
-uint32_t GetLE32(const unsigned char* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void PutLE32(unsigned char* p, uint32_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-  p[2] = static_cast<unsigned char>(v >> 16);
-  p[3] = static_cast<unsigned char>(v >> 24);
-}
-
 bool IsSep(char c) { return c == '\\' || c == '/'; }
-
-const GzcFileOps* OpsOr(const GzcFileOps* ops) { return ops ? ops : GzcDefaultFileOps(); }
-
-bool Stopping(const GzcHooks* h) { return h && h->cancel && *h->cancel == 0; }
 
 // Reads exactly n bytes or fails.
 bool ReadExact(const GzcFileOps* ops, void* file, void* buf, size_t n) {
@@ -244,273 +74,19 @@ bool IsDeviceName(const char* comp, size_t len) {
   return false;
 }
 
-// ---- Walk and list writer ----------------------------------------------------------------------
-struct Walk {
-  const GzcFileOps* ops;
-  std::vector<std::string> lines;       // relative paths, '\' separated
-  std::vector<std::string>* skipped;
-};
-
-void CollectName(void* cookie, const char* name, GzcKind kind) {
-  static_cast<std::vector<std::pair<std::string, GzcKind>>*>(cookie)->push_back({name, kind});
-}
-
-// List writer: records one file met by the walk, relative to the walk's root, if an archive can
-// carry it; otherwise notes it as skipped.
-void ListFile(Walk& w, const std::string& full, const std::string& rel) {
-  if (full.size() > GZC_PATH_MAX || !GzcSafeListLine(rel.data(), rel.size())) {
-    if (w.skipped) w.skipped->push_back(full);
-    return;
-  }
-  w.lines.push_back(rel);
-}
-
-// Depth first in directory-search order; a subfolder's files are listed where the subfolder is met.
-// Returns false when the folder cannot be searched.
-bool WalkFolder(Walk& w, const std::string& folder, const std::string& rel) {
-  std::vector<std::pair<std::string, GzcKind>> names;
-  if (!w.ops->listDir(w.ops->ctx, folder.c_str(), CollectName, &names)) return false;
-  for (const auto& [name, searchKind] : names) {
-    std::string full = folder + GZC_SEP + name;
-    std::string relName = rel.empty() ? name : rel + '\\' + name;
-#ifndef _WIN32
-    // A '\' inside a name would read back as a separator.
-    if (name.find('\\') != std::string::npos) {
-      if (w.skipped) w.skipped->push_back(full);
-      continue;
-    }
-#endif
-    GzcKind kind = searchKind != GZC_KIND_NONE ? searchKind : w.ops->kind(w.ops->ctx, full.c_str());
-    if (kind == GZC_KIND_DIR) {
-      // A folder that cannot be searched is taken for a file, as the walk always did.
-      if (!WalkFolder(w, full, relName)) ListFile(w, full, relName);
-    } else if (kind == GZC_KIND_FILE) {
-      ListFile(w, full, relName);
-    } else if (w.skipped) {
-      // Links (which could loop), devices, pipes, and entries gone since the search.
-      w.skipped->push_back(full);
-    }
-  }
-  return true;
-}
-
-// ---- Packing -----------------------------------------------------------------------------------
-struct PackState {
-  const GzcFileOps* ops;
-  const GzcHooks* hooks;
-  ScratchFile* tmp;
-  const char* mode;
-  uint32_t IlePlikow;
-  unsigned char* buf;
-  int lastOverall = -1;
-  int lastCurrent = -1;
-  std::chrono::steady_clock::time_point lastReport;
-};
-
-short OverallValue(const GzcHooks* h, uint32_t position, uint32_t n) {
-  short lo = h->bounds ? h->bounds[0] : 0;
-  short hi = h->bounds ? h->bounds[1] : 100;
-  float frac = static_cast<float>(position) / static_cast<float>(n);
-  float v = static_cast<float>(lo) + static_cast<float>(hi - lo) * frac;
-  return static_cast<short>(v);
-}
-
-void Forward(PackState& st, short overall, short current, bool always) {
-  const GzcHooks* h = st.hooks;
-  if (!always && overall == st.lastOverall && current == st.lastCurrent) return;
-  auto now = std::chrono::steady_clock::now();
-  if (!always && h->minIntervalMs && overall == st.lastOverall && st.lastCurrent >= 0 &&
-      now - st.lastReport < std::chrono::milliseconds(h->minIntervalMs))
-    return;
-  st.lastOverall = overall;
-  st.lastCurrent = current;
-  st.lastReport = now;
-  h->progress(h->ctx, overall, current);
-}
-
-// Reports the file bar for `count` bytes of `length` and returns the count at which its value
-// next changes, so that the byte loop only compares.
-uint64_t ReportFile(PackState& st, short overall, uint64_t count, uint32_t length) {
-  if (length == 0) {
-    Forward(st, overall, 100, false);
-    return UINT64_MAX;
-  }
-  uint64_t v = 100 * count / length;
-  Forward(st, overall, static_cast<short>(std::min<uint64_t>(v, 32767)), false);
-  return ((v + 1) * length + 99) / 100;
-}
-
-// Compresses one file into gz.tmp as one gzip member. Position 0 (the list and the first file)
-// reports no progress. A file that cannot be opened gives an empty member, so that the entry still
-// exists and the table matches the bytes appended.
-GzcStatus kompresjagz(PackState& st, const char* path, uint32_t position) {
-  const GzcFileOps* ops = st.ops;
-  void* src = ops->open(ops->ctx, path, false);
-  uint64_t size = 0;
-  if (src && !ops->size(ops->ctx, src, &size)) size = 0;
-  if (size > 0xFFFFFFFFu) {
-    ops->close(ops->ctx, src);
-    return GZC_ERR_TOO_LARGE;
-  }
-  ScratchFile& tmp = *st.tmp;
-  gzFile gz = tmp.Open() && tmp.Seek(0) ? tmp.Writer(st.mode) : nullptr;
-  if (!gz) {
-    if (src) ops->close(ops->ctx, src);
-    return GZC_ERR_TEMP;
-  }
-  bool gzFailed = false;
-  uint64_t written = 0;
-  if (src) {
-    const uint32_t length = static_cast<uint32_t>(size);
-    const GzcHooks* h = st.hooks;
-    const volatile unsigned char* cancel = h ? h->cancel : nullptr;
-    void (*pump)(void*) = h ? h->pump : nullptr;
-    void* hctx = h ? h->ctx : nullptr;
-    const bool report = position != 0 && h && h->progress;
-    const short overall = report ? OverallValue(h, position, st.IlePlikow) : 0;
-    uint64_t next = report ? 1 : UINT64_MAX;  // the first byte always reports
-    uint64_t count = 0;
-    bool stop = false;
-    while (!stop) {
-      size_t n = ops->read(ops->ctx, src, st.buf, kBufSize);
-      if (n == 0) break;
-      size_t k = 0;
-      if (!cancel && !pump && next == UINT64_MAX) {
-        k = n;  // no per-byte point to serve
-      } else {
-        for (; k < n; ++k) {
-          if (cancel && *cancel == 0) {  // this byte is not packed
-            stop = true;
-            break;
-          }
-          ++count;
-          if (count >= next) next = ReportFile(st, overall, count, length);
-          if (pump) pump(hctx);
-        }
-      }
-      crc32Block(st.buf, k);
-      if (k && gzwrite(gz, st.buf, static_cast<unsigned>(k)) != static_cast<int>(k)) {
-        gzFailed = true;
-        break;
-      }
-      written += k;
-    }
-    ops->close(ops->ctx, src);
-  }
-  if (gzFailed) return GZC_ERR_TEMP;
-  // The member is complete even after a cancel: it holds the bytes read so far. The pack's writer
-  // ends it; a member without data comes from a writer of its own, because the pack's writer only
-  // starts a new member when data follows.
-  if (written) return gzflush(gz, Z_FINISH) == Z_OK ? GZC_OK : GZC_ERR_TEMP;
-  gzFile empty = tmp.GzOn(st.mode);
-  return empty && gzclose(empty) == Z_OK ? GZC_OK : GZC_ERR_TEMP;
-}
-
-// Appends the member that gz.tmp holds (from offset 0 to the position after it) to the archive;
-// *size = the bytes appended.
-GzcStatus przepiszdogzc(PackState& st, void* arch, uint64_t* size) {
-  const GzcFileOps* ops = st.ops;
-  ScratchFile& tmp = *st.tmp;
-  *size = 0;
-  uint64_t len = 0;
-  if (!tmp.Tell(&len) || !tmp.Seek(0)) return GZC_ERR_TEMP;
-  tmp.Holds(len, false);
-  for (uint64_t left = len; left;) {
-    size_t n = tmp.Read(st.buf, static_cast<size_t>(std::min<uint64_t>(left, kBufSize)));
-    if (n == 0) return GZC_ERR_TEMP;
-    if (!ops->write(ops->ctx, arch, st.buf, n)) return GZC_ERR_WRITE;
-    *size += n;
-    left -= n;
-  }
-  return GZC_OK;
-}
-
-std::string JoinForFiles(const char* folder, const std::string& line) {
-  std::string path = std::string(folder) + GZC_SEP + line;
-  for (size_t i = std::strlen(folder) + 1; i < path.size(); ++i)
-    if (IsSep(path[i])) path[i] = GZC_SEP;
-  return path;
-}
-
-GzcStatus packgzc(PackState& st, const GzcPackJob& job, const std::vector<std::string>& lines,
-                  GzcPackResult* result) {
-  const GzcFileOps* ops = st.ops;
-  const uint32_t n = st.IlePlikow;
-  void* arch = ops->open(ops->ctx, job.archive, true);
-  if (!arch) return GZC_ERR_ARCHIVE;
-  auto fail = [&](GzcStatus s) {
-    ops->close(ops->ctx, arch);
-    return s;
-  };
-
-  unsigned char head[GZC_HEADER_SIZE];
-  std::memcpy(head, header_, sizeof header_);
-  PutLE32(head + 7, 0);
-  PutLE32(head + 11, n);
-  if (!ops->write(ops->ctx, arch, head, sizeof head)) return fail(GZC_ERR_WRITE);
-
-  std::vector<uint32_t> t;
-  ALLOC_TRY {
-    t.assign(size_t(n) + 1, 0);
-  } ALLOC_CATCH {
-    return fail(GZC_ERR_NO_MEMORY);
-  }
-  // The table stays zero until the archive is complete.
-  std::memset(st.buf, 0, kBufSize);
-  for (uint64_t left = 4 * (uint64_t(n) + 1); left;) {
-    size_t chunk = static_cast<size_t>(std::min<uint64_t>(left, kBufSize));
-    if (!ops->write(ops->ctx, arch, st.buf, chunk)) return fail(GZC_ERR_WRITE);
-    left -= chunk;
-  }
-  uint64_t pos = 19 + 4 * uint64_t(n);
-  t[0] = static_cast<uint32_t>(pos);
-
-  uint64_t s = 0;
-  GzcStatus status = kompresjagz(st, job.listFile, 0);
-  if (status == GZC_OK) status = przepiszdogzc(st, arch, &s);
-  if (status != GZC_OK) return fail(status);
-
-  for (uint32_t i = 1; i < n && !Stopping(st.hooks); ++i) {
-    pos += s;
-    if (pos > 0xFFFFFFFFu) return fail(GZC_ERR_TOO_LARGE);
-    t[i] = static_cast<uint32_t>(pos);
-    std::string path = JoinForFiles(job.folder, lines[i - 1]);
-    status = kompresjagz(st, path.c_str(), i - 1);
-    if (status == GZC_OK) status = przepiszdogzc(st, arch, &s);
-    if (status != GZC_OK) return fail(status);
-  }
-  if (Stopping(st.hooks)) {
-    ops->close(ops->ctx, arch);
-    return GZC_CANCELLED;
-  }
-  if (st.hooks && st.hooks->progress) {
-    short hi = st.hooks->bounds ? st.hooks->bounds[1] : 100;
-    Forward(st, hi, 100, true);
-  }
-  pos += s;
-  if (pos > 0xFFFFFFFFu) return fail(GZC_ERR_TOO_LARGE);
-  t[n] = static_cast<uint32_t>(pos);
-
-  // Table and checksum go in last: a cancelled or broken pack leaves both zero.
-  std::vector<unsigned char> raw(t.size() * 4);
-  for (size_t i = 0; i < t.size(); ++i) PutLE32(&raw[i * 4], t[i]);
-  unsigned char sum[4];
-  PutLE32(sum, crc32(0, true));
-  if (!ops->seek(ops->ctx, arch, GZC_HEADER_SIZE) || !ops->write(ops->ctx, arch, raw.data(), raw.size()) ||
-      !ops->seek(ops->ctx, arch, 3) || !ops->write(ops->ctx, arch, sum, 4))
-    return fail(GZC_ERR_WRITE);
-  if (!ops->close(ops->ctx, arch)) return GZC_ERR_WRITE;
-  result->checksum = crc32(0, true);
-  result->length = t[n];
-  return GZC_OK;
-}
-
 // ---- Reading -----------------------------------------------------------------------------------
-// Copies the next len bytes of the archive (one entry) into gz.tmp; *isize = its last four bytes.
-GzcStatus przepiszzgzc(const GzcSource& src, uint32_t len, ScratchFile& tmp, unsigned char* buf, uint32_t* isize) {
+// What przepiszzgzc found out about the entry it copied.
+struct Copied {
+  uint32_t isize = 0;  // its last four bytes: the stored length
+  bool gzip = false;   // it starts with the gzip magic
+};
+
+// Copies the next len bytes of the archive (one entry) into gz.tmp, which then holds them alone.
+GzcStatus przepiszzgzc(const GzcSource& src, uint32_t len, ScratchFile& tmp, unsigned char* buf, Copied* entry) {
   const GzcFileOps* ops = OpsOr(src.files);
   if (!tmp.Open() || !tmp.Seek(0)) return GZC_ERR_TEMP;
   unsigned char tail[4] = {0, 0, 0, 0};
+  entry->gzip = len >= 2;
   GzcStatus status = GZC_OK;
   uint32_t written = 0;
   for (uint32_t left = len; left;) {
@@ -519,6 +95,7 @@ GzcStatus przepiszzgzc(const GzcSource& src, uint32_t len, ScratchFile& tmp, uns
       status = GZC_ERR_TRUNCATED;
       break;
     }
+    if (written == 0 && entry->gzip) entry->gzip = buf[0] == 0x1f && buf[1] == 0x8b;
     if (chunk >= 4) {
       std::memcpy(tail, buf + chunk - 4, 4);
     } else {
@@ -533,7 +110,7 @@ GzcStatus przepiszzgzc(const GzcSource& src, uint32_t len, ScratchFile& tmp, uns
     left -= static_cast<uint32_t>(chunk);
   }
   if (!tmp.Holds(written, true) && status == GZC_OK) status = GZC_ERR_TEMP;
-  *isize = GetLE32(tail);
+  entry->isize = GetLE32(tail);
   return status;
 }
 
@@ -545,12 +122,15 @@ struct Sink {
 
 // Inflates up to isize bytes of gz.tmp into the sink, adding each to the checksum. Short data is
 // not padded. strict: the member must be gzip data of exactly isize bytes with a good trailer.
-GzcStatus dekompresjagz(ScratchFile& tmp, uint32_t memberLen, uint32_t isize, const Sink* sink, bool strict,
-                        unsigned char* buf) {
-  gzFile gz = tmp.Seek(0) ? tmp.GzOn("rb") : nullptr;
+GzcStatus dekompresjagz(ScratchFile& tmp, const Copied& entry, const Sink* sink, bool strict, unsigned char* buf) {
+  if (!tmp.Seek(0)) return GZC_ERR_TEMP;
+  // gzip data goes through the operation's one reader. Anything else gets a reader of its own, which
+  // passes it through as zlib does with a file that is not gzip data; the one reader, having read
+  // gzip data before, would take it for trailing garbage.
+  gzFile own = entry.gzip ? nullptr : tmp.GzOn("rb");
+  gzFile gz = entry.gzip ? tmp.Reader() : own;
   if (!gz) return GZC_ERR_TEMP;
-  gzbuffer(gz, GzBufferFor(memberLen));
-  uint32_t left = isize;
+  uint32_t left = entry.isize;
   GzcStatus status = GZC_OK;
   while (left) {
     unsigned want = static_cast<unsigned>(std::min<size_t>(left, kBufSize));
@@ -572,18 +152,13 @@ GzcStatus dekompresjagz(ScratchFile& tmp, uint32_t memberLen, uint32_t isize, co
     gzerror(gz, &errnum);
     if (errnum != Z_OK && errnum != Z_BUF_ERROR) status = GZC_ERR_MEMBER;
   }
-  gzclose(gz);
+  if (own) gzclose(own);
   return status;
 }
 
 bool PutString(void* ctx, const unsigned char* bytes, size_t n) {
   static_cast<std::string*>(ctx)->append(reinterpret_cast<const char*>(bytes), n);
   return true;
-}
-
-bool PutFile(void* ctx, const unsigned char* bytes, size_t n) {
-  auto* f = static_cast<std::pair<const GzcFileOps*, void*>*>(ctx);
-  return f->first->write(f->first->ctx, f->second, bytes, n);
 }
 
 struct Head {
@@ -599,15 +174,16 @@ GzcStatus ReadHead(const GzcSource& src, ScratchFile& tmp, bool strict,
   GzcStatus status = GzcReadTable(src, &head->stored, &head->t);
   if (status != GZC_OK) return status;
   const uint32_t n = static_cast<uint32_t>(head->t.size() - 1);
-  uint32_t isize = 0;
-  status = przepiszzgzc(src, head->t[1] - head->t[0], tmp, buf, &isize);
+  Copied entry;
+  status = przepiszzgzc(src, head->t[1] - head->t[0], tmp, buf, &entry);
   if (status != GZC_OK) return status;
+  const uint32_t isize = entry.isize;
   // A list of N - 1 lines of at most GZC_PATH_MAX bytes and a line end: refuse more before inflating.
   if (isize > uint64_t(n - 1) * (GZC_PATH_MAX + 2)) return GZC_ERR_LIST;
   std::string text;
   text.reserve(isize);
   Sink sink{PutString, &text};
-  status = dekompresjagz(tmp, head->t[1] - head->t[0], isize, &sink, strict, buf);
+  status = dekompresjagz(tmp, entry, &sink, strict, buf);
   if (status == GZC_ERR_SHORT) return GZC_ERR_LIST;
   if (status != GZC_OK) return status;
 
@@ -648,6 +224,214 @@ GzcStatus PrepareTarget(const GzcFileOps* ops, const std::string& target, size_t
   if (kind != GZC_KIND_NONE && kind != GZC_KIND_FILE) return GZC_ERR_TARGET;
   return GZC_OK;
 }
+
+// ---- The target side of unpacking ---------------------------------------------------------------
+// Makes the folders a target needs, creates it, writes what is inflated into it and closes it. On
+// a thread of its own (behind a queue of blocks, up to 16 MiB) the file system's work overlaps the
+// reading and inflating, which under Wine costs about as much; the engine runs it inline. The first
+// failure stops it: what follows is dropped, and the caller learns the entry it failed on.
+class TargetWriter {
+ public:
+  TargetWriter(const GzcFileOps* ops, size_t destLen, bool createFolders)
+      : ops_(ops), destLen_(destLen), createFolders_(createFolders) {}
+  ~TargetWriter() { Finish(nullptr); }
+  TargetWriter(const TargetWriter&) = delete;
+  TargetWriter& operator=(const TargetWriter&) = delete;
+
+  // Entry `index` goes to `target` (joined and checked; it must outlive the writer).
+  void Begin(uint32_t index, const std::string& target) { Submit({Op::BEGIN, index, &target, nullptr, 0}); }
+  // Its next bytes. False once the writer has failed.
+  bool Put(const unsigned char* bytes, size_t n);
+  void End() { Submit({Op::END, 0, nullptr, nullptr, 0}); }
+  bool Failed() const;
+  // Waits until everything submitted is done. Returns the first failure and, in *index, its entry.
+  GzcStatus Finish(uint32_t* index);
+
+  std::vector<std::string> wrote;        // targets created, in order
+  std::vector<std::string> createdDirs;  // folders made, in order
+
+ private:
+  struct Op {
+    enum Kind { BEGIN, DATA, END } kind;
+    uint32_t index;
+    const std::string* target;
+    unsigned char* data;
+    size_t n;
+  };
+  void Submit(const Op& op);
+  void Do(const Op& op);
+  void Fail(GzcStatus s) {
+    if (status_ == GZC_OK) {
+      status_ = s;
+      failedAt_ = current_;
+    }
+  }
+
+  const GzcFileOps* ops_;
+  size_t destLen_;
+  bool createFolders_;
+  std::set<std::string> knownDirs_;
+  void* out_ = nullptr;
+  uint32_t current_ = 0;
+  GzcStatus status_ = GZC_OK;  // the thread's own until Finish
+  uint32_t failedAt_ = 0;
+#ifndef GZC_SINGLE_THREAD
+  static constexpr size_t kMaxBlocks = 256;
+  bool Started();
+  void Run();
+  std::mutex mu_;
+  std::condition_variable wake_, room_;
+  std::deque<Op> queue_;
+  std::vector<std::unique_ptr<unsigned char[]>> blocks_;
+  std::vector<unsigned char*> free_;
+  bool busy_ = false;     // the thread is doing an op
+  bool quit_ = false;
+  std::atomic<bool> failed_{false};  // status_ != GZC_OK, for the reading side
+  bool tried_ = false;    // a thread was asked for
+  std::thread thread_;
+#endif
+};
+
+void TargetWriter::Do(const Op& op) {
+  switch (op.kind) {
+    case Op::BEGIN: {
+      current_ = op.index;
+      if (status_ != GZC_OK) return;
+      GzcStatus s = PrepareTarget(ops_, *op.target, destLen_, createFolders_, &createdDirs, &knownDirs_);
+      if (s == GZC_OK) {
+        out_ = ops_->open(ops_->ctx, op.target->c_str(), true);
+        if (out_)
+          wrote.push_back(*op.target);
+        else
+          s = GZC_ERR_TARGET;
+      }
+      if (s != GZC_OK) Fail(s);
+      return;
+    }
+    case Op::DATA:
+      if (out_ && status_ == GZC_OK && !ops_->write(ops_->ctx, out_, op.data, op.n)) Fail(GZC_ERR_TARGET);
+      return;
+    case Op::END:
+      if (out_ && !ops_->close(ops_->ctx, out_)) Fail(GZC_ERR_TARGET);
+      out_ = nullptr;
+      return;
+  }
+}
+
+#ifdef GZC_SINGLE_THREAD
+void TargetWriter::Submit(const Op& op) { Do(op); }
+bool TargetWriter::Put(const unsigned char* bytes, size_t n) {
+  Do({Op::DATA, 0, nullptr, const_cast<unsigned char*>(bytes), n});
+  return status_ == GZC_OK;
+}
+bool TargetWriter::Failed() const { return status_ != GZC_OK; }
+GzcStatus TargetWriter::Finish(uint32_t* index) {
+  if (index) *index = failedAt_;
+  return status_;
+}
+#else
+// The thread starts with the first target, so that archives refused before it cost none.
+bool TargetWriter::Started() {
+  if (!tried_) {
+    tried_ = true;
+#if defined(__cpp_exceptions)
+    try {
+      thread_ = std::thread([this] { Run(); });
+    } catch (...) {  // no thread: the work is done inline
+    }
+#else
+    thread_ = std::thread([this] { Run(); });
+#endif
+  }
+  return thread_.joinable();
+}
+
+void TargetWriter::Submit(const Op& op) {
+  if (!Started()) {
+    Do(op);
+    failed_ = status_ != GZC_OK;
+    return;
+  }
+  std::lock_guard<std::mutex> lock(mu_);
+  queue_.push_back(op);
+  wake_.notify_one();
+}
+
+bool TargetWriter::Put(const unsigned char* bytes, size_t n) {
+  if (!Started()) {
+    Do({Op::DATA, 0, nullptr, const_cast<unsigned char*>(bytes), n});
+    failed_ = status_ != GZC_OK;
+    return !failed_;
+  }
+  // n is at most one block (the reader's buffer).
+  std::unique_lock<std::mutex> lock(mu_);
+  for (;;) {
+    if (failed_) return false;
+    if (!free_.empty() || blocks_.size() < kMaxBlocks) break;
+    room_.wait(lock);
+  }
+  unsigned char* block;
+  if (!free_.empty()) {
+    block = free_.back();
+    free_.pop_back();
+  } else {
+    block = new (std::nothrow) unsigned char[kBufSize];
+    if (!block) {
+      // Out of memory: what is queued still goes, then this waits for a block of its own.
+      room_.wait(lock, [&] { return failed_ || !free_.empty() || (queue_.empty() && !busy_); });
+      if (failed_) return false;
+      if (free_.empty()) {
+        lock.unlock();
+        Finish(nullptr);  // nothing in flight: write inline from now on
+        Do({Op::DATA, 0, nullptr, const_cast<unsigned char*>(bytes), n});
+        failed_ = status_ != GZC_OK;
+        return !failed_;
+      }
+      block = free_.back();
+      free_.pop_back();
+    } else {
+      blocks_.emplace_back(block);
+    }
+  }
+  std::memcpy(block, bytes, n);
+  queue_.push_back({Op::DATA, 0, nullptr, block, n});
+  wake_.notify_one();
+  return true;
+}
+
+bool TargetWriter::Failed() const { return failed_; }
+
+void TargetWriter::Run() {
+  std::unique_lock<std::mutex> lock(mu_);
+  for (;;) {
+    wake_.wait(lock, [&] { return quit_ || !queue_.empty(); });
+    if (queue_.empty()) return;  // quit, and everything done
+    Op op = queue_.front();
+    queue_.pop_front();
+    busy_ = true;
+    lock.unlock();
+    Do(op);
+    lock.lock();
+    busy_ = false;
+    if (status_ != GZC_OK) failed_ = true;
+    if (op.kind == Op::DATA) free_.push_back(op.data);
+    room_.notify_one();
+  }
+}
+
+GzcStatus TargetWriter::Finish(uint32_t* index) {
+  if (thread_.joinable()) {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      quit_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+  if (index) *index = failedAt_;
+  return status_;
+}
+#endif
 
 }  // namespace
 
@@ -761,42 +545,6 @@ const char* GzcStatusText(GzcStatus status) {
   return "unknown error";
 }
 
-GzcStatus GzcPack(const GzcPackJob& job, GzcPackResult* result) {
-  GzcPackResult local;
-  if (!result) result = &local;
-  *result = GzcPackResult();
-  const GzcFileOps* ops = OpsOr(job.files);
-  crc32Reset();
-
-  void* list = ops->open(ops->ctx, job.listFile, true);
-  if (!list) return GZC_ERR_LIST_FILE;
-  Walk walk{ops, {}, &result->skipped};
-  WalkFolder(walk, job.folder, "");  // a folder that cannot be searched packs like an empty one
-  std::string text;
-  for (const std::string& line : walk.lines) text += line + "\r\n";
-  bool listOk = ops->write(ops->ctx, list, text.data(), text.size());
-  if (!ops->close(ops->ctx, list) || !listOk) return GZC_ERR_LIST_FILE;
-
-  // N + 1 table words must fit, and t[0] = 19 + 4 N must be a 32-bit offset.
-  if (walk.lines.size() >= (0xFFFFFFFFu - 19) / 4) return GZC_ERR_TOO_LARGE;
-  std::vector<unsigned char> buf;
-  ALLOC_TRY {
-    buf.resize(kBufSize);
-  } ALLOC_CATCH {
-    return GZC_ERR_NO_MEMORY;
-  }
-  PackState st;
-  st.ops = ops;
-  st.hooks = job.hooks;
-  ScratchFile tmp(job.gzTmp);
-  st.tmp = &tmp;
-  st.mode = job.mode ? job.mode : "wb6";
-  st.IlePlikow = static_cast<uint32_t>(walk.lines.size()) + 1;
-  st.buf = buf.data();
-  result->entries = st.IlePlikow;
-  return packgzc(st, job, walk.lines, result);
-}
-
 GzcStatus GzcReadTable(const GzcSource& src, uint32_t* storedChecksum, std::vector<uint32_t>* table) {
   const GzcFileOps* ops = OpsOr(src.files);
   unsigned char head[GZC_HEADER_SIZE + 4];
@@ -857,32 +605,31 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
   for (size_t i = 0; i < head.lines.size(); ++i)
     if (!dircat(&targets[i], job.dest, head.lines[i].data(), head.lines[i].size())) return GZC_ERR_PATH;
 
-  const size_t destLen = std::strlen(job.dest);
-  std::vector<std::string> wrote;
-  std::vector<std::string> createdDirs;
-  std::set<std::string> knownDirs;
-  for (size_t i = 0; i < targets.size() && status == GZC_OK; ++i) {
-    uint32_t isize = 0;
-    status = przepiszzgzc(src, head.t[i + 2] - head.t[i + 1], tmp, buf.data(), &isize);
+  // The files are written behind the reading (see TargetWriter). Of two failures the one of the
+  // earlier entry counts, and on one entry the writing side's: it would have come first.
+  TargetWriter writer(ops, std::strlen(job.dest), job.createFolders);
+  uint32_t failedAt = 0;
+  for (size_t i = 0; i < targets.size() && status == GZC_OK && !writer.Failed(); ++i) {
+    failedAt = static_cast<uint32_t>(i);
+    Copied entry;
+    status = przepiszzgzc(src, head.t[i + 2] - head.t[i + 1], tmp, buf.data(), &entry);
     if (status != GZC_OK) break;
-    status = PrepareTarget(ops, targets[i], destLen, job.createFolders, &createdDirs, &knownDirs);
-    if (status != GZC_OK) break;
-    void* out = ops->open(ops->ctx, targets[i].c_str(), true);
-    if (!out) {
-      status = GZC_ERR_TARGET;
-      break;
-    }
-    wrote.push_back(targets[i]);
-    std::pair<const GzcFileOps*, void*> file(ops, out);
-    Sink sink{PutFile, &file};
-    status = dekompresjagz(tmp, head.t[i + 2] - head.t[i + 1], isize, &sink, false, buf.data());
-    if (!ops->close(ops->ctx, out) && status == GZC_OK) status = GZC_ERR_TARGET;
+    writer.Begin(static_cast<uint32_t>(i), targets[i]);
+    Sink sink{[](void* w, const unsigned char* bytes, size_t n) { return static_cast<TargetWriter*>(w)->Put(bytes, n); },
+              &writer};
+    status = dekompresjagz(tmp, entry, &sink, false, buf.data());
+    writer.End();
   }
+  uint32_t writerFailedAt = 0;
+  GzcStatus writerStatus = writer.Finish(&writerFailedAt);
+  if (writerStatus != GZC_OK && (status == GZC_OK || writerFailedAt <= failedAt)) status = writerStatus;
   if (status == GZC_OK && crc32(0, true) != head.stored) status = GZC_ERR_CHECKSUM;
+  std::vector<std::string> wrote = std::move(writer.wrote);
   if (status != GZC_OK) {
     // Only what this call wrote goes; files that were there before and not named stay.
     for (const std::string& path : wrote) ops->remove(ops->ctx, path.c_str());
-    for (auto it = createdDirs.rbegin(); it != createdDirs.rend(); ++it) ops->removeDir(ops->ctx, it->c_str());
+    for (auto it = writer.createdDirs.rbegin(); it != writer.createdDirs.rend(); ++it)
+      ops->removeDir(ops->ctx, it->c_str());
     wrote.clear();
   }
   if (written) *written = wrote;
@@ -924,9 +671,9 @@ GzcStatus GzcVerify(const GzcSource& src, const char* gzTmp) {
   GzcStatus status = ReadHead(src, tmp, true, buf.data(), &head);
   if (status != GZC_OK) return status;
   for (size_t i = 0; i < head.lines.size(); ++i) {
-    uint32_t isize = 0;
-    status = przepiszzgzc(src, head.t[i + 2] - head.t[i + 1], tmp, buf.data(), &isize);
-    if (status == GZC_OK) status = dekompresjagz(tmp, head.t[i + 2] - head.t[i + 1], isize, nullptr, true, buf.data());
+    Copied entry;
+    status = przepiszzgzc(src, head.t[i + 2] - head.t[i + 1], tmp, buf.data(), &entry);
+    if (status == GZC_OK) status = dekompresjagz(tmp, entry, nullptr, true, buf.data());
     if (status != GZC_OK) return status;
   }
   return crc32(0, true) == head.stored ? GZC_OK : GZC_ERR_CHECKSUM;

@@ -106,6 +106,10 @@ struct GzcHooks {
   // many milliseconds have passed since the last forwarded report (bounds the cross-thread messages
   // for folders of many small files). The overall bar's changes and the final report always go.
   unsigned minIntervalMs;
+  // Called every few milliseconds on the calling thread while the packer waits for its compressing
+  // threads (its read-ahead is full, or the last members are still being compressed), so that the
+  // caller's window stays alive. Null: nothing.
+  void (*idle)(void* ctx);
 };
 
 // ---- Packing ----------------------------------------------------------------------------------
@@ -117,6 +121,9 @@ struct GzcPackJob {
   const char* mode;        // gzopen mode: "wb" followed by a level digit; null = "wb6"
   const GzcFileOps* files; // null = GzcDefaultFileOps()
   const GzcHooks* hooks;   // null = no hooks
+  // Threads that compress (each with a scratch file of its own: gzTmp, then gzTmp with the thread's
+  // number before its extension). 0 = one per processor, at most 4.
+  unsigned threads;
 };
 
 struct GzcPackResult {
@@ -129,7 +136,11 @@ struct GzcPackResult {
 };
 
 // Packs every file below job.folder into job.archive. The list is written to job.listFile, each
-// member passes through job.gzTmp. A folder that does not exist packs like an empty folder.
+// member passes through a scratch file (job.gzTmp, which keeps members after the pack). A folder
+// that does not exist packs like an empty folder. The calling thread reads the files in list order
+// and keeps the per-byte points and the checksum; the compression runs on job.threads other
+// threads, up to 16 MiB behind the reading, and the members go into the archive in list order.
+// The archive's bytes do not depend on the number of threads.
 GzcStatus GzcPack(const GzcPackJob& job, GzcPackResult* result);
 
 // ---- Reading ----------------------------------------------------------------------------------

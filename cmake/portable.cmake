@@ -1,6 +1,7 @@
 # Sources that keep Win32 out of them; they build natively and for Windows alike.
 set(PR_PORTABLE_SOURCES
   build/gzcformat.cpp
+  build/gzcpack.cpp
   build/gzcfiles.cpp
   entries/profile.cpp
   entries/listfiles.cpp

@@ -106,7 +106,7 @@ int Pack(const char* folder, const char* archive, char level, bool timed) {
   if (!scratch.ok()) return Fail("cannot create a scratch folder");
   std::string gzTmp = scratch.gzTmp(), listFile = scratch.listFile();
   char mode[4] = {'w', 'b', level, 0};
-  GzcPackJob job{folder, archive, gzTmp.c_str(), listFile.c_str(), mode, ops, nullptr};
+  GzcPackJob job{folder, archive, gzTmp.c_str(), listFile.c_str(), mode, ops, nullptr, 0};
   GzcPackResult result;
   auto start = std::chrono::steady_clock::now();
   GzcStatus status = GzcPack(job, &result);

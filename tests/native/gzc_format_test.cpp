@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <set>
+
 #include "gzc_testutil.h"
 
 using namespace gzctest;
@@ -209,23 +211,42 @@ TEST_F(GzcPacked, UnarchivableFilesAreSkippedAndReported) {
   EXPECT_EQ(ParseArchive(ReadFile(d.root / "s.gzc")).n, files.size() + 1);
 }
 
-// gz.tmp is left holding the last member alone, whatever longer member passed through it before.
-TEST(GzcScratch, PackingLeavesTheLastMemberAloneInGzTmp) {
+// The archive does not depend on how many threads compress; gz.tmp stays, holding members of the
+// pack up to its end, and the other threads' scratch files are gone.
+TEST(GzcScratch, ThreadsGiveTheSameArchiveAndLeaveOnlyGzTmp) {
   TempDir d;
   fs::path src = d.root / "src";
-  // Long names and one-byte files: the list member is far longer than any file's member.
+  // Long names and one-byte files (the list member is far longer than any file's member), a large
+  // file among small ones, an empty one.
   for (uint32_t i = 0; i < 40; ++i) {
     Bytes name = Pseudo(150, i + 1);
     for (char& c : name) c = static_cast<char>('a' + static_cast<unsigned char>(c) % 26);
     TempDir::WriteFile(src / name, Bytes(1, static_cast<char>(i)));
   }
-  fs::path archive = d.root / "out.gzc";
-  ASSERT_EQ(Pack(d, src, archive), GZC_OK);
-  Bytes a = ReadFile(archive);
-  Parsed p = ParseArchive(a);
-  ASSERT_EQ(p.n, 41u);
-  ASSERT_GT(p.t[1] - p.t[0], 2 * (p.t[41] - p.t[40]));
-  EXPECT_EQ(ReadFile(d.gzTmp()), a.substr(p.t[40], p.t[41] - p.t[40]));
+  TempDir::WriteFile(src / "big" / "text.txt", Bytes(3 << 20, 'x') + Pseudo(1 << 20, 5));
+  TempDir::WriteFile(src / "big" / "empty", "");
+  for (uint32_t i = 0; i < 30; ++i) TempDir::WriteFile(src / "small" / std::to_string(i), Pseudo(i * 997, i));
+  Bytes first;
+  for (unsigned threads : {1u, 2u, 4u}) {
+    fs::path archive = d.root / ("out" + std::to_string(threads) + ".gzc");
+    ASSERT_EQ(Pack(d, src, archive, nullptr, "wb6", nullptr, threads), GZC_OK);
+    Bytes a = ReadFile(archive);
+    if (first.empty()) first = a;
+    EXPECT_EQ(a, first) << threads << " threads";
+    std::set<std::string> left;
+    for (auto& e : fs::directory_iterator(d.root / "scratch")) left.insert(e.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{"gz.tmp", "list.txt"})) << threads << " threads";
+    // gz.tmp ends with a whole member of the archive.
+    Bytes tmp = ReadFile(d.gzTmp());
+    Parsed p = ParseArchive(a);
+    bool endsWithMember = false;
+    for (uint32_t i = 0; i < p.n; ++i) {
+      size_t len = p.t[i + 1] - p.t[i];
+      if (tmp.size() >= len && tmp.compare(tmp.size() - len, len, a, p.t[i], len) == 0) endsWithMember = true;
+    }
+    EXPECT_TRUE(endsWithMember) << threads << " threads";
+  }
+  EXPECT_EQ(ParseArchive(first).contents.size(), 72u);
 }
 
 TEST(GzcScratch, ReadingLeavesTheLastMemberAloneInGzTmp) {
@@ -260,4 +281,27 @@ TEST(GzcScratch, LeftoversOfALongerMemberAreNotRead) {
   EXPECT_EQ(VerifyBytes(d, a), GZC_OK);
   ASSERT_EQ(UnpackBytes(d, a, d.root / "dest"), GZC_OK);
   EXPECT_EQ(Snapshot(d.root / "dest"), (std::map<std::string, Bytes>{{"first", q}, {"second", ""}}));
+}
+
+// A member that is not gzip data is read as zlib reads such a file, byte for byte, even after gzip
+// members, and gzip members after it read normally; a strict check refuses it.
+TEST(GzcScratch, MembersThatAreNotGzipDataPassThrough) {
+  TempDir d;
+  Bytes list = "a\r\nraw\r\nb\r\n";
+  Bytes raw = "plain bytes, no gzip header";  // 27 bytes, then its stored length
+  std::vector<Bytes> members = {Gzip(list), Gzip("alpha"), raw + Bytes("\x1b\0\0\0", 4), Gzip("beta")};
+  uint32_t n = 4, off = 19 + 4 * n;
+  Bytes a = "GZC";
+  PutLE(&a, Sum({list, "alpha", raw, "beta"}));
+  PutLE(&a, 0);
+  PutLE(&a, n);
+  for (auto& m : members) {
+    PutLE(&a, off);
+    off += static_cast<uint32_t>(m.size());
+  }
+  PutLE(&a, off);
+  for (auto& m : members) a += m;
+  ASSERT_EQ(UnpackBytes(d, a, d.root / "dest"), GZC_OK);
+  EXPECT_EQ(Snapshot(d.root / "dest"), (std::map<std::string, Bytes>{{"a", "alpha"}, {"raw", raw}, {"b", "beta"}}));
+  EXPECT_EQ(VerifyBytes(d, a), GZC_ERR_MEMBER);
 }

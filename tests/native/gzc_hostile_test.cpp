@@ -197,3 +197,15 @@ TEST_F(GzcHostile, DamagedMemberCrcIsRefused) {
   EXPECT_EQ(Unpack(bad), GZC_ERR_SHORT);
   ExpectUntouched();
 }
+
+// The files are written behind the reading; still the failure reported is the one a reader going
+// file by file meets first, and everything written is gone.
+TEST_F(GzcHostile, TheFirstFailureInListOrderIsReported) {
+  fs::create_directories(dest / "taken");  // a folder where the second file should go
+  before = Snapshot(dest);
+  Bytes a = BuildArchive({{"new.txt", Pseudo(300000, 3)}, {"taken", "x"}, {"zeros", Bytes(1000, '\0')}});
+  a = WithWord(a, a.size() - 4, 2000);  // and the third member is short
+  EXPECT_EQ(Unpack(a), GZC_ERR_TARGET);
+  ExpectUntouched();
+  EXPECT_TRUE(fs::is_directory(dest / "taken"));
+}

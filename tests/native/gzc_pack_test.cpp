@@ -80,29 +80,32 @@ class GzcPackHooks : public ::testing::Test {
 }  // namespace
 
 TEST_F(GzcPackHooks, ProgressFollowsTheFormulasAndOnlyChanges) {
-  Recorder r;
-  ASSERT_EQ(Pack(d, src, archive, &r.hooks), GZC_OK);
-  // The same formulas per byte, with unchanged values collapsed; nothing while the position is 0.
-  std::vector<std::pair<short, short>> want;
-  const uint32_t n = 5;
-  for (uint32_t p = 1; p < order.size(); ++p) {  // list line p has position p
-    float frac = static_cast<float>(p) / static_cast<float>(n);
-    short overall = static_cast<short>(3.0f + 44.0f * frac);
-    uint64_t len = Content(order[p]).size();
-    for (uint64_t b = 1; b <= len; ++b) {
-      std::pair<short, short> v{overall, static_cast<short>(100 * b / len)};
-      if (want.empty() || want.back() != v) want.push_back(v);
+  for (unsigned threads : {1u, 4u}) {
+    SCOPED_TRACE(std::to_string(threads) + " compressing threads");
+    Recorder r;
+    ASSERT_EQ(Pack(d, src, archive, &r.hooks, "wb6", nullptr, threads), GZC_OK);
+    // The same formulas per byte, with unchanged values collapsed; nothing while the position is 0.
+    std::vector<std::pair<short, short>> want;
+    const uint32_t n = 5;
+    for (uint32_t p = 1; p < order.size(); ++p) {  // list line p has position p
+      float frac = static_cast<float>(p) / static_cast<float>(n);
+      short overall = static_cast<short>(3.0f + 44.0f * frac);
+      uint64_t len = Content(order[p]).size();
+      for (uint64_t b = 1; b <= len; ++b) {
+        std::pair<short, short> v{overall, static_cast<short>(100 * b / len)};
+        if (want.empty() || want.back() != v) want.push_back(v);
+      }
     }
+    want.push_back({47, 100});
+    EXPECT_EQ(r.reports, want);
+    std::vector<short> overall;
+    for (auto& v : r.reports)
+      if (overall.empty() || overall.back() != v.first) overall.push_back(v.first);
+    EXPECT_EQ(overall, (std::vector<short>{11, 20, 29, 47}));
+    // One pump per packed byte: the list and every file.
+    EXPECT_EQ(r.pumps, listBytes + 1000 + 2345 + 3000 + 777);
+    EXPECT_EQ(Snapshot(src).size(), 4u);
   }
-  want.push_back({47, 100});
-  EXPECT_EQ(r.reports, want);
-  std::vector<short> overall;
-  for (auto& v : r.reports)
-    if (overall.empty() || overall.back() != v.first) overall.push_back(v.first);
-  EXPECT_EQ(overall, (std::vector<short>{11, 20, 29, 47}));
-  // One pump per packed byte: the list and every file.
-  EXPECT_EQ(r.pumps, listBytes + 1000 + 2345 + 3000 + 777);
-  EXPECT_EQ(Snapshot(src).size(), 4u);
 }
 
 TEST_F(GzcPackHooks, MinimumIntervalKeepsOverallChangesAndTheEnd) {
@@ -116,29 +119,32 @@ TEST_F(GzcPackHooks, MinimumIntervalKeepsOverallChangesAndTheEnd) {
 }
 
 TEST_F(GzcPackHooks, CancelDuringSecondFileLeavesPartialArchiveThenNextPackIsNormal) {
-  Recorder r;
-  const uint64_t k = 123;  // bytes of the second file packed before the stop
-  r.cancelAtPump = listBytes + Content(order[0]).size() + k;
-  EXPECT_EQ(Pack(d, src, archive, &r.hooks), GZC_CANCELLED);
-  Bytes a = ReadFile(archive);
-  EXPECT_EQ(a.substr(0, 3), "GZC");
-  EXPECT_EQ(LE(a, 3), 0u) << "checksum stays zero";
-  EXPECT_EQ(LE(a, 11), 5u);
-  for (uint32_t i = 0; i <= 5; ++i) EXPECT_EQ(LE(a, 15 + 4 * i), 0u) << "table word " << i;
-  std::vector<Bytes> m = Members(a.substr(39));
-  ASSERT_EQ(m.size(), 3u);
-  EXPECT_EQ(m[0].size(), listBytes);
-  EXPECT_EQ(m[1], Content(order[0]));
-  EXPECT_EQ(m[2], Content(order[1]).substr(0, k));
-  for (auto& v : r.reports) EXPECT_NE(v.first, 47) << "no end-of-step report after a cancel";
-  // The module unpacks nothing from it.
-  EXPECT_EQ(UnpackBytes(d, a, d.root / "dest"), GZC_ERR_CANCELLED_ARCHIVE);
-  EXPECT_TRUE(Snapshot(d.root / "dest").empty());
+  for (unsigned threads : {1u, 4u}) {
+    SCOPED_TRACE(std::to_string(threads) + " compressing threads");
+    Recorder r;
+    const uint64_t k = 123;  // bytes of the second file packed before the stop
+    r.cancelAtPump = listBytes + Content(order[0]).size() + k;
+    EXPECT_EQ(Pack(d, src, archive, &r.hooks, "wb6", nullptr, threads), GZC_CANCELLED);
+    Bytes a = ReadFile(archive);
+    EXPECT_EQ(a.substr(0, 3), "GZC");
+    EXPECT_EQ(LE(a, 3), 0u) << "checksum stays zero";
+    EXPECT_EQ(LE(a, 11), 5u);
+    for (uint32_t i = 0; i <= 5; ++i) EXPECT_EQ(LE(a, 15 + 4 * i), 0u) << "table word " << i;
+    std::vector<Bytes> m = Members(a.substr(39));
+    ASSERT_EQ(m.size(), 3u);
+    EXPECT_EQ(m[0].size(), listBytes);
+    EXPECT_EQ(m[1], Content(order[0]));
+    EXPECT_EQ(m[2], Content(order[1]).substr(0, k));
+    for (auto& v : r.reports) EXPECT_NE(v.first, 47) << "no end-of-step report after a cancel";
+    // The module unpacks nothing from it.
+    EXPECT_EQ(UnpackBytes(d, a, d.root / "dest"), GZC_ERR_CANCELLED_ARCHIVE);
+    EXPECT_TRUE(Snapshot(d.root / "dest").empty());
 
-  r.cancel = 1;
-  r.cancelAtPump = 0;
-  ASSERT_EQ(Pack(d, src, archive, &r.hooks), GZC_OK);
-  EXPECT_EQ(ParseArchive(ReadFile(archive)).contents.size(), 4u);
+    r.cancel = 1;
+    r.cancelAtPump = 0;
+    ASSERT_EQ(Pack(d, src, archive, &r.hooks, "wb6", nullptr, threads), GZC_OK);
+    EXPECT_EQ(ParseArchive(ReadFile(archive)).contents.size(), 4u);
+  }
 }
 
 TEST_F(GzcPackHooks, CancelBeforeTheFirstFilePacksOnlyTheList) {
@@ -165,6 +171,28 @@ TEST(GzcCancel, TakesEffectWithin100Ms) {
   stopper.join();
   ASSERT_EQ(s, GZC_CANCELLED) << "packing ended before the stop; make the file bigger";
   EXPECT_LT(std::chrono::nanoseconds(doneAt - setAt.load()), std::chrono::milliseconds(100));
+}
+
+// Reading runs ahead of the compressing threads by a bounded amount; while it waits for them the
+// caller's idle hook keeps being called, and the per-byte points stay one per byte.
+TEST(GzcReadAhead, WaitingServesTheIdleHookAndKeepsOnePumpPerByte) {
+  TempDir d;
+  const size_t big = 40u << 20;
+  TempDir::WriteFile(d.root / "src" / "big.bin", Pseudo(big, 11));
+  struct Counts {
+    uint64_t pumps = 0, idles = 0;
+  } c;
+  GzcHooks hooks{};
+  hooks.ctx = &c;
+  hooks.pump = [](void* ctx) { ++static_cast<Counts*>(ctx)->pumps; };
+  hooks.idle = [](void* ctx) { ++static_cast<Counts*>(ctx)->idles; };
+  fs::path archive = d.root / "out.gzc";
+  ASSERT_EQ(Pack(d, d.root / "src", archive, &hooks, "wb9", nullptr, 1), GZC_OK);
+  EXPECT_EQ(c.pumps, big + std::string("big.bin\r\n").size());
+  EXPECT_GT(c.idles, 0u) << "40 MiB at level 9 cannot be compressed as fast as it is read";
+  Parsed p = ParseArchive(ReadFile(archive));
+  ASSERT_EQ(p.contents.size(), 1u);
+  EXPECT_EQ(p.contents[0], Pseudo(big, 11));
 }
 
 TEST(GzcInstaller, FindsBothArchivesBehindTheMarker) {

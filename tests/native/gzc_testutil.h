@@ -191,9 +191,10 @@ inline Parsed ParseArchive(const Bytes& a) {
 
 // Running the module on files.
 inline GzcStatus Pack(const TempDir& d, const fs::path& folder, const fs::path& archive,
-                      const GzcHooks* hooks = nullptr, const char* mode = "wb6", GzcPackResult* res = nullptr) {
+                      const GzcHooks* hooks = nullptr, const char* mode = "wb6", GzcPackResult* res = nullptr,
+                      unsigned threads = 0) {
   std::string f = folder.string(), a = archive.string(), g = d.gzTmp(), l = d.listFile();
-  GzcPackJob job{f.c_str(), a.c_str(), g.c_str(), l.c_str(), mode, nullptr, hooks};
+  GzcPackJob job{f.c_str(), a.c_str(), g.c_str(), l.c_str(), mode, nullptr, hooks, threads};
   return GzcPack(job, res);
 }
 

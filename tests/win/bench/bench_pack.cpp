@@ -62,6 +62,7 @@ void ShowProgress(void*, short overall, short current) {
   Progress(current, true, nullptr);
 }
 void Pump(void*) { MsgLoop(); }
+void Idle(void*) { PumpMessage(); }
 bool PackWithInterval(const char* folder, const char* archive, unsigned intervalMs) {
   char bin[kPathMax];
   if (!WorkPath(VAL_BINDIR, bin) || !strrchr(bin, '\\')) return false;
@@ -72,6 +73,7 @@ bool PackWithInterval(const char* folder, const char* archive, unsigned interval
   hooks.bounds = Granica();
   hooks.progress = ShowProgress;
   hooks.pump = Pump;
+  hooks.idle = Idle;
   hooks.minIntervalMs = intervalMs;
   GzcPackJob job = {};
   job.folder = folder;

@@ -1,0 +1,605 @@
+// GZC packing: the folder walk and list writer, and packing a folder into an archive with the
+// compression spread over threads while the reading, the per-byte points and the checksum stay on
+// the calling thread in list order.
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "build/alloccheck.h"
+#include "build/gzcformat.h"
+#include "build/gzcscratch.h"
+
+// Each member is completed with gzflush(Z_FINISH), which ends one gzip member and lets the next
+// gzwrite start a new one in zlib's newer gzip-file code.
+#if ZLIB_VERNUM < 0x1240
+#error "zlib 1.2.4 or later is needed"
+#endif
+
+namespace {
+
+// Files are read in blocks; the per-byte points run over each block before it goes to a compressor.
+constexpr size_t kBlockSize = 64 * 1024;
+// Read-ahead: blocks read but not yet compressed. The files are read in list order, so a large file
+// keeps one compressor busy while the others get the files after it; this much may wait for them.
+constexpr size_t kMaxBlocks = 256;  // 16 MiB
+constexpr unsigned kMaxThreads = 4;
+// How long the calling thread waits for its compressors before it looks up (the idle hook).
+constexpr std::chrono::milliseconds kIdleTick(5);
+
+bool Stopping(const GzcHooks* h) { return h && h->cancel && *h->cancel == 0; }
+
+// ---- Walk and list writer ----------------------------------------------------------------------
+struct Walk {
+  const GzcFileOps* ops;
+  std::vector<std::string> lines;       // relative paths, '\' separated
+  std::vector<std::string>* skipped;
+};
+
+void CollectName(void* cookie, const char* name, GzcKind kind) {
+  static_cast<std::vector<std::pair<std::string, GzcKind>>*>(cookie)->push_back({name, kind});
+}
+
+// List writer: records one file met by the walk, relative to the walk's root, if an archive can
+// carry it; otherwise notes it as skipped.
+void ListFile(Walk& w, const std::string& full, const std::string& rel) {
+  if (full.size() > GZC_PATH_MAX || !GzcSafeListLine(rel.data(), rel.size())) {
+    if (w.skipped) w.skipped->push_back(full);
+    return;
+  }
+  w.lines.push_back(rel);
+}
+
+// Depth first in directory-search order; a subfolder's files are listed where the subfolder is met.
+// Returns false when the folder cannot be searched.
+bool WalkFolder(Walk& w, const std::string& folder, const std::string& rel) {
+  std::vector<std::pair<std::string, GzcKind>> names;
+  if (!w.ops->listDir(w.ops->ctx, folder.c_str(), CollectName, &names)) return false;
+  for (const auto& [name, searchKind] : names) {
+    std::string full = folder + GZC_SEP + name;
+    std::string relName = rel.empty() ? name : rel + '\\' + name;
+#ifndef _WIN32
+    // A '\' inside a name would read back as a separator.
+    if (name.find('\\') != std::string::npos) {
+      if (w.skipped) w.skipped->push_back(full);
+      continue;
+    }
+#endif
+    GzcKind kind = searchKind != GZC_KIND_NONE ? searchKind : w.ops->kind(w.ops->ctx, full.c_str());
+    if (kind == GZC_KIND_DIR) {
+      // A folder that cannot be searched is taken for a file, as the walk always did.
+      if (!WalkFolder(w, full, relName)) ListFile(w, full, relName);
+    } else if (kind == GZC_KIND_FILE) {
+      ListFile(w, full, relName);
+    } else if (w.skipped) {
+      // Links (which could loop), devices, pipes, and entries gone since the search.
+      w.skipped->push_back(full);
+    }
+  }
+  return true;
+}
+
+// ---- Progress ----------------------------------------------------------------------------------
+struct PackState {
+  const GzcHooks* hooks;
+  uint32_t IlePlikow;
+  int lastOverall = -1;
+  int lastCurrent = -1;
+  std::chrono::steady_clock::time_point lastReport;
+};
+
+short OverallValue(const GzcHooks* h, uint32_t position, uint32_t n) {
+  short lo = h->bounds ? h->bounds[0] : 0;
+  short hi = h->bounds ? h->bounds[1] : 100;
+  float frac = static_cast<float>(position) / static_cast<float>(n);
+  float v = static_cast<float>(lo) + static_cast<float>(hi - lo) * frac;
+  return static_cast<short>(v);
+}
+
+void Forward(PackState& st, short overall, short current, bool always) {
+  const GzcHooks* h = st.hooks;
+  if (!always && overall == st.lastOverall && current == st.lastCurrent) return;
+  auto now = std::chrono::steady_clock::now();
+  if (!always && h->minIntervalMs && overall == st.lastOverall && st.lastCurrent >= 0 &&
+      now - st.lastReport < std::chrono::milliseconds(h->minIntervalMs))
+    return;
+  st.lastOverall = overall;
+  st.lastCurrent = current;
+  st.lastReport = now;
+  h->progress(h->ctx, overall, current);
+}
+
+// Reports the file bar for `count` bytes of `length` and returns the count at which its value
+// next changes, so that the byte loop only compares.
+uint64_t ReportFile(PackState& st, short overall, uint64_t count, uint32_t length) {
+  if (length == 0) {
+    Forward(st, overall, 100, false);
+    return UINT64_MAX;
+  }
+  uint64_t v = 100 * count / length;
+  Forward(st, overall, static_cast<short>(std::min<uint64_t>(v, 32767)), false);
+  return ((v + 1) * length + 99) / 100;
+}
+
+// ---- Compressors -------------------------------------------------------------------------------
+// One entry's gzip member in a compressor's scratch file.
+struct Member {
+  unsigned owner = 0;
+  uint64_t offset = 0;
+  uint64_t length = 0;
+  GzcStatus status = GZC_OK;
+  bool done = false;
+};
+
+struct Item {
+  enum Kind { BEGIN, DATA, END } kind;
+  uint32_t index;
+  unsigned char* data;
+  size_t n;
+};
+
+// A thread that compresses whole members, one after another, into a scratch file of its own.
+struct Compressor {
+  explicit Compressor(std::string p) : path(std::move(p)), tmp(path.c_str()) {}
+  std::string path;
+  ScratchFile tmp;          // written by the thread only
+  ScratchReader reader;     // the calling thread's view, for appending
+  std::deque<Item> queue;   // what the calling thread handed over
+  std::condition_variable wake;
+  uint64_t load = 0;        // bytes handed over and not yet compressed
+  uint32_t unappended = 0;  // members complete but not yet in the archive
+  std::thread thread;
+};
+
+// The n-th extra scratch file beside gz.tmp: "gz1.tmp", "gz2.tmp", ...
+std::string ScratchName(const std::string& first, unsigned n) {
+  size_t sep = first.find_last_of("\\/");
+  size_t dot = first.rfind('.');
+  if (dot == std::string::npos || (sep != std::string::npos && dot < sep)) return first + std::to_string(n);
+  return first.substr(0, dot) + std::to_string(n) + first.substr(dot);
+}
+
+class Packer {
+ public:
+  Packer(PackState& st, const GzcFileOps* ops, const char* mode, void* arch, std::vector<uint32_t>& t)
+      : st_(st), ops_(ops), mode_(mode), arch_(arch), t_(t), members_(t.size() - 1), pos_(t[0]) {
+    const GzcHooks* h = st.hooks;
+    cancel_ = h ? h->cancel : nullptr;
+  }
+  ~Packer() { Stop(); }
+  Packer(const Packer&) = delete;
+  Packer& operator=(const Packer&) = delete;
+
+  // Starts the compressing threads with their scratch files (the first is gzTmp).
+  GzcStatus Start(const char* gzTmp, unsigned threads) {
+    ALLOC_TRY {
+      for (unsigned i = 0; i < threads; ++i)
+        comps_.push_back(std::make_unique<Compressor>(i ? ScratchName(gzTmp, i) : std::string(gzTmp)));
+      for (auto& c : comps_) {
+        Compressor* cp = c.get();
+        c->thread = std::thread([this, cp] { Run(*cp); });
+      }
+    } ALLOC_CATCH {
+      return GZC_ERR_NO_MEMORY;
+    }
+#if defined(__cpp_exceptions)
+    catch (...) {  // a thread that cannot start
+      return GZC_ERR_NO_MEMORY;
+    }
+#endif
+    return GZC_OK;
+  }
+
+  // Ends the threads (what they still hold is dropped), closes the scratch files and removes all
+  // but gzTmp, and frees the blocks.
+  void Stop() {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      quit_ = true;
+    }
+    for (auto& c : comps_) {
+      c->wake.notify_all();
+      if (c->thread.joinable()) c->thread.join();
+    }
+    for (size_t i = 0; i < comps_.size(); ++i) {
+      comps_[i]->tmp.Close();
+      if (i) ops_->remove(ops_->ctx, comps_[i]->path.c_str());
+    }
+    comps_.clear();
+    free_.clear();
+    blocks_.clear();
+  }
+
+  // kompresjagz: reads one file, running the per-byte points over it, and hands it to a compressor
+  // as the member of entry `index`. A file that cannot be opened gives an empty member, so that the
+  // entry still exists and the table matches the bytes appended. Position 0 (the list and the first
+  // file) reports no progress.
+  GzcStatus kompresjagz(uint32_t index, const char* path, uint32_t position) {
+    void* src = ops_->open(ops_->ctx, path, false);
+    uint64_t size = 0;
+    if (src && !ops_->size(ops_->ctx, src, &size)) size = 0;
+    if (size > 0xFFFFFFFFu) {
+      ops_->close(ops_->ctx, src);
+      return GZC_ERR_TOO_LARGE;
+    }
+    Compressor& c = Assign(index);
+    GzcStatus status = GZC_OK;
+    if (src) {
+      const uint32_t length = static_cast<uint32_t>(size);
+      const GzcHooks* h = st_.hooks;
+      const volatile unsigned char* cancel = cancel_;
+      void (*pump)(void*) = h ? h->pump : nullptr;
+      void* hctx = h ? h->ctx : nullptr;
+      const bool report = position != 0 && h && h->progress;
+      const short overall = report ? OverallValue(h, position, st_.IlePlikow) : 0;
+      uint64_t next = report ? 1 : UINT64_MAX;  // the first byte always reports
+      uint64_t count = 0;
+      bool stop = false;
+      while (!stop && status == GZC_OK) {
+        unsigned char* block = TakeBlock(&status);
+        if (!block) break;
+        size_t n = ops_->read(ops_->ctx, src, block, kBlockSize);
+        size_t k = 0;
+        if (!cancel && !pump && next == UINT64_MAX) {
+          k = n;  // no per-byte point to serve
+        } else {
+          for (; k < n; ++k) {
+            if (cancel && *cancel == 0) {  // this byte is not packed
+              stop = true;
+              break;
+            }
+            ++count;
+            if (count >= next) next = ReportFile(st_, overall, count, length);
+            if (pump) pump(hctx);
+          }
+        }
+        crc32Block(block, k);
+        if (k)
+          Hand(c, Item::DATA, index, block, k);
+        else
+          GiveBack(block);
+        if (n == 0) break;
+      }
+      ops_->close(ops_->ctx, src);
+    }
+    // The member is complete even after a cancel: it holds the bytes read so far.
+    Hand(c, Item::END, index, nullptr, 0);
+    if (status == GZC_OK) status = przepiszdogzc(false);
+    return status;
+  }
+
+  // przepiszdogzc: appends the members that are complete, in list order, and records their offsets;
+  // with `all`, waits until every member handed over is in.
+  GzcStatus przepiszdogzc(bool all) {
+    if (appendStatus_ != GZC_OK) return appendStatus_;
+    while (appended_ < handed_) {
+      Member m;
+      {
+        std::unique_lock<std::mutex> lock(mu_);
+        if (!members_[appended_].done) {
+          if (!all) return GZC_OK;
+          callerWaits_ = true;
+          callerWake_.wait_for(lock, kIdleTick);
+          callerWaits_ = false;
+          lock.unlock();
+          Idle();
+          continue;
+        }
+        m = members_[appended_];
+      }
+      GzcStatus s = Copy(m);
+      if (s != GZC_OK) return appendStatus_ = s;
+      std::lock_guard<std::mutex> lock(mu_);
+      --comps_[m.owner]->unappended;
+    }
+    return GZC_OK;
+  }
+
+  // t[N]: the archive's length once every member is in.
+  uint64_t End() const { return pos_; }
+
+ private:
+  // The compressor with the least work waiting; the calling thread only.
+  Compressor& Assign(uint32_t index) {
+    std::lock_guard<std::mutex> lock(mu_);
+    size_t best = next_ % comps_.size();
+    for (size_t i = 0; i < comps_.size(); ++i) {
+      size_t j = (next_ + i) % comps_.size();
+      if (comps_[j]->load < comps_[best]->load) best = j;
+    }
+    next_ = best + 1;
+    members_[index].owner = static_cast<unsigned>(best);
+    Compressor& c = *comps_[best];
+    c.queue.push_back({Item::BEGIN, index, nullptr, 0});
+    c.wake.notify_one();
+    handed_ = index + 1;
+    return c;
+  }
+
+  void Hand(Compressor& c, Item::Kind kind, uint32_t index, unsigned char* data, size_t n) {
+    std::lock_guard<std::mutex> lock(mu_);
+    c.queue.push_back({kind, index, data, n});
+    c.load += n;
+    c.wake.notify_one();
+  }
+
+  void GiveBack(unsigned char* block) {
+    std::lock_guard<std::mutex> lock(mu_);
+    free_.push_back(block);
+  }
+
+  // A free block, or a new one while the read-ahead allows; otherwise waits for one, appending what
+  // is complete and serving the idle hook. Null when the packing stops (cancel, error, memory).
+  unsigned char* TakeBlock(GzcStatus* status) {
+    for (;;) {
+      {
+        std::unique_lock<std::mutex> lock(mu_);
+        if (!free_.empty()) {
+          unsigned char* b = free_.back();
+          free_.pop_back();
+          return b;
+        }
+        if (blocks_.size() < kMaxBlocks) {
+          unsigned char* b = new (std::nothrow) unsigned char[kBlockSize];
+          if (b) {
+            blocks_.emplace_back(b);
+            return b;
+          }
+          if (blocks_.empty()) {
+            *status = GZC_ERR_NO_MEMORY;
+            return nullptr;
+          }
+        }
+        callerWaits_ = true;
+        callerWake_.wait_for(lock, kIdleTick);
+        callerWaits_ = false;
+      }
+      if (Stopping(st_.hooks)) return nullptr;
+      *status = przepiszdogzc(false);
+      if (*status != GZC_OK) return nullptr;
+      Idle();
+    }
+  }
+
+  void Idle() {
+    const GzcHooks* h = st_.hooks;
+    if (h && h->idle) h->idle(h->ctx);
+  }
+
+  // Appends one member from its compressor's scratch file.
+  GzcStatus Copy(const Member& m) {
+    if (m.status != GZC_OK) return m.status;
+    Compressor& c = *comps_[m.owner];
+    if (appended_ > 0 && pos_ > 0xFFFFFFFFu) return GZC_ERR_TOO_LARGE;
+    t_[appended_] = static_cast<uint32_t>(pos_);
+    if (!c.reader.Open(c.path.c_str()) || !c.reader.Seek(m.offset)) return GZC_ERR_TEMP;
+    unsigned char buf[kBlockSize];
+    for (uint64_t left = m.length; left;) {
+      size_t n = c.reader.Read(buf, static_cast<size_t>(std::min<uint64_t>(left, sizeof buf)));
+      if (n == 0) return GZC_ERR_TEMP;
+      if (!ops_->write(ops_->ctx, arch_, buf, n)) return GZC_ERR_WRITE;
+      left -= n;
+    }
+    pos_ += m.length;
+    ++appended_;
+    return GZC_OK;
+  }
+
+  // The compressing thread.
+  void Run(Compressor& c) {
+    uint32_t index = 0;
+    uint64_t start = 0, written = 0;
+    GzcStatus status = GZC_OK;
+    gzFile gz = nullptr;
+    bool stored = false;
+    for (;;) {
+      Item it;
+      bool rewind = false;
+      {
+        std::unique_lock<std::mutex> lock(mu_);
+        c.wake.wait(lock, [&] { return quit_ || !c.queue.empty(); });
+        if (quit_) return;
+        it = c.queue.front();
+        c.queue.pop_front();
+        rewind = it.kind == Item::BEGIN && c.unappended == 0;  // its earlier members are all in
+      }
+      switch (it.kind) {
+        case Item::BEGIN:
+          index = it.index;
+          written = 0;
+          status = GZC_OK;
+          if (!c.tmp.Open() || (rewind && !c.tmp.Seek(0)) || !c.tmp.Tell(&start) || !(gz = c.tmp.Writer(mode_)))
+            status = GZC_ERR_TEMP;
+          break;
+        case Item::DATA:
+          if (status == GZC_OK) {
+            // After a cancel the rest of what was read is only stored: the member still holds it,
+            // and the packing ends within moments.
+            if (!stored && written && cancel_ && *cancel_ == 0) {
+              gzsetparams(gz, 0, Z_DEFAULT_STRATEGY);
+              stored = true;
+            }
+            if (gzwrite(gz, it.data, static_cast<unsigned>(it.n)) != static_cast<int>(it.n))
+              status = GZC_ERR_TEMP;
+            else
+              written += it.n;
+          }
+          {
+            std::lock_guard<std::mutex> lock(mu_);
+            free_.push_back(it.data);
+            c.load -= it.n;
+            if (callerWaits_) callerWake_.notify_one();
+          }
+          break;
+        case Item::END: {
+          uint64_t end = start;
+          if (status == GZC_OK) {
+            // The writer starts a new member only when data follows, so an empty member comes from a
+            // writer of its own.
+            bool ok;
+            if (written) {
+              ok = gzflush(gz, Z_FINISH) == Z_OK;
+            } else {
+              gzFile empty = c.tmp.GzOn(mode_);
+              ok = empty && gzclose(empty) == Z_OK;
+            }
+            if (!ok || !c.tmp.Tell(&end)) status = GZC_ERR_TEMP;
+            else c.tmp.Holds(end, false);
+          }
+          std::lock_guard<std::mutex> lock(mu_);
+          Member& m = members_[index];
+          m.offset = start;
+          m.length = end - start;
+          m.status = status;
+          m.done = true;
+          ++c.unappended;
+          if (callerWaits_) callerWake_.notify_one();
+          break;
+        }
+      }
+    }
+  }
+
+  PackState& st_;
+  const GzcFileOps* ops_;
+  const char* mode_;
+  void* arch_;
+  std::vector<uint32_t>& t_;
+  const volatile unsigned char* cancel_ = nullptr;
+
+  std::mutex mu_;
+  std::condition_variable callerWake_;
+  bool callerWaits_ = false;
+  bool quit_ = false;
+  std::vector<std::unique_ptr<Compressor>> comps_;
+  std::vector<Member> members_;
+  std::vector<std::unique_ptr<unsigned char[]>> blocks_;
+  std::vector<unsigned char*> free_;
+  size_t next_ = 0;
+
+  // The calling thread's own.
+  uint32_t handed_ = 0;    // members handed to a compressor
+  uint32_t appended_ = 0;  // members in the archive
+  uint64_t pos_;           // where the next member goes
+  GzcStatus appendStatus_ = GZC_OK;
+};
+
+std::string JoinForFiles(const char* folder, const std::string& line) {
+  std::string path = std::string(folder) + GZC_SEP + line;
+  for (size_t i = std::strlen(folder) + 1; i < path.size(); ++i)
+    if (path[i] == '\\' || path[i] == '/') path[i] = GZC_SEP;
+  return path;
+}
+
+unsigned ThreadsFor(unsigned asked, uint32_t entries) {
+  unsigned n = asked ? asked : std::thread::hardware_concurrency();
+  n = std::min(std::max(n, 1u), kMaxThreads);
+  return std::min<unsigned>(n, entries);
+}
+
+GzcStatus packgzc(PackState& st, const GzcPackJob& job, const std::vector<std::string>& lines,
+                  GzcPackResult* result) {
+  const GzcFileOps* ops = OpsOr(job.files);
+  const uint32_t n = st.IlePlikow;
+  void* arch = ops->open(ops->ctx, job.archive, true);
+  if (!arch) return GZC_ERR_ARCHIVE;
+  auto fail = [&](GzcStatus s) {
+    ops->close(ops->ctx, arch);
+    return s;
+  };
+
+  unsigned char head[GZC_HEADER_SIZE];
+  std::memcpy(head, header_, sizeof header_);
+  PutLE32(head + 7, 0);
+  PutLE32(head + 11, n);
+  if (!ops->write(ops->ctx, arch, head, sizeof head)) return fail(GZC_ERR_WRITE);
+
+  std::vector<uint32_t> t;
+  ALLOC_TRY {
+    t.assign(size_t(n) + 1, 0);
+  } ALLOC_CATCH {
+    return fail(GZC_ERR_NO_MEMORY);
+  }
+  // The table stays zero until the archive is complete.
+  {
+    unsigned char zero[4096] = {};
+    for (uint64_t left = 4 * (uint64_t(n) + 1); left;) {
+      size_t chunk = static_cast<size_t>(std::min<uint64_t>(left, sizeof zero));
+      if (!ops->write(ops->ctx, arch, zero, chunk)) return fail(GZC_ERR_WRITE);
+      left -= chunk;
+    }
+  }
+  t[0] = 19 + 4 * n;
+
+  GzcStatus status = GZC_OK;
+  uint64_t end = 0;
+  {
+    Packer packer(st, ops, job.mode ? job.mode : "wb6", arch, t);
+    status = packer.Start(job.gzTmp, ThreadsFor(job.threads, n));
+    if (status == GZC_OK) status = packer.kompresjagz(0, job.listFile, 0);
+    for (uint32_t i = 1; status == GZC_OK && i < n && !Stopping(st.hooks); ++i)
+      status = packer.kompresjagz(i, JoinForFiles(job.folder, lines[i - 1]).c_str(), i - 1);
+    if (status == GZC_OK) status = packer.przepiszdogzc(true);
+    end = packer.End();
+  }
+  if (status != GZC_OK) return fail(status);
+  if (Stopping(st.hooks)) {
+    ops->close(ops->ctx, arch);
+    return GZC_CANCELLED;
+  }
+  if (st.hooks && st.hooks->progress) {
+    short hi = st.hooks->bounds ? st.hooks->bounds[1] : 100;
+    Forward(st, hi, 100, true);
+  }
+  if (end > 0xFFFFFFFFu) return fail(GZC_ERR_TOO_LARGE);
+  t[n] = static_cast<uint32_t>(end);
+
+  // Table and checksum go in last: a cancelled or broken pack leaves both zero.
+  std::vector<unsigned char> raw(t.size() * 4);
+  for (size_t i = 0; i < t.size(); ++i) PutLE32(&raw[i * 4], t[i]);
+  unsigned char sum[4];
+  PutLE32(sum, crc32(0, true));
+  if (!ops->seek(ops->ctx, arch, GZC_HEADER_SIZE) || !ops->write(ops->ctx, arch, raw.data(), raw.size()) ||
+      !ops->seek(ops->ctx, arch, 3) || !ops->write(ops->ctx, arch, sum, 4))
+    return fail(GZC_ERR_WRITE);
+  if (!ops->close(ops->ctx, arch)) return GZC_ERR_WRITE;
+  result->checksum = crc32(0, true);
+  result->length = t[n];
+  return GZC_OK;
+}
+
+}  // namespace
+
+GzcStatus GzcPack(const GzcPackJob& job, GzcPackResult* result) {
+  GzcPackResult local;
+  if (!result) result = &local;
+  *result = GzcPackResult();
+  const GzcFileOps* ops = OpsOr(job.files);
+  crc32Reset();
+
+  void* list = ops->open(ops->ctx, job.listFile, true);
+  if (!list) return GZC_ERR_LIST_FILE;
+  Walk walk{ops, {}, &result->skipped};
+  WalkFolder(walk, job.folder, "");  // a folder that cannot be searched packs like an empty one
+  std::string text;
+  for (const std::string& line : walk.lines) text += line + "\r\n";
+  bool listOk = ops->write(ops->ctx, list, text.data(), text.size());
+  if (!ops->close(ops->ctx, list) || !listOk) return GZC_ERR_LIST_FILE;
+
+  // N + 1 table words must fit, and t[0] = 19 + 4 N must be a 32-bit offset.
+  if (walk.lines.size() >= (0xFFFFFFFFu - 19) / 4) return GZC_ERR_TOO_LARGE;
+  PackState st;
+  st.hooks = job.hooks;
+  st.IlePlikow = static_cast<uint32_t>(walk.lines.size()) + 1;
+  result->entries = st.IlePlikow;
+  return packgzc(st, job, walk.lines, result);
+}
