@@ -253,12 +253,11 @@ void CleadDir() {
   EnMenu(MF_GRAYED);
 }
 
-bool MsgLoop() {
-  // Looking at the queue costs far more than a byte of work: look only every few milliseconds,
-  // and look at the clock only every few thousand calls.
-  static unsigned calls;  // the main window's thread is the only caller
+unsigned msgLoopCalls;
+
+bool MsgLoopLook() {
+  // Looking at the queue costs far more than a byte of work: only every few milliseconds.
   static DWORD last;
-  if (++calls & 0x3FF) return false;
   DWORD now = GetTickCount();
   if (now - last < 4) return false;
   last = now;
