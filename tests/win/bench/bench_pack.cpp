@@ -6,6 +6,8 @@
 // --interval MS packs not through Pakowanie but through the archive module with Pakowanie's hooks
 // and a minimum interval between reports of the file bar (GzcHooks::minIntervalMs): what packing
 // would cost with that setting.
+// --cancel-after MS presses the dialog's "Przerwij" MS milliseconds into the packing and prints
+// "cancel S s": from the press to the end of Pakowanie.
 // Prints "startup S s" (process creation to main), "pack S s" or "unpack S s", and the number of
 // bar positions the dialog received.
 #include <windows.h>
@@ -18,6 +20,7 @@
 #include "app/func1.h"
 #include "build/gzc.h"
 #include "build/kopiuj.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -86,8 +89,18 @@ bool PackWithInterval(const char* folder, const char* archive, unsigned interval
   return GzcPack(job, nullptr) == GZC_OK;
 }
 
+// The author's click on "Przerwij", pressAfter milliseconds from now.
+LARGE_INTEGER pressed;
+int pressAfter;
+DWORD WINAPI PressCancel(LPVOID) {
+  Sleep((DWORD)pressAfter);
+  QueryPerformanceCounter(&pressed);
+  SendMessageA(GetDlgItem(*HwndCopy(), IDB_PACK_CANCEL), BM_CLICK, 0, 0);
+  return 0;
+}
+
 int Usage() {
-  fprintf(stderr, "usage: bench_pack FOLDER ARCHIVE [--temp DIR] [--interval MS]\n"
+  fprintf(stderr, "usage: bench_pack FOLDER ARCHIVE [--temp DIR] [--interval MS] [--cancel-after MS]\n"
                   "       bench_pack --unpack ARCHIVE DEST [--temp DIR]\n");
   return 2;
 }
@@ -98,6 +111,7 @@ int main(int argc, char** argv) {
   double startup = SinceCreation();
   bool unpack = false;
   int interval = -1;
+  int cancelAfter = -1;
   const char* args[2] = {nullptr, nullptr};
   int positional = 0;
   for (int i = 1; i < argc; ++i) {
@@ -105,6 +119,8 @@ int main(int argc, char** argv) {
       unpack = true;
     } else if (!strcmp(argv[i], "--interval") && i + 1 < argc) {
       interval = atoi(argv[++i]);
+    } else if (!strcmp(argv[i], "--cancel-after") && i + 1 < argc) {
+      cancelAfter = atoi(argv[++i]);
     } else if (!strcmp(argv[i], "--temp") && i + 1 < argc) {
       SetEnvironmentVariableA("TMP", argv[i + 1]);
       SetEnvironmentVariableA("TEMP", argv[i + 1]);
@@ -149,10 +165,27 @@ int main(int argc, char** argv) {
   }
   Granica()[0] = 3;
   Granica()[1] = 47;
+  pressAfter = cancelAfter;
+  HANDLE presser = nullptr;
+  if (cancelAfter >= 0) {
+    // As the author would: a click on the dialog's button, from outside the packing thread.
+    presser = CreateThread(nullptr, 0, PressCancel, nullptr, 0, nullptr);
+  }
   QueryPerformanceCounter(&t0);
   int result = interval < 0 ? Pakowanie(args[0], args[1], false) : PackWithInterval(args[0], args[1], interval);
   QueryPerformanceCounter(&t1);
   bool cancelled = *CancelGzc() == 0;
+  if (presser) {
+    WaitForSingleObject(presser, INFINITE);
+    CloseHandle(presser);
+    if (!cancelled || pressed.QuadPart > t1.QuadPart) {
+      fprintf(stderr, "bench_pack: packing ended before the cancel\n");
+      return 1;
+    }
+    CloseProgressByBuild();
+    printf("cancel %.3f s\n", Seconds(pressed, t1));
+    return 0;
+  }
   CloseProgressByBuild();
   if (!result || cancelled) {
     fprintf(stderr, "bench_pack: packing failed%s\n", cancelled ? " (cancelled)" : "");
