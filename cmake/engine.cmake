@@ -5,7 +5,7 @@ set(ENGINE_DIR ${CMAKE_SOURCE_DIR}/engine)
 set(ENGINE_FLAGS ${WIN_FLAGS} -DGZC_SINGLE_THREAD -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics -ffunction-sections
     -fdata-sections -fno-asynchronous-unwind-tables -include ${CMAKE_SOURCE_DIR}/engine/templates.h)
 set(ENGINE_LINK -static -static-libgcc -static-libstdc++ -s -Wl,--gc-sections -mwindows
-    -Wl,--wrap=gzopen,--wrap=gzread,--wrap=gzbuffer,--wrap=gzdirect,--wrap=gzerror,--wrap=gzclose)
+    -Wl,--wrap=gzclose)
 # Plain data (no Win32): also compiled into the engine tests.
 set(ENGINE_LOGIC engine/langdata.cpp engine/regvalue.cpp engine/peimage.cpp engine/unlog.cpp)
 set(ENGINE_PORTABLE build/gzcformat.cpp build/gzcfiles.cpp entries/profile.cpp)
@@ -23,13 +23,14 @@ add_custom_command(OUTPUT ${ENGINE_ZLIB}
   DEPENDS ${ZLIB_STATIC} VERBATIM)
 add_custom_target(engine_zlib DEPENDS ${ENGINE_ZLIB})
 
-add_library(engine_core STATIC ${ENGINE_LOGIC} engine/enginewin.cpp engine/winfiles.cpp engine/memgz.cpp engine/runtime.cpp)
+add_library(engine_core STATIC ${ENGINE_LOGIC} engine/enginewin.cpp engine/winfiles.cpp engine/runtime.cpp)
 target_include_directories(engine_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(engine_core PRIVATE ${ENGINE_FLAGS})
 add_dependencies(engine_core engine_zlib)
 target_link_libraries(engine_core PUBLIC engine_portable ${ENGINE_ZLIB} comctl32 shell32 ole32 advapi32 user32 gdi32)
 
-add_executable(engine_setup WIN32 engine/setup.cpp engine/install.cpp engine/wizard.cpp engine/engine.rc)
+# gzreadonly.cpp is linked as an object: only the archive module, further down the line, needs it.
+add_executable(engine_setup WIN32 engine/setup.cpp engine/install.cpp engine/wizard.cpp engine/gzreadonly.cpp engine/engine.rc)
 add_executable(engine_uninst WIN32 engine/uninst.cpp engine/uninst.rc)
 foreach(t engine_setup engine_uninst)
   target_compile_options(${t} PRIVATE ${ENGINE_FLAGS})

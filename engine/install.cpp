@@ -381,7 +381,6 @@ int RunInstall(Setup& s, const InstallSink& sink, std::string* why) {
   Job job(s, sink);
   InitEngineFiles(&job.files);
   job.files.source = s.file;
-  job.files.scratch = s.gzTmp;
   job.files.onRead = OnRead;
   job.files.onReadCtx = &job;
   job.log = LogHeader();

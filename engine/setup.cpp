@@ -171,7 +171,6 @@ int Run(Setup& s) {
   if (!argsOk) return Fail(s, EXIT_ARGS, TxF(L_BAD_ARGS, {bad}));
   if (st != GZC_OK) return Fail(s, EXIT_DAMAGED, TxF(L_DAMAGED, {DamagedReason(st)}));
   if (!MakeScratch(&s)) return Fail(s, EXIT_WRITE, TxF(L_WRITE_FAILED, {"%TEMP%"}));
-  files.scratch = s.gzTmp;
   st = ReadConfiguration(&s, &files);
   if (st != GZC_OK) return Fail(s, EXIT_DAMAGED, TxF(L_DAMAGED, {DamagedReason(st)}));
 

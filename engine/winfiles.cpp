@@ -4,28 +4,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/memgz.h"
-
 namespace {
 EngineFiles* Self(void* ctx) { return static_cast<EngineFiles*>(ctx); }
 
 constexpr size_t kReadAhead = 1u << 20;
 
-// The handles of the scratch file in memory: one being written, one being read.
-char scratchWriter, scratchReader;
-size_t scratchPos;
-bool IsScratch(void* f) { return f == &scratchWriter || f == &scratchReader; }
-
-void* Open(void* ctx, const char* path, bool write) {
-  const std::string& scratch = Self(ctx)->scratch;
-  if (!scratch.empty() && scratch == path && (write || !Scratch()->onDisk)) {
-    if (!write) {
-      if (Scratch()->path != scratch) return nullptr;
-      scratchPos = 0;
-      return &scratchReader;
-    }
-    return ScratchOpen(scratch) ? &scratchWriter : nullptr;
-  }
+void* Open(void*, const char* path, bool write) {
   HANDLE h = write ? CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)
                    : CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -34,13 +18,6 @@ void* Open(void* ctx, const char* path, bool write) {
 }
 
 size_t Read(void* ctx, void* f, void* buf, size_t n) {
-  if (IsScratch(f)) {
-    const std::string& data = Scratch()->data;
-    size_t got = f == &scratchReader && scratchPos < data.size() ? std::min(n, data.size() - scratchPos) : 0;
-    memcpy(buf, data.data() + scratchPos, got);
-    scratchPos += got;
-    return got;
-  }
   EngineFiles* self = Self(ctx);
   if ((HANDLE)f != self->source) {
     DWORD got = 0;
@@ -62,16 +39,11 @@ size_t Read(void* ctx, void* f, void* buf, size_t n) {
 }
 
 bool Write(void*, void* f, const void* buf, size_t n) {
-  if (IsScratch(f)) return f == &scratchWriter && ScratchWrite(buf, n);
   DWORD done = 0;
   return n == 0 || (WriteFile((HANDLE)f, buf, (DWORD)n, &done, nullptr) && done == n);
 }
 
 bool Seek(void* ctx, void* f, uint64_t off) {
-  if (IsScratch(f)) {
-    scratchPos = (size_t)off;
-    return f == &scratchReader && off <= Scratch()->data.size();
-  }
   EngineFiles* self = Self(ctx);
   if ((HANDLE)f == self->source) self->aheadPos = self->aheadLen = 0;
   LARGE_INTEGER li;
@@ -80,32 +52,15 @@ bool Seek(void* ctx, void* f, uint64_t off) {
 }
 
 bool Size(void*, void* f, uint64_t* size) {
-  if (IsScratch(f)) {
-    *size = Scratch()->data.size();
-    return !Scratch()->onDisk;
-  }
   LARGE_INTEGER li;
   if (!GetFileSizeEx((HANDLE)f, &li)) return false;
   *size = (uint64_t)li.QuadPart;
   return true;
 }
 
-bool Close(void*, void* f) {
-  if (f == &scratchWriter) return ScratchClose();
-  if (f == &scratchReader) return true;
-  return CloseHandle((HANDLE)f) != 0;
-}
+bool Close(void*, void* f) { return CloseHandle((HANDLE)f) != 0; }
 
-bool Remove(void*, const char* path) {
-  MemScratch* s = Scratch();
-  if (!s->path.empty() && s->path == path) {
-    bool inMemory = !s->onDisk;
-    ScratchOpen(path);
-    s->path.clear();
-    return inMemory || GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES;
-  }
-  return DeleteFileA(path) != 0;
-}
+bool Remove(void*, const char* path) { return DeleteFileA(path) != 0; }
 
 GzcKind Kind(void*, const char* path) {
   DWORD a = GetFileAttributesA(path);

@@ -9,11 +9,9 @@
 
 // State behind one set of file operations. `source` is the installer file: reads from it are
 // counted and reported, so that checking and unpacking can show progress. Folders made through
-// the operations are recorded in `madeDirs`. The file named `scratch` (the module's "gz.tmp") is
-// kept in memory (engine/memgz.h).
+// the operations are recorded in `madeDirs`.
 struct EngineFiles {
   GzcFileOps ops;
-  std::string scratch;
   HANDLE source = INVALID_HANDLE_VALUE;
   uint64_t sourceRead = 0;
   // The source is read ahead in large blocks: under Wine every read call costs a round trip to the
