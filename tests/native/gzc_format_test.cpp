@@ -266,18 +266,7 @@ TEST(GzcScratch, LeftoversOfALongerMemberAreNotRead) {
   TempDir d;
   Bytes list = "first\r\nsecond\r\n";
   Bytes q = Pseudo(3000, 9);
-  std::vector<Bytes> members = {Gzip(list), Gzip("") + Gzip(q), Gzip("")};
-  uint32_t n = 3, off = 19 + 4 * n;
-  Bytes a = "GZC";
-  PutLE(&a, Sum({list, q, ""}));
-  PutLE(&a, 0);
-  PutLE(&a, n);
-  for (auto& m : members) {
-    PutLE(&a, off);
-    off += static_cast<uint32_t>(m.size());
-  }
-  PutLE(&a, off);
-  for (auto& m : members) a += m;
+  Bytes a = ArchiveOfMembers({Gzip(list), Gzip("") + Gzip(q), Gzip("")}, Sum({list, q, ""}));
   EXPECT_EQ(VerifyBytes(d, a), GZC_OK);
   ASSERT_EQ(UnpackBytes(d, a, d.root / "dest"), GZC_OK);
   EXPECT_EQ(Snapshot(d.root / "dest"), (std::map<std::string, Bytes>{{"first", q}, {"second", ""}}));
@@ -289,18 +278,8 @@ TEST(GzcScratch, MembersThatAreNotGzipDataPassThrough) {
   TempDir d;
   Bytes list = "a\r\nraw\r\nb\r\n";
   Bytes raw = "plain bytes, no gzip header";  // 27 bytes, then its stored length
-  std::vector<Bytes> members = {Gzip(list), Gzip("alpha"), raw + Bytes("\x1b\0\0\0", 4), Gzip("beta")};
-  uint32_t n = 4, off = 19 + 4 * n;
-  Bytes a = "GZC";
-  PutLE(&a, Sum({list, "alpha", raw, "beta"}));
-  PutLE(&a, 0);
-  PutLE(&a, n);
-  for (auto& m : members) {
-    PutLE(&a, off);
-    off += static_cast<uint32_t>(m.size());
-  }
-  PutLE(&a, off);
-  for (auto& m : members) a += m;
+  Bytes a = ArchiveOfMembers({Gzip(list), Gzip("alpha"), raw + Bytes("\x1b\0\0\0", 4), Gzip("beta")},
+                             Sum({list, "alpha", raw, "beta"}));
   ASSERT_EQ(UnpackBytes(d, a, d.root / "dest"), GZC_OK);
   EXPECT_EQ(Snapshot(d.root / "dest"), (std::map<std::string, Bytes>{{"a", "alpha"}, {"raw", raw}, {"b", "beta"}}));
   EXPECT_EQ(VerifyBytes(d, a), GZC_ERR_MEMBER);

@@ -120,15 +120,11 @@ inline uint32_t Sum(const std::vector<Bytes>& parts) {
   return static_cast<uint32_t>(s);
 }
 
-// Minimal writer: the list text and the files' contents as given, one gzip member each.
-inline Bytes BuildRaw(const Bytes& listText, const std::vector<Bytes>& contents) {
-  std::vector<Bytes> plain{listText};
-  plain.insert(plain.end(), contents.begin(), contents.end());
-  std::vector<Bytes> members;
-  for (auto& p : plain) members.push_back(Gzip(p));
+// An archive of the members as given (entry 0 is the list) with the given checksum.
+inline Bytes ArchiveOfMembers(const std::vector<Bytes>& members, uint32_t checksum) {
   const uint32_t n = static_cast<uint32_t>(members.size());
   Bytes a = "GZC";
-  PutLE(&a, Sum(plain));
+  PutLE(&a, checksum);
   PutLE(&a, 0);
   PutLE(&a, n);
   uint32_t off = 19 + 4 * n;
@@ -139,6 +135,15 @@ inline Bytes BuildRaw(const Bytes& listText, const std::vector<Bytes>& contents)
   PutLE(&a, off);
   for (auto& m : members) a += m;
   return a;
+}
+
+// Minimal writer: the list text and the files' contents as given, one gzip member each.
+inline Bytes BuildRaw(const Bytes& listText, const std::vector<Bytes>& contents) {
+  std::vector<Bytes> plain{listText};
+  plain.insert(plain.end(), contents.begin(), contents.end());
+  std::vector<Bytes> members;
+  for (auto& p : plain) members.push_back(Gzip(p));
+  return ArchiveOfMembers(members, Sum(plain));
 }
 
 // Files as (list line, content), in list order.
