@@ -211,6 +211,7 @@ class Packer {
       if (c->thread.joinable()) c->thread.join();
     }
     for (size_t i = 0; i < comps_.size(); ++i) {
+      comps_[i]->reader.Close();
       comps_[i]->tmp.Close();
       if (i) ops_->remove(ops_->ctx, comps_[i]->path.c_str());
     }

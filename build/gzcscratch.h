@@ -202,9 +202,7 @@ class ScratchReader {
   ScratchReader() = default;
   ScratchReader(const ScratchReader&) = delete;
   ScratchReader& operator=(const ScratchReader&) = delete;
-  ~ScratchReader() {
-    if (fd_ >= 0) scratchio::Close(fd_);
-  }
+  ~ScratchReader() { Close(); }
 
   bool Open(const char* path) {
     if (fd_ >= 0) return true;
@@ -217,6 +215,11 @@ class ScratchReader {
   }
   bool Seek(uint64_t pos) { return scratchio::Seek(fd_, pos); }
   size_t Read(void* buf, size_t n) { return scratchio::Read(fd_, buf, n); }
+  // Windows deletes no file that is still open.
+  void Close() {
+    if (fd_ >= 0) scratchio::Close(fd_);
+    fd_ = -1;
+  }
 
  private:
   int fd_ = -1;

@@ -9,6 +9,7 @@
 #include <commctrl.h>
 #include <algorithm>
 #include <map>
+#include <set>
 #include <mutex>
 
 using namespace uitest;
@@ -156,6 +157,14 @@ TEST_F(Build, WritesTheEngineThenRcBinWithLanguageDataAndBothArchives) {
   } while (FindNextFileA(f, &fd));
   FindClose(f);
   EXPECT_EQ(cfgWant, cfg);
+  // The working folder keeps its scratch files and the resource data, and nothing else.
+  std::set<std::string> scratch;
+  f = FindFirstFileA((WorkDir() + "\\*").c_str(), &fd);
+  do {
+    if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) scratch.insert(fd.cFileName);
+  } while (FindNextFileA(f, &fd));
+  FindClose(f);
+  EXPECT_EQ((std::set<std::string>{"gz.tmp", "list.txt", "rc.bin"}), scratch);
   EXPECT_EQ(kUninst, cfg["UnInst.dat"]);
   EXPECT_EQ("Licencja", cfg["licencja.txt"]);
   EXPECT_EQ(1u, cfg.count("init.cfg"));
