@@ -15,13 +15,14 @@
 #include <string>
 #include <vector>
 
-// The installer engine reads with one thread (GZC_SINGLE_THREAD); everything else writes the
-// unpacked files on a second one.
-#ifndef GZC_SINGLE_THREAD
 #include <atomic>
-#include <condition_variable>
 #include <deque>
 #include <memory>
+
+// The standard threads are the default for unpacking, except in the installer engine
+// (GZC_SINGLE_THREAD), which names its own.
+#ifndef GZC_SINGLE_THREAD
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 #endif
@@ -228,22 +229,22 @@ GzcStatus PrepareTarget(const GzcFileOps* ops, const std::string& target, size_t
 // ---- The target side of unpacking ---------------------------------------------------------------
 // Makes the folders a target needs, creates it, writes what is inflated into it and closes it. On
 // a thread of its own (behind a queue of blocks, up to 16 MiB) the file system's work overlaps the
-// reading and inflating, which under Wine costs about as much; the engine runs it inline. The first
-// failure stops it: what follows is dropped, and the caller learns the entry it failed on.
+// reading and inflating, which under Wine costs about as much; without a thread it runs inline.
+// The first failure stops it: what follows is dropped, and the caller learns the entry it failed on.
 class TargetWriter {
  public:
-  TargetWriter(const GzcFileOps* ops, size_t destLen, bool createFolders)
-      : ops_(ops), destLen_(destLen), createFolders_(createFolders) {}
+  TargetWriter(const GzcFileOps* ops, const GzcThreadOps* threads, size_t destLen, bool createFolders)
+      : ops_(ops), threads_(threads), destLen_(destLen), createFolders_(createFolders) {}
   ~TargetWriter() { Finish(nullptr); }
   TargetWriter(const TargetWriter&) = delete;
   TargetWriter& operator=(const TargetWriter&) = delete;
 
   // Entry `index` goes to `target` (joined and checked; it must outlive the writer).
   void Begin(uint32_t index, const std::string& target) { Submit({Op::BEGIN, index, &target, nullptr, 0}); }
-  // Its next bytes. False once the writer has failed.
+  // Its next bytes (at most one block). False once the writer has failed.
   bool Put(const unsigned char* bytes, size_t n);
   void End() { Submit({Op::END, 0, nullptr, nullptr, 0}); }
-  bool Failed() const;
+  bool Failed() const { return failed_; }
   // Waits until everything submitted is done. Returns the first failure and, in *index, its entry.
   GzcStatus Finish(uint32_t* index);
 
@@ -258,7 +259,14 @@ class TargetWriter {
     unsigned char* data;
     size_t n;
   };
+  static constexpr size_t kMaxBlocks = 256;
+
+  bool Started();
   void Submit(const Op& op);
+  void Inline(const Op& op) {
+    Do(op);
+    failed_ = status_ != GZC_OK;
+  }
   void Do(const Op& op);
   void Fail(GzcStatus s) {
     if (status_ == GZC_OK) {
@@ -266,30 +274,33 @@ class TargetWriter {
       failedAt_ = current_;
     }
   }
+  static void RunThread(void* self) { static_cast<TargetWriter*>(self)->Run(); }
+  void Run();
+  void Lock() { threads_->lock(sync_); }
+  void Unlock() { threads_->unlock(sync_); }
+  void Wait() { threads_->wait(sync_); }
+  void Notify() { threads_->notify(sync_); }
 
   const GzcFileOps* ops_;
+  const GzcThreadOps* threads_;
   size_t destLen_;
   bool createFolders_;
+  // The writing side's own (the caller reads them after Finish).
   std::set<std::string> knownDirs_;
   void* out_ = nullptr;
   uint32_t current_ = 0;
-  GzcStatus status_ = GZC_OK;  // the thread's own until Finish
+  GzcStatus status_ = GZC_OK;
   uint32_t failedAt_ = 0;
-#ifndef GZC_SINGLE_THREAD
-  static constexpr size_t kMaxBlocks = 256;
-  bool Started();
-  void Run();
-  std::mutex mu_;
-  std::condition_variable wake_, room_;
+  // Shared, under the lock.
   std::deque<Op> queue_;
   std::vector<std::unique_ptr<unsigned char[]>> blocks_;
   std::vector<unsigned char*> free_;
-  bool busy_ = false;     // the thread is doing an op
   bool quit_ = false;
   std::atomic<bool> failed_{false};  // status_ != GZC_OK, for the reading side
-  bool tried_ = false;    // a thread was asked for
-  std::thread thread_;
-#endif
+  // The caller's own.
+  bool tried_ = false;  // a thread was asked for
+  void* sync_ = nullptr;
+  void* thread_ = nullptr;
 };
 
 void TargetWriter::Do(const Op& op) {
@@ -318,119 +329,125 @@ void TargetWriter::Do(const Op& op) {
   }
 }
 
-#ifdef GZC_SINGLE_THREAD
-void TargetWriter::Submit(const Op& op) { Do(op); }
-bool TargetWriter::Put(const unsigned char* bytes, size_t n) {
-  Do({Op::DATA, 0, nullptr, const_cast<unsigned char*>(bytes), n});
-  return status_ == GZC_OK;
-}
-bool TargetWriter::Failed() const { return status_ != GZC_OK; }
-GzcStatus TargetWriter::Finish(uint32_t* index) {
-  if (index) *index = failedAt_;
-  return status_;
-}
-#else
 // The thread starts with the first target, so that archives refused before it cost none.
 bool TargetWriter::Started() {
   if (!tried_) {
     tried_ = true;
-#if defined(__cpp_exceptions)
-    try {
-      thread_ = std::thread([this] { Run(); });
-    } catch (...) {  // no thread: the work is done inline
+    if (threads_ && (sync_ = threads_->create()) != nullptr) {
+      thread_ = threads_->start(RunThread, this);
+      if (!thread_) {
+        threads_->destroy(sync_);
+        sync_ = nullptr;
+      }
     }
-#else
-    thread_ = std::thread([this] { Run(); });
-#endif
   }
-  return thread_.joinable();
+  return thread_ != nullptr;
 }
 
 void TargetWriter::Submit(const Op& op) {
-  if (!Started()) {
-    Do(op);
-    failed_ = status_ != GZC_OK;
-    return;
-  }
-  std::lock_guard<std::mutex> lock(mu_);
+  if (!Started()) return Inline(op);
+  Lock();
   queue_.push_back(op);
-  wake_.notify_one();
+  Notify();
+  Unlock();
 }
 
 bool TargetWriter::Put(const unsigned char* bytes, size_t n) {
+  const Op data{Op::DATA, 0, nullptr, const_cast<unsigned char*>(bytes), n};
   if (!Started()) {
-    Do({Op::DATA, 0, nullptr, const_cast<unsigned char*>(bytes), n});
-    failed_ = status_ != GZC_OK;
+    Inline(data);
     return !failed_;
   }
-  // n is at most one block (the reader's buffer).
-  std::unique_lock<std::mutex> lock(mu_);
-  for (;;) {
-    if (failed_) return false;
-    if (!free_.empty() || blocks_.size() < kMaxBlocks) break;
-    room_.wait(lock);
-  }
-  unsigned char* block;
-  if (!free_.empty()) {
+  Lock();
+  while (!failed_ && free_.empty() && blocks_.size() >= kMaxBlocks) Wait();
+  unsigned char* block = nullptr;
+  if (!failed_ && !free_.empty()) {
     block = free_.back();
     free_.pop_back();
-  } else {
+  } else if (!failed_) {
     block = new (std::nothrow) unsigned char[kBufSize];
-    if (!block) {
-      // Out of memory: what is queued still goes, then this waits for a block of its own.
-      room_.wait(lock, [&] { return failed_ || !free_.empty() || (queue_.empty() && !busy_); });
-      if (failed_) return false;
-      if (free_.empty()) {
-        lock.unlock();
-        Finish(nullptr);  // nothing in flight: write inline from now on
-        Do({Op::DATA, 0, nullptr, const_cast<unsigned char*>(bytes), n});
-        failed_ = status_ != GZC_OK;
-        return !failed_;
-      }
-      block = free_.back();
-      free_.pop_back();
-    } else {
-      blocks_.emplace_back(block);
-    }
+    if (block) blocks_.emplace_back(block);
   }
-  std::memcpy(block, bytes, n);
-  queue_.push_back({Op::DATA, 0, nullptr, block, n});
-  wake_.notify_one();
-  return true;
+  if (failed_ || block) {
+    if (block) {
+      std::memcpy(block, bytes, n);
+      queue_.push_back({Op::DATA, 0, nullptr, block, n});
+      Notify();
+    }
+    Unlock();
+    return !failed_;
+  }
+  // Out of memory for a block: once what is queued is written, the rest is written inline.
+  Unlock();
+  Finish(nullptr);
+  Inline(data);
+  return !failed_;
 }
 
-bool TargetWriter::Failed() const { return failed_; }
-
 void TargetWriter::Run() {
-  std::unique_lock<std::mutex> lock(mu_);
+  Lock();
   for (;;) {
-    wake_.wait(lock, [&] { return quit_ || !queue_.empty(); });
-    if (queue_.empty()) return;  // quit, and everything done
+    while (!quit_ && queue_.empty()) Wait();
+    if (queue_.empty()) break;  // quit, and everything done
     Op op = queue_.front();
     queue_.pop_front();
-    busy_ = true;
-    lock.unlock();
+    Unlock();
     Do(op);
-    lock.lock();
-    busy_ = false;
+    Lock();
     if (status_ != GZC_OK) failed_ = true;
     if (op.kind == Op::DATA) free_.push_back(op.data);
-    room_.notify_one();
+    Notify();
   }
+  Unlock();
 }
 
 GzcStatus TargetWriter::Finish(uint32_t* index) {
-  if (thread_.joinable()) {
-    {
-      std::lock_guard<std::mutex> lock(mu_);
-      quit_ = true;
-    }
-    wake_.notify_one();
-    thread_.join();
+  if (thread_) {
+    Lock();
+    quit_ = true;
+    Notify();
+    Unlock();
+    threads_->join(thread_);
+    thread_ = nullptr;
+    threads_->destroy(sync_);
+    sync_ = nullptr;
   }
   if (index) *index = failedAt_;
   return status_;
 }
+
+#ifndef GZC_SINGLE_THREAD
+// The C++ standard threads behind the seam.
+struct StdSync {
+  std::mutex m;
+  std::condition_variable_any cv;
+};
+void* StdStart(void (*run)(void*), void* arg) {
+#if defined(__cpp_exceptions)
+  try {
+    return new std::thread(run, arg);
+  } catch (...) {
+    return nullptr;
+  }
+#else
+  return new std::thread(run, arg);
+#endif
+}
+void StdJoin(void* t) {
+  auto* thread = static_cast<std::thread*>(t);
+  thread->join();
+  delete thread;
+}
+void* StdCreate() { return new (std::nothrow) StdSync; }
+void StdDestroy(void* s) { delete static_cast<StdSync*>(s); }
+void StdLock(void* s) { static_cast<StdSync*>(s)->m.lock(); }
+void StdUnlock(void* s) { static_cast<StdSync*>(s)->m.unlock(); }
+void StdWait(void* s) { static_cast<StdSync*>(s)->cv.wait(static_cast<StdSync*>(s)->m); }
+void StdNotify(void* s) { static_cast<StdSync*>(s)->cv.notify_all(); }
+const GzcThreadOps kStdThreads = {StdStart, StdJoin, StdCreate, StdDestroy, StdLock, StdUnlock, StdWait, StdNotify};
+const GzcThreadOps* DefaultThreads() { return &kStdThreads; }
+#else
+const GzcThreadOps* DefaultThreads() { return nullptr; }
 #endif
 
 }  // namespace
@@ -607,7 +624,7 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
 
   // The files are written behind the reading (see TargetWriter). Of two failures the one of the
   // earlier entry counts, and on one entry the writing side's: it would have come first.
-  TargetWriter writer(ops, std::strlen(job.dest), job.createFolders);
+  TargetWriter writer(ops, job.threads ? job.threads : DefaultThreads(), std::strlen(job.dest), job.createFolders);
   uint32_t failedAt = 0;
   for (size_t i = 0; i < targets.size() && status == GZC_OK && !writer.Failed(); ++i) {
     failedAt = static_cast<uint32_t>(i);

@@ -157,11 +157,31 @@ struct GzcEntry {
   uint32_t size;     // stored uncompressed length (ISIZE)
 };
 
+// ---- The seam: a second thread for unpacking ---------------------------------------------------
+// GzcUnpack writes the files on a thread of its own, behind its reading. Builds with the C++
+// standard threads use those unless a job names others; a build without them (GZC_SINGLE_THREAD:
+// the installer engine) writes inline unless its job names some.
+struct GzcThreadOps {
+  // Runs run(arg) on a new thread; null when none could be started.
+  void* (*start)(void (*run)(void* arg), void* arg);
+  // Waits for the thread's end and frees it.
+  void (*join)(void* thread);
+  // A lock with one condition, for two threads; null on failure. A wait may end early.
+  void* (*create)();
+  void (*destroy)(void* sync);
+  void (*lock)(void* sync);
+  void (*unlock)(void* sync);
+  // With the lock held: releases it until a notify (or earlier), then holds it again.
+  void (*wait)(void* sync);
+  void (*notify)(void* sync);
+};
+
 struct GzcUnpackJob {
   const char* dest;        // destination folder; may end with a separator
   const char* gzTmp;       // temporary member file
   bool createFolders;      // create the folders the paths need (the program's own unpacking does not)
   const GzcFileOps* files; // null = GzcDefaultFileOps(); used for the targets and gzTmp
+  const GzcThreadOps* threads;  // null = the standard threads where the build has them
 };
 
 // Unpacks the archive into job.dest. Everything that can be checked before writing is checked

@@ -120,6 +120,7 @@ GzcStatus Unpack(Job& job, std::vector<std::string>* written) {
   u.gzTmp = s.gzTmp.c_str();
   u.createFolders = true;
   u.files = &job.files.ops;
+  u.threads = EngineThreads();
   return GzcUnpack(u, src, written);
 }
 

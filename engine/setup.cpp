@@ -126,6 +126,7 @@ GzcStatus ReadConfiguration(Setup* s, EngineFiles* files) {
   job.gzTmp = s->gzTmp.c_str();
   job.createFolders = true;
   job.files = &files->ops;
+  job.threads = EngineThreads();
   st = GzcUnpack(job, src);
   if (st != GZC_OK) return st;
 

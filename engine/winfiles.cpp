@@ -107,3 +107,62 @@ bool ListDir(void*, const char* folder, void (*onEntry)(void*, const char*, GzcK
 void InitEngineFiles(EngineFiles* files) {
   files->ops = GzcFileOps{files, Open, Read, Write, Seek, Size, Close, Remove, Kind, MakeDir, RemoveDir, ListDir};
 }
+
+// ---- Threads -------------------------------------------------------------------------------------
+// The unpacking's lock and condition: a critical section and an auto-reset event. The unpacking
+// has one waiter at a time and checks its condition again after every wait, so a signal set while
+// nobody waits only makes the next wait end early.
+namespace {
+struct Call {
+  void (*run)(void*);
+  void* arg;
+};
+DWORD WINAPI ThreadMain(LPVOID p) {
+  Call call = *static_cast<Call*>(p);
+  delete static_cast<Call*>(p);
+  call.run(call.arg);
+  return 0;
+}
+void* Start(void (*run)(void*), void* arg) {
+  Call* call = new Call{run, arg};
+  HANDLE h = CreateThread(nullptr, 0, ThreadMain, call, 0, nullptr);
+  if (!h) delete call;
+  return h;
+}
+void Join(void* thread) {
+  WaitForSingleObject((HANDLE)thread, INFINITE);
+  CloseHandle((HANDLE)thread);
+}
+struct Sync {
+  CRITICAL_SECTION cs;
+  HANDLE signal;
+};
+void* Create() {
+  Sync* s = new Sync;
+  s->signal = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (!s->signal) {
+    delete s;
+    return nullptr;
+  }
+  InitializeCriticalSection(&s->cs);
+  return s;
+}
+void Destroy(void* p) {
+  Sync* s = static_cast<Sync*>(p);
+  DeleteCriticalSection(&s->cs);
+  CloseHandle(s->signal);
+  delete s;
+}
+void Lock(void* p) { EnterCriticalSection(&static_cast<Sync*>(p)->cs); }
+void Unlock(void* p) { LeaveCriticalSection(&static_cast<Sync*>(p)->cs); }
+void Wait(void* p) {
+  Sync* s = static_cast<Sync*>(p);
+  LeaveCriticalSection(&s->cs);
+  WaitForSingleObject(s->signal, INFINITE);
+  EnterCriticalSection(&s->cs);
+}
+void Notify(void* p) { SetEvent(static_cast<Sync*>(p)->signal); }
+const GzcThreadOps kThreads = {Start, Join, Create, Destroy, Lock, Unlock, Wait, Notify};
+}  // namespace
+
+const GzcThreadOps* EngineThreads() { return &kThreads; }

@@ -25,3 +25,6 @@ struct EngineFiles {
 
 // Fills `files->ops` with the Win32 operations bound to `files`.
 void InitEngineFiles(EngineFiles* files);
+
+// Win32 threads for the archive module's unpacking (the engine links no threads library).
+const GzcThreadOps* EngineThreads();

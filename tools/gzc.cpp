@@ -131,7 +131,7 @@ int Unpack(const char* archive, const char* folder, bool timed) {
     return Fail(std::string("cannot create ") + folder);
   }
   std::string gzTmp = scratch.gzTmp();
-  GzcUnpackJob job{folder, gzTmp.c_str(), true, ops};
+  GzcUnpackJob job{folder, gzTmp.c_str(), true, ops, nullptr};
   GzcSource src{ops, in.file, in.size};
   auto start = std::chrono::steady_clock::now();
   GzcStatus status = GzcUnpack(job, src);

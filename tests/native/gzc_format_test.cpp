@@ -3,7 +3,11 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <set>
+#include <thread>
 
 #include "gzc_testutil.h"
 
@@ -283,4 +287,58 @@ TEST(GzcScratch, MembersThatAreNotGzipDataPassThrough) {
   ASSERT_EQ(UnpackBytes(d, a, d.root / "dest"), GZC_OK);
   EXPECT_EQ(Snapshot(d.root / "dest"), (std::map<std::string, Bytes>{{"a", "alpha"}, {"raw", raw}, {"b", "beta"}}));
   EXPECT_EQ(VerifyBytes(d, a), GZC_ERR_MEMBER);
+}
+
+// Unpacking writes its files on the thread the job's thread operations give, or inline when they
+// give none; either way the files are the same.
+namespace {
+struct CountingThreads {
+  static inline std::atomic<int> starts{0};
+  static inline bool refuse = false;
+  struct Sync {
+    std::mutex m;
+    std::condition_variable_any cv;
+  };
+  static GzcThreadOps Ops() {
+    return {[](void (*run)(void*), void* arg) -> void* {
+              ++starts;
+              return refuse ? nullptr : new std::thread(run, arg);
+            },
+            [](void* t) {
+              static_cast<std::thread*>(t)->join();
+              delete static_cast<std::thread*>(t);
+            },
+            []() -> void* { return new Sync; }, [](void* s) { delete static_cast<Sync*>(s); },
+            [](void* s) { static_cast<Sync*>(s)->m.lock(); }, [](void* s) { static_cast<Sync*>(s)->m.unlock(); },
+            [](void* s) { static_cast<Sync*>(s)->cv.wait(static_cast<Sync*>(s)->m); },
+            [](void* s) { static_cast<Sync*>(s)->cv.notify_all(); }};
+  }
+};
+}  // namespace
+
+TEST(GzcUnpackThreads, TheJobsThreadsOrInline) {
+  std::vector<std::pair<Bytes, Bytes>> files;
+  for (int i = 0; i < 40; ++i) files.push_back({"d\\f" + std::to_string(i), Pseudo(40000 + i * 1000, i)});
+  files.push_back({"big", Pseudo(20u << 20, 77)});  // more than the writer's queue holds
+  Bytes a = BuildArchive(files);
+  std::map<std::string, Bytes> want;
+  for (auto& f : files) want[f.first == "big" ? "big" : "d/" + f.first.substr(2)] = f.second;
+  for (bool refuse : {false, true}) {
+    SCOPED_TRACE(refuse ? "no thread: inline" : "the job's thread");
+    TempDir d;
+    CountingThreads::starts = 0;
+    CountingThreads::refuse = refuse;
+    GzcThreadOps ops = CountingThreads::Ops();
+    fs::path file = d.root / "scratch" / "in.gzc", dest = d.root / "dest";
+    TempDir::WriteFile(file, a);
+    fs::create_directories(dest);
+    FILE* f = std::fopen(file.string().c_str(), "rb");
+    std::string destStr = dest.string(), g = d.gzTmp();
+    GzcUnpackJob job{destStr.c_str(), g.c_str(), true, nullptr, &ops};
+    GzcSource src{nullptr, f, a.size()};
+    EXPECT_EQ(GzcUnpack(job, src), GZC_OK);
+    std::fclose(f);
+    EXPECT_EQ(CountingThreads::starts, 1);
+    EXPECT_EQ(Snapshot(dest), want);
+  }
 }

@@ -210,7 +210,7 @@ inline GzcStatus UnpackBytes(const TempDir& d, const Bytes& archive, const fs::p
   fs::create_directories(dest);
   FILE* f = std::fopen(file.string().c_str(), "rb");
   std::string destStr = dest.string(), g = d.gzTmp();
-  GzcUnpackJob job{destStr.c_str(), g.c_str(), createFolders, files};
+  GzcUnpackJob job{destStr.c_str(), g.c_str(), createFolders, files, nullptr};
   GzcSource src{nullptr, f, archive.size()};
   GzcStatus s = GzcUnpack(job, src);
   std::fclose(f);
