@@ -38,6 +38,10 @@ void CleadDir();
 extern unsigned msgLoopCalls;  // the main window's thread is the only caller
 bool MsgLoopLook();
 inline bool MsgLoop() { return (++msgLoopCalls & 0x3FF) ? false : MsgLoopLook(); }
+// How many of the next MsgLoop calls are sure only to count: a byte loop may count them at once
+// (MsgLoopSkip) and call MsgLoop itself for the one after.
+inline unsigned MsgLoopQuiet() { return 0x3FF - (msgLoopCalls & 0x3FF); }
+inline void MsgLoopSkip(unsigned calls) { msgLoopCalls += calls; }
 // Dispatches one message waiting for this thread, at once (MsgLoop without its thrift): for a
 // thread that waits rather than works. True if there was one.
 bool PumpMessage();

@@ -125,14 +125,37 @@ bool CopyBytes(HANDLE src, HANDLE dest, bool cancellable) {
     // Bytes in[0 .. put) have passed their points and are written.
     DWORD put = 0;
     bool stop = false;
-    for (; put < got; ++put) {
-      if (cancel && !*cancel) {
+    while (put < got) {
+      // The bytes before the next point that does more than count (the next progress position or
+      // MsgLoop's next look at the queue) go as a run: each still gets its cancel check, and their
+      // MsgLoop calls are counted at once.
+      DWORD run = got - put;
+      if (prog.next <= i) run = 0;
+      else if (prog.next - i < run) run = (DWORD)(prog.next - i);
+      if (MsgLoopQuiet() < run) run = MsgLoopQuiet();
+      if (run == 0) {  // this byte's points one by one
+        if (cancel && !*cancel) {
+          stop = true;
+          break;
+        }
+        MsgLoop();
+        prog.At(i);
+        ++i;
+        ++put;
+        continue;
+      }
+      DWORD k = 0;
+      if (cancel)
+        while (k < run && *cancel) ++k;
+      else
+        k = run;
+      MsgLoopSkip(k);
+      i += k;
+      put += k;
+      if (k < run) {
         stop = true;
         break;
       }
-      MsgLoop();
-      prog.At(i);
-      ++i;
     }
     DWORD done = 0;
     if (put && (!WriteFile(dest, in, put, &done, nullptr) || done != put)) ok = false;

@@ -31,8 +31,10 @@ namespace {
 constexpr size_t kBlockSize = 64 * 1024;
 // Read-ahead: blocks read but not yet compressed. The files are read in list order, so a large file
 // keeps one compressor busy while the others get the files after it; this much may wait for them.
-constexpr size_t kMaxBlocks = 256;  // 16 MiB
+constexpr size_t kMaxBlocks = 128;  // 8 MiB
 constexpr unsigned kMaxThreads = 4;
+// Members are appended through a buffer of this size.
+constexpr size_t kCopySize = 1 << 20;
 // How long the calling thread waits for its compressors before it looks up (the idle hook).
 constexpr std::chrono::milliseconds kIdleTick(5);
 
@@ -200,8 +202,9 @@ class Packer {
   }
 
   // Ends the threads (what they still hold is dropped), closes the scratch files and removes all
-  // but gzTmp, and frees the blocks.
-  void Stop() {
+  // but gzTmp, and frees the blocks. Cutting gzTmp after its last member is left out with `tidy`
+  // false: after a cancel every millisecond counts.
+  void Stop(bool tidy = false) {
     {
       std::lock_guard<std::mutex> lock(mu_);
       quit_ = true;
@@ -212,7 +215,7 @@ class Packer {
     }
     for (size_t i = 0; i < comps_.size(); ++i) {
       comps_[i]->reader.Close();
-      comps_[i]->tmp.Close();
+      comps_[i]->tmp.Close(tidy && i == 0);  // removing a file frees its space at once
       if (i) ops_->remove(ops_->ctx, comps_[i]->path.c_str());
     }
     comps_.clear();
@@ -383,11 +386,18 @@ class Packer {
     if (appended_ > 0 && pos_ > 0xFFFFFFFFu) return GZC_ERR_TOO_LARGE;
     t_[appended_] = static_cast<uint32_t>(pos_);
     if (!c.reader.Open(c.path.c_str()) || !c.reader.Seek(m.offset)) return GZC_ERR_TEMP;
-    unsigned char buf[kBlockSize];
+    // Large members move in large pieces: each piece is two system calls.
+    if (copyBuf_.empty()) {
+      ALLOC_TRY {
+        copyBuf_.resize(kCopySize);
+      } ALLOC_CATCH {
+        return GZC_ERR_NO_MEMORY;
+      }
+    }
     for (uint64_t left = m.length; left;) {
-      size_t n = c.reader.Read(buf, static_cast<size_t>(std::min<uint64_t>(left, sizeof buf)));
+      size_t n = c.reader.Read(copyBuf_.data(), static_cast<size_t>(std::min<uint64_t>(left, copyBuf_.size())));
       if (n == 0) return GZC_ERR_TEMP;
-      if (!ops_->write(ops_->ctx, arch_, buf, n)) return GZC_ERR_WRITE;
+      if (!ops_->write(ops_->ctx, arch_, copyBuf_.data(), n)) return GZC_ERR_WRITE;
       left -= n;
     }
     pos_ += m.length;
@@ -492,6 +502,7 @@ class Packer {
   uint32_t appended_ = 0;  // members in the archive
   uint64_t pos_;           // where the next member goes
   GzcStatus appendStatus_ = GZC_OK;
+  std::vector<unsigned char> copyBuf_;
 };
 
 std::string JoinForFiles(const char* folder, const std::string& line) {
@@ -551,6 +562,7 @@ GzcStatus packgzc(PackState& st, const GzcPackJob& job, const std::vector<std::s
       status = packer.kompresjagz(i, JoinForFiles(job.folder, lines[i - 1]).c_str(), i - 1);
     if (status == GZC_OK) status = packer.przepiszdogzc(true);
     end = packer.End();
+    packer.Stop(status == GZC_OK && !Stopping(st.hooks));
   }
   if (status != GZC_OK) return fail(status);
   if (Stopping(st.hooks)) {

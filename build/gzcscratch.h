@@ -170,8 +170,9 @@ class ScratchFile {
     return gz;
   }
 
-  // Ends the writer and the reader and cuts the file after the data it holds.
-  void Close() {
+  // Ends the writer and the reader and cuts the file after the data it holds; with `cut` false the
+  // file keeps whatever lies behind (it is about to go, or nobody will read it).
+  void Close(bool cut = true) {
     if (fd_ < 0) return;
     if (writer_) {
       gzclose(writer_);  // its members are complete; a zlib of another version may add an empty one
@@ -182,7 +183,7 @@ class ScratchFile {
       gzclose(reader_);
       reader_ = nullptr;
     }
-    if (extent_ > last_) scratchio::Truncate(fd_, last_);
+    if (cut && extent_ > last_) scratchio::Truncate(fd_, last_);
     scratchio::Close(fd_);
     fd_ = -1;
   }
