@@ -139,7 +139,7 @@ struct GzcPackResult {
 // member passes through a scratch file (job.gzTmp, which keeps members after the pack). A folder
 // that does not exist packs like an empty folder. The calling thread reads the files in list order
 // and keeps the per-byte points and the checksum; the compression runs on job.threads other
-// threads, up to 16 MiB behind the reading, and the members go into the archive in list order.
+// threads, up to 8 MiB behind the reading, and the members go into the archive in list order.
 // The archive's bytes do not depend on the number of threads.
 GzcStatus GzcPack(const GzcPackJob& job, GzcPackResult* result);
 
