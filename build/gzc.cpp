@@ -76,6 +76,8 @@ void ShowProgress(void*, short overall, short current) {
   Progress(current, true, nullptr);
 }
 void Pump(void*) { MsgLoop(); }
+unsigned PumpQuiet(void*) { return MsgLoopQuiet(); }
+void PumpSkip(void*, unsigned n) { MsgLoopSkip(n); }
 // While the packer waits for its compressing threads, what is waiting is dispatched.
 void Idle(void*) {
   for (int i = 0; i < 16 && PumpMessage(); ++i) {
@@ -104,36 +106,39 @@ bool winfwrite(const void* byte, HANDLE file) {
   return WriteFile(file, byte, 1, &done, nullptr) && done == 1;
 }
 
-int Pakowanie(const char* folder, const char* name, bool inWork) {
-  std::string gz, list, archive;
-  if (!Scratch("gz.tmp", &gz) || !Scratch("list.txt", &list)) return 0;
-  if (inWork) {
-    char bin[kPathMax];
-    if (!WorkPath(VAL_BINDIR, bin)) return 0;
-    archive = std::string(bin) + "\\" + name;
-  } else {
-    archive = name;
-  }
+GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minIntervalMs) {
+  std::string gz, list;
+  if (!Scratch("gz.tmp", &gz) || !Scratch("list.txt", &list)) return GZC_ERR_LIST_FILE;
   GzcHooks hooks = {};
   hooks.cancel = CancelGzc();
   hooks.bounds = Granica();
   hooks.progress = ShowProgress;
   hooks.pump = Pump;
+  hooks.pumpQuiet = PumpQuiet;
+  hooks.pumpSkip = PumpSkip;
   hooks.idle = Idle;
-  // Each report is a message to the dialog's thread and a repaint: a file's own bar is shown at
-  // most every 50 ms (the overall bar's changes always go).
-  hooks.minIntervalMs = 50;
+  hooks.minIntervalMs = minIntervalMs;
   GzcPackJob job = {};
   job.folder = folder;
-  job.archive = archive.c_str();
+  job.archive = archive;
   job.gzTmp = gz.c_str();
   job.listFile = list.c_str();
   job.mode = CompLevel();
   job.files = WinFileOps();
   job.hooks = &hooks;
-  GzcPackResult result;
-  GzcStatus st = GzcPack(job, &result);
-  return st == GZC_ERR_LIST_FILE ? 0 : 1;
+  return GzcPack(job, nullptr);
+}
+
+int Pakowanie(const char* folder, const char* name, bool inWork) {
+  std::string archive = name;
+  if (inWork) {
+    char bin[kPathMax];
+    if (!WorkPath(VAL_BINDIR, bin)) return 0;
+    archive = std::string(bin) + "\\" + name;
+  }
+  // Each report is a message to the dialog's thread and a repaint: a file's own bar is shown at
+  // most every 50 ms (the overall bar's changes always go).
+  return PackWithReports(folder, archive.c_str(), 50) == GZC_ERR_LIST_FILE ? 0 : 1;
 }
 
 void Error_1() { ShowMessage(S_UNPACK_ERROR, MB_OK | MB_ICONERROR); }

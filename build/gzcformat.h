@@ -110,6 +110,11 @@ struct GzcHooks {
   // threads (its read-ahead is full, or the last members are still being compressed), so that the
   // caller's window stays alive. Null: nothing.
   void (*idle)(void* ctx);
+  // Optional, with pump: how many of the next pump calls would do nothing but count (0: the next
+  // one may do more), and counting n such calls at once. Given both, the packer counts the quiet
+  // stretches between its other points at once; each byte still gets its cancel check.
+  unsigned (*pumpQuiet)(void* ctx);
+  void (*pumpSkip)(void* ctx, unsigned n);
 };
 
 // ---- Packing ----------------------------------------------------------------------------------

@@ -242,6 +242,7 @@ class Packer {
       const GzcHooks* h = st_.hooks;
       const volatile unsigned char* cancel = cancel_;
       void (*pump)(void*) = h ? h->pump : nullptr;
+      unsigned (*pumpQuiet)(void*) = pump && h->pumpSkip ? h->pumpQuiet : nullptr;
       void* hctx = h ? h->ctx : nullptr;
       const bool report = position != 0 && h && h->progress;
       const short overall = report ? OverallValue(h, position, st_.IlePlikow) : 0;
@@ -256,14 +257,36 @@ class Packer {
         if (!cancel && !pump && next == UINT64_MAX) {
           k = n;  // no per-byte point to serve
         } else {
-          for (; k < n; ++k) {
-            if (cancel && *cancel == 0) {  // this byte is not packed
+          while (k < n) {
+            // The bytes before the next point that does more than count (a progress change or a
+            // pump that may look at messages) go as a run; each still gets its cancel check.
+            size_t run = 0;
+            if (!pump || pumpQuiet) {
+              run = n - k;
+              if (next != UINT64_MAX) run = next > count + 1 ? std::min<uint64_t>(run, next - count - 1) : 0;
+              if (pumpQuiet) run = std::min<size_t>(run, pumpQuiet(hctx));
+            }
+            if (run == 0) {  // this byte's points one by one
+              if (cancel && *cancel == 0) {  // this byte is not packed
+                stop = true;
+                break;
+              }
+              ++count;
+              if (count >= next) next = ReportFile(st_, overall, count, length);
+              if (pump) pump(hctx);
+              ++k;
+              continue;
+            }
+            size_t passed = run;
+            if (cancel)
+              for (passed = 0; passed < run && *cancel != 0;) ++passed;
+            count += passed;
+            if (pumpQuiet) h->pumpSkip(hctx, static_cast<unsigned>(passed));
+            k += passed;
+            if (passed < run) {  // the byte after them is not packed
               stop = true;
               break;
             }
-            ++count;
-            if (count >= next) next = ReportFile(st_, overall, count, length);
-            if (pump) pump(hctx);
           }
         }
         crc32Block(block, k);

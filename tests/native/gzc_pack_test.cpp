@@ -108,6 +108,50 @@ TEST_F(GzcPackHooks, ProgressFollowsTheFormulasAndOnlyChanges) {
   }
 }
 
+// A pump like the program's: only every 1024th call looks at anything. The packer counts the quiet
+// calls in runs; progress, the calls in all and the byte a stop arrives at stay the same.
+TEST_F(GzcPackHooks, QuietPumpCallsCountedInRunsChangeNothing) {
+  struct Looking : Recorder {
+    uint64_t calls = 0, skipped = 0;
+    uint64_t cancelAtLook = 0;  // 0: never
+    Looking() {
+      hooks.pump = [](void* ctx) {
+        auto* r = static_cast<Looking*>(ctx);
+        if (++r->calls % 1024 == 0 && ++r->pumps == r->cancelAtLook) r->cancel = 0;
+      };
+      hooks.pumpQuiet = [](void* ctx) {
+        return static_cast<unsigned>(1023 - static_cast<Looking*>(ctx)->calls % 1024);
+      };
+      hooks.pumpSkip = [](void* ctx, unsigned n) {
+        static_cast<Looking*>(ctx)->calls += n;
+        static_cast<Looking*>(ctx)->skipped += n;
+      };
+    }
+  };
+  Recorder plain;
+  ASSERT_EQ(Pack(d, src, archive, &plain.hooks), GZC_OK);
+  const uint64_t total = listBytes + 1000 + 2345 + 3000 + 777;
+  for (unsigned threads : {1u, 4u}) {
+    SCOPED_TRACE(std::to_string(threads) + " compressing threads");
+    Looking r;
+    ASSERT_EQ(Pack(d, src, archive, &r.hooks, "wb6", nullptr, threads), GZC_OK);
+    EXPECT_EQ(r.reports, plain.reports);
+    EXPECT_EQ(r.calls, total);
+    EXPECT_EQ(r.pumps, total / 1024);
+    EXPECT_GT(r.skipped, total / 2) << "the quiet calls were counted at once";
+
+    Looking c;
+    c.cancelAtLook = 3;  // the stop arrives with the pump of byte 3072
+    EXPECT_EQ(Pack(d, src, archive, &c.hooks, "wb6", nullptr, threads), GZC_CANCELLED);
+    Bytes all;
+    for (const Bytes& m : Members(ReadFile(archive).substr(39))) all += m;
+    Bytes want;
+    for (auto& l : order) want += l + "\r\n";
+    for (auto& l : order) want += Content(l);
+    EXPECT_EQ(all, want.substr(0, 3072));
+  }
+}
+
 TEST_F(GzcPackHooks, MinimumIntervalKeepsOverallChangesAndTheEnd) {
   Recorder r;
   r.hooks.minIntervalMs = 60000;

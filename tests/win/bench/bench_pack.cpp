@@ -3,9 +3,8 @@
 //   bench_pack FOLDER ARCHIVE [--temp DIR]        packs FOLDER into ARCHIVE (full path)
 //   bench_pack --unpack ARCHIVE DEST [--temp DIR]  unpacks ARCHIVE into DEST (its folders must exist)
 // --temp points the system temporary folder, and so the working folder, at DIR.
-// --interval MS packs not through Pakowanie but through the archive module with Pakowanie's hooks
-// and a minimum interval between reports of the file bar (GzcHooks::minIntervalMs): what packing
-// would cost with that setting.
+// --interval MS packs through PackWithReports, Pakowanie's packing with a chosen minimum interval
+// between reports of the file bar (GzcHooks::minIntervalMs): what packing would cost with it.
 // --cancel-after MS presses the dialog's "Przerwij" MS milliseconds into the packing and prints
 // "cancel S s": from the press to the end of Pakowanie.
 // Prints "startup S s" (process creation to main), "pack S s" or "unpack S s", and the number of
@@ -57,36 +56,6 @@ void CountBarUpdates() {
   if (!probe) return;
   barProc = (WNDPROC)SetClassLongPtrA(probe, GCLP_WNDPROC, (LONG_PTR)CountingBar);
   DestroyWindow(probe);
-}
-
-// Pakowanie's packing with the same hooks, scratch files and mode, and a minimum report interval.
-void ShowProgress(void*, short overall, short current) {
-  Progress(overall, false, nullptr);
-  Progress(current, true, nullptr);
-}
-void Pump(void*) { MsgLoop(); }
-void Idle(void*) { PumpMessage(); }
-bool PackWithInterval(const char* folder, const char* archive, unsigned intervalMs) {
-  char bin[kPathMax];
-  if (!WorkPath(VAL_BINDIR, bin) || !strrchr(bin, '\\')) return false;
-  *strrchr(bin, '\\') = 0;
-  std::string gz = std::string(bin) + "\\gz.tmp", list = std::string(bin) + "\\list.txt";
-  GzcHooks hooks = {};
-  hooks.cancel = CancelGzc();
-  hooks.bounds = Granica();
-  hooks.progress = ShowProgress;
-  hooks.pump = Pump;
-  hooks.idle = Idle;
-  hooks.minIntervalMs = intervalMs;
-  GzcPackJob job = {};
-  job.folder = folder;
-  job.archive = archive;
-  job.gzTmp = gz.c_str();
-  job.listFile = list.c_str();
-  job.mode = CompLevel();
-  job.files = WinFileOps();
-  job.hooks = &hooks;
-  return GzcPack(job, nullptr) == GZC_OK;
 }
 
 // The author's click on "Przerwij", pressAfter milliseconds from now.
@@ -172,7 +141,7 @@ int main(int argc, char** argv) {
     presser = CreateThread(nullptr, 0, PressCancel, nullptr, 0, nullptr);
   }
   QueryPerformanceCounter(&t0);
-  int result = interval < 0 ? Pakowanie(args[0], args[1], false) : PackWithInterval(args[0], args[1], interval);
+  int result = interval < 0 ? Pakowanie(args[0], args[1], false) : PackWithReports(args[0], args[1], interval) == GZC_OK;
   QueryPerformanceCounter(&t1);
   bool cancelled = *CancelGzc() == 0;
   if (presser) {
