@@ -11,13 +11,11 @@
 #include <cstring>
 #include <map>
 #include <new>
+#include <atomic>
+#include <deque>
 #include <set>
 #include <string>
 #include <vector>
-
-#include <atomic>
-#include <deque>
-#include <memory>
 
 // The standard threads are the default for unpacking, except in the installer engine
 // (GZC_SINGLE_THREAD), which names its own.
@@ -293,8 +291,7 @@ class TargetWriter {
   uint32_t failedAt_ = 0;
   // Shared, under the lock.
   std::deque<Op> queue_;
-  std::vector<std::unique_ptr<unsigned char[]>> blocks_;
-  std::vector<unsigned char*> free_;
+  BlockPool pool_{kBufSize, kMaxBlocks};
   bool quit_ = false;
   std::atomic<bool> failed_{false};  // status_ != GZC_OK, for the reading side
   // The caller's own.
@@ -359,15 +356,8 @@ bool TargetWriter::Put(const unsigned char* bytes, size_t n) {
     return !failed_;
   }
   Lock();
-  while (!failed_ && free_.empty() && blocks_.size() >= kMaxBlocks) Wait();
-  unsigned char* block = nullptr;
-  if (!failed_ && !free_.empty()) {
-    block = free_.back();
-    free_.pop_back();
-  } else if (!failed_) {
-    block = new (std::nothrow) unsigned char[kBufSize];
-    if (block) blocks_.emplace_back(block);
-  }
+  while (!failed_ && pool_.AllOut()) Wait();
+  unsigned char* block = failed_ ? nullptr : pool_.Take();
   if (failed_ || block) {
     if (block) {
       std::memcpy(block, bytes, n);
@@ -395,7 +385,7 @@ void TargetWriter::Run() {
     Do(op);
     Lock();
     if (status_ != GZC_OK) failed_ = true;
-    if (op.kind == Op::DATA) free_.push_back(op.data);
+    if (op.kind == Op::DATA) pool_.Give(op.data);
     Notify();
   }
   Unlock();

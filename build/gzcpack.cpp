@@ -219,8 +219,7 @@ class Packer {
       if (i) ops_->remove(ops_->ctx, comps_[i]->path.c_str());
     }
     comps_.clear();
-    free_.clear();
-    blocks_.clear();
+    pool_.Clear();
   }
 
   // kompresjagz: reads one file, running the per-byte points over it, and hands it to a compressor
@@ -254,39 +253,35 @@ class Packer {
         if (!block) break;
         size_t n = ops_->read(ops_->ctx, src, block, kBlockSize);
         size_t k = 0;
-        if (!cancel && !pump && next == UINT64_MAX) {
-          k = n;  // no per-byte point to serve
-        } else {
-          while (k < n) {
-            // The bytes before the next point that does more than count (a progress change or a
-            // pump that may look at messages) go as a run; each still gets its cancel check.
-            size_t run = 0;
-            if (!pump || pumpQuiet) {
-              run = n - k;
-              if (next != UINT64_MAX) run = next > count + 1 ? std::min<uint64_t>(run, next - count - 1) : 0;
-              if (pumpQuiet) run = std::min<size_t>(run, pumpQuiet(hctx));
-            }
-            if (run == 0) {  // this byte's points one by one
-              if (cancel && *cancel == 0) {  // this byte is not packed
-                stop = true;
-                break;
-              }
-              ++count;
-              if (count >= next) next = ReportFile(st_, overall, count, length);
-              if (pump) pump(hctx);
-              ++k;
-              continue;
-            }
-            size_t passed = run;
-            if (cancel)
-              for (passed = 0; passed < run && *cancel != 0;) ++passed;
-            count += passed;
-            if (pumpQuiet) h->pumpSkip(hctx, static_cast<unsigned>(passed));
-            k += passed;
-            if (passed < run) {  // the byte after them is not packed
+        while (k < n) {
+          // The bytes before the next point that does more than count (a progress change or a
+          // pump that may look at messages) go as a run; each still gets its cancel check.
+          size_t run = 0;
+          if (!pump || pumpQuiet) {
+            run = n - k;
+            if (next != UINT64_MAX) run = next > count + 1 ? std::min<uint64_t>(run, next - count - 1) : 0;
+            if (pumpQuiet) run = std::min<size_t>(run, pumpQuiet(hctx));
+          }
+          if (run == 0) {  // this byte's points one by one
+            if (cancel && *cancel == 0) {  // this byte is not packed
               stop = true;
               break;
             }
+            ++count;
+            if (count >= next) next = ReportFile(st_, overall, count, length);
+            if (pump) pump(hctx);
+            ++k;
+            continue;
+          }
+          size_t passed = run;
+          if (cancel)
+            for (passed = 0; passed < run && *cancel != 0;) ++passed;
+          count += passed;
+          if (pumpQuiet) h->pumpSkip(hctx, static_cast<unsigned>(passed));
+          k += passed;
+          if (passed < run) {  // the byte after them is not packed
+            stop = true;
+            break;
           }
         }
         crc32Block(block, k);
@@ -361,7 +356,7 @@ class Packer {
 
   void GiveBack(unsigned char* block) {
     std::lock_guard<std::mutex> lock(mu_);
-    free_.push_back(block);
+    pool_.Give(block);
   }
 
   // A free block, or a new one while the read-ahead allows; otherwise waits for one, appending what
@@ -370,21 +365,10 @@ class Packer {
     for (;;) {
       {
         std::unique_lock<std::mutex> lock(mu_);
-        if (!free_.empty()) {
-          unsigned char* b = free_.back();
-          free_.pop_back();
-          return b;
-        }
-        if (blocks_.size() < kMaxBlocks) {
-          unsigned char* b = new (std::nothrow) unsigned char[kBlockSize];
-          if (b) {
-            blocks_.emplace_back(b);
-            return b;
-          }
-          if (blocks_.empty()) {
-            *status = GZC_ERR_NO_MEMORY;
-            return nullptr;
-          }
+        if (unsigned char* b = pool_.Take()) return b;
+        if (pool_.NoneMade()) {
+          *status = GZC_ERR_NO_MEMORY;
+          return nullptr;
         }
         callerWaits_ = true;
         callerWake_.wait_for(lock, kIdleTick);
@@ -469,7 +453,7 @@ class Packer {
           }
           {
             std::lock_guard<std::mutex> lock(mu_);
-            free_.push_back(it.data);
+            pool_.Give(it.data);
             c.load -= it.n;
             if (callerWaits_) callerWake_.notify_one();
           }
@@ -516,8 +500,7 @@ class Packer {
   bool quit_ = false;
   std::vector<std::unique_ptr<Compressor>> comps_;
   std::vector<Member> members_;
-  std::vector<std::unique_ptr<unsigned char[]>> blocks_;
-  std::vector<unsigned char*> free_;
+  BlockPool pool_{kBlockSize, kMaxBlocks};
   size_t next_ = 0;
 
   // The calling thread's own.

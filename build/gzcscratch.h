@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <vector>
 
 #include "build/gzcformat.h"
 
@@ -224,4 +227,41 @@ class ScratchReader {
 
  private:
   int fd_ = -1;
+};
+
+// Buffers of one size that one thread fills and another empties: made when needed, up to a limit,
+// and reused. The caller keeps the pool under its own lock.
+class BlockPool {
+ public:
+  BlockPool(size_t size, size_t limit) : size_(size), limit_(limit) {}
+
+  // A free block, or a new one while under the limit; null when every block is out or memory is
+  // short.
+  unsigned char* Take() {
+    if (!free_.empty()) {
+      unsigned char* b = free_.back();
+      free_.pop_back();
+      return b;
+    }
+    if (made_.size() >= limit_) return nullptr;
+    unsigned char* b = new (std::nothrow) unsigned char[size_];
+    if (b) {
+      free_.reserve(limit_);  // giving back never allocates
+      made_.emplace_back(b);
+    }
+    return b;
+  }
+  void Give(unsigned char* b) { free_.push_back(b); }
+  // Every block is out: Take must wait for a Give.
+  bool AllOut() const { return free_.empty() && made_.size() >= limit_; }
+  bool NoneMade() const { return made_.empty(); }
+  void Clear() {
+    free_.clear();
+    made_.clear();
+  }
+
+ private:
+  size_t size_, limit_;
+  std::vector<std::unique_ptr<unsigned char[]>> made_;
+  std::vector<unsigned char*> free_;
 };

@@ -56,6 +56,15 @@ class EngineWizard : public SetupTest {
   bool WaitTitle(HWND dlg, const std::string& title) {
     return uitest::WaitFor([&] { return ItemText(dlg, IDS_TITLE) == title; });
   }
+  // From the welcome page, the licence accepted, to the folder page.
+  bool ToFolderPage(HWND dlg) {
+    Press(dlg, IDB_NEXT);
+    if (!WaitTitle(dlg, "Umowa licencyjna")) return false;
+    Press(dlg, IDR_ACCEPT);
+    if (!uitest::WaitFor([&] { return Enabled(dlg, IDB_NEXT); })) return false;
+    Press(dlg, IDB_NEXT);
+    return WaitTitle(dlg, "Folder instalacji");
+  }
   DWORD ExitCode(DWORD ms = 30000) {
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi_.hProcess, ms));
     DWORD code = 99;
@@ -200,12 +209,7 @@ TEST_F(EngineWizard, HtmlClosingInformationOpensWithTheSystemsHandler) {
   Build(setup_);
   HWND dlg = Open("");
   ASSERT_TRUE(dlg);
-  Press(dlg, IDB_NEXT);
-  ASSERT_TRUE(WaitTitle(dlg, "Umowa licencyjna"));
-  Press(dlg, IDR_ACCEPT);
-  ASSERT_TRUE(uitest::WaitFor([&] { return Enabled(dlg, IDB_NEXT); }));
-  Press(dlg, IDB_NEXT);
-  ASSERT_TRUE(WaitTitle(dlg, "Folder instalacji"));
+  ASSERT_TRUE(ToFolderPage(dlg));
   SendMessageA(GetDlgItem(dlg, IDE_FOLDER), WM_SETTEXT, 0, (LPARAM)target_.c_str());
   Press(dlg, IDB_NEXT);
   ASSERT_TRUE(WaitTitle(dlg, "Instalacja zakończona"));
@@ -235,12 +239,7 @@ TEST_F(EngineWizard, TheEnglishSetOnRequest) {
 TEST_F(EngineWizard, TheFolderPickerCanBeOpenedAndCancelled) {
   HWND dlg = Open("");
   ASSERT_TRUE(dlg);
-  Press(dlg, IDB_NEXT);
-  ASSERT_TRUE(WaitTitle(dlg, "Umowa licencyjna"));
-  Press(dlg, IDR_ACCEPT);
-  ASSERT_TRUE(uitest::WaitFor([&] { return Enabled(dlg, IDB_NEXT); }));
-  Press(dlg, IDB_NEXT);
-  ASSERT_TRUE(WaitTitle(dlg, "Folder instalacji"));
+  ASSERT_TRUE(ToFolderPage(dlg));
   EXPECT_EQ("Przeglądaj...", ItemText(dlg, IDB_BROWSE));
   Press(dlg, IDB_BROWSE);
   // The system's folder browser, owned by the wizard, which waits for it.
