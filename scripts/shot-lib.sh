@@ -1,5 +1,5 @@
-# Helpers for screenshots under a virtual display: start Xvfb, grab a window by its title.
-# Source after env.sh.
+# Helpers for scripts that drive the program under a virtual display: start Xvfb, grab a window by
+# its title, close the program. Source after env.sh.
 start_display() {
   if [ -z "${DISPLAY:-}" ] || [ "${PR_OWN_DISPLAY:-}" = 1 ]; then
     local n=$(( 90 + RANDOM % 100 ))
@@ -21,4 +21,22 @@ grab_window() {
   [ -n "$id" ] || { echo "no window \"$1\"" >&2; return 1; }
   sleep 1
   import -window "$id" "$2"
+}
+# Closes the program's main window (title $1, process $2) as a user would, answering "Nie" (IDNO)
+# to the question whether to save the project if it is asked; ends the process if it is still there
+# 10 s later. Needs a function `winctl` that runs the window driver.
+close_program() {
+  local main=$1 pid=$2
+  gone_within() {  # gone_within TENTHS: whether the program has ended within that time
+    local i
+    for ((i = 0; i < $1; i++)); do
+      kill -0 "$pid" 2>/dev/null || return 0
+      sleep 0.1
+    done
+    ! kill -0 "$pid" 2>/dev/null
+  }
+  winctl close "$main" >/dev/null 2>&1 || true
+  gone_within 30 || winctl command Packrift 7 >/dev/null 2>&1 || true
+  gone_within 70 || kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
 }
