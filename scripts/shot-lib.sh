@@ -2,12 +2,22 @@
 # its title, close the program. Source after env.sh.
 start_display() {
   if [ -z "${DISPLAY:-}" ] || [ "${PR_OWN_DISPLAY:-}" = 1 ]; then
-    local n=$(( 90 + RANDOM % 100 ))
-    Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+    # A display number nobody holds (another checkout's scripts may run beside these), started
+    # with -displayfd so that it is ready when Xvfb names it.
+    local n fdfile
+    fdfile=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1280x900x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
     XVFB_PID=$!
+    for _ in $(seq 1 100); do
+      n=$(tr -dc 0-9 <"$fdfile")
+      [ -n "$n" ] && break
+      kill -0 "$XVFB_PID" 2>/dev/null || break
+      sleep 0.1
+    done
+    rm -f "$fdfile"
+    [ -n "$n" ] || { echo "start_display: Xvfb did not start" >&2; return 1; }
     export DISPLAY=":$n" PR_OWN_DISPLAY=1
     trap 'wineserver -k 2>/dev/null || true; kill $XVFB_PID 2>/dev/null || true' EXIT
-    sleep 1
   fi
 }
 # Saves the window whose title is $1 to the PNG $2 (waits up to 20 s for it).
