@@ -7,6 +7,8 @@
 #include "dlgkit/dlgkit.h"
 #include "entries/entries.h"
 #include "entries/entryops.h"
+#include "lang/dlgtexts.h"
+#include "lang/lang.h"
 #include "res/resource.h"
 #include <string.h>
 #include <initializer_list>
@@ -141,6 +143,16 @@ void OnCommand(UINT id, UINT code) {
     case IDB_BUILD:
       BtnZastosuj();
       break;
+    case IDB_HELP:
+    case IDM_HELP:
+      Pomoc();
+      break;
+    case IDM_SETTINGS:
+      DialogUstawien();
+      break;
+    case IDM_ABOUT:
+      DialogAbout();
+      break;
     case IDM_NEW:
       CleadDir();
       NowyProjekt();
@@ -199,20 +211,15 @@ void InicjujDialogi() {
 }
 
 void InitLang1(HWND wnd) {
-  HWND c = GetDlgItem(wnd, IDS_NAME_LABEL);
-  PrintTxt(&c, S_NAME_LABEL.text, S_NAME_LABEL.id);
-  const StrDef fieldLabels[] = {S_FOLDER_LABEL, S_SETUP_LABEL, S_LICENCE_LABEL, S_INFO_LABEL};
-  for (const StrDef& s : fieldLabels) PrintTxt(&c, s.text, s.id);
-  struct { int id; StrDef s; } buttons[] = {
-      {IDB_FOLDER_BROWSE, S_BROWSE}, {IDB_SETUP_BROWSE, S_BROWSE}, {IDB_LICENCE_BROWSE, S_BROWSE},
-      {IDB_INFO_BROWSE, S_BROWSE},   {IDB_LNK_ADD, S_ADD},         {IDB_RUN_ADD, S_ADD},
-      {IDB_REG_ADD, S_ADD},          {IDB_LNK_REMOVE, S_REMOVE},   {IDB_RUN_REMOVE, S_REMOVE},
-      {IDB_REG_REMOVE, S_REMOVE},    {IDB_BUILD, S_APPLY},         {IDB_HELP, S_HELP},
+  static const CtlText texts[] = {
+      {IDS_NAME_LABEL, S_NAME_LABEL},   {IDS_FOLDER_LABEL, S_FOLDER_LABEL}, {IDS_SETUP_LABEL, S_SETUP_LABEL},
+      {IDS_LICENCE_LABEL, S_LICENCE_LABEL}, {IDS_INFO_LABEL, S_INFO_LABEL},
+      {IDB_FOLDER_BROWSE, S_BROWSE},    {IDB_SETUP_BROWSE, S_BROWSE},       {IDB_LICENCE_BROWSE, S_BROWSE},
+      {IDB_INFO_BROWSE, S_BROWSE},      {IDB_LNK_ADD, S_ADD},               {IDB_RUN_ADD, S_ADD},
+      {IDB_REG_ADD, S_ADD},             {IDB_LNK_REMOVE, S_REMOVE},         {IDB_RUN_REMOVE, S_REMOVE},
+      {IDB_REG_REMOVE, S_REMOVE},       {IDB_BUILD, S_APPLY},               {IDB_HELP, S_HELP},
       {IDB_CLOSE, S_EXIT}};
-  for (const auto& b : buttons) {
-    c = GetDlgItem(wnd, b.id);
-    PrintTxt(&c, b.s.text, b.s.id);
-  }
+  SetDialogTexts(wnd, nullptr, texts);
 }
 
 void MakeOwnMenu() {

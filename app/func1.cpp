@@ -200,7 +200,9 @@ void InitCompressLevel() {
   // A value of more than three characters does not fit the four-byte buffer and is replaced.
   if (addregister(RegRegister(), VAL_COMPRESS, buf, REG_READ, ROOT_MACHINE, 4, REG_SZ) == ERROR_SUCCESS) {
     buf[3] = 0;
-    if (strstr(buf, "wb")) {
+    // Only "wb" and at most one level digit is a mode zlib reads as meant.
+    bool digitOk = !buf[2] || (buf[2] >= '0' && buf[2] <= '9');
+    if (buf[0] == 'w' && buf[1] == 'b' && digitOk) {
       memcpy(compressMode, buf, 4);
       return;
     }

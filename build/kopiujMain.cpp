@@ -3,6 +3,7 @@
 #include "app/func.h"
 #include "app/func1.h"
 #include "dlgkit/dlgkit.h"
+#include "lang/dlgtexts.h"
 #include "res/resource.h"
 #include <commctrl.h>
 #include <stdio.h>
@@ -77,11 +78,9 @@ INT_PTR CALLBACK DialogProc6(HWND wnd, UINT msg, WPARAM wp, LPARAM) {
 }
 
 void InitLang6(HWND wnd) {
-  SetWindowTextA(wnd, GetOwnLang(S_PACK_CAPTION));
-  HWND cur = GetWindow(wnd, GW_CHILD);
-  PrintTxt(&cur, S_PACK_TOTAL.text, S_PACK_TOTAL.id);
-  PrintTxt(&cur, S_PACK_CURRENT.text, S_PACK_CURRENT.id);
-  PrintTxt(&cur, S_PACK_CANCEL.text, S_PACK_CANCEL.id);
+  static const CtlText texts[] = {
+      {IDS_PACK_TOTAL, S_PACK_TOTAL}, {IDS_PACK_CURRENT, S_PACK_CURRENT}, {IDB_PACK_CANCEL, S_PACK_CANCEL}};
+  SetDialogTexts(wnd, &S_PACK_CAPTION, texts);
 }
 
 void Progress(short value, bool bar, HWND dlg) {

@@ -7,6 +7,7 @@
 #include "build/func2.h"
 #include "dlgkit/dlgkit.h"
 #include "entries/entryops.h"
+#include "lang/dlgtexts.h"
 #include "res/resource.h"
 #include <stdio.h>
 #include <string.h>
@@ -97,16 +98,11 @@ INT_PTR CALLBACK DialogProc3(HWND wnd, UINT msg, WPARAM wp, LPARAM) {
 }
 
 void InitLang3(HWND wnd) {
-  SetWindowTextA(wnd, GetOwnLang(S_LNK_CAPTION));
-  HWND c = GetDlgItem(wnd, IDS_LNK_SOURCE);
-  PrintTxt(&c, S_LNK_SOURCE.text, S_LNK_SOURCE.id);
-  PrintTxt(&c, S_LNK_FOLDER.text, S_LNK_FOLDER.id);
-  c = GetDlgItem(wnd, IDB_LNK_BROWSE);  // the path field keeps its own text
-  PrintTxt(&c, S_BROWSE.text, S_BROWSE.id);
-  PrintTxt(&c, S_LNK_DESKTOP.text, S_LNK_DESKTOP.id);
-  PrintTxt(&c, S_LNK_MENU.text, S_LNK_MENU.id);
-  PrintTxt(&c, S_APPLY.text, S_APPLY.id);
-  PrintTxt(&c, S_CLOSE.text, S_CLOSE.id);
+  static const CtlText texts[] = {{IDS_LNK_SOURCE, S_LNK_SOURCE}, {IDS_LNK_FOLDER, S_LNK_FOLDER},
+                                  {IDB_LNK_BROWSE, S_BROWSE},     {IDC_LNK_DESKTOP, S_LNK_DESKTOP},
+                                  {IDC_LNK_MENU, S_LNK_MENU},     {IDB_LNK_APPLY, S_APPLY},
+                                  {IDB_LNK_CLOSE, S_CLOSE}};
+  SetDialogTexts(wnd, &S_LNK_CAPTION, texts);
 }
 
 void InitCheckBox(HWND wnd) {

@@ -5,6 +5,7 @@
 #include "app/func4.h"
 #include "dlgkit/dlgkit.h"
 #include "entries/entryops.h"
+#include "lang/dlgtexts.h"
 #include "res/resource.h"
 #include <string.h>
 
@@ -65,16 +66,11 @@ INT_PTR CALLBACK DialogProc4(HWND wnd, UINT msg, WPARAM wp, LPARAM) {
 }
 
 void InitLang4(HWND wnd) {
-  SetWindowTextA(wnd, GetOwnLang(S_RUN_CAPTION));
-  HWND c = GetDlgItem(wnd, IDS_RUN_LABEL);
-  PrintTxt(&c, S_RUN_LABEL.text, S_RUN_LABEL.id);
-  c = GetDlgItem(wnd, IDB_RUN_BROWSE);  // the path field keeps its own text
-  PrintTxt(&c, S_BROWSE.text, S_BROWSE.id);
-  PrintTxt(&c, S_RUN_INSTALL.text, S_RUN_INSTALL.id);
-  PrintTxt(&c, S_RUN_UNINSTALL.text, S_RUN_UNINSTALL.id);
-  PrintTxt(&c, S_RUN_SILENT.text, S_RUN_SILENT.id);
-  PrintTxt(&c, S_APPLY.text, S_APPLY.id);
-  PrintTxt(&c, S_CLOSE.text, S_CLOSE.id);
+  static const CtlText texts[] = {{IDS_RUN_LABEL, S_RUN_LABEL},       {IDB_RUN_BROWSE, S_BROWSE},
+                                  {IDC_RUN_INSTALL, S_RUN_INSTALL},   {IDC_RUN_UNINSTALL, S_RUN_UNINSTALL},
+                                  {IDC_RUN_SILENT, S_RUN_SILENT},     {IDB_RUN_APPLY, S_APPLY},
+                                  {IDB_RUN_CLOSE, S_CLOSE}};
+  SetDialogTexts(wnd, &S_RUN_CAPTION, texts);
   CheckDlgButton(wnd, IDC_RUN_INSTALL, BST_CHECKED);
 }
 

@@ -92,3 +92,16 @@
 #define IDC_RUN_SILENT     602
 #define IDB_RUN_APPLY      421
 #define IDB_RUN_CLOSE      422
+
+// About (106)
+#define IDS_ABOUT_TEXT     222
+#define IDB_ABOUT_CLOSE    427
+
+// Settings (107)
+#define IDE_SET_LEVEL      315
+#define IDC_SET_LANGUAGE   701
+#define IDB_SET_APPLY      430
+#define IDB_SET_HELP       429
+#define IDB_SET_CLOSE      428
+#define IDS_SET_LEVEL      223
+#define IDS_SET_LANGUAGE   224

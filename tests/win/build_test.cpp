@@ -70,6 +70,20 @@ uint32_t Word(const std::string& s, size_t at) {
   return (uint8_t)s[at] | (uint8_t)s[at + 1] << 8 | (uint8_t)s[at + 2] << 16 | (uint32_t)(uint8_t)s[at + 3] << 24;
 }
 
+// Whether a gzip member's deflate data is stored blocks only (level 0): each block header says
+// "stored", its length and complement agree, and the blocks end exactly at the 8-byte trailer.
+bool AllStored(const std::string& m) {
+  if (m.size() < 18 || (uint8_t)m[0] != 0x1f || (uint8_t)m[1] != 0x8b || m[3] != 0) return false;
+  for (size_t at = 10;;) {
+    if (at + 5 > m.size()) return false;
+    uint8_t head = (uint8_t)m[at];
+    unsigned len = (uint8_t)m[at + 1] | (uint8_t)m[at + 2] << 8, nlen = (uint8_t)m[at + 3] | (uint8_t)m[at + 4] << 8;
+    if (((head >> 1) & 3) != 0 || (len ^ 0xFFFF) != nlen) return false;
+    at += 5 + len;
+    if (head & 1) return at + 8 == m.size();
+  }
+}
+
 class Build : public AppTest {
  protected:
   void SetUp() override {
@@ -124,6 +138,20 @@ class Build : public AppTest {
     EXPECT_FALSE(Exists(WorkDir() + "\\cfg\\init.cfg"));
     EXPECT_EQ(1, *noProgressGzc());
     EXPECT_TRUE(Enabled(IDB_BUILD));
+  }
+  // The gzip members of the program archive of the installer written, the list's first.
+  std::vector<std::string> ProgramMembers() {
+    std::string setup = ReadFile(out_ + "setup.exe");
+    size_t cfgAt = kEngine.size() + 6 + kLang.size();
+    if (setup.size() < cfgAt + 15) return {};
+    size_t binAt = cfgAt + Word(setup, cfgAt + 15 + 4 * Word(setup, cfgAt + 11));
+    uint32_t n = Word(setup, binAt + 11);
+    std::vector<std::string> out;
+    for (uint32_t i = 0; i < n; ++i) {
+      uint32_t from = Word(setup, binAt + 15 + 4 * i), to = Word(setup, binAt + 19 + 4 * i);
+      out.push_back(setup.substr(binAt + from, to - from));
+    }
+    return out;
   }
   std::string tool_, prog_, out_;
   std::map<std::string, std::string> files_;
@@ -311,5 +339,26 @@ TEST_F(Build, AnOutputThatCannotBeWrittenIsReportedAndUnlocks) {
   EXPECT_TRUE(IsDir(out_ + "setup.exe"));
   EXPECT_TRUE(Enabled(IDB_BUILD));
   EXPECT_EQ(1, dialog()[SLOT_PACKING]);
+}
+
+TEST_F(Build, LevelZeroFromTheSettingsStoresTheNextBuildsMembers) {
+  StartApp();
+  Fill("Program", "", "");
+  RunBuild();
+  auto members = ProgramMembers();
+  ASSERT_EQ(files_.size() + 1, members.size());
+  EXPECT_FALSE(std::all_of(members.begin(), members.end(), AllStored));  // level 6 compresses
+
+  Command(IDM_SETTINGS);
+  HWND s = FindTopWindow("#32770", "Ustawienia");
+  ASSERT_TRUE(s);
+  EXPECT_EQ("6", WindowText(GetDlgItem(s, IDE_SET_LEVEL)));
+  SendDlgItemMessageA(s, IDE_SET_LEVEL, WM_SETTEXT, 0, (LPARAM) "0");
+  PostMessageA(GetDlgItem(s, IDB_SET_APPLY), BM_CLICK, 0, 0);
+  ASSERT_TRUE(WaitFor([] { return dialog()[SLOT_SETTINGS] == 1; }));
+  RunBuild();
+  members = ProgramMembers();
+  ASSERT_EQ(files_.size() + 1, members.size());
+  for (size_t i = 0; i < members.size(); ++i) EXPECT_TRUE(AllStored(members[i])) << "member " << i;
 }
 }  // namespace

@@ -124,7 +124,9 @@ TEST_P(Compression, ModeComesFromValue4OrFallsBackToWb6) {
 INSTANTIATE_TEST_SUITE_P(Values, Compression,
                          ::testing::Values(CompressCase{nullptr, "wb6"}, CompressCase{"wb9", "wb9"},
                                            CompressCase{"wb0", "wb0"}, CompressCase{"xy9", "wb6"},
-                                           CompressCase{"wb95", "wb6"}),
+                                           CompressCase{"wb95", "wb6"}, CompressCase{"wb", "wb"},
+                                           CompressCase{"xwb", "wb6"}, CompressCase{"wbx", "wb6"},
+                                           CompressCase{"bwb", "wb6"}),
                          [](const ::testing::TestParamInfo<CompressCase>& i) {
                            return std::string(i.param.stored ? i.param.stored : "missing");
                          });

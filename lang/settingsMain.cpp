@@ -1,0 +1,133 @@
+// The settings dialog (compression level, language), its language list, and the help command.
+#include "lang/lang.h"
+#include "app/func.h"
+#include "app/func1.h"
+#include "dlgkit/dlgkit.h"
+#include "lang/dlgtexts.h"
+#include "res/resource.h"
+#include <objbase.h>
+#include <shellapi.h>
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+const CtlText kSettingsTexts[] = {{IDB_SET_APPLY, S_APPLY}, {IDB_SET_HELP, S_HELP}, {IDB_SET_CLOSE, S_CLOSE},
+                                  {IDS_SET_LEVEL, S_SETTINGS_LEVEL}, {IDS_SET_LANGUAGE, S_SETTINGS_LANG}};
+
+// A language file's name without its extension, when it can be a language: a plain file whose
+// extension is exactly ".lng" (a wildcard search also matches longer ones on some file systems)
+// and whose name fits the 31 characters that value "3" keeps.
+bool LanguageName(const WIN32_FIND_DATAA& fd, char* name) {
+  if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+  const char* dot = strrchr(fd.cFileName, '.');
+  if (!dot || _stricmp(dot, ".lng") != 0) return false;
+  size_t n = (size_t)(dot - fd.cFileName);
+  if (n == 0 || n >= (size_t)kLangNameMax) return false;
+  memcpy(name, fd.cFileName, n);
+  name[n] = 0;
+  return true;
+}
+
+void AddLanguage(HWND list, const char* name) {
+  if (SendMessageA(list, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)name) == CB_ERR)
+    SendMessageA(list, CB_ADDSTRING, 0, (LPARAM)name);
+}
+
+void OnCommand(HWND wnd, UINT id) {
+  switch (id) {
+    case IDB_SET_HELP: Pomoc(); break;
+    case IDB_SET_APPLY:
+      ZastosujUstawienia(wnd);
+      SendMessageA(wnd, WM_CLOSE, 0, 0);
+      break;
+    case IDB_SET_CLOSE:
+    case IDCANCEL: SendMessageA(wnd, WM_CLOSE, 0, 0); break;
+    default: break;
+  }
+}
+}  // namespace
+
+void FindLang(HWND wnd) {
+  HWND list = GetDlgItem(wnd, IDC_SET_LANGUAGE);
+  SendMessageA(list, CB_ADDSTRING, 0, (LPARAM)Polski());
+  char pattern[kPathMax];
+  if (ToolFolder(pattern) && strlen(pattern) + sizeof "Lang\\*.lng" <= (size_t)kPathMax) {
+    strcat(pattern, "Lang\\*.lng");
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(pattern, &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+      do {
+        char name[kLangNameMax];
+        if (LanguageName(fd, name)) AddLanguage(list, name);
+      } while (FindNextFileA(h, &fd));
+      FindClose(h);
+    }
+  }
+  char current[kLangNameMax];
+  if (!ReadValue(ROOT_MACHINE, VAL_LANGNAME, current, sizeof current) || !current[0])
+    snprintf(current, sizeof current, "%s", Polski());
+  // From the second item on, wrapping to the first; a prefix match regardless of case.
+  SendMessageA(list, CB_SELECTSTRING, 0, (LPARAM)current);
+}
+
+void DialogUstawien() { LaunchDialog(SLOT_SETTINGS, ThtMain7); }
+
+DWORD WINAPI ThtMain7(LPVOID) {
+  StartMain(DialogProc8, IDD_SETTINGS);
+  return 1;
+}
+
+INT_PTR CALLBACK DialogProc8(HWND wnd, UINT msg, WPARAM wp, LPARAM) {
+  switch (msg) {
+    case WM_INITDIALOG:
+      InitLang8(wnd);
+      InitSettingDlg(wnd);
+      return TRUE;
+    case WM_COMMAND: OnCommand(wnd, LOWORD(wp)); return TRUE;
+    case WM_CLOSE:
+    case WM_DESTROY: EndSubDialog(SLOT_SETTINGS); return TRUE;
+    default: return FALSE;
+  }
+}
+
+void InitLang8(HWND wnd) { SetDialogTexts(wnd, &S_SETTINGS_CAPTION, kSettingsTexts); }
+
+void InitSettingDlg(HWND wnd) {
+  SendDlgItemMessageA(wnd, IDE_SET_LEVEL, EM_LIMITTEXT, 1, 0);
+  SetDlgItemTextA(wnd, IDE_SET_LEVEL, CompLevel() + 2);
+  FindLang(wnd);
+}
+
+void ZastosujUstawienia(HWND wnd) {
+  // "wb" and the field's digit; an empty field (or anything but a digit) leaves zlib's default.
+  char digit[2] = {0};
+  GetDlgItemTextA(wnd, IDE_SET_LEVEL, digit, sizeof digit);
+  char* mode = CompLevel();
+  if (digit[0] >= '0' && digit[0] <= '9') {
+    mode[3] = 0;  // every state on the way is a valid mode: a build may be reading it
+    mode[2] = digit[0];
+  } else {
+    mode[2] = 0;
+  }
+  addregister(RegRegister(), VAL_COMPRESS, mode, REG_WRITE, ROOT_MACHINE, (DWORD)strlen(mode), REG_SZ);
+
+  HWND list = GetDlgItem(wnd, IDC_SET_LANGUAGE);
+  LRESULT sel = SendMessageA(list, CB_GETCURSEL, 0, 0);
+  if (sel == CB_ERR || SendMessageA(list, CB_GETLBTEXTLEN, sel, 0) >= kLangNameMax) return;
+  char name[kLangNameMax] = {0};
+  SendMessageA(list, CB_GETLBTEXT, sel, (LPARAM)name);
+  ZapiszJezyk(name);
+}
+
+void Pomoc() {
+  char path[kPathMax] = {0};
+  ReadValue(ROOT_MACHINE, VAL_HELPFILE, path, kPathMax);
+  INT_PTR shown = 0;
+  if (path[0]) {  // an empty path would have the shell open something else
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    shown = (INT_PTR)ShellExecuteA(nullptr, nullptr, path, nullptr, nullptr, SW_SHOWMAXIMIZED);
+    if (SUCCEEDED(com)) CoUninitialize();
+  }
+  // 32 is a failure too (a library the handler needs is missing): only above it did it open.
+  if (shown <= 32) ShowMessage(S_HELP_ERROR, MB_OK | MB_ICONWARNING);
+}
