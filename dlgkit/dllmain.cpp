@@ -1,4 +1,5 @@
-// The dialog helper library: modal dialog runner, start-up guards and small system queries.
+// The dialog helper library: modal dialog runner, start-up guards, small system queries and text
+// painting on dialogs.
 #define DLGKIT_BUILD
 #include "dlgkit.h"
 #include <commdlg.h>
@@ -108,6 +109,107 @@ char* GetLang(const char* key, const char* def, const char* file) {
   }
   GetPrivateProfileStringA("lng", key, def ? def : "", langResult, kPathMax, file_path);
   return langResult;
+}
+
+// ---- Text painting: bold lines inside WM_PAINT, lines at once, control fonts, colour keys ----
+namespace {
+const DWORD kChooseFontFlags = CF_SCREENFONTS | CF_EFFECTS;  // 0x101
+const BYTE kEastEurope = EASTEUROPE_CHARSET;                 // 238
+
+// The open painting series: one per process, opened by phase 0 or 1, closed by phase 0 or 3.
+HWND seriesWnd;
+HDC seriesDc;
+PAINTSTRUCT seriesPs;
+
+void FontDescription(LOGFONTA* lf, int height, LONG weight) {
+  ZeroMemory(lf, sizeof *lf);
+  lf->lfHeight = height;
+  lf->lfWeight = weight;
+  lf->lfCharSet = kEastEurope;
+}
+
+// Draws one line in a font made from `lf` and deletes the font again; a font that cannot be made
+// leaves the context's current one.
+void DrawLine(HDC dc, const LOGFONTA& lf, int x, int y, const char* text) {
+  HFONT font = CreateFontIndirectA(&lf);
+  HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+  TextOutA(dc, x, y, text, lstrlenA(text));
+  if (font) {
+    SelectObject(dc, old);
+    DeleteObject(font);
+  }
+}
+}  // namespace
+
+void InitPaintStruct(CHOOSEFONTA* cf, HWND owner, LOGFONTA* lf, int height, COLORREF colour) {
+  cf->lStructSize = sizeof(CHOOSEFONTA);  // 60 bytes in the 32-bit program
+  cf->hwndOwner = owner;
+  cf->lpLogFont = lf;
+  cf->Flags = kChooseFontFlags;
+  cf->rgbColors = colour;
+  cf->nFontType = SCREEN_FONTTYPE;
+  FontDescription(lf, height, FW_BOLD);
+}
+
+void PrintOnDlg(HWND wnd, const char* text, COLORREF colour, int transparent, int size, int x, int y, WORD phase) {
+  if (phase == 0 || phase == 1) {
+    seriesWnd = wnd;
+    seriesDc = BeginPaint(wnd, &seriesPs);
+    if (seriesDc && transparent) SetBkMode(seriesDc, TRANSPARENT);
+  }
+  if (seriesDc && text) {
+    CHOOSEFONTA cf;
+    LOGFONTA lf;
+    ZeroMemory(&cf, sizeof cf);
+    InitPaintStruct(&cf, wnd, &lf, -size, colour);
+    SetTextColor(seriesDc, colour);
+    DrawLine(seriesDc, lf, x, y, text);
+  }
+  if ((phase == 0 || phase == 3) && seriesWnd) {
+    EndPaint(seriesWnd, &seriesPs);
+    seriesWnd = nullptr;
+    seriesDc = nullptr;
+  }
+}
+
+void PrintOnDlg2(HWND wnd, const char* text, int x, int y, const CHOOSEFONTA* cf) {
+  HDC dc = GetDC(wnd);
+  if (!dc) return;
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, cf->rgbColors);
+  if (text && cf->lpLogFont) DrawLine(dc, *cf->lpLogFont, x, y, text);
+  ReleaseDC(wnd, dc);
+}
+
+LRESULT set_font(HWND dlg, int height, int control, HDC) {
+  LOGFONTA lf;
+  FontDescription(&lf, height, FW_NORMAL);
+  HFONT font = CreateFontIndirectA(&lf);
+  return SendDlgItemMessageA(dlg, control, WM_SETFONT, (WPARAM)font, 1);
+}
+
+void SetBkTransparent(HBITMAP bmp, COLORREF key) {
+  BITMAP info;
+  if (!GetObjectA(bmp, sizeof info, &info)) return;
+  HBITMAP mask = CreateBitmap(info.bmWidth, info.bmHeight, 1, 1, nullptr);
+  HDC image = CreateCompatibleDC(nullptr);
+  HDC maskDc = CreateCompatibleDC(nullptr);
+  if (mask && image && maskDc) {
+    HGDIOBJ oldImage = SelectObject(image, bmp);
+    HGDIOBJ oldMask = SelectObject(maskDc, mask);
+    // Colour to mono: pixels of the background colour become 1, all others 0. Mono to colour:
+    // 1 becomes the background colour (the key), 0 the text colour (black); XOR with the image
+    // then turns key pixels black and leaves the others.
+    SetBkColor(image, key);
+    SetTextColor(image, RGB(0, 0, 0));
+    BitBlt(maskDc, 0, 0, info.bmWidth, info.bmHeight, image, 0, 0, SRCCOPY);
+    BitBlt(image, 0, 0, info.bmWidth, info.bmHeight, maskDc, 0, 0, SRCINVERT);
+    SelectObject(maskDc, oldMask);
+    SelectObject(image, oldImage);
+  }
+  if (maskDc) DeleteDC(maskDc);
+  if (image) DeleteDC(image);
+  if (mask) DeleteObject(mask);
 }
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
