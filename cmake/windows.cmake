@@ -35,11 +35,25 @@ target_link_libraries(Packrift PRIVATE prapp)
 target_link_options(Packrift PRIVATE ${WIN_LINK})
 set_target_properties(Packrift PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${DIST})
 
+# The help file, compiled from lang/help/ by chmcmd (Debian's fp-utils) in a copy of the sources.
+file(GLOB PR_HELP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/lang/help/*)
+find_program(CHMCMD chmcmd REQUIRED)
+set(PR_CHM ${CMAKE_BINARY_DIR}/help/Packrift.chm)
+add_custom_command(OUTPUT ${PR_CHM}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${CMAKE_BINARY_DIR}/help
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/lang/help ${CMAKE_BINARY_DIR}/help
+  COMMAND ${CMAKE_COMMAND} -E chdir ${CMAKE_BINARY_DIR}/help ${CHMCMD} Packrift.hhp
+  DEPENDS ${PR_HELP_SOURCES}
+  COMMENT "Compiling the help file Packrift.chm"
+  VERBATIM)
+
 # Tool files shipped beside the program.
 file(GLOB PR_LANG_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/lang/files/*.lng)
 add_custom_target(toolfiles ALL
   COMMAND ${CMAKE_COMMAND} -E make_directory ${DIST}/Lang ${DIST}/bin
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PR_LANG_FILES} ${DIST}/Lang/
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PR_CHM} ${DIST}/
+  DEPENDS ${PR_CHM}
   VERBATIM)
 
 # GoogleTest, built with the same toolchain.
