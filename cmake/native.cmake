@@ -25,6 +25,7 @@ if(PR_NATIVE_TESTS)
   target_link_libraries(native_tests PRIVATE prcore_san gtest_main)
   target_compile_options(native_tests PRIVATE ${SAN})
   target_link_options(native_tests PRIVATE ${SAN})
+  target_compile_definitions(native_tests PRIVATE PR_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   gtest_discover_tests(native_tests)
 endif()
 
