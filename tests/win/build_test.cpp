@@ -139,17 +139,17 @@ class Build : public AppTest {
     EXPECT_EQ(1, *noProgressGzc());
     EXPECT_TRUE(Enabled(IDB_BUILD));
   }
-  // The gzip members of the program archive of the installer written, the list's first.
-  std::vector<std::string> ProgramMembers() {
+  // The gzip members of both archives of the installer written, each archive's list first.
+  std::vector<std::string> ArchiveMembers() {
     std::string setup = ReadFile(out_ + "setup.exe");
-    size_t cfgAt = kEngine.size() + 6 + kLang.size();
-    if (setup.size() < cfgAt + 15) return {};
-    size_t binAt = cfgAt + Word(setup, cfgAt + 15 + 4 * Word(setup, cfgAt + 11));
-    uint32_t n = Word(setup, binAt + 11);
     std::vector<std::string> out;
-    for (uint32_t i = 0; i < n; ++i) {
-      uint32_t from = Word(setup, binAt + 15 + 4 * i), to = Word(setup, binAt + 19 + 4 * i);
-      out.push_back(setup.substr(binAt + from, to - from));
+    for (size_t at = kEngine.size() + 6 + kLang.size(); at + 15 <= setup.size();) {
+      uint32_t n = Word(setup, at + 11);
+      for (uint32_t i = 0; i < n; ++i) {
+        uint32_t from = Word(setup, at + 15 + 4 * i), to = Word(setup, at + 19 + 4 * i);
+        out.push_back(setup.substr(at + from, to - from));
+      }
+      at += Word(setup, at + 15 + 4 * n);
     }
     return out;
   }
@@ -345,8 +345,8 @@ TEST_F(Build, LevelZeroFromTheSettingsStoresTheNextBuildsMembers) {
   StartApp();
   Fill("Program", "", "");
   RunBuild();
-  auto members = ProgramMembers();
-  ASSERT_EQ(files_.size() + 1, members.size());
+  auto members = ArchiveMembers();
+  ASSERT_EQ(files_.size() + 1 + 3, members.size());  // program files, init.cfg, UnInst.dat, lists
   EXPECT_FALSE(std::all_of(members.begin(), members.end(), AllStored));  // level 6 compresses
 
   Command(IDM_SETTINGS);
@@ -357,8 +357,8 @@ TEST_F(Build, LevelZeroFromTheSettingsStoresTheNextBuildsMembers) {
   PostMessageA(GetDlgItem(s, IDB_SET_APPLY), BM_CLICK, 0, 0);
   ASSERT_TRUE(WaitFor([] { return dialog()[SLOT_SETTINGS] == 1; }));
   RunBuild();
-  members = ProgramMembers();
-  ASSERT_EQ(files_.size() + 1, members.size());
+  members = ArchiveMembers();
+  ASSERT_EQ(files_.size() + 1 + 3, members.size());
   for (size_t i = 0; i < members.size(); ++i) EXPECT_TRUE(AllStored(members[i])) << "member " << i;
 }
 }  // namespace
