@@ -212,13 +212,13 @@ void InicjujDialogi() {
 
 void InitLang1(HWND wnd) {
   static const CtlText texts[] = {
-      {IDS_NAME_LABEL, S_NAME_LABEL},   {IDS_FOLDER_LABEL, S_FOLDER_LABEL}, {IDS_SETUP_LABEL, S_SETUP_LABEL},
+      {IDS_NAME_LABEL, S_NAME_LABEL},       {IDS_FOLDER_LABEL, S_FOLDER_LABEL}, {IDS_SETUP_LABEL, S_SETUP_LABEL},
       {IDS_LICENCE_LABEL, S_LICENCE_LABEL}, {IDS_INFO_LABEL, S_INFO_LABEL},
-      {IDB_FOLDER_BROWSE, S_BROWSE},    {IDB_SETUP_BROWSE, S_BROWSE},       {IDB_LICENCE_BROWSE, S_BROWSE},
-      {IDB_INFO_BROWSE, S_BROWSE},      {IDB_LNK_ADD, S_ADD},               {IDB_RUN_ADD, S_ADD},
-      {IDB_REG_ADD, S_ADD},             {IDB_LNK_REMOVE, S_REMOVE},         {IDB_RUN_REMOVE, S_REMOVE},
-      {IDB_REG_REMOVE, S_REMOVE},       {IDB_BUILD, S_APPLY},               {IDB_HELP, S_HELP},
-      {IDB_CLOSE, S_EXIT}};
+      {IDB_FOLDER_BROWSE, S_BROWSE},        {IDB_SETUP_BROWSE, S_BROWSE},       {IDB_LICENCE_BROWSE, S_BROWSE},
+      {IDB_INFO_BROWSE, S_BROWSE},
+      {IDB_LNK_ADD, S_ADD},                 {IDB_RUN_ADD, S_ADD},               {IDB_REG_ADD, S_ADD},
+      {IDB_LNK_REMOVE, S_REMOVE},           {IDB_RUN_REMOVE, S_REMOVE},         {IDB_REG_REMOVE, S_REMOVE},
+      {IDB_BUILD, S_APPLY},                 {IDB_HELP, S_HELP},                 {IDB_CLOSE, S_EXIT}};
   SetDialogTexts(wnd, nullptr, texts);
 }
 
