@@ -11,7 +11,7 @@ enum RegOp : WORD { REG_READ = 0, REG_WRITE = 1, REG_DELETE = 2 };
 enum RegRoot : WORD { ROOT_USER = 0, ROOT_MACHINE = 1 };
 
 // Value names under the key: per machine "1" language file, "2" help file, "3" language name,
-// "4" compression mode; per user "4".."7" the working paths.
+// "4" compression mode, "8" signing command; per user "4".."7" the working paths.
 #define VAL_LANGFILE "1"
 #define VAL_HELPFILE "2"
 #define VAL_LANGNAME "3"
@@ -20,6 +20,8 @@ enum RegRoot : WORD { ROOT_USER = 0, ROOT_MACHINE = 1 };
 #define VAL_BINDIR "5"
 #define VAL_LNKCFG "6"
 #define VAL_REGCFG "7"
+#define VAL_SIGN "8"        // per machine: the build's signing command template
+const int kSignMax = 1024;   // bytes of that template, terminator included
 
 const char* RegRegister();  // "Software\Orvane\Packrift"
 const char* Packrift();     // "Packrift"

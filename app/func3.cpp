@@ -4,6 +4,7 @@
 #include "app/func1.h"
 #include "app/func4.h"
 #include "build/gzc.h"
+#include "build/sign.h"
 #include "res/resource.h"
 #include <stdio.h>
 #include <stdlib.h>
@@ -151,7 +152,9 @@ void EndingSave() {
 }
 
 void ObslugaLiniiKomend() {
-  const char* line = GetCommandLineA();
+  std::string given = GetCommandLineA();
+  TakeSignOption(&given);
+  const char* line = given.c_str();
   size_t len = strlen(line);
   if (len >= (size_t)kCommandLineMax) return;  // longer than any project path can make it
   char buf[kCommandLineMax];

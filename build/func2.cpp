@@ -5,6 +5,7 @@
 #include "app/func1.h"
 #include "build/gzc.h"
 #include "build/kopiuj.h"
+#include "build/sign.h"
 #include "res/resource.h"
 #include <stdio.h>
 #include <string.h>
@@ -252,6 +253,12 @@ void MakeRcBin() {
     OutputFailed(output, true);
     return;
   }
+  // A signing command that fails leaves no unsigned installer under the output's name.
+  if (!PodpiszPlik(output.c_str())) {
+    DeleteFileA(output.c_str());
+    ShowMessage(S_SIGN_FAILED, MB_OK | MB_ICONERROR);
+    return;
+  }
   Progress(100, false, nullptr);
   Progress(100, true, nullptr);
   outputWritten = true;
@@ -292,6 +299,14 @@ bool BtnZastosuj() {
   std::string uninst;
   ToolFile("UnInst.dat", &uninst);
   CopyFileA(uninst.c_str(), (cfg + "\\UnInst.dat").c_str(), FALSE);
+  // The uninstaller goes into the archive signed: it is installed as it is.
+  if (!PodpiszPlik((cfg + "\\UnInst.dat").c_str())) {
+    LockButtons(false);
+    *noProgressGzc() = 1;
+    ShowMessage(S_SIGN_FAILED, MB_OK | MB_ICONERROR);
+    CloseIfPending();
+    return false;
+  }
   DialogKopiuj();
 
   Granica()[0] = 0;

@@ -3,6 +3,7 @@
 #include "build/gzcformat.h"
 #include "build/alloccheck.h"
 #include "build/gzcscratch.h"
+#include "engine/peimage.h"
 
 #include <zlib.h>
 
@@ -686,9 +687,36 @@ GzcStatus GzcVerify(const GzcSource& src, const char* gzTmp) {
   return crc32(0, true) == head.stored ? GZC_OK : GZC_ERR_CHECKSUM;
 }
 
+// Whether an archive ending at `end` ends the installer's data: exactly at `dataEnd`, or, in a
+// signed file, before the fewer than PE_CERT_ALIGN zeros that align the certificate table.
+static bool ChainsToEnd(const GzcFileOps* ops, void* file, uint64_t end, uint64_t dataEnd, bool signedFile) {
+  if (end == dataEnd) return true;
+  if (!signedFile || end > dataEnd || dataEnd - end >= PE_CERT_ALIGN) return false;
+  unsigned char pad[PE_CERT_ALIGN];
+  const size_t n = (size_t)(dataEnd - end);
+  if (!ops->seek(ops->ctx, file, end) || ops->read(ops->ctx, file, pad, n) != n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (pad[i] != 0) return false;
+  return true;
+}
+
 GzcStatus GzcFindInstaller(const GzcFileOps* files, void* file, uint64_t size, GzcInstallerLayout* layout) {
   const GzcFileOps* ops = OpsOr(files);
   if (!ops->seek(ops->ctx, file, 0)) return GZC_ERR_READ;
+  // A signed installer ends with the certificate table its signature appended, after zeros that
+  // align it: the archives chain to that table, and nothing in it is looked at.
+  uint64_t dataEnd = size;
+  bool signedFile = false;
+  {
+    unsigned char head[PE_HEAD_MAX];
+    size_t n = ops->read(ops->ctx, file, head, (size_t)std::min<uint64_t>(size, sizeof head));
+    if (PeImageEnd(head, n) != 0) {
+      dataEnd = PeDataEnd(head, n, size);
+      if (dataEnd == 0) return GZC_ERR_NOT_INSTALLER;
+      signedFile = dataEnd < size;
+    }
+    if (!ops->seek(ops->ctx, file, 0)) return GZC_ERR_READ;
+  }
   // One pass collects every "rc.bin" and every "GZC"; the last bytes of a buffer are looked at
   // again with the next one, and `from` keeps a position from being taken twice.
   std::vector<uint64_t> markers, magics;
@@ -697,7 +725,8 @@ GzcStatus GzcFindInstaller(const GzcFileOps* files, void* file, uint64_t size, G
   uint64_t base = 0;  // file offset of buf[0]
   uint64_t markerFrom = 0, magicFrom = 0;
   for (;;) {
-    size_t n = ops->read(ops->ctx, file, buf.data() + carry, kBufSize);
+    if (base + carry >= dataEnd) break;
+    size_t n = ops->read(ops->ctx, file, buf.data() + carry, (size_t)std::min<uint64_t>(kBufSize, dataEnd - base - carry));
     if (n == 0) break;
     size_t have = carry + n;
     for (size_t i = 0; i + 3 <= have; ++i) {
@@ -720,7 +749,7 @@ GzcStatus GzcFindInstaller(const GzcFileOps* files, void* file, uint64_t size, G
   std::vector<std::pair<uint64_t, uint32_t>> found;
   for (uint64_t at : magics) {
     if (!ops->seek(ops->ctx, file, at)) continue;
-    GzcSource src{ops, file, size - at};
+    GzcSource src{ops, file, dataEnd - at};
     uint32_t stored;
     std::vector<uint32_t> t;
     if (GzcReadTable(src, &stored, &t) != GZC_OK) continue;
@@ -728,7 +757,7 @@ GzcStatus GzcFindInstaller(const GzcFileOps* files, void* file, uint64_t size, G
     byEnd[at + t.back()].push_back({at, t.back()});
   }
   for (const auto& bin : found) {
-    if (bin.first + bin.second != size) continue;
+    if (!ChainsToEnd(ops, file, bin.first + bin.second, dataEnd, signedFile)) continue;
     auto cfgs = byEnd.find(bin.first);
     if (cfgs == byEnd.end()) continue;
     for (const auto& cfg : cfgs->second) {

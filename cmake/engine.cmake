@@ -7,8 +7,8 @@ set(ENGINE_FLAGS ${WIN_FLAGS} -DGZC_SINGLE_THREAD -Os -fno-exceptions -fno-rtti 
 set(ENGINE_LINK -static -static-libgcc -static-libstdc++ -s -Wl,--gc-sections -mwindows
     -Wl,--wrap=gzclose)
 # Plain data (no Win32): also compiled into the engine tests.
-set(ENGINE_LOGIC engine/langdata.cpp engine/regvalue.cpp engine/peimage.cpp engine/unlog.cpp)
-set(ENGINE_PORTABLE build/gzcformat.cpp build/gzcfiles.cpp entries/profile.cpp)
+set(ENGINE_LOGIC engine/langdata.cpp engine/regvalue.cpp engine/unlog.cpp)
+set(ENGINE_PORTABLE build/gzcformat.cpp build/gzcfiles.cpp entries/profile.cpp engine/peimage.cpp)
 
 # Without exceptions a failed allocation ends the process (engine/runtime.cpp); the shared code's
 # out-of-memory handlers (build/alloccheck.h) then compile away.

@@ -3,6 +3,7 @@ set(PR_PORTABLE_SOURCES
   build/gzcformat.cpp
   build/gzcpack.cpp
   build/gzcfiles.cpp
+  engine/peimage.cpp        # where an installer's data ends: the image's end and a signature's table
   entries/profile.cpp
   entries/listfiles.cpp
   entries/listprofile.cpp

@@ -79,6 +79,7 @@ foreach(src ${PR_WIN_TESTS})
   target_link_libraries(${name} PRIVATE prtestsupport gtest_main)
   target_link_options(${name} PRIVATE ${WIN_LINK})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TEST_BIN})
+  add_dependencies(${name} winctl)  # drives windows and runs Linux programs for the tests
   add_custom_command(TARGET ${name} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:dlgkit> ${TEST_BIN}/)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120

@@ -143,6 +143,22 @@ bool ReadOwnLangData(HANDLE file, uint64_t fileSize, const char* after, uint64_t
   return LangDataLength(data->data(), data->size()) == data->size();
 }
 
+uint64_t OwnDataEnd(HANDLE file, uint64_t fileSize) {
+  unsigned char head[PE_HEAD_MAX];
+  size_t n = fileSize < sizeof head ? (size_t)fileSize : sizeof head;
+  return ReadAt(file, 0, head, n) ? PeDataEnd(head, n, fileSize) : 0;
+}
+
+bool ZerosBetween(HANDLE file, uint64_t from, uint64_t to) {
+  unsigned char pad[PE_CERT_ALIGN];
+  if (from > to || to - from >= PE_CERT_ALIGN) return false;
+  const size_t n = (size_t)(to - from);
+  if (n && !ReadAt(file, from, pad, n)) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (pad[i]) return false;
+  return true;
+}
+
 HKEY RootKey(RegRoot root) {
   switch (root) {
     case REG_ROOT_HKCU: return HKEY_CURRENT_USER;

@@ -53,6 +53,11 @@ bool ReadAt(HANDLE file, uint64_t offset, void* buf, size_t n);
 // The language data that follows this program's own image (the headers say where it ends).
 // `after`: bytes between the image and the language data that must match ("" for none).
 bool ReadOwnLangData(HANDLE file, uint64_t fileSize, const char* after, uint64_t* imageEnd, std::string* data);
+// End of the data behind the image of the open program file: the start of a signature's certificate
+// table, or the file's size. 0 when the headers are damaged or the table lies outside the file.
+uint64_t OwnDataEnd(HANDLE file, uint64_t fileSize);
+// Whether the bytes [from, to) of the file are fewer than a certificate table's alignment and all zero.
+bool ZerosBetween(HANDLE file, uint64_t from, uint64_t to);
 
 // ---- Registry ----------------------------------------------------------------------------------
 HKEY RootKey(RegRoot root);

@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include "engine/enginewin.h"
+#include "engine/peimage.h"
 #include "engine/regvalue.h"
 #include "engine/unlog.h"
 #include "engine/winfiles.h"
@@ -15,6 +16,7 @@ namespace {
 const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char kUninstaller[] = "UnInst.exe";
 const char kLog[] = "UnInst.log";
+const char kUninstallerTexts[] = "UnInst.lng";  // beside a signed uninstaller
 // Entry numbers fit in 16 bits; a counter beyond that is read as this.
 constexpr int kMaxEntries = 65536;
 constexpr size_t kCfgMax = 4u << 20;
@@ -335,12 +337,22 @@ void RunAfterUninstallEntries(Job& job, const Ini& init) {
   }
 }
 
+// A signed uninstaller stays as it was signed: its texts go into a file beside it instead of behind it.
+bool IsSigned(const std::string& image) {
+  const size_t n = image.size() < PE_HEAD_MAX ? image.size() : PE_HEAD_MAX;
+  const uint64_t end = PeDataEnd((const unsigned char*)image.data(), n, image.size());
+  return end != 0 && end < image.size();
+}
+
 void WriteUninstaller(Job& job) {
   const Setup& s = job.s;
   std::string data;
-  std::string exe = s.folder + "\\" + kUninstaller;
-  if (!ReadWhole(s.cfg + "\\UnInst.dat", &data, 64u << 20) || data.size() < 2 || data[0] != 'M' || data[1] != 'Z' ||
-      !WriteWhole(exe, data + s.langData)) {
+  std::string exe = s.folder + "\\" + kUninstaller, texts = s.folder + "\\" + kUninstallerTexts;
+  bool ok = ReadWhole(s.cfg + "\\UnInst.dat", &data, 64u << 20) && data.size() >= 2 && data[0] == 'M' && data[1] == 'Z';
+  if (ok && IsSigned(data)) ok = WriteWhole(texts, s.langData) && WriteWhole(exe, data);
+  else if (ok) ok = WriteWhole(exe, data + s.langData);
+  if (!ok) {
+    DeleteFileA(texts.c_str());
     job.Problem(Tx(L_NO_UNINST));
     return;
   }
@@ -348,6 +360,7 @@ void WriteUninstaller(Job& job) {
   Register(job, exe);
   if (!WriteWhole(s.folder + "\\" + kLog, job.log)) {
     DeleteFileA(exe.c_str());
+    DeleteFileA(texts.c_str());
     job.Problem(Tx(L_NO_UNINST));
   }
 }

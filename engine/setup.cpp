@@ -59,12 +59,15 @@ bool ParseArgs(Setup* s, std::string* bad) {
 GzcStatus Locate(Setup* s, EngineFiles* files) {
   uint64_t imageEnd = 0;
   if (!ReadOwnLangData(s->file, s->size, kMarker, &imageEnd, &s->langData)) return GZC_ERR_NOT_INSTALLER;
+  // A signature's certificate table follows the data: nothing is read from it.
+  const uint64_t dataEnd = OwnDataEnd(s->file, s->size);
+  if (dataEnd == 0) return GZC_ERR_NOT_INSTALLER;
   s->cfgOffset = imageEnd + 6 + s->langData.size();
   for (int part = 0; part < 2; ++part) {
     uint64_t at = part == 0 ? s->cfgOffset : s->binOffset;
-    if (at >= s->size) return GZC_ERR_TRUNCATED;
+    if (at >= dataEnd) return GZC_ERR_TRUNCATED;
     if (!files->ops.seek(files->ops.ctx, s->file, at)) return GZC_ERR_READ;
-    GzcSource src{&files->ops, s->file, s->size - at};
+    GzcSource src{&files->ops, s->file, dataEnd - at};
     uint32_t stored;
     std::vector<uint32_t> t;
     GzcStatus st = GzcReadTable(src, &stored, &t);
@@ -76,6 +79,9 @@ GzcStatus Locate(Setup* s, EngineFiles* files) {
       s->binLength = t.back();
     }
   }
+  // Behind the program archive only the zeros that align a certificate table may stand.
+  const uint64_t end = s->binOffset + s->binLength;
+  if (end != dataEnd && (dataEnd == s->size || !ZerosBetween(s->file, end, dataEnd))) return GZC_ERR_NOT_INSTALLER;
   return GZC_OK;
 }
 

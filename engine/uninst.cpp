@@ -5,10 +5,12 @@
 
 #include "build/gzcformat.h"
 #include "engine/enginewin.h"
+#include "engine/langdata.h"
 #include "engine/unlog.h"
 
 namespace {
 const char kLog[] = "UnInst.log";
+const char kTexts[] = "UnInst.lng";  // the texts of a signed uninstaller, which carries none behind it
 constexpr size_t kLogMax = 16u << 20;
 
 struct Uninstall {
@@ -95,6 +97,7 @@ void Remove(Uninstall& u) {
     }
   }
   RemoveFile(u, u.folder + "\\" + kLog);
+  if (GetFileAttributesA((u.folder + "\\" + kTexts).c_str()) != INVALID_FILE_ATTRIBUTES) RemoveFile(u, u.folder + "\\" + kTexts);
 }
 
 // A running program cannot delete its own file: a copy in the temporary folder waits for this
@@ -163,6 +166,7 @@ int Run() {
   bool haveLang = f != INVALID_HANDLE_VALUE && GetFileSizeEx(f, &size) &&
                   ReadOwnLangData(f, (uint64_t)size.QuadPart, "", &imageEnd, &lang);
   if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+  if (!haveLang) haveLang = ReadWhole(u.folder + "\\" + kTexts, &lang, kLogMax) && LangDataLength(lang.data(), lang.size()) == lang.size();
   bool logOk = ReadWhole(u.folder + "\\" + kLog, &logText, kLogMax) && LogParse(logText, &u.items);
   const char* set = nullptr;
   for (const LogItem& it : u.items) {

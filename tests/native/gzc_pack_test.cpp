@@ -239,6 +239,81 @@ TEST(GzcReadAhead, WaitingServesTheIdleHookAndKeepsOnePumpPerByte) {
   EXPECT_EQ(p.contents[0], Pseudo(big, 11));
 }
 
+namespace {
+void Put32(Bytes* b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) (*b)[at + i] = (char)(v >> (8 * i));
+}
+// A PE32 image of `length` bytes (one section holds everything after the headers) whose security
+// directory names [at, at + len).
+Bytes PeImage(size_t length, uint32_t at = 0, uint32_t len = 0) {
+  Bytes b(length, '\0');
+  b[0] = 'M', b[1] = 'Z';
+  Put32(&b, 0x3C, 0x40);
+  b.replace(0x40, 4, std::string("PE\0\0", 4));
+  const size_t fh = 0x44, opt = fh + 20;
+  b[fh + 2] = 1;       // one section
+  b[fh + 16] = (char)224;  // optional header size
+  b[opt] = 0x0B, b[opt + 1] = 0x01;
+  Put32(&b, opt + 92, 16);  // data directories
+  Put32(&b, opt + 128, at);
+  Put32(&b, opt + 132, len);
+  const size_t sec = opt + 224;
+  Put32(&b, sec + 16, (uint32_t)(length - 0x200));  // raw size
+  Put32(&b, sec + 20, 0x200);                        // raw offset
+  return b;
+}
+}  // namespace
+
+// A signed installer: zeros up to an 8-byte boundary and the certificate table follow the data;
+// the table is no data, and a table that does not end the file exactly is damage.
+TEST(GzcInstaller, ASignatureBehindTheDataIsPassedOverAndADamagedOneRefused) {
+  TempDir d;
+  Bytes cfg = BuildArchive({{"init.cfg", "[cfg]\r\n1=Prog\r\n"}});
+  Bytes bin = BuildArchive({{"prog.exe", Pseudo(3001, 4)}});
+  const size_t engine = 0x400;
+  Bytes lang = "LANG";  // the data ends off the alignment: zeros stand before the table
+  while ((engine + 6 + lang.size() + cfg.size() + bin.size()) % 8 != 3) lang += 'x';
+  Bytes data = Bytes("rc.bin") + lang + cfg + bin;
+  const size_t end = engine + data.size(), table = end + 5;
+  Bytes cert = "GZC rc.bin " + Pseudo(500, 9);  // a table may hold any bytes, the magic too
+  struct Case {
+    const char* what;
+    uint32_t at, len;
+    Bytes pad;
+    bool found;
+  } cases[] = {
+      {"signed", (uint32_t)table, (uint32_t)cert.size(), Bytes(table - end, '\0'), true},
+      {"padding not zero", (uint32_t)table, (uint32_t)cert.size(), Bytes(table - end, 'x'), false},
+      {"table longer than the file", (uint32_t)table, (uint32_t)cert.size() + 8, Bytes(table - end, '\0'), false},
+      {"table not at the end", (uint32_t)table, (uint32_t)cert.size() - 8, Bytes(table - end, '\0'), false},
+      {"table inside the image", 0x100, (uint32_t)(table + cert.size() - 0x100), Bytes(table - end, '\0'), false},
+      {"table past the file", 0xFFFFFFF8u, 16, Bytes(table - end, '\0'), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes setup = PeImage(engine, c.at, c.len) + data + c.pad + cert;
+    fs::path file = d.root / "signed.exe";
+    TempDir::WriteFile(file, setup);
+    FILE* f = std::fopen(file.c_str(), "rb");
+    GzcInstallerLayout layout;
+    GzcStatus st = GzcFindInstaller(nullptr, f, setup.size(), &layout);
+    std::fclose(f);
+    EXPECT_EQ(c.found ? GZC_OK : GZC_ERR_NOT_INSTALLER, st);
+    if (c.found) {
+      EXPECT_EQ(layout.marker, engine);
+      EXPECT_EQ(layout.binOffset + layout.binLength, end);
+    }
+  }
+  // Unsigned, the same image still ends its file with its data alone.
+  Bytes plain = PeImage(engine) + data;
+  fs::path file = d.root / "plain.exe";
+  TempDir::WriteFile(file, plain);
+  FILE* f = std::fopen(file.c_str(), "rb");
+  GzcInstallerLayout layout;
+  EXPECT_EQ(GZC_OK, GzcFindInstaller(nullptr, f, plain.size(), &layout));
+  std::fclose(f);
+}
+
 TEST(GzcInstaller, FindsBothArchivesBehindTheMarker) {
   TempDir d;
   Bytes cfg = BuildArchive({{"init.cfg", "[cfg]\r\n1=Prog\r\n"}, {"UnInst.dat", "u"}});

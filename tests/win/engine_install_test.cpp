@@ -291,6 +291,45 @@ TEST_F(EngineInstall, TruncatedInstallerInstallsNothingAndSaysWhy) {
   EXPECT_FALSE(PathExists(root_ + "Installed"));
 }
 
+// A signature appended to an installer built without one: its certificate table is no data of the
+// installer's, and a table that points outside the file or into the data is refused unread.
+TEST_F(EngineInstall, SignedAfterTheBuildItInstallsAndADamagedCertificateTableIsRefused) {
+  Put("a.txt", Pseudo(30001, 5));
+  Ini(cfg_ + "init.cfg", "cfg", "1", kName);
+  std::string setup = root_ + "setup.exe";
+  Build(setup);
+  std::string sign = uitest::MakeSigningCommand(root_);
+  ASSERT_EQ(0u, uitest::RunLinux(sign.substr(sign.find(" unix ") + 6, sign.rfind(" %1") - sign.find(" unix ") - 6) + " \"" + setup + "\""));
+  ASSERT_TRUE(uitest::SignatureVerifies(root_, setup));
+  std::string signedSetup = Slurp(setup);
+  Ran r = Run(setup, "/S /D=" + target_);
+  EXPECT_EQ(0u, r.code) << r.err;
+  EXPECT_EQ(Slurp(File("a.txt")), Slurp(target_ + "\\a.txt"));
+
+  // The security directory: the optional header's data directory 4 (PE32: at 128 from its start).
+  uint32_t pe = *(const uint32_t*)(signedSetup.data() + 0x3C);
+  size_t dir = pe + 24 + 128;
+  uint32_t at = *(const uint32_t*)(signedSetup.data() + dir), len = *(const uint32_t*)(signedSetup.data() + dir + 4);
+  ASSERT_EQ(signedSetup.size(), (size_t)at + len);
+  struct { uint32_t at, len; } broken[] = {{at, len + 8}, {at + 8, 0xFFFFFFF0u}, {at - 16, len + 16}, {0xFFFFFFF8u, 16}};
+  for (const auto& b : broken) {
+    SCOPED_TRACE(b.at);
+    std::string bad = signedSetup;
+    memcpy(&bad[dir], &b.at, 4);
+    memcpy(&bad[dir + 4], &b.len, 4);
+    uitest::WriteFile(setup, bad);
+    r = Run(setup, "/S /D=" + root_ + "Other");
+    EXPECT_EQ(3u, r.code) << r.err;
+    EXPECT_FALSE(PathExists(root_ + "Other"));
+  }
+  // Bytes behind the data that no table covers are refused as well.
+  std::string junk = signedSetup.substr(0, at) + "junkjunk";
+  memset(&junk[dir], 0, 8);
+  uitest::WriteFile(setup, junk);
+  r = Run(setup, "/S /D=" + root_ + "Other");
+  EXPECT_EQ(3u, r.code) << r.err;
+}
+
 TEST_F(EngineInstall, TraversalPathInTheProgramArchiveInstallsNothing) {
   Ini(cfg_ + "init.cfg", "cfg", "1", kName);
   std::string setup = root_ + "setup.exe";

@@ -161,6 +161,34 @@ class Unattended : public Program {
   std::string tool_, prog_;
 };
 
+// The unattended build with the real installer files, signing through a test certificate.
+class SignedBuild : public Unattended {
+ protected:
+  void SetUp() override {
+    Unattended::SetUp();
+    for (const char* f : {"Packrift.dat", "UnInst.dat", "Lang.dat"})
+      CopyFileA((DistDir() + "bin\\" + f).c_str(), (tool_ + "bin\\" + f).c_str(), FALSE);
+    CreateDirectoryA((prog_ + "\\doc").c_str(), nullptr);
+    WriteFile(prog_ + "\\doc\\read.txt", std::string(70000, 'r') + "end");
+    sign_ = MakeSigningCommand(temp_);
+  }
+  // Runs `Packrift.exe /build` with `args` after the switch; its exit code and standard error.
+  DWORD Build(const std::string& args, std::string* said) {
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    HANDLE rd, wr;
+    EXPECT_TRUE(CreatePipe(&rd, &wr, &sa, 0));
+    SetHandleInformation(rd, HANDLE_FLAG_INHERIT, 0);
+    HANDLE p = Start(" /build " + args, tool_ + "Packrift.exe", nullptr, wr);
+    CloseHandle(wr);
+    char buf[512];
+    DWORD got;
+    while (ReadFile(rd, buf, sizeof buf, &got, nullptr) && got) said->append(buf, got);
+    CloseHandle(rd);
+    return p ? Finish(p) : 99;
+  }
+  std::string sign_;
+};
+
 TEST_F(Unattended, BuildSwitchBuildsTheProjectWithoutAWindowAndExitsZero) {
   std::string out = temp_ + "setup.exe";
   std::string kpj = MakeProject("b.kpj", "1=B\r\n2=" + prog_ + "\r\n3=" + out + "\r\n");
@@ -195,5 +223,47 @@ TEST_F(Unattended, AFailingBuildExitsNonZeroAndSaysWhyOnStandardError) {
   CloseHandle(rd);
   // The path message, in UTF-8.
   EXPECT_NE(std::string::npos, said.find("Jedno z p\xc3\xb3l zawiera niepoprawn\xc4\x85 \xc5\x9b" "cie\xc5\xbck\xc4\x99.")) << said;
+}
+
+// --sign signs the uninstaller before it is packed and the installer after it is written; both
+// signatures hold, the installer installs silently and its uninstaller removes everything.
+TEST_F(SignedBuild, SignCommandSignsBothAndTheInstallerInstallsBitExact) {
+  std::string out = temp_ + "setup.exe", target = temp_ + "Installed";
+  std::string kpj = MakeProject("s.kpj", "1=S\r\n2=" + prog_ + "\r\n3=" + out + "\r\n");
+  std::string quoted;  // the template as one quoted argument
+  for (char c : sign_) quoted += c == '"' ? std::string("\\\"") : std::string(1, c);
+  std::string said;
+  ASSERT_EQ(0u, Build("--sign \"" + quoted + "\" \"" + kpj + "\"", &said)) << said;
+  EXPECT_TRUE(SignatureVerifies(temp_, out));
+
+  DWORD code = Finish(Start(" /S /D=" + target, out));
+  EXPECT_EQ(0u, code);
+  EXPECT_EQ("APP", ReadFile(target + "\\app.exe"));
+  EXPECT_EQ(ReadFile(prog_ + "\\doc\\read.txt"), ReadFile(target + "\\doc\\read.txt"));
+  EXPECT_TRUE(SignatureVerifies(temp_, target + "\\UnInst.exe"));
+  EXPECT_EQ(0u, Finish(Start(" /S", target + "\\UnInst.exe")));
+  EXPECT_TRUE(WaitFor([&] { return !Exists(target); }, 20000));
+}
+
+// The machine-wide template signs too; a signing that fails stops the build with its own message
+// and the command's words, and leaves nothing under the output's name.
+TEST_F(SignedBuild, AFailingSignCommandLeavesNoInstaller) {
+  RegWrite(HKEY_LOCAL_MACHINE, "8", sign_);
+  std::string good = temp_ + "setup.exe", bad = temp_ + "fail-setup.exe";
+  WriteFile(bad, "an older installer");
+  std::string said;
+  EXPECT_EQ(0u, Build("\"" + MakeProject("g.kpj", "1=G\r\n2=" + prog_ + "\r\n3=" + good + "\r\n") + "\"", &said)) << said;
+  EXPECT_TRUE(SignatureVerifies(temp_, good));
+
+  said.clear();
+  EXPECT_EQ(2u, Build("\"" + MakeProject("b.kpj", "1=B\r\n2=" + prog_ + "\r\n3=" + bad + "\r\n") + "\"", &said));
+  EXPECT_FALSE(Exists(bad));
+  EXPECT_NE(std::string::npos, said.find("signing refused")) << said;
+  EXPECT_NE(std::string::npos, said.find("Polecenie podpisywania zako\xc5\x84" "czy\xc5\x82o si\xc4\x99 b\xc5\x82\xc4\x99" "dem.")) << said;
+
+  // --sign without its template signs nothing and builds nothing.
+  said.clear();
+  EXPECT_EQ(2u, Build("\"" + MakeProject("n.kpj", "1=N\r\n2=" + prog_ + "\r\n3=" + good + "x\r\n") + "\" --sign", &said));
+  EXPECT_FALSE(Exists(good + "x"));
 }
 }  // namespace

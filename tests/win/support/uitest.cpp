@@ -100,6 +100,36 @@ void RegWrite(HKEY root, const char* name, const std::string& value, bool withTe
   RegCloseKey(h);
 }
 
+DWORD RunLinux(const std::string& args) {
+  std::string cmd = "\"" + ExeDir() + "winctl.exe\" unix " + args;
+  std::vector<char> line(cmd.begin(), cmd.end());
+  line.push_back(0);
+  STARTUPINFOA si = {sizeof si};
+  PROCESS_INFORMATION pi;
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0xFFFFFFFF;
+  DWORD code = 0xFFFFFFFF;
+  if (WaitForSingleObject(pi.hProcess, 300000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return code;
+}
+
+std::string MakeSigningCommand(const std::string& folder) {
+  const std::string cert = folder + "cert.pem", key = folder + "key.pem", script = folder + "sign.sh";
+  EXPECT_EQ(0u, RunLinux("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Packrift-Test -keyout \"" + key +
+                         "\" -out \"" + cert + "\""));
+  // In place: osslsigncode writes a new file. An installer named fail-setup.exe is refused, as a
+  // signing service that rejects a file would.
+  WriteFile(script,
+            "case \"$3\" in *fail-setup.exe) echo \"signing refused: $3\" >&2; exit 3;; esac\n"
+            "osslsigncode sign -certs \"$1\" -key \"$2\" -in \"$3\" -out \"$3.signed\" >&2 && mv \"$3.signed\" \"$3\"\n");
+  return "\"" + ExeDir() + "winctl.exe\" unix /bin/sh \"" + script + "\" \"" + cert + "\" \"" + key + "\" %1";
+}
+
+bool SignatureVerifies(const std::string& folder, const std::string& file) {
+  return RunLinux("osslsigncode verify -CAfile \"" + folder + "cert.pem\" -in \"" + file + "\"") == 0;
+}
+
 bool WaitFor(const std::function<bool()>& pred, DWORD ms) {
   DWORD start = GetTickCount();
   while (!pred()) {

@@ -20,6 +20,15 @@ std::string ExeDir();
 // Windows path of the tool folder built beside the program (out/dist), with a trailing backslash.
 std::string DistDir();
 
+// Runs a Linux program under Wine (winctl unix: arguments that are Windows paths become Linux paths)
+// and returns its exit code; `args` is a command line's argument part.
+DWORD RunLinux(const std::string& args);
+// A test certificate and key made now in `folder`, and the signing command template that signs a
+// file in place with them (Debian's osslsigncode, "%1" for the file).
+std::string MakeSigningCommand(const std::string& folder);
+// Whether osslsigncode accepts the signature of `file` against the certificate in `folder`.
+bool SignatureVerifies(const std::string& folder, const std::string& file);
+
 // Registry key of the program under both roots.
 void DeleteProgramKey();
 bool RegRead(HKEY root, const char* name, std::string* out);

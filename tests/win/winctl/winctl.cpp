@@ -1,6 +1,7 @@
 // Drives a running program's window from scripts:
 //   winctl close|command|settext|wait CAPTION [ID [TEXT]]
 //   winctl presswait CAPTION BUTTON DIALOG [ID TEXT]... [--timeout S]
+//   winctl unix PROGRAM [ARG]...
 // presswait sets the fields ID to TEXT, presses BUTTON of the window CAPTION and waits until a
 // window DIALOG of the same program has opened and closed again. It prints, measured here:
 //   startup MS      from the creation of the program's process to its window first seen
@@ -8,7 +9,11 @@
 //   elapsed MS      from the press to DIALOG closed
 // A message box of the program (caption "Packrift") that shows up meanwhile ends it with status 3
 // and its text on standard error.
+// unix runs a Linux program under Wine and waits for it, with the arguments that are Windows paths
+// ("X:\...") turned into the Linux paths of the same files; its exit code is winctl's. Wine starts
+// a Linux program without a process to wait on, so a shell notes the code in a file.
 #include <windows.h>
+#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -149,11 +154,93 @@ static int PressWait(int argc, char** argv) {
   return 0;
 }
 
+// The Linux path of a Windows path, by Wine's own mapping; the text itself when it is none.
+static std::string UnixPath(const std::string& arg) {
+  typedef char*(__cdecl * ToUnix)(LPCWSTR);
+  static ToUnix toUnix = (ToUnix)(void*)GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name");
+  bool winPath = arg.size() > 2 && isalpha((unsigned char)arg[0]) && arg[1] == ':' && arg[2] == '\\';
+  if (!winPath || !toUnix) return arg;
+  WCHAR wide[MAX_PATH];
+  if (!MultiByteToWideChar(CP_ACP, 0, arg.c_str(), -1, wide, MAX_PATH)) return arg;
+  char* unix = toUnix(wide);
+  if (!unix) return arg;
+  std::string out = unix;
+  HeapFree(GetProcessHeap(), 0, unix);
+  return out;
+}
+
+static std::string ShellQuoted(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+static int RunUnix(int argc, char** argv) {
+  char temp[MAX_PATH], status[MAX_PATH];
+  if (!GetTempPathA(MAX_PATH, temp) || !GetTempFileNameA(temp, "wcu", 0, status)) {
+    fprintf(stderr, "winctl: no temporary file for the exit code\n");
+    return 2;
+  }
+  DeleteFileA(status);
+  // The program's output is kept in a file and passed on to winctl's own standard error.
+  const std::string said = std::string(status) + ".said";
+  std::string script;
+  for (int i = 2; i < argc; ++i) script += ShellQuoted(UnixPath(argv[i])) + " ";
+  script += ">" + ShellQuoted(UnixPath(said)) + " 2>&1; echo $? > " + ShellQuoted(UnixPath(status) + ".part") + " && mv " +
+            ShellQuoted(UnixPath(status) + ".part") + " " + ShellQuoted(UnixPath(status));
+  // The shell is started through the Windows side; its arguments follow the usual quoting.
+  std::string line = "/bin/sh -c \"";
+  size_t slashes = 0;
+  for (char c : script) {
+    if (c == '\\') {
+      ++slashes;
+    } else {
+      if (c == '"') line.append(slashes + 1, '\\');
+      slashes = 0;
+    }
+    line += c;
+  }
+  line.append(slashes, '\\');
+  line += "\"";
+  STARTUPINFOA si = {sizeof si};
+  PROCESS_INFORMATION pi;
+  std::vector<char> buf(line.begin(), line.end());
+  buf.push_back(0);
+  if (!CreateProcessA(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    fprintf(stderr, "winctl: /bin/sh could not be started (%lu)\n", GetLastError());
+    return 2;
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  for (int waited = 0; waited < 300000; waited += 20) {
+    HANDLE f = CreateFileA(status, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f != INVALID_HANDLE_VALUE) {
+      char text[16] = {0};
+      DWORD got = 0;
+      ReadFile(f, text, sizeof text - 1, &got, nullptr);
+      CloseHandle(f);
+      DeleteFileA(status);
+      HANDLE out = CreateFileA(said.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+      char chunk[4096];
+      while (out != INVALID_HANDLE_VALUE && ReadFile(out, chunk, sizeof chunk, &got, nullptr) && got)
+        fwrite(chunk, 1, got, stderr);
+      if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+      DeleteFileA(said.c_str());
+      return atoi(text);
+    }
+    Sleep(20);
+  }
+  fprintf(stderr, "winctl: %s did not end within 300 s\n", argv[2]);
+  return 2;
+}
+
 int main(int argc, char** argv) {
   if (argc >= 5 && !strcmp(argv[1], "presswait")) return PressWait(argc, argv);
+  if (argc >= 3 && !strcmp(argv[1], "unix")) return RunUnix(argc, argv);
   if (argc < 3) {
     fprintf(stderr, "usage: winctl close|command|settext|wait CAPTION [ID [TEXT]]\n"
-                    "       winctl presswait CAPTION BUTTON DIALOG [ID TEXT]... [--timeout S]\n");
+                    "       winctl presswait CAPTION BUTTON DIALOG [ID TEXT]... [--timeout S]\n"
+                    "       winctl unix PROGRAM [ARG]...\n");
     return 2;
   }
   HWND w = Find(argv[2]);

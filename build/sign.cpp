@@ -1,0 +1,113 @@
+// The build's signing step: the template from the command line or the registry, run per file.
+#include "build/sign.h"
+#include "app/func.h"
+#include "app/func1.h"
+#include <windows.h>
+#include <string.h>
+#include <vector>
+
+namespace {
+bool signOptionBad;  // `--sign` was given without a usable template
+}  // namespace
+
+std::string* SignOverride() {
+  static std::string given;
+  return &given;
+}
+
+std::string SignTemplate() {
+  if (!SignOverride()->empty()) return *SignOverride();
+  char buf[kSignMax] = {0};
+  return ReadValue(ROOT_MACHINE, VAL_SIGN, buf, sizeof buf) ? buf : "";
+}
+
+bool TakeSignOption(std::string* line) {
+  static const char kOption[] = "--sign";
+  const size_t optLen = sizeof kOption - 1;
+  size_t at = 0;
+  bool quoted = false;
+  for (; at < line->size(); ++at) {  // the option outside any quoted argument
+    char c = (*line)[at];
+    if (c == '"') quoted = !quoted;
+    if (!quoted && (at == 0 || (*line)[at - 1] == ' ' || (*line)[at - 1] == '\t') &&
+        line->compare(at, optLen, kOption) == 0 &&
+        (at + optLen == line->size() || (*line)[at + optLen] == ' ' || (*line)[at + optLen] == '\t'))
+      break;
+  }
+  if (at >= line->size()) return true;
+  size_t from = at;  // the option goes with the blanks in front of it
+  while (from > 0 && ((*line)[from - 1] == ' ' || (*line)[from - 1] == '\t')) --from;
+  size_t p = at + optLen;
+  while (p < line->size() && ((*line)[p] == ' ' || (*line)[p] == '\t')) ++p;
+  // Without its template the option still goes, and every signing of this run fails: a build asked
+  // to sign never writes an unsigned installer.
+  auto refuse = [&] {
+    *SignOverride() = std::string();
+    signOptionBad = true;
+    line->erase(from, at + optLen - from);
+    return false;
+  };
+  if (p >= line->size() || (*line)[p] != '"') return refuse();
+  // The rules of a program's arguments: 2n backslashes and a quote give n backslashes and end the
+  // text, 2n+1 give n backslashes and a quote; other backslashes stand as they are.
+  std::string text;
+  size_t i = p + 1;
+  bool closed = false;
+  while (i < line->size()) {
+    size_t slashes = 0;
+    while (i < line->size() && (*line)[i] == '\\') ++slashes, ++i;
+    if (i < line->size() && (*line)[i] == '"') {
+      text.append(slashes / 2, '\\');
+      ++i;
+      if (slashes % 2 == 0) {
+        closed = true;
+        break;
+      }
+      text += '"';
+    } else {
+      text.append(slashes, '\\');
+      if (i < line->size()) text += (*line)[i++];
+    }
+  }
+  if (!closed || text.empty()) return refuse();
+  *SignOverride() = text;
+  line->erase(from, i - from);
+  return true;
+}
+
+bool PodpiszPlik(const char* path) {
+  if (signOptionBad) return false;
+  const std::string tmpl = SignTemplate();
+  if (tmpl.empty()) return true;
+  std::string cmd;
+  for (size_t i = 0; i < tmpl.size(); ++i) {
+    if (tmpl[i] == '%' && i + 1 < tmpl.size() && tmpl[i + 1] == '1') {
+      cmd += std::string("\"") + path + "\"";
+      ++i;
+    } else {
+      cmd += tmpl[i];
+    }
+  }
+  STARTUPINFOA si = {sizeof si};
+  HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  const bool toErr = err && err != INVALID_HANDLE_VALUE;
+  if (toErr) {
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = err;
+    si.hStdError = err;
+  }
+  PROCESS_INFORMATION pi;
+  std::vector<char> line(cmd.begin(), cmd.end());
+  line.push_back(0);
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, toErr, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
+    return false;
+  CloseHandle(pi.hThread);
+  // The main window keeps being served while the command runs.
+  while (MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
+    while (PumpMessage()) {
+    }
+  DWORD code = 1;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  return code == 0;
+}

@@ -1,0 +1,21 @@
+// The build's signing step: a command the author chooses, run on each file the build signs.
+#pragma once
+#include <string>
+
+// The template of the signing command, "%1" standing for the file's path. Taken for one run from
+// the command line (`--sign "COMMAND %1"`), otherwise from the machine-wide value VAL_SIGN; empty
+// when neither is set. The returned string is the process's own and lives for the whole run.
+std::string* SignOverride();
+std::string SignTemplate();
+
+// Removes a `--sign "TEMPLATE"` argument from a command line and keeps its template as the run's
+// override. The argument is quoted as a program's arguments are (\" for a quote inside it). Returns
+// false when `--sign` stands without a quoted template: the option is removed all the same, and
+// every signing of this run then fails.
+bool TakeSignOption(std::string* line);
+
+// Signs `path` in place: runs the template with every "%1" replaced by the quoted path and waits for
+// it, keeping the main window alive meanwhile. True when no template is set or the command exited
+// with 0. When the program has a standard error (an unattended build), the command's output goes
+// there.
+bool PodpiszPlik(const char* path);
