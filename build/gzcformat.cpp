@@ -310,9 +310,25 @@ GzcStatus ReadHead(const GzcSource& src, ScratchFile& tmp, bool strict,
 }
 
 // ---- Folders below the destination --------------------------------------------------------------
-// The seam's held folders, or, where the file layer has none, the same steps by path.
+// The seam's held folders, or, where the file layer has none, the same steps by path. A build whose
+// file layers all hold folders (GZC_FOLDERS_HELD: the installer engine) leaves the stand-ins out.
 class FolderAccess {
  public:
+#ifdef GZC_FOLDERS_HELD
+  explicit FolderAccess(const GzcFileOps* ops) : ops_(ops) {}
+  void* Open(void* parent, const std::string& name) { return ops_->openDir(ops_->ctx, parent, name.c_str()); }
+  void* Make(void* parent, const std::string& name) { return ops_->makeDirAt(ops_->ctx, parent, name.c_str()); }
+  void Close(void* dir) { ops_->closeDir(ops_->ctx, dir); }
+  void* Create(void* dir, const std::string& name, bool* created) {
+    return ops_->createAt(ops_->ctx, dir, name.c_str(), created);
+  }
+  bool Remove(void* dir, const std::string& name, bool folder) {
+    return ops_->removeAt(ops_->ctx, dir, name.c_str(), folder);
+  }
+
+ private:
+  const GzcFileOps* ops_;
+#else
   explicit FolderAccess(const GzcFileOps* ops) : ops_(ops), held_(ops->openDir != nullptr) {}
 
   void* Open(void* parent, const std::string& name) {
@@ -352,16 +368,15 @@ class FolderAccess {
   }
   const GzcFileOps* ops_;
   bool held_;
+#endif
 };
 
 // A list line split into its folder (components joined by '\') and its file name.
 void SplitLine(const char* line, size_t len, std::string* folder, std::string* name) {
   size_t last = len;
   while (last > 0 && !IsSep(line[last - 1])) --last;
-  folder->assign(line, last ? last - 1 : 0);
-  for (char& c : *folder)
-    if (c == '/') c = '\\';
-  name->assign(line + last, len - last);
+  for (size_t i = 0; i + 1 < last; ++i) *folder += line[i] == '/' ? '\\' : line[i];
+  *name = std::string(line + last, len - last);
 }
 
 // ---- The target side of unpacking ---------------------------------------------------------------
@@ -396,8 +411,9 @@ class TargetWriter {
   void Undo();
   // Closes every folder it holds.
   void Release();
-  // The list lines it wrote, in order.
-  std::vector<uint32_t> Written() const;
+  // The targets it wrote, in order: how many, and the list line of each.
+  size_t WroteCount() const { return wrote_.size(); }
+  uint32_t WroteLine(size_t i) const { return wrote_[i].line; }
 
  private:
   struct Op {
@@ -552,11 +568,6 @@ void TargetWriter::Release() {
   root_ = nullptr;
 }
 
-std::vector<uint32_t> TargetWriter::Written() const {
-  std::vector<uint32_t> lines;
-  for (size_t i = 0; i < wrote_.size(); ++i) lines.push_back(wrote_[i].line);
-  return lines;
-}
 
 // The thread starts with the first target, so that archives refused before it cost none.
 bool TargetWriter::Started() {
@@ -848,7 +859,8 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
   } else if (written) {
     ALLOC_TRY {
       written->clear();
-      for (uint32_t line : writer.Written()) {
+      for (size_t i = 0; i < writer.WroteCount(); ++i) {
+        const uint32_t line = writer.WroteLine(i);
         std::string path;
         dircat(&path, job.dest, head.LineText(line), head.lines[line].len);
         written->push_back(std::move(path));
