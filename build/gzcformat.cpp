@@ -194,6 +194,7 @@ class PodArray {
   T& operator[](size_t i) { return p_[i]; }
   const T& operator[](size_t i) const { return p_[i]; }
   size_t size() const { return n_; }
+  T* data() { return p_; }
   const T* data() const { return p_; }
 
  private:
@@ -432,12 +433,14 @@ class TargetWriter {
   static constexpr size_t kMaxBlocks = 256;
 
   bool Started();
+  bool Enqueue(const Op& op);
   void Submit(const Op& op);
   void Inline(const Op& op) {
     Do(op);
     failed_ = status_ != GZC_OK;
   }
   void Do(const Op& op);
+  void DoOp(const Op& op);
   void* Folder(const std::string& rel);
   void Fail(GzcStatus s) {
     if (status_ == GZC_OK) {
@@ -508,6 +511,14 @@ void* TargetWriter::Folder(const std::string& rel) {
 }
 
 void TargetWriter::Do(const Op& op) {
+  ALLOC_TRY {
+    DoOp(op);
+  } ALLOC_CATCH {
+    Fail(GZC_ERR_NO_MEMORY);
+  }
+}
+
+void TargetWriter::DoOp(const Op& op) {
   switch (op.kind) {
     case Op::BEGIN: {
       current_ = op.index;
@@ -584,12 +595,25 @@ bool TargetWriter::Started() {
   return thread_ != nullptr;
 }
 
+// With the lock held. False when memory is short: the caller then goes on inline.
+bool TargetWriter::Enqueue(const Op& op) {
+  ALLOC_TRY {
+    queue_.push_back(op);
+  } ALLOC_CATCH {
+    return false;
+  }
+  Notify();
+  return true;
+}
+
 void TargetWriter::Submit(const Op& op) {
   if (!Started()) return Inline(op);
   Lock();
-  queue_.push_back(op);
-  Notify();
+  bool queued = Enqueue(op);
   Unlock();
+  if (queued) return;
+  Finish(nullptr);  // what is queued is written first
+  Inline(op);
 }
 
 bool TargetWriter::Put(const unsigned char* bytes, size_t n) {
@@ -601,12 +625,14 @@ bool TargetWriter::Put(const unsigned char* bytes, size_t n) {
   Lock();
   while (!failed_ && pool_.AllOut()) Wait();
   unsigned char* block = failed_ ? nullptr : pool_.Take();
-  if (failed_ || block) {
-    if (block) {
-      std::memcpy(block, bytes, n);
-      queue_.push_back({Op::DATA, 0, block, n});
-      Notify();
+  if (block) {
+    std::memcpy(block, bytes, n);
+    if (!Enqueue({Op::DATA, 0, block, n})) {
+      pool_.Give(block);
+      block = nullptr;
     }
+  }
+  if (failed_ || block) {
     Unlock();
     return !failed_;
   }
@@ -823,7 +849,8 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
     if (!in->seek(in->ctx, src.file, src.offset)) return GZC_ERR_READ;
   }
   crc32Reset();
-  std::vector<unsigned char> buf(kBufSize);
+  PodArray<unsigned char> buf;
+  if (!buf.Reserve(kBufSize)) return GZC_ERR_NO_MEMORY;
   ScratchFile tmp(job.gzTmp);
   Head head;
   GzcStatus status = ReadHead(src, tmp, false, buf.data(), &head);
@@ -876,7 +903,8 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
 GzcStatus GzcList(const GzcSource& src, const char* gzTmp, std::vector<GzcEntry>* entries) {
   const GzcFileOps* ops = OpsOr(src.files);
   crc32Reset();
-  std::vector<unsigned char> buf(kBufSize);
+  PodArray<unsigned char> buf;
+  if (!buf.Reserve(kBufSize)) return GZC_ERR_NO_MEMORY;
   ScratchFile tmp(gzTmp);
   Head head;
   GzcStatus status = ReadHead(src, tmp, false, buf.data(), &head);
@@ -909,7 +937,8 @@ GzcStatus GzcVerify(const GzcSource& src, const char* gzTmp) { return CheckAll(s
 
 static GzcStatus CheckAll(const GzcSource& src, const char* gzTmp, bool strict) {
   crc32Reset();
-  std::vector<unsigned char> buf(kBufSize);
+  PodArray<unsigned char> buf;
+  if (!buf.Reserve(kBufSize)) return GZC_ERR_NO_MEMORY;
   ScratchFile tmp(gzTmp);
   Head head;
   GzcStatus status = ReadHead(src, tmp, strict, buf.data(), &head);
@@ -926,7 +955,8 @@ static GzcStatus CheckAll(const GzcSource& src, const char* gzTmp, bool strict) 
 GzcStatus GzcReadAll(const GzcSource& src, const char* gzTmp, uint64_t maxTotal, std::vector<GzcMemFile>* files) {
   crc32Reset();
   files->clear();
-  std::vector<unsigned char> buf(kBufSize);
+  PodArray<unsigned char> buf;
+  if (!buf.Reserve(kBufSize)) return GZC_ERR_NO_MEMORY;
   ScratchFile tmp(gzTmp);
   Head head;
   GzcStatus status = ReadHead(src, tmp, true, buf.data(), &head);

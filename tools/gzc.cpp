@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -191,7 +192,18 @@ int ListOrVerify(const char* archive, bool installer, bool verify) {
 
 }  // namespace
 
+static int Main(int argc, char** argv);
+
 int main(int argc, char** argv) {
+  try {
+    return Main(argc, argv);
+  } catch (const std::bad_alloc&) {
+    // A hostile archive ends in a refusal, not in an abort.
+    return Fail("out of memory");
+  }
+}
+
+static int Main(int argc, char** argv) {
 #ifndef _WIN32
   // Unpacking holds every folder of the archive open: take as many descriptors as the system allows.
   struct rlimit lim;
