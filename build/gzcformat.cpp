@@ -310,6 +310,24 @@ GzcStatus ReadHead(const GzcSource& src, ScratchFile& tmp, bool strict,
   return GZC_OK;
 }
 
+// One reading of an archive: its buffer, scratch member file and head.
+struct Reading {
+  PodArray<unsigned char> buf;
+  ScratchFile tmp;
+  Head head;
+  explicit Reading(const char* gzTmp) : tmp(gzTmp) {}
+  // Sets the checksum to 0 and reads the header, table and list.
+  GzcStatus Start(const GzcSource& src, bool strict) {
+    crc32Reset();
+    if (!buf.Reserve(kBufSize)) return GZC_ERR_NO_MEMORY;
+    return ReadHead(src, tmp, strict, buf.data(), &head);
+  }
+  // Copies the member of list line i into the scratch file.
+  GzcStatus Copy(const GzcSource& src, size_t i, Copied* entry) {
+    return przepiszzgzc(src, head.t[i + 2] - head.t[i + 1], tmp, buf.data(), entry);
+  }
+};
+
 // ---- Folders below the destination --------------------------------------------------------------
 // The seam's held folders, or, where the file layer has none, the same steps by path. A build whose
 // file layers all hold folders (GZC_FOLDERS_HELD: the installer engine) leaves the stand-ins out.
@@ -848,13 +866,10 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
     if (checked != GZC_OK) return checked;
     if (!in->seek(in->ctx, src.file, src.offset)) return GZC_ERR_READ;
   }
-  crc32Reset();
-  PodArray<unsigned char> buf;
-  if (!buf.Reserve(kBufSize)) return GZC_ERR_NO_MEMORY;
-  ScratchFile tmp(job.gzTmp);
-  Head head;
-  GzcStatus status = ReadHead(src, tmp, false, buf.data(), &head);
+  Reading r(job.gzTmp);
+  GzcStatus status = r.Start(src, false);
   if (status != GZC_OK) return status;
+  const Head& head = r.head;
 
   // Every target must fit joined to the destination before the first one is written.
   const size_t destLen = std::strlen(job.dest);
@@ -868,12 +883,12 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
   for (size_t i = 0; i < head.lines.size() && status == GZC_OK && !writer.Failed(); ++i) {
     failedAt = static_cast<uint32_t>(i);
     Copied entry;
-    status = przepiszzgzc(src, head.t[i + 2] - head.t[i + 1], tmp, buf.data(), &entry);
+    status = r.Copy(src, i, &entry);
     if (status != GZC_OK) break;
     writer.Begin(static_cast<uint32_t>(i));
     Sink sink{[](void* w, const unsigned char* bytes, size_t n) { return static_cast<TargetWriter*>(w)->Put(bytes, n); },
               &writer};
-    status = dekompresjagz(tmp, entry, &sink, false, buf.data());
+    status = dekompresjagz(r.tmp, entry, &sink, false, r.buf.data());
     writer.End();
   }
   uint32_t writerFailedAt = 0;
@@ -902,24 +917,22 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
 
 GzcStatus GzcList(const GzcSource& src, const char* gzTmp, std::vector<GzcEntry>* entries) {
   const GzcFileOps* ops = OpsOr(src.files);
-  crc32Reset();
-  PodArray<unsigned char> buf;
-  if (!buf.Reserve(kBufSize)) return GZC_ERR_NO_MEMORY;
-  ScratchFile tmp(gzTmp);
-  Head head;
-  GzcStatus status = ReadHead(src, tmp, false, buf.data(), &head);
+  Reading r(gzTmp);
+  GzcStatus status = r.Start(src, false);
   if (status != GZC_OK) return status;
+  const Head& head = r.head;
+  unsigned char* buf = r.buf.data();
   entries->clear();
   for (size_t i = 0; i < head.lines.size(); ++i) {
     unsigned char tail[4] = {0, 0, 0, 0};
     for (uint32_t left = head.t[i + 2] - head.t[i + 1]; left;) {
       size_t chunk = std::min<size_t>(left, kBufSize);
-      if (!ReadExact(ops, src.file, buf.data(), chunk)) return GZC_ERR_TRUNCATED;
+      if (!ReadExact(ops, src.file, buf, chunk)) return GZC_ERR_TRUNCATED;
       if (chunk >= 4) {
-        std::memcpy(tail, buf.data() + chunk - 4, 4);
+        std::memcpy(tail, buf + chunk - 4, 4);
       } else {
         std::memmove(tail, tail + chunk, 4 - chunk);
-        std::memcpy(tail + 4 - chunk, buf.data(), chunk);
+        std::memcpy(tail + 4 - chunk, buf, chunk);
       }
       left -= static_cast<uint32_t>(chunk);
     }
@@ -936,36 +949,29 @@ GzcStatus GzcList(const GzcSource& src, const char* gzTmp, std::vector<GzcEntry>
 GzcStatus GzcVerify(const GzcSource& src, const char* gzTmp) { return CheckAll(src, gzTmp, true); }
 
 static GzcStatus CheckAll(const GzcSource& src, const char* gzTmp, bool strict) {
-  crc32Reset();
-  PodArray<unsigned char> buf;
-  if (!buf.Reserve(kBufSize)) return GZC_ERR_NO_MEMORY;
-  ScratchFile tmp(gzTmp);
-  Head head;
-  GzcStatus status = ReadHead(src, tmp, strict, buf.data(), &head);
+  Reading r(gzTmp);
+  GzcStatus status = r.Start(src, strict);
   if (status != GZC_OK) return status;
-  for (size_t i = 0; i < head.lines.size(); ++i) {
+  for (size_t i = 0; i < r.head.lines.size(); ++i) {
     Copied entry;
-    status = przepiszzgzc(src, head.t[i + 2] - head.t[i + 1], tmp, buf.data(), &entry);
-    if (status == GZC_OK) status = dekompresjagz(tmp, entry, nullptr, strict, buf.data());
+    status = r.Copy(src, i, &entry);
+    if (status == GZC_OK) status = dekompresjagz(r.tmp, entry, nullptr, strict, r.buf.data());
     if (status != GZC_OK) return status;
   }
-  return crc32(0, true) == head.stored ? GZC_OK : GZC_ERR_CHECKSUM;
+  return crc32(0, true) == r.head.stored ? GZC_OK : GZC_ERR_CHECKSUM;
 }
 
 GzcStatus GzcReadAll(const GzcSource& src, const char* gzTmp, uint64_t maxTotal, std::vector<GzcMemFile>* files) {
-  crc32Reset();
   files->clear();
-  PodArray<unsigned char> buf;
-  if (!buf.Reserve(kBufSize)) return GZC_ERR_NO_MEMORY;
-  ScratchFile tmp(gzTmp);
-  Head head;
-  GzcStatus status = ReadHead(src, tmp, true, buf.data(), &head);
+  Reading r(gzTmp);
+  GzcStatus status = r.Start(src, true);
   if (status != GZC_OK) return status;
+  const Head& head = r.head;
   uint64_t total = head.text.size();
   if (total > maxTotal) return GZC_ERR_TOO_LARGE;
   for (size_t i = 0; i < head.lines.size(); ++i) {
     Copied entry;
-    status = przepiszzgzc(src, head.t[i + 2] - head.t[i + 1], tmp, buf.data(), &entry);
+    status = r.Copy(src, i, &entry);
     if (status != GZC_OK) return status;
     total += entry.isize;
     if (total > maxTotal) return GZC_ERR_TOO_LARGE;
@@ -977,7 +983,7 @@ GzcStatus GzcReadAll(const GzcSource& src, const char* gzTmp, uint64_t maxTotal,
       return GZC_ERR_NO_MEMORY;
     }
     Sink sink{PutString, &files->back().data};
-    status = dekompresjagz(tmp, entry, &sink, true, buf.data());
+    status = dekompresjagz(r.tmp, entry, &sink, true, r.buf.data());
     if (status != GZC_OK) return status;
   }
   return crc32(0, true) == head.stored ? GZC_OK : GZC_ERR_CHECKSUM;

@@ -86,6 +86,17 @@ class EngineInstall : public SetupTest {
     Ini(reg, "index", "max", std::to_string(n));
   }
 
+  // Builds the installer of what the test put into the program folder, named kName, and installs
+  // it silently into target_. Returns the installer's path.
+  std::string InstallSilently() {
+    Ini(cfg_ + "init.cfg", "cfg", "1", kName);
+    std::string setup = root_ + "setup.exe";
+    Build(setup);
+    Ran r = Run(setup, "/S /D=" + target_);
+    EXPECT_EQ(0u, r.code) << r.err;
+    return setup;
+  }
+
   // Every file of the program folder, relative, with its bytes.
   void Collect(const std::string& dir, const std::string& rel, std::vector<std::pair<std::string, std::string>>* out) {
     WIN32_FIND_DATAA fd;
@@ -346,11 +357,7 @@ TEST_F(EngineInstall, AMemberLargerThanTheMemoryScratchInstallsBitExact) {
   std::string big = Pseudo(34u << 20, 5);
   Put("big.bin", big);
   Put("small.txt", "after the big one");
-  Ini(cfg_ + "init.cfg", "cfg", "1", kName);
-  std::string setup = root_ + "setup.exe";
-  Build(setup);
-  Ran r = Run(setup, "/S /D=" + target_);
-  ASSERT_EQ(0u, r.code) << r.err;
+  std::string setup = InstallSilently();
   EXPECT_TRUE(Slurp(target_ + "\\big.bin") == big);
   EXPECT_EQ("after the big one", Slurp(target_ + "\\small.txt"));
   // Damage inside the big member is found too.
@@ -359,7 +366,7 @@ TEST_F(EngineInstall, AMemberLargerThanTheMemoryScratchInstallsBitExact) {
   std::string whole = Slurp(setup);
   whole[whole.size() - (20u << 20)] ^= 0x01;
   uitest::WriteFile(setup, whole);
-  r = Run(setup, "/S /D=" + target_);
+  Ran r = Run(setup, "/S /D=" + target_);
   EXPECT_EQ(3u, r.code);
   EXPECT_NE(std::string::npos, r.err.find("suma kontrolna danych się nie zgadza")) << r.err;
   EXPECT_FALSE(PathExists(root_ + "Installed"));
@@ -429,11 +436,8 @@ TEST_F(EngineInstall, TheConfigurationIsNotReadAgainFromTheTemporaryFolder) {
 // point at anything the installer does not make are not acted upon.
 TEST_F(EngineInstall, TheUninstallerHonoursOnlyLogLinesThatPointWhereTheInstallerWrites) {
   Put("a.txt", "a");
-  Ini(cfg_ + "init.cfg", "cfg", "1", kName);
-  std::string setup = root_ + "setup.exe";
-  Build(setup);
-  Ran r = Run(setup, "/S /D=" + target_);
-  ASSERT_EQ(0u, r.code) << r.err;
+  InstallSilently();
+  ASSERT_TRUE(PathExists(target_ + "\\UnInst.exe"));
 
   std::string outside = root_ + "outside";
   CreateDirectoryA(outside.c_str(), nullptr);
