@@ -111,7 +111,14 @@ Dir* HoldDir(const std::string& path, bool follow) {
 
 std::string Below(void* dir, const char* name) { return static_cast<Dir*>(dir)->path + "\\" + name; }
 
-void* OpenDir(void*, void* parent, const char* name) { return HoldDir(parent ? Below(parent, name) : name, !parent); }
+void* OpenDir(void*, void* parent, const char* name) {
+  if (parent) return HoldDir(Below(parent, name), false);
+  // A drive's root comes as "C:" (paths below it are joined with '\'); alone it would name the
+  // drive's current folder.
+  Dir* d = HoldDir(std::string(name) + (name[0] && name[1] == ':' && !name[2] ? "\\" : ""), true);
+  if (d) d->path = name;
+  return d;
+}
 
 void* MakeDirAt(void* ctx, void* parent, const char* name) {
   std::string path = Below(parent, name);

@@ -478,3 +478,23 @@ TEST_F(EngineInstall, TheUninstallerHonoursOnlyLogLinesThatPointWhereTheInstalle
     EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, kRegKey + std::string(sub))) << sub;
   RemoveDirectoryA((programs_ + "\\Other").c_str());
 }
+
+// A write that fails undoes what the installation created; a file that was in the folder before
+// is replaced, never deleted.
+TEST_F(EngineInstall, AFailedInstallationNeverDeletesAFileThatWasThere) {
+  Put("keep.txt", "new");
+  Put("taken", "a file where the folder has a folder");
+  Put("afresh.txt", "made by the installation");
+  CreateDirectoryA((root_ + "Installed").c_str(), nullptr);
+  CreateDirectoryA(target_.c_str(), nullptr);
+  CreateDirectoryA((target_ + "\\taken").c_str(), nullptr);
+  uitest::WriteFile(target_ + "\\keep.txt", "old");
+  Ini(cfg_ + "init.cfg", "cfg", "1", kName);
+  std::string setup = root_ + "setup.exe";
+  Build(setup);
+  Ran r = Run(setup, "/S /D=" + target_);
+  EXPECT_EQ(4u, r.code) << r.err;
+  EXPECT_TRUE(PathExists(target_ + "\\keep.txt"));
+  EXPECT_TRUE(PathExists(target_ + "\\taken"));
+  EXPECT_FALSE(PathExists(target_ + "\\afresh.txt"));
+}
