@@ -279,7 +279,8 @@ char* CutDirectory(char* path, const char* folder);
 // Whether `line` (len bytes, may hold any byte) is a safe relative path for an archive list: not
 // empty, at most GZC_PATH_MAX bytes, no drive or ':' at all, no leading separator (so no UNC), no
 // empty, "." or ".." component (nor one of dots and spaces only), no control byte, no device name
-// (CON, NUL, COM1, ...). '\' and '/' both count as separators.
+// (CON, NUL, COM0 to COM9 and LPT0 to LPT9, also with the superscript digits of code page 1252).
+// '\' and '/' both count as separators.
 bool GzcSafeListLine(const char* line, size_t len);
 
 // Joins a list line to a folder: folder, separator, line, with the line's separators turned into
