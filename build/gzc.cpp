@@ -149,7 +149,7 @@ bool Rozpakowanie(const char* dest, HANDLE archive) {
   GzcStatus st = GZC_ERR_READ;
   if (Scratch("gz.tmp", &gz) && GetFileSizeEx(archive, &size) && SetFilePointerEx(archive, zero, &pos, FILE_CURRENT) &&
       pos.QuadPart <= size.QuadPart) {
-    GzcSource src = {WinFileOps(), archive, (uint64_t)(size.QuadPart - pos.QuadPart)};
+    GzcSource src = {WinFileOps(), archive, (uint64_t)(size.QuadPart - pos.QuadPart), (uint64_t)pos.QuadPart};
     GzcUnpackJob job = {};
     job.dest = dest;
     job.gzTmp = gz.c_str();

@@ -12,6 +12,8 @@
 #include <share.h>
 #else
 #include <dirent.h>
+#include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -135,9 +137,59 @@ bool ListDir(void*, const char* folder, void (*onEntry)(void*, const char*, GzcK
 #endif
 }
 
+#ifndef _WIN32
+// Folders held open as descriptors; every step below the destination is opened relative to the
+// folder above it and never through a link.
+void* FdHandle(int fd) { return reinterpret_cast<void*>(static_cast<intptr_t>(fd) + 1); }
+int FdOf(void* h) { return static_cast<int>(reinterpret_cast<intptr_t>(h) - 1); }
+
+void* OpenDirAt(void*, void* parent, const char* name) {
+  int fd = parent ? ::openat(FdOf(parent), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                  : ::open(name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return fd < 0 ? nullptr : FdHandle(fd);
+}
+
+void* MakeDirAt(void*, void* parent, const char* name) {
+  if (::mkdirat(FdOf(parent), name, 0777) != 0) return nullptr;
+  int fd = ::openat(FdOf(parent), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    ::unlinkat(FdOf(parent), name, AT_REMOVEDIR);  // swapped at once: only a folder of ours goes
+    return nullptr;
+  }
+  return FdHandle(fd);
+}
+
+void CloseDir(void*, void* dir) { ::close(FdOf(dir)); }
+
+void* CreateAt(void*, void* dir, const char* name, bool* created) {
+  // O_EXCL tells a new file from one that was there; O_NONBLOCK keeps a planted pipe from blocking.
+  const int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  int fd = ::openat(FdOf(dir), name, flags | O_CREAT | O_EXCL, 0666);
+  *created = fd >= 0;
+  if (fd < 0 && errno == EEXIST) fd = ::openat(FdOf(dir), name, flags);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd, 0) != 0 ||
+      ::fcntl(fd, F_SETFL, O_WRONLY) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  FILE* f = ::fdopen(fd, "wb");
+  if (!f) ::close(fd);
+  return f;
+}
+
+bool RemoveAt(void*, void* dir, const char* name, bool folder) {
+  return ::unlinkat(FdOf(dir), name, folder ? AT_REMOVEDIR : 0) == 0;
+}
+#endif
+
 const GzcFileOps kDefaultOps = {
     nullptr, OpenFile, ReadFile, WriteFile, SeekFile, SizeOfFile, CloseFile,
     RemoveFile, KindOf, MakeDir, RemoveDir, ListDir,
+#ifndef _WIN32
+    OpenDirAt, MakeDirAt, CloseDir, CreateAt, RemoveAt,
+#endif
 };
 
 }  // namespace

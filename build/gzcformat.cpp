@@ -12,7 +12,9 @@
 #include <cstring>
 #include <map>
 #include <new>
+#include <queue>
 #include <atomic>
+#include <cstdlib>
 #include <deque>
 #include <set>
 #include <string>
@@ -67,7 +69,9 @@ bool IsDeviceName(const char* comp, size_t len) {
     return true;
   };
   if (is("CON") || is("PRN") || is("AUX") || is("NUL") || is("CONIN$") || is("CONOUT$")) return true;
-  if (base == 4 && comp[3] >= '1' && comp[3] <= '9') {
+  // COM0 to COM9 and LPT0 to LPT9, and with the superscript digits 1, 2, 3 of code page 1252.
+  const unsigned char digit = base == 4 ? static_cast<unsigned char>(comp[3]) : 0;
+  if ((digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3) {
     std::string three{up(0), up(1), up(2)};
     if (three == "COM" || three == "LPT") return true;
   }
@@ -161,17 +165,118 @@ bool PutString(void* ctx, const unsigned char* bytes, size_t n) {
   return true;
 }
 
-struct Head {
-  uint32_t stored = 0;
-  std::vector<uint32_t> t;
-  std::vector<std::string> lines;
+// Plain values in memory from malloc, for what a hostile archive can make large: a size it asks
+// for ends in a refusal, never in a failed `new` (which ends the installer engine).
+template <typename T>
+class PodArray {
+ public:
+  PodArray() = default;
+  ~PodArray() { std::free(p_); }
+  PodArray(const PodArray&) = delete;
+  PodArray& operator=(const PodArray&) = delete;
+  // Room for n values, the kept ones kept; false when memory is short.
+  bool Reserve(size_t n) {
+    if (n <= cap_) return true;
+    if (n > SIZE_MAX / sizeof(T)) return false;
+    void* q = std::realloc(p_, n * sizeof(T));
+    if (!q) return false;
+    p_ = static_cast<T*>(q);
+    cap_ = n;
+    return true;
+  }
+  // Within the reserved room only.
+  bool Push(const T& v) {
+    if (n_ == cap_) return false;
+    p_[n_++] = v;
+    return true;
+  }
+  // Making room as needed.
+  bool Append(const T& v) { return (n_ < cap_ || Reserve(cap_ ? cap_ * 2 : 64)) && Push(v); }
+  T& operator[](size_t i) { return p_[i]; }
+  const T& operator[](size_t i) const { return p_[i]; }
+  size_t size() const { return n_; }
+  T* data() { return p_; }
+  const T* data() const { return p_; }
+
+ private:
+  T* p_ = nullptr;
+  size_t n_ = 0, cap_ = 0;
 };
 
+bool PutText(void* ctx, const unsigned char* bytes, size_t n) {
+  auto* text = static_cast<PodArray<char>*>(ctx);
+  for (size_t i = 0; i < n; ++i)
+    if (!text->Push(static_cast<char>(bytes[i]))) return false;
+  return true;
+}
+
+// A list line: where it stands in the list text.
+struct Line {
+  uint32_t at, len;
+};
+
+struct Head {
+  uint32_t stored = 0;
+  PodArray<uint32_t> t;  // t[0] .. t[N]
+  PodArray<char> text;   // the list
+  PodArray<Line> lines;
+  const char* LineText(size_t i) const { return text.data() + lines[i].at; }
+};
+
+// The header and offset table, checked against the file's size before anything is allocated;
+// `table` (if given) receives t[0] .. t[N], `length` (if given) t[N].
+GzcStatus ReadTableInto(const GzcSource& src, uint32_t* storedChecksum, PodArray<uint32_t>* table, uint32_t* length) {
+  const GzcFileOps* ops = OpsOr(src.files);
+  unsigned char head[GZC_HEADER_SIZE + 4];
+  size_t want = static_cast<size_t>(std::min<uint64_t>(src.avail, sizeof head));
+  size_t got = 0;
+  while (got < want) {
+    size_t r = ops->read(ops->ctx, src.file, head + got, want - got);
+    if (r == 0) break;
+    got += r;
+  }
+  if (got < 3 || std::memcmp(head, header_, 3) != 0) return GZC_ERR_MAGIC;
+  if (got < sizeof head) return GZC_ERR_TRUNCATED;
+  *storedChecksum = GetLE32(head + 3);
+  const uint32_t n = GetLE32(head + 11);
+  if (n == 0 || n == 0xFFFFFFFFu) return GZC_ERR_COUNT;  // no list entry; N + 1 overflows
+  const uint64_t tableBytes = 4 * (uint64_t(n) + 1);
+  // Everything here is checked against the file before the table is allocated.
+  if (GZC_HEADER_SIZE + tableBytes > src.avail) return GZC_ERR_TRUNCATED;
+  const uint32_t t0 = GetLE32(head + GZC_HEADER_SIZE);
+  const bool maybeCancelled = t0 == 0 && *storedChecksum == 0;
+  if (t0 != 19 + 4 * uint64_t(n) && !maybeCancelled) return GZC_ERR_TABLE;
+  if (table && (!table->Reserve(size_t(n) + 1) || !table->Push(t0))) return GZC_ERR_NO_MEMORY;
+
+  // Entries follow each other; each holds at least its 4-byte stored length.
+  bool allZero = t0 == 0, ordered = true;
+  uint32_t prev = t0;
+  unsigned char chunk[4096];
+  for (size_t i = 1; i <= n;) {
+    size_t words = std::min<size_t>(n + 1 - i, sizeof chunk / 4);
+    if (!ReadExact(ops, src.file, chunk, words * 4)) return GZC_ERR_TRUNCATED;
+    for (size_t j = 0; j < words; ++j) {
+      uint32_t v = GetLE32(chunk + 4 * j);
+      if (v) allZero = false;
+      if (v < prev || v - prev < 4) ordered = false;
+      prev = v;
+      if (table) table->Push(v);
+    }
+    i += words;
+  }
+  if (maybeCancelled) return allZero ? GZC_ERR_CANCELLED_ARCHIVE : GZC_ERR_TABLE;
+  if (!ordered) return GZC_ERR_TABLE;
+  if (prev > src.avail) return GZC_ERR_TRUNCATED;
+  if (length) *length = prev;
+  return GZC_OK;
+}
+
 // Header, table and list: everything that can be refused before a file is written. Leaves the
-// source at the start of entry 1.
+// source at the start of entry 1. Memory: the table and the list, which is refused beyond
+// GZC_LIST_MAX before it is inflated.
 GzcStatus ReadHead(const GzcSource& src, ScratchFile& tmp, bool strict,
                    unsigned char* buf, Head* head) {
-  GzcStatus status = GzcReadTable(src, &head->stored, &head->t);
+  GzcStatus status = ReadTableInto(src, &head->stored, &head->t, nullptr);
   if (status != GZC_OK) return status;
   const uint32_t n = static_cast<uint32_t>(head->t.size() - 1);
   Copied entry;
@@ -180,49 +285,118 @@ GzcStatus ReadHead(const GzcSource& src, ScratchFile& tmp, bool strict,
   const uint32_t isize = entry.isize;
   // A list of N - 1 lines of at most GZC_PATH_MAX bytes and a line end: refuse more before inflating.
   if (isize > uint64_t(n - 1) * (GZC_PATH_MAX + 2)) return GZC_ERR_LIST;
-  std::string text;
-  text.reserve(isize);
-  Sink sink{PutString, &text};
+  if (isize > GZC_LIST_MAX) return GZC_ERR_LIST_SIZE;
+  // Every line but the last holds at least one byte and its line end.
+  if (!head->text.Reserve(isize ? isize : 1) || !head->lines.Reserve(std::min<size_t>(n - 1, isize / 2 + 1) + 1))
+    return GZC_ERR_NO_MEMORY;
+  Sink sink{PutText, &head->text};
   status = dekompresjagz(tmp, entry, &sink, strict, buf);
   if (status == GZC_ERR_SHORT) return GZC_ERR_LIST;
   if (status != GZC_OK) return status;
 
   // A line ends at LF, without a CR just before it; an unfinished last line counts.
+  const char* text = head->text.data();
+  const size_t size = head->text.size();
   size_t start = 0;
-  while (start < text.size()) {
-    size_t lf = text.find('\n', start);
-    size_t end = lf == std::string::npos ? text.size() : lf;
-    size_t stop = (end > start && text[end - 1] == '\r') ? end - 1 : end;
+  while (start < size) {
+    const void* found = std::memchr(text + start, '\n', size - start);
+    size_t lf = found ? static_cast<size_t>(static_cast<const char*>(found) - text) : size;
+    size_t stop = (lf > start && text[lf - 1] == '\r') ? lf - 1 : lf;
     if (head->lines.size() == n - 1) return GZC_ERR_LIST;  // more lines than files
-    if (!GzcSafeListLine(text.data() + start, stop - start)) return GZC_ERR_PATH;
-    head->lines.emplace_back(text, start, stop - start);
-    start = lf == std::string::npos ? text.size() : lf + 1;
+    if (!GzcSafeListLine(text + start, stop - start)) return GZC_ERR_PATH;
+    if (!head->lines.Push({static_cast<uint32_t>(start), static_cast<uint32_t>(stop - start)})) return GZC_ERR_LIST;
+    start = lf + 1;
   }
   if (head->lines.size() != n - 1) return GZC_ERR_LIST;
   return GZC_OK;
 }
 
-// Makes sure every folder of `target` below the destination (the first `destLen` characters) is a
-// real folder, creating missing ones when allowed, and that the target is not a folder or a link.
-// `knownDirs` remembers the folders already checked or made by this unpacking.
-GzcStatus PrepareTarget(const GzcFileOps* ops, const std::string& target, size_t destLen,
-                        bool createFolders, std::vector<std::string>* createdDirs,
-                        std::set<std::string>* knownDirs) {
-  for (size_t i = destLen + 1; i < target.size(); ++i) {
-    if (target[i] != GZC_SEP) continue;
-    std::string dir = target.substr(0, i);
-    if (knownDirs->count(dir)) continue;
-    GzcKind kind = ops->kind(ops->ctx, dir.c_str());
-    if (kind != GZC_KIND_DIR) {
-      if (kind != GZC_KIND_NONE || !createFolders) return GZC_ERR_TARGET;
-      if (!ops->makeDir(ops->ctx, dir.c_str())) return GZC_ERR_TARGET;
-      createdDirs->push_back(dir);
-    }
-    knownDirs->insert(dir);
+// One reading of an archive: its buffer, scratch member file and head.
+struct Reading {
+  PodArray<unsigned char> buf;
+  ScratchFile tmp;
+  Head head;
+  explicit Reading(const char* gzTmp) : tmp(gzTmp) {}
+  // Sets the checksum to 0 and reads the header, table and list.
+  GzcStatus Start(const GzcSource& src, bool strict) {
+    crc32Reset();
+    if (!buf.Reserve(kBufSize)) return GZC_ERR_NO_MEMORY;
+    return ReadHead(src, tmp, strict, buf.data(), &head);
   }
-  GzcKind kind = ops->kind(ops->ctx, target.c_str());
-  if (kind != GZC_KIND_NONE && kind != GZC_KIND_FILE) return GZC_ERR_TARGET;
-  return GZC_OK;
+  // Copies the member of list line i into the scratch file.
+  GzcStatus Copy(const GzcSource& src, size_t i, Copied* entry) {
+    return przepiszzgzc(src, head.t[i + 2] - head.t[i + 1], tmp, buf.data(), entry);
+  }
+};
+
+// ---- Folders below the destination --------------------------------------------------------------
+// The seam's held folders, or, where the file layer has none, the same steps by path. A build whose
+// file layers all hold folders (GZC_FOLDERS_HELD: the installer engine) leaves the stand-ins out.
+class FolderAccess {
+ public:
+#ifdef GZC_FOLDERS_HELD
+  explicit FolderAccess(const GzcFileOps* ops) : ops_(ops) {}
+  void* Open(void* parent, const std::string& name) { return ops_->openDir(ops_->ctx, parent, name.c_str()); }
+  void* Make(void* parent, const std::string& name) { return ops_->makeDirAt(ops_->ctx, parent, name.c_str()); }
+  void Close(void* dir) { ops_->closeDir(ops_->ctx, dir); }
+  void* Create(void* dir, const std::string& name, bool* created) {
+    return ops_->createAt(ops_->ctx, dir, name.c_str(), created);
+  }
+  bool Remove(void* dir, const std::string& name, bool folder) {
+    return ops_->removeAt(ops_->ctx, dir, name.c_str(), folder);
+  }
+
+ private:
+  const GzcFileOps* ops_;
+#else
+  explicit FolderAccess(const GzcFileOps* ops) : ops_(ops), held_(ops->openDir != nullptr) {}
+
+  void* Open(void* parent, const std::string& name) {
+    if (held_) return ops_->openDir(ops_->ctx, parent, name.c_str());
+    std::string path = Join(parent, name);
+    return ops_->kind(ops_->ctx, path.c_str()) == GZC_KIND_DIR ? new (std::nothrow) std::string(path) : nullptr;
+  }
+  void* Make(void* parent, const std::string& name) {
+    if (held_) return ops_->makeDirAt(ops_->ctx, parent, name.c_str());
+    std::string path = Join(parent, name);
+    if (ops_->kind(ops_->ctx, path.c_str()) != GZC_KIND_NONE || !ops_->makeDir(ops_->ctx, path.c_str())) return nullptr;
+    return new (std::nothrow) std::string(path);
+  }
+  void Close(void* dir) {
+    if (held_)
+      ops_->closeDir(ops_->ctx, dir);
+    else
+      delete static_cast<std::string*>(dir);
+  }
+  void* Create(void* dir, const std::string& name, bool* created) {
+    if (held_) return ops_->createAt(ops_->ctx, dir, name.c_str(), created);
+    std::string path = Join(dir, name);
+    GzcKind kind = ops_->kind(ops_->ctx, path.c_str());
+    if (kind != GZC_KIND_NONE && kind != GZC_KIND_FILE) return nullptr;
+    *created = kind == GZC_KIND_NONE;
+    return ops_->open(ops_->ctx, path.c_str(), true);
+  }
+  bool Remove(void* dir, const std::string& name, bool folder) {
+    if (held_) return ops_->removeAt(ops_->ctx, dir, name.c_str(), folder);
+    std::string path = Join(dir, name);
+    return folder ? ops_->removeDir(ops_->ctx, path.c_str()) : ops_->remove(ops_->ctx, path.c_str());
+  }
+
+ private:
+  static std::string Join(void* parent, const std::string& name) {
+    return parent ? *static_cast<std::string*>(parent) + GZC_SEP + name : name;
+  }
+  const GzcFileOps* ops_;
+  bool held_;
+#endif
+};
+
+// A list line split into its folder (components joined by '\') and its file name.
+void SplitLine(const char* line, size_t len, std::string* folder, std::string* name) {
+  size_t last = len;
+  while (last > 0 && !IsSep(line[last - 1])) --last;
+  for (size_t i = 0; i + 1 < last; ++i) *folder += line[i] == '/' ? '\\' : line[i];
+  *name = std::string(line + last, len - last);
 }
 
 // ---- The target side of unpacking ---------------------------------------------------------------
@@ -230,43 +404,63 @@ GzcStatus PrepareTarget(const GzcFileOps* ops, const std::string& target, size_t
 // a thread of its own (behind a queue of blocks, up to 16 MiB) the file system's work overlaps the
 // reading and inflating, which under Wine costs about as much; without a thread it runs inline.
 // The first failure stops it: what follows is dropped, and the caller learns the entry it failed on.
+// Every folder it opens or makes stays open until Release, and each target is reached from the
+// destination through those handles alone.
 class TargetWriter {
  public:
-  TargetWriter(const GzcFileOps* ops, const GzcThreadOps* threads, size_t destLen, bool createFolders)
-      : ops_(ops), threads_(threads), destLen_(destLen), createFolders_(createFolders) {}
-  ~TargetWriter() { Finish(nullptr); }
+  TargetWriter(const GzcFileOps* ops, const GzcThreadOps* threads, const char* dest, const Head& head,
+               bool createFolders)
+      : ops_(ops), folders_(ops), threads_(threads), dest_(dest), head_(head), createFolders_(createFolders) {}
+  ~TargetWriter() {
+    Finish(nullptr);
+    Release();
+  }
   TargetWriter(const TargetWriter&) = delete;
   TargetWriter& operator=(const TargetWriter&) = delete;
 
-  // Entry `index` goes to `target` (joined and checked; it must outlive the writer).
-  void Begin(uint32_t index, const std::string& target) { Submit({Op::BEGIN, index, &target, nullptr, 0}); }
+  // Entry `index` goes to list line `index` (checked; joined to the destination it fits).
+  void Begin(uint32_t index) { Submit({Op::BEGIN, index, nullptr, 0}); }
   // Its next bytes (at most one block). False once the writer has failed.
   bool Put(const unsigned char* bytes, size_t n);
-  void End() { Submit({Op::END, 0, nullptr, nullptr, 0}); }
+  void End() { Submit({Op::END, 0, nullptr, 0}); }
   bool Failed() const { return failed_; }
   // Waits until everything submitted is done. Returns the first failure and, in *index, its entry.
   GzcStatus Finish(uint32_t* index);
-
-  std::vector<std::string> wrote;        // targets created, in order
-  std::vector<std::string> createdDirs;  // folders made, in order
+  // After Finish: deletes the files this writer created (not those it replaced) and the folders
+  // it made, newest first, through the folders it holds.
+  void Undo();
+  // Closes every folder it holds.
+  void Release();
+  // The targets it wrote, in order: how many, and the list line of each.
+  size_t WroteCount() const { return wrote_.size(); }
+  uint32_t WroteLine(size_t i) const { return wrote_[i].line; }
 
  private:
   struct Op {
     enum Kind { BEGIN, DATA, END } kind;
     uint32_t index;
-    const std::string* target;
     unsigned char* data;
     size_t n;
+  };
+  struct Made {
+    std::string parent, name;  // the folder above (relative, '\'), its name
+  };
+  struct Wrote {
+    uint32_t line;
+    bool created;  // no file was there before
   };
   static constexpr size_t kMaxBlocks = 256;
 
   bool Started();
+  bool Enqueue(const Op& op);
   void Submit(const Op& op);
   void Inline(const Op& op) {
     Do(op);
     failed_ = status_ != GZC_OK;
   }
   void Do(const Op& op);
+  void DoOp(const Op& op);
+  void* Folder(const std::string& rel);
   void Fail(GzcStatus s) {
     if (status_ == GZC_OK) {
       status_ = s;
@@ -281,11 +475,16 @@ class TargetWriter {
   void Notify() { threads_->notify(sync_); }
 
   const GzcFileOps* ops_;
+  FolderAccess folders_;
   const GzcThreadOps* threads_;
-  size_t destLen_;
+  const char* dest_;
+  const Head& head_;
   bool createFolders_;
   // The writing side's own (the caller reads them after Finish).
-  std::set<std::string> knownDirs_;
+  void* root_ = nullptr;                 // the destination
+  std::map<std::string, void*> dirs_;    // folders below it, by relative path
+  std::vector<Made> made_;               // folders made, in order
+  PodArray<Wrote> wrote_;                // targets created or replaced, in order
   void* out_ = nullptr;
   uint32_t current_ = 0;
   GzcStatus status_ = GZC_OK;
@@ -301,20 +500,61 @@ class TargetWriter {
   void* thread_ = nullptr;
 };
 
+// The held folder at a relative path ("" = the destination), opening or making each missing step
+// inside the one above it. Null when a step is not a real folder or cannot be made.
+void* TargetWriter::Folder(const std::string& rel) {
+  if (!root_) root_ = folders_.Open(nullptr, dest_);
+  void* dir = root_;
+  if (!dir || rel.empty()) return dir;
+  auto known = dirs_.find(rel);
+  if (known != dirs_.end()) return known->second;
+  size_t start = 0;
+  for (size_t i = 0; i <= rel.size(); ++i) {
+    if (i < rel.size() && rel[i] != '\\') continue;
+    std::string key = rel.substr(0, i);
+    std::string name = rel.substr(start, i - start);
+    auto it = dirs_.find(key);
+    if (it != dirs_.end()) {
+      dir = it->second;
+    } else {
+      void* sub = folders_.Open(dir, name);
+      if (!sub && createFolders_ && (sub = folders_.Make(dir, name)) != nullptr)
+        made_.push_back({start ? rel.substr(0, start - 1) : std::string(), name});
+      if (!sub) return nullptr;
+      dirs_[key] = sub;
+      dir = sub;
+    }
+    start = i + 1;
+  }
+  return dir;
+}
+
 void TargetWriter::Do(const Op& op) {
+  ALLOC_TRY {
+    DoOp(op);
+  } ALLOC_CATCH {
+    Fail(GZC_ERR_NO_MEMORY);
+  }
+}
+
+void TargetWriter::DoOp(const Op& op) {
   switch (op.kind) {
     case Op::BEGIN: {
       current_ = op.index;
       if (status_ != GZC_OK) return;
-      GzcStatus s = PrepareTarget(ops_, *op.target, destLen_, createFolders_, &createdDirs, &knownDirs_);
-      if (s == GZC_OK) {
-        out_ = ops_->open(ops_->ctx, op.target->c_str(), true);
-        if (out_)
-          wrote.push_back(*op.target);
-        else
-          s = GZC_ERR_TARGET;
+      std::string folder, name;
+      SplitLine(head_.LineText(op.index), head_.lines[op.index].len, &folder, &name);
+      void* dir = Folder(folder);
+      bool created = false;
+      out_ = dir ? folders_.Create(dir, name, &created) : nullptr;
+      if (!out_) return Fail(GZC_ERR_TARGET);
+      if (!wrote_.Append({op.index, created})) {
+        // No room to remember it: undone now, while it is known.
+        ops_->close(ops_->ctx, out_);
+        out_ = nullptr;
+        if (created) folders_.Remove(dir, name, false);
+        return Fail(GZC_ERR_NO_MEMORY);
       }
-      if (s != GZC_OK) Fail(s);
       return;
     }
     case Op::DATA:
@@ -326,6 +566,38 @@ void TargetWriter::Do(const Op& op) {
       return;
   }
 }
+
+void TargetWriter::Undo() {
+  for (size_t i = wrote_.size(); i-- > 0;) {
+    if (!wrote_[i].created) continue;
+    std::string folder, name;
+    SplitLine(head_.LineText(wrote_[i].line), head_.lines[wrote_[i].line].len, &folder, &name);
+    auto it = folder.empty() ? dirs_.end() : dirs_.find(folder);
+    void* dir = folder.empty() ? root_ : it != dirs_.end() ? it->second : nullptr;
+    if (dir) folders_.Remove(dir, name, false);
+  }
+  for (size_t i = made_.size(); i-- > 0;) {
+    const Made& m = made_[i];
+    std::string key = m.parent.empty() ? m.name : m.parent + "\\" + m.name;
+    auto self = dirs_.find(key);
+    if (self != dirs_.end()) {
+      folders_.Close(self->second);
+      dirs_.erase(self);
+    }
+    auto up = m.parent.empty() ? dirs_.end() : dirs_.find(m.parent);
+    void* parent = m.parent.empty() ? root_ : up != dirs_.end() ? up->second : nullptr;
+    if (parent) folders_.Remove(parent, m.name, true);
+  }
+  made_.clear();
+}
+
+void TargetWriter::Release() {
+  for (auto& d : dirs_) folders_.Close(d.second);
+  dirs_.clear();
+  if (root_) folders_.Close(root_);
+  root_ = nullptr;
+}
+
 
 // The thread starts with the first target, so that archives refused before it cost none.
 bool TargetWriter::Started() {
@@ -342,16 +614,29 @@ bool TargetWriter::Started() {
   return thread_ != nullptr;
 }
 
+// With the lock held. False when memory is short: the caller then goes on inline.
+bool TargetWriter::Enqueue(const Op& op) {
+  ALLOC_TRY {
+    queue_.push_back(op);
+  } ALLOC_CATCH {
+    return false;
+  }
+  Notify();
+  return true;
+}
+
 void TargetWriter::Submit(const Op& op) {
   if (!Started()) return Inline(op);
   Lock();
-  queue_.push_back(op);
-  Notify();
+  bool queued = Enqueue(op);
   Unlock();
+  if (queued) return;
+  Finish(nullptr);  // what is queued is written first
+  Inline(op);
 }
 
 bool TargetWriter::Put(const unsigned char* bytes, size_t n) {
-  const Op data{Op::DATA, 0, nullptr, const_cast<unsigned char*>(bytes), n};
+  const Op data{Op::DATA, 0, const_cast<unsigned char*>(bytes), n};
   if (!Started()) {
     Inline(data);
     return !failed_;
@@ -359,12 +644,14 @@ bool TargetWriter::Put(const unsigned char* bytes, size_t n) {
   Lock();
   while (!failed_ && pool_.AllOut()) Wait();
   unsigned char* block = failed_ ? nullptr : pool_.Take();
-  if (failed_ || block) {
-    if (block) {
-      std::memcpy(block, bytes, n);
-      queue_.push_back({Op::DATA, 0, nullptr, block, n});
-      Notify();
+  if (block) {
+    std::memcpy(block, bytes, n);
+    if (!Enqueue({Op::DATA, 0, block, n})) {
+      pool_.Give(block);
+      block = nullptr;
     }
+  }
+  if (failed_ || block) {
     Unlock();
     return !failed_;
   }
@@ -549,139 +836,155 @@ const char* GzcStatusText(GzcStatus status) {
     case GZC_ERR_MEMBER: return "damaged member";
     case GZC_ERR_CANCELLED_ARCHIVE: return "archive of a cancelled packing";
     case GZC_ERR_NOT_INSTALLER: return "no installer data found";
+    case GZC_ERR_LIST_SIZE: return "file list too large (more than 16 MiB)";
   }
   return "unknown error";
 }
 
-GzcStatus GzcReadTable(const GzcSource& src, uint32_t* storedChecksum, std::vector<uint32_t>* table) {
-  const GzcFileOps* ops = OpsOr(src.files);
-  unsigned char head[GZC_HEADER_SIZE + 4];
-  size_t want = static_cast<size_t>(std::min<uint64_t>(src.avail, sizeof head));
-  size_t got = 0;
-  while (got < want) {
-    size_t r = ops->read(ops->ctx, src.file, head + got, want - got);
-    if (r == 0) break;
-    got += r;
-  }
-  if (got < 3 || std::memcmp(head, header_, 3) != 0) return GZC_ERR_MAGIC;
-  if (got < sizeof head) return GZC_ERR_TRUNCATED;
-  *storedChecksum = GetLE32(head + 3);
-  const uint32_t n = GetLE32(head + 11);
-  if (n == 0 || n == 0xFFFFFFFFu) return GZC_ERR_COUNT;  // no list entry; N + 1 overflows
-  const uint64_t tableBytes = 4 * (uint64_t(n) + 1);
-  // Everything here is checked against the file before the table is allocated.
-  if (GZC_HEADER_SIZE + tableBytes > src.avail) return GZC_ERR_TRUNCATED;
-  const uint32_t t0 = GetLE32(head + GZC_HEADER_SIZE);
-  const bool maybeCancelled = t0 == 0 && *storedChecksum == 0;
-  if (t0 != 19 + 4 * uint64_t(n) && !maybeCancelled) return GZC_ERR_TABLE;
+// Reads the whole archive as GzcVerify (strict) or as the unpacking does, writing nothing.
+static GzcStatus CheckAll(const GzcSource& src, const char* gzTmp, bool strict);
 
+GzcStatus GzcReadTable(const GzcSource& src, uint32_t* storedChecksum, std::vector<uint32_t>* table,
+                       uint32_t* length) {
+  PodArray<uint32_t> words;
+  GzcStatus status = ReadTableInto(src, storedChecksum, table ? &words : nullptr, length);
+  if (status != GZC_OK || !table) return status;
   ALLOC_TRY {
-    table->assign(size_t(n) + 1, 0);
+    table->assign(words.data(), words.data() + words.size());
   } ALLOC_CATCH {
     return GZC_ERR_NO_MEMORY;
   }
-  (*table)[0] = t0;
-  unsigned char chunk[4096];
-  for (size_t i = 1; i <= n;) {
-    size_t words = std::min<size_t>(n + 1 - i, sizeof chunk / 4);
-    if (!ReadExact(ops, src.file, chunk, words * 4)) return GZC_ERR_TRUNCATED;
-    for (size_t j = 0; j < words; ++j) (*table)[i + j] = GetLE32(chunk + 4 * j);
-    i += words;
-  }
-  if (maybeCancelled) {
-    bool allZero = std::all_of(table->begin(), table->end(), [](uint32_t v) { return v == 0; });
-    return allZero ? GZC_ERR_CANCELLED_ARCHIVE : GZC_ERR_TABLE;
-  }
-  // Entries follow each other; each holds at least its 4-byte stored length.
-  for (size_t i = 0; i < n; ++i)
-    if ((*table)[i + 1] < (*table)[i] || (*table)[i + 1] - (*table)[i] < 4) return GZC_ERR_TABLE;
-  if ((*table)[n] > src.avail) return GZC_ERR_TRUNCATED;
   return GZC_OK;
 }
 
 GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<std::string>* written) {
   const GzcFileOps* ops = OpsOr(job.files);
-  crc32Reset();
-  std::vector<unsigned char> buf(kBufSize);
-  ScratchFile tmp(job.gzTmp);
-  Head head;
-  GzcStatus status = ReadHead(src, tmp, false, buf.data(), &head);
+  const GzcFileOps* in = OpsOr(src.files);
+  // Verify first, write second: a damaged archive must not replace a file and then be found out.
+  // The check reads the members as the writing will (the archive's sum, the stored lengths).
+  if (!job.verified) {
+    GzcStatus checked = CheckAll(src, job.gzTmp, false);
+    if (checked != GZC_OK) return checked;
+    if (!in->seek(in->ctx, src.file, src.offset)) return GZC_ERR_READ;
+  }
+  Reading r(job.gzTmp);
+  GzcStatus status = r.Start(src, false);
   if (status != GZC_OK) return status;
+  const Head& head = r.head;
 
-  // Every target is joined and checked before the first one is written.
-  std::vector<std::string> targets(head.lines.size());
+  // Every target must fit joined to the destination before the first one is written.
+  const size_t destLen = std::strlen(job.dest);
   for (size_t i = 0; i < head.lines.size(); ++i)
-    if (!dircat(&targets[i], job.dest, head.lines[i].data(), head.lines[i].size())) return GZC_ERR_PATH;
+    if (destLen + 1 + head.lines[i].len > GZC_PATH_MAX) return GZC_ERR_PATH;
 
   // The files are written behind the reading (see TargetWriter). Of two failures the one of the
   // earlier entry counts, and on one entry the writing side's: it would have come first.
-  TargetWriter writer(ops, job.threads ? job.threads : DefaultThreads(), std::strlen(job.dest), job.createFolders);
+  TargetWriter writer(ops, job.threads ? job.threads : DefaultThreads(), job.dest, head, job.createFolders);
   uint32_t failedAt = 0;
-  for (size_t i = 0; i < targets.size() && status == GZC_OK && !writer.Failed(); ++i) {
+  for (size_t i = 0; i < head.lines.size() && status == GZC_OK && !writer.Failed(); ++i) {
     failedAt = static_cast<uint32_t>(i);
     Copied entry;
-    status = przepiszzgzc(src, head.t[i + 2] - head.t[i + 1], tmp, buf.data(), &entry);
+    status = r.Copy(src, i, &entry);
     if (status != GZC_OK) break;
-    writer.Begin(static_cast<uint32_t>(i), targets[i]);
+    writer.Begin(static_cast<uint32_t>(i));
     Sink sink{[](void* w, const unsigned char* bytes, size_t n) { return static_cast<TargetWriter*>(w)->Put(bytes, n); },
               &writer};
-    status = dekompresjagz(tmp, entry, &sink, false, buf.data());
+    status = dekompresjagz(r.tmp, entry, &sink, false, r.buf.data());
     writer.End();
   }
   uint32_t writerFailedAt = 0;
   GzcStatus writerStatus = writer.Finish(&writerFailedAt);
   if (writerStatus != GZC_OK && (status == GZC_OK || writerFailedAt <= failedAt)) status = writerStatus;
   if (status == GZC_OK && crc32(0, true) != head.stored) status = GZC_ERR_CHECKSUM;
-  std::vector<std::string> wrote = std::move(writer.wrote);
   if (status != GZC_OK) {
-    // Only what this call wrote goes; files that were there before and not named stay.
-    for (const std::string& path : wrote) ops->remove(ops->ctx, path.c_str());
-    for (auto it = writer.createdDirs.rbegin(); it != writer.createdDirs.rend(); ++it)
-      ops->removeDir(ops->ctx, it->c_str());
-    wrote.clear();
+    // Only what this call created goes; files that were there before stay.
+    writer.Undo();
+  } else if (written) {
+    ALLOC_TRY {
+      written->clear();
+      for (size_t i = 0; i < writer.WroteCount(); ++i) {
+        const uint32_t line = writer.WroteLine(i);
+        std::string path;
+        dircat(&path, job.dest, head.LineText(line), head.lines[line].len);
+        written->push_back(std::move(path));
+      }
+    } ALLOC_CATCH {
+      written->clear();
+    }
   }
-  if (written) *written = wrote;
+  writer.Release();
   return status;
 }
 
 GzcStatus GzcList(const GzcSource& src, const char* gzTmp, std::vector<GzcEntry>* entries) {
   const GzcFileOps* ops = OpsOr(src.files);
-  crc32Reset();
-  std::vector<unsigned char> buf(kBufSize);
-  ScratchFile tmp(gzTmp);
-  Head head;
-  GzcStatus status = ReadHead(src, tmp, false, buf.data(), &head);
+  Reading r(gzTmp);
+  GzcStatus status = r.Start(src, false);
   if (status != GZC_OK) return status;
+  const Head& head = r.head;
+  unsigned char* buf = r.buf.data();
   entries->clear();
   for (size_t i = 0; i < head.lines.size(); ++i) {
     unsigned char tail[4] = {0, 0, 0, 0};
     for (uint32_t left = head.t[i + 2] - head.t[i + 1]; left;) {
       size_t chunk = std::min<size_t>(left, kBufSize);
-      if (!ReadExact(ops, src.file, buf.data(), chunk)) return GZC_ERR_TRUNCATED;
+      if (!ReadExact(ops, src.file, buf, chunk)) return GZC_ERR_TRUNCATED;
       if (chunk >= 4) {
-        std::memcpy(tail, buf.data() + chunk - 4, 4);
+        std::memcpy(tail, buf + chunk - 4, 4);
       } else {
         std::memmove(tail, tail + chunk, 4 - chunk);
-        std::memcpy(tail + 4 - chunk, buf.data(), chunk);
+        std::memcpy(tail + 4 - chunk, buf, chunk);
       }
       left -= static_cast<uint32_t>(chunk);
     }
-    entries->push_back({head.lines[i], GetLE32(tail)});
+    ALLOC_TRY {
+      entries->push_back({std::string(head.LineText(i), head.lines[i].len), GetLE32(tail)});
+    } ALLOC_CATCH {
+      entries->clear();
+      return GZC_ERR_NO_MEMORY;
+    }
   }
   return GZC_OK;
 }
 
-GzcStatus GzcVerify(const GzcSource& src, const char* gzTmp) {
-  crc32Reset();
-  std::vector<unsigned char> buf(kBufSize);
-  ScratchFile tmp(gzTmp);
-  Head head;
-  GzcStatus status = ReadHead(src, tmp, true, buf.data(), &head);
+GzcStatus GzcVerify(const GzcSource& src, const char* gzTmp) { return CheckAll(src, gzTmp, true); }
+
+static GzcStatus CheckAll(const GzcSource& src, const char* gzTmp, bool strict) {
+  Reading r(gzTmp);
+  GzcStatus status = r.Start(src, strict);
   if (status != GZC_OK) return status;
+  for (size_t i = 0; i < r.head.lines.size(); ++i) {
+    Copied entry;
+    status = r.Copy(src, i, &entry);
+    if (status == GZC_OK) status = dekompresjagz(r.tmp, entry, nullptr, strict, r.buf.data());
+    if (status != GZC_OK) return status;
+  }
+  return crc32(0, true) == r.head.stored ? GZC_OK : GZC_ERR_CHECKSUM;
+}
+
+GzcStatus GzcReadAll(const GzcSource& src, const char* gzTmp, uint64_t maxTotal, std::vector<GzcMemFile>* files) {
+  files->clear();
+  Reading r(gzTmp);
+  GzcStatus status = r.Start(src, true);
+  if (status != GZC_OK) return status;
+  const Head& head = r.head;
+  uint64_t total = head.text.size();
+  if (total > maxTotal) return GZC_ERR_TOO_LARGE;
   for (size_t i = 0; i < head.lines.size(); ++i) {
     Copied entry;
-    status = przepiszzgzc(src, head.t[i + 2] - head.t[i + 1], tmp, buf.data(), &entry);
-    if (status == GZC_OK) status = dekompresjagz(tmp, entry, nullptr, true, buf.data());
+    status = r.Copy(src, i, &entry);
+    if (status != GZC_OK) return status;
+    total += entry.isize;
+    if (total > maxTotal) return GZC_ERR_TOO_LARGE;
+    ALLOC_TRY {
+      files->push_back({std::string(head.LineText(i), head.lines[i].len), std::string()});
+      files->back().data.reserve(entry.isize);
+    } ALLOC_CATCH {
+      files->clear();
+      return GZC_ERR_NO_MEMORY;
+    }
+    Sink sink{PutString, &files->back().data};
+    status = dekompresjagz(r.tmp, entry, &sink, true, r.buf.data());
     if (status != GZC_OK) return status;
   }
   return crc32(0, true) == head.stored ? GZC_OK : GZC_ERR_CHECKSUM;
@@ -717,55 +1020,70 @@ GzcStatus GzcFindInstaller(const GzcFileOps* files, void* file, uint64_t size, G
     }
     if (!ops->seek(ops->ctx, file, 0)) return GZC_ERR_READ;
   }
-  // One pass collects every "rc.bin" and every "GZC"; the last bytes of a buffer are looked at
-  // again with the next one, and `from` keeps a position from being taken twice.
-  std::vector<uint64_t> markers, magics;
-  std::vector<unsigned char> buf(kBufSize + 8);
+  // One pass finds every "rc.bin" and every archive whose header and offset table hold (as
+  // GzcReadTable checks them). Tables are checked as the pass goes by them: a step from one word to
+  // the next that no table may make is remembered for its word alignment, so a candidate costs the
+  // same whatever its table's length, and the search stays linear in the file's size however many
+  // tables overlap.
+  struct Pending {
+    uint64_t lastStep;  // offset of t[N - 1]; the table holds when no bad step lies from t[0] to here
+    uint64_t start;
+    bool operator>(const Pending& o) const { return lastStep > o.lastStep; }
+  };
+  std::priority_queue<Pending, std::vector<Pending>, std::greater<Pending>> pending;
+  std::vector<uint64_t> markers;
+  std::vector<std::pair<uint64_t, uint32_t>> found;  // start, length
+  const uint64_t kNone = UINT64_MAX;
+  uint64_t lastBad[4] = {kNone, kNone, kNone, kNone};
+  constexpr size_t kWindow = GZC_HEADER_SIZE + 4;  // bytes looked at from one position
+  std::vector<unsigned char> buf(kBufSize + kWindow);
   size_t carry = 0;
   uint64_t base = 0;  // file offset of buf[0]
-  uint64_t markerFrom = 0, magicFrom = 0;
-  for (;;) {
-    if (base + carry >= dataEnd) break;
-    size_t n = ops->read(ops->ctx, file, buf.data() + carry, (size_t)std::min<uint64_t>(kBufSize, dataEnd - base - carry));
-    if (n == 0) break;
-    size_t have = carry + n;
-    for (size_t i = 0; i + 3 <= have; ++i) {
-      if (base + i >= magicFrom && std::memcmp(&buf[i], header_, 3) == 0) {
-        magics.push_back(base + i);
-        magicFrom = base + i + 1;
+  for (bool end = false; !end;) {
+    size_t got = base + carry >= dataEnd ? 0
+                 : ops->read(ops->ctx, file, buf.data() + carry, (size_t)std::min<uint64_t>(kBufSize, dataEnd - base - carry));
+    end = got == 0;
+    const size_t have = carry + got;
+    size_t i = 0;
+    for (; i < have && (end || i + kWindow <= have); ++i) {
+      const uint64_t at = base + i;
+      const unsigned char* p = buf.data() + i;
+      const size_t left = have - i;
+      if (left >= 6 && std::memcmp(p, kMarker, 6) == 0) markers.push_back(at);
+      if (left >= 8) {
+        const uint32_t w0 = GetLE32(p), w1 = GetLE32(p + 4);
+        if (w1 < w0 || w1 - w0 < 4) lastBad[at & 3] = at;
+        while (!pending.empty() && pending.top().lastStep == at) {
+          const Pending c = pending.top();
+          pending.pop();
+          const uint64_t bad = lastBad[(c.start + GZC_HEADER_SIZE) & 3];
+          if ((bad == kNone || bad < c.start + GZC_HEADER_SIZE) && w1 <= dataEnd - c.start) found.push_back({c.start, w1});
+        }
       }
-      if (base + i >= markerFrom && i + 6 <= have && std::memcmp(&buf[i], kMarker, 6) == 0) {
-        markers.push_back(base + i);
-        markerFrom = base + i + 1;
+      if (left >= kWindow && std::memcmp(p, header_, 3) == 0) {
+        const uint32_t n = GetLE32(p + 11), t0 = GetLE32(p + GZC_HEADER_SIZE);
+        if (n != 0 && n != 0xFFFFFFFFu && GZC_HEADER_SIZE + 4 * (uint64_t(n) + 1) <= dataEnd - at &&
+            t0 == 19 + 4 * uint64_t(n))
+          pending.push({at + 11 + 4 * uint64_t(n), at});
       }
     }
-    carry = std::min<size_t>(have, 5);
-    std::memmove(buf.data(), buf.data() + have - carry, carry);
-    base += have - carry;
+    carry = have - i;
+    std::memmove(buf.data(), buf.data() + i, carry);
+    base += i;
   }
 
-  // Candidate archives: a header and table that hold, ending inside the file.
+  std::sort(found.begin(), found.end());
   std::map<uint64_t, std::vector<std::pair<uint64_t, uint32_t>>> byEnd;  // end -> (start, length)
-  std::vector<std::pair<uint64_t, uint32_t>> found;
-  for (uint64_t at : magics) {
-    if (!ops->seek(ops->ctx, file, at)) continue;
-    GzcSource src{ops, file, dataEnd - at};
-    uint32_t stored;
-    std::vector<uint32_t> t;
-    if (GzcReadTable(src, &stored, &t) != GZC_OK) continue;
-    found.push_back({at, t.back()});
-    byEnd[at + t.back()].push_back({at, t.back()});
-  }
+  for (const auto& a : found) byEnd[a.first + a.second].push_back(a);
   for (const auto& bin : found) {
     if (!ChainsToEnd(ops, file, bin.first + bin.second, dataEnd, signedFile)) continue;
     auto cfgs = byEnd.find(bin.first);
     if (cfgs == byEnd.end()) continue;
     for (const auto& cfg : cfgs->second) {
-      uint64_t marker = UINT64_MAX;
-      for (uint64_t m : markers)
-        if (m + 6 <= cfg.first) marker = m;
-      if (marker == UINT64_MAX) continue;
-      layout->marker = marker;
+      if (cfg.first < 6) continue;
+      auto after = std::upper_bound(markers.begin(), markers.end(), cfg.first - 6);
+      if (after == markers.begin()) continue;
+      layout->marker = *(after - 1);
       layout->cfgOffset = cfg.first;
       layout->cfgLength = cfg.second;
       layout->binOffset = bin.first;

@@ -37,7 +37,11 @@ enum GzcStatus {
   GZC_ERR_MEMBER,         // (verify only) a member is not clean gzip data of its stored length
   GZC_ERR_CANCELLED_ARCHIVE,  // zero table and checksum: packing was cancelled; nothing to unpack
   GZC_ERR_NOT_INSTALLER,  // no marker followed by two chained archives
+  GZC_ERR_LIST_SIZE,      // the file list inflates to more than GZC_LIST_MAX bytes
 };
+
+// Largest file list the reader takes (inflated): it is held in memory while the files are written.
+constexpr uint32_t GZC_LIST_MAX = 16u << 20;
 
 // Short English text for a status (for the command-line tool). Static storage.
 const char* GzcStatusText(GzcStatus status);
@@ -74,6 +78,24 @@ struct GzcFileOps {
   // does not tell; the walk then asks `kind`). False when the folder cannot be searched.
   bool (*listDir)(void* ctx, const char* folder,
                   void (*onEntry)(void* cookie, const char* name, GzcKind kind), void* cookie);
+
+  // Folders held open. Unpacking works below its destination through these, so that no folder can
+  // be swapped for a link between a check and a write. All null: the path functions above stand in
+  // (without that guarantee).
+  // Opens a folder: with `parent` null, `name` is the destination's own path (links in it are
+  // followed); otherwise one component inside the open folder `parent`, refused when it is a link
+  // or reparse point. Null when it is not a folder or cannot be opened. The folder can be neither
+  // removed nor renamed while it is open (Windows: the handle does not share deletion).
+  void* (*openDir)(void* ctx, void* parent, const char* name);
+  // Creates folder `name` in `parent` and opens it as openDir does; null if anything is there.
+  void* (*makeDirAt)(void* ctx, void* parent, const char* name);
+  void (*closeDir)(void* ctx, void* dir);
+  // Creates or truncates the regular file `name` in `dir` for writing (a handle for write/close);
+  // refuses a link, folder or device there. *created: no file was there before. Null on failure.
+  void* (*createAt)(void* ctx, void* dir, const char* name, bool* created);
+  // Removes file `name` (with `folder`: the empty folder, whose own handle is closed) from `dir`,
+  // never through a link.
+  bool (*removeAt)(void* ctx, void* dir, const char* name, bool folder);
 };
 
 // The built-in implementation (stdio and the C runtime's directory calls). Static storage.
@@ -155,6 +177,7 @@ struct GzcSource {
   const GzcFileOps* files;  // null = GzcDefaultFileOps()
   void* file;
   uint64_t avail;
+  uint64_t offset;  // where the magic stands in the file (GzcUnpack reads the archive twice)
 };
 
 struct GzcEntry {
@@ -187,13 +210,18 @@ struct GzcUnpackJob {
   bool createFolders;      // create the folders the paths need (the program's own unpacking does not)
   const GzcFileOps* files; // null = GzcDefaultFileOps(); used for the targets and gzTmp
   const GzcThreadOps* threads;  // null = the standard threads where the build has them
+  // The caller has just checked this archive with GzcVerify (and nobody can change it): the
+  // unpacking does not check it again first.
+  bool verified;
 };
 
-// Unpacks the archive into job.dest. Everything that can be checked before writing is checked
-// first (header, counts, offset table against the size, every list line and joined path); such a
-// refusal writes nothing. A failure while writing (target not creatable, short member, checksum)
-// deletes exactly the files this call wrote and the folders it created. `written`, if given,
-// receives the target paths written (and kept, on success).
+// Unpacks the archive into job.dest. The whole archive is checked first, as GzcVerify does, then
+// read again from src.offset and written; a refusal writes nothing. Below the destination every
+// folder is opened relative to the one above it and held open until the end, and no link is
+// followed. A failure while writing (a target that cannot be created) deletes exactly the files
+// this call created and the folders it made, through the same handles; a file that was there
+// before is never deleted. `written`, if given, receives the target paths written (and kept, on
+// success).
 GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src,
                     std::vector<std::string>* written = nullptr);
 
@@ -205,9 +233,18 @@ GzcStatus GzcList(const GzcSource& src, const char* gzTmp, std::vector<GzcEntry>
 GzcStatus GzcVerify(const GzcSource& src, const char* gzTmp);
 
 // Checks the header and offset table at the source's position without allocating anything the
-// file's size does not justify. On success `table` holds t[0]..t[N] and the source has been read
-// up to the start of entry 0.
-GzcStatus GzcReadTable(const GzcSource& src, uint32_t* storedChecksum, std::vector<uint32_t>* table);
+// file's size does not justify. On success `table` (if given) holds t[0]..t[N], `length` (if given)
+// receives t[N], and the source has been read up to the start of entry 0.
+GzcStatus GzcReadTable(const GzcSource& src, uint32_t* storedChecksum, std::vector<uint32_t>* table,
+                       uint32_t* length = nullptr);
+
+// Reads every file of the archive into memory (path as stored, content), checking it as GzcVerify
+// does. Refuses (GZC_ERR_TOO_LARGE) before allocating when the contents would pass `maxTotal`.
+struct GzcMemFile {
+  std::string path;
+  std::string data;
+};
+GzcStatus GzcReadAll(const GzcSource& src, const char* gzTmp, uint64_t maxTotal, std::vector<GzcMemFile>* files);
 
 // ---- Installer layout -------------------------------------------------------------------------
 // An installer is the engine's bytes, the marker "rc.bin", the language data, "cfg.dat" and
@@ -221,7 +258,7 @@ struct GzcInstallerLayout {
 };
 
 // Finds the layout in an open file of the given size: the two archives must chain exactly to the
-// file's end, and the marker is the last "rc.bin" before the first archive.
+// file's end, and the marker is the last "rc.bin" before the first archive. Reads the file once.
 GzcStatus GzcFindInstaller(const GzcFileOps* files, void* file, uint64_t size,
                            GzcInstallerLayout* layout);
 
@@ -242,7 +279,8 @@ char* CutDirectory(char* path, const char* folder);
 // Whether `line` (len bytes, may hold any byte) is a safe relative path for an archive list: not
 // empty, at most GZC_PATH_MAX bytes, no drive or ':' at all, no leading separator (so no UNC), no
 // empty, "." or ".." component (nor one of dots and spaces only), no control byte, no device name
-// (CON, NUL, COM1, ...). '\' and '/' both count as separators.
+// (CON, NUL, COM0 to COM9 and LPT0 to LPT9, also with the superscript digits of code page 1252).
+// '\' and '/' both count as separators.
 bool GzcSafeListLine(const char* line, size_t len);
 
 // Joins a list line to a folder: folder, separator, line, with the line's separators turned into

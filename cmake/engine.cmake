@@ -2,7 +2,7 @@
 # data (bin\Lang.dat) of the tool folder; the engine tests get the engine's plain-data sources.
 set(ENGINE_DIR ${CMAKE_SOURCE_DIR}/engine)
 # Small programs: no exceptions or RTTI in the engine's own code, every unused function dropped.
-set(ENGINE_FLAGS ${WIN_FLAGS} -DGZC_SINGLE_THREAD -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics -ffunction-sections
+set(ENGINE_FLAGS ${WIN_FLAGS} -DGZC_SINGLE_THREAD -DGZC_FOLDERS_HELD -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics -ffunction-sections
     -fdata-sections -fno-asynchronous-unwind-tables -include ${CMAKE_SOURCE_DIR}/engine/templates.h)
 set(ENGINE_LINK -static -static-libgcc -static-libstdc++ -s -Wl,--gc-sections -mwindows
     -Wl,--wrap=gzclose)

@@ -19,7 +19,6 @@ const char kLog[] = "UnInst.log";
 const char kUninstallerTexts[] = "UnInst.lng";  // beside a signed uninstaller
 // Entry numbers fit in 16 bits; a counter beyond that is read as this.
 constexpr int kMaxEntries = 65536;
-constexpr size_t kCfgMax = 4u << 20;
 
 // Progress ranges of the steps, in percent of the bar.
 constexpr int kVerifyEnd = 40, kUnpackEnd = 90;
@@ -49,7 +48,7 @@ struct Ini {
 
 Ini LoadIni(const Setup& s, const char* name) {
   Ini ini;
-  ReadWhole(s.cfg + "\\" + name, &ini.text, kCfgMax);
+  if (const std::string* text = CfgFile(s, name)) ini.text = *text;
   return ini;
 }
 
@@ -114,7 +113,7 @@ void RemoveTopDirs(Job& job) {
 
 GzcStatus Unpack(Job& job, std::vector<std::string>* written) {
   Setup& s = job.s;
-  GzcSource src{&job.files.ops, s.file, s.binLength};
+  GzcSource src{&job.files.ops, s.file, s.binLength, s.binOffset};
   job.files.sourceRead = 0;
   if (!job.files.ops.seek(job.files.ops.ctx, s.file, s.binOffset)) return GZC_ERR_READ;
   GzcUnpackJob u = {};
@@ -123,6 +122,7 @@ GzcStatus Unpack(Job& job, std::vector<std::string>* written) {
   u.createFolders = true;
   u.files = &job.files.ops;
   u.threads = EngineThreads();
+  u.verified = true;  // RunInstall has just checked it, and the file is open without write sharing
   return GzcUnpack(u, src, written);
 }
 
@@ -346,9 +346,10 @@ bool IsSigned(const std::string& image) {
 
 void WriteUninstaller(Job& job) {
   const Setup& s = job.s;
-  std::string data;
+  const std::string* found = CfgFile(s, "UnInst.dat");
+  const std::string data = found ? *found : std::string();
   std::string exe = s.folder + "\\" + kUninstaller, texts = s.folder + "\\" + kUninstallerTexts;
-  bool ok = ReadWhole(s.cfg + "\\UnInst.dat", &data, 64u << 20) && data.size() >= 2 && data[0] == 'M' && data[1] == 'Z';
+  bool ok = data.size() >= 2 && data[0] == 'M' && data[1] == 'Z';
   if (ok && IsSigned(data)) ok = WriteWhole(texts, s.langData) && WriteWhole(exe, data);
   else if (ok) ok = WriteWhole(exe, data + s.langData);
   if (!ok) {
@@ -404,7 +405,7 @@ int RunInstall(Setup& s, const InstallSink& sink, std::string* why) {
   // Nothing is changed before the whole program archive has proved sound.
   job.Status(Tx(L_CHECKING));
   job.Progress(0);
-  GzcSource src{&job.files.ops, s.file, s.binLength};
+  GzcSource src{&job.files.ops, s.file, s.binLength, s.binOffset};
   GzcStatus st = job.files.ops.seek(job.files.ops.ctx, s.file, s.binOffset) ? GzcVerify(src, s.gzTmp.c_str()) : GZC_ERR_READ;
   if (st != GZC_OK) {
     *why = TxF(L_DAMAGED, {DamagedReason(st)});

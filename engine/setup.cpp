@@ -16,6 +16,8 @@ const char kNoData[] = "Instalator jest uszkodzony i nic nie zostało zainstalow
                        "za programem instalatora brak danych instalacji.";
 // Largest licence text shown; a longer one is cut.
 constexpr size_t kLicenceMax = 4u << 20;
+// Largest configuration archive content taken into memory (the uninstaller is most of it).
+constexpr uint64_t kCfgMax = 64u << 20;
 
 // Ends the run with a stated reason: the standard error handle when silent, a box otherwise.
 int Fail(const Setup& s, int code, const std::string& text) {
@@ -67,16 +69,15 @@ GzcStatus Locate(Setup* s, EngineFiles* files) {
     uint64_t at = part == 0 ? s->cfgOffset : s->binOffset;
     if (at >= dataEnd) return GZC_ERR_TRUNCATED;
     if (!files->ops.seek(files->ops.ctx, s->file, at)) return GZC_ERR_READ;
-    GzcSource src{&files->ops, s->file, dataEnd - at};
-    uint32_t stored;
-    std::vector<uint32_t> t;
-    GzcStatus st = GzcReadTable(src, &stored, &t);
+    GzcSource src{&files->ops, s->file, dataEnd - at, at};
+    uint32_t stored, length = 0;
+    GzcStatus st = GzcReadTable(src, &stored, nullptr, &length);
     if (st != GZC_OK) return st;
     if (part == 0) {
-      s->cfgLength = t.back();
-      s->binOffset = at + t.back();
+      s->cfgLength = length;
+      s->binOffset = at + length;
     } else {
-      s->binLength = t.back();
+      s->binLength = length;
     }
   }
   // Behind the program archive only the zeros that align a certificate table may stand.
@@ -94,9 +95,8 @@ bool MakeScratch(Setup* s) {
     wsprintfA(path, "%sprsetup%lu_%u", base, GetCurrentProcessId(), i);
     if (CreateDirectoryA(path, nullptr)) {
       s->temp = path;
-      s->cfg = s->temp + "\\cfg";
       s->gzTmp = s->temp + "\\gz.tmp";
-      return CreateDirectoryA(s->cfg.c_str(), nullptr) != 0;
+      return true;
     }
   }
   return false;
@@ -120,38 +120,35 @@ void RemoveTree(const std::string& dir) {
   RemoveDirectoryA(dir.c_str());
 }
 
-// Checks and unpacks the configuration archive into the scratch folder and reads its settings.
+// A value of section "cfg" of init.cfg, cut to the buffer the program gives it.
+std::string CfgValue(const std::string& init, const char* key, size_t limit) {
+  std::string raw;
+  if (!ProfileTextFind(init, "cfg", key, &raw)) return "";
+  std::string v = ProfileStripQuotes(raw);
+  if (v.size() >= limit) v.resize(limit - 1);
+  return v;
+}
+
+// Checks the configuration archive and reads it into memory, then its settings.
 GzcStatus ReadConfiguration(Setup* s, EngineFiles* files) {
-  GzcSource src{&files->ops, s->file, s->cfgLength};
+  GzcSource src{&files->ops, s->file, s->cfgLength, s->cfgOffset};
   if (!files->ops.seek(files->ops.ctx, s->file, s->cfgOffset)) return GZC_ERR_READ;
-  GzcStatus st = GzcVerify(src, s->gzTmp.c_str());
-  if (st != GZC_OK) return st;
-  if (!files->ops.seek(files->ops.ctx, s->file, s->cfgOffset)) return GZC_ERR_READ;
-  GzcUnpackJob job = {};
-  job.dest = s->cfg.c_str();
-  job.gzTmp = s->gzTmp.c_str();
-  job.createFolders = true;
-  job.files = &files->ops;
-  job.threads = EngineThreads();
-  st = GzcUnpack(job, src);
+  GzcStatus st = GzcReadAll(src, s->gzTmp.c_str(), kCfgMax, &s->cfg);
   if (st != GZC_OK) return st;
 
-  std::string init = s->cfg + "\\init.cfg";
-  char buf[MAX_PATH];
-  ProfileGetString("cfg", "1", "", buf, 64, init.c_str());
-  s->name = buf;
-  ProfileGetString("cfg", "2", "", buf, sizeof buf, init.c_str());
-  std::string licence = buf;
+  const std::string* initFile = CfgFile(*s, "init.cfg");
+  const std::string init = initFile ? *initFile : std::string();
+  s->name = CfgValue(init, "1", 64);
+  std::string licence = CfgValue(init, "2", MAX_PATH);
   if (!licence.empty()) {
     // Only a plain file name of the configuration folder.
-    std::string path;
-    if (licence.find_first_of("\\/") != std::string::npos || !dircat(&path, s->cfg.c_str(), licence.data(), licence.size()))
+    const std::string* text = nullptr;
+    if (licence.find_first_of("\\/") != std::string::npos || !GzcSafeListLine(licence.data(), licence.size()))
       return GZC_ERR_PATH;
     s->hasLicence = true;
-    ReadWhole(path, &s->licenceText, kLicenceMax);
+    if ((text = CfgFile(*s, licence.c_str())) != nullptr) s->licenceText = text->substr(0, kLicenceMax);
   }
-  ProfileGetString("cfg", "3", "", buf, sizeof buf, init.c_str());
-  s->infoRel = buf;
+  s->infoRel = CfgValue(init, "3", MAX_PATH);
   return GZC_OK;
 }
 
@@ -227,16 +224,10 @@ bool TidyFolder(const std::string& in, std::string* out) {
   return true;
 }
 
-std::string SafeName(const std::string& name) {
-  std::string out;
-  for (char c : name) {
-    unsigned char u = (unsigned char)c;
-    if (u >= 0x20 && !strchr("\\/:*?\"<>|", c)) out += c;
-  }
-  while (!out.empty() && (out.back() == '.' || out.back() == ' ')) out.pop_back();
-  while (!out.empty() && out.front() == ' ') out.erase(0, 1);
-  if (out.empty() || !GzcSafeListLine(out.data(), out.size())) out = "Program";
-  return out;
+const std::string* CfgFile(const Setup& s, const char* name) {
+  for (const GzcMemFile& f : s.cfg)
+    if (lstrcmpiA(f.path.c_str(), name) == 0) return &f.data;
+  return nullptr;
 }
 
 std::string DefaultFolder(const Setup& s) {

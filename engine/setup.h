@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "build/gzcformat.h"
+#include "engine/unlog.h"
 
 struct Setup {
   // Command line.
@@ -20,8 +21,11 @@ struct Setup {
   uint64_t binOffset = 0;
   uint32_t binLength = 0;
   std::string langData;  // the whole language data block
-  // Scratch folder (removed at the end), the unpacked configuration and the member scratch file.
-  std::string temp, cfg, gzTmp;
+  // Scratch folder (removed at the end) and the member scratch file in it.
+  std::string temp, gzTmp;
+  // The configuration archive's files, read into memory from the verified archive: nothing of
+  // the configuration is read again from a folder that other programs can write.
+  std::vector<GzcMemFile> cfg;
   // Configuration ("init.cfg" section "cfg").
   std::string name;         // key "1"
   std::string licenceText;  // the file named by key "2", empty when none
@@ -47,10 +51,10 @@ struct InstallSink {
 std::string DamagedReason(GzcStatus status);
 // The folder a user or /D= gave, checked and tidied (no trailing separator). False if unusable.
 bool TidyFolder(const std::string& in, std::string* out);
-// The program name made fit for a folder or file name ("" becomes "Program").
-std::string SafeName(const std::string& name);
 // The default installation folder: program files + the program's name.
 std::string DefaultFolder(const Setup& s);
+// The configuration file of that name (a plain file name), or null when the archive has none.
+const std::string* CfgFile(const Setup& s, const char* name);
 
 // Checks the program archive, then installs everything. Returns an ExitCode; on EXIT_DAMAGED or
 // EXIT_WRITE `why` says why and nothing is left installed.

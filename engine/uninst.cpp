@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include "build/gzcformat.h"
 #include "engine/enginewin.h"
@@ -23,8 +24,57 @@ struct Uninstall {
 
 std::string Caption(const Uninstall& u) { return TxF(L_UN_CAPTION, {u.name}); }
 
+// The log is data in a folder others may write to: a relative path must stay inside the
+// installation folder and reach its target through real folders only, no link or junction.
 bool Inside(const Uninstall& u, const std::string& rel, std::string* full) {
-  return dircat(full, u.folder.c_str(), rel.data(), rel.size());
+  if (!dircat(full, u.folder.c_str(), rel.data(), rel.size())) return false;
+  for (size_t i = u.folder.size() + 1; i < full->size(); ++i) {
+    if ((*full)[i] != '\\') continue;
+    DWORD a = GetFileAttributesA(full->substr(0, i).c_str());
+    if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY) || (a & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  }
+  return true;
+}
+
+std::string ShellFolder(int csidl) {
+  char path[MAX_PATH] = {0};
+  if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return "";
+  return path;
+}
+
+// Whether `path` is `folder` + '\' + one plain name (no link, no way up).
+bool DirectlyIn(const std::string& path, const std::string& folder) {
+  if (folder.empty() || path.size() <= folder.size() + 1 || path[folder.size()] != '\\' ||
+      CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path.c_str(), (int)folder.size(), folder.c_str(),
+                     (int)folder.size()) != CSTR_EQUAL)
+    return false;
+  std::string name = path.substr(folder.size() + 1);
+  if (name.find_first_of("\\/") != std::string::npos || !GzcSafeListLine(name.data(), name.size())) return false;
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// A shortcut the installer can have made: a .lnk file on the desktop or in the program's own
+// start-menu folder.
+bool OurShortcut(const Uninstall& u, const std::string& path) {
+  size_t n = path.size();
+  if (n <= 4 || lstrcmpiA(path.c_str() + n - 4, ".lnk") != 0) return false;
+  std::string menu = ShellFolder(CSIDL_PROGRAMS);
+  return DirectlyIn(path, ShellFolder(CSIDL_DESKTOPDIRECTORY)) ||
+         (!menu.empty() && DirectlyIn(path, menu + "\\" + SafeName(u.name)));
+}
+
+// The registration: a key directly under the system's Uninstall key, of the machine or the user.
+bool OurRegistration(const std::string& key) {
+  static const char* const kRoots[] = {"HKEY_LOCAL_MACHINE\\", "HKEY_CURRENT_USER\\"};
+  static const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+  for (const char* root : kRoots) {
+    std::string prefix = std::string(root) + kUninstall;
+    if (key.size() > prefix.size() && lstrcmpiA(key.substr(0, prefix.size()).c_str(), prefix.c_str()) == 0 &&
+        key.find('\\', prefix.size()) == std::string::npos)
+      return true;
+  }
+  return false;
 }
 
 void RemoveFile(Uninstall& u, const std::string& path) {
@@ -72,19 +122,19 @@ void Remove(Uninstall& u) {
       case 'D':
         if (Inside(u, it.a, &full)) RemoveDirectoryA(full.c_str());  // stays when the user added files
         break;
-      case 'S': {
+      case 'S':
         // Only shortcut files: a damaged log must not point the removal at anything else.
-        size_t n = it.a.size();
-        if (n > 4 && lstrcmpiA(it.a.c_str() + n - 4, ".lnk") == 0) RemoveFile(u, it.a);
+        if (OurShortcut(u, it.a)) RemoveFile(u, it.a);
         break;
-      }
-      case 'M': RemoveDirectoryA(it.a.c_str()); break;
+      case 'M':
+        if (DirectlyIn(it.a, ShellFolder(CSIDL_PROGRAMS))) RemoveDirectoryA(it.a.c_str());
+        break;
       case 'V': RemoveValue(u, it.a, it.b); break;
       case 'K': RemoveKeyIfEmpty(it.a); break;
       case 'U': {
         HKEY root;
         std::string sub;
-        if (SplitKey(it.a, &root, &sub) && RegDeleteKeyA(root, sub.c_str()) != ERROR_SUCCESS) {
+        if (OurRegistration(it.a) && SplitKey(it.a, &root, &sub) && RegDeleteKeyA(root, sub.c_str()) != ERROR_SUCCESS) {
           HKEY k;
           if (RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, &k) == ERROR_SUCCESS) {
             RegCloseKey(k);

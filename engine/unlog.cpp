@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "build/gzcformat.h"
+
 namespace {
 const char kHeader[] = "PRLOG 1";
 const char kTags[] = "PGFDTSMKVXU";
@@ -63,4 +65,16 @@ bool LogParse(const std::string& text, std::vector<LogItem>* items) {
   if (!header) return false;
   *items = std::move(got);
   return true;
+}
+
+std::string SafeName(const std::string& name) {
+  std::string out;
+  for (char c : name) {
+    unsigned char u = (unsigned char)c;
+    if (u >= 0x20 && !strchr("\\/:*?\"<>|", c)) out += c;
+  }
+  while (!out.empty() && (out.back() == '.' || out.back() == ' ')) out.pop_back();
+  while (!out.empty() && out.front() == ' ') out.erase(0, 1);
+  if (out.empty() || !GzcSafeListLine(out.data(), out.size())) out = "Program";
+  return out;
 }

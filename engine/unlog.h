@@ -21,6 +21,10 @@ struct LogItem {
   std::string b;
 };
 
+// The program name made fit for a folder or file name ("" becomes "Program"): also the name of the
+// program's start-menu folder, where the uninstaller checks the log's shortcuts.
+std::string SafeName(const std::string& name);
+
 // The header line with its line end.
 std::string LogHeader();
 // One line with its line end. False (out unchanged) when a field holds a tab or a line end.

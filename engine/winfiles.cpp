@@ -86,6 +86,77 @@ bool RemoveDir(void* ctx, const char* path) {
   return true;
 }
 
+// ---- Folders held open ---------------------------------------------------------------------------
+// Win32 has no creation relative to a handle: each folder below the destination is held open
+// without delete sharing, so that it can be neither removed, renamed nor replaced by a junction
+// while the unpacking works in it, and every path through held folders stays where it was checked.
+struct Dir {
+  HANDLE h;
+  std::string path;
+};
+
+// Opens a folder without following a reparse point (`follow` aside); null for anything else.
+Dir* HoldDir(const std::string& path, bool follow) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (!follow && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  return new Dir{h, path};
+}
+
+std::string Below(void* dir, const char* name) { return static_cast<Dir*>(dir)->path + "\\" + name; }
+
+void* OpenDir(void*, void* parent, const char* name) {
+  if (parent) return HoldDir(Below(parent, name), false);
+  // A drive's root comes as "C:" (paths below it are joined with '\'); alone it would name the
+  // drive's current folder.
+  Dir* d = HoldDir(std::string(name) + (name[0] && name[1] == ':' && !name[2] ? "\\" : ""), true);
+  if (d) d->path = name;
+  return d;
+}
+
+void* MakeDirAt(void* ctx, void* parent, const char* name) {
+  std::string path = Below(parent, name);
+  if (!CreateDirectoryA(path.c_str(), nullptr)) return nullptr;
+  Dir* d = HoldDir(path, false);
+  if (!d) {
+    RemoveDirectoryA(path.c_str());
+    return nullptr;
+  }
+  Self(ctx)->madeDirs.push_back(path);
+  return d;
+}
+
+void CloseDir(void*, void* dir) {
+  CloseHandle(static_cast<Dir*>(dir)->h);
+  delete static_cast<Dir*>(dir);
+}
+
+void* CreateAt(void*, void* dir, const char* name, bool* created) {
+  std::string path = Below(dir, name);
+  DWORD a = GetFileAttributesA(path.c_str());
+  if (a != INVALID_FILE_ATTRIBUTES && (a & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) return nullptr;
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  *created = GetLastError() != ERROR_ALREADY_EXISTS;
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  return h;
+}
+
+bool RemoveAt(void* ctx, void* dir, const char* name, bool folder) {
+  std::string path = Below(dir, name);
+  return folder ? RemoveDir(ctx, path.c_str()) : DeleteFileA(path.c_str()) != 0;
+}
+
 bool ListDir(void*, const char* folder, void (*onEntry)(void*, const char*, GzcKind), void* cookie) {
   std::string pattern = std::string(folder) + "\\*";
   WIN32_FIND_DATAA fd;
@@ -105,7 +176,8 @@ bool ListDir(void*, const char* folder, void (*onEntry)(void*, const char*, GzcK
 }  // namespace
 
 void InitEngineFiles(EngineFiles* files) {
-  files->ops = GzcFileOps{files, Open, Read, Write, Seek, Size, Close, Remove, Kind, MakeDir, RemoveDir, ListDir};
+  files->ops = GzcFileOps{files,  Open,      Read,     Write,    Seek,     Size,     Close,  Remove,  Kind,
+                          MakeDir, RemoveDir, ListDir, OpenDir, MakeDirAt, CloseDir, CreateAt, RemoveAt};
 }
 
 // ---- Threads -------------------------------------------------------------------------------------

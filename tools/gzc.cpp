@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include <process.h>
 #define getpid _getpid
 #else
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -131,8 +133,8 @@ int Unpack(const char* archive, const char* folder, bool timed) {
     return Fail(std::string("cannot create ") + folder);
   }
   std::string gzTmp = scratch.gzTmp();
-  GzcUnpackJob job{folder, gzTmp.c_str(), true, ops, nullptr};
-  GzcSource src{ops, in.file, in.size};
+  GzcUnpackJob job{folder, gzTmp.c_str(), true, ops, nullptr, false};
+  GzcSource src{ops, in.file, in.size, 0};
   auto start = std::chrono::steady_clock::now();
   GzcStatus status = GzcUnpack(job, src);
   double took = Seconds(start);
@@ -147,7 +149,7 @@ int Unpack(const char* archive, const char* folder, bool timed) {
 // Lists or verifies the archive that starts at `offset` and takes at most `avail` bytes.
 int ListAt(Input& in, const char* name, uint64_t offset, uint64_t avail, bool verify, const std::string& gzTmp) {
   if (!ops->seek(ops->ctx, in.file, offset)) return Fail(std::string("cannot read ") + name);
-  GzcSource src{ops, in.file, avail};
+  GzcSource src{ops, in.file, avail, offset};
   if (verify) {
     GzcStatus status = GzcVerify(src, gzTmp.c_str());
     if (status != GZC_OK) return Fail(std::string(name) + ": " + GzcStatusText(status));
@@ -190,7 +192,26 @@ int ListOrVerify(const char* archive, bool installer, bool verify) {
 
 }  // namespace
 
+static int Main(int argc, char** argv);
+
 int main(int argc, char** argv) {
+  try {
+    return Main(argc, argv);
+  } catch (const std::bad_alloc&) {
+    // A hostile archive ends in a refusal, not in an abort.
+    return Fail("out of memory");
+  }
+}
+
+static int Main(int argc, char** argv) {
+#ifndef _WIN32
+  // Unpacking holds every folder of the archive open: take as many descriptors as the system allows.
+  struct rlimit lim;
+  if (getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur < lim.rlim_max) {
+    lim.rlim_cur = lim.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &lim);
+  }
+#endif
   std::vector<std::string> args;
   bool timed = false, installer = false;
   char level = '6';

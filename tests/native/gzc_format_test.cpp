@@ -58,11 +58,11 @@ TEST(GzcPaths, CutDirectory) {
 }
 
 TEST(GzcPaths, SafeListLines) {
-  const char* good[] = {"a.txt", "sub\\b.dat", "a/b", "x\xff.txt", "cone.d\\x", "com0", "...a", "a.b.c\\d e"};
+  const char* good[] = {"a.txt", "sub\\b.dat", "a/b", "x\xff.txt", "cone.d\\x", "com10", "lpt", "...a", "a.b.c\\d e"};
   for (const char* s : good) EXPECT_TRUE(GzcSafeListLine(s, std::strlen(s))) << s;
   const char* bad[] = {"", "\\x", "/etc/passwd", "\\\\server\\share\\x", "C:\\x", "C:x", "a\\..\\..\\x", "..",
                        "a\\..", "..\\a", "a\\.\\b", "a\\\\b", "a\\", "...", ". .\\x", "CON", "nul.txt",
-                       "sub\\com1", "LPT9.log", "a\tb", "a:stream", "a\rb"};
+                       "sub\\com1", "LPT9.log", "com0", "LPT0.txt", "com\xb9", "LPT\xb3.log", "a\tb", "a:stream", "a\rb"};
   for (const char* s : bad) EXPECT_FALSE(GzcSafeListLine(s, std::strlen(s))) << s;
   EXPECT_FALSE(GzcSafeListLine("a\0b", 3)) << "an embedded zero";
   std::string longest(GZC_PATH_MAX, 'a');
@@ -334,8 +334,8 @@ TEST(GzcUnpackThreads, TheJobsThreadsOrInline) {
     fs::create_directories(dest);
     FILE* f = std::fopen(file.string().c_str(), "rb");
     std::string destStr = dest.string(), g = d.gzTmp();
-    GzcUnpackJob job{destStr.c_str(), g.c_str(), true, nullptr, &ops};
-    GzcSource src{nullptr, f, a.size()};
+    GzcUnpackJob job{destStr.c_str(), g.c_str(), true, nullptr, &ops, false};
+    GzcSource src{nullptr, f, a.size(), 0};
     EXPECT_EQ(GzcUnpack(job, src), GZC_OK);
     std::fclose(f);
     EXPECT_EQ(CountingThreads::starts, 1);

@@ -210,8 +210,8 @@ inline GzcStatus UnpackBytes(const TempDir& d, const Bytes& archive, const fs::p
   fs::create_directories(dest);
   FILE* f = std::fopen(file.string().c_str(), "rb");
   std::string destStr = dest.string(), g = d.gzTmp();
-  GzcUnpackJob job{destStr.c_str(), g.c_str(), createFolders, files, nullptr};
-  GzcSource src{nullptr, f, archive.size()};
+  GzcUnpackJob job{destStr.c_str(), g.c_str(), createFolders, files, nullptr, false};
+  GzcSource src{nullptr, f, archive.size(), 0};
   GzcStatus s = GzcUnpack(job, src);
   std::fclose(f);
   return s;
@@ -221,7 +221,7 @@ inline GzcStatus VerifyBytes(const TempDir& d, const Bytes& archive, std::vector
   fs::path file = d.root / "scratch" / "in.gzc";
   TempDir::WriteFile(file, archive);
   FILE* f = std::fopen(file.string().c_str(), "rb");
-  GzcSource src{nullptr, f, archive.size()};
+  GzcSource src{nullptr, f, archive.size(), 0};
   GzcStatus s = entries ? GzcList(src, d.gzTmp().c_str(), entries) : GzcVerify(src, d.gzTmp().c_str());
   std::fclose(f);
   return s;

@@ -57,7 +57,7 @@ std::map<std::string, std::string> Unpack(const std::string& file, uint64_t offs
   job.gzTmp = gz.c_str();
   job.createFolders = true;
   job.files = WinFileOps();
-  GzcSource src = {WinFileOps(), h, (uint64_t)(size.QuadPart - offset)};
+  GzcSource src = {WinFileOps(), h, (uint64_t)(size.QuadPart - offset), offset};
   std::vector<std::string> written;
   EXPECT_EQ(GZC_OK, GzcUnpack(job, src, &written));
   CloseHandle(h);

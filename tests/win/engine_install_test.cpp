@@ -1,4 +1,6 @@
 // Installers that install: silent installs and removals end to end, damaged and hostile installers.
+#include <set>
+
 #include "setupfixture.h"
 #include "uitest.h"
 
@@ -82,6 +84,17 @@ class EngineInstall : public SetupTest {
       Ini(reg, "line", num.c_str(), v.line);
     }
     Ini(reg, "index", "max", std::to_string(n));
+  }
+
+  // Builds the installer of what the test put into the program folder, named kName, and installs
+  // it silently into target_. Returns the installer's path.
+  std::string InstallSilently() {
+    Ini(cfg_ + "init.cfg", "cfg", "1", kName);
+    std::string setup = root_ + "setup.exe";
+    Build(setup);
+    Ran r = Run(setup, "/S /D=" + target_);
+    EXPECT_EQ(0u, r.code) << r.err;
+    return setup;
   }
 
   // Every file of the program folder, relative, with its bytes.
@@ -383,11 +396,7 @@ TEST_F(EngineInstall, AMemberLargerThanTheMemoryScratchInstallsBitExact) {
   std::string big = Pseudo(34u << 20, 5);
   Put("big.bin", big);
   Put("small.txt", "after the big one");
-  Ini(cfg_ + "init.cfg", "cfg", "1", kName);
-  std::string setup = root_ + "setup.exe";
-  Build(setup);
-  Ran r = Run(setup, "/S /D=" + target_);
-  ASSERT_EQ(0u, r.code) << r.err;
+  std::string setup = InstallSilently();
   EXPECT_TRUE(Slurp(target_ + "\\big.bin") == big);
   EXPECT_EQ("after the big one", Slurp(target_ + "\\small.txt"));
   // Damage inside the big member is found too.
@@ -396,7 +405,7 @@ TEST_F(EngineInstall, AMemberLargerThanTheMemoryScratchInstallsBitExact) {
   std::string whole = Slurp(setup);
   whole[whole.size() - (20u << 20)] ^= 0x01;
   uitest::WriteFile(setup, whole);
-  r = Run(setup, "/S /D=" + target_);
+  Ran r = Run(setup, "/S /D=" + target_);
   EXPECT_EQ(3u, r.code);
   EXPECT_NE(std::string::npos, r.err.find("suma kontrolna danych się nie zgadza")) << r.err;
   EXPECT_FALSE(PathExists(root_ + "Installed"));
@@ -423,3 +432,108 @@ TEST_F(EngineInstall, CommandLineIsChecked) {
   EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(root_ + "With Blanks"); }, 20000));
 }
 }  // namespace
+
+// The configuration is read once from the checked archive and kept in memory: while the wizard
+// waits for the user, the scratch folder in %TEMP% (which other programs of the user can write)
+// holds no configuration file that the installation would read again.
+TEST_F(EngineInstall, TheConfigurationIsNotReadAgainFromTheTemporaryFolder) {
+  Put("a.txt", "a");
+  Ini(cfg_ + "init.cfg", "cfg", "1", kName);
+  Ini(cfg_ + "lnk.cfg", "desktop", "1", "a.txt");
+  Ini(cfg_ + "lnk.cfg", "index1", "max", "2");
+  std::string setup = root_ + "setup.exe";
+  Build(setup);
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  auto scratchFolders = [&] {
+    std::set<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((std::string(temp) + "prsetup*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do names.insert(fd.cFileName); while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return names;
+  };
+  std::set<std::string> before = scratchFolders();
+  PROCESS_INFORMATION pi = Start(setup, "/D=" + target_);
+  ASSERT_NE(nullptr, WaitWindow(pi.dwProcessId, "#32770", nullptr));
+  std::vector<std::pair<std::string, std::string>> files;
+  std::vector<std::string> made;
+  for (const std::string& name : scratchFolders())
+    if (!before.count(name)) made.push_back(std::string(temp) + name);
+  for (const std::string& dir : made) Collect(dir + "\\", "", &files);
+  TerminateProcess(pi.hProcess, 99);
+  WaitForSingleObject(pi.hProcess, 20000);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  for (const std::string& dir : made) uitest::RemoveTree(dir);
+  EXPECT_EQ(1u, made.size()) << "one scratch folder";
+  for (const auto& f : files) EXPECT_EQ("gz.tmp", f.first) << "left where others can change it";
+}
+
+// The log lies in the installation folder, which others may be able to write to: lines edited to
+// point at anything the installer does not make are not acted upon.
+TEST_F(EngineInstall, TheUninstallerHonoursOnlyLogLinesThatPointWhereTheInstallerWrites) {
+  Put("a.txt", "a");
+  InstallSilently();
+  ASSERT_TRUE(PathExists(target_ + "\\UnInst.exe"));
+
+  std::string outside = root_ + "outside";
+  CreateDirectoryA(outside.c_str(), nullptr);
+  CreateDirectoryA((outside + "\\empty").c_str(), nullptr);
+  CreateDirectoryA((programs_ + "\\Other").c_str(), nullptr);
+  uitest::WriteFile(outside + "\\victim.lnk", "x");
+  uitest::WriteFile(programs_ + "\\Other\\theirs.lnk", "x");
+  const std::string key = std::string("HKEY_CURRENT_USER\\") + kRegKey;
+  for (const char* sub : {"\\Full", "\\Parent\\Child", "\\Victim"}) {
+    HKEY k;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, (kRegKey + std::string(sub)).c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &k, nullptr));
+    if (std::string(sub) != "\\Parent\\Child") RegSetValueExA(k, "Theirs", 0, REG_SZ, (const BYTE*)"x", 2);
+    RegCloseKey(k);
+  }
+  struct {
+    const char* line;
+    std::string what;
+  } edits[] = {
+      {"S", outside + "\\victim.lnk"},                      // a shortcut outside the desktop and the menu
+      {"S", programs_ + "\\Other\\theirs.lnk"},             // another program's start-menu folder
+      {"M", outside + "\\empty"},                           // a folder outside the start menu
+      {"U", key + "\\Victim"},                              // not under the Uninstall key
+      {"K", key + "\\Full"},                                // a key that still has values
+      {"K", key + "\\Parent"},                              // a key that still has a subkey
+  };
+  std::string log = Slurp(target_ + "\\UnInst.log");
+  for (const auto& e : edits) log += std::string(e.line) + "\t" + e.what + "\r\n";
+  uitest::WriteFile(target_ + "\\UnInst.log", log);
+
+  Ran u = Run(target_ + "\\UnInst.exe", "/S");
+  EXPECT_EQ(0u, u.code) << u.err;
+  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_); }, 20000)) << "what the installer made goes";
+  EXPECT_TRUE(PathExists(outside + "\\victim.lnk"));
+  EXPECT_TRUE(PathExists(programs_ + "\\Other\\theirs.lnk"));
+  EXPECT_TRUE(PathExists(outside + "\\empty"));
+  for (const char* sub : {"\\Full", "\\Parent\\Child", "\\Victim"})
+    EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, kRegKey + std::string(sub))) << sub;
+  RemoveDirectoryA((programs_ + "\\Other").c_str());
+}
+
+// A write that fails undoes what the installation created; a file that was in the folder before
+// is replaced, never deleted.
+TEST_F(EngineInstall, AFailedInstallationNeverDeletesAFileThatWasThere) {
+  Put("keep.txt", "new");
+  Put("taken", "a file where the folder has a folder");
+  Put("afresh.txt", "made by the installation");
+  CreateDirectoryA((root_ + "Installed").c_str(), nullptr);
+  CreateDirectoryA(target_.c_str(), nullptr);
+  CreateDirectoryA((target_ + "\\taken").c_str(), nullptr);
+  uitest::WriteFile(target_ + "\\keep.txt", "old");
+  Ini(cfg_ + "init.cfg", "cfg", "1", kName);
+  std::string setup = root_ + "setup.exe";
+  Build(setup);
+  Ran r = Run(setup, "/S /D=" + target_);
+  EXPECT_EQ(4u, r.code) << r.err;
+  EXPECT_TRUE(PathExists(target_ + "\\keep.txt"));
+  EXPECT_TRUE(PathExists(target_ + "\\taken"));
+  EXPECT_FALSE(PathExists(target_ + "\\afresh.txt"));
+}

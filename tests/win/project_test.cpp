@@ -66,7 +66,7 @@ class Project : public AppTest {
     job.dest = dest.c_str();
     job.gzTmp = gz.c_str();
     job.files = WinFileOps();
-    GzcSource src = {WinFileOps(), h, (uint64_t)size.QuadPart};
+    GzcSource src = {WinFileOps(), h, (uint64_t)size.QuadPart, 0};
     std::vector<std::string> written;
     EXPECT_EQ(GZC_OK, GzcUnpack(job, src, &written));
     CloseHandle(h);
