@@ -64,9 +64,10 @@ void UsunSkrot() {
 void UsunRegProgram(bool registry) {
   char file[kPathMax];
   if (registry) {
-    EntryEditState* rec = dialog3_init();
-    DelFromListBox(ENTRIES_REGISTRY, rec->position, file);
-    if (dialog()[SLOT_REGISTRY]) EntryEditReset(rec);
+    // The selected item (PerformRemReg took it into the record unless the editor is open, whose
+    // record points at its own entry).
+    DelFromListBox(ENTRIES_REGISTRY, -1, file);
+    if (dialog()[SLOT_REGISTRY]) EntryEditReset(dialog3_init());
     return;
   }
   DelFromListBox(ENTRIES_RUN, -1, file);

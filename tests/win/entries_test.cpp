@@ -524,7 +524,7 @@ TEST_F(Entries, RegistryValueIsCheckedAgainstItsTypeAsTheInstallerReadsIt) {
 TEST_F(Entries, EditingARegistryEntryFindsItByItsNumber) {
   // The list's order is not the numbers' order (a project made elsewhere): the item's number counts.
   std::string reg = WorkDir() + "\\cfg\\reg.cfg";
-  WriteFile(reg, "[index]\r\nmax=4\r\n[key]\r\n1=HKEY_CURRENT_USER\\A\r\n3=HKEY_CURRENT_USER\\C\r\n"
+  WriteFile(reg, "[index]\r\nmax=9\r\n[key]\r\n1=HKEY_CURRENT_USER\\A\r\n3=HKEY_CURRENT_USER\\C\r\n"
                  "[name]\r\n1=a\r\n3=c\r\n[value]\r\n1=1\r\n3=\"q r\"\r\n[type]\r\n1=1\r\n3=2\r\n"
                  "[dynam]\r\n1=0\r\n3=0\r\n[line]\r\n1=0\r\n3=1\r\n");
   for (DWORD n : {3, 1}) {
@@ -554,15 +554,20 @@ TEST_F(Entries, EditingARegistryEntryFindsItByItsNumber) {
   EXPECT_EQ("1", Ini("reg.cfg", "type", "3"));
   EXPECT_EQ("0", Ini("reg.cfg", "line", "3"));
   EXPECT_EQ("1", Ini("reg.cfg", "value", "1"));
-  EXPECT_EQ("4", Ini("reg.cfg", "index", "max"));
-  // Editing the only entry writes the counter again.
-  Select(IDL_REGISTRY, 1);
-  ClickNow(IDB_REG_REMOVE);
+  EXPECT_EQ("9", Ini("reg.cfg", "index", "max"));
+  // The remove button under an open editor removes the selected entry, not the editor's; the
+  // editor's Apply then edits the only entry and writes the counter again.
   d = RegistryEditor(0);
   ASSERT_TRUE(d);
-  PressAndWaitClosed(d, IDB_REG_APPLY);
-  EXPECT_EQ("4", Ini("reg.cfg", "index", "max"));
+  Select(IDL_REGISTRY, 1);
+  ClickNow(IDB_REG_REMOVE);
+  ASSERT_EQ(1, Count(IDL_REGISTRY));
   EXPECT_EQ(3u, ItemData(IDL_REGISTRY, 0));
+  EXPECT_EQ("<none>", Ini("reg.cfg", "key", "1"));
+  PressAndWaitClosed(d, IDB_REG_APPLY);
+  ASSERT_EQ(1, Count(IDL_REGISTRY));
+  EXPECT_EQ(3u, ItemData(IDL_REGISTRY, 0));
+  EXPECT_EQ("4", Ini("reg.cfg", "index", "max"));
 }
 
 TEST_F(Entries, ARefusedStoreKeepsTheOldEntryInTheListAndTheFile) {
