@@ -439,8 +439,20 @@ TEST_F(Entries, RegistryEditorTextsTypeListAndPathBox) {
 }
 
 TEST_F(Entries, NewRegistryEntriesAndTheKeyCheck) {
+  // An item of a project whose "reg.cfg" holds nothing opens with empty fields and REG_SZ.
+  SendMessageA(Box(IDL_REGISTRY), LB_ADDSTRING, 0, (LPARAM) "x");
+  SendMessageA(Box(IDL_REGISTRY), LB_SETITEMDATA, 0, 2);
+  HWND d = RegistryEditor(0);
+  ASSERT_TRUE(d);
+  for (int id : {IDE_REG_KEY, IDE_REG_NAME, IDE_REG_VALUE}) EXPECT_EQ("", WindowText(GetDlgItem(d, id))) << id;
+  EXPECT_EQ("REG_SZ", WindowText(GetDlgItem(d, IDC_REG_TYPE)));
+  PressAndWaitClosed(d, IDB_REG_CLOSE);
+  EnableWindow(Item(IDB_REG_REMOVE), TRUE);
+  ClickNow(IDB_REG_REMOVE);
+  ASSERT_EQ(0, Count(IDL_REGISTRY));
+
   // The first with the type as the editor offers it and no name.
-  HWND d = RegistryEditor();
+  d = RegistryEditor();
   ASSERT_TRUE(d);
   SetDlgItemTextA(d, IDE_REG_KEY, kHklm);
   SetDlgItemTextA(d, IDE_REG_VALUE, "v");
