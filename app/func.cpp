@@ -5,6 +5,7 @@
 #include "app/func4.h"
 #include "build/func2.h"
 #include "dlgkit/dlgkit.h"
+#include "entries/editor.h"
 #include "entries/entries.h"
 #include "entries/entryops.h"
 #include "lang/dlgtexts.h"
@@ -34,6 +35,18 @@ bool state[sizeof kLockable / sizeof kLockable[0]];
 // The eight command texts by identifier, then the two drop-down titles by position.
 const StrDef kMenuItems[] = {S_MENU_NEW, S_MENU_OPEN, S_MENU_SAVE, S_MENU_SAVEAS,
                              S_MENU_EXIT, S_MENU_SETTINGS, S_MENU_ABOUT, S_MENU_HELP};
+
+// The entry editors' commands: each add button opens its editor on a new entry, a double-click on
+// an item of its list opens it on that entry.
+const struct {
+  int add, list;
+  EntryList entries;
+  void (*edit)();
+} kEditors[] = {
+    {IDB_LNK_ADD, IDL_SHORTCUTS, ENTRIES_SHORTCUTS, WypelnijSkruty},
+    {IDB_RUN_ADD, IDL_RUN, ENTRIES_RUN, WypelnijUruchom},
+    {IDB_REG_ADD, IDL_REGISTRY, ENTRIES_REGISTRY, WypelnijRejestr},
+};
 
 bool FolderFieldSet() {
   char text[kPathMax + 1] = {0};
@@ -94,7 +107,28 @@ void OnClose() {
   PostQuitMessage(0);
 }
 
+// True when `id` is an editor's add button or list (handled here, marking the project as changed
+// when an editor is asked for).
+bool OnEditorCommand(UINT id, UINT code) {
+  for (const auto& e : kEditors) {
+    if ((int)id == e.add) {
+      AddEntry(e.entries);
+      MenuOn();
+      return true;
+    }
+    if ((int)id != e.list) continue;
+    // Not while the packing progress dialog is open, and only on an item.
+    if (code == LBN_DBLCLK && dialog()[SLOT_PACKING] && SendDlgItemMessageA(hDlg, id, LB_GETCURSEL, 0, 0) >= 0) {
+      e.edit();
+      MenuOn();
+    }
+    return true;
+  }
+  return false;
+}
+
 void OnCommand(UINT id, UINT code) {
+  if (OnEditorCommand(id, code)) return;
   switch (id) {
     case IDE_FOLDER:
       if (*noProgressGzc()) EnableButtons();
@@ -109,18 +143,8 @@ void OnCommand(UINT id, UINT code) {
       PobierzPlik(hDlg, id - IDB_SETUP_BROWSE + PICK_SETUP);
       MenuOn();
       break;
-    case IDB_LNK_ADD:
-      if (dialog()[SLOT_SHORTCUT]) EntryEditReset(dialog1_init());  // an open editor keeps its record
-      DialogSkrotow();
-      MenuOn();
-      break;
     case IDB_LNK_REMOVE:
       UsunSkrot();
-      MenuOn();
-      break;
-    case IDB_RUN_ADD:
-      if (dialog()[SLOT_RUN]) dialog2_init()->editing = 0;
-      DialogUruchom();
       MenuOn();
       break;
     case IDB_RUN_REMOVE:
@@ -130,14 +154,6 @@ void OnCommand(UINT id, UINT code) {
     case IDB_REG_REMOVE:
       PerformRemReg();
       UsunRegProgram(true);
-      MenuOn();
-      break;
-    case IDL_SHORTCUTS:
-    case IDL_RUN:
-      if (code != LBN_DBLCLK || !dialog()[SLOT_PACKING]) break;
-      if (SendDlgItemMessageA(hDlg, id, LB_GETCURSEL, 0, 0) < 0) break;
-      if (id == IDL_SHORTCUTS) WypelnijSkruty();
-      else WypelnijUruchom();
       MenuOn();
       break;
     case IDB_BUILD:

@@ -8,7 +8,7 @@ const int kLookupMax = 64;     // bytes of a looked-up text, terminator included
 const int kLangNameMax = 32;   // bytes of a language name, terminator included
 
 enum RegOp : WORD { REG_READ = 0, REG_WRITE = 1, REG_DELETE = 2 };
-enum RegRoot : WORD { ROOT_USER = 0, ROOT_MACHINE = 1 };
+enum SettingsRoot : WORD { ROOT_USER = 0, ROOT_MACHINE = 1 };
 
 // Value names under the key: per machine "1" language file, "2" help file, "3" language name,
 // "4" compression mode, "8" signing command; per user "4".."7" the working paths.

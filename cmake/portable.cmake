@@ -7,6 +7,7 @@ set(PR_PORTABLE_SOURCES
   entries/profile.cpp
   entries/listfiles.cpp
   entries/listprofile.cpp
+  engine/regvalue.cpp       # registry roots, value types and value forms, shared with the installer engine
   entries/profile_win.cpp   # the Win32 side of the list files' profile access; empty off Windows
 )
 set(PR_PORTABLE_INCLUDES ${CMAKE_SOURCE_DIR})

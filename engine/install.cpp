@@ -240,43 +240,23 @@ void Registry(Job& job) {
       bad();
       continue;
     }
-    DWORD regType = 0;
+    static const DWORD kRegTypes[REG_T_COUNT] = {REG_BINARY, REG_DWORD, REG_EXPAND_SZ, REG_SZ};
+    RegType t = static_cast<RegType>(type[0] - '0');
     std::string data;
-    switch (type[0] - '0') {
-      case REG_T_BINARY: {
-        std::vector<unsigned char> bytes;
-        if (dynam || !RegParseBinary(value, &bytes)) {
-          bad();
-          continue;
-        }
-        regType = REG_BINARY;
-        data.assign(bytes.begin(), bytes.end());
-        break;
+    if (dynam) {
+      // A path relative to the installation folder, written absolute: string types only.
+      std::string full;
+      if ((t != REG_T_EXPAND && t != REG_T_STRING) || !job.Inside(value, &full)) {
+        bad();
+        continue;
       }
-      case REG_T_DWORD: {
-        uint32_t v;
-        if (dynam || !RegParseDword(value, &v)) {
-          bad();
-          continue;
-        }
-        regType = REG_DWORD;
-        data.assign((const char*)&v, 4);
-        break;
-      }
-      default: {
-        regType = type[0] == '2' ? REG_EXPAND_SZ : REG_SZ;
-        if (dynam) {
-          std::string full;
-          if (!job.Inside(value, &full)) {
-            bad();
-            continue;
-          }
-          value = full;
-        }
-        data = value;
-        data.push_back('\0');
-      }
+      value = full;
     }
+    if (!RegValueData(t, value, &data)) {
+      bad();
+      continue;
+    }
+    DWORD regType = kRegTypes[t];
     HKEY k;
     if (!CreateKey(job, key, root, sub, &k)) {
       bad();

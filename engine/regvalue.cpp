@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "build/gzcformat.h"
+
 namespace {
 bool SameIgnoringCase(const char* a, const char* b, size_t n) {
   for (size_t i = 0; i < n; ++i) {
@@ -32,12 +34,25 @@ const struct {
     {REG_ROOT_HKCR, "HKEY_CLASSES_ROOT"},
     {REG_ROOT_HKU, "HKEY_USERS"},
 };
+const char* const kTypeNames[REG_T_COUNT] = {"REG_BINARY", "REG_DWORD", "REG_EXPAND_SZ", "REG_SZ"};
 }  // namespace
 
 const char* RegRootName(RegRoot root) {
   for (const auto& r : kRoots)
     if (r.root == root) return r.name;
   return "";
+}
+
+const char* RegTypeName(RegType type) {
+  return type >= REG_T_BINARY && type < REG_T_COUNT ? kTypeNames[type] : "";
+}
+
+RegRoot RegKeyRoot(const char* key) {
+  for (const auto& r : kRoots) {
+    size_t n = std::strlen(r.name);
+    if (std::strncmp(key, r.name, n) == 0 && key[n] == '\\') return r.root;
+  }
+  return REG_ROOT_NONE;
 }
 
 bool RegSplitKey(const std::string& full, RegRoot* root, std::string* subkey) {
@@ -94,6 +109,32 @@ bool RegParseDword(const std::string& text, uint32_t* out) {
   *out = static_cast<uint32_t>(v);
   return true;
 }
+
+bool RegValueData(RegType type, const std::string& text, std::string* data) {
+  switch (type) {
+    case REG_T_BINARY: {
+      std::vector<unsigned char> bytes;
+      if (!RegParseBinary(text, &bytes)) return false;
+      data->assign(bytes.begin(), bytes.end());
+      return true;
+    }
+    case REG_T_DWORD: {
+      uint32_t v;
+      if (!RegParseDword(text, &v)) return false;
+      const unsigned char le[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                                   static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+      data->assign(le, le + 4);
+      return true;
+    }
+    case REG_T_EXPAND:
+    case REG_T_STRING:
+      data->assign(text.c_str(), text.size() + 1);
+      return true;
+    default: return false;
+  }
+}
+
+bool RegRelativeValue(const std::string& text) { return GzcSafeListLine(text.data(), text.size()); }
 
 std::string RegRestoreQuotes(const std::string& value, bool line) {
   return line ? "\"" + value + "\"" : value;

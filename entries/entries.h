@@ -1,4 +1,5 @@
-// The entry editors: shortcut and run-entry dialogs, each on a thread of its own.
+// The entry editors: shortcut, run-entry and registry-entry dialogs, each on a thread of its own,
+// built on the skeleton of entries/editor.h.
 #pragma once
 #include <windows.h>
 #include "entries/entrystate.h"
@@ -20,9 +21,14 @@ void Wypelnia_dialog2(HWND wnd);
 void WypelnijUruchom();               // double-click on list 501: edit the selected run entry
 void Zastosuj4(HWND wnd);
 
-// Reads a dialog's path field with one trailing backslash removed (also in the field) and checks
-// it as Apply does: "X:\..." and existing (message 54), inside the program folder (message 40).
-// On success `rel` holds the path relative to the program folder.
-bool TakeEntryPath(HWND wnd, int field, char* full, char* rel);
-// Fills an editor record from the selected item of a main-window list; false when none is selected.
-bool FillRecordFromList(int list, EntryEditState* rec);
+void DialogReg();                     // opens the registry-entry editor unless it is open
+DWORD WINAPI ThtMain4(LPVOID);
+INT_PTR CALLBACK DialogProc5(HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
+void WypelnijRejestr();               // double-click on list 502: edit the selected registry entry
+void InitLang5(HWND wnd);
+void InitCombo(HWND wnd);             // the four type names, each with its type as item data
+void InitDialog5(HWND wnd);           // the edited entry (found by its number) or a new one's type
+void obslugacheckboxa(HWND wnd);      // the path check box can be ticked only for REG_EXPAND_SZ
+bool CzToJestKlucz(HWND wnd);         // the key begins with one of the four roots, exact case
+// 1 = the value does not fit its type: said so, the dialog stays with what was typed; 0 = closes.
+int Zastosuj5(HWND wnd);

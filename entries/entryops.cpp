@@ -3,6 +3,7 @@
 #include "app/func.h"
 #include "app/func1.h"
 #include "app/func3.h"
+#include "entries/editor.h"
 #include "res/resource.h"
 #include <string.h>
 
@@ -12,14 +13,6 @@ const ListInfo kLists[] = {
     {ENTRIES_RUN, IDL_RUN, IDB_RUN_REMOVE, VAL_INITCFG, SLOT_RUN},
     {ENTRIES_REGISTRY, IDL_REGISTRY, IDB_REG_REMOVE, VAL_REGCFG, SLOT_REGISTRY},
 };
-
-EntryEditState* Record(EntryList list) {
-  switch (list) {
-    case ENTRIES_SHORTCUTS: return dialog1_init();
-    case ENTRIES_RUN: return dialog2_init();
-    default: return dialog3_init();
-  }
-}
 
 HWND Main() { return *HwndMain(); }
 }  // namespace
@@ -49,7 +42,7 @@ uint32_t DelFromListBox(EntryList list, int position, char* file) {
 
   // An open editor keeps pointing at its own entry: an item above it moves it up one place, and
   // when its own entry goes, its Apply adds the entry anew instead of replacing another.
-  EntryEditState* rec = Record(list);
+  EntryEditState* rec = EditorOf(list).record();
   if (!dialog()[li.slot] && rec->editing) {
     if (position < rec->position) --rec->position;
     else if (position == rec->position) rec->editing = 0, rec->position = -1;
@@ -71,9 +64,10 @@ void UsunSkrot() {
 void UsunRegProgram(bool registry) {
   char file[kPathMax];
   if (registry) {
-    EntryEditState* rec = dialog3_init();
-    DelFromListBox(ENTRIES_REGISTRY, rec->position, file);
-    if (dialog()[SLOT_REGISTRY]) EntryEditReset(rec);
+    // The selected item (PerformRemReg took it into the record unless the editor is open, whose
+    // record points at its own entry).
+    DelFromListBox(ENTRIES_REGISTRY, -1, file);
+    if (dialog()[SLOT_REGISTRY]) EntryEditReset(dialog3_init());
     return;
   }
   DelFromListBox(ENTRIES_RUN, -1, file);
@@ -96,48 +90,6 @@ int StrManage(int list, const char* relPath, uint32_t data, int position) {
   int at = (int)SendMessageA(box, LB_INSERTSTRING, (WPARAM)position, (LPARAM)relPath);
   if (at >= 0) SendMessageA(box, LB_SETITEMDATA, at, (LPARAM)data);
   return at;
-}
-
-namespace {
-struct StoreJob {
-  EntryList list;
-  const char* rel;
-  EntryWriter write;
-  const void* how;
-  bool stored;
-};
-
-void StoreOnMain(void* arg) {
-  StoreJob* job = (StoreJob*)arg;
-  const ListInfo& li = ListOf(job->list);
-  EntryEditState* rec = Record(job->list);
-  char file[kPathMax];
-  uint32_t old = 0;
-  int position = -1;
-  if (rec->editing) {
-    old = rec->data;
-    position = rec->position;
-    DelFromListBox(job->list, position, file);
-  } else {
-    ListFile(job->list, file);
-  }
-  uint32_t data = job->write(file, job->rel, old, job->how);
-  job->stored = data != 0;
-  if (job->stored) {
-    rec->position = StrManage(li.control, job->rel, data, position);
-    rec->data = data;
-    EntryNumberText(ItemDataHigh(data), rec->number1, sizeof rec->number1);
-    EntryNumberText(ItemDataLow(data), rec->number2, sizeof rec->number2);
-    rec->editing = 1;
-  }
-  EnableButton(Main(), li.removeButton, Main(), IDE_FOLDER);
-}
-}  // namespace
-
-bool StoreFromEditor(EntryList list, const char* rel, EntryWriter write, const void* how) {
-  StoreJob job{list, rel, write, how, false};
-  RunOnMainThread(StoreOnMain, &job);
-  return job.stored;
 }
 
 void EnableButton(HWND wnd, int button, HWND fieldWnd, int field) {

@@ -19,15 +19,11 @@ const ListInfo& ListOf(EntryList list);
 uint32_t DelFromListBox(EntryList list, int position, char* file);
 void UsunSkrot();                      // button 406: the selected shortcut entry
 void UsunRegProgram(bool registry);    // button 408 (run entry) or 410 (registry entry)
-void PerformRemReg();                  // takes the selected registry entry into its editor record
+// Takes the selected registry entry into its editor record (editing = 1 when one is selected);
+// leaves the record of an open editor alone.
+void PerformRemReg();
 // Inserts a stored entry's item at `position` (-1 appends) with `data`; returns its position.
 int StrManage(int list, const char* relPath, uint32_t data, int position);
-// Writes an entry's keys into its list file; returns the new item data, 0 when refused.
-typedef uint32_t (*EntryWriter)(const char* file, const char* rel, uint32_t oldData, const void* how);
-// An editor's Apply, from its own thread: on the main window's thread the entry its record edits is
-// replaced (or, when adding, a new one added at the end) by `rel` written through `write`; the
-// record follows the stored entry. True when stored.
-bool StoreFromEditor(EntryList list, const char* rel, EntryWriter write, const void* how);
 // Enables `button` of `wnd` exactly when `field` of `fieldWnd` holds text.
 void EnableButton(HWND wnd, int button, HWND fieldWnd, int field);
 // The program folder (field 301) with one trailing backslash removed, also in the field.

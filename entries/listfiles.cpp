@@ -94,6 +94,18 @@ void DeleteCounter(const char* file, EntryFamily family) {
   ListProfileWrite(f.indexSection, f.counterKey, nullptr, file);
 }
 
+uint32_t PlanItemData(const char* file, EntryFamily high, EntryFamily low, uint32_t oldData, bool listEmptied) {
+  auto number = [&](EntryFamily family, unsigned old) -> unsigned {
+    if (family == FAMILY_COUNT) return 0;
+    if (old) return old;
+    // The removal deletes every counter of the emptied list but "maxU".
+    return listEmptied && family != FAMILY_RUNU ? 1 : ReadCounter(file, family);
+  };
+  unsigned h = number(high, ItemDataHigh(oldData)), l = number(low, ItemDataLow(oldData));
+  if ((high != FAMILY_COUNT && !h) || (low != FAMILY_COUNT && !l)) return 0;
+  return PackItemData(h, l);
+}
+
 uint32_t StoreShortcut(const char* file, const char* relPath, bool desktop, bool menu, uint32_t oldData) {
   if (!desktop && !menu) return 0;
   unsigned d = desktop ? TakeNumber(file, FAMILY_DESKTOP, ItemDataHigh(oldData)) : 0;
@@ -137,32 +149,16 @@ uint32_t StoreRegistryEntry(const char* file, const RegistryEntry& entry, uint32
   unsigned n = TakeNumber(file, FAMILY_REGISTRY, ItemDataLow(oldData));
   if (!n) return 0;
   OneLine value(entry.value);
-  unsigned type = entry.type <= REGTYPE_SZ ? entry.type : unsigned{REGTYPE_SZ};
+  unsigned type = entry.type <= REG_T_STRING ? entry.type : unsigned{REG_T_STRING};
   char typeText[2] = {static_cast<char>('0' + type), '\0'};
   WriteKey(file, kSectionRegKey, n, OneLine(entry.key).text);
   WriteKey(file, kSectionRegName, n, OneLine(entry.name).text);
   WriteKey(file, kSectionRegValue, n, value.text);
-  WriteKey(file, kSectionRegLine, n, RegistryValueQuoted(value.text) ? "1" : "0");
-  WriteKey(file, kSectionRegDynam, n, entry.dynam && type == REGTYPE_EXPAND_SZ ? "1" : "0");
+  WriteKey(file, line(), n, RegistryValueQuoted(value.text) ? "1" : "0");
+  WriteKey(file, kSectionRegDynam, n, entry.dynam && type == REG_T_EXPAND ? "1" : "0");
   WriteKey(file, kSectionRegType, n, typeText);
   RaiseCounter(file, FAMILY_REGISTRY, n);
   return n;
-}
-
-unsigned RegistryNumberAt(const char* file, int position) {
-  if (position < 0) return 0;
-  int counter = ListProfileInt(FamilyIndexSection(FAMILY_REGISTRY), FamilyCounterKey(FAMILY_REGISTRY), 1, file);
-  // No number can pass 65535, so neither can the walk, whatever the file says.
-  unsigned limit = ENTRY_NUMBER_MAX + 1;
-  if (counter < 1) limit = 1;
-  else if (counter <= static_cast<int>(ENTRY_NUMBER_MAX)) limit = static_cast<unsigned>(counter);
-  int count = 0;
-  for (unsigned n = 1; n < limit; ++n) {
-    char probe[4];  // room for a character beside a stripped quote pair
-    if (ListProfileGet(kSectionRegKey, NumberKey(n).text, "", probe, sizeof probe, file) == 0) continue;
-    if (count++ == position) return n;
-  }
-  return limit - 1;
 }
 
 void ReadRegistryEntry(const char* file, unsigned number, RegistryEntry* out) {
@@ -171,7 +167,7 @@ void ReadRegistryEntry(const char* file, unsigned number, RegistryEntry* out) {
   ListProfileGet(kSectionRegName, key.text, "", out->name, sizeof out->name, file);
   size_t n = ListProfileGet(kSectionRegValue, key.text, "", out->value, sizeof out->value, file);
   if (n >= sizeof out->value) n = std::strlen(out->value);
-  if (ListProfileInt(kSectionRegLine, key.text, 0, file) != 0) {
+  if (ListProfileInt(line(), key.text, 0, file) != 0) {
     // The reading stripped them; both must fit, so a too long text loses its tail, not a quote.
     if (n > sizeof out->value - 3) n = sizeof out->value - 3;
     std::memmove(out->value + 1, out->value, n);
@@ -179,9 +175,9 @@ void ReadRegistryEntry(const char* file, unsigned number, RegistryEntry* out) {
     out->value[n + 1] = '"';
     out->value[n + 2] = '\0';
   }
-  int type = ListProfileInt(kSectionRegType, key.text, REGTYPE_SZ, file);
-  out->type = type >= REGTYPE_BINARY && type <= REGTYPE_SZ ? static_cast<unsigned>(type) : unsigned{REGTYPE_SZ};
-  out->dynam = out->type == REGTYPE_EXPAND_SZ && ListProfileInt(kSectionRegDynam, key.text, 1, file) != 0;
+  int type = ListProfileInt(kSectionRegType, key.text, REG_T_STRING, file);
+  out->type = type >= REG_T_BINARY && type <= REG_T_STRING ? static_cast<unsigned>(type) : unsigned{REG_T_STRING};
+  out->dynam = out->type == REG_T_EXPAND && ListProfileInt(kSectionRegDynam, key.text, 1, file) != 0;
 }
 
 void RemoveEntry(EntryList list, const char* file, uint32_t data, bool listEmpty, EntryEditState* state) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/regvalue.h"
 #include "entries/entrystate.h"
 
 // File names in the working folder's "cfg" subfolder.
@@ -21,6 +22,8 @@ inline constexpr char kSectionRegValue[] = "value";
 inline constexpr char kSectionRegType[] = "type";
 inline constexpr char kSectionRegDynam[] = "dynam";
 inline constexpr char kSectionRegLine[] = "line";
+// The section that tells a reader to put back the double quotes the reading stripped.
+inline const char* line() { return kSectionRegLine; }
 
 // Longest text or path the files carry, without its terminator.
 constexpr size_t ENTRY_TEXT_MAX = 259;
@@ -41,9 +44,6 @@ enum EntryFamily {
 
 // The three lists of the main window.
 enum EntryList { ENTRIES_SHORTCUTS = 0, ENTRIES_RUN, ENTRIES_REGISTRY };
-
-// Registry value types as stored in "type" (the combo box positions).
-enum RegValueType { REGTYPE_BINARY = 0, REGTYPE_DWORD = 1, REGTYPE_EXPAND_SZ = 2, REGTYPE_SZ = 3 };
 
 // Names of a family: its counter's section and key, and the section of its entries ("key" for the
 // registry). Static strings.
@@ -71,6 +71,13 @@ void RaiseCounter(const char* file, EntryFamily family, unsigned number);
 // Deletes the counter, so that numbering starts again at 1.
 void DeleteCounter(const char* file, EntryFamily family);
 
+// The item data an entry will get that uses family `high` for the high half and/or `low` for the low
+// half (FAMILY_COUNT: that half unused; the registry family goes in the low half): each half keeps
+// its number from oldData, a newly used family takes its counter's. listEmptied: the entry's
+// removal empties the list, which deletes the counters that RemoveEntry deletes (they count as 1).
+// 0 when a number is not to be had. Writes nothing: a store asks it before removing the old entry.
+uint32_t PlanItemData(const char* file, EntryFamily high, EntryFamily low, uint32_t oldData, bool listEmptied);
+
 // ---- Storing entries ------------------------------------------------------------------------------
 // oldData is 0 for a new entry, else the item data of the entry being replaced, whose keys
 // RemoveEntry has already deleted. The entry keeps each old number it had in a family that it still
@@ -94,8 +101,8 @@ struct RegistryEntry {
   char key[ENTRY_TEXT_MAX + 1];
   char name[ENTRY_TEXT_MAX + 1];
   char value[ENTRY_TEXT_MAX + 1];
-  unsigned type;  // RegValueType; anything else is stored as REG_SZ
-  bool dynam;     // stored as "1" only for REGTYPE_EXPAND_SZ
+  unsigned type;  // RegType; anything else is stored as REG_SZ
+  bool dynam;     // stored as "1" only for REG_T_EXPAND
 };
 
 // True when value data needs "line" = "1": it begins and ends with a double quote (a lone double
@@ -105,11 +112,6 @@ bool RegistryValueQuoted(const char* value);
 // Stores a registry entry under its old number (low 16 bits of oldData) or a new one. Returns the
 // number (the item data), 0 with nothing written when no number is left.
 uint32_t StoreRegistryEntry(const char* file, const RegistryEntry& entry, uint32_t oldData);
-
-// The number of the registry entry at list position `position`: walks the numbers below counter
-// "max" (read as an integer, default 1) counting those with a non-empty "key"; when the walk reaches
-// the counter first, the last number below it (0 when there is none).
-unsigned RegistryNumberAt(const char* file, int position);
 
 // Reads registry entry `number` as the editor shows it: texts (empty when missing), the value with
 // its double quotes put back when "line" is non-zero, type (default REG_SZ; out of range reads as

@@ -2,99 +2,46 @@
 #include "entries/entries.h"
 #include "app/func.h"
 #include "app/func1.h"
-#include "app/func3.h"
 #include "app/func4.h"
-#include "build/func2.h"
-#include "dlgkit/dlgkit.h"
-#include "entries/entryops.h"
+#include "entries/editor.h"
 #include "lang/dlgtexts.h"
 #include "res/resource.h"
-#include <stdio.h>
-#include <string.h>
 
 namespace {
-struct Locations {
+struct Shortcut {
+  const char* rel;
   bool desktop, menu;
 };
 
-uint32_t WriteShortcut(const char* file, const char* rel, uint32_t old, const void* how) {
-  const Locations* at = (const Locations*)how;
-  return StoreShortcut(file, rel, at->desktop, at->menu, old);
+uint32_t WriteShortcut(const char* file, uint32_t old, const void* how) {
+  const Shortcut* s = (const Shortcut*)how;
+  return StoreShortcut(file, s->rel, s->desktop, s->menu, old);
 }
 
-void OnClose() { EndSubDialog(SLOT_SHORTCUT); }
+void OnInit(HWND wnd) {
+  InitLang3(wnd);
+  InitCheckBox(wnd);
+}
+
+void OnCommand(HWND wnd, int id, int) {
+  if (id == IDB_LNK_BROWSE) PobierzPlik(wnd, PICK_SHORTCUT);
+}
+
+bool TakeSelected(EntryEditState* rec) { return TakePathEntry(IDL_SHORTCUTS, rec); }
 }  // namespace
 
-bool TakeEntryPath(HWND wnd, int field, char* full, char* rel) {
-  char text[kPathMax + 1] = {0};
-  GetDlgItemTextA(wnd, field, text, sizeof text);
-  size_t n = strlen(text);
-  if (n && text[n - 1] == '\\') {
-    text[--n] = 0;
-    SetDlgItemTextA(wnd, field, text);
-  }
-  text[kPathMax - 1] = 0;
-  if (!SprawdzSciezke(text)) return false;
-  char folder[kPathMax];
-  ProgramFolder(folder);
-  if (!RelativePath(text, folder, rel, kPathMax)) {
-    ShowMessage(S_OUTSIDE_FOLDER, MB_OK | MB_ICONERROR);
-    return false;
-  }
-  memcpy(full, text, kPathMax);
-  return true;
-}
+const EditorKind kShortcutEditor = {
+    ENTRIES_SHORTCUTS, IDD_SHORTCUT, DialogProc3, ThtMain2, dialog1_init, TakeSelected, OnInit,
+    IDE_LNK_PATH,      IDB_LNK_APPLY, IDB_LNK_CLOSE, Zastosuj3, OnCommand};
 
-bool FillRecordFromList(int list, EntryEditState* rec) {
-  HWND box = GetDlgItem(*HwndMain(), list);
-  int pos = (int)SendMessageA(box, LB_GETCURSEL, 0, 0);
-  if (pos < 0 || SendMessageA(box, LB_GETTEXTLEN, pos, 0) >= kPathMax) return false;
-  memset(rec, 0, sizeof *rec);
-  char item[kPathMax] = {0}, folder[kPathMax];
-  SendMessageA(box, LB_GETTEXT, pos, (LPARAM)item);
-  ProgramFolder(folder);
-  snprintf(rec->text, sizeof rec->text, "%s\\%s", folder, item);
-  rec->data = (uint32_t)SendMessageA(box, LB_GETITEMDATA, pos, 0);
-  rec->position = pos;
-  rec->editing = 1;
-  return true;
-}
+void DialogSkrotow() { OpenEditor(kShortcutEditor); }
 
-void DialogSkrotow() { LaunchDialog(SLOT_SHORTCUT, ThtMain2); }
+DWORD WINAPI ThtMain2(LPVOID) { return RunEditor(kShortcutEditor); }
 
-DWORD WINAPI ThtMain2(LPVOID) {
-  StartMain(DialogProc3, IDD_SHORTCUT);
-  return 1;
-}
+void WypelnijSkruty() { EditEntry(ENTRIES_SHORTCUTS); }
 
-void WypelnijSkruty() {
-  if (!dialog()[SLOT_SHORTCUT]) return;  // the open editor keeps its entry
-  if (FillRecordFromList(IDL_SHORTCUTS, dialog1_init())) DialogSkrotow();
-}
-
-INT_PTR CALLBACK DialogProc3(HWND wnd, UINT msg, WPARAM wp, LPARAM) {
-  switch (msg) {
-    case WM_INITDIALOG:
-      InitLang3(wnd);
-      InitCheckBox(wnd);
-      return TRUE;
-    case WM_COMMAND:
-      switch (LOWORD(wp)) {
-        case IDE_LNK_PATH:
-          if (HIWORD(wp) == EN_CHANGE) EnableButton(wnd, IDB_LNK_APPLY, wnd, IDE_LNK_PATH);
-          break;
-        case IDB_LNK_BROWSE: PobierzPlik(wnd, PICK_SHORTCUT); break;
-        case IDB_LNK_APPLY:
-          if (Zastosuj3(wnd) == 0) SendMessageA(wnd, WM_CLOSE, 0, 0);
-          break;
-        case IDB_LNK_CLOSE:
-        case IDCANCEL: SendMessageA(wnd, WM_CLOSE, 0, 0); break;
-      }
-      return TRUE;
-    case WM_CLOSE:
-    case WM_DESTROY: OnClose(); return TRUE;
-    default: return FALSE;
-  }
+INT_PTR CALLBACK DialogProc3(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  return EditorProc(kShortcutEditor, wnd, msg, wp, lp);
 }
 
 void InitLang3(HWND wnd) {
@@ -123,12 +70,14 @@ void Wypelnia_dialog1(HWND wnd) {
 
 int Zastosuj3(HWND wnd) {
   char full[kPathMax], rel[kPathMax];
-  if (!TakeEntryPath(wnd, IDE_LNK_PATH, full, rel)) return 1;
-  Locations at{IsDlgButtonChecked(wnd, IDC_LNK_DESKTOP) == BST_CHECKED,
-               IsDlgButtonChecked(wnd, IDC_LNK_MENU) == BST_CHECKED};
-  if (!at.desktop && !at.menu) {
+  if (!TakeEntryPath(wnd, IDE_LNK_PATH, full, rel)) return APPLY_STAY;
+  Shortcut s{rel, IsDlgButtonChecked(wnd, IDC_LNK_DESKTOP) == BST_CHECKED,
+             IsDlgButtonChecked(wnd, IDC_LNK_MENU) == BST_CHECKED};
+  if (!s.desktop && !s.menu) {
     ShowMessage(S_LNK_NO_PLACE, MB_OK | MB_ICONINFORMATION);
-    return 1;
+    return APPLY_STAY;
   }
-  return StoreFromEditor(ENTRIES_SHORTCUTS, rel, WriteShortcut, &at) ? 0 : 1;
+  EntryStore store{ENTRIES_SHORTCUTS, rel, s.desktop ? FAMILY_DESKTOP : FAMILY_COUNT,
+                   s.menu ? FAMILY_MENU : FAMILY_COUNT, WriteShortcut, &s};
+  return StoreFromEditor(store) ? APPLY_CLOSE : APPLY_STAY;
 }

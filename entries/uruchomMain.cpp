@@ -3,66 +3,61 @@
 #include "app/func.h"
 #include "app/func1.h"
 #include "app/func4.h"
-#include "dlgkit/dlgkit.h"
+#include "entries/editor.h"
 #include "entries/entryops.h"
 #include "lang/dlgtexts.h"
 #include "res/resource.h"
-#include <string.h>
 
 namespace {
-struct Family {
+struct Run {
+  const char* rel;
   bool uninstall, silent;
 };
 
-uint32_t WriteRun(const char* file, const char* rel, uint32_t old, const void* how) {
-  const Family* f = (const Family*)how;
-  return StoreRunEntry(file, rel, f->uninstall, f->silent, old);
+uint32_t WriteRun(const char* file, uint32_t old, const void* how) {
+  const Run* r = (const Run*)how;
+  return StoreRunEntry(file, r->rel, r->uninstall, r->silent, old);
 }
 
 void SilentFollowsFamily(HWND wnd, bool install) {
   if (!install) CheckDlgButton(wnd, IDC_RUN_SILENT, BST_UNCHECKED);
   EnableWindow(GetDlgItem(wnd, IDC_RUN_SILENT), install);
 }
+
+void OnInit(HWND wnd) {
+  InitLang4(wnd);
+  Wypelnia_dialog2(wnd);
+}
+
+void OnCommand(HWND wnd, int id, int) {
+  switch (id) {
+    case IDB_RUN_BROWSE: PobierzPlik(wnd, PICK_RUN); break;
+    case IDC_RUN_INSTALL: SilentFollowsFamily(wnd, true); break;
+    case IDC_RUN_UNINSTALL: SilentFollowsFamily(wnd, false); break;
+  }
+}
+
+// Apply closes the dialog whatever its outcome; a refused entry stays as it was.
+int OnApply(HWND wnd) {
+  Zastosuj4(wnd);
+  return APPLY_CLOSE;
+}
+
+bool TakeSelected(EntryEditState* rec) { return TakePathEntry(IDL_RUN, rec); }
 }  // namespace
 
-void DialogUruchom() { LaunchDialog(SLOT_RUN, ThtMain3); }
+const EditorKind kRunEditor = {
+    ENTRIES_RUN,  IDD_RUN,       DialogProc4,   ThtMain3, dialog2_init, TakeSelected, OnInit,
+    IDE_RUN_PATH, IDB_RUN_APPLY, IDB_RUN_CLOSE, OnApply,  OnCommand};
 
-DWORD WINAPI ThtMain3(LPVOID) {
-  StartMain(DialogProc4, IDD_RUN);
-  return 1;
-}
+void DialogUruchom() { OpenEditor(kRunEditor); }
 
-void WypelnijUruchom() {
-  if (!dialog()[SLOT_RUN]) return;  // the open editor keeps its entry
-  if (FillRecordFromList(IDL_RUN, dialog2_init())) DialogUruchom();
-}
+DWORD WINAPI ThtMain3(LPVOID) { return RunEditor(kRunEditor); }
 
-INT_PTR CALLBACK DialogProc4(HWND wnd, UINT msg, WPARAM wp, LPARAM) {
-  switch (msg) {
-    case WM_INITDIALOG:
-      InitLang4(wnd);
-      Wypelnia_dialog2(wnd);
-      return TRUE;
-    case WM_COMMAND:
-      switch (LOWORD(wp)) {
-        case IDE_RUN_PATH:
-          if (HIWORD(wp) == EN_CHANGE) EnableButton(wnd, IDB_RUN_APPLY, wnd, IDE_RUN_PATH);
-          break;
-        case IDB_RUN_BROWSE: PobierzPlik(wnd, PICK_RUN); break;
-        case IDC_RUN_INSTALL: SilentFollowsFamily(wnd, true); break;
-        case IDC_RUN_UNINSTALL: SilentFollowsFamily(wnd, false); break;
-        case IDB_RUN_APPLY:
-          Zastosuj4(wnd);
-          SendMessageA(wnd, WM_CLOSE, 0, 0);
-          break;
-        case IDB_RUN_CLOSE:
-        case IDCANCEL: SendMessageA(wnd, WM_CLOSE, 0, 0); break;
-      }
-      return TRUE;
-    case WM_CLOSE:
-    case WM_DESTROY: EndSubDialog(SLOT_RUN); return TRUE;
-    default: return FALSE;
-  }
+void WypelnijUruchom() { EditEntry(ENTRIES_RUN); }
+
+INT_PTR CALLBACK DialogProc4(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  return EditorProc(kRunEditor, wnd, msg, wp, lp);
 }
 
 void InitLang4(HWND wnd) {
@@ -92,7 +87,9 @@ void Wypelnia_dialog2(HWND wnd) {
 void Zastosuj4(HWND wnd) {
   char full[kPathMax], rel[kPathMax];
   if (!TakeEntryPath(wnd, IDE_RUN_PATH, full, rel)) return;
-  Family f{IsDlgButtonChecked(wnd, IDC_RUN_INSTALL) != BST_CHECKED,
-           IsDlgButtonChecked(wnd, IDC_RUN_SILENT) == BST_CHECKED};
-  StoreFromEditor(ENTRIES_RUN, rel, WriteRun, &f);
+  Run r{rel, IsDlgButtonChecked(wnd, IDC_RUN_INSTALL) != BST_CHECKED,
+        IsDlgButtonChecked(wnd, IDC_RUN_SILENT) == BST_CHECKED};
+  EntryStore store{ENTRIES_RUN, rel, r.uninstall ? FAMILY_COUNT : FAMILY_RUN,
+                   r.uninstall ? FAMILY_RUNU : FAMILY_COUNT, WriteRun, &r};
+  StoreFromEditor(store);
 }

@@ -93,6 +93,20 @@
 #define IDB_RUN_APPLY      421
 #define IDB_RUN_CLOSE      422
 
+// Registry entry (104)
+#define IDS_REG_KEY_LABEL   216
+#define IDS_REG_NAME_LABEL  217
+#define IDS_REG_TYPE_LABEL  218
+#define IDS_REG_VALUE_LABEL 219
+#define IDE_REG_KEY         312
+#define IDE_REG_NAME        313
+#define IDC_REG_TYPE        700
+#define IDE_REG_VALUE       314
+#define IDB_REG_HELP        423
+#define IDB_REG_CLOSE       424
+#define IDB_REG_APPLY       425
+#define IDC_REG_DYNAMIC     603
+
 // About (106)
 #define IDS_ABOUT_TEXT     222
 #define IDB_ABOUT_CLOSE    427

@@ -8,7 +8,7 @@ using namespace entriestest;
 
 namespace {
 
-RegistryEntry Reg(const char* key, const char* name, const char* value, unsigned type = REGTYPE_SZ,
+RegistryEntry Reg(const char* key, const char* name, const char* value, unsigned type = REG_T_STRING,
                   bool dynam = false) {
   RegistryEntry e{};
   std::strcpy(e.key, key);
@@ -331,7 +331,7 @@ TEST(EntryEdit, RegistryEntry) {
   StoreRegistryEntry(f, Reg(kHkcu, "b", "2"), 0);
   StoreRegistryEntry(f, Reg(kHkcu, "c", "3"), 0);
   RemoveEntry(ENTRIES_REGISTRY, f, one, false, nullptr);
-  EXPECT_EQ(StoreRegistryEntry(f, Reg(kHkcu, "a2", "x", REGTYPE_DWORD), one), one);
+  EXPECT_EQ(StoreRegistryEntry(f, Reg(kHkcu, "a2", "x", REG_T_DWORD), one), one);
   EXPECT_EQ(Get(t.reg, "name", 1), "a2");
   EXPECT_EQ(Get(t.reg, "type", 1), "1");
   EXPECT_EQ(Get(t.reg, "index", "max"), "4");
@@ -400,8 +400,8 @@ TEST(RegistryEntries, QuotedValueAtFullLength) {
 TEST(RegistryEntries, TypeAndPathFlag) {
   TempDir t;
   const char* f = t.reg.c_str();
-  uint32_t a = StoreRegistryEntry(f, Reg(kHkcu, "a", "%PATH%", REGTYPE_EXPAND_SZ, true), 0);
-  uint32_t b = StoreRegistryEntry(f, Reg(kHkcu, "b", "1", REGTYPE_DWORD, true), 0);
+  uint32_t a = StoreRegistryEntry(f, Reg(kHkcu, "a", "%PATH%", REG_T_EXPAND, true), 0);
+  uint32_t b = StoreRegistryEntry(f, Reg(kHkcu, "b", "1", REG_T_DWORD, true), 0);
   uint32_t c = StoreRegistryEntry(f, Reg(kHkcu, "c", "x", 9, false), 0);
   EXPECT_EQ(Get(t.reg, "type", a), "2");
   EXPECT_EQ(Get(t.reg, "dynam", a), "1");
@@ -410,41 +410,59 @@ TEST(RegistryEntries, TypeAndPathFlag) {
   EXPECT_EQ(Get(t.reg, "type", c), "3");
   RegistryEntry e{};
   ReadRegistryEntry(f, a, &e);
-  EXPECT_EQ(e.type, unsigned{REGTYPE_EXPAND_SZ});
+  EXPECT_EQ(e.type, unsigned{REG_T_EXPAND});
   EXPECT_TRUE(e.dynam);
   ReadRegistryEntry(f, b, &e);
-  EXPECT_EQ(e.type, unsigned{REGTYPE_DWORD});
+  EXPECT_EQ(e.type, unsigned{REG_T_DWORD});
   EXPECT_FALSE(e.dynam);
 
   WriteFile(t.reg, "[key]\r\n1=HKEY_USERS\\\r\n2=HKEY_USERS\\\r\n3=HKEY_USERS\\\r\n[type]\r\n1=2\r\n2=7\r\n3=-1\r\n");
   ReadRegistryEntry(f, 1, &e);
-  EXPECT_EQ(e.type, unsigned{REGTYPE_EXPAND_SZ});
+  EXPECT_EQ(e.type, unsigned{REG_T_EXPAND});
   EXPECT_TRUE(e.dynam) << "a missing flag reads as set";
   ReadRegistryEntry(f, 2, &e);
-  EXPECT_EQ(e.type, unsigned{REGTYPE_SZ});
+  EXPECT_EQ(e.type, unsigned{REG_T_STRING});
   ReadRegistryEntry(f, 3, &e);
-  EXPECT_EQ(e.type, unsigned{REGTYPE_SZ});
+  EXPECT_EQ(e.type, unsigned{REG_T_STRING});
   ReadRegistryEntry(f, 9, &e);
   EXPECT_STREQ(e.key, "");
   EXPECT_STREQ(e.name, "");
   EXPECT_STREQ(e.value, "");
-  EXPECT_EQ(e.type, unsigned{REGTYPE_SZ});
+  EXPECT_EQ(e.type, unsigned{REG_T_STRING});
   EXPECT_FALSE(e.dynam);
 }
 
-TEST(RegistryEntries, NumberAtListPosition) {
+TEST(Numbering, PlanGivesTheItemDataAStoreWillWrite) {
   TempDir t;
-  const char* f = t.reg.c_str();
-  EXPECT_EQ(RegistryNumberAt(f, 0), 0u) << "no counter: nothing below it";
-  for (int i = 0; i < 4; ++i) StoreRegistryEntry(f, Reg(kHkcu, "n", "v"), 0);
-  RemoveEntry(ENTRIES_REGISTRY, f, 2, false, nullptr);
-  EXPECT_EQ(RegistryNumberAt(f, 0), 1u);
-  EXPECT_EQ(RegistryNumberAt(f, 1), 3u);
-  EXPECT_EQ(RegistryNumberAt(f, 2), 4u);
-  EXPECT_EQ(RegistryNumberAt(f, 3), 4u) << "past the end: the last number below the counter";
-  EXPECT_EQ(RegistryNumberAt(f, -1), 0u);
-  ProfileWriteString("key", "3", "", f);
-  EXPECT_EQ(RegistryNumberAt(f, 1), 4u) << "an empty key doesn't count";
+  ProfileWriteString("index1", "max", "5", t.lnk.c_str());
+  ProfileWriteString("index2", "max", "70000", t.lnk.c_str());
+  ProfileWriteString("index", "max", "4", t.init.c_str());
+  ProfileWriteString("index", "maxU", "70000", t.init.c_str());
+  const EntryFamily N = FAMILY_COUNT;
+  const struct {
+    const std::string* file;
+    EntryFamily high, low;
+    uint32_t old;
+    bool emptied;
+    uint32_t plan;
+  } kCases[] = {
+      {&t.lnk, FAMILY_DESKTOP, N, 0, false, PackItemData(5, 0)},
+      {&t.lnk, FAMILY_DESKTOP, N, PackItemData(2, 3), false, PackItemData(2, 0)},  // an untick keeps the other
+      {&t.lnk, FAMILY_DESKTOP, FAMILY_MENU, PackItemData(2, 3), false, PackItemData(2, 3)},
+      {&t.lnk, FAMILY_DESKTOP, FAMILY_MENU, PackItemData(2, 0), false, 0},  // no start-menu number left
+      {&t.lnk, FAMILY_DESKTOP, FAMILY_MENU, PackItemData(2, 0), true, PackItemData(2, 1)},  // counters gone
+      {&t.lnk, N, N, 0, false, 0},
+      {&t.init, FAMILY_RUN, N, PackItemData(0, 2), false, PackItemData(4, 0)},
+      {&t.init, N, FAMILY_RUNU, PackItemData(3, 0), true, 0},  // "maxU" outlives an emptied list
+      {&t.reg, N, FAMILY_REGISTRY, 0, false, 1},
+      {&t.reg, N, FAMILY_REGISTRY, 7, false, 7},
+  };
+  for (size_t i = 0; i < sizeof kCases / sizeof kCases[0]; ++i) {
+    const auto& c = kCases[i];
+    SCOPED_TRACE(i);
+    EXPECT_EQ(PlanItemData(c.file->c_str(), c.high, c.low, c.old, c.emptied), c.plan);
+  }
+  EXPECT_FALSE(fs::exists(t.reg)) << "planning writes nothing";
 }
 
 // ---- Run entries, line breaks, item data, numbers, the record ---------------------------------------
@@ -585,12 +603,12 @@ TEST(PlatformFiles, SameBytesAsThePlatformFunctions) {
   // Registry: three entries, the 2nd removed, one added, the 1st edited.
   RegistryEntry e = Reg("HKEY_CURRENT_USER\\Software\\A", "Path", "\"C:\\Program Files\\A\"");
   uint32_t r1 = StoreRegistryEntry(reg, e, 0);
-  e = Reg("HKEY_CURRENT_USER\\Software\\A", "", "plain", REGTYPE_EXPAND_SZ, true);
+  e = Reg("HKEY_CURRENT_USER\\Software\\A", "", "plain", REG_T_EXPAND, true);
   uint32_t r2 = StoreRegistryEntry(reg, e, 0);
-  e = Reg("HKEY_CURRENT_USER\\Software\\A", "N3", "\"", REGTYPE_DWORD, true);
+  e = Reg("HKEY_CURRENT_USER\\Software\\A", "N3", "\"", REG_T_DWORD, true);
   StoreRegistryEntry(reg, e, 0);
   RemoveEntry(ENTRIES_REGISTRY, reg, r2, false, nullptr);
-  StoreRegistryEntry(reg, Reg("HKEY_CURRENT_USER\\Software\\A", "N4", "x=y", REGTYPE_BINARY), 0);
+  StoreRegistryEntry(reg, Reg("HKEY_CURRENT_USER\\Software\\A", "N4", "x=y", REG_T_BINARY), 0);
   RemoveEntry(ENTRIES_REGISTRY, reg, r1, false, nullptr);
   StoreRegistryEntry(reg, Reg("HKEY_CURRENT_USER\\Software\\A", "Path", "'single'"), r1);
   // Run entries: both families emptied, added again, one moved to uninstallation.
@@ -623,12 +641,9 @@ TEST(PlatformFiles, SameBytesAsThePlatformFunctions) {
   EXPECT_EQ(ReadCounter(w.init.c_str(), FAMILY_RUN), 2u);
   EXPECT_EQ(ReadCounter(w.init.c_str(), FAMILY_RUNU), 4u);
   EXPECT_FALSE(ReadRunSilent(w.init.c_str(), 1));
-  EXPECT_EQ(RegistryNumberAt(w.reg.c_str(), 0), 1u);
-  EXPECT_EQ(RegistryNumberAt(w.reg.c_str(), 1), 3u);
-  EXPECT_EQ(RegistryNumberAt(w.reg.c_str(), 2), 4u);
   RegistryEntry back{};
   ReadRegistryEntry(w.reg.c_str(), 4, &back);
   EXPECT_STREQ(back.name, "N4");
   EXPECT_STREQ(back.value, "x=y");
-  EXPECT_EQ(back.type, unsigned{REGTYPE_BINARY});
+  EXPECT_EQ(back.type, unsigned{REG_T_BINARY});
 }

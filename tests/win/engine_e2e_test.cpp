@@ -1,10 +1,8 @@
-// The whole way: a project made in the main window (editors for shortcuts and run entries, the
-// list-file operations for registry values), built with the shipped engine, installed silently and
-// removed again.
+// The whole way: a project made in the main window through its entry editors, built with the
+// shipped engine, installed silently and removed again.
 #include "setupfixture.h"
 #include "uitest.h"
 #include "app/func.h"
-#include "entries/entryops.h"
 #include "res/resource.h"
 
 using namespace enginetest;
@@ -69,20 +67,14 @@ class FromMainWindow : public SetupTest {
     Press(d, IDB_RUN_APPLY);
     ASSERT_TRUE(uitest::WaitFor([&] { return !IsWindow(d); }));
   }
-  // A registry value as the registry editor will store it: list-file operations and a list item.
-  void RegistryValue(const char* name, const char* value, unsigned type, bool dynam) {
-    RegistryEntry e = {};
-    snprintf(e.key, sizeof e.key, "HKEY_CURRENT_USER\\%s", kRegKey);
-    snprintf(e.name, sizeof e.name, "%s", name);
-    snprintf(e.value, sizeof e.value, "%s", value);
-    e.type = type;
-    e.dynam = dynam;
-    char file[MAX_PATH];
-    ASSERT_TRUE(ListFile(ENTRIES_REGISTRY, file));
-    uint32_t data = StoreRegistryEntry(file, e, 0);
-    ASSERT_NE(0u, data);
-    LRESULT at = SendDlgItemMessageA(main_, IDL_REGISTRY, LB_ADDSTRING, 0, (LPARAM)name);
-    SendDlgItemMessageA(main_, IDL_REGISTRY, LB_SETITEMDATA, at, data);
+  // A registry value entered through the registry editor.
+  void RegistryValue(const char* name, const char* value, const char* type, bool dynam) {
+    Press(main_, IDB_REG_ADD);
+    HWND d = uitest::FindTopWindow("#32770", uitest::kRegistryEditorCaption);
+    ASSERT_TRUE(d);
+    ASSERT_TRUE(uitest::FillRegistryEditor(d, std::string("HKEY_CURRENT_USER\\") + kRegKey, name, value, type, dynam));
+    Press(d, IDB_REG_APPLY);
+    ASSERT_TRUE(uitest::WaitFor([&] { return !IsWindow(d); }));
   }
 
   HANDLE thread_ = nullptr;
@@ -110,10 +102,11 @@ TEST_F(FromMainWindow, BuiltInstallerInstallsEverythingAndItsUninstallerRemovesI
   RunEntry("tools\\first.exe", false, true);
   RunEntry("tools\\asking.exe", false, false);
   RunEntry("tools\\cleanup.exe", true, false);
-  RegistryValue("Bin", "0a 0B", REGTYPE_BINARY, false);
-  RegistryValue("Count", "42", REGTYPE_DWORD, false);
-  RegistryValue("Where", "lib\\deep\\data.bin", REGTYPE_EXPAND_SZ, true);
-  RegistryValue("Text", "\"cytat\"", REGTYPE_SZ, false);
+  RegistryValue("Bin", "0a 0B", "REG_BINARY", false);
+  RegistryValue("Count", "42", "REG_DWORD", false);
+  RegistryValue("Path", "%SystemRoot%\\x", "REG_EXPAND_SZ", false);
+  RegistryValue("Where", "lib\\deep\\data.bin", "REG_EXPAND_SZ", true);
+  RegistryValue("Text", "\"cytat\"", "REG_SZ", false);
 
   Press(main_, IDB_BUILD);
   ASSERT_TRUE(uitest::WaitFor([] { return *noProgressGzc() == 0; }, 10000));
@@ -140,6 +133,9 @@ TEST_F(FromMainWindow, BuiltInstallerInstallsEverythingAndItsUninstallerRemovesI
   ASSERT_TRUE(RegGet(HKEY_CURRENT_USER, kRegKey, "Count", &type, &data));
   EXPECT_EQ((DWORD)REG_DWORD, type);
   EXPECT_EQ(std::string("\x2a\0\0\0", 4), data);
+  ASSERT_TRUE(RegGet(HKEY_CURRENT_USER, kRegKey, "Path", &type, &data));
+  EXPECT_EQ((DWORD)REG_EXPAND_SZ, type);
+  EXPECT_EQ("%SystemRoot%\\x", std::string(data.c_str()));
   ASSERT_TRUE(RegGet(HKEY_CURRENT_USER, kRegKey, "Where", &type, &data));
   EXPECT_EQ((DWORD)REG_EXPAND_SZ, type);
   EXPECT_EQ(target_ + "\\lib\\deep\\data.bin", std::string(data.c_str()));
@@ -158,7 +154,9 @@ TEST_F(FromMainWindow, BuiltInstallerInstallsEverythingAndItsUninstallerRemovesI
   EXPECT_FALSE(PathExists(target_ + "\\lib"));
   EXPECT_FALSE(PathExists(desktop_ + "\\app.lnk"));
   EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
-  EXPECT_FALSE(RegGet(HKEY_CURRENT_USER, kRegKey, "Count", &type, &data));
+  for (const char* name : {"Bin", "Count", "Path", "Where", "Text"})
+    EXPECT_FALSE(RegGet(HKEY_CURRENT_USER, kRegKey, name, &type, &data)) << name;
+  EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kRegKey));
   EXPECT_EQ("the user's own", Slurp(target_ + "\\mine.txt"));
 }
 }  // namespace

@@ -118,6 +118,42 @@ TEST(EngineRegValue, KeysSplitIntoTheFourRoots) {
   EXPECT_STREQ("HKEY_USERS", RegRootName(REG_ROOT_HKU));
 }
 
+TEST(EngineRegValue, ValueDataAsTheInstallerWritesIt) {
+  const struct {
+    RegType type;
+    const char* text;
+    bool fits;
+    std::string data;
+  } kCases[] = {
+      {REG_T_BINARY, "0a 0B", true, std::string("\x0a\x0b", 2)},
+      {REG_T_BINARY, "", true, ""},
+      {REG_T_BINARY, "abc", false, ""},
+      {REG_T_DWORD, "258", true, std::string("\x02\x01\0\0", 4)},
+      {REG_T_DWORD, "4294967296", false, ""},
+      {REG_T_EXPAND, "%TEMP%", true, std::string("%TEMP%\0", 7)},
+      {REG_T_STRING, "", true, std::string(1, '\0')},
+      {REG_T_COUNT, "1", false, ""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(RegTypeName(c.type)) + " " + c.text);
+    std::string data = "old";
+    EXPECT_EQ(c.fits, RegValueData(c.type, c.text, &data));
+    if (c.fits) {
+      EXPECT_EQ(c.data, data);
+    }
+  }
+  EXPECT_TRUE(RegRelativeValue("bin\\a.exe"));
+  for (const char* bad : {"", "..\\a", "C:\\a", "\\a", "a\\..\\..\\b"}) EXPECT_FALSE(RegRelativeValue(bad)) << bad;
+}
+
+TEST(EngineRegValue, EditorRootsAreExactCasePrefixes) {
+  EXPECT_EQ(REG_ROOT_HKLM, RegKeyRoot("HKEY_LOCAL_MACHINE\\Software"));
+  EXPECT_EQ(REG_ROOT_HKU, RegKeyRoot("HKEY_USERS\\"));
+  for (const char* bad : {"hkey_local_machine\\x", "HKEY_USERS", "HKEY_CURRENT_CONFIG\\x", "", " HKEY_USERS\\"})
+    EXPECT_EQ(REG_ROOT_NONE, RegKeyRoot(bad)) << bad;
+  EXPECT_STREQ("REG_EXPAND_SZ", RegTypeName(REG_T_EXPAND));
+}
+
 TEST(EngineRegValue, LineRuleRestoresTheStrippedQuotes) {
   EXPECT_EQ("\"a b\"", RegRestoreQuotes("a b", true));
   EXPECT_EQ("a b", RegRestoreQuotes("a b", false));

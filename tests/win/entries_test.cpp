@@ -10,6 +10,11 @@ const char kBadPath[] = "Jedno z p\xf3l zawiera niepoprawn\xb9 \x9c" "cie\xbfk\x
 const char kOutside[] = "Wybrany plik musi znajdowa\xe6 si\xea w folderze z plikami programu.";
 const char kShortcutCaption[] = "Dodawanie skr\xf3tu";
 const char kRunCaption[] = "Uruchom po zainstalowaniu";
+const char kBadKey[] = "Wprowadzony klucz nie jest prawid\xb3owy.";
+const char kNotDword[] = "Warto\x9c\xe6 nie jest liczb\xb9 od 0 do 4294967295.";
+const char kNotBinary[] = "Warto\x9c\xe6 nie jest ci\xb9giem par cyfr szesnastkowych.";
+const char kNotRelative[] = "Warto\x9c\xe6 nie jest \x9c" "cie\xbfk\xb9 w folderze instalacji.";
+const char kHklm[] = "HKEY_LOCAL_MACHINE\\Software\\X";
 
 class Entries : public AppTest {
  protected:
@@ -67,6 +72,17 @@ class Entries : public AppTest {
     else Check(d, IDC_RUN_SILENT, silent);
     WaitFor([&] { return Checked(d, IDC_RUN_UNINSTALL) == uninstall; });
     Press(d, IDB_RUN_APPLY);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(d); }));
+    SendMessageA(Main(), WM_NULL, 0, 0);
+  }
+  // Opens the registry editor: on a new entry, or with a double-click on the item at `position`.
+  HWND RegistryEditor(int position = -1) {
+    if (position < 0) Click(IDB_REG_ADD);
+    else DoubleClick(IDL_REGISTRY, position);
+    return Editor(kRegistryEditorCaption);
+  }
+  void PressAndWaitClosed(HWND d, int id) {
+    Press(d, id);
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(d); }));
     SendMessageA(Main(), WM_NULL, 0, 0);
   }
@@ -382,5 +398,224 @@ TEST_F(Entries, ADoubleClickWithoutSelectionOrDuringPackingOpensNothing) {
   Sleep(300);
   EXPECT_FALSE(FindWindowA("#32770", kShortcutCaption));
   dialog()[SLOT_PACKING] = 1;
+}
+TEST_F(Entries, RegistryEditorTextsTypeListAndPathBox) {
+  HWND d = RegistryEditor();
+  ASSERT_TRUE(d);
+  const struct {
+    int id;
+    const char* text;
+  } kTexts[] = {{IDS_REG_KEY_LABEL, "Klucz:"},   {IDS_REG_NAME_LABEL, "Nazwa:"},
+                {IDS_REG_TYPE_LABEL, "Typ:"},    {IDS_REG_VALUE_LABEL, "Warto\x9c\xe6:"},
+                {IDB_REG_HELP, "Pomoc"},         {IDB_REG_CLOSE, "Wyjd\x9f"},
+                {IDB_REG_APPLY, "Zastosuj"},     {IDC_REG_DYNAMIC, "Dynamiczna kontrola \x9c" "cie\xbfki."}};
+  for (const auto& t : kTexts) EXPECT_EQ(t.text, WindowText(GetDlgItem(d, t.id))) << t.id;
+  HWND combo = GetDlgItem(d, IDC_REG_TYPE);
+  ASSERT_EQ(4, (int)SendMessageA(combo, CB_GETCOUNT, 0, 0));
+  const char* kTypes[] = {"REG_BINARY", "REG_DWORD", "REG_EXPAND_SZ", "REG_SZ"};
+  for (int i = 0; i < 4; ++i) {
+    char buf[32] = {0};
+    SendMessageA(combo, CB_GETLBTEXT, i, (LPARAM)buf);
+    EXPECT_STREQ(kTypes[i], buf);
+  }
+  EXPECT_EQ("REG_SZ", WindowText(combo));
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDB_REG_APPLY)));
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDC_REG_DYNAMIC)));
+  SetDlgItemTextA(d, IDE_REG_KEY, "x");
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDB_REG_APPLY)));
+  SetDlgItemTextA(d, IDE_REG_KEY, "");
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDB_REG_APPLY)));
+  ASSERT_TRUE(FillRegistryEditor(d, "", "", "", "REG_EXPAND_SZ", true));
+  EXPECT_TRUE(Checked(d, IDC_REG_DYNAMIC));
+  ASSERT_TRUE(FillRegistryEditor(d, "", "", "", "REG_DWORD", false));
+  EXPECT_FALSE(Checked(d, IDC_REG_DYNAMIC));
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDC_REG_DYNAMIC)));
+  EXPECT_FALSE(FillRegistryEditor(d, "", "", "", "REG_BINARY", true));  // no path box for binary
+  ClickNow(IDB_REG_ADD);  // a second press opens no second editor
+  EXPECT_EQ(d, FindWindowA("#32770", kRegistryEditorCaption));
+  EXPECT_FALSE(FindWindowExA(nullptr, d, "#32770", kRegistryEditorCaption));
+  PressAndWaitClosed(d, IDB_REG_CLOSE);
+  EXPECT_EQ(1, *SavePrj());
+}
+
+TEST_F(Entries, NewRegistryEntriesAndTheKeyCheck) {
+  // An item of a project whose "reg.cfg" holds nothing opens with empty fields and REG_SZ.
+  SendMessageA(Box(IDL_REGISTRY), LB_ADDSTRING, 0, (LPARAM) "x");
+  SendMessageA(Box(IDL_REGISTRY), LB_SETITEMDATA, 0, 2);
+  HWND d = RegistryEditor(0);
+  ASSERT_TRUE(d);
+  for (int id : {IDE_REG_KEY, IDE_REG_NAME, IDE_REG_VALUE}) EXPECT_EQ("", WindowText(GetDlgItem(d, id))) << id;
+  EXPECT_EQ("REG_SZ", WindowText(GetDlgItem(d, IDC_REG_TYPE)));
+  PressAndWaitClosed(d, IDB_REG_CLOSE);
+  EnableWindow(Item(IDB_REG_REMOVE), TRUE);
+  ClickNow(IDB_REG_REMOVE);
+  ASSERT_EQ(0, Count(IDL_REGISTRY));
+
+  // The first with the type as the editor offers it and no name.
+  d = RegistryEditor();
+  ASSERT_TRUE(d);
+  SetDlgItemTextA(d, IDE_REG_KEY, kHklm);
+  SetDlgItemTextA(d, IDE_REG_VALUE, "v");
+  PressAndWaitClosed(d, IDB_REG_APPLY);
+  ASSERT_EQ(1, Count(IDL_REGISTRY));
+  EXPECT_EQ("<Brak nazwy>", ItemText(IDL_REGISTRY, 0));
+  EXPECT_EQ(1u, ItemData(IDL_REGISTRY, 0));
+  const struct {
+    const char *section, *value;
+  } kFirst[] = {{"key", kHklm}, {"name", ""}, {"value", "v"}, {"type", "3"}, {"dynam", "0"}, {"line", "0"}};
+  for (const auto& k : kFirst) EXPECT_EQ(k.value, Ini("reg.cfg", k.section, "1")) << k.section;
+  EXPECT_EQ("2", Ini("reg.cfg", "index", "max"));
+  EXPECT_TRUE(Enabled(IDB_REG_REMOVE));
+
+  const struct {
+    const char* key;
+    bool passes;
+  } kKeys[] = {{"HKEY_USERS\\", true},
+               {"HKEY_CLASSES_ROOT\\.abc\\x", true},
+               {"HKEY_CURRENT_USER\\Software", true},
+               {"hkey_local_machine\\Software\\X", false},
+               {"HKEY_CURRENT_CONFIG\\X", false},
+               {"HKEY_USERS", false}};
+  for (const auto& k : kKeys) {
+    SCOPED_TRACE(k.key);
+    int before = Count(IDL_REGISTRY);
+    d = RegistryEditor();
+    ASSERT_TRUE(d);
+    ASSERT_TRUE(FillRegistryEditor(d, k.key, "n", "v", "REG_SZ", false));
+    Press(d, IDB_REG_APPLY);
+    if (!k.passes) {
+      EXPECT_EQ(kBadKey, AnswerMessage());
+    }
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(d); }));  // closes either way
+    SendMessageA(Main(), WM_NULL, 0, 0);
+    EXPECT_EQ(before + (k.passes ? 1 : 0), Count(IDL_REGISTRY));
+  }
+  EXPECT_EQ("5", Ini("reg.cfg", "index", "max"));
+}
+
+TEST_F(Entries, RegistryValueIsCheckedAgainstItsTypeAsTheInstallerReadsIt) {
+  const struct {
+    const char *type, *value;
+    bool dynam;
+    const char* refusal;  // nullptr: stored
+    const char* line;
+  } kValues[] = {
+      {"REG_DWORD", "4294967296", false, kNotDword},  {"REG_DWORD", "-1", false, kNotDword},
+      {"REG_DWORD", "0x10", false, kNotDword},        {"REG_DWORD", "", false, kNotDword},
+      {"REG_BINARY", "abc", false, kNotBinary},       {"REG_BINARY", "0 1", false, kNotBinary},
+      {"REG_BINARY", "zz", false, kNotBinary},        {"REG_EXPAND_SZ", "..\\x", true, kNotRelative},
+      {"REG_EXPAND_SZ", "C:\\x", true, kNotRelative}, {"REG_EXPAND_SZ", "\\x", true, kNotRelative},
+      {"REG_DWORD", "4294967295", false, nullptr, "0"}, {"REG_BINARY", "01 ab,FF", false, nullptr, "0"},
+      {"REG_BINARY", "", false, nullptr, "0"},        {"REG_SZ", "\"", false, nullptr, "1"},
+      {"REG_EXPAND_SZ", "bin\\tool.exe", true, nullptr, "0"}, {"REG_EXPAND_SZ", "..\\x", false, nullptr, "0"},
+  };
+  int stored = 0;
+  for (const auto& v : kValues) {
+    SCOPED_TRACE(std::string(v.type) + " " + v.value);
+    HWND d = RegistryEditor();
+    ASSERT_TRUE(d);
+    ASSERT_TRUE(FillRegistryEditor(d, kHklm, "n", v.value, v.type, v.dynam));
+    if (v.refusal) {
+      Press(d, IDB_REG_APPLY);
+      EXPECT_EQ(v.refusal, AnswerMessage());
+      EXPECT_TRUE(IsWindow(d));  // still open with what was typed
+      EXPECT_EQ(v.value, WindowText(GetDlgItem(d, IDE_REG_VALUE)));
+      EXPECT_EQ(v.type, WindowText(GetDlgItem(d, IDC_REG_TYPE)));
+      PressAndWaitClosed(d, IDB_REG_CLOSE);
+      EXPECT_EQ(stored, Count(IDL_REGISTRY));
+      continue;
+    }
+    PressAndWaitClosed(d, IDB_REG_APPLY);
+    ASSERT_EQ(++stored, Count(IDL_REGISTRY));
+    std::string n = std::to_string(stored);
+    EXPECT_EQ(v.line, Ini("reg.cfg", "line", n.c_str()));
+    EXPECT_EQ(v.dynam ? "1" : "0", Ini("reg.cfg", "dynam", n.c_str()));
+  }
+}
+
+TEST_F(Entries, EditingARegistryEntryFindsItByItsNumber) {
+  // The list's order is not the numbers' order (a project made elsewhere): the item's number counts.
+  std::string reg = WorkDir() + "\\cfg\\reg.cfg";
+  WriteFile(reg, "[index]\r\nmax=9\r\n[key]\r\n1=HKEY_CURRENT_USER\\A\r\n3=HKEY_CURRENT_USER\\C\r\n"
+                 "[name]\r\n1=a\r\n3=c\r\n[value]\r\n1=1\r\n3=\"q r\"\r\n[type]\r\n1=1\r\n3=2\r\n"
+                 "[dynam]\r\n1=0\r\n3=0\r\n[line]\r\n1=0\r\n3=1\r\n");
+  for (DWORD n : {3, 1}) {
+    LRESULT at = SendMessageA(Box(IDL_REGISTRY), LB_ADDSTRING, 0, (LPARAM)(n == 3 ? "c" : "a"));
+    SendMessageA(Box(IDL_REGISTRY), LB_SETITEMDATA, at, n);
+  }
+  EnableWindow(Item(IDB_REG_REMOVE), TRUE);
+  HWND d = RegistryEditor(0);
+  ASSERT_TRUE(d);
+  EXPECT_EQ("HKEY_CURRENT_USER\\C", WindowText(GetDlgItem(d, IDE_REG_KEY)));
+  EXPECT_EQ("c", WindowText(GetDlgItem(d, IDE_REG_NAME)));
+  EXPECT_EQ("\"q r\"", WindowText(GetDlgItem(d, IDE_REG_VALUE)));  // its quotes put back
+  EXPECT_EQ("REG_EXPAND_SZ", WindowText(GetDlgItem(d, IDC_REG_TYPE)));
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDC_REG_DYNAMIC)));
+  EXPECT_FALSE(Checked(d, IDC_REG_DYNAMIC));
+  // While it is open, the add button and a double-click leave its record alone.
+  ClickNow(IDB_REG_ADD);
+  DoubleClick(IDL_REGISTRY, 1);
+  EXPECT_EQ(1, dialog3_init()->editing);
+  EXPECT_EQ(0, dialog3_init()->position);
+  ASSERT_TRUE(FillRegistryEditor(d, "HKEY_CURRENT_USER\\C", "", "5", "REG_DWORD", false));
+  PressAndWaitClosed(d, IDB_REG_APPLY);
+  ASSERT_EQ(2, Count(IDL_REGISTRY));
+  EXPECT_EQ("<Brak nazwy>", ItemText(IDL_REGISTRY, 0));
+  EXPECT_EQ(3u, ItemData(IDL_REGISTRY, 0));
+  EXPECT_EQ("5", Ini("reg.cfg", "value", "3"));
+  EXPECT_EQ("1", Ini("reg.cfg", "type", "3"));
+  EXPECT_EQ("0", Ini("reg.cfg", "line", "3"));
+  EXPECT_EQ("1", Ini("reg.cfg", "value", "1"));
+  EXPECT_EQ("9", Ini("reg.cfg", "index", "max"));
+  // The remove button under an open editor removes the selected entry, not the editor's; the
+  // editor's Apply then edits the only entry and writes the counter again.
+  d = RegistryEditor(0);
+  ASSERT_TRUE(d);
+  Select(IDL_REGISTRY, 1);
+  ClickNow(IDB_REG_REMOVE);
+  ASSERT_EQ(1, Count(IDL_REGISTRY));
+  EXPECT_EQ(3u, ItemData(IDL_REGISTRY, 0));
+  EXPECT_EQ("<none>", Ini("reg.cfg", "key", "1"));
+  PressAndWaitClosed(d, IDB_REG_APPLY);
+  ASSERT_EQ(1, Count(IDL_REGISTRY));
+  EXPECT_EQ(3u, ItemData(IDL_REGISTRY, 0));
+  EXPECT_EQ("4", Ini("reg.cfg", "index", "max"));
+}
+
+TEST_F(Entries, ARefusedStoreKeepsTheOldEntryInTheListAndTheFile) {
+  // A damaged project: a counter past the last number (and more than one entry, so that the edit's
+  // removal leaves the counters in place).
+  AddShortcut("app.exe", true, false);
+  AddShortcut("readme.txt", true, false);
+  WritePrivateProfileStringA("index2", "max", "70000", (WorkDir() + "\\cfg\\lnk.cfg").c_str());
+  DoubleClick(IDL_SHORTCUTS, 0);
+  HWND d = Editor(kShortcutCaption);
+  ASSERT_TRUE(d);
+  Check(d, IDC_LNK_MENU, true);
+  SendMessageA(GetDlgItem(d, IDB_LNK_APPLY), BM_CLICK, 0, 0);  // refused without a word: returns
+  EXPECT_TRUE(IsWindow(d));
+  ASSERT_EQ(2, Count(IDL_SHORTCUTS));
+  EXPECT_EQ(0x00010000u, ItemData(IDL_SHORTCUTS, 0));
+  EXPECT_EQ("app.exe", Ini("lnk.cfg", "desktop", "1"));
+  PressAndWaitClosed(d, IDB_LNK_CLOSE);
+
+  AddRun("setup.exe", false, true);
+  AddRun("app.exe", false, false);
+  WritePrivateProfileStringA("index", "maxU", "70000", (WorkDir() + "\\cfg\\init.cfg").c_str());
+  DoubleClick(IDL_RUN, 0);
+  d = Editor(kRunCaption);
+  ASSERT_TRUE(d);
+  Press(d, IDC_RUN_UNINSTALL);
+  ASSERT_TRUE(WaitFor([&] { return Checked(d, IDC_RUN_UNINSTALL); }));
+  PressAndWaitClosed(d, IDB_RUN_APPLY);
+  ASSERT_EQ(2, Count(IDL_RUN));
+  EXPECT_EQ(0x00010000u, ItemData(IDL_RUN, 0));
+  EXPECT_EQ("setup.exe", Ini("init.cfg", "Run", "1"));
+  EXPECT_EQ("<none>", Ini("init.cfg", "RunU", "70000"));
+
+  WritePrivateProfileStringA("index", "max", "70000", (WorkDir() + "\\cfg\\reg.cfg").c_str());
+  ASSERT_TRUE(AddRegistry(kHklm, "n", "v", "REG_SZ"));
+  EXPECT_EQ(0, Count(IDL_REGISTRY));
+  EXPECT_EQ("<none>", Ini("reg.cfg", "key", "70000"));
 }
 }  // namespace

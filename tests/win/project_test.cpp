@@ -139,6 +139,58 @@ TEST_F(Project, SaveThenOpenGivesBackFieldsListsValuesAndListFiles) {
   EXPECT_FALSE(Exists(WorkDir() + "\\cfg\\Project.ini"));
 }
 
+TEST_F(Project, RegistryEntriesMadeInTheEditorComeBackWithTheProject) {
+  StartApp();
+  SetText(IDE_FOLDER, "C:\\Prog");
+  ASSERT_TRUE(AddRegistry("HKEY_CURRENT_USER\\Software\\A", "", "\"C:\\x y\\a.exe\" -q", "REG_SZ"));
+  ASSERT_TRUE(AddRegistry("HKEY_LOCAL_MACHINE\\Software\\B", "Where", "bin\\a.exe", "REG_EXPAND_SZ", true));
+  ASSERT_TRUE(AddRegistry("HKEY_USERS\\", "Count", "7", "REG_DWORD"));
+  // An edit in the editor: the third gets another value and type.
+  SendMessageA(Item_(IDL_REGISTRY), LB_SETCURSEL, 2, 0);
+  CommandNow(IDL_REGISTRY, LBN_DBLCLK);
+  HWND d = FindTopWindow("#32770", kRegistryEditorCaption);
+  ASSERT_TRUE(d);
+  ASSERT_TRUE(FillRegistryEditor(d, "HKEY_USERS\\", "Count", "00 ff", "REG_BINARY", false));
+  PostMessageA(GetDlgItem(d, IDB_REG_APPLY), BM_CLICK, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(d); }));
+  SendMessageA(Main(), WM_NULL, 0, 0);
+  auto entries = Items(IDL_REGISTRY);
+  std::string reg = Cfg("reg.cfg");
+  EXPECT_EQ((std::vector<ListItem>{{"<Brak nazwy>", 1}, {"Where", 2}, {"Count", 3}}), entries);
+
+  std::string kpj = temp_ + "reg.kpj";
+  SaveAs(kpj);
+  Menu(IDM_NEW);
+  ASSERT_TRUE(WaitFor([&] { return Items(IDL_REGISTRY).empty(); }));
+  Open(kpj);
+  ASSERT_TRUE(WaitFor([&] { return Items(IDL_REGISTRY).size() == 3; }));
+  EXPECT_EQ(entries, Items(IDL_REGISTRY));
+  EXPECT_EQ(reg, Cfg("reg.cfg"));
+  EXPECT_TRUE(Enabled(IDB_REG_REMOVE));
+
+  // Each reopened entry opens in the editor as it was typed.
+  const struct {
+    const char *key, *name, *value, *type;
+    bool dynam;
+  } kBack[] = {{"HKEY_CURRENT_USER\\Software\\A", "", "\"C:\\x y\\a.exe\" -q", "REG_SZ", false},
+               {"HKEY_LOCAL_MACHINE\\Software\\B", "Where", "bin\\a.exe", "REG_EXPAND_SZ", true},
+               {"HKEY_USERS\\", "Count", "00 ff", "REG_BINARY", false}};
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    SendMessageA(Item_(IDL_REGISTRY), LB_SETCURSEL, i, 0);
+    CommandNow(IDL_REGISTRY, LBN_DBLCLK);
+    d = FindTopWindow("#32770", kRegistryEditorCaption);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(kBack[i].key, WindowText(GetDlgItem(d, IDE_REG_KEY)));
+    EXPECT_EQ(kBack[i].name, WindowText(GetDlgItem(d, IDE_REG_NAME)));
+    EXPECT_EQ(kBack[i].value, WindowText(GetDlgItem(d, IDE_REG_VALUE)));
+    EXPECT_EQ(kBack[i].type, WindowText(GetDlgItem(d, IDC_REG_TYPE)));
+    EXPECT_EQ(kBack[i].dynam, IsDlgButtonChecked(d, IDC_REG_DYNAMIC) == BST_CHECKED);
+    PostMessageA(GetDlgItem(d, IDB_REG_CLOSE), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return dialog()[SLOT_REGISTRY] == 1; }));
+  }
+}
+
 TEST_F(Project, SpacesAroundFieldTextsAreTrimmedOnOpening) {
   StartApp();
   SetText(IDE_NAME, "  Demo  ");

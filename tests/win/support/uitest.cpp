@@ -218,6 +218,23 @@ std::string AnswerMessage(int button, DWORD ms) {
   return text;
 }
 
+const char kRegistryEditorCaption[] = "Dodaj wpisy do rejestru";
+
+bool FillRegistryEditor(HWND d, const std::string& key, const std::string& name, const std::string& value,
+                        const char* type, bool dynam) {
+  SetDlgItemTextA(d, IDE_REG_KEY, key.c_str());
+  SetDlgItemTextA(d, IDE_REG_NAME, name.c_str());
+  SetDlgItemTextA(d, IDE_REG_VALUE, value.c_str());
+  HWND combo = GetDlgItem(d, IDC_REG_TYPE);
+  if (SendMessageA(combo, CB_SELECTSTRING, (WPARAM)-1, (LPARAM)type) == CB_ERR) return false;
+  SendMessageA(d, WM_COMMAND, MAKEWPARAM(IDC_REG_TYPE, CBN_SELCHANGE), (LPARAM)combo);
+  if (!dynam) return true;
+  HWND box = GetDlgItem(d, IDC_REG_DYNAMIC);
+  if (!IsWindowEnabled(box)) return false;
+  SendMessageA(box, BM_SETCHECK, BST_CHECKED, 0);
+  return true;
+}
+
 void AppTest::SetUp() {
   DeleteProgramKey();
   char base[MAX_PATH];
@@ -280,6 +297,17 @@ void AppTest::SetText(int id, const std::string& text) { SendMessageA(Item(id), 
 void AppTest::Click(int id) { PostMessageA(Item(id), BM_CLICK, 0, 0); }
 
 void AppTest::Command(int id, int code) { PostMessageA(main_, WM_COMMAND, MAKEWPARAM(id, code), 0); }
+
+bool AppTest::AddRegistry(const std::string& key, const std::string& name, const std::string& value,
+                          const char* type, bool dynam) {
+  Click(IDB_REG_ADD);
+  HWND d = FindTopWindow("#32770", kRegistryEditorCaption);
+  if (!d || !FillRegistryEditor(d, key, name, value, type, dynam)) return false;
+  PostMessageA(GetDlgItem(d, IDB_REG_APPLY), BM_CLICK, 0, 0);
+  bool closed = WaitFor([&] { return !IsWindow(d); }, 5000);
+  SendMessageA(main_, WM_NULL, 0, 0);
+  return closed;
+}
 
 UINT AppTest::MenuState(int id) const { return GetMenuState(GetMenu(main_), id, MF_BYCOMMAND); }
 

@@ -48,6 +48,13 @@ void CancelDialog(HWND dlg);
 // The message box that appears next (caption "Packrift"), its text, and closes it with `button`.
 std::string AnswerMessage(int button = IDOK, DWORD ms = 10000);
 
+// The registry editor, as the user fills it: key, value name, value, the type picked by its name in
+// the drop-down list (the dialog hears of the choice), and the path check box once it can be ticked.
+// False when the type isn't listed or the box stays disabled.
+extern const char kRegistryEditorCaption[];
+bool FillRegistryEditor(HWND editor, const std::string& key, const std::string& name, const std::string& value,
+                        const char* type, bool dynam);
+
 // The main dialog run through StartMain on a thread of its own, as the program runs it: started and
 // shown (the thread handle is returned, the window in *main), and closed (answering "no" to the
 // save question) with its thread ended.
@@ -78,6 +85,10 @@ class AppTest : public ::testing::Test {
   void ClickNow(int id) { SendMessageA(Item(id), BM_CLICK, 0, 0); }
   void Command(int id, int code = 0);
   void CommandNow(int id, int code = 0) { SendMessageA(main_, WM_COMMAND, MAKEWPARAM(id, code), 0); }
+  // A registry entry entered through the editor that button 409 opens; true when it was stored
+  // and the editor closed.
+  bool AddRegistry(const std::string& key, const std::string& name, const std::string& value, const char* type,
+                   bool dynam = false);
   UINT MenuState(int id) const;
   std::string MenuText(UINT item, bool byPosition) const;
   // The working folder (<temp>\Packrift).

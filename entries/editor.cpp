@@ -1,0 +1,153 @@
+// The entry editors' shared skeleton: opening, add and double-click, dialog procedure, store.
+#include "entries/editor.h"
+#include "app/func.h"
+#include "app/func1.h"
+#include "build/func2.h"
+#include "dlgkit/dlgkit.h"
+#include "entries/entryops.h"
+#include "res/resource.h"
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+HWND Main() { return *HwndMain(); }
+int SlotOf(const EditorKind& kind) { return ListOf(kind.list).slot; }
+
+void OnInit(const EditorKind& kind, HWND wnd) { kind.init(wnd); }
+
+void OnFieldChange(const EditorKind& kind, HWND wnd) { EnableButton(wnd, kind.apply, wnd, kind.field); }
+
+void OnApply(const EditorKind& kind, HWND wnd) {
+  if (kind.onApply(wnd) == APPLY_CLOSE) SendMessageA(wnd, WM_CLOSE, 0, 0);
+}
+
+void OnCloseButton(HWND wnd) { SendMessageA(wnd, WM_CLOSE, 0, 0); }
+
+void OnCommand(const EditorKind& kind, HWND wnd, int id, int code) {
+  if (id == kind.field) {
+    if (code == EN_CHANGE) OnFieldChange(kind, wnd);  // not on focus: the run editor's Apply starts enabled
+  }
+  else if (id == kind.apply) OnApply(kind, wnd);
+  else if (id == kind.close || id == IDCANCEL) OnCloseButton(wnd);
+  else if (kind.command) kind.command(wnd, id, code);
+}
+
+void OnClose(const EditorKind& kind) { EndSubDialog(SlotOf(kind)); }
+
+struct StoreJob {
+  const EntryStore* store;
+  bool stored;
+};
+
+// Runs on the main window's thread, so that no removal or other store comes between its steps.
+void StoreOnMain(void* arg) {
+  StoreJob* job = (StoreJob*)arg;
+  const EntryStore& s = *job->store;
+  const ListInfo& li = ListOf(s.list);
+  EntryEditState* rec = EditorOf(s.list).record();
+  HWND box = GetDlgItem(Main(), li.control);
+  int count = (int)SendMessageA(box, LB_GETCOUNT, 0, 0);
+  bool editing = rec->editing && rec->position >= 0 && rec->position < count;
+  uint32_t old = editing ? rec->data : 0;
+  int position = editing ? rec->position : -1;
+  char file[kPathMax] = {0};
+  ListFile(s.list, file);
+
+  // Here a store is accepted or refused, before anything changes: an entry that can't have its
+  // numbers (a counter past 65535 in a damaged project) leaves the old one in the list and file.
+  if (!PlanItemData(file, s.high, s.low, old, editing && count == 1)) return;
+
+  if (editing) DelFromListBox(s.list, position, file);
+  uint32_t data = s.write(file, old, s.how);
+  job->stored = data != 0;
+  if (job->stored) {
+    rec->position = StrManage(li.control, s.text, data, position);
+    rec->data = data;
+    bool registry = s.list == ENTRIES_REGISTRY;
+    EntryNumberText(registry ? ItemDataLow(data) : ItemDataHigh(data), rec->number1, sizeof rec->number1);
+    EntryNumberText(registry ? 0 : ItemDataLow(data), rec->number2, sizeof rec->number2);
+    rec->editing = 1;
+  }
+  EnableButton(Main(), li.removeButton, Main(), IDE_FOLDER);
+}
+}  // namespace
+
+const EditorKind& EditorOf(EntryList list) {
+  switch (list) {
+    case ENTRIES_SHORTCUTS: return kShortcutEditor;
+    case ENTRIES_RUN: return kRunEditor;
+    default: return kRegistryEditor;
+  }
+}
+
+bool EditorOpen(EntryList list) { return !dialog()[ListOf(list).slot]; }
+
+void OpenEditor(const EditorKind& kind) { LaunchDialog(SlotOf(kind), kind.thread); }
+
+DWORD RunEditor(const EditorKind& kind) {
+  StartMain(kind.proc, kind.dialogId);
+  return 1;
+}
+
+void AddEntry(EntryList list) {
+  const EditorKind& kind = EditorOf(list);
+  if (!EditorOpen(list)) EntryEditReset(kind.record());
+  OpenEditor(kind);
+}
+
+void EditEntry(EntryList list) {
+  if (EditorOpen(list)) return;  // the open editor keeps its entry
+  const EditorKind& kind = EditorOf(list);
+  if (kind.take(kind.record())) OpenEditor(kind);
+}
+
+INT_PTR EditorProc(const EditorKind& kind, HWND wnd, UINT msg, WPARAM wp, LPARAM) {
+  switch (msg) {
+    case WM_INITDIALOG: OnInit(kind, wnd); return TRUE;
+    case WM_COMMAND: OnCommand(kind, wnd, LOWORD(wp), HIWORD(wp)); return TRUE;
+    case WM_CLOSE:
+    case WM_DESTROY: OnClose(kind); return TRUE;
+    default: return FALSE;
+  }
+}
+
+bool TakePathEntry(int list, EntryEditState* rec) {
+  HWND box = GetDlgItem(Main(), list);
+  int pos = (int)SendMessageA(box, LB_GETCURSEL, 0, 0);
+  if (pos < 0 || SendMessageA(box, LB_GETTEXTLEN, pos, 0) >= kPathMax) return false;
+  memset(rec, 0, sizeof *rec);
+  char item[kPathMax] = {0}, folder[kPathMax];
+  SendMessageA(box, LB_GETTEXT, pos, (LPARAM)item);
+  ProgramFolder(folder);
+  snprintf(rec->text, sizeof rec->text, "%s\\%s", folder, item);
+  rec->data = (uint32_t)SendMessageA(box, LB_GETITEMDATA, pos, 0);
+  rec->position = pos;
+  rec->editing = 1;
+  return true;
+}
+
+bool TakeEntryPath(HWND wnd, int field, char* full, char* rel) {
+  char text[kPathMax + 1] = {0};
+  GetDlgItemTextA(wnd, field, text, sizeof text);
+  size_t n = strlen(text);
+  if (n && text[n - 1] == '\\') {
+    text[--n] = 0;
+    SetDlgItemTextA(wnd, field, text);
+  }
+  text[kPathMax - 1] = 0;
+  if (!SprawdzSciezke(text)) return false;
+  char folder[kPathMax];
+  ProgramFolder(folder);
+  if (!RelativePath(text, folder, rel, kPathMax)) {
+    ShowMessage(S_OUTSIDE_FOLDER, MB_OK | MB_ICONERROR);
+    return false;
+  }
+  memcpy(full, text, kPathMax);
+  return true;
+}
+
+bool StoreFromEditor(const EntryStore& store) {
+  StoreJob job{&store, false};
+  RunOnMainThread(StoreOnMain, &job);
+  return job.stored;
+}
