@@ -41,6 +41,14 @@ struct InstallSink {
   // A yes/no question; null in silent runs, where entries that would ask are skipped.
   bool (*ask)(void* ctx, const std::string& question);
   void* ctx;
+  // The file being written, relative to the installation folder; at most every 50 ms. Null: none.
+  void (*file)(void* ctx, const char* rel);
+  // Asked at each file access while the files are checked and written; true stops the installation,
+  // which then removes what it wrote and puts back what was there. May wait while the user is asked.
+  // Null: never stops.
+  bool (*cancelled)(void* ctx);
+  // Told once when the files are in place: from there on the installation runs to its end.
+  void (*committed)(void* ctx);
 };
 
 // The reason text for a refused archive.
@@ -49,6 +57,9 @@ std::string DamagedReason(GzcStatus status);
 bool TidyFolder(const std::string& in, std::string* out);
 // The program name made fit for a folder or file name ("" becomes "Program").
 std::string SafeName(const std::string& name);
+// Whether this run installs for every user of the machine (it runs elevated): shortcuts in the
+// all-users folders, registration under the machine. Otherwise for the current user only.
+bool PerMachine();
 // The default installation folder: program files + the program's name.
 std::string DefaultFolder(const Setup& s);
 
