@@ -63,8 +63,9 @@ bool PerMachine();
 // The default installation folder: program files + the program's name.
 std::string DefaultFolder(const Setup& s);
 
-// Checks the program archive, then installs everything. Returns an ExitCode; on EXIT_DAMAGED or
-// EXIT_WRITE `why` says why and nothing is left installed.
+// Checks the program archive, then installs everything. Returns an ExitCode; on EXIT_DAMAGED,
+// EXIT_WRITE or EXIT_CANCELLED (the sink's cancel) `why` says why, nothing is left installed and
+// every file the installation replaced is back.
 int RunInstall(Setup& s, const InstallSink& sink, std::string* why);
 
 // Runs the wizard pages; returns the ExitCode.

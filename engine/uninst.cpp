@@ -239,6 +239,7 @@ void UnOnDone(UnDialog& d) {
   UnShow(dlg, kUnProgress, 3, false);
   ShowWindow(GetDlgItem(dlg, IDCANCEL), SW_HIDE);
   SetDlgItemTextA(dlg, IDS_TITLE, Tx(L_UN_DONE_TITLE).c_str());
+  SetDlgItemTextA(dlg, IDS_SUBTITLE, "");
   SetDlgItemTextA(dlg, IDS_TEXT, (u.left.empty() ? TxF(L_UN_DONE, {u.name}) : TxF(L_UN_LEFT, {u.name, list})).c_str());
   SetDlgItemTextA(dlg, IDB_NEXT, Tx(L_CLOSE).c_str());
   EnableWindow(GetDlgItem(dlg, IDB_NEXT), TRUE);

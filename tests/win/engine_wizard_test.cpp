@@ -202,7 +202,7 @@ const LanguageCase kLanguages[] = {
      "Wymagane miejsce: ", "Dostępne miejsce: ", "Czy na pewno przerwać instalację?", "Czy uruchomić asking.exe?",
      "Deinstalator programu Wizard Próba",
      {"Usuwanie programu Wizard Próba", "Program Wizard Próba zostanie usunięty z tego komputera."},
-     {"Usuwanie zakończone", "Program Wizard Próba zostanie usunięty z tego komputera."},
+     {"Usuwanie zakończone", ""},
      "Czy na pewno usunąć program Wizard Próba i wszystkie jego składniki?",
      "Program Wizard Próba został usunięty z komputera."},
     {"/L=en", "Wizard Próba Setup",
@@ -214,7 +214,7 @@ const LanguageCase kLanguages[] = {
      "Space required: ", "Space available: ", "Are you sure you want to cancel the installation?", "Run asking.exe?",
      "Wizard Próba Uninstall",
      {"Uninstall Wizard Próba", "Wizard Próba will be removed from this computer."},
-     {"Uninstall Complete", "Wizard Próba will be removed from this computer."},
+     {"Uninstall Complete", ""},
      "Are you sure you want to remove Wizard Próba and all of its components?",
      "Wizard Próba has been removed from your computer."},
 };
@@ -361,23 +361,29 @@ TEST_F(EngineWizard, ADriveWithTooLittleFreeSpaceMakesInstallRefuse) {
 }
 
 // A cancelled installation takes away what it wrote and puts back what it replaced: cancelled before
-// the first file is written, and while the files are being written.
+// the first file is written, and while the files are being written. The folder holds a file of the
+// user's own and an older copy of every program file in z\\.
 TEST_F(EngineWizard, ACancelledInstallLeavesTheFolderAsItWas) {
+  const int kFiles = 160;
+  auto name = [](int i) {
+    char n[32];
+    snprintf(n, sizeof n, "z\\data%03d.bin", i);
+    return std::string(n);
+  };
   unsigned seed = 7;
-  for (int i = 0; i < 160; ++i) {
+  for (int i = 0; i < kFiles; ++i) {
     std::string data(128 * 1024, '\0');
     for (char& ch : data) ch = (char)((seed = seed * 1103515245u + 12345u) >> 16);
-    char name[32];
-    snprintf(name, sizeof name, "z\\data%03d.bin", i);
-    Put(name, data);
+    Put(name(i), data);
   }
   Build(setup_);
   for (bool whileWriting : {false, true}) {
     SCOPED_TRACE(whileWriting ? "while writing" : "before writing");
     CreateDirectoryA((root_ + "Installed").c_str(), nullptr);
     CreateDirectoryA(target_.c_str(), nullptr);
+    CreateDirectoryA((target_ + "\\z").c_str(), nullptr);
     uitest::WriteFile(target_ + "\\keep.txt", "mine");
-    uitest::WriteFile(target_ + "\\app.exe", "old");
+    for (int i = 0; i < kFiles; ++i) uitest::WriteFile(target_ + "\\" + name(i), "old");
     HWND dlg = Open("");
     ASSERT_TRUE(dlg);
     ASSERT_TRUE(ToFolderPage(dlg));
@@ -385,7 +391,7 @@ TEST_F(EngineWizard, ACancelledInstallLeavesTheFolderAsItWas) {
     Press(dlg, IDB_NEXT);
     // The file being written shows under the bar.
     if (whileWriting) {
-      ASSERT_TRUE(uitest::WaitFor([&] { return !ItemText(dlg, IDS_FILE).empty(); }));
+      ASSERT_TRUE(uitest::WaitFor([&] { return ItemText(dlg, IDS_FILE).find("z\\data") == 0; }));
     }
     Press(dlg, IDCANCEL);
     EXPECT_EQ("Czy na pewno przerwać instalację?", AnswerBox(pi_.dwProcessId, IDYES));
@@ -395,9 +401,9 @@ TEST_F(EngineWizard, ACancelledInstallLeavesTheFolderAsItWas) {
     CloseHandle(pi_.hThread);
     pi_ = {};
     EXPECT_EQ("mine", Slurp(target_ + "\\keep.txt"));
-    EXPECT_EQ("old", Slurp(target_ + "\\app.exe"));
-    EXPECT_EQ(7u, FolderBytes(target_ + "\\"));  // those two alone: nothing written, nothing set aside left
-    EXPECT_FALSE(PathExists(target_ + "\\z"));
+    for (int i = 0; i < kFiles; ++i) ASSERT_EQ("old", Slurp(target_ + "\\" + name(i))) << name(i);
+    // Those alone: nothing written is left, nothing set aside either.
+    EXPECT_EQ(4u + 3u * kFiles, FolderBytes(target_ + "\\"));
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
     EXPECT_FALSE(PathExists(probe_ + "quiet.exe.ran"));
     uitest::RemoveTree(root_ + "Installed");
