@@ -1,6 +1,8 @@
 // The look the installer and the uninstaller share: header band, side picture, emblem, fonts.
 #include "engine/look.h"
 
+#include <commctrl.h>
+
 #include "engine/resource.h"
 
 namespace {
@@ -120,4 +122,11 @@ void LookPlace(HWND dlg, int id, int x, int y, int cx, int cy) {
   RECT r = {x, y, x + cx, y + cy};
   MapDialogRect(dlg, &r);
   SetWindowPos(GetDlgItem(dlg, id), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void LookRun(int id, DLGPROC proc, LPARAM param, Look* look) {
+  INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&icc);
+  DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr, proc, param);
+  LookFree(look);
 }

@@ -24,5 +24,7 @@ void LookSetSide(HWND dlg, Look* look, bool side);
 INT_PTR LookErase(HWND dlg, const Look& look, HDC dc);
 INT_PTR LookCtlColor(HWND dlg, const Look& look, HDC dc, HWND ctl);
 INT_PTR LookDrawItem(const DRAWITEMSTRUCT* di);
+// Runs the program's dialog `id` (the common controls made ready first), then frees the look.
+void LookRun(int id, DLGPROC proc, LPARAM param, Look* look);
 // Moves a control to a rectangle given in dialog units.
 void LookPlace(HWND dlg, int id, int x, int y, int cx, int cy);

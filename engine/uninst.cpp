@@ -270,12 +270,9 @@ INT_PTR CALLBACK UnProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 
 // Asks, removes and tells the result in the uninstaller's window; returns the ExitCode.
 int RunWindow(Uninstall& u) {
-  INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&icc);
   UnDialog d;
   d.u = &u;
-  DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_UNINSTALL), nullptr, UnProc, (LPARAM)&d);
-  LookFree(&d.look);
+  LookRun(IDD_UNINSTALL, UnProc, (LPARAM)&d, &d.look);
   return d.result;
 }
 

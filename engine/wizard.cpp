@@ -413,11 +413,8 @@ INT_PTR CALLBACK WizardProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 int RunWizard(Setup& s) {
-  INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&icc);
   Wizard w;
   w.s = &s;
-  DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_WIZARD), nullptr, WizardProc, (LPARAM)&w);
-  LookFree(&w.look);
+  LookRun(IDD_WIZARD, WizardProc, (LPARAM)&w, &w.look);
   return w.result;
 }
