@@ -2,10 +2,10 @@
 #include "engine/setup.h"
 
 #include <objbase.h>
-
-#include <chrono>
 #include <shellapi.h>
 #include <shlobj.h>
+
+#include <chrono>
 
 #include "engine/enginewin.h"
 #include "engine/regvalue.h"
@@ -156,9 +156,9 @@ void* GuardOpen(void* ctx, const char* path, bool write) {
       k.file(k.ctx, path + n + 1);
     }
     // Only a folder that was there before can hold files of its own.
-    char keep[MAX_PATH + 16];
-    wsprintfA(keep, kSetAside, path);
     if (g.folderExisted && FileExists(path)) {
+      char keep[MAX_PATH + 16];
+      wsprintfA(keep, kSetAside, path);
       if (!MoveFileExA(path, keep, MOVEFILE_REPLACE_EXISTING)) return nullptr;
       g.setAside.push_back(path);
     }
