@@ -23,7 +23,7 @@ add_custom_command(OUTPUT ${ENGINE_ZLIB}
   DEPENDS ${ZLIB_STATIC} VERBATIM)
 add_custom_target(engine_zlib DEPENDS ${ENGINE_ZLIB})
 
-add_library(engine_core STATIC ${ENGINE_LOGIC} engine/enginewin.cpp engine/winfiles.cpp engine/runtime.cpp)
+add_library(engine_core STATIC ${ENGINE_LOGIC} engine/enginewin.cpp engine/winfiles.cpp engine/runtime.cpp engine/look.cpp)
 target_include_directories(engine_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(engine_core PRIVATE ${ENGINE_FLAGS})
 add_dependencies(engine_core engine_zlib)
@@ -40,6 +40,7 @@ foreach(t engine_setup engine_uninst)
   set_target_properties(${t} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${DIST}/bin SUFFIX .dat)
 endforeach()
 set_target_properties(engine_setup PROPERTIES OUTPUT_NAME Packrift)
+target_link_options(engine_setup PRIVATE -Wl,--wrap=adler32)
 set_target_properties(engine_uninst PROPERTIES OUTPUT_NAME UnInst)
 
 add_custom_command(OUTPUT ${DIST}/bin/Lang.dat

@@ -45,6 +45,8 @@ const std::string& Tx(LangId id) {
 
 std::string TxF(LangId id, const std::vector<std::string>& args) { return LangFormat(Tx(id), args); }
 
+std::string TxF1(LangId id, const std::string& arg) { return TxF(id, {arg}); }
+
 void ReportLine(const std::string& text) {
   HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
   if (!err || err == INVALID_HANDLE_VALUE) return;

@@ -27,6 +27,8 @@ const std::string& TextSet();
 const std::string& Tx(LangId id);
 // Text `id` with its %s replaced by the arguments.
 std::string TxF(LangId id, const std::vector<std::string>& args);
+// The same with one argument.
+std::string TxF1(LangId id, const std::string& arg);
 // "en" when the user's interface language is English, otherwise "pl".
 const char* SystemTextSet();
 

@@ -5,6 +5,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <chrono>
+
 #include "engine/enginewin.h"
 #include "engine/peimage.h"
 #include "engine/regvalue.h"
@@ -58,6 +60,22 @@ std::string Num(int n) {
   return buf;
 }
 
+struct Job;
+// The archive module's file operations as the installation hands them on: each access first asks
+// the sink whether to stop, a file opened for writing in the installation folder is reported, and
+// a file that was already there is set aside, so that a cancelled or failed installation can put
+// it back.
+struct Guard {
+  GzcFileOps ops;
+  const GzcFileOps* inner;
+  Job* job;
+  bool folderExisted = false;
+  volatile bool stopped = false;
+  std::chrono::steady_clock::time_point reported;  // when a file was last reported
+  std::vector<std::string> setAside;  // originals; each backup is named by kSetAside
+};
+const char kSetAside[] = "%s.prsave";
+
 struct Job {
   Setup& s;
   const InstallSink& sink;
@@ -67,6 +85,7 @@ struct Job {
   uint64_t installedBytes = 0;
   int lastPercent = -1;
   int rangeLo = 0, rangeHi = kVerifyEnd;
+  Guard guard;
 
   Job(Setup& setup, const InstallSink& k) : s(setup), sink(k) {}
 
@@ -111,16 +130,81 @@ void RemoveTopDirs(Job& job) {
   for (size_t i = job.topDirs.size(); i-- > 0;) RemoveDirectoryA(job.topDirs[i].c_str());
 }
 
+// ---- Cancel, the file being written, what was there before ---------------------------------------
+// The guard of the running installation (one a process); its operations keep the engine's own
+// context and find the guard here.
+Guard*& Active() {
+  static Guard* active;
+  return active;
+}
+
+bool Stop(Guard& g) {
+  const InstallSink& k = g.job->sink;
+  if (!g.stopped && k.cancelled && k.cancelled(k.ctx)) g.stopped = true;
+  return g.stopped;
+}
+
+void* GuardOpen(void* ctx, const char* path, bool write) {
+  Guard& g = *Active();
+  if (write && Stop(g)) return nullptr;
+  const Setup& s = g.job->s;
+  size_t n = s.folder.size();
+  if (write && !strncmp(path, s.folder.c_str(), n) && path[n] == '\\') {
+    const InstallSink& k = g.job->sink;
+    auto now = std::chrono::steady_clock::now();
+    if (k.file && now - g.reported >= std::chrono::milliseconds(50)) {
+      g.reported = now;
+      k.file(k.ctx, path + n + 1);
+    }
+    // Only a folder that was there before can hold files of its own.
+    if (g.folderExisted && FileExists(path)) {
+      char keep[MAX_PATH + 16];
+      wsprintfA(keep, kSetAside, path);
+      if (!MoveFileExA(path, keep, MOVEFILE_REPLACE_EXISTING)) return nullptr;
+      g.setAside.push_back(path);
+    }
+  }
+  return g.inner->open(ctx, path, write);
+}
+size_t GuardRead(void* ctx, void* f, void* buf, size_t n) { return Stop(*Active()) ? 0 : Active()->inner->read(ctx, f, buf, n); }
+bool GuardWrite(void* ctx, void* f, const void* buf, size_t n) { return !Stop(*Active()) && Active()->inner->write(ctx, f, buf, n); }
+
+void InitGuard(Job& job) {
+  Guard& g = job.guard;
+  g.inner = &job.files.ops;
+  g.job = &job;
+  g.ops = job.files.ops;
+  g.ops.open = GuardOpen;
+  g.ops.read = GuardRead;
+  g.ops.write = GuardWrite;
+  Active() = &g;
+}
+
+// What was set aside goes back (after a cancel or failure), or goes for good (once installed).
+void EndSetAside(Guard& g, bool restore) {
+  for (const std::string& p : g.setAside) {
+    char keep[MAX_PATH + 16];
+    wsprintfA(keep, kSetAside, p.c_str());
+    if (restore) {
+      MoveFileExA(keep, p.c_str(), MOVEFILE_REPLACE_EXISTING);
+    } else {
+      SetFileAttributesA(keep, FILE_ATTRIBUTE_NORMAL);
+      DeleteFileA(keep);
+    }
+  }
+  g.setAside.clear();
+}
+
 GzcStatus Unpack(Job& job, std::vector<std::string>* written) {
   Setup& s = job.s;
-  GzcSource src{&job.files.ops, s.file, s.binLength, s.binOffset};
+  GzcSource src{&job.guard.ops, s.file, s.binLength, s.binOffset};
   job.files.sourceRead = 0;
   if (!job.files.ops.seek(job.files.ops.ctx, s.file, s.binOffset)) return GZC_ERR_READ;
   GzcUnpackJob u = {};
   u.dest = s.folder.c_str();
   u.gzTmp = s.gzTmp.c_str();
   u.createFolders = true;
-  u.files = &job.files.ops;
+  u.files = &job.guard.ops;
   u.threads = EngineThreads();
   u.verified = true;  // RunInstall has just checked it, and the file is open without write sharing
   return GzcUnpack(u, src, written);
@@ -156,13 +240,26 @@ std::string LinkName(const std::string& target) {
   return name + ".lnk";
 }
 
+// ---- Per machine or per user -------------------------------------------------------------------
+int DesktopFolder() { return PerMachine() ? CSIDL_COMMON_DESKTOPDIRECTORY : CSIDL_DESKTOPDIRECTORY; }
+int ProgramsFolder() { return PerMachine() ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS; }
+// Where the registration goes, in the order tried: the machine (the user's own when that cannot be
+// written), or the user's alone.
+int RegistrationRoots(HKEY* roots) {
+  roots[0] = HKEY_LOCAL_MACHINE;
+  roots[1] = HKEY_CURRENT_USER;
+  if (PerMachine()) return 2;
+  roots[0] = HKEY_CURRENT_USER;
+  return 1;
+}
+
 void Shortcuts(Job& job) {
   Ini lnk = LoadIni(job.s, "lnk.cfg");
   struct Place {
     const char* section;
     const char* index;
     int csidl;
-  } places[] = {{"desktop", "index1", CSIDL_DESKTOPDIRECTORY}, {"menu", "index2", CSIDL_PROGRAMS}};
+  } places[] = {{"desktop", "index1", DesktopFolder()}, {"menu", "index2", ProgramsFolder()}};
   for (const Place& p : places) {
     int max = lnk.Counter(p.index, "max");
     std::string folder;
@@ -181,9 +278,9 @@ void Shortcuts(Job& job) {
           continue;
         }
         folder = base;
-        if (p.csidl == CSIDL_PROGRAMS) folder += "\\" + SafeName(job.s.name);
+        if (p.csidl == ProgramsFolder()) folder += "\\" + SafeName(job.s.name);
       }
-      if (p.csidl == CSIDL_PROGRAMS && !menuMade && !DirExists(folder)) {
+      if (p.csidl == ProgramsFolder() && !menuMade && !DirExists(folder)) {
         if (!CreateDirectoryA(folder.c_str(), nullptr)) {
           job.Problem(TxF(L_BAD_SHORTCUT, {rel}));
           continue;
@@ -282,13 +379,10 @@ void SetDword(HKEY k, const char* name, DWORD v) { RegSetValueExA(k, name, 0, RE
 bool Register(Job& job, const std::string& uninstaller) {
   const Setup& s = job.s;
   std::string sub = std::string(kUninstallKey) + SafeName(s.name);
-  struct {
-    HKEY root;
-    const char* name;
-  } roots[] = {{HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"}, {HKEY_CURRENT_USER, "HKEY_CURRENT_USER"}};
-  for (const auto& r : roots) {
+  HKEY roots[2];
+  for (int i = 0, n = RegistrationRoots(roots); i < n; ++i) {
     HKEY k;
-    if (RegCreateKeyExA(r.root, sub.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr) != ERROR_SUCCESS) continue;
+    if (RegCreateKeyExA(roots[i], sub.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr) != ERROR_SUCCESS) continue;
     std::string quoted = "\"" + uninstaller + "\"";
     SetString(k, "DisplayName", s.name.empty() ? SafeName(s.name) : s.name);
     SetString(k, "UninstallString", quoted);
@@ -298,7 +392,7 @@ bool Register(Job& job, const std::string& uninstaller) {
     SetDword(k, "NoModify", 1);
     SetDword(k, "NoRepair", 1);
     RegCloseKey(k);
-    job.Log('U', std::string(r.name) + "\\" + sub);
+    job.Log('U', std::string(roots[i] == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\") + sub);
     return true;
   }
   return false;
@@ -364,6 +458,11 @@ void RunEntries(Job& job, const Ini& init) {
   }
 }
 
+}  // namespace
+
+bool PerMachine() { return IsUserAnAdmin() != FALSE; }
+
+namespace {
 uint64_t SizeOf(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA a;
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &a)) return 0;
@@ -378,6 +477,7 @@ int RunInstall(Setup& s, const InstallSink& sink, std::string* why) {
   job.files.source = s.file;
   job.files.onRead = OnRead;
   job.files.onReadCtx = &job;
+  InitGuard(job);
   job.log = LogHeader();
   job.Log('P', s.name);
   job.Log('G', TextSet());
@@ -385,26 +485,38 @@ int RunInstall(Setup& s, const InstallSink& sink, std::string* why) {
   // Nothing is changed before the whole program archive has proved sound.
   job.Status(Tx(L_CHECKING));
   job.Progress(0);
-  GzcSource src{&job.files.ops, s.file, s.binLength, s.binOffset};
+  GzcSource src{&job.guard.ops, s.file, s.binLength, s.binOffset};
   GzcStatus st = job.files.ops.seek(job.files.ops.ctx, s.file, s.binOffset) ? GzcVerify(src, s.gzTmp.c_str()) : GZC_ERR_READ;
+  if (job.guard.stopped) st = GZC_CANCELLED;
   if (st != GZC_OK) {
-    *why = TxF(L_DAMAGED, {DamagedReason(st)});
+    *why = st == GZC_CANCELLED ? Tx(L_CANCELLED) : TxF(L_DAMAGED, {DamagedReason(st)});
     CoUninitialize();
-    return st == GZC_ERR_TEMP ? EXIT_WRITE : EXIT_DAMAGED;
+    return st == GZC_CANCELLED ? EXIT_CANCELLED : st == GZC_ERR_TEMP ? EXIT_WRITE : EXIT_DAMAGED;
   }
 
   job.Status(Tx(L_UNPACKING));
   job.rangeLo = kVerifyEnd;
   job.rangeHi = kUnpackEnd;
   std::vector<std::string> written;
-  if (!MakeFolder(job) || (st = Unpack(job, &written)) != GZC_OK) {
+  job.guard.folderExisted = DirExists(s.folder);
+  bool made = MakeFolder(job);
+  if (made) st = Unpack(job, &written);
+  if (made && st == GZC_OK && Stop(job.guard)) {
+    // Cancelled after the last write: what this run wrote goes again.
+    for (const std::string& f : written) DeleteFileA(f.c_str());
+    for (size_t i = job.files.madeDirs.size(); i-- > 0;) RemoveDirectoryA(job.files.madeDirs[i].c_str());
+  }
+  if (!made || st != GZC_OK || job.guard.stopped) {
+    EndSetAside(job.guard, true);
     RemoveTopDirs(job);
-    *why = st == GZC_ERR_PATH || st == GZC_ERR_CHECKSUM || st == GZC_ERR_MEMBER || st == GZC_ERR_SHORT
-               ? TxF(L_DAMAGED, {DamagedReason(st)})
-               : TxF(L_WRITE_FAILED, {s.folder});
+    bool damaged = st == GZC_ERR_PATH || st == GZC_ERR_CHECKSUM || st == GZC_ERR_MEMBER || st == GZC_ERR_SHORT;
+    *why = job.guard.stopped ? Tx(L_CANCELLED) : damaged ? TxF(L_DAMAGED, {DamagedReason(st)}) : TxF(L_WRITE_FAILED, {s.folder});
     CoUninitialize();
+    if (job.guard.stopped) return EXIT_CANCELLED;
     return st == GZC_ERR_TARGET || st == GZC_OK || st == GZC_ERR_TEMP ? EXIT_WRITE : EXIT_DAMAGED;
   }
+  EndSetAside(job.guard, false);
+  if (sink.committed) sink.committed(sink.ctx);
   for (const std::string& dir : job.topDirs) job.Log('T', dir);
   for (const std::string& dir : job.files.madeDirs) job.Log('D', job.Relative(dir));
   for (const std::string& file : written) {

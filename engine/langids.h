@@ -52,5 +52,19 @@ enum LangId {
   L_CANCELLED,
   L_BAD_ENTRY,       // %s section and number, %s path
   L_NOT_REMOVED,     // %s item
+  L_LICENCE_SUB,     // %s program name
+  L_FOLDER_SUB,      // %s program name
+  L_SPACE_NEED,      // %s size
+  L_SPACE_FREE,      // %s size
+  L_UNKNOWN,
+  L_NO_SPACE,        // %s drive, %s size needed, %s size free
+  L_NOT_WRITABLE,    // %s folder
+  L_CANCELLING,
+  L_UN_TITLE,        // %s program name
+  L_UN_SUB,          // %s program name
+  L_UN_REMOVE,
+  L_UN_REMOVING,
+  L_CLOSE,
+  L_UN_DONE_TITLE,
   L_COUNT
 };

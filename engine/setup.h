@@ -45,19 +45,31 @@ struct InstallSink {
   // A yes/no question; null in silent runs, where entries that would ask are skipped.
   bool (*ask)(void* ctx, const std::string& question);
   void* ctx;
+  // The file being written, relative to the installation folder; at most every 50 ms. Null: none.
+  void (*file)(void* ctx, const char* rel);
+  // Asked at each file access while the files are checked and written; true stops the installation,
+  // which then removes what it wrote and puts back what was there. May wait while the user is asked.
+  // Null: never stops.
+  bool (*cancelled)(void* ctx);
+  // Told once when the files are in place: from there on the installation runs to its end.
+  void (*committed)(void* ctx);
 };
 
 // The reason text for a refused archive.
 std::string DamagedReason(GzcStatus status);
 // The folder a user or /D= gave, checked and tidied (no trailing separator). False if unusable.
 bool TidyFolder(const std::string& in, std::string* out);
+// Whether this run installs for every user of the machine (it runs elevated): shortcuts in the
+// all-users folders, registration under the machine. Otherwise for the current user only.
+bool PerMachine();
 // The default installation folder: program files + the program's name.
 std::string DefaultFolder(const Setup& s);
 // The configuration file of that name (a plain file name), or null when the archive has none.
 const std::string* CfgFile(const Setup& s, const char* name);
 
-// Checks the program archive, then installs everything. Returns an ExitCode; on EXIT_DAMAGED or
-// EXIT_WRITE `why` says why and nothing is left installed.
+// Checks the program archive, then installs everything. Returns an ExitCode; on EXIT_DAMAGED,
+// EXIT_WRITE or EXIT_CANCELLED (the sink's cancel) `why` says why, nothing is left installed and
+// every file the installation replaced is back.
 int RunInstall(Setup& s, const InstallSink& sink, std::string* why);
 
 // Runs the wizard pages; returns the ExitCode.

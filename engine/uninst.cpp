@@ -1,5 +1,6 @@
 // The uninstaller: confirms, runs the removal entries, removes what the log lists, then itself.
 #include <windows.h>
+#include <commctrl.h>
 #include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -7,6 +8,8 @@
 #include "build/gzcformat.h"
 #include "engine/enginewin.h"
 #include "engine/langdata.h"
+#include "engine/look.h"
+#include "engine/resource.h"
 #include "engine/unlog.h"
 
 namespace {
@@ -20,7 +23,11 @@ struct Uninstall {
   std::vector<LogItem> items;
   std::vector<std::string> left;  // what could not be removed
   int topDirs = 0;                // folders made on the way to the installation folder
+  HWND dlg = nullptr;             // the window that shows the progress; null when silent
+  DWORD reported = 0;             // when the last file name was shown
 };
+
+void Step(Uninstall& u, size_t left);
 
 std::string Caption(const Uninstall& u) { return TxF(L_UN_CAPTION, {u.name}); }
 
@@ -54,14 +61,23 @@ bool DirectlyIn(const std::string& path, const std::string& folder) {
   return a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+// The start-menu programs folder an install used: all users' or the user's own.
+bool InMenuFolder(const std::string& path) {
+  return DirectlyIn(path, ShellFolder(CSIDL_PROGRAMS)) || DirectlyIn(path, ShellFolder(CSIDL_COMMON_PROGRAMS));
+}
+
 // A shortcut the installer can have made: a .lnk file on the desktop or in the program's own
-// start-menu folder.
+// start-menu folder, of the user or of all users.
 bool OurShortcut(const Uninstall& u, const std::string& path) {
   size_t n = path.size();
   if (n <= 4 || lstrcmpiA(path.c_str() + n - 4, ".lnk") != 0) return false;
-  std::string menu = ShellFolder(CSIDL_PROGRAMS);
-  return DirectlyIn(path, ShellFolder(CSIDL_DESKTOPDIRECTORY)) ||
-         (!menu.empty() && DirectlyIn(path, menu + "\\" + SafeName(u.name)));
+  for (int common : {0, 1}) {
+    std::string menu = ShellFolder(common ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS);
+    if (DirectlyIn(path, ShellFolder(common ? CSIDL_COMMON_DESKTOPDIRECTORY : CSIDL_DESKTOPDIRECTORY)) ||
+        (!menu.empty() && DirectlyIn(path, menu + "\\" + SafeName(u.name))))
+      return true;
+  }
+  return false;
 }
 
 // The registration: a key directly under the system's Uninstall key, of the machine or the user.
@@ -113,6 +129,7 @@ void Remove(Uninstall& u) {
     if (it.tag == 'X' && Inside(u, it.a, &full) && GetFileAttributesA(full.c_str()) != INVALID_FILE_ATTRIBUTES) Launch(full);
   }
   for (size_t i = u.items.size(); i-- > 0;) {
+    Step(u, i);
     const LogItem& it = u.items[i];
     std::string full;
     switch (it.tag) {
@@ -127,7 +144,7 @@ void Remove(Uninstall& u) {
         if (OurShortcut(u, it.a)) RemoveFile(u, it.a);
         break;
       case 'M':
-        if (DirectlyIn(it.a, ShellFolder(CSIDL_PROGRAMS))) RemoveDirectoryA(it.a.c_str());
+        if (InMenuFolder(it.a)) RemoveDirectoryA(it.a.c_str());
         break;
       case 'V': RemoveValue(u, it.a, it.b); break;
       case 'K': RemoveKeyIfEmpty(it.a); break;
@@ -189,6 +206,138 @@ int Erase(const char* args) {
   return EXIT_DONE;
 }
 
+// ---- The window: confirmation, progress, result ---------------------------------------------------
+enum {
+  WM_UN_PROGRESS = WM_APP + 1,  // wParam: percent
+  WM_UN_FILE,                   // lParam: const char*, the item being removed
+  WM_UN_DONE,                   // the removal has ended
+};
+
+struct UnDialog {
+  Uninstall* u;
+  HWND dlg = nullptr;
+  Look look;
+  HANDLE thread = nullptr;
+  int result = EXIT_CANCELLED;
+  bool done = false;
+};
+
+UnDialog* UnSelf(HWND dlg) { return reinterpret_cast<UnDialog*>(GetWindowLongPtrA(dlg, DWLP_USER)); }
+
+// Progress of the removal, on its thread: the share done, and the file at most every 50 ms.
+void Step(Uninstall& u, size_t left) {
+  if (!u.dlg) return;
+  size_t n = u.items.size();
+  PostMessageA(u.dlg, WM_UN_PROGRESS, (WPARAM)((n - left) * 100 / n), 0);
+  const LogItem& it = u.items[left];
+  DWORD now = GetTickCount();
+  if ((it.tag == 'F' || it.tag == 'S') && now - u.reported >= 50) {
+    u.reported = now;
+    SendMessageA(u.dlg, WM_UN_FILE, 0, (LPARAM)it.a.c_str());
+  }
+}
+
+DWORD WINAPI RemoveThread(LPVOID param) {
+  UnDialog* d = static_cast<UnDialog*>(param);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  Remove(*d->u);
+  StartEraser(*d->u);
+  CoUninitialize();
+  PostMessageA(d->dlg, WM_UN_DONE, 0, 0);
+  return 0;
+}
+
+void UnShow(HWND dlg, const int* ids, int n, bool on) {
+  for (int i = 0; i < n; ++i) ShowWindow(GetDlgItem(dlg, ids[i]), on ? SW_SHOW : SW_HIDE);
+}
+const int kUnProgress[] = {IDS_STATUS, IDP_PROGRESS, IDS_FILE};
+
+BOOL UnOnInit(HWND dlg, UnDialog* d) {
+  SetWindowLongPtrA(dlg, DWLP_USER, (LONG_PTR)d);
+  d->dlg = dlg;
+  const Uninstall& u = *d->u;
+  SetWindowTextA(dlg, Caption(u).c_str());
+  LookInit(dlg, &d->look);
+  LookSetSide(dlg, &d->look, false);
+  SetDlgItemTextA(dlg, IDS_TITLE, TxF(L_UN_TITLE, {u.name}).c_str());
+  SetDlgItemTextA(dlg, IDS_SUBTITLE, TxF(L_UN_SUB, {u.name}).c_str());
+  SetDlgItemTextA(dlg, IDS_TEXT, TxF(L_UN_ASK, {u.name}).c_str());
+  SetDlgItemTextA(dlg, IDB_NEXT, Tx(L_UN_REMOVE).c_str());
+  SetDlgItemTextA(dlg, IDCANCEL, Tx(L_CANCEL).c_str());
+  SendDlgItemMessageA(dlg, IDP_PROGRESS, PBM_SETRANGE32, 0, 100);
+  UnShow(dlg, kUnProgress, 3, false);
+  SetFocus(GetDlgItem(dlg, IDB_NEXT));
+  return FALSE;
+}
+
+void UnOnRemove(UnDialog& d) {
+  HWND dlg = d.dlg;
+  if (d.done) {
+    EndDialog(dlg, 0);
+    return;
+  }
+  if (d.thread) return;
+  EnableWindow(GetDlgItem(dlg, IDB_NEXT), FALSE);
+  EnableWindow(GetDlgItem(dlg, IDCANCEL), FALSE);
+  SetDlgItemTextA(dlg, IDS_TEXT, "");
+  SetDlgItemTextA(dlg, IDS_STATUS, Tx(L_UN_REMOVING).c_str());
+  UnShow(dlg, kUnProgress, 3, true);
+  d.u->dlg = dlg;
+  d.thread = CreateThread(nullptr, 0, RemoveThread, &d, 0, nullptr);
+  if (!d.thread) RemoveThread(&d);
+}
+
+void UnOnDone(UnDialog& d) {
+  HWND dlg = d.dlg;
+  Uninstall& u = *d.u;
+  if (d.thread) {
+    WaitForSingleObject(d.thread, INFINITE);
+    CloseHandle(d.thread);
+  }
+  d.done = true;
+  std::string list;
+  for (const std::string& l : u.left) list += "\r\n- " + l;
+  d.result = u.left.empty() ? EXIT_DONE : EXIT_PARTLY;
+  UnShow(dlg, kUnProgress, 3, false);
+  ShowWindow(GetDlgItem(dlg, IDCANCEL), SW_HIDE);
+  SetDlgItemTextA(dlg, IDS_TITLE, Tx(L_UN_DONE_TITLE).c_str());
+  SetDlgItemTextA(dlg, IDS_SUBTITLE, "");
+  SetDlgItemTextA(dlg, IDS_TEXT, (u.left.empty() ? TxF(L_UN_DONE, {u.name}) : TxF(L_UN_LEFT, {u.name, list})).c_str());
+  SetDlgItemTextA(dlg, IDB_NEXT, Tx(L_CLOSE).c_str());
+  EnableWindow(GetDlgItem(dlg, IDB_NEXT), TRUE);
+  SetFocus(GetDlgItem(dlg, IDB_NEXT));
+}
+
+INT_PTR CALLBACK UnProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_INITDIALOG) return UnOnInit(dlg, reinterpret_cast<UnDialog*>(lp));
+  UnDialog* d = UnSelf(dlg);
+  if (!d) return FALSE;
+  switch (msg) {
+    case WM_COMMAND:
+      if (LOWORD(wp) == IDB_NEXT) UnOnRemove(*d);
+      else if (LOWORD(wp) == IDCANCEL && (d->done || !d->thread)) EndDialog(dlg, 0);
+      return TRUE;
+    case WM_CLOSE:
+      if (d->done || !d->thread) EndDialog(dlg, 0);
+      return TRUE;
+    case WM_UN_PROGRESS: SendDlgItemMessageA(dlg, IDP_PROGRESS, PBM_SETPOS, wp, 0); return TRUE;
+    case WM_UN_FILE: SetDlgItemTextA(dlg, IDS_FILE, reinterpret_cast<const char*>(lp)); return TRUE;
+    case WM_UN_DONE: UnOnDone(*d); return TRUE;
+    case WM_ERASEBKGND: SetWindowLongPtrA(dlg, DWLP_MSGRESULT, 1); return LookErase(dlg, d->look, (HDC)wp);
+    case WM_CTLCOLORSTATIC: return LookCtlColor(dlg, d->look, (HDC)wp, (HWND)lp);
+    case WM_DRAWITEM: return LookDrawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
+  }
+  return FALSE;
+}
+
+// Asks, removes and tells the result in the uninstaller's window; returns the ExitCode.
+int RunWindow(Uninstall& u) {
+  UnDialog d;
+  d.u = &u;
+  LookRun(IDD_UNINSTALL, UnProc, (LPARAM)&d, &d.look);
+  return d.result;
+}
+
 int Run() {
   const char* p = ArgumentsOf(GetCommandLineA());
   while (*p == ' ' || *p == '\t') ++p;
@@ -236,23 +385,12 @@ int Run() {
   };
   if (!bad.empty()) return fail(EXIT_ARGS, TxF(L_BAD_ARGS, {bad}));
   if (!logOk) return fail(EXIT_DAMAGED, Tx(L_UN_BADLOG));
-  if (!u.silent && Box(nullptr, TxF(L_UN_ASK, {u.name}), Caption(u), MB_YESNO | MB_ICONQUESTION) != IDYES)
-    return EXIT_CANCELLED;
+  if (!u.silent) return RunWindow(u);
 
   Remove(u);
   StartEraser(u);
-  if (!u.left.empty()) {
-    std::string list;
-    for (const std::string& l : u.left) list += "\r\n- " + l;
-    if (u.silent) {
-      for (const std::string& l : u.left) ReportLine(l);
-    } else {
-      Box(nullptr, TxF(L_UN_LEFT, {u.name, list}), Caption(u), MB_OK | MB_ICONWARNING);
-    }
-    return EXIT_PARTLY;
-  }
-  if (!u.silent) Box(nullptr, TxF(L_UN_DONE, {u.name}), Caption(u), MB_OK | MB_ICONINFORMATION);
-  return EXIT_DONE;
+  for (const std::string& l : u.left) ReportLine(l);
+  return u.left.empty() ? EXIT_DONE : EXIT_PARTLY;
 }
 }  // namespace
 

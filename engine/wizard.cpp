@@ -6,7 +6,9 @@
 #include <shlobj.h>
 
 #include "engine/enginewin.h"
+#include "engine/look.h"
 #include "engine/resource.h"
+#include "engine/winfiles.h"
 
 namespace {
 enum Page { PAGE_WELCOME, PAGE_LICENCE, PAGE_FOLDER, PAGE_PROGRESS, PAGE_DONE };
@@ -17,6 +19,8 @@ enum {
   WM_SETUP_STATUS,                 // lParam: const std::string*
   WM_SETUP_ASK,                    // lParam: const std::string*; returns 1 for yes
   WM_SETUP_DONE,                   // wParam: exit code
+  WM_SETUP_FILE,                   // lParam: const char*, the file being written (relative)
+  WM_SETUP_COMMITTED,              // the files are in place: no more cancelling
 };
 
 constexpr size_t kInfoMax = 1u << 20;
@@ -25,18 +29,29 @@ struct Wizard {
   Setup* s = nullptr;
   HWND dlg = nullptr;
   Page page = PAGE_WELCOME;
-  HFONT bold = nullptr;
   int result = EXIT_CANCELLED;
   std::string why;
   HANDLE thread = nullptr;
+  Look look;
+  uint64_t need = 0;           // the program's unpacked size
+  bool needKnown = false;
+  // Cancel while installing: the installing thread waits at its next file access while `pause` is
+  // set (the user is being asked); then `cancel` says whether to stop.
+  volatile LONG pause = 0, cancel = 0;
+  bool committed = false;
 };
 
 // Controls shown on each page; everything else is hidden.
-const int kAll[] = {IDE_LICENCE, IDR_ACCEPT, IDR_DECLINE, IDE_FOLDER, IDB_BROWSE, IDP_PROGRESS, IDS_STATUS, IDE_INFO};
+const int kAll[] = {IDE_LICENCE, IDR_ACCEPT, IDR_DECLINE, IDE_FOLDER, IDB_BROWSE, IDS_SPACE_NEED, IDS_SPACE_FREE,
+                    IDP_PROGRESS, IDS_STATUS, IDS_FILE, IDE_INFO};
 
 Wizard* Self(HWND dlg) { return reinterpret_cast<Wizard*>(GetWindowLongPtrA(dlg, DWLP_USER)); }
 
-std::string Caption(const Wizard& w) { return TxF(L_CAPTION, {w.s->name}); }
+// Text `id` with the program's name for its %s.
+std::string Named(const Wizard& w, LangId id) { return TxF(id, {w.s->name}); }
+std::string Caption(const Wizard& w) { return Named(w, L_CAPTION); }
+// A message box of the wizard; returns the button pressed.
+int Say(const Wizard& w, const std::string& text, UINT flags) { return Box(w.dlg, text, Caption(w), flags); }
 
 void SetText(HWND dlg, int id, const std::string& text) { SetDlgItemTextA(dlg, id, text.c_str()); }
 
@@ -68,47 +83,127 @@ bool IsHtml(const std::string& path) {
   return ext == "htm" || ext == "html";
 }
 
+// ---- Space on the folder page -----------------------------------------------------------------------
+// The program archive's unpacked size: each member's stored length is the last four bytes of its
+// gzip member (member 0, the list, not counted).
+bool ProgramSize(const Setup& s, uint64_t* size) {
+  EngineFiles files;
+  InitEngineFiles(&files);
+  GzcSource src{&files.ops, s.file, s.binLength};
+  uint32_t stored;
+  std::vector<uint32_t> t;
+  if (!files.ops.seek(files.ops.ctx, s.file, s.binOffset) || GzcReadTable(src, &stored, &t) != GZC_OK) return false;
+  *size = 0;
+  for (size_t j = 2; j < t.size(); ++j) {
+    unsigned char b[4];
+    if (!ReadAt(s.file, s.binOffset + t[j] - 4, b, 4)) return false;
+    *size += b[0] | b[1] << 8 | b[2] << 16 | (uint32_t)b[3] << 24;
+  }
+  return true;
+}
+
+std::string SizeText(uint64_t b) {
+  char buf[32];
+  if (b < (1u << 20)) {
+    wsprintfA(buf, "%u KB", (unsigned)((b + 1023) / 1024));
+  } else {
+    int shift = b < (1ull << 30) ? 20 : 30;
+    uint64_t tenths = (b * 10) >> shift;
+    wsprintfA(buf, "%u%c%u %s", (unsigned)(tenths / 10), TextSet() == "pl" ? ',' : '.', (unsigned)(tenths % 10),
+              shift == 20 ? "MB" : "GB");
+  }
+  return buf;
+}
+
+// Free space for this user on the drive of `folder` (a full path with its drive).
+bool FreeSpace(const std::string& folder, uint64_t* bytes) {
+  char root[] = {folder[0], ':', '\\', 0};
+  ULARGE_INTEGER avail;
+  if (!GetDiskFreeSpaceExA(root, &avail, nullptr, nullptr)) return false;
+  *bytes = avail.QuadPart;
+  return true;
+}
+
+void UpdateSpace(Wizard& w) {
+  std::string folder;
+  uint64_t avail = 0;
+  bool known = TidyFolder(GetText(w.dlg, IDE_FOLDER), &folder) && FreeSpace(folder, &avail);
+  SetText(w.dlg, IDS_SPACE_FREE, TxF1(L_SPACE_FREE, known ? SizeText(avail) : Tx(L_UNKNOWN)));
+}
+
+// Whether files can be made in `folder` or, where it is not there yet, in the nearest folder on its
+// way that is. Changes nothing.
+bool Writable(std::string p) {
+  for (;;) {
+    DWORD a = GetFileAttributesA(p.c_str());
+    if (a != INVALID_FILE_ATTRIBUTES) {
+      char probe[MAX_PATH];
+      if (!(a & FILE_ATTRIBUTE_DIRECTORY) || !GetTempFileNameA(p.c_str(), "prw", 0, probe)) return false;
+      DeleteFileA(probe);
+      return true;
+    }
+    if (p.size() <= 3) return false;
+    p = FolderOf(p);
+    if (p.size() == 2) p += '\\';  // the drive's root
+  }
+}
+
+// Why the installation cannot go into `folder`, or "" when it can: too little space on its drive,
+// or the folder cannot be made or written. Changes nothing.
+std::string FolderRefusal(const Wizard& w, const std::string& folder) {
+  uint64_t avail;
+  if (w.needKnown && FreeSpace(folder, &avail) && avail < w.need)
+    return TxF(L_NO_SPACE, {folder.substr(0, 2), SizeText(w.need), SizeText(avail)});
+  return Writable(folder) ? "" : TxF1(L_NOT_WRITABLE, folder);
+}
+
+// ---- Pages -----------------------------------------------------------------------------------------
+// What each page shows: the side picture or the header band, its texts (each with the program's
+// name for its %s; 0 for none) and its own controls.
+struct PageLook {
+  bool side;
+  unsigned char title, subtitle, text;  // LangId
+  short shown[4];
+};
+const PageLook kPages[] = {
+    {true, L_WELCOME_TITLE, 0, L_WELCOME_TEXT, {}},
+    {false, L_LICENCE_TITLE, L_LICENCE_SUB, L_LICENCE_TEXT, {IDE_LICENCE, IDR_ACCEPT, IDR_DECLINE}},
+    {false, L_FOLDER_TITLE, L_FOLDER_SUB, L_FOLDER_TEXT, {IDE_FOLDER, IDB_BROWSE, IDS_SPACE_NEED, IDS_SPACE_FREE}},
+    {false, L_PROGRESS_TITLE, L_PROGRESS_TEXT, 0, {IDP_PROGRESS, IDS_STATUS, IDS_FILE}},
+    {true, L_DONE_TITLE, 0, L_DONE_TEXT, {IDE_INFO}},
+};
+
 void ShowPage(Wizard& w, Page page) {
   HWND dlg = w.dlg;
-  const Setup& s = *w.s;
+  const PageLook& look = kPages[page];
   w.page = page;
-  std::vector<int> shown;
-  switch (page) {
-    case PAGE_WELCOME:
-      SetText(dlg, IDS_TITLE, TxF(L_WELCOME_TITLE, {s.name}));
-      SetText(dlg, IDS_TEXT, TxF(L_WELCOME_TEXT, {s.name}));
-      break;
-    case PAGE_LICENCE:
-      SetText(dlg, IDS_TITLE, Tx(L_LICENCE_TITLE));
-      SetText(dlg, IDS_TEXT, Tx(L_LICENCE_TEXT));
-      shown = {IDE_LICENCE, IDR_ACCEPT, IDR_DECLINE};
-      break;
-    case PAGE_FOLDER:
-      SetText(dlg, IDS_TITLE, Tx(L_FOLDER_TITLE));
-      SetText(dlg, IDS_TEXT, TxF(L_FOLDER_TEXT, {s.name}));
-      shown = {IDE_FOLDER, IDB_BROWSE};
-      break;
-    case PAGE_PROGRESS:
-      SetText(dlg, IDS_TITLE, Tx(L_PROGRESS_TITLE));
-      SetText(dlg, IDS_TEXT, TxF(L_PROGRESS_TEXT, {s.name}));
-      shown = {IDP_PROGRESS, IDS_STATUS};
-      break;
-    case PAGE_DONE:
-      SetText(dlg, IDS_TITLE, Tx(L_DONE_TITLE));
-      SetText(dlg, IDS_TEXT, TxF(L_DONE_TEXT, {s.name}));
-      shown = {IDE_INFO};
-      break;
+  LookSetSide(dlg, &w.look, look.side);
+  // Title and text beside the side picture, or under the header band.
+  if (look.side) {
+    LookPlace(dlg, IDS_TITLE, 120, 12, 200, 30);
+    LookPlace(dlg, IDS_TEXT, 120, 46, 200, page == PAGE_DONE ? 28 : 130);
+  } else {
+    LookPlace(dlg, IDS_TITLE, 12, 7, 280, 10);
+    LookPlace(dlg, IDS_TEXT, 20, 44, 300, 24);
+  }
+  SetText(dlg, IDS_TITLE, Named(w, LangId(look.title)));
+  SetText(dlg, IDS_SUBTITLE, Named(w, LangId(look.subtitle)));
+  SetText(dlg, IDS_TEXT, Named(w, LangId(look.text)));
+  if (page == PAGE_FOLDER) {
+    if (!w.needKnown) w.needKnown = ProgramSize(*w.s, &w.need);
+    SetText(dlg, IDS_SPACE_NEED, TxF1(L_SPACE_NEED, w.needKnown ? SizeText(w.need) : Tx(L_UNKNOWN)));
+    UpdateSpace(w);
   }
   for (int id : kAll) {
     bool on = false;
-    for (int v : shown) on = on || v == id;
+    for (int v : look.shown) on = on || v == id;
     ShowWindow(GetDlgItem(dlg, id), on ? SW_SHOW : SW_HIDE);
   }
   bool working = page == PAGE_PROGRESS;
   bool accepted = IsDlgButtonChecked(dlg, IDR_ACCEPT) == BST_CHECKED;
   EnableWindow(GetDlgItem(dlg, IDB_BACK), page == PAGE_LICENCE || page == PAGE_FOLDER);
   EnableWindow(GetDlgItem(dlg, IDB_NEXT), !working && (page != PAGE_LICENCE || accepted));
-  EnableWindow(GetDlgItem(dlg, IDCANCEL), !working && page != PAGE_DONE);
+  EnableWindow(GetDlgItem(dlg, IDCANCEL), !(working && w.committed) && page != PAGE_DONE);
   SetText(dlg, IDB_NEXT, page == PAGE_FOLDER ? Tx(L_INSTALL) : page == PAGE_DONE ? Tx(L_FINISH) : Tx(L_NEXT));
 }
 
@@ -121,9 +216,17 @@ bool SinkAsk(void* ctx, const std::string& question) {
   return SendMessageA(static_cast<Wizard*>(ctx)->dlg, WM_SETUP_ASK, 0, (LPARAM)&question) == 1;
 }
 
+void SinkFile(void* ctx, const char* rel) { SendMessageA(static_cast<Wizard*>(ctx)->dlg, WM_SETUP_FILE, 0, (LPARAM)rel); }
+bool SinkCancelled(void* ctx) {
+  Wizard* w = static_cast<Wizard*>(ctx);
+  while (w->pause) Sleep(20);
+  return w->cancel != 0;
+}
+void SinkCommitted(void* ctx) { PostMessageA(static_cast<Wizard*>(ctx)->dlg, WM_SETUP_COMMITTED, 0, 0); }
+
 DWORD WINAPI InstallThread(LPVOID param) {
   Wizard* w = static_cast<Wizard*>(param);
-  InstallSink sink = {SinkProgress, SinkStatus, SinkAsk, w};
+  InstallSink sink = {SinkProgress, SinkStatus, SinkAsk, w, SinkFile, SinkCancelled, SinkCommitted};
   int code = RunInstall(*w->s, sink, &w->why);
   PostMessageA(w->dlg, WM_SETUP_DONE, code, 0);
   return 0;
@@ -153,7 +256,12 @@ void OnBrowse(Wizard& w) {
 void StartInstall(Wizard& w) {
   std::string folder;
   if (!TidyFolder(GetText(w.dlg, IDE_FOLDER), &folder)) {
-    Box(w.dlg, Tx(L_BAD_FOLDER), Caption(w), MB_OK | MB_ICONWARNING);
+    Say(w, Tx(L_BAD_FOLDER), MB_OK | MB_ICONWARNING);
+    return;
+  }
+  std::string refusal = FolderRefusal(w, folder);
+  if (!refusal.empty()) {
+    Say(w, refusal, MB_OK | MB_ICONWARNING);
     return;
   }
   w.s->folder = folder;
@@ -182,13 +290,30 @@ void OnBack(Wizard& w) {
   else if (w.page == PAGE_LICENCE) ShowPage(w, PAGE_WELCOME);
 }
 
+// While installing: the installing thread waits while the user is asked; on yes it stops and removes
+// what it wrote. Once the files are in place it runs to its end.
+void CancelInstall(Wizard& w) {
+  if (w.committed || w.cancel) return;
+  w.pause = 1;
+  if (Say(w, Tx(L_CANCEL_ASK), MB_YESNO | MB_ICONQUESTION) == IDYES) {
+    w.cancel = 1;
+    SetText(w.dlg, IDS_STATUS, Tx(L_CANCELLING));
+    SetText(w.dlg, IDS_FILE, "");
+    EnableWindow(GetDlgItem(w.dlg, IDCANCEL), FALSE);
+  }
+  w.pause = 0;
+}
+
 void OnCancel(Wizard& w) {
-  if (w.page == PAGE_PROGRESS) return;  // the installation runs to its end
+  if (w.page == PAGE_PROGRESS) {
+    CancelInstall(w);
+    return;
+  }
   if (w.page == PAGE_DONE) {
     EndDialog(w.dlg, 0);
     return;
   }
-  if (Box(w.dlg, Tx(L_CANCEL_ASK), Caption(w), MB_YESNO | MB_ICONQUESTION) == IDYES) {
+  if (Say(w, Tx(L_CANCEL_ASK), MB_YESNO | MB_ICONQUESTION) == IDYES) {
     w.result = EXIT_CANCELLED;
     EndDialog(w.dlg, 0);
   }
@@ -201,8 +326,8 @@ void OnDone(Wizard& w, int code) {
     w.thread = nullptr;
   }
   w.result = code;
-  if (code == EXIT_DAMAGED || code == EXIT_WRITE) {
-    Box(w.dlg, w.why, Caption(w), MB_OK | MB_ICONERROR);
+  if (code == EXIT_DAMAGED || code == EXIT_WRITE || code == EXIT_CANCELLED) {
+    Say(w, w.why, MB_OK | (code == EXIT_CANCELLED ? MB_ICONINFORMATION : MB_ICONERROR));
     EndDialog(w.dlg, 0);
     return;
   }
@@ -222,7 +347,7 @@ void OnDone(Wizard& w, int code) {
   if (!s.problems.empty()) {
     std::string list;
     for (const std::string& p : s.problems) list += "\r\n- " + p;
-    Box(w.dlg, TxF(L_PROBLEMS, {list}), Caption(w), MB_OK | MB_ICONWARNING);
+    Say(w, TxF1(L_PROBLEMS, list), MB_OK | MB_ICONWARNING);
   }
 }
 
@@ -230,13 +355,7 @@ BOOL OnInit(HWND dlg, Wizard* w) {
   SetWindowLongPtrA(dlg, DWLP_USER, (LONG_PTR)w);
   w->dlg = dlg;
   SetWindowTextA(dlg, Caption(*w).c_str());
-  HFONT font = (HFONT)SendMessageA(dlg, WM_GETFONT, 0, 0);
-  LOGFONTA lf;
-  if (font && GetObjectA(font, sizeof lf, &lf)) {
-    lf.lfWeight = FW_BOLD;
-    w->bold = CreateFontIndirectA(&lf);
-    SendDlgItemMessageA(dlg, IDS_TITLE, WM_SETFONT, (WPARAM)w->bold, FALSE);
-  }
+  LookInit(dlg, &w->look);
   SetText(dlg, IDB_BACK, Tx(L_BACK));
   SetText(dlg, IDCANCEL, Tx(L_CANCEL));
   SetText(dlg, IDR_ACCEPT, Tx(L_ACCEPT));
@@ -256,6 +375,9 @@ void OnCommand(Wizard& w, int id, int code) {
     case IDB_BACK: OnBack(w); break;
     case IDCANCEL: OnCancel(w); break;
     case IDB_BROWSE: OnBrowse(w); break;
+    case IDE_FOLDER:
+      if (code == EN_CHANGE && w.page == PAGE_FOLDER) UpdateSpace(w);
+      break;
     case IDR_ACCEPT:
     case IDR_DECLINE:
       if (code == BN_CLICKED) ShowPage(w, PAGE_LICENCE);
@@ -274,20 +396,25 @@ INT_PTR CALLBACK WizardProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SETUP_STATUS: SetText(dlg, IDS_STATUS, *reinterpret_cast<const std::string*>(lp)); return TRUE;
     case WM_SETUP_ASK:
       SetWindowLongPtrA(dlg, DWLP_MSGRESULT,
-                        Box(dlg, *reinterpret_cast<const std::string*>(lp), Caption(*w), MB_YESNO | MB_ICONQUESTION) == IDYES);
+                        Say(*w, *reinterpret_cast<const std::string*>(lp), MB_YESNO | MB_ICONQUESTION) == IDYES);
       return TRUE;
     case WM_SETUP_DONE: OnDone(*w, (int)wp); return TRUE;
+    case WM_SETUP_FILE: SetText(dlg, IDS_FILE, reinterpret_cast<const char*>(lp)); return TRUE;
+    case WM_SETUP_COMMITTED:
+      w->committed = true;
+      EnableWindow(GetDlgItem(dlg, IDCANCEL), FALSE);
+      return TRUE;
+    case WM_ERASEBKGND: SetWindowLongPtrA(dlg, DWLP_MSGRESULT, 1); return LookErase(dlg, w->look, (HDC)wp);
+    case WM_CTLCOLORSTATIC: return LookCtlColor(dlg, w->look, (HDC)wp, (HWND)lp);
+    case WM_DRAWITEM: return LookDrawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
   }
   return FALSE;
 }
 }  // namespace
 
 int RunWizard(Setup& s) {
-  INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&icc);
   Wizard w;
   w.s = &s;
-  DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_WIZARD), nullptr, WizardProc, (LPARAM)&w);
-  if (w.bold) DeleteObject(w.bold);
+  LookRun(IDD_WIZARD, WizardProc, (LPARAM)&w, &w.look);
   return w.result;
 }

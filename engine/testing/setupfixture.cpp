@@ -48,9 +48,9 @@ std::string Pack(const std::string& folder, const std::string& archive, const st
   return Slurp(archive);
 }
 
-bool ReadShell(const char* name, std::string* value) {
+bool ReadShell(HKEY root, const char* name, std::string* value) {
   HKEY k;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kShellKey, 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(root, kShellKey, 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
   char buf[MAX_PATH * 2];
   DWORD size = sizeof buf, type = 0;
   LONG st = RegQueryValueExA(k, name, nullptr, &type, (BYTE*)buf, &size);
@@ -60,9 +60,9 @@ bool ReadShell(const char* name, std::string* value) {
   return true;
 }
 
-void WriteShell(const char* name, const std::string* value) {
+void WriteShell(HKEY root, const char* name, const std::string* value) {
   HKEY k;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, kShellKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS) return;
+  if (RegCreateKeyExA(root, kShellKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS) return;
   if (value)
     RegSetValueExA(k, name, 0, REG_EXPAND_SZ, (const BYTE*)value->c_str(), (DWORD)value->size() + 1);
   else
@@ -141,20 +141,29 @@ void SetupTest::SetUp() {
   target_ = root_ + "Installed\\Program";
   desktop_ = root_ + "Desktop";
   programs_ = root_ + "Programs";
-  for (const std::string& d : {prog_, cfg_, probe_, desktop_, programs_}) CreateDirectoryA(d.c_str(), nullptr);
+  commonDesktop_ = root_ + "All Desktop";
+  commonPrograms_ = root_ + "All Programs";
+  for (const std::string& d : {prog_, cfg_, probe_, desktop_, programs_, commonDesktop_, commonPrograms_})
+    CreateDirectoryA(d.c_str(), nullptr);
   SetEnvironmentVariableA("PR_PROBE_DIR", (root_ + "probe").c_str());
-  // Shortcuts go where the shell says the desktop and the start menu are: into this test's folder.
-  for (const char* name : {"Desktop", "Programs"}) {
+  // Shortcuts go where the shell says the desktop and the start menu are, the user's and all users':
+  // into this test's folder.
+  const char* names[] = {"Desktop", "Programs", "Common Desktop", "Common Programs"};
+  const std::string* dirs[] = {&desktop_, &programs_, &commonDesktop_, &commonPrograms_};
+  for (int i = 0; i < 4; ++i) {
+    HKEY root = i < 2 ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
     std::string old;
-    savedShell_.push_back({name, ReadShell(name, &old) ? old : std::string("\x01")});
+    savedShell_.push_back({names[i], ReadShell(root, names[i], &old) ? old : std::string("\x01")});
+    WriteShell(root, names[i], dirs[i]);
   }
-  WriteShell("Desktop", &desktop_);
-  WriteShell("Programs", &programs_);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 }
 
 void SetupTest::TearDown() {
-  for (const auto& s : savedShell_) WriteShell(s.first.c_str(), s.second == "\x01" ? nullptr : &s.second);
+  for (size_t i = 0; i < savedShell_.size(); ++i) {
+    const auto& s = savedShell_[i];
+    WriteShell(i < 2 ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, s.first.c_str(), s.second == "\x01" ? nullptr : &s.second);
+  }
   uitest::RemoveTree(root_);
   CoUninitialize();
 }

@@ -56,9 +56,11 @@ class SetupTest : public ::testing::Test {
   std::string probe_;    // where the run probe leaves its notes, trailing '\'
   std::string desktop_;  // the desktop and start-menu programs folders the shell reports
   std::string programs_;
+  std::string commonDesktop_;  // the same of all users
+  std::string commonPrograms_;
 
  private:
-  std::vector<std::pair<std::string, std::string>> savedShell_;
+  std::vector<std::pair<std::string, std::string>> savedShell_;  // HKCU's, then HKLM's
 };
 
 // Bytes of a file; "" when missing.

@@ -118,11 +118,11 @@ TEST_F(FromMainWindow, BuiltInstallerInstallsEverythingAndItsUninstallerRemovesI
   for (const char* f : {"app.exe", "doc\\end.txt", "lib\\deep\\data.bin", "licencja.txt", "tools\\first.exe"})
     EXPECT_TRUE(Slurp(target_ + "\\" + f) == Slurp(prog_ + f)) << f;
   std::string target, dir;
-  ASSERT_TRUE(ReadLink(desktop_ + "\\app.lnk", &target, &dir));
+  ASSERT_TRUE(ReadLink(commonDesktop_ + "\\app.lnk", &target, &dir));  // Wine runs it elevated: all users
   EXPECT_EQ(target_ + "\\app.exe", target);
-  ASSERT_TRUE(ReadLink(programs_ + "\\" + kName + "\\data.lnk", &target, &dir));
+  ASSERT_TRUE(ReadLink(commonPrograms_ + "\\" + kName + "\\data.lnk", &target, &dir));
   EXPECT_EQ(target_ + "\\lib\\deep\\data.bin", target);
-  EXPECT_FALSE(PathExists(desktop_ + "\\data.lnk"));
+  EXPECT_FALSE(PathExists(commonDesktop_ + "\\data.lnk"));
   EXPECT_TRUE(PathExists(probe_ + "first.exe.ran"));    // silent: run
   EXPECT_FALSE(PathExists(probe_ + "asking.exe.ran"));  // would ask: skipped when silent
   DWORD type = 0;
@@ -152,7 +152,7 @@ TEST_F(FromMainWindow, BuiltInstallerInstallsEverythingAndItsUninstallerRemovesI
   EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_ + "\\app.exe"); }));
   EXPECT_TRUE(PathExists(probe_ + "cleanup.exe.ran"));
   EXPECT_FALSE(PathExists(target_ + "\\lib"));
-  EXPECT_FALSE(PathExists(desktop_ + "\\app.lnk"));
+  EXPECT_FALSE(PathExists(commonDesktop_ + "\\app.lnk"));
   EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
   for (const char* name : {"Bin", "Count", "Path", "Where", "Text"})
     EXPECT_FALSE(RegGet(HKEY_CURRENT_USER, kRegKey, name, &type, &data)) << name;

@@ -130,12 +130,15 @@ TEST_F(EngineInstall, SilentInstallPutsEverythingInPlaceAndTheUninstallerRemoves
   for (const auto& f : files) EXPECT_TRUE(Slurp(target_ + "\\" + f.first) == f.second) << f.first;
   EXPECT_TRUE(PathExists(target_ + "\\empty.dat"));
 
-  // Shortcuts where the shell keeps them, to the installed files, working in the target's folder.
+  // Shortcuts where the shell keeps them, to the installed files, working in the target's folder. Wine
+  // runs every program elevated: the installation is for all users, in their common folders.
   std::string target, dir;
-  ASSERT_TRUE(ReadLink(desktop_ + "\\app.lnk", &target, &dir));
+  EXPECT_FALSE(PathExists(desktop_ + "\\app.lnk"));
+  EXPECT_FALSE(PathExists(programs_ + "\\" + kName));
+  ASSERT_TRUE(ReadLink(commonDesktop_ + "\\app.lnk", &target, &dir));
   EXPECT_EQ(target_ + "\\app.exe", target);
   EXPECT_EQ(target_, dir);
-  ASSERT_TRUE(ReadLink(programs_ + "\\" + kName + "\\data.lnk", &target, &dir));
+  ASSERT_TRUE(ReadLink(commonPrograms_ + "\\" + kName + "\\data.lnk", &target, &dir));
   EXPECT_EQ(target_ + "\\lib\\deep\\data.bin", target);
   EXPECT_EQ(target_ + "\\lib\\deep", dir);
 
@@ -188,8 +191,8 @@ TEST_F(EngineInstall, SilentInstallPutsEverythingInPlaceAndTheUninstallerRemoves
   EXPECT_FALSE(PathExists(target_ + "\\lib\\deep"));
   EXPECT_FALSE(PathExists(target_ + "\\tools"));
   EXPECT_FALSE(PathExists(target_ + "\\UnInst.log"));
-  EXPECT_FALSE(PathExists(desktop_ + "\\app.lnk"));
-  EXPECT_FALSE(PathExists(programs_ + "\\" + kName));
+  EXPECT_FALSE(PathExists(commonDesktop_ + "\\app.lnk"));
+  EXPECT_FALSE(PathExists(commonPrograms_ + "\\" + kName));
   for (const char* name : {"Bin", "Count", "Path", "Quoted"})
     EXPECT_FALSE(RegGet(HKEY_CURRENT_USER, sub, name, &type, &data)) << name;
   EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kRegKey));

@@ -1,5 +1,6 @@
 // Drives a running program's window from scripts:
-//   winctl close|command|settext|wait CAPTION [ID [TEXT]]
+//   winctl close|command|click|settext|wait CAPTION [ID [TEXT]]
+// (click: a click on the control ID, as a user's; command: the WM_COMMAND of ID alone)
 //   winctl presswait CAPTION BUTTON DIALOG [ID TEXT]... [--timeout S]
 //   winctl unix PROGRAM [ARG]...
 // presswait sets the fields ID to TEXT, presses BUTTON of the window CAPTION and waits until a
@@ -238,7 +239,7 @@ int main(int argc, char** argv) {
   if (argc >= 5 && !strcmp(argv[1], "presswait")) return PressWait(argc, argv);
   if (argc >= 3 && !strcmp(argv[1], "unix")) return RunUnix(argc, argv);
   if (argc < 3) {
-    fprintf(stderr, "usage: winctl close|command|settext|wait CAPTION [ID [TEXT]]\n"
+    fprintf(stderr, "usage: winctl close|command|click|settext|wait CAPTION [ID [TEXT]]\n"
                     "       winctl presswait CAPTION BUTTON DIALOG [ID TEXT]... [--timeout S]\n"
                     "       winctl unix PROGRAM [ARG]...\n");
     return 2;
@@ -251,6 +252,7 @@ int main(int argc, char** argv) {
   const char* verb = argv[1];
   if (!strcmp(verb, "close")) PostMessageA(w, WM_CLOSE, 0, 0);
   else if (!strcmp(verb, "command") && argc > 3) PostMessageA(w, WM_COMMAND, MAKEWPARAM(atoi(argv[3]), 0), 0);
+  else if (!strcmp(verb, "click") && argc > 3) PostMessageA(GetDlgItem(w, atoi(argv[3])), BM_CLICK, 0, 0);
   else if (!strcmp(verb, "settext") && argc > 4) SendDlgItemMessageA(w, atoi(argv[3]), WM_SETTEXT, 0, (LPARAM)argv[4]);
   else if (strcmp(verb, "wait")) return 2;
   return 0;
