@@ -40,7 +40,7 @@ foreach(t engine_setup engine_uninst)
   set_target_properties(${t} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${DIST}/bin SUFFIX .dat)
 endforeach()
 set_target_properties(engine_setup PROPERTIES OUTPUT_NAME Packrift)
-target_link_options(engine_setup PRIVATE -Wl,--wrap=adler32)
+target_link_options(engine_setup PRIVATE -Wl,--wrap=adler32 -Wl,--wrap=crc32)
 set_target_properties(engine_uninst PROPERTIES OUTPUT_NAME UnInst)
 
 add_custom_command(OUTPUT ${DIST}/bin/Lang.dat
