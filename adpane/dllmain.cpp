@@ -14,6 +14,13 @@ thread_local int oleBegun;
 const DWORD kProbeStopWait = 1000;
 
 BOOL CALLBACK close_ie(HWND wnd, LPARAM) { return DestroyWindow(wnd); }
+
+// The panel keeps the dialog class's default behaviour; only when it goes with the main window
+// does it let go of its browser, while OLE is still up on this thread.
+INT_PTR CALLBACK PanelProc(HWND wnd, UINT msg, WPARAM, LPARAM) {
+  if (msg == WM_DESTROY) DestroyBrowserWindow(wnd);
+  return FALSE;
+}
 }  // namespace
 
 AdvRecord* Record() {
@@ -45,6 +52,7 @@ void C_init(void) {
     OleEnter();
     panel = CreateWindowExA(0, AD_DIALOG_CLASS, AD_WINDOW_TEXT, a->style, a->x, a->y, a->width, a->height,
                             a->hwndParent, nullptr, a->hInstance, nullptr);
+    if (panel) SetWindowLongPtrA(panel, DWLP_DLGPROC, (LONG_PTR)PanelProc);
     if (panel && CreateBrowserWindow(panel) == 0) OpenURL(panel, a->url);
   }
   EnableWindow(a->hwndParent, TRUE);

@@ -365,6 +365,18 @@ TEST_F(AdPanel, AServerThatNeverAnswersOrHangsUpDoesNotHoldTheClose) {
   }
 }
 
+TEST_F(AdPanel, ClosingTheMainWindowReleasesThePanelsBrowser) {
+  StartWithServer(LoopbackServer::kServe, kAdOff);
+  HWND panel = FindPanel(Main());
+  ASSERT_TRUE(panel);
+  HostBlock* b = HostBlockOf(panel);
+  ASSERT_TRUE(b);
+  IOleClientSite* site = ClientSiteFace(b);
+  site->AddRef();  // kept past the close: it tells what the browser still holds
+  CloseApp();
+  EXPECT_EQ(0u, site->Release()) << "the panel's browser was not released";
+}
+
 TEST_F(AdPanel, DestroyReleasesThePanelsBrowserAndASecondCallDoesNothing) {
   StartWithServer(LoopbackServer::kServe, kAdOff);
   HWND panel = FindPanel(Main());
