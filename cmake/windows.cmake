@@ -1,4 +1,4 @@
-# Windows build: the tool folder out/dist (Packrift.exe, dlgkit.dll, tool files) and the Wine-run tests.
+# Windows build: the tool folder out/dist (Packrift.exe, dlgkit.dll, adpane.dll, tool files) and the Wine-run tests.
 set(DIST ${CMAKE_SOURCE_DIR}/out/dist)
 set(WIN_FLAGS -fexec-charset=CP1250 -Wall -Wno-unknown-pragmas -Wno-cast-function-type)
 set(WIN_LINK -static -static-libgcc -static-libstdc++)
@@ -18,12 +18,16 @@ target_link_libraries(dlgkit PRIVATE comdlg32 shell32 ole32 gdi32)
 set_target_properties(dlgkit PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${DIST})
 
 # adpane.dll: the advertisement panel, exports by the plain names of its .def file. The ad server's
-# host is a build setting that the page address and the probe share; the tests run the program,
-# so their build points it at the loopback address, where their own server answers (scripts/build).
+# host is a build setting that the page address and the probe share. The tests run the program, so
+# their build points it at the loopback address, where only their own server answers: the scripts'
+# environment sets PR_AD_HOST (scripts/env.sh), which wins over the cache.
 set(PR_AD_HOST "ads.orvane.example" CACHE STRING "Host name of the ad server")
+if(DEFINED ENV{PR_AD_HOST})
+  set(PR_AD_HOST "$ENV{PR_AD_HOST}" CACHE STRING "Host name of the ad server" FORCE)
+endif()
 if(NOT PR_AD_HOST STREQUAL "127.0.0.1")
   message(WARNING "PR_AD_HOST is ${PR_AD_HOST}: the Windows tests run the program and would reach it; "
-    "build them with -DPR_AD_HOST=127.0.0.1 (scripts/build does)")
+    "build them with PR_AD_HOST=127.0.0.1 (the scripts do)")
 endif()
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/adhost.h CONTENT
   "// The ad server's host name: the build setting PR_AD_HOST.\n#pragma once\n#define PR_AD_HOST \"@PR_AD_HOST@\"\n")

@@ -197,10 +197,18 @@ class AdPanel : public AppTest {
     EXPECT_TRUE(server_->WaitProbeDone(&req)) << "the probe did not finish its exchange";
     return req;
   }
+  // The cursor over `w`, with the main window in front there (a window of a test before may linger).
+  void PointAt(HWND w) {
+    POINT at = CenterOf(w);
+    SetCursorPos(at.x, at.y);
+    EXPECT_TRUE(WaitFor([&] {
+      SetWindowPos(Main(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      return GetAncestor(WindowFromPoint(at), GA_ROOT) == Main();
+    })) << "the main window is not in front";
+  }
   // A click on the panel as the user makes it: the cursor there, the button pressed and let go.
   void ClickPanel() {
-    POINT at = CenterOf(FindPanel(Main()));
-    SetCursorPos(at.x, at.y);
+    PointAt(FindPanel(Main()));
     INPUT in[2] = {};
     in[0].type = in[1].type = INPUT_MOUSE;
     in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
@@ -209,8 +217,7 @@ class AdPanel : public AppTest {
   }
   // The click's activation reaching the main window with the cursor over `w`; returns once handled.
   void ActivateOver(HWND w) {
-    POINT at = CenterOf(w);
-    SetCursorPos(at.x, at.y);
+    PointAt(w);
     SendMessageA(Main(), WM_MOUSEACTIVATE, (WPARAM)Main(), MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN));
   }
   // Opens the maximised window with a click; closes it and waits until its thread has ended.
