@@ -175,11 +175,15 @@ IWebBrowser2* WebBrowserOf(HWND wnd) {
   return web;
 }
 
-// Navigates to the address held in `url`, without flags, target frame, post data or headers.
-void Navigate(IWebBrowser2* web, VARIANT* url) {
-  VARIANT none;
+// Navigates to `address`, without flags, target frame, post data or headers; frees the address.
+void Navigate(IWebBrowser2* web, BSTR address) {
+  VARIANT url, none;
+  VariantInit(&url);
   VariantInit(&none);
-  IWebBrowser2_Navigate2(web, url, &none, &none, &none, &none);
+  V_VT(&url) = VT_BSTR;
+  V_BSTR(&url) = address;
+  IWebBrowser2_Navigate2(web, &url, &none, &none, &none, &none);
+  VariantClear(&url);
 }
 
 // Closes the block's browser and lets go of it; it gives back its hold on the site first.
@@ -225,29 +229,17 @@ int CreateBrowserWindow(HWND wnd) {
 int OpenURL(HWND wnd, const char* url) {
   IWebBrowser2* web = WebBrowserOf(wnd);
   if (!web) return -5;
-  VARIANT address;
-  VariantInit(&address);
-  V_BSTR(&address) = ToBstr(url);
-  if (!V_BSTR(&address)) {
-    IWebBrowser2_Release(web);
-    return -6;
-  }
-  V_VT(&address) = VT_BSTR;
-  Navigate(web, &address);
-  VariantClear(&address);
+  BSTR address = ToBstr(url);
+  int result = address ? 0 : -6;
+  if (address) Navigate(web, address);
   IWebBrowser2_Release(web);
-  return 0;
+  return result;
 }
 
 int PutStr(HWND wnd, const char* html) {
   IWebBrowser2* web = WebBrowserOf(wnd);
   if (!web) return -1;
-  VARIANT blank;
-  VariantInit(&blank);
-  V_VT(&blank) = VT_BSTR;
-  V_BSTR(&blank) = SysAllocString(L"about:blank");
-  Navigate(web, &blank);
-  VariantClear(&blank);
+  Navigate(web, SysAllocString(L"about:blank"));
   int result = -1;
   IDispatch* dispatch = nullptr;
   IHTMLDocument2* doc = nullptr;
