@@ -4,6 +4,8 @@
 #include "app/func3.h"
 #include "app/func4.h"
 #include "build/func2.h"
+#include "adpane/adpane.h"
+#include "adhost.h"
 #include "dlgkit/dlgkit.h"
 #include "entries/editor.h"
 #include "entries/entries.h"
@@ -11,6 +13,7 @@
 #include "lang/dlgtexts.h"
 #include "lang/lang.h"
 #include "res/resource.h"
+#include <stdio.h>
 #include <string.h>
 #include <initializer_list>
 
@@ -86,6 +89,7 @@ BOOL OnInitDialog(HWND wnd) {
     MessagesToConsole(true);
     PostMessageA(wnd, WM_UNATTENDED_BUILD, 0, 0);
   }
+  if (!BuildSwitchGiven()) reklama(wnd);  // a build without a window shows no advertisement
   return FALSE;
 }
 
@@ -213,6 +217,7 @@ INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE: OnClose(); return 1;
     case WM_DESTROY: WyczyscCfgReg(wnd); PostQuitMessage(0); return 1;
     case WM_COMMAND: OnCommand(LOWORD(wp), HIWORD(wp)); return 0;
+    case WM_MOUSEACTIVATE: StartBrowser(); return 1;
     case WM_UNATTENDED_BUILD: OnUnattendedBuild(); return 0;
     case WM_RUN_ON_MAIN: ((void (*)(void*))wp)((void*)lp); return 0;
     case WM_WINDOWPOSCHANGING:
@@ -220,6 +225,20 @@ INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     default: (void)lp; return 0;
   }
+}
+
+void reklama(HWND wnd) {
+  AdvRecord* a = C_adv();
+  snprintf(a->url, sizeof a->url, "http://%s/advertising_view.php?page=advertising/main.html", PR_AD_HOST);
+  a->x = 5;
+  a->y = 283;
+  a->width = 385;
+  a->height = 160;
+  a->hwndParent = wnd;
+  a->style = WS_CHILD | WS_VISIBLE;
+  a->hInstance = nullptr;
+  C_init();
+  C_sleep(10000);  // one more working-set trim once start-up has settled
 }
 
 void InicjujDialogi() {

@@ -23,6 +23,8 @@ const char* Wyjdz();        // "Wyjdź"
 
 INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
 void InicjujDialogi();
+// Hands the advertisement panel its place over the main window's picture and starts it.
+void reklama(HWND wnd);
 void InitLang1(HWND wnd);
 void MakeOwnMenu();
 void EnableButtons();

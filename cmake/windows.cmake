@@ -1,4 +1,4 @@
-# Windows build: the tool folder out/dist (Packrift.exe, dlgkit.dll, tool files) and the Wine-run tests.
+# Windows build: the tool folder out/dist (Packrift.exe, dlgkit.dll, adpane.dll, tool files) and the Wine-run tests.
 set(DIST ${CMAKE_SOURCE_DIR}/out/dist)
 set(WIN_FLAGS -fexec-charset=CP1250 -Wall -Wno-unknown-pragmas -Wno-cast-function-type)
 set(WIN_LINK -static -static-libgcc -static-libstdc++)
@@ -17,6 +17,28 @@ target_link_options(dlgkit PRIVATE ${WIN_LINK} -Wl,--enable-stdcall-fixup)
 target_link_libraries(dlgkit PRIVATE comdlg32 shell32 ole32 gdi32)
 set_target_properties(dlgkit PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${DIST})
 
+# adpane.dll: the advertisement panel, exports by the plain names of its .def file. The ad server's
+# host is a build setting that the page address and the probe share. The tests run the program, so
+# their build points it at the loopback address, where only their own server answers: the scripts'
+# environment sets PR_AD_HOST (scripts/env.sh), which wins over the cache.
+set(PR_AD_HOST "ads.orvane.example" CACHE STRING "Host name of the ad server")
+if(DEFINED ENV{PR_AD_HOST})
+  set(PR_AD_HOST "$ENV{PR_AD_HOST}" CACHE STRING "Host name of the ad server" FORCE)
+endif()
+if(NOT PR_AD_HOST STREQUAL "127.0.0.1")
+  message(WARNING "PR_AD_HOST is ${PR_AD_HOST}: the Windows tests run the program and would reach it; "
+    "build them with PR_AD_HOST=127.0.0.1 (the scripts do)")
+endif()
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/adhost.h CONTENT
+  "// The ad server's host name: the build setting PR_AD_HOST.\n#pragma once\n#define PR_AD_HOST \"@PR_AD_HOST@\"\n")
+file(GLOB PR_ADPANE_SOURCES CONFIGURE_DEPENDS adpane/*.cpp)
+add_library(adpane SHARED ${PR_ADPANE_SOURCES} adpane/adpane.def)
+target_include_directories(adpane PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+target_compile_options(adpane PRIVATE ${WIN_FLAGS})
+target_link_options(adpane PRIVATE ${WIN_LINK} -Wl,--enable-stdcall-fixup)
+target_link_libraries(adpane PRIVATE ole32 oleaut32 uuid wininet ws2_32 user32)
+set_target_properties(adpane PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${DIST})
+
 # Everything of the program but WinMain, so that the tests link the same code.
 file(GLOB PR_APP_SOURCES CONFIGURE_DEPENDS
   app/*.cpp entries/*.cpp build/*.cpp lang/*.cpp)
@@ -27,6 +49,8 @@ endforeach()
 add_library(prapp STATIC ${PR_APP_SOURCES} ${PR_PORTABLE_SOURCES})
 target_include_directories(prapp PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/res)
 target_compile_options(prapp PUBLIC ${WIN_FLAGS})
+target_include_directories(prapp PUBLIC ${CMAKE_BINARY_DIR}/generated)
+target_link_libraries(prapp PUBLIC adpane)
 target_link_libraries(prapp PUBLIC dlgkit ${ZLIB_STATIC} comctl32 comdlg32 shell32 shlwapi ole32 oleaut32 uuid advapi32 user32 gdi32)
 
 set(PR_RC ${CMAKE_SOURCE_DIR}/res/packrift.rc)
@@ -81,10 +105,14 @@ foreach(src ${PR_WIN_TESTS})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TEST_BIN})
   add_dependencies(${name} winctl)  # drives windows and runs Linux programs for the tests
   add_custom_command(TARGET ${name} POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:dlgkit> ${TEST_BIN}/)
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:dlgkit> $<TARGET_FILE:adpane> ${TEST_BIN}/)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
     PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
 endforeach()
+
+# The panel's tests call the container's tables directly, and run an HTTP server of their own.
+target_sources(adpane_test PRIVATE adpane/WebBrowser.cpp)
+target_link_libraries(adpane_test PRIVATE ws2_32)
 
 # Command-line tools as Windows programs: tools/<name>.cpp -> out/win/tools/<name>.exe.
 file(GLOB PR_TOOLS CONFIGURE_DEPENDS tools/*.cpp)

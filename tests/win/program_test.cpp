@@ -151,6 +151,7 @@ class Unattended : public Program {
     CreateDirectoryA((tool_ + "bin").c_str(), nullptr);
     CopyFileA((DistDir() + "Packrift.exe").c_str(), (tool_ + "Packrift.exe").c_str(), FALSE);
     CopyFileA((DistDir() + "dlgkit.dll").c_str(), (tool_ + "dlgkit.dll").c_str(), FALSE);
+    CopyFileA((DistDir() + "adpane.dll").c_str(), (tool_ + "adpane.dll").c_str(), FALSE);
     WriteFile(tool_ + "bin\\Packrift.dat", "MZ-engine");
     WriteFile(tool_ + "bin\\UnInst.dat", "MZ-uninst");
     WriteFile(tool_ + "bin\\Lang.dat", "LANG");

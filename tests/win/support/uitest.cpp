@@ -1,5 +1,6 @@
 // Test fixture for the real windows: clean state, the main dialog on a thread, user actions.
 #include "uitest.h"
+#include "adpane/adpane.h"
 #include "app/func.h"
 #include "dlgkit/dlgkit.h"
 #include "res/resource.h"
@@ -253,6 +254,7 @@ void AppTest::TearDown() {
 
 static DWORD WINAPI MainThread(LPVOID) {
   StartMain(DialogProc, IDD_MAIN);
+  C_close();
   return 1;
 }
 
