@@ -18,6 +18,7 @@ namespace {
 const std::string kEngine = std::string("MZ\x90\0engine-fixture", 19) + std::string(1000, '\x7f');
 const std::string kLang = "LANGDATA-fixture";
 const std::string kUninst = "UNINST-fixture";
+const char kBadPath[] = "Jedno z p\xf3l zawiera niepoprawn\xb9 \x9c" "cie\xbfk\xea.";
 
 // Bar 900's positions as the progress dialog's thread receives them.
 std::mutex barMutex;
@@ -113,11 +114,11 @@ class Build : public AppTest {
     GetPrivateProfileStringA("cfg", key, "<none>", buf, sizeof buf, (WorkDir() + "\\cfg\\init.cfg").c_str());
     return buf;
   }
-  // Expects the path message, answers it and checks that nothing was built.
-  void ExpectPathRefused() {
+  // Expects the path message (or `message`), answers it and checks that nothing was built.
+  void ExpectPathRefused(const char* message = kBadPath) {
     HWND box = FindTopWindow("#32770", "Packrift");
     ASSERT_TRUE(box);
-    EXPECT_EQ("Jedno z p\xf3l zawiera niepoprawn\xb9 \x9c" "cie\xbfk\xea.", MessageText(box));
+    EXPECT_EQ(message, MessageText(box));
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     WaitFor([&] { return !IsWindow(box); });
     EXPECT_FALSE(Exists(out_ + "setup.exe"));
@@ -261,23 +262,29 @@ TEST_F(Build, CancelLeavesTheEngineAndTheMarkerAndTheNextBuildIsWhole) {
 
 TEST_F(Build, EachBadPathIsRefusedWithTheMessageAndChangesNothing) {
   StartApp();
+  // A closing-information file outside the program folder is named by its own message.
+  const char kInfoOutside[] = "Plik informacji ko\xf1" "cowej musi le\xbf" "e\xe6 w folderze programu.";
   struct Case {
     int field;
     std::string text;
+    const char* message;
   };
   const Case cases[] = {
-      {IDE_FOLDER, "C:\\no\\such\\folder"},      {IDE_SETUP, "setup.exe"},
-      {IDE_SETUP, "C:\\no\\such\\dir\\s.exe"},   {IDE_LICENCE, "C:\\no\\licence.txt"},
-      {IDE_INFO, "C:\\no\\end.txt"},             {IDE_INFO, ""},  // replaced below: outside the folder
+      {IDE_FOLDER, "C:\\no\\such\\folder", kBadPath},    {IDE_SETUP, "setup.exe", kBadPath},
+      {IDE_SETUP, "C:\\no\\such\\dir\\s.exe", kBadPath}, {IDE_LICENCE, "C:\\no\\licence.txt", kBadPath},
+      {IDE_INFO, "C:\\no\\end.txt", kBadPath},           {IDE_INFO, temp_ + "outside.txt", kInfoOutside},
+      {IDE_INFO, prog_ + "x\\app.exe", kInfoOutside},  // a folder beside it whose name begins the same
+      {IDE_INFO, prog_ + "\\..\\outside.txt", kInfoOutside},
   };
-  std::string outside = temp_ + "outside.txt";
-  WriteFile(outside, "x");
-  for (Case c : cases) {
-    if (c.field == IDE_INFO && c.text.empty()) c.text = outside;
+  WriteFile(temp_ + "outside.txt", "x");
+  CreateDirectoryA((prog_ + "x").c_str(), nullptr);
+  WriteFile(prog_ + "x\\app.exe", "x");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
     Fill("P", "", "");
     SetText(c.field, c.text);
     Click(IDB_BUILD);
-    ExpectPathRefused();
+    ExpectPathRefused(c.message);
   }
 }
 
