@@ -15,11 +15,13 @@ namespace {
 HWND hDlg;
 BYTE d[SLOT_COUNT] = {1, 1, 1, 1, 1, 1};
 HANDLE Thread[SLOT_COUNT];
+DWORD threadId[SLOT_COUNT];  // which thread's dialog holds each slot
 BYTE Progres = 1;
 BYTE sp = 0;
 char prj[kPathMax];
 EntryEditState dialog_init1, dialog_init2, dialog_init3;
 bool closePending = false;
+bool closing = false;  // the close sequence runs: its save question and save pump messages
 const UINT WM_UNATTENDED_BUILD = WM_APP + 1;
 const UINT WM_RUN_ON_MAIN = WM_APP + 2;
 int exitCode = 1;
@@ -57,36 +59,41 @@ void ApplyMenuFlags(UINT first, UINT last, UINT flags) {
 }
 
 BOOL OnInitDialog(HWND wnd) {
+  closing = closePending = false;
   GetCfg();
   hDlg = wnd;
   SetIco(wnd, IDI_APP);
   InitLang1(wnd);
   MakeOwnMenu();
   InitCompressLevel();
-  ObslugaLiniiKomend();
+  bool opened = ObslugaLiniiKomend();
   InicjujDialogi();
   initbtn();
   CleadDir();
   if (BuildSwitchGiven()) {
-    MessagesToConsole(true);
-    PostMessageA(wnd, WM_UNATTENDED_BUILD, 0, 0);
+    exitCode = kBuildFailed;
+    PostMessageA(wnd, WM_UNATTENDED_BUILD, opened, 0);
   }
   return FALSE;
 }
 
-// The unattended build: the window stays hidden, the build runs once and the program ends.
-void OnUnattendedBuild() {
-  exitCode = BtnZastosuj() ? 0 : 2;
+// The unattended build: the window stays hidden, the build runs once and the program ends. A
+// project that could not be opened has been reported already.
+void OnUnattendedBuild(bool opened) {
+  exitCode = opened && BtnZastosuj() ? 0 : kBuildFailed;
   PostMessageA(hDlg, WM_CLOSE, 0, 0);
 }
 
 void OnClose() {
+  // A close while closing would ask again after the working folder was emptied.
+  if (closing) return;
   // A close during a build would clear the files the build reads and feed the quit message to
   // the build's pump: it waits for the build's end instead.
   if (!*noProgressGzc()) {
     closePending = true;
     return;
   }
+  closing = true;
   EndingSave();
   WyczyscCfgReg(hDlg);
   PostQuitMessage(0);
@@ -185,7 +192,7 @@ INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE: OnClose(); return 1;
     case WM_DESTROY: WyczyscCfgReg(wnd); PostQuitMessage(0); return 1;
     case WM_COMMAND: OnCommand(LOWORD(wp), HIWORD(wp)); return 0;
-    case WM_UNATTENDED_BUILD: OnUnattendedBuild(); return 0;
+    case WM_UNATTENDED_BUILD: OnUnattendedBuild(wp != 0); return 0;
     case WM_RUN_ON_MAIN: ((void (*)(void*))wp)((void*)lp); return 0;
     case WM_WINDOWPOSCHANGING:
       if (BuildSwitchGiven()) ((WINDOWPOS*)lp)->flags &= ~SWP_SHOWWINDOW;

@@ -7,7 +7,8 @@
 enum DialogSlot { SLOT_SHORTCUT = 0, SLOT_RUN, SLOT_REGISTRY, SLOT_PACKING, SLOT_ABOUT, SLOT_SETTINGS, SLOT_COUNT };
 
 HWND* HwndMain();           // the main window
-int ExitCode();             // the program's exit code: 1, or the unattended build's result
+const int kBuildFailed = 2; // exit code of an unattended build that wrote no whole installer
+int ExitCode();             // the program's exit code: 1, or the unattended build's 0 or kBuildFailed
 BYTE* dialog();             // may-open flags, one per slot, 1 = none open
 HANDLE* Threadfunc();       // thread of the open dialog of each slot
 BYTE* noProgressGzc();      // 1 = no build running

@@ -15,7 +15,35 @@ const int kLists[3] = {IDL_SHORTCUTS, IDL_RUN, IDL_REGISTRY};
 const int kRemove[3] = {IDB_LNK_REMOVE, IDB_RUN_REMOVE, IDB_REG_REMOVE};
 const int kFields[5] = {IDE_NAME, IDE_FOLDER, IDE_SETUP, IDE_LICENCE, IDE_INFO};
 const int kCommandLineMax = 272;
-bool buildSwitch;
+
+struct BuildSwitch {
+  bool given = false;
+  char path[kPathMax] = {0};
+};
+
+// "/build" as the first argument after the program's own path, then the project path, quoted or not.
+BuildSwitch ReadBuildSwitch(const std::string& line) {
+  BuildSwitch sw;
+  size_t at = line.empty() ? 0 : line[0] == '"' ? line.find('"', 1) : line.find_first_of(" \t");
+  at = line.find_first_not_of(" \t", at == std::string::npos ? line.size() : at + 1);
+  if (at == std::string::npos || _strnicmp(line.c_str() + at, "/build", 6) != 0) return sw;
+  std::string rest = line.substr(at + 6);
+  if (!rest.empty() && rest[0] != ' ' && rest[0] != '\t') return sw;  // "/builder" is no switch
+  sw.given = true;
+  size_t first = rest.find_first_not_of(" \t"), last = rest.find_last_not_of(" \t");
+  rest = first == std::string::npos ? "" : rest.substr(first, last - first + 1);
+  if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"') rest = rest.substr(1, rest.size() - 2);
+  char drive = rest.empty() ? 0 : (char)(rest[0] | 0x20);
+  bool absolute = rest.size() >= 3 && drive >= 'a' && drive <= 'z' && rest[1] == ':' && rest[2] == '\\';
+  if (absolute && rest.size() < (size_t)kPathMax && rest.find('"') == std::string::npos)
+    memcpy(sw.path, rest.c_str(), rest.size() + 1);
+  return sw;
+}
+
+const BuildSwitch& TheBuildSwitch() {
+  static const BuildSwitch sw = ReadBuildSwitch(GetCommandLineA());
+  return sw;
+}
 
 HWND Main() { return *HwndMain(); }
 
@@ -62,7 +90,8 @@ void AfterArchive() {
 
 const char* projectini() { return "Project.ini"; }
 const char* dir() { return "dir"; }
-bool BuildSwitchGiven() { return buildSwitch; }
+bool BuildSwitchGiven() { return TheBuildSwitch().given; }
+const char* BuildProjectPath() { return TheBuildSwitch().path; }
 
 void NowyProjekt() {
   WyczyscCfgReg(Main());
@@ -150,10 +179,15 @@ void EndingSave() {
     ZapiszProjekt(strlen(PlikProjektu()) < 8);
 }
 
-void ObslugaLiniiKomend() {
+bool ObslugaLiniiKomend() {
+  if (BuildSwitchGiven()) {  // the unattended build opens exactly the path after its switch
+    if (!BuildProjectPath()[0]) return false;
+    memcpy(PlikProjektu(), BuildProjectPath(), strlen(BuildProjectPath()) + 1);
+    return OtworzProjekt();
+  }
   const char* line = GetCommandLineA();
   size_t len = strlen(line);
-  if (len >= (size_t)kCommandLineMax) return;  // longer than any project path can make it
+  if (len >= (size_t)kCommandLineMax) return false;  // longer than any project path can make it
   char buf[kCommandLineMax];
   memcpy(buf, line, len + 1);
   int found = 0;
@@ -162,17 +196,12 @@ void ObslugaLiniiKomend() {
     ++found;
     last = p;
   }
-  buildSwitch = false;
-  if (found < 2 || last == buf) return;
+  if (found < 2 || last == buf) return false;
   if (len && buf[len - 1] == '"') buf[--len] = 0;
   const char* path = last - 1;
-  if (strlen(path) >= (size_t)kPathMax) return;
-  // "/build" directly in front of the project path asks for an unattended build.
-  std::string head(buf, path - buf);
-  while (!head.empty() && (head.back() == '"' || head.back() == ' ')) head.pop_back();
-  buildSwitch = head.size() >= 6 && _stricmp(head.c_str() + head.size() - 6, "/build") == 0;
+  if (strlen(path) >= (size_t)kPathMax) return false;
   memcpy(PlikProjektu(), path, strlen(path) + 1);
-  OtworzProjekt();
+  return OtworzProjekt();
 }
 
 void obetnijslash(int control) {

@@ -298,7 +298,7 @@ bool BtnZastosuj() {
   std::string uninst;
   ToolFile("UnInst.dat", &uninst);
   CopyFileA(uninst.c_str(), (cfg + "\\UnInst.dat").c_str(), FALSE);
-  DialogKopiuj();
+  if (!BuildSwitchGiven()) DialogKopiuj();  // an unattended build shows no window
 
   Granica()[0] = 0;
   Granica()[1] = 3;
