@@ -80,6 +80,35 @@ struct ArchiveLock {
   }
 };
 
+// A list item's text, however long. Taken as characters and converted here: Wine's conversion of
+// an ANSI LB_GETTEXT overruns its buffer on texts of more than 512 characters.
+std::string ItemText(int list, LRESULT at) {
+  HWND box = GetDlgItem(Main(), list);
+  LRESULT n = SendMessageW(box, LB_GETTEXTLEN, at, 0);
+  if (n <= 0) return "";
+  std::wstring wide(n + 1, L'\0');
+  SendMessageW(box, LB_GETTEXT, at, (LPARAM)&wide[0]);
+  int bytes = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string text(bytes > 0 ? bytes : 1, '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &text[0], bytes, nullptr, nullptr);
+  text.resize(strlen(text.c_str()));
+  return text;
+}
+
+// A value of "Project.ini", however long: the buffer grows until the value fits, at most to the
+// size of the file.
+std::string ReadLongValue(const std::string& ini, const std::string& section, const std::string& key) {
+  WIN32_FILE_ATTRIBUTE_DATA fa;
+  DWORD size = 0;
+  if (GetFileAttributesExA(ini.c_str(), GetFileExInfoStandard, &fa)) size = fa.nFileSizeHigh ? MAXDWORD : fa.nFileSizeLow;
+  std::string buf(kPathMax, '\0');
+  for (;;) {
+    DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), "", &buf[0], (DWORD)buf.size(), ini.c_str());
+    if (n + 1 < buf.size() || buf.size() > size) return buf.substr(0, n);
+    buf.resize(buf.size() * 2);
+  }
+}
+
 void AfterArchive() {
   EnableButtons();
   for (int k = 0; k < 3; ++k)
@@ -126,11 +155,11 @@ bool OtworzProjekt() {
   }
   for (int k = 0; k < 3; ++k) {
     for (long v = 0;; ++v) {
-      GetPrivateProfileStringA(Num(k).c_str(), Num(v).c_str(), "", text, sizeof text, ini.c_str());
-      if (!text[0]) break;
+      std::string item = ReadLongValue(ini, Num(k), Num(v));
+      if (item.empty()) break;
       char value[11];
       GetPrivateProfileStringA(Num(10 + k).c_str(), Num(v).c_str(), "0", value, sizeof value, ini.c_str());
-      LRESULT at = SendDlgItemMessageA(Main(), kLists[k], LB_ADDSTRING, 0, (LPARAM)text);
+      LRESULT at = SendDlgItemMessageA(Main(), kLists[k], LB_ADDSTRING, 0, (LPARAM)item.c_str());
       SendDlgItemMessageA(Main(), kLists[k], LB_SETITEMDATA, at, (LPARAM)(LONG)strtoll(value, nullptr, 10));
     }
   }
@@ -151,9 +180,7 @@ bool ZapiszProjekt(bool saveAs) {
   for (int k = 0; k < 3; ++k) {
     LRESULT n = SendDlgItemMessageA(Main(), kLists[k], LB_GETCOUNT, 0, 0);
     for (LRESULT v = 0; v < n; ++v) {
-      if (SendDlgItemMessageA(Main(), kLists[k], LB_GETTEXTLEN, v, 0) >= kPathMax) text[0] = 0;
-      else SendDlgItemMessageA(Main(), kLists[k], LB_GETTEXT, v, (LPARAM)text);
-      WritePrivateProfileStringA(Num(k).c_str(), Num(v).c_str(), text, ini.c_str());
+      WritePrivateProfileStringA(Num(k).c_str(), Num(v).c_str(), ItemText(kLists[k], v).c_str(), ini.c_str());
       LONG value = (LONG)SendDlgItemMessageA(Main(), kLists[k], LB_GETITEMDATA, v, 0);
       WritePrivateProfileStringA(Num(10 + k).c_str(), Num(v).c_str(), Num(value).c_str(), ini.c_str());
     }

@@ -19,13 +19,16 @@ struct ListItem {
 
 class Project : public AppTest {
  protected:
+  // Texts as characters: Wine's ANSI LB_GETTEXT overruns its buffer on long texts.
   std::vector<ListItem> Items(int list) {
     std::vector<ListItem> out;
     int n = (int)SendMessageA(Item_(list), LB_GETCOUNT, 0, 0);
     for (int i = 0; i < n; ++i) {
-      char buf[300] = {0};
-      SendMessageA(Item_(list), LB_GETTEXT, i, (LPARAM)buf);
-      out.push_back({buf, (LONG)SendMessageA(Item_(list), LB_GETITEMDATA, i, 0)});
+      std::wstring text(SendMessageW(Item_(list), LB_GETTEXTLEN, i, 0) + 1, L'\0');
+      SendMessageW(Item_(list), LB_GETTEXT, i, (LPARAM)&text[0]);
+      char ansi[8192] = {0};
+      WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, ansi, sizeof ansi - 1, nullptr, nullptr);
+      out.push_back({ansi, (LONG)SendMessageA(Item_(list), LB_GETITEMDATA, i, 0)});
     }
     return out;
   }
@@ -165,6 +168,26 @@ TEST_F(Project, ASecondSaveNoLongerHoldsARemovedItem) {
   std::string ini = Members(kpj)["Project.ini"];
   EXPECT_EQ(std::string::npos, ini.find("tool.exe"));
   EXPECT_NE(std::string::npos, ini.find("[0]\r\n0=app.exe\r\n1=readme.txt\r\n"));
+}
+
+TEST_F(Project, ListItemTextsOfAnyLengthComeBackWithTheItemsAfterThem) {
+  StartApp();
+  FillProject();
+  Add(IDL_SHORTCUTS, std::string(259, 'a'), 3);
+  Add(IDL_SHORTCUTS, std::string(260, 'b'), 4);
+  Add(IDL_SHORTCUTS, "bin\\" + std::string(5000, 'c') + ".exe", 5);
+  Add(IDL_SHORTCUTS, "after.exe", 6);
+  Add(IDL_REGISTRY, "HKLM\\" + std::string(300, 'k'), 7);
+  auto shortcuts = Items(IDL_SHORTCUTS), registry = Items(IDL_REGISTRY);
+  ASSERT_EQ(7u, shortcuts.size());
+  ASSERT_EQ(5008u, shortcuts[5].text.size());
+  std::string kpj = temp_ + "long.kpj";
+  SaveAs(kpj);
+  Menu(IDM_NEW);
+  Open(kpj);
+  ASSERT_TRUE(WaitFor([&] { return Text(IDE_NAME) == "Demo"; }));
+  EXPECT_EQ(shortcuts, Items(IDL_SHORTCUTS));
+  EXPECT_EQ(registry, Items(IDL_REGISTRY));
 }
 
 TEST_F(Project, SaveWithoutAFileNameAsksForOne) {
