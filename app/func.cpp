@@ -299,7 +299,7 @@ void RunOnMainThread(void (*fn)(void*), void* arg) {
 }
 
 void CloseIfPending() {
-  if (closePending && *noProgressGzc()) {
+  if (closePending && *noProgressGzc() && !closing) {
     closePending = false;
     PostMessageA(hDlg, WM_CLOSE, 0, 0);
   }

@@ -290,6 +290,47 @@ TEST_F(ClosePrompt, YesThenCancellingTheNameClosesWithoutSaving) {
   ASSERT_TRUE(WaitFor([&] { return !AppRunning(); }));
 }
 
+// Dialogs (message boxes included) that the main window's thread makes for the main window.
+int questions;
+LRESULT CALLBACK CountQuestions(int code, WPARAM wp, LPARAM lp) {
+  if (code == HCBT_CREATEWND) {
+    const CREATESTRUCTA* cs = ((const CBT_CREATEWNDA*)lp)->lpcs;
+    bool dialog = IS_INTRESOURCE(cs->lpszClass) ? LOWORD(cs->lpszClass) == 32770 : !strcmp(cs->lpszClass, "#32770");
+    if (dialog && cs->hwndParent == *HwndMain()) ++questions;
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+TEST_F(ClosePrompt, ASecondCloseWhileTheClosingSaveRunsIsIgnored) {
+  StartApp();
+  questions = 0;
+  HHOOK hook = SetWindowsHookExA(WH_CBT, CountQuestions, nullptr, GetWindowThreadProcessId(Main(), nullptr));
+  ASSERT_TRUE(hook);
+  FillProject();
+  std::string big(16 << 20, 0);  // a save long enough to close into
+  for (size_t i = 0; i < big.size(); ++i) big[i] = (char)(i * 2654435761u >> 13);
+  WriteFile(WorkDir() + "\\cfg\\big.bin", big);
+  std::string kpj = temp_ + "closing.kpj";
+  strcpy(PlikProjektu(), kpj.c_str());
+  MenuOn();
+  Click(IDB_CLOSE);
+  EXPECT_EQ("Zpisa\xe6 projekt?", AnswerMessage(IDYES));
+  ASSERT_TRUE(WaitFor([] { return *noProgressGzc() == 0; }));
+  PostMessageA(Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  // A user who is asked again says yes again.
+  ASSERT_TRUE(WaitFor([&] {
+    HWND box = FindWindowA("#32770", "Packrift");
+    if (box && GetWindow(box, GW_OWNER) == Main() && IsWindowVisible(box)) PostMessageA(box, WM_COMMAND, IDYES, 0);
+    return !AppRunning();
+  }, 60000));
+  UnhookWindowsHookEx(hook);
+  EXPECT_EQ(1, questions);  // the first close's question, and no late close asks again
+  auto members = Members(kpj);
+  EXPECT_EQ(1u, members.count("lnk.cfg"));
+  EXPECT_EQ(1u, members.count("init.cfg"));
+  EXPECT_EQ(big.size(), members["big.bin"].size());
+}
+
 TEST_F(ClosePrompt, AnUnmarkedProjectClosesWithoutAsking) {
   StartApp();
   SetText(IDE_NAME, "typed, not marked");
