@@ -281,12 +281,16 @@ bool PumpMessage() {
 
 void LaunchDialog(int slot, LPTHREAD_START_ROUTINE routine) {
   if (!d[slot]) return;
-  Thread[slot] = CreateThread(nullptr, 0, routine, nullptr, 0, nullptr);
+  Thread[slot] = CreateThread(nullptr, 0, routine, nullptr, 0, &threadId[slot]);
   if (Thread[slot]) d[slot] = 0;
 }
 
+bool HoldsSlot(int slot) { return !d[slot] && threadId[slot] == GetCurrentThreadId(); }
+
 void EndSubDialog(int slot) {
-  if (d[slot]) return;  // WM_CLOSE and the WM_DESTROY after it: the first one ends the dialog
+  // WM_CLOSE and the WM_DESTROY after it: the first one ends the dialog. A dialog that ended
+  // already may see its WM_DESTROY after a new one of its kind has taken the slot.
+  if (!HoldsSlot(slot)) return;
   d[slot] = 1;
   CloseHandle(Thread[slot]);
   Thread[slot] = nullptr;

@@ -48,7 +48,10 @@ inline void MsgLoopSkip(unsigned calls) { msgLoopCalls += calls; }
 bool PumpMessage();
 // Starts the dialog of `slot` on a thread of its own running `routine`, unless one is open.
 void LaunchDialog(int slot, LPTHREAD_START_ROUTINE routine);
-// Ends a sub-dialog as every dialog procedure does on WM_CLOSE / WM_DESTROY.
+// True on the thread of the open dialog of `slot`, until it has ended.
+bool HoldsSlot(int slot);
+// Ends a sub-dialog as every dialog procedure does on WM_CLOSE / WM_DESTROY; only the dialog that
+// holds the slot ends (and frees) it.
 void EndSubDialog(int slot);
 // Closes the main window if a close was asked for while a build ran; the build calls it at its end.
 void CloseIfPending();
