@@ -5,6 +5,7 @@
 #include "app/func3.h"
 #include "res/resource.h"
 #include <string.h>
+#include <vector>
 
 namespace {
 const ListInfo kLists[] = {
@@ -105,10 +106,13 @@ struct StoreJob {
   EntryWriter write;
   const void* how;
   bool stored;
+  bool busy;  // not stored: an editor may not store now
 };
 
 void StoreOnMain(void* arg) {
   StoreJob* job = (StoreJob*)arg;
+  job->busy = !EditorMayStore();
+  if (job->busy) return;
   const ListInfo& li = ListOf(job->list);
   EntryEditState* rec = Record(job->list);
   char file[kPathMax];
@@ -132,11 +136,44 @@ void StoreOnMain(void* arg) {
   }
   EnableButton(Main(), li.removeButton, Main(), IDE_FOLDER);
 }
+
+BOOL CALLBACK DisableEnabled(HWND wnd, LPARAM lp) {
+  if (IsWindowEnabled(wnd)) {
+    EnableWindow(wnd, FALSE);
+    ((std::vector<HWND>*)lp)->push_back(wnd);
+  }
+  return TRUE;
+}
+
+// Keeps the calling (editor's) thread responsive, its windows disabled, until no build, save or
+// open runs. False when the thread was asked to quit meanwhile.
+bool WaitUntilEditorMayStore() {
+  std::vector<HWND> disabled;
+  EnumThreadWindows(GetCurrentThreadId(), DisableEnabled, (LPARAM)&disabled);
+  const volatile BYTE* idle = noProgressGzc();  // written by the main window's thread
+  bool quit = false;
+  while (!*idle && !quit) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    MSG msg;
+    while (!quit && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      quit = msg.message == WM_QUIT;
+      if (quit) PostQuitMessage((int)msg.wParam);  // for the dialog's own loop
+      else DispatchMessageA(&msg);
+    }
+  }
+  for (HWND w : disabled) EnableWindow(w, TRUE);
+  return !quit;
+}
 }  // namespace
 
+bool EditorMayStore() { return *noProgressGzc() != 0; }
+
 bool StoreFromEditor(EntryList list, const char* rel, EntryWriter write, const void* how) {
-  StoreJob job{list, rel, write, how, false};
+  StoreJob job{list, rel, write, how, false, false};
   RunOnMainThread(StoreOnMain, &job);
+  // The main window's thread itself cannot wait for its own build.
+  bool mainThread = GetWindowThreadProcessId(Main(), nullptr) == GetCurrentThreadId();
+  while (job.busy && !mainThread && WaitUntilEditorMayStore()) RunOnMainThread(StoreOnMain, &job);
   return job.stored;
 }
 

@@ -24,9 +24,13 @@ void PerformRemReg();                  // takes the selected registry entry into
 int StrManage(int list, const char* relPath, uint32_t data, int position);
 // Writes an entry's keys into its list file; returns the new item data, 0 when refused.
 typedef uint32_t (*EntryWriter)(const char* file, const char* rel, uint32_t oldData, const void* how);
+// May an editor store now? Not while a build, a project save or an open runs: they read or replace
+// the list files and the lists. Main window's thread only.
+bool EditorMayStore();
 // An editor's Apply, from its own thread: on the main window's thread the entry its record edits is
 // replaced (or, when adding, a new one added at the end) by `rel` written through `write`; the
-// record follows the stored entry. True when stored.
+// record follows the stored entry. While an editor may not store, the calling thread's windows are
+// disabled and the Apply waits. True when stored.
 bool StoreFromEditor(EntryList list, const char* rel, EntryWriter write, const void* how);
 // Enables `button` of `wnd` exactly when `field` of `fieldWnd` holds text.
 void EnableButton(HWND wnd, int button, HWND fieldWnd, int field);

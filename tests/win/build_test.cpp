@@ -260,6 +260,37 @@ TEST_F(Build, CancelLeavesTheEngineAndTheMarkerAndTheNextBuildIsWhole) {
   EXPECT_EQ(files_, Unpack(out_ + "setup.exe", cfgAt + cfgLen, temp_));
 }
 
+TEST_F(Build, AnEditorOpenedBeforeABuildStoresOnlyAfterIt) {
+  StartApp();
+  Fill("P", "", "");
+  std::string big(8 << 20, 0);
+  for (size_t i = 0; i < big.size(); ++i) big[i] = (char)(i * 2654435761u >> 11);
+  WriteFile(prog_ + "\\big.bin", big);
+  Click(IDB_LNK_ADD);
+  HWND editor = FindTopWindow("#32770", "Dodawanie skr\xf3tu");
+  ASSERT_TRUE(editor);
+  SetDlgItemTextA(editor, IDE_LNK_PATH, (prog_ + "\\app.exe").c_str());
+  Click(IDB_BUILD);
+  ASSERT_TRUE(WaitFor([] { return *noProgressGzc() == 0; }, 5000));
+  PostMessageA(GetDlgItem(editor, IDB_LNK_APPLY), BM_CLICK, 0, 0);
+  std::string lnk = WorkDir() + "\\cfg\\lnk.cfg";
+  bool storedDuringBuild = false;
+  ASSERT_TRUE(WaitFor([&] {
+    bool stored = Exists(lnk) || SendMessageA(Item(IDL_SHORTCUTS), LB_GETCOUNT, 0, 0) > 0;
+    storedDuringBuild = storedDuringBuild || (stored && *noProgressGzc() == 0);  // in this order
+    return *noProgressGzc() == 1;
+  }, 60000));
+  EXPECT_FALSE(storedDuringBuild);
+  // The Apply went through once the build had ended.
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(editor); }));
+  SendMessageA(Main(), WM_NULL, 0, 0);
+  EXPECT_EQ(1, SendMessageA(Item(IDL_SHORTCUTS), LB_GETCOUNT, 0, 0));
+  EXPECT_TRUE(Enabled(IDB_LNK_REMOVE));
+  char value[64];
+  GetPrivateProfileStringA("desktop", "1", "", value, sizeof value, lnk.c_str());
+  EXPECT_STREQ("app.exe", value);
+}
+
 TEST_F(Build, EachBadPathIsRefusedWithTheMessageAndChangesNothing) {
   StartApp();
   // A closing-information file outside the program folder is named by its own message.
