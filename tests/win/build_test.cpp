@@ -102,6 +102,12 @@ class Build : public AppTest {
     SetText(IDE_LICENCE, licence);
     SetText(IDE_INFO, info);
   }
+  // A file of `bytes` that packs slowly enough for a build to be caught while it runs.
+  void WriteBigFile(size_t bytes) {
+    std::string big(bytes, 0);
+    for (size_t i = 0; i < big.size(); ++i) big[i] = (char)(i * 2654435761u >> 11);
+    WriteFile(prog_ + "\\big.bin", big);
+  }
   // Presses the build button and waits until the build has ended.
   void RunBuild() {
     Click(IDB_BUILD);
@@ -205,9 +211,7 @@ TEST_F(Build, KeysFollowTheFieldsFromOneBuildToTheNext) {
 TEST_F(Build, ProgressReaches3Then47Then100AndLocksWhileRunning) {
   StartApp();
   Fill("P", "", "");
-  std::string big(3 << 20, 0);
-  for (size_t i = 0; i < big.size(); ++i) big[i] = (char)(i * 2654435761u >> 13);
-  WriteFile(prog_ + "\\big.bin", big);
+  WriteBigFile(3 << 20);
   ASSERT_TRUE(SpyOnProgressBars());
   Click(IDB_BUILD);
   ASSERT_TRUE(WaitFor([] { return *noProgressGzc() == 0; }, 5000));
@@ -236,9 +240,7 @@ TEST_F(Build, ProgressReaches3Then47Then100AndLocksWhileRunning) {
 TEST_F(Build, CancelLeavesTheEngineAndTheMarkerAndTheNextBuildIsWhole) {
   StartApp();
   Fill("P", "", "");
-  std::string big(24 << 20, 0);
-  for (size_t i = 0; i < big.size(); ++i) big[i] = (char)(i * 2654435761u >> 11);
-  WriteFile(prog_ + "\\big.bin", big);
+  WriteBigFile(24 << 20);
   Click(IDB_BUILD);
   HWND d = FindTopWindow("#32770", "Pakowanie plik\xf3w");
   ASSERT_TRUE(d);
@@ -263,9 +265,7 @@ TEST_F(Build, CancelLeavesTheEngineAndTheMarkerAndTheNextBuildIsWhole) {
 TEST_F(Build, AnEditorOpenedBeforeABuildStoresOnlyAfterIt) {
   StartApp();
   Fill("P", "", "");
-  std::string big(8 << 20, 0);
-  for (size_t i = 0; i < big.size(); ++i) big[i] = (char)(i * 2654435761u >> 11);
-  WriteFile(prog_ + "\\big.bin", big);
+  WriteBigFile(8 << 20);
   Click(IDB_LNK_ADD);
   HWND editor = FindTopWindow("#32770", "Dodawanie skr\xf3tu");
   ASSERT_TRUE(editor);

@@ -246,8 +246,18 @@ TEST_F(MainWindow, ALateDestroyOfAnEndedDialogLeavesTheNextOfItsKindAlone) {
     HWND first = open();
     ASSERT_TRUE(first);
     heldBack = first;
-    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, HoldDestroy, nullptr, GetWindowThreadProcessId(first, nullptr));
-    ASSERT_TRUE(hook);
+    // However the case ends, the held dialog goes on and has ended before the next step.
+    struct Hold {
+      HHOOK hook;
+      HWND held;
+      ~Hold() {
+        SetEvent(released);
+        WaitFor([&] { return !IsWindow(held); });
+        if (hook) UnhookWindowsHookEx(hook);
+        ResetEvent(released);
+      }
+    } hold{SetWindowsHookExA(WH_CALLWNDPROC, HoldDestroy, nullptr, GetWindowThreadProcessId(first, nullptr)), first};
+    ASSERT_TRUE(hold.hook);
     close(first);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(destroying, 10000));
     EXPECT_EQ(1, dialog()[c.slot]);
@@ -256,8 +266,6 @@ TEST_F(MainWindow, ALateDestroyOfAnEndedDialogLeavesTheNextOfItsKindAlone) {
     EXPECT_NE(first, second);
     SetEvent(released);
     EXPECT_TRUE(WaitFor([&] { return !IsWindow(first); }));
-    UnhookWindowsHookEx(hook);
-    ResetEvent(released);
     EXPECT_EQ(0, dialog()[c.slot]);  // the second dialog still holds its slot
     EXPECT_TRUE(IsWindowVisible(second));
     EXPECT_EQ(1, *CancelGzc());  // and the next build goes on
