@@ -21,11 +21,13 @@ namespace {
 HWND hDlg;
 BYTE d[SLOT_COUNT] = {1, 1, 1, 1, 1, 1};
 HANDLE Thread[SLOT_COUNT];
+DWORD threadId[SLOT_COUNT];  // which thread's dialog holds each slot
 BYTE Progres = 1;
 BYTE sp = 0;
 char prj[kPathMax];
 EntryEditState dialog_init1, dialog_init2, dialog_init3;
 bool closePending = false;
+bool closing = false;  // the close sequence runs: its save question and save pump messages
 const UINT WM_UNATTENDED_BUILD = WM_APP + 1;
 const UINT WM_RUN_ON_MAIN = WM_APP + 2;
 int exitCode = 1;
@@ -75,37 +77,42 @@ void ApplyMenuFlags(UINT first, UINT last, UINT flags) {
 }
 
 BOOL OnInitDialog(HWND wnd) {
+  closing = closePending = false;
   GetCfg();
   hDlg = wnd;
   SetIco(wnd, IDI_APP);
   InitLang1(wnd);
   MakeOwnMenu();
   InitCompressLevel();
-  ObslugaLiniiKomend();
+  bool opened = ObslugaLiniiKomend();
   InicjujDialogi();
   initbtn();
   CleadDir();
   if (BuildSwitchGiven()) {
-    MessagesToConsole(true);
-    PostMessageA(wnd, WM_UNATTENDED_BUILD, 0, 0);
+    exitCode = kBuildFailed;
+    PostMessageA(wnd, WM_UNATTENDED_BUILD, opened, 0);
   }
   if (!BuildSwitchGiven()) reklama(wnd);  // a build without a window shows no advertisement
   return FALSE;
 }
 
-// The unattended build: the window stays hidden, the build runs once and the program ends.
-void OnUnattendedBuild() {
-  exitCode = BtnZastosuj() ? 0 : 2;
+// The unattended build: the window stays hidden, the build runs once and the program ends. A
+// project that could not be opened has been reported already.
+void OnUnattendedBuild(bool opened) {
+  exitCode = opened && BtnZastosuj() ? 0 : kBuildFailed;
   PostMessageA(hDlg, WM_CLOSE, 0, 0);
 }
 
 void OnClose() {
+  // A close while closing would ask again after the working folder was emptied.
+  if (closing) return;
   // A close during a build would clear the files the build reads and feed the quit message to
   // the build's pump: it waits for the build's end instead.
   if (!*noProgressGzc()) {
     closePending = true;
     return;
   }
+  closing = true;
   EndingSave();
   WyczyscCfgReg(hDlg);
   PostQuitMessage(0);
@@ -218,7 +225,7 @@ INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DESTROY: WyczyscCfgReg(wnd); PostQuitMessage(0); return 1;
     case WM_COMMAND: OnCommand(LOWORD(wp), HIWORD(wp)); return 0;
     case WM_MOUSEACTIVATE: StartBrowser(); return 1;
-    case WM_UNATTENDED_BUILD: OnUnattendedBuild(); return 0;
+    case WM_UNATTENDED_BUILD: OnUnattendedBuild(wp != 0); return 0;
     case WM_RUN_ON_MAIN: ((void (*)(void*))wp)((void*)lp); return 0;
     case WM_WINDOWPOSCHANGING:
       if (BuildSwitchGiven()) ((WINDOWPOS*)lp)->flags &= ~SWP_SHOWWINDOW;
@@ -316,12 +323,16 @@ bool PumpMessage() {
 
 void LaunchDialog(int slot, LPTHREAD_START_ROUTINE routine) {
   if (!d[slot]) return;
-  Thread[slot] = CreateThread(nullptr, 0, routine, nullptr, 0, nullptr);
+  Thread[slot] = CreateThread(nullptr, 0, routine, nullptr, 0, &threadId[slot]);
   if (Thread[slot]) d[slot] = 0;
 }
 
+bool HoldsSlot(int slot) { return !d[slot] && threadId[slot] == GetCurrentThreadId(); }
+
 void EndSubDialog(int slot) {
-  if (d[slot]) return;  // WM_CLOSE and the WM_DESTROY after it: the first one ends the dialog
+  // WM_CLOSE and the WM_DESTROY after it: the first one ends the dialog. A dialog that ended
+  // already may see its WM_DESTROY after a new one of its kind has taken the slot.
+  if (!HoldsSlot(slot)) return;
   d[slot] = 1;
   CloseHandle(Thread[slot]);
   Thread[slot] = nullptr;
@@ -334,7 +345,7 @@ void RunOnMainThread(void (*fn)(void*), void* arg) {
 }
 
 void CloseIfPending() {
-  if (closePending && *noProgressGzc()) {
+  if (closePending && *noProgressGzc() && !closing) {
     closePending = false;
     PostMessageA(hDlg, WM_CLOSE, 0, 0);
   }

@@ -7,7 +7,8 @@
 enum DialogSlot { SLOT_SHORTCUT = 0, SLOT_RUN, SLOT_REGISTRY, SLOT_PACKING, SLOT_ABOUT, SLOT_SETTINGS, SLOT_COUNT };
 
 HWND* HwndMain();           // the main window
-int ExitCode();             // the program's exit code: 1, or the unattended build's result
+const int kBuildFailed = 2; // exit code of an unattended build that wrote no whole installer
+int ExitCode();             // the program's exit code: 1, or the unattended build's 0 or kBuildFailed
 BYTE* dialog();             // may-open flags, one per slot, 1 = none open
 HANDLE* Threadfunc();       // thread of the open dialog of each slot
 BYTE* noProgressGzc();      // 1 = no build running
@@ -49,7 +50,10 @@ inline void MsgLoopSkip(unsigned calls) { msgLoopCalls += calls; }
 bool PumpMessage();
 // Starts the dialog of `slot` on a thread of its own running `routine`, unless one is open.
 void LaunchDialog(int slot, LPTHREAD_START_ROUTINE routine);
-// Ends a sub-dialog as every dialog procedure does on WM_CLOSE / WM_DESTROY.
+// True on the thread of the open dialog of `slot`, until it has ended.
+bool HoldsSlot(int slot);
+// Ends a sub-dialog as every dialog procedure does on WM_CLOSE / WM_DESTROY; only the dialog that
+// holds the slot ends (and frees) it.
 void EndSubDialog(int slot);
 // Closes the main window if a close was asked for while a build ran; the build calls it at its end.
 void CloseIfPending();

@@ -7,17 +7,22 @@ namespace {
 char compressMode[4] = "wb6";
 bool toConsole = false;
 
-// Writes a text of the system code page to standard error as UTF-8, with a line end.
+// Writes a text of the system code page to standard error, with a line end: to a console as
+// characters, to a file or pipe as UTF-8.
 bool PrintError(const char* text) {
   HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
   if (!err || err == INVALID_HANDLE_VALUE) return false;
   WCHAR wide[kPathMax];
-  int n = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, kPathMax);
+  int n = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, kPathMax - 1);
+  DWORD mode, done = 0;
+  if (n > 0 && GetConsoleMode(err, &mode)) {
+    wide[n - 1] = L'\n';
+    return WriteConsoleW(err, wide, (DWORD)n, &done, nullptr) != 0;
+  }
   char utf8[kPathMax * 3];
   int m = n > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8 - 2, nullptr, nullptr) : 0;
   if (m <= 0) return false;
   utf8[m - 1] = '\n';
-  DWORD done = 0;
   return WriteFile(err, utf8, (DWORD)m, &done, nullptr) != 0;
 }
 
@@ -216,8 +221,18 @@ char* CompLevel() { return compressMode; }
 int ShowMessage(const StrDef& s, UINT icon) {
   char text[kLookupMax];
   CopyCut(text, GetOwnLang(s), sizeof text);
-  if (toConsole && PrintError(text)) return (icon & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
-  return MessageBoxA(nullptr, text, Packrift(), icon);
+  if (!toConsole) return MessageBoxA(nullptr, text, Packrift(), icon);
+  PrintError(text);  // with nowhere to write, the text is lost rather than waiting on a person
+  return (icon & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
 }
 
-void MessagesToConsole(bool on) { toConsole = on; }
+void MessagesToConsole(bool on) {
+  toConsole = on;
+  // Started from a console window without redirection, the program has no standard error of its
+  // own: it writes to that console.
+  HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  if (!on || (err && err != INVALID_HANDLE_VALUE) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  HANDLE con = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+  if (con != INVALID_HANDLE_VALUE) SetStdHandle(STD_ERROR_HANDLE, con);
+}

@@ -16,7 +16,40 @@ const int kLists[3] = {IDL_SHORTCUTS, IDL_RUN, IDL_REGISTRY};
 const int kRemove[3] = {IDB_LNK_REMOVE, IDB_RUN_REMOVE, IDB_REG_REMOVE};
 const int kFields[5] = {IDE_NAME, IDE_FOLDER, IDE_SETUP, IDE_LICENCE, IDE_INFO};
 const int kCommandLineMax = 272;
-bool buildSwitch;
+
+struct BuildSwitch {
+  bool given = false;
+  char path[kPathMax] = {0};
+};
+
+// "/build" as the first argument after the program's own path, then the project path, quoted or not.
+BuildSwitch ReadBuildSwitch(const std::string& line) {
+  BuildSwitch sw;
+  size_t at = line.empty() ? 0 : line[0] == '"' ? line.find('"', 1) : line.find_first_of(" \t");
+  at = line.find_first_not_of(" \t", at == std::string::npos ? line.size() : at + 1);
+  if (at == std::string::npos || _strnicmp(line.c_str() + at, "/build", 6) != 0) return sw;
+  std::string rest = line.substr(at + 6);
+  if (!rest.empty() && rest[0] != ' ' && rest[0] != '\t') return sw;  // "/builder" is no switch
+  sw.given = true;
+  size_t first = rest.find_first_not_of(" \t"), last = rest.find_last_not_of(" \t");
+  rest = first == std::string::npos ? "" : rest.substr(first, last - first + 1);
+  if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"') rest = rest.substr(1, rest.size() - 2);
+  char drive = rest.empty() ? 0 : (char)(rest[0] | 0x20);
+  bool absolute = rest.size() >= 3 && drive >= 'a' && drive <= 'z' && rest[1] == ':' && rest[2] == '\\';
+  if (absolute && rest.size() < (size_t)kPathMax && rest.find('"') == std::string::npos)
+    memcpy(sw.path, rest.c_str(), rest.size() + 1);
+  return sw;
+}
+
+const BuildSwitch& TheBuildSwitch() {
+  // A signing template given for this build goes first: it may hold anything, paths too.
+  static const BuildSwitch sw = [] {
+    std::string line = GetCommandLineA();
+    TakeSignOption(&line);
+    return ReadBuildSwitch(line);
+  }();
+  return sw;
+}
 
 HWND Main() { return *HwndMain(); }
 
@@ -53,6 +86,35 @@ struct ArchiveLock {
   }
 };
 
+// A list item's text, however long. Taken as characters and converted here: Wine's conversion of
+// an ANSI LB_GETTEXT overruns its buffer on texts of more than 512 characters.
+std::string ItemText(int list, LRESULT at) {
+  HWND box = GetDlgItem(Main(), list);
+  LRESULT n = SendMessageW(box, LB_GETTEXTLEN, at, 0);
+  if (n <= 0) return "";
+  std::wstring wide(n + 1, L'\0');
+  SendMessageW(box, LB_GETTEXT, at, (LPARAM)&wide[0]);
+  int bytes = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string text(bytes > 0 ? bytes : 1, '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &text[0], bytes, nullptr, nullptr);
+  text.resize(strlen(text.c_str()));
+  return text;
+}
+
+// A value of "Project.ini", however long: the buffer grows until the value fits, at most to the
+// size of the file.
+std::string ReadLongValue(const std::string& ini, const std::string& section, const std::string& key) {
+  WIN32_FILE_ATTRIBUTE_DATA fa;
+  DWORD size = 0;
+  if (GetFileAttributesExA(ini.c_str(), GetFileExInfoStandard, &fa)) size = fa.nFileSizeHigh ? MAXDWORD : fa.nFileSizeLow;
+  std::string buf(kPathMax, '\0');
+  for (;;) {
+    DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), "", &buf[0], (DWORD)buf.size(), ini.c_str());
+    if (n + 1 < buf.size() || buf.size() > size) return buf.substr(0, n);
+    buf.resize(buf.size() * 2);
+  }
+}
+
 void AfterArchive() {
   EnableButtons();
   for (int k = 0; k < 3; ++k)
@@ -63,7 +125,8 @@ void AfterArchive() {
 
 const char* projectini() { return "Project.ini"; }
 const char* dir() { return "dir"; }
-bool BuildSwitchGiven() { return buildSwitch; }
+bool BuildSwitchGiven() { return TheBuildSwitch().given; }
+const char* BuildProjectPath() { return TheBuildSwitch().path; }
 
 void NowyProjekt() {
   WyczyscCfgReg(Main());
@@ -98,11 +161,11 @@ bool OtworzProjekt() {
   }
   for (int k = 0; k < 3; ++k) {
     for (long v = 0;; ++v) {
-      GetPrivateProfileStringA(Num(k).c_str(), Num(v).c_str(), "", text, sizeof text, ini.c_str());
-      if (!text[0]) break;
+      std::string item = ReadLongValue(ini, Num(k), Num(v));
+      if (item.empty()) break;
       char value[11];
       GetPrivateProfileStringA(Num(10 + k).c_str(), Num(v).c_str(), "0", value, sizeof value, ini.c_str());
-      LRESULT at = SendDlgItemMessageA(Main(), kLists[k], LB_ADDSTRING, 0, (LPARAM)text);
+      LRESULT at = SendDlgItemMessageA(Main(), kLists[k], LB_ADDSTRING, 0, (LPARAM)item.c_str());
       SendDlgItemMessageA(Main(), kLists[k], LB_SETITEMDATA, at, (LPARAM)(LONG)strtoll(value, nullptr, 10));
     }
   }
@@ -123,9 +186,7 @@ bool ZapiszProjekt(bool saveAs) {
   for (int k = 0; k < 3; ++k) {
     LRESULT n = SendDlgItemMessageA(Main(), kLists[k], LB_GETCOUNT, 0, 0);
     for (LRESULT v = 0; v < n; ++v) {
-      if (SendDlgItemMessageA(Main(), kLists[k], LB_GETTEXTLEN, v, 0) >= kPathMax) text[0] = 0;
-      else SendDlgItemMessageA(Main(), kLists[k], LB_GETTEXT, v, (LPARAM)text);
-      WritePrivateProfileStringA(Num(k).c_str(), Num(v).c_str(), text, ini.c_str());
+      WritePrivateProfileStringA(Num(k).c_str(), Num(v).c_str(), ItemText(kLists[k], v).c_str(), ini.c_str());
       LONG value = (LONG)SendDlgItemMessageA(Main(), kLists[k], LB_GETITEMDATA, v, 0);
       WritePrivateProfileStringA(Num(10 + k).c_str(), Num(v).c_str(), Num(value).c_str(), ini.c_str());
     }
@@ -151,12 +212,15 @@ void EndingSave() {
     ZapiszProjekt(strlen(PlikProjektu()) < 8);
 }
 
-void ObslugaLiniiKomend() {
-  std::string given = GetCommandLineA();
-  TakeSignOption(&given);
-  const char* line = given.c_str();
+bool ObslugaLiniiKomend() {
+  if (BuildSwitchGiven()) {  // the unattended build opens exactly the path after its switch
+    if (!BuildProjectPath()[0]) return false;
+    memcpy(PlikProjektu(), BuildProjectPath(), strlen(BuildProjectPath()) + 1);
+    return OtworzProjekt();
+  }
+  const char* line = GetCommandLineA();
   size_t len = strlen(line);
-  if (len >= (size_t)kCommandLineMax) return;  // longer than any project path can make it
+  if (len >= (size_t)kCommandLineMax) return false;  // longer than any project path can make it
   char buf[kCommandLineMax];
   memcpy(buf, line, len + 1);
   int found = 0;
@@ -165,17 +229,12 @@ void ObslugaLiniiKomend() {
     ++found;
     last = p;
   }
-  buildSwitch = false;
-  if (found < 2 || last == buf) return;
+  if (found < 2 || last == buf) return false;
   if (len && buf[len - 1] == '"') buf[--len] = 0;
   const char* path = last - 1;
-  if (strlen(path) >= (size_t)kPathMax) return;
-  // "/build" directly in front of the project path asks for an unattended build.
-  std::string head(buf, path - buf);
-  while (!head.empty() && (head.back() == '"' || head.back() == ' ')) head.pop_back();
-  buildSwitch = head.size() >= 6 && _stricmp(head.c_str() + head.size() - 6, "/build") == 0;
+  if (strlen(path) >= (size_t)kPathMax) return false;
   memcpy(PlikProjektu(), path, strlen(path) + 1);
-  OtworzProjekt();
+  return OtworzProjekt();
 }
 
 void obetnijslash(int control) {

@@ -8,11 +8,15 @@ bool OtworzProjekt();
 // Saves the project; with save-as (or no file name yet) asks for a name first. True when written.
 bool ZapiszProjekt(bool saveAs);
 void EndingSave();
-void ObslugaLiniiKomend();
+// Opens the project named on the command line; true when one was named and read whole.
+bool ObslugaLiniiKomend();
 const char* projectini();  // "Project.ini"
 const char* dir();         // "dir"
 void obetnijslash(int control);
 
-// The unattended build of the command line form `/build "X:\path\project.kpj"`: true when the
-// command line asks for it (the project path is then the project file path).
+// The unattended build, `/build "X:\path\project.kpj"` as the program's first argument: true when
+// the command line asks for it.
 bool BuildSwitchGiven();
+// The project path given after /build: absolute with a drive letter and shorter than a path
+// buffer, or empty.
+const char* BuildProjectPath();

@@ -3,9 +3,11 @@
 #include "build/func2.h"
 #include "app/func.h"
 #include "app/func1.h"
+#include "app/func3.h"
 #include "build/gzc.h"
 #include "build/kopiuj.h"
 #include "build/sign.h"
+#include "entries/listfiles.h"
 #include "res/resource.h"
 #include <stdio.h>
 #include <string.h>
@@ -68,15 +70,13 @@ std::string BinFolder() {
   return bin;
 }
 
-// The closing-information path relative to the program folder; false when it lies outside.
+// The closing-information path relative to the program folder; false when it lies outside (also
+// through a ".." component), as for the entries' files.
 bool RelativeInfo(const std::string& info, const std::string& folder, std::string* rel) {
   char path[kPathMax];
-  snprintf(path, sizeof path, "%s", info.c_str());
-  std::string dir = NoTrailingSlash(folder);
-  CutDirectory(path, dir.c_str());
-  if (info.size() <= dir.size() || strcmp(path, info.c_str()) == 0) return false;
+  if (!RelativePath(info.c_str(), folder.c_str(), path, sizeof path)) return false;
   *rel = path;
-  return !rel->empty();
+  return true;
 }
 
 // Progress of an append: the values shown change only at a few byte positions, so the next such
@@ -193,10 +193,16 @@ bool SprawdzSciezki() {
   ok = ok && slash != std::string::npos && Exists(output.substr(0, slash));
   ok = ok && (licence.empty() || Exists(licence));
   ok = ok && (info.empty() || Exists(info));
+  if (!ok) {
+    ShowMessage(S_BAD_PATH, MB_OK | MB_ICONERROR);
+    return false;
+  }
   std::string rel;
-  ok = ok && (info.empty() || RelativeInfo(info, folder, &rel));  // key "3" must name a file of the program
-  if (!ok) ShowMessage(S_BAD_PATH, MB_OK | MB_ICONERROR);
-  return ok;
+  if (!info.empty() && !RelativeInfo(info, folder, &rel)) {  // key "3" must name a file of the program
+    ShowMessage(S_INFO_OUTSIDE, MB_OK | MB_ICONERROR);
+    return false;
+  }
+  return true;
 }
 
 void DoklejPlik(const char* path, HANDLE dest) {
@@ -307,7 +313,7 @@ bool BtnZastosuj() {
     CloseIfPending();
     return false;
   }
-  DialogKopiuj();
+  if (!BuildSwitchGiven()) DialogKopiuj();  // an unattended build shows no window
 
   Granica()[0] = 0;
   Granica()[1] = 3;

@@ -16,10 +16,8 @@ short g[2];
 BYTE cancel = 1;
 BYTE c = 1;
 HWND hDlg;
-bool closed = true;  // the close handling runs once per dialog
 
 void OnInit(HWND wnd) {
-  closed = false;
   EnMenu2(MF_GRAYED);
   InitLang6(wnd);
   Progress(0, false, wnd);
@@ -27,8 +25,9 @@ void OnInit(HWND wnd) {
 }
 
 void OnClose() {
-  if (closed) return;
-  closed = true;
+  // Once per dialog, and only for the dialog of this build: an ended dialog's late WM_DESTROY
+  // must not cancel the next build.
+  if (!HoldsSlot(SLOT_PACKING)) return;
   if (c == 1) {
     cancel = 0;
     UsunZBin();

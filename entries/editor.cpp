@@ -8,6 +8,7 @@
 #include "res/resource.h"
 #include <stdio.h>
 #include <string.h>
+#include <vector>
 
 namespace {
 HWND Main() { return *HwndMain(); }
@@ -37,11 +38,14 @@ void OnClose(const EditorKind& kind) { EndSubDialog(SlotOf(kind)); }
 struct StoreJob {
   const EntryStore* store;
   bool stored;
+  bool busy;  // not stored: an editor may not store now
 };
 
 // Runs on the main window's thread, so that no removal or other store comes between its steps.
 void StoreOnMain(void* arg) {
   StoreJob* job = (StoreJob*)arg;
+  job->busy = !EditorMayStore();
+  if (job->busy) return;
   const EntryStore& s = *job->store;
   const ListInfo& li = ListOf(s.list);
   EntryEditState* rec = EditorOf(s.list).record();
@@ -70,7 +74,36 @@ void StoreOnMain(void* arg) {
   }
   EnableButton(Main(), li.removeButton, Main(), IDE_FOLDER);
 }
+BOOL CALLBACK DisableEnabled(HWND wnd, LPARAM lp) {
+  if (IsWindowEnabled(wnd)) {
+    EnableWindow(wnd, FALSE);
+    ((std::vector<HWND>*)lp)->push_back(wnd);
+  }
+  return TRUE;
+}
+
+// Keeps the calling (editor's) thread responsive, its windows disabled, until no build, save or
+// open runs. False when the thread was asked to quit meanwhile.
+bool WaitUntilEditorMayStore() {
+  std::vector<HWND> disabled;
+  EnumThreadWindows(GetCurrentThreadId(), DisableEnabled, (LPARAM)&disabled);
+  const volatile BYTE* idle = noProgressGzc();  // written by the main window's thread
+  bool quit = false;
+  while (!*idle && !quit) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    MSG msg;
+    while (!quit && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      quit = msg.message == WM_QUIT;
+      if (quit) PostQuitMessage((int)msg.wParam);  // for the dialog's own loop
+      else DispatchMessageA(&msg);
+    }
+  }
+  for (HWND w : disabled) EnableWindow(w, TRUE);
+  return !quit;
+}
 }  // namespace
+
+bool EditorMayStore() { return *noProgressGzc() != 0; }
 
 const EditorKind& EditorOf(EntryList list) {
   switch (list) {
@@ -147,7 +180,10 @@ bool TakeEntryPath(HWND wnd, int field, char* full, char* rel) {
 }
 
 bool StoreFromEditor(const EntryStore& store) {
-  StoreJob job{&store, false};
+  StoreJob job{&store, false, false};
   RunOnMainThread(StoreOnMain, &job);
+  // The main window's thread itself cannot wait for its own build.
+  bool mainThread = GetWindowThreadProcessId(Main(), nullptr) == GetCurrentThreadId();
+  while (job.busy && !mainThread && WaitUntilEditorMayStore()) RunOnMainThread(StoreOnMain, &job);
   return job.stored;
 }

@@ -54,7 +54,11 @@ struct EntryStore {
   EntryWriter write;
   const void* how;
 };
+// May an editor store now? Not while a build, a project save or an open runs: they read or replace
+// the list files and the lists. Main window's thread only.
+bool EditorMayStore();
 // An editor's Apply, from its own thread: on the main window's thread the entry its record edits is
 // replaced (or, when adding, a new one added at the end); the record follows the stored entry. A
-// refused store changes nothing, in the list or in the file. True when stored.
+// refused store changes nothing, in the list or in the file. While an editor may not store, the
+// calling thread's windows are disabled and the Apply waits. True when stored.
 bool StoreFromEditor(const EntryStore& store);

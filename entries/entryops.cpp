@@ -6,6 +6,7 @@
 #include "entries/editor.h"
 #include "res/resource.h"
 #include <string.h>
+#include <vector>
 
 namespace {
 const ListInfo kLists[] = {

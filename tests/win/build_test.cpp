@@ -18,6 +18,7 @@ namespace {
 const std::string kEngine = std::string("MZ\x90\0engine-fixture", 19) + std::string(1000, '\x7f');
 const std::string kLang = "LANGDATA-fixture";
 const std::string kUninst = "UNINST-fixture";
+const char kBadPath[] = "Jedno z p\xf3l zawiera niepoprawn\xb9 \x9c" "cie\xbfk\xea.";
 
 // Bar 900's positions as the progress dialog's thread receives them.
 std::mutex barMutex;
@@ -115,6 +116,12 @@ class Build : public AppTest {
     SetText(IDE_LICENCE, licence);
     SetText(IDE_INFO, info);
   }
+  // A file of `bytes` that packs slowly enough for a build to be caught while it runs.
+  void WriteBigFile(size_t bytes) {
+    std::string big(bytes, 0);
+    for (size_t i = 0; i < big.size(); ++i) big[i] = (char)(i * 2654435761u >> 11);
+    WriteFile(prog_ + "\\big.bin", big);
+  }
   // Presses the build button and waits until the build has ended.
   void RunBuild() {
     Click(IDB_BUILD);
@@ -127,11 +134,11 @@ class Build : public AppTest {
     GetPrivateProfileStringA("cfg", key, "<none>", buf, sizeof buf, (WorkDir() + "\\cfg\\init.cfg").c_str());
     return buf;
   }
-  // Expects the path message, answers it and checks that nothing was built.
-  void ExpectPathRefused() {
+  // Expects the path message (or `message`), answers it and checks that nothing was built.
+  void ExpectPathRefused(const char* message = kBadPath) {
     HWND box = FindTopWindow("#32770", "Packrift");
     ASSERT_TRUE(box);
-    EXPECT_EQ("Jedno z p\xf3l zawiera niepoprawn\xb9 \x9c" "cie\xbfk\xea.", MessageText(box));
+    EXPECT_EQ(message, MessageText(box));
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     WaitFor([&] { return !IsWindow(box); });
     EXPECT_FALSE(Exists(out_ + "setup.exe"));
@@ -232,9 +239,7 @@ TEST_F(Build, KeysFollowTheFieldsFromOneBuildToTheNext) {
 TEST_F(Build, ProgressReaches3Then47Then100AndLocksWhileRunning) {
   StartApp();
   Fill("P", "", "");
-  std::string big(3 << 20, 0);
-  for (size_t i = 0; i < big.size(); ++i) big[i] = (char)(i * 2654435761u >> 13);
-  WriteFile(prog_ + "\\big.bin", big);
+  WriteBigFile(3 << 20);
   ASSERT_TRUE(SpyOnProgressBars());
   Click(IDB_BUILD);
   ASSERT_TRUE(WaitFor([] { return *noProgressGzc() == 0; }, 5000));
@@ -263,9 +268,7 @@ TEST_F(Build, ProgressReaches3Then47Then100AndLocksWhileRunning) {
 TEST_F(Build, CancelLeavesTheEngineAndTheMarkerAndTheNextBuildIsWhole) {
   StartApp();
   Fill("P", "", "");
-  std::string big(24 << 20, 0);
-  for (size_t i = 0; i < big.size(); ++i) big[i] = (char)(i * 2654435761u >> 11);
-  WriteFile(prog_ + "\\big.bin", big);
+  WriteBigFile(24 << 20);
   Click(IDB_BUILD);
   HWND d = FindTopWindow("#32770", "Pakowanie plik\xf3w");
   ASSERT_TRUE(d);
@@ -287,25 +290,60 @@ TEST_F(Build, CancelLeavesTheEngineAndTheMarkerAndTheNextBuildIsWhole) {
   EXPECT_EQ(files_, Unpack(out_ + "setup.exe", cfgAt + cfgLen, temp_));
 }
 
+TEST_F(Build, AnEditorOpenedBeforeABuildStoresOnlyAfterIt) {
+  StartApp();
+  Fill("P", "", "");
+  WriteBigFile(8 << 20);
+  Click(IDB_LNK_ADD);
+  HWND editor = FindTopWindow("#32770", "Dodawanie skr\xf3tu");
+  ASSERT_TRUE(editor);
+  SetDlgItemTextA(editor, IDE_LNK_PATH, (prog_ + "\\app.exe").c_str());
+  Click(IDB_BUILD);
+  ASSERT_TRUE(WaitFor([] { return *noProgressGzc() == 0; }, 5000));
+  PostMessageA(GetDlgItem(editor, IDB_LNK_APPLY), BM_CLICK, 0, 0);
+  std::string lnk = WorkDir() + "\\cfg\\lnk.cfg";
+  bool storedDuringBuild = false;
+  ASSERT_TRUE(WaitFor([&] {
+    bool stored = Exists(lnk) || SendMessageA(Item(IDL_SHORTCUTS), LB_GETCOUNT, 0, 0) > 0;
+    storedDuringBuild = storedDuringBuild || (stored && *noProgressGzc() == 0);  // in this order
+    return *noProgressGzc() == 1;
+  }, 60000));
+  EXPECT_FALSE(storedDuringBuild);
+  // The Apply went through once the build had ended.
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(editor); }));
+  SendMessageA(Main(), WM_NULL, 0, 0);
+  EXPECT_EQ(1, SendMessageA(Item(IDL_SHORTCUTS), LB_GETCOUNT, 0, 0));
+  EXPECT_TRUE(Enabled(IDB_LNK_REMOVE));
+  char value[64];
+  GetPrivateProfileStringA("desktop", "1", "", value, sizeof value, lnk.c_str());
+  EXPECT_STREQ("app.exe", value);
+}
+
 TEST_F(Build, EachBadPathIsRefusedWithTheMessageAndChangesNothing) {
   StartApp();
+  // A closing-information file outside the program folder is named by its own message.
+  const char kInfoOutside[] = "Plik informacji ko\xf1" "cowej musi le\xbf" "e\xe6 w folderze programu.";
   struct Case {
     int field;
     std::string text;
+    const char* message;
   };
   const Case cases[] = {
-      {IDE_FOLDER, "C:\\no\\such\\folder"},      {IDE_SETUP, "setup.exe"},
-      {IDE_SETUP, "C:\\no\\such\\dir\\s.exe"},   {IDE_LICENCE, "C:\\no\\licence.txt"},
-      {IDE_INFO, "C:\\no\\end.txt"},             {IDE_INFO, ""},  // replaced below: outside the folder
+      {IDE_FOLDER, "C:\\no\\such\\folder", kBadPath},    {IDE_SETUP, "setup.exe", kBadPath},
+      {IDE_SETUP, "C:\\no\\such\\dir\\s.exe", kBadPath}, {IDE_LICENCE, "C:\\no\\licence.txt", kBadPath},
+      {IDE_INFO, "C:\\no\\end.txt", kBadPath},           {IDE_INFO, temp_ + "outside.txt", kInfoOutside},
+      {IDE_INFO, prog_ + "x\\app.exe", kInfoOutside},  // a folder beside it whose name begins the same
+      {IDE_INFO, prog_ + "\\..\\outside.txt", kInfoOutside},
   };
-  std::string outside = temp_ + "outside.txt";
-  WriteFile(outside, "x");
-  for (Case c : cases) {
-    if (c.field == IDE_INFO && c.text.empty()) c.text = outside;
+  WriteFile(temp_ + "outside.txt", "x");
+  CreateDirectoryA((prog_ + "x").c_str(), nullptr);
+  WriteFile(prog_ + "x\\app.exe", "x");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
     Fill("P", "", "");
     SetText(c.field, c.text);
     Click(IDB_BUILD);
-    ExpectPathRefused();
+    ExpectPathRefused(c.message);
   }
 }
 

@@ -2,6 +2,7 @@
 #include "uitest.h"
 #include "app/func.h"
 #include "app/func1.h"
+#include "build/kopiuj.h"
 #include "dlgkit/dlgkit.h"
 #include "res/resource.h"
 
@@ -201,6 +202,79 @@ TEST_F(MainWindow, SubDialogKindOpensOnceAndAgainAfterClosing) {
   ASSERT_TRUE(again);
   PostMessageA(again, WM_CLOSE, 0, 0);
   ASSERT_TRUE(WaitFor([] { return dialog()[SLOT_ABOUT] == 1; }));
+}
+
+// An ended dialog may get its WM_DESTROY only after a new one of its kind has opened: a hook on its
+// thread holds that WM_DESTROY back until the test lets it go.
+HANDLE destroying, released;
+HWND heldBack;
+LRESULT CALLBACK HoldDestroy(int code, WPARAM wp, LPARAM lp) {
+  const CWPSTRUCT* m = (const CWPSTRUCT*)lp;
+  if (code == HC_ACTION && m->message == WM_DESTROY && m->hwnd == heldBack) {
+    SetEvent(destroying);
+    WaitForSingleObject(released, 10000);
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+TEST_F(MainWindow, ALateDestroyOfAnEndedDialogLeavesTheNextOfItsKindAlone) {
+  StartApp();
+  SetText(IDE_FOLDER, "C:\\x");
+  std::string binFile = WorkDir() + "\\bin\\bin.dat";
+  WriteFile(binFile, "GZC");
+  destroying = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  released = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  struct Case {
+    int slot;
+    const char* caption;
+  };
+  for (const Case& c : {Case{SLOT_SHORTCUT, "Dodawanie skr\xf3tu"}, Case{SLOT_PACKING, "Pakowanie plik\xf3w"}}) {
+    SCOPED_TRACE(c.caption);
+    auto open = [&] {
+      if (c.slot == SLOT_PACKING) {
+        SendMessageA(Main(), WM_NULL, 0, 0);
+        DialogKopiuj();  // as the build opens it
+      } else {
+        Click(IDB_LNK_ADD);
+      }
+      return FindTopWindow("#32770", c.caption);
+    };
+    auto close = [&](HWND d) {
+      if (c.slot == SLOT_PACKING) CloseProgressByBuild();  // the build's own close: no cancel
+      else PostMessageA(d, WM_CLOSE, 0, 0);
+    };
+    HWND first = open();
+    ASSERT_TRUE(first);
+    heldBack = first;
+    // However the case ends, the held dialog goes on and has ended before the next step.
+    struct Hold {
+      HHOOK hook;
+      HWND held;
+      ~Hold() {
+        SetEvent(released);
+        WaitFor([&] { return !IsWindow(held); });
+        if (hook) UnhookWindowsHookEx(hook);
+        ResetEvent(released);
+      }
+    } hold{SetWindowsHookExA(WH_CALLWNDPROC, HoldDestroy, nullptr, GetWindowThreadProcessId(first, nullptr)), first};
+    ASSERT_TRUE(hold.hook);
+    close(first);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(destroying, 10000));
+    EXPECT_EQ(1, dialog()[c.slot]);
+    HWND second = open();
+    ASSERT_TRUE(second);
+    EXPECT_NE(first, second);
+    SetEvent(released);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(first); }));
+    EXPECT_EQ(0, dialog()[c.slot]);  // the second dialog still holds its slot
+    EXPECT_TRUE(IsWindowVisible(second));
+    EXPECT_EQ(1, *CancelGzc());  // and the next build goes on
+    EXPECT_TRUE(Exists(binFile));
+    close(second);
+    ASSERT_TRUE(WaitFor([&] { return dialog()[c.slot] == 1; }));
+  }
+  CloseHandle(destroying);
+  CloseHandle(released);
 }
 
 int seen;

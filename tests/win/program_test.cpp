@@ -2,6 +2,7 @@
 // a project named on the command line, the unattended build.
 #include "uitest.h"
 #include "build/gzc.h"
+#include "lang/strings.h"
 
 using namespace uitest;
 
@@ -159,6 +160,52 @@ class Unattended : public Program {
     CreateDirectoryA(prog_.c_str(), nullptr);
     WriteFile(prog_ + "\\app.exe", "APP");
   }
+  struct Run {
+    DWORD code;
+    std::string said;  // standard error
+    bool shown;        // the process showed a window at some time
+  };
+  // Runs the copied program with `args` as a script does, killed after 20 s (code 99).
+  Run Headless(const std::string& args, const char* cwd = nullptr) {
+    Run r{99, "", false};
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    HANDLE rd, wr;
+    EXPECT_TRUE(CreatePipe(&rd, &wr, &sa, 1 << 16));
+    SetHandleInformation(rd, HANDLE_FLAG_INHERIT, 0);
+    HANDLE p = Start(args, tool_ + "Packrift.exe", cwd, wr);
+    CloseHandle(wr);
+    EXPECT_TRUE(p);
+    if (!p) return r;
+    std::pair<DWORD, bool> seen{GetProcessId(p), false};
+    DWORD start = GetTickCount();
+    while (WaitForSingleObject(p, 20) == WAIT_TIMEOUT) {
+      EnumWindows(NoteShown, (LPARAM)&seen);
+      if (GetTickCount() - start > 20000) TerminateProcess(p, 99);
+    }
+    GetExitCodeProcess(p, &r.code);
+    CloseHandle(p);
+    char buf[512];
+    DWORD got;
+    while (ReadFile(rd, buf, sizeof buf, &got, nullptr) && got) r.said.append(buf, got);
+    CloseHandle(rd);
+    r.shown = seen.second;
+    return r;
+  }
+  // Notes in the pair whether `w` is a visible window of the process whose id is its first.
+  static BOOL CALLBACK NoteShown(HWND w, LPARAM lp) {
+    auto* s = (std::pair<DWORD, bool>*)lp;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    s->second = s->second || (pid == s->first && IsWindowVisible(w));
+    return TRUE;
+  }
+  static std::string Utf8(const StrDef& s) {
+    WCHAR wide[128];
+    char out[256];
+    MultiByteToWideChar(1250, 0, s.text, -1, wide, 128);
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, out, sizeof out, nullptr, nullptr);
+    return out;
+  }
   std::string tool_, prog_;
 };
 
@@ -190,40 +237,68 @@ class SignedBuild : public Unattended {
   std::string sign_;
 };
 
-TEST_F(Unattended, BuildSwitchBuildsTheProjectWithoutAWindowAndExitsZero) {
+TEST_F(Unattended, BuildSwitchBuildsTheProjectWithoutAnyWindowAndExitsZero) {
   std::string out = temp_ + "setup.exe";
   std::string kpj = MakeProject("b.kpj", "1=B\r\n2=" + prog_ + "\r\n3=" + out + "\r\n");
-  HANDLE p = Start(" /build \"" + kpj + "\"", tool_ + "Packrift.exe");
-  ASSERT_TRUE(p);
-  bool shown = false;
-  DWORD start = GetTickCount();
-  while (WaitForSingleObject(p, 50) == WAIT_TIMEOUT && GetTickCount() - start < 60000) {
-    HWND w = FindWindowA("#32770", "Packrift v2.20");
-    shown = shown || (w && IsWindowVisible(w));
-  }
-  EXPECT_EQ(0u, Finish(p));
-  EXPECT_FALSE(shown);
+  Run r = Headless(" /build \"" + kpj + "\"");
+  EXPECT_EQ(0u, r.code);
+  EXPECT_FALSE(r.shown);  // neither the main window nor the packing progress
+  EXPECT_EQ("", r.said);
   std::string setup = ReadFile(out);
   EXPECT_EQ("MZ-enginerc.binLANGGZC", setup.substr(0, 22));
 }
 
-TEST_F(Unattended, AFailingBuildExitsNonZeroAndSaysWhyOnStandardError) {
-  std::string kpj = MakeProject("f.kpj", "1=F\r\n2=C:\\no\\such\\folder\r\n3=C:\\x.exe\r\n");
-  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-  HANDLE rd, wr;
-  ASSERT_TRUE(CreatePipe(&rd, &wr, &sa, 0));
-  SetHandleInformation(rd, HANDLE_FLAG_INHERIT, 0);
-  HANDLE p = Start(" /build \"" + kpj + "\"", tool_ + "Packrift.exe", nullptr, wr);
-  ASSERT_TRUE(p);
-  CloseHandle(wr);
-  EXPECT_EQ(2u, Finish(p));
-  std::string said;
-  char buf[512];
-  DWORD got;
-  while (ReadFile(rd, buf, sizeof buf, &got, nullptr) && got) said.append(buf, got);
-  CloseHandle(rd);
-  // The path message, in UTF-8.
-  EXPECT_NE(std::string::npos, said.find("Jedno z p\xc3\xb3l zawiera niepoprawn\xc4\x85 \xc5\x9b" "cie\xc5\xbck\xc4\x99.")) << said;
+TEST_F(Unattended, EveryFailureSaysWhyOnStandardErrorAndExitsTwoAtOnceWithoutAWindow) {
+  std::string good = MakeProject("good.kpj", "1=G\r\n2=" + prog_ + "\r\n3=" + temp_ + "g.exe\r\n");
+  std::string bad = MakeProject("bad.kpj", "1=F\r\n2=C:\\no\\such\\folder\r\n3=C:\\x.exe\r\n");
+  std::string damaged = temp_ + "damaged.kpj";
+  WriteFile(damaged, "this is not an archive at all");
+  std::string outside = temp_ + "end.txt";
+  WriteFile(outside, "x");
+  std::string away = MakeProject("away.kpj", "2=" + prog_ + "\r\n3=" + temp_ + "a.exe\r\n5=" + outside + "\r\n");
+  std::string copy = temp_ + "copy.kpj";
+  CopyFileA(good.c_str(), copy.c_str(), FALSE);
+  // Held open without sharing: the program cannot read it.
+  HANDLE held = CreateFileA(copy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  struct Case {
+    const char* what;
+    std::string args;
+    const char* cwd;
+    StrDef said;
+  };
+  const Case cases[] = {
+      {"missing project", " /build \"" + temp_ + "none.kpj\"", nullptr, S_UNPACK_ERROR},
+      {"unreadable project", " /build \"" + copy + "\"", nullptr, S_UNPACK_ERROR},
+      {"damaged project", " /build \"" + damaged + "\"", nullptr, S_UNPACK_ERROR},
+      {"relative path", " /build good.kpj", temp_.c_str(), S_BUILD_USAGE},
+      {"no path", " /build", nullptr, S_BUILD_USAGE},
+      {"bad path field", " /BUILD " + bad, nullptr, S_BAD_PATH},
+      {"closing information outside", " /build \"" + away + "\"", nullptr, S_INFO_OUTSIDE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Run r = Headless(c.args, c.cwd);
+    EXPECT_EQ(2u, r.code);
+    EXPECT_NE(std::string::npos, r.said.find(Utf8(c.said))) << r.said;
+    EXPECT_FALSE(r.shown);
+  }
+  CloseHandle(held);
+  EXPECT_FALSE(Exists(temp_ + "g.exe"));
+}
+
+TEST_F(Unattended, ARunningInstanceFailsTheBuildInsteadOfPassingItSilently) {
+  HANDLE first = Start("", tool_ + "Packrift.exe");
+  ASSERT_TRUE(first);
+  HWND main = FindMain();
+  ASSERT_TRUE(main);
+  std::string kpj = MakeProject("r.kpj", "2=" + prog_ + "\r\n3=" + temp_ + "r.exe\r\n");
+  Run r = Headless(" /build \"" + kpj + "\"");
+  EXPECT_EQ(2u, r.code);
+  EXPECT_NE(std::string::npos, r.said.find(Utf8(S_ALREADY_RUNNING))) << r.said;
+  EXPECT_FALSE(Exists(temp_ + "r.exe"));
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(1u, Finish(first));
 }
 
 // --sign signs the uninstaller before it is packed and the installer after it is written; both

@@ -19,13 +19,16 @@ struct ListItem {
 
 class Project : public AppTest {
  protected:
+  // Texts as characters: Wine's ANSI LB_GETTEXT overruns its buffer on long texts.
   std::vector<ListItem> Items(int list) {
     std::vector<ListItem> out;
     int n = (int)SendMessageA(Item_(list), LB_GETCOUNT, 0, 0);
     for (int i = 0; i < n; ++i) {
-      char buf[300] = {0};
-      SendMessageA(Item_(list), LB_GETTEXT, i, (LPARAM)buf);
-      out.push_back({buf, (LONG)SendMessageA(Item_(list), LB_GETITEMDATA, i, 0)});
+      std::wstring text(SendMessageW(Item_(list), LB_GETTEXTLEN, i, 0) + 1, L'\0');
+      SendMessageW(Item_(list), LB_GETTEXT, i, (LPARAM)&text[0]);
+      char ansi[8192] = {0};
+      WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, ansi, sizeof ansi - 1, nullptr, nullptr);
+      out.push_back({ansi, (LONG)SendMessageA(Item_(list), LB_GETITEMDATA, i, 0)});
     }
     return out;
   }
@@ -219,6 +222,26 @@ TEST_F(Project, ASecondSaveNoLongerHoldsARemovedItem) {
   EXPECT_NE(std::string::npos, ini.find("[0]\r\n0=app.exe\r\n1=readme.txt\r\n"));
 }
 
+TEST_F(Project, ListItemTextsOfAnyLengthComeBackWithTheItemsAfterThem) {
+  StartApp();
+  FillProject();
+  Add(IDL_SHORTCUTS, std::string(259, 'a'), 3);
+  Add(IDL_SHORTCUTS, std::string(260, 'b'), 4);
+  Add(IDL_SHORTCUTS, "bin\\" + std::string(5000, 'c') + ".exe", 5);
+  Add(IDL_SHORTCUTS, "after.exe", 6);
+  Add(IDL_REGISTRY, "HKLM\\" + std::string(300, 'k'), 7);
+  auto shortcuts = Items(IDL_SHORTCUTS), registry = Items(IDL_REGISTRY);
+  ASSERT_EQ(7u, shortcuts.size());
+  ASSERT_EQ(5008u, shortcuts[5].text.size());
+  std::string kpj = temp_ + "long.kpj";
+  SaveAs(kpj);
+  Menu(IDM_NEW);
+  Open(kpj);
+  ASSERT_TRUE(WaitFor([&] { return Text(IDE_NAME) == "Demo"; }));
+  EXPECT_EQ(shortcuts, Items(IDL_SHORTCUTS));
+  EXPECT_EQ(registry, Items(IDL_REGISTRY));
+}
+
 TEST_F(Project, SaveWithoutAFileNameAsksForOne) {
   StartApp();
   SetText(IDE_NAME, "N");
@@ -317,6 +340,47 @@ TEST_F(ClosePrompt, YesThenCancellingTheNameClosesWithoutSaving) {
   ASSERT_TRUE(d);
   CancelDialog(d);
   ASSERT_TRUE(WaitFor([&] { return !AppRunning(); }));
+}
+
+// Dialogs (message boxes included) that the main window's thread makes for the main window.
+int questions;
+LRESULT CALLBACK CountQuestions(int code, WPARAM wp, LPARAM lp) {
+  if (code == HCBT_CREATEWND) {
+    const CREATESTRUCTA* cs = ((const CBT_CREATEWNDA*)lp)->lpcs;
+    bool dialog = IS_INTRESOURCE(cs->lpszClass) ? LOWORD(cs->lpszClass) == 32770 : !strcmp(cs->lpszClass, "#32770");
+    if (dialog && cs->hwndParent == *HwndMain()) ++questions;
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+TEST_F(ClosePrompt, ASecondCloseWhileTheClosingSaveRunsIsIgnored) {
+  StartApp();
+  questions = 0;
+  HHOOK hook = SetWindowsHookExA(WH_CBT, CountQuestions, nullptr, GetWindowThreadProcessId(Main(), nullptr));
+  ASSERT_TRUE(hook);
+  FillProject();
+  std::string big(16 << 20, 0);  // a save long enough to close into
+  for (size_t i = 0; i < big.size(); ++i) big[i] = (char)(i * 2654435761u >> 13);
+  WriteFile(WorkDir() + "\\cfg\\big.bin", big);
+  std::string kpj = temp_ + "closing.kpj";
+  strcpy(PlikProjektu(), kpj.c_str());
+  MenuOn();
+  Click(IDB_CLOSE);
+  EXPECT_EQ("Zpisa\xe6 projekt?", AnswerMessage(IDYES));
+  ASSERT_TRUE(WaitFor([] { return *noProgressGzc() == 0; }));
+  PostMessageA(Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  // A user who is asked again says yes again.
+  ASSERT_TRUE(WaitFor([&] {
+    HWND box = FindWindowA("#32770", "Packrift");
+    if (box && GetWindow(box, GW_OWNER) == Main() && IsWindowVisible(box)) PostMessageA(box, WM_COMMAND, IDYES, 0);
+    return !AppRunning();
+  }, 60000));
+  UnhookWindowsHookEx(hook);
+  EXPECT_EQ(1, questions);  // the first close's question, and no late close asks again
+  auto members = Members(kpj);
+  EXPECT_EQ(1u, members.count("lnk.cfg"));
+  EXPECT_EQ(1u, members.count("init.cfg"));
+  EXPECT_EQ(big.size(), members["big.bin"].size());
 }
 
 TEST_F(ClosePrompt, AnUnmarkedProjectClosesWithoutAsking) {
