@@ -3,6 +3,7 @@ set(PR_PORTABLE_SOURCES
   build/gzcformat.cpp
   build/gzcpack.cpp
   build/gzcfiles.cpp
+  build/buildplan.cpp
   entries/profile.cpp
   entries/listfiles.cpp
   entries/listprofile.cpp
