@@ -67,9 +67,9 @@ Profile Load(const std::string& file) {
     if (line.empty()) continue;
     if (line[0] == '[') {
       size_t close = line.rfind(']');
-      if (close != std::string::npos) {  // the name runs to the last ']', blanks and all
+      if (close != std::string::npos) {  // the name runs to the last ']'
         Section s;
-        s.name = line.substr(1, close - 1);
+        s.name = Trim(line.substr(1, close - 1), p.utf8);
         p.sections.push_back(s);
         continue;
       }
