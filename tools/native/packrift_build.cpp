@@ -1,6 +1,8 @@
 // packrift-build: builds an installer from a project file on Linux, without Windows or Wine, byte for
 // byte as the program's unattended build ("Packrift.exe /build PROJECT") writes it under Wine.
+#include <fcntl.h>
 #include <ftw.h>
+#include <strings.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -210,8 +212,15 @@ bool WriteOutput(const GzcFileOps& ops, const std::string& tools, const WorkFold
                  Progress* progress) {
   std::string unixOut;
   if (!WinToUnix(*static_cast<const DriveMap*>(ops.ctx), output, &unixOut)) return false;
-  FILE* out = std::fopen(unixOut.c_str(), "wb");
-  if (!out) return false;
+  // Executable, as Wine makes a file named .exe.
+  size_t n = unixOut.size();
+  bool exe = n >= 4 && strcasecmp(unixOut.c_str() + n - 4, ".exe") == 0;
+  int fd = ::open(unixOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, exe ? 0777 : 0666);
+  FILE* out = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+  if (!out) {
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
   bool ok = Append(ops, tools + "/bin/" + kEngineFile, out, kRcParts[0].lo, kRcParts[0].lo, progress) &&
             std::fwrite(kRcMarker, 1, kRcMarkerLength, out) == kRcMarkerLength;
   for (const RcPart& p : kRcParts) {
