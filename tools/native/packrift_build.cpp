@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -201,8 +202,11 @@ GzcStatus Pack(const GzcFileOps& ops, const WorkFolder& work, const std::string&
   GzcPackJob job = {folder.c_str(), archive.c_str(), gz.c_str(), list.c_str(), mode, &ops, &hooks, 0};
   GzcPackResult result;
   GzcStatus st = GzcPack(job, &result);
-  for (const std::string& p : result.skipped)
-    std::fprintf(stderr, "packrift-build: not packed (no archive can carry it): %s\n", Cp1250ToUtf8(p).c_str());
+  for (std::string p : result.skipped) {
+    if (p.size() > 1 && p[1] == ':') std::replace(p.begin(), p.end(), '/', '\\');
+    std::fprintf(stderr, "packrift-build: not packed (a link to a folder, a dangling link, a device, or a name "
+                 "no archive can carry): %s\n", Cp1250ToUtf8(p).c_str());
+  }
   return st;
 }
 

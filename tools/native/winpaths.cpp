@@ -196,10 +196,17 @@ bool ListDir(void* ctx, const char* folder, void (*onEntry)(void*, const char*, 
   std::vector<std::pair<std::string, GzcKind>> entries;
   while (struct dirent* e = readdir(d)) {
     if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
+    // Wine shows a link to a file as that file, and a link to a folder as a reparse point, which
+    // the walk leaves out as it does a dangling link.
     struct stat st, lst;
-    bool found = fstatat(dirfd(d), e->d_name, &st, 0) == 0;
-    bool link = !found && fstatat(dirfd(d), e->d_name, &lst, AT_SYMLINK_NOFOLLOW) == 0;
-    entries.push_back({e->d_name, KindOf(&st, found, link)});
+    GzcKind kind = GZC_KIND_OTHER;
+    if (fstatat(dirfd(d), e->d_name, &lst, AT_SYMLINK_NOFOLLOW) == 0) {
+      bool link = S_ISLNK(lst.st_mode);
+      bool found = !link || fstatat(dirfd(d), e->d_name, &st, 0) == 0;
+      if (!link) st = lst;
+      if (found && !(link && S_ISDIR(st.st_mode))) kind = KindOf(&st, true, false);
+    }
+    entries.push_back({e->d_name, kind});
   }
   closedir(d);
   std::sort(entries.begin(), entries.end(),
