@@ -117,6 +117,34 @@ TEST(WinPaths, DrivesCaseAndCodePage) {
   fs::remove_all(root);
 }
 
+TEST(WinPaths, FolderSearchAsWineShowsIt) {
+  std::string tmpl = (fs::temp_directory_path() / "winpaths-XXXXXX").string();
+  fs::path root = mkdtemp(tmpl.data());
+  fs::create_directories(root / "sub");
+  for (const char* name : {"b", "A", "ó"}) std::ofstream(root / name) << "x";
+  fs::create_symlink("sub", root / "to-sub");
+  fs::create_symlink("b", root / "to-b");
+  fs::create_symlink("nowhere", root / "dangling");
+  DriveMap drives;
+  ASSERT_TRUE(drives.Set("d=" + root.string()));
+  GzcFileOps ops = WinPathOps(&drives);
+  std::vector<std::pair<std::string, GzcKind>> seen;
+  auto collect = [](void* c, const char* name, GzcKind kind) {
+    static_cast<std::vector<std::pair<std::string, GzcKind>>*>(c)->push_back({name, kind});
+  };
+  ASSERT_TRUE(ops.listDir(ops.ctx, "D:\\", collect, &seen));
+  const std::vector<std::pair<std::string, GzcKind>> want = {
+      {"A", GZC_KIND_FILE},      {"b", GZC_KIND_FILE},     {"dangling", GZC_KIND_OTHER}, {"sub", GZC_KIND_DIR},
+      {"to-b", GZC_KIND_FILE},   {"to-sub", GZC_KIND_OTHER}, {"\xF3", GZC_KIND_FILE}};
+  EXPECT_EQ(seen, want);
+  // The program searches folder + "\\*.*" in 260 bytes.
+  fs::create_directories(root / std::string(252, 'x'));
+  fs::create_directories(root / std::string(253, 'x'));
+  EXPECT_TRUE(ops.listDir(ops.ctx, ("D:\\" + std::string(252, 'x')).c_str(), collect, &seen));
+  EXPECT_FALSE(ops.listDir(ops.ctx, ("D:\\" + std::string(253, 'x')).c_str(), collect, &seen));
+  fs::remove_all(root);
+}
+
 TEST(WinPaths, CodePage1250BothWays) {
   const std::string text = "Zażółć gęślą jaźń – €";
   std::string ansi;
