@@ -248,7 +248,10 @@ TEST(GzcScratch, ThreadsGiveTheSameArchiveAndLeaveOnlyGzTmp) {
     bool endsWithMember = false;
     for (uint32_t i = 0; i < p.n; ++i) {
       size_t len = p.t[i + 1] - p.t[i];
-      if (tmp.size() >= len && tmp.compare(tmp.size() - len, len, a, p.t[i], len) == 0) endsWithMember = true;
+      if (tmp.size() < len) continue;
+      Bytes end = tmp.substr(tmp.size() - len), member = a.substr(p.t[i], len);
+      end[9] = member[9];  // the archive's copy gives the system code of Windows' zlib
+      if (end == member) endsWithMember = true;
     }
     EXPECT_TRUE(endsWithMember) << threads << " threads";
   }
