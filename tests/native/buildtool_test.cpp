@@ -103,6 +103,7 @@ TEST(WinPaths, DrivesCaseAndCodePage) {
       {Cp("D:\\dane\\ŻÓŁW\\plik.txt"), true, found},      // case does not matter
       {Cp("d:/Dane/x/../Żółw/./Plik.TXT"), true, found},  // "." and ".." in the text
       {Cp("D:\\Dane\\nowy.txt"), true, (root / "Dane" / "nowy.txt").string()},
+      {Cp("D:\\Dane\\Żółw\\Plik.TXT. ."), true, found},  // trailing dots and blanks
       {"Z:\\tmp", true, "/tmp"},
       {"\\tmp\\a", true, "/tmp/a"},
       {"C:\\x", false, ""},

@@ -372,11 +372,14 @@ int main(int argc, char** argv) {
   if (const char* prefix = std::getenv("WINEPREFIX")) o.drives.FromPrefix(prefix);
   if (o.tools.empty()) o.tools = DefaultTools();
 
-  std::string langFile;
+  // Lang\NAME.lng of the tool folder, found as the program finds it.
+  std::string langFile, winLang;
   if (!o.lang.empty() && o.lang != "Polski") {
-    langFile = o.tools + "/Lang/" + o.lang + ".lng";
-    if (access(langFile.c_str(), R_OK) != 0) {
-      std::fprintf(stderr, "packrift-build: no language file %s; the built-in texts are shown\n", langFile.c_str());
+    bool found = UnixToWin(o.tools + "/Lang/" + o.lang + ".lng", &winLang) &&
+                 WinToUnix(o.drives, winLang, &langFile) && access(langFile.c_str(), R_OK) == 0;
+    if (!found) {
+      std::fprintf(stderr, "packrift-build: no language file Lang/%s.lng in %s; the built-in texts are shown\n",
+                   o.lang.c_str(), o.tools.c_str());
       langFile.clear();
     }
   }

@@ -291,6 +291,9 @@ bool WinToUnix(const DriveMap& drives, const std::string& path, std::string* uni
     size_t j = i;
     while (j < rest.size() && !IsSep(rest[j])) ++j;
     std::string part = rest.substr(i, j - i);
+    // The last name loses its trailing dots and blanks, as Windows reads a path.
+    if (j >= rest.size() && part != "." && part != "..")
+      while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
     i = j + 1;
     if (part.empty() || part == ".") continue;
     if (part == "..") {

@@ -27,8 +27,8 @@ struct DriveMap {
 
 // The Linux path of a Windows path (code page 1250). "X:\..." lies on drive X; a path without a
 // drive is a Linux path, relative to the current folder or, beginning with a separator, to the
-// root. Both separators count; "." and ".." are resolved in the text as Windows does; a name that
-// does not exist as written is looked for without regard to case. False: no such drive, UNC path,
+// root. Both separators count; "." and "..", and trailing dots and blanks of the last name, go as
+// Windows reads a path; a name that does not exist as written is looked for without regard to case. False: no such drive, UNC path,
 // or a text that is no path.
 bool WinToUnix(const DriveMap& drives, const std::string& path, std::string* unixPath);
 
