@@ -61,20 +61,6 @@ TEST(WineProfile, WritesAsWineDoes) {
   }
 }
 
-TEST(WineProfile, ReadsFieldsAsTheProgramDoes) {
-  const std::string ini = "[dir]\r\n1=\" Mój \"\r\n2 =  Z:\\p  \r\n3\r\n4='x'\r\n[DIR]\r\n5=second\r\n";
-  struct {
-    const char* key;
-    size_t size;
-    const char* want;
-  } cases[] = {{"1", 260, " Mój "}, {"2", 260, "Z:\\p"}, {"2", 3, "Z:"}, {"3", 260, "def"},
-               {"4", 260, "x"},     {"4", 3, "x"},     {"4", 2, ""},   {"5", 260, "def"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.key) + " in " + std::to_string(c.size));
-    EXPECT_EQ(WineProfileGet(ini, "dir", c.key, "def  ", c.size), c.want);
-  }
-}
-
 // ---- Folder order and paths -------------------------------------------------------------------
 TEST(WinPaths, FolderOrderIsWines) {
   // As Wine lists a folder: upper-cased UTF-16 units, so '_' and '[' follow the letters.

@@ -16,6 +16,7 @@
 
 #include "build/buildplan.h"
 #include "build/gzcformat.h"
+#include "entries/profile.h"
 #include "lang/strings.h"
 #include "tools/native/winpaths.h"
 #include "tools/native/wineprofile.h"
@@ -41,6 +42,13 @@ struct Options {
 volatile unsigned char cancelFlag = 1;
 void OnInterrupt(int) { cancelFlag = 0; }
 
+// A value of a profile file as the program reads it (`size` bytes, terminator included).
+std::string Read(const std::string& path, const char* section, const char* key, const char* def, size_t size) {
+  std::vector<char> buf(size);
+  ProfileGetString(section, key, def, buf.data(), size, path.c_str());
+  return buf.data();
+}
+
 // Says why in one line on standard error.
 int Fail(const std::string& why) {
   std::fprintf(stderr, "packrift-build: %s\n", why.c_str());
@@ -53,11 +61,10 @@ class Texts {
  public:
   explicit Texts(std::string file) : file_(std::move(file)) {}
   std::string Get(const StrDef& s) const {
-    std::string def, text;
+    std::string def;
     Utf8ToCp1250(s.text, &def);
-    if (file_.empty() || !WineProfileGetFile(file_, "lng", std::to_string(s.id).c_str(), def.c_str(), kLookupMax, &text))
-      text = def.substr(0, kLookupMax - 1);
-    return Cp1250ToUtf8(text);
+    if (file_.empty()) return Cp1250ToUtf8(def.substr(0, kLookupMax - 1));
+    return Cp1250ToUtf8(Read(file_, "lng", std::to_string(s.id).c_str(), def.c_str(), kLookupMax));
   }
   // A message of the program's build: its text alone on a line.
   void Say(const StrDef& s) const { std::fprintf(stderr, "%s\n", Get(s).c_str()); }
@@ -178,7 +185,7 @@ BuildFields OpenProject(const Options& o, const Texts& texts, const GzcFileOps& 
   std::string ini;
   WinToUnix(o.drives, cfg + "/Project.ini", &ini);
   std::string* fields[5] = {&f.name, &f.folder, &f.output, &f.licence, &f.info};
-  for (int i = 0; i < 5; ++i) WineProfileGetFile(ini, "dir", kFieldKeys[i], "", kFieldMax, fields[i]);
+  for (int i = 0; i < 5; ++i) *fields[i] = Read(ini, "dir", kFieldKeys[i], "", kFieldMax);
   ops.remove(ops.ctx, (cfg + "/Project.ini").c_str());
   return f;
 }
@@ -269,8 +276,7 @@ int Build(const Options& o, const Texts& texts) {
     ok = WineProfileWriteFile(init, "cfg", "2", plan.licenceName.c_str()) && ok;
     CopyFile(ops, f.licence, cfg + "/" + plan.licenceName);
   } else {
-    std::string old;
-    WineProfileGetFile(init, "cfg", "2", "", kBuildNameMax, &old);
+    std::string old = Read(init, "cfg", "2", "", kBuildNameMax);
     if (OldLicenceRemovable(old.c_str())) ops.remove(ops.ctx, (cfg + "/" + old).c_str());
     ok = WineProfileWriteFile(init, "cfg", "2", nullptr) && ok;
   }

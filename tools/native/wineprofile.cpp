@@ -1,4 +1,4 @@
-// Private-profile files as Wine's profile functions read and rewrite them.
+// Private-profile files as Wine's profile functions rewrite them.
 #include "tools/native/wineprofile.h"
 
 #include <cerrno>
@@ -132,33 +132,6 @@ bool ReadWhole(const std::string& path, std::string* text, bool* missing) {
 
 }  // namespace
 
-std::string WineProfileGet(const std::string& text, const char* section, const char* key, const char* def,
-                           size_t size) {
-  Profile p = Load(text);
-  if (size == 0) return "";
-  Key* k = FindKey(FindSection(p, Trim(In(p, section), p.utf8)), Trim(In(p, key), p.utf8));
-  std::string value;
-  if (k && k->hasValue) {
-    value = k->value;
-    if (p.utf8) value = [&] {
-      std::string a;
-      Utf8ToCp1250(value, &a);
-      return a;
-    }();
-    // One pair of enclosing quotes: the opening one goes; the closing one only when it fits.
-    bool quoted = value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0];
-    if (quoted) value.erase(0, 1);
-    bool whole = size >= value.size();
-    if (value.size() > size - 1) value.resize(size - 1);
-    if (quoted && whole && !value.empty()) value.pop_back();
-    return value;
-  }
-  value = def ? def : "";
-  while (!value.empty() && value.back() == ' ') value.pop_back();
-  if (value.size() > size - 1) value.resize(size - 1);
-  return value;
-}
-
 bool WineProfileWrite(std::string* text, const char* section, const char* key, const char* value) {
   Profile p = Load(*text);
   if (!section || !key) return false;
@@ -196,15 +169,6 @@ bool WineProfileWrite(std::string* text, const char* section, const char* key, c
   k->hasValue = true;
   k->value = v;
   *text = Save(p);
-  return true;
-}
-
-bool WineProfileGetFile(const std::string& path, const char* section, const char* key, const char* def, size_t size,
-                        std::string* out) {
-  std::string text;
-  bool missing;
-  if (!ReadWhole(path, &text, &missing)) return false;
-  *out = WineProfileGet(text, section, key, def, size);
   return true;
 }
 
