@@ -232,19 +232,16 @@ bool RemoveFile(void* ctx, const char* path) {
   return WinToUnix(*Drives(ctx), path, &u) && ::unlink(u.c_str()) == 0;
 }
 
-GzcKind KindOf(const struct stat* followed, bool found, bool linkFound) {
-  if (!found) return linkFound ? GZC_KIND_FILE : GZC_KIND_NONE;  // a dangling link shows as a file
-  if (S_ISDIR(followed->st_mode)) return GZC_KIND_DIR;
-  if (S_ISREG(followed->st_mode)) return GZC_KIND_FILE;
-  return GZC_KIND_OTHER;
+GzcKind KindOf(mode_t mode) {
+  return S_ISDIR(mode) ? GZC_KIND_DIR : S_ISREG(mode) ? GZC_KIND_FILE : GZC_KIND_OTHER;
 }
 
+// Links are followed; a dangling one is not there.
 GzcKind Kind(void* ctx, const char* path) {
   std::string u;
-  if (!WinToUnix(*Drives(ctx), path, &u)) return GZC_KIND_NONE;
-  struct stat st, lst;
-  bool found = ::stat(u.c_str(), &st) == 0;
-  return KindOf(&st, found, !found && lstat(u.c_str(), &lst) == 0);
+  struct stat st;
+  if (!WinToUnix(*Drives(ctx), path, &u) || ::stat(u.c_str(), &st) != 0) return GZC_KIND_NONE;
+  return KindOf(st.st_mode);
 }
 
 bool MakeDir(void* ctx, const char* path) {
@@ -270,13 +267,11 @@ bool ListDir(void* ctx, const char* folder, void (*onEntry)(void*, const char*, 
     if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
     // Wine shows a link to a file as that file, and a link to a folder as a reparse point, which
     // the walk leaves out as it does a dangling link.
-    struct stat st, lst;
+    struct stat st;
     GzcKind kind = GZC_KIND_OTHER;
-    if (fstatat(dirfd(d), e->d_name, &lst, AT_SYMLINK_NOFOLLOW) == 0) {
-      bool link = S_ISLNK(lst.st_mode);
-      bool found = !link || fstatat(dirfd(d), e->d_name, &st, 0) == 0;
-      if (!link) st = lst;
-      if (found && !(link && S_ISDIR(st.st_mode))) kind = KindOf(&st, true, false);
+    if (fstatat(dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      if (!S_ISLNK(st.st_mode)) kind = KindOf(st.st_mode);
+      else if (fstatat(dirfd(d), e->d_name, &st, 0) == 0 && !S_ISDIR(st.st_mode)) kind = KindOf(st.st_mode);
     }
     entries.push_back({e->d_name, kind});
   }
