@@ -4,6 +4,7 @@
 #include "app/func.h"
 #include "app/func1.h"
 #include "app/func3.h"
+#include "build/buildplan.h"
 #include "build/gzc.h"
 #include "build/kopiuj.h"
 #include "build/sign.h"
@@ -14,9 +15,7 @@
 #include <string>
 
 namespace {
-const char kMarker[] = "rc.bin";
 const size_t kChunk = 1 << 16;
-const int kNameMax = 64;  // program name, terminator included
 
 std::string Field(int id, int cap = kPathMax) {
   std::string s(cap, '\0');
@@ -25,12 +24,7 @@ std::string Field(int id, int cap = kPathMax) {
   return s;
 }
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::string NoTrailingSlash(std::string s) {
-  if (!s.empty() && s.back() == '\\') s.pop_back();
-  return s;
-}
+bool Exists(void*, const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
 // Tool files beside the program: tool folder + "bin\" + name.
 bool ToolFile(const char* name, std::string* out) {
@@ -41,7 +35,7 @@ bool ToolFile(const char* name, std::string* out) {
 }
 
 bool ToolFilesPresent() {
-  for (const char* name : {"Packrift.dat", "UnInst.dat", "Lang.dat"}) {
+  for (const char* name : kToolFiles) {
     std::string p;
     if (!ToolFile(name, &p)) return false;
     DWORD a = GetFileAttributesA(p.c_str());
@@ -68,15 +62,6 @@ std::string BinFolder() {
   char bin[kPathMax] = {0};
   WorkPath(VAL_BINDIR, bin);
   return bin;
-}
-
-// The closing-information path relative to the program folder; false when it lies outside (also
-// through a ".." component), as for the entries' files.
-bool RelativeInfo(const std::string& info, const std::string& folder, std::string* rel) {
-  char path[kPathMax];
-  if (!RelativePath(info.c_str(), folder.c_str(), path, sizeof path)) return false;
-  *rel = path;
-  return true;
 }
 
 // Progress of an append: the values shown change only at a few byte positions, so the next such
@@ -180,29 +165,19 @@ void OutputFailed(const std::string& output, bool written) {
 
 bool SprawdzSciezke(const char* path) {
   const char* colon = strstr(path, ":\\");
-  if (colon == path + 1 && Exists(path)) return true;
+  if (colon == path + 1 && Exists(nullptr, path)) return true;
   ShowMessage(S_BAD_PATH, MB_OK | MB_ICONERROR);
   return false;
 }
 
+static BuildFields Fields() {
+  return {Field(IDE_NAME, kBuildNameMax), Field(IDE_FOLDER), Field(IDE_SETUP), Field(IDE_LICENCE), Field(IDE_INFO)};
+}
+
 bool SprawdzSciezki() {
-  std::string folder = Field(IDE_FOLDER), output = Field(IDE_SETUP);
-  std::string licence = Field(IDE_LICENCE), info = Field(IDE_INFO);
-  bool ok = !folder.empty() && Exists(folder);
-  size_t slash = output.rfind('\\');
-  ok = ok && slash != std::string::npos && Exists(output.substr(0, slash));
-  ok = ok && (licence.empty() || Exists(licence));
-  ok = ok && (info.empty() || Exists(info));
-  if (!ok) {
-    ShowMessage(S_BAD_PATH, MB_OK | MB_ICONERROR);
-    return false;
-  }
-  std::string rel;
-  if (!info.empty() && !RelativeInfo(info, folder, &rel)) {  // key "3" must name a file of the program
-    ShowMessage(S_INFO_OUTSIDE, MB_OK | MB_ICONERROR);
-    return false;
-  }
-  return true;
+  BuildPathFault fault = CheckBuildPaths(Fields(), Exists, nullptr);
+  if (fault != BUILD_PATHS_OK) ShowMessage(BuildPathMessage(fault), MB_OK | MB_ICONERROR);
+  return fault == BUILD_PATHS_OK;
 }
 
 void DoklejPlik(const char* path, HANDLE dest) {
@@ -223,9 +198,8 @@ void MakeRcBin() {
   if (out == INVALID_HANDLE_VALUE) appendFailed = true;
   else {
     DWORD done = 0;
-    if (!WriteFile(out, kMarker, 6, &done, nullptr) || done != 6) appendFailed = true;
-    struct { const char* name; short lo, hi; } parts[] = {{"Lang.dat", 47, 50}, {"cfg.dat", 50, 53}, {"bin.dat", 53, 97}};
-    for (const auto& p : parts) {
+    if (!WriteFile(out, kRcMarker, kRcMarkerLength, &done, nullptr) || done != kRcMarkerLength) appendFailed = true;
+    for (const RcPart& p : kRcParts) {
       Granica()[0] = p.lo;
       Granica()[1] = p.hi;
       DoklejPlik((bin + "\\" + p.name).c_str(), out);
@@ -234,7 +208,7 @@ void MakeRcBin() {
   }
 
   std::string output = Field(IDE_SETUP), engine;
-  ToolFile("Packrift.dat", &engine);
+  ToolFile(kEngineFile, &engine);
   if (appendFailed) {
     OutputFailed(output, false);
     return;
@@ -250,8 +224,8 @@ void MakeRcBin() {
     LARGE_INTEGER zero = {};
     ok = SetFilePointerEx(dest, zero, nullptr, FILE_END) != 0;
   }
-  Granica()[0] = 97;
-  Granica()[1] = 100;
+  Granica()[0] = kRcCopyBounds[0];
+  Granica()[1] = kRcCopyBounds[1];
   if (ok) ok = CopyBytes(src, dest, false);
   if (src != INVALID_HANDLE_VALUE) CloseHandle(src);
   if (dest != INVALID_HANDLE_VALUE) CloseHandle(dest);
@@ -277,25 +251,23 @@ bool BtnZastosuj() {
     return false;
   }
   std::string init = InitCfg(), cfg = CfgFolder(), bin = BinFolder();
-  std::string folder = Field(IDE_FOLDER);
-  WritePrivateProfileStringA("cfg", "1", Field(IDE_NAME, kNameMax).c_str(), init.c_str());
+  BuildFields fields = Fields();
+  BuildConfig plan = PlanBuildConfig(fields);
+  WritePrivateProfileStringA("cfg", "1", plan.name.c_str(), init.c_str());
 
-  std::string licence = Field(IDE_LICENCE);
-  if (!licence.empty()) {
-    std::string name = licence.substr(licence.rfind('\\') + 1);
-    WritePrivateProfileStringA("cfg", "2", name.c_str(), init.c_str());
-    CopyFileA(licence.c_str(), (cfg + "\\" + name).c_str(), FALSE);
+  if (!plan.licenceName.empty()) {
+    WritePrivateProfileStringA("cfg", "2", plan.licenceName.c_str(), init.c_str());
+    CopyFileA(fields.licence.c_str(), (cfg + "\\" + plan.licenceName).c_str(), FALSE);
   } else {
-    char old[kNameMax] = {0};
+    char old[kBuildNameMax] = {0};
     GetPrivateProfileStringA("cfg", "2", "", old, sizeof old, init.c_str());
-    if (old[0] && !strchr(old, '\\') && !strchr(old, '/')) DeleteFileA((cfg + "\\" + old).c_str());
+    if (OldLicenceRemovable(old)) DeleteFileA((cfg + "\\" + old).c_str());
     WritePrivateProfileStringA("cfg", "2", nullptr, init.c_str());
   }
 
-  std::string info = Field(IDE_INFO), rel;
-  if (!info.empty() && RelativeInfo(info, folder, &rel))
-    WritePrivateProfileStringA("cfg", "3", rel.c_str(), init.c_str());
-  else if (info.empty())  // a removed closing file must not survive into the next installer
+  if (!plan.info.empty())
+    WritePrivateProfileStringA("cfg", "3", plan.info.c_str(), init.c_str());
+  else if (plan.dropInfo)  // a removed closing file must not survive into the next installer
     WritePrivateProfileStringA("cfg", "3", nullptr, init.c_str());
 
   *noProgressGzc() = 0;
@@ -303,7 +275,7 @@ bool BtnZastosuj() {
   appendFailed = false;
   outputWritten = false;
   std::string uninst;
-  ToolFile("UnInst.dat", &uninst);
+  ToolFile(kUninstFile, &uninst);
   CopyFileA(uninst.c_str(), (cfg + "\\UnInst.dat").c_str(), FALSE);
   // The uninstaller goes into the archive signed: it is installed as it is.
   if (!PodpiszPlik((cfg + "\\UnInst.dat").c_str())) {
@@ -315,16 +287,16 @@ bool BtnZastosuj() {
   }
   if (!BuildSwitchGiven()) DialogKopiuj();  // an unattended build shows no window
 
-  Granica()[0] = 0;
-  Granica()[1] = 3;
+  Granica()[0] = kPackCfgBounds[0];
+  Granica()[1] = kPackCfgBounds[1];
   Pakowanie(cfg.c_str(), "cfg.dat", true);
-  folder = Field(IDE_FOLDER);
-  Granica()[0] = 3;
-  Granica()[1] = 47;
+  std::string folder = Field(IDE_FOLDER);
+  Granica()[0] = kPackBinBounds[0];
+  Granica()[1] = kPackBinBounds[1];
   Pakowanie(NoTrailingSlash(folder).c_str(), "bin.dat", true);
   std::string lang;
-  ToolFile("Lang.dat", &lang);
-  CopyFileA(lang.c_str(), (bin + "\\Lang.dat").c_str(), FALSE);
+  ToolFile(kLangFile, &lang);
+  CopyFileA(lang.c_str(), (bin + "\\" + kLangFile).c_str(), FALSE);
   MakeRcBin();
 
   Sleep(200);

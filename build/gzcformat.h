@@ -167,7 +167,8 @@ struct GzcPackResult {
 // that does not exist packs like an empty folder. The calling thread reads the files in list order
 // and keeps the per-byte points and the checksum; the compression runs on job.threads other
 // threads, up to 8 MiB behind the reading, and the members go into the archive in list order.
-// The archive's bytes do not depend on the number of threads.
+// The archive's bytes do not depend on the number of threads, nor on the platform: every member's
+// header gives the system code that zlib writes on Windows.
 GzcStatus GzcPack(const GzcPackJob& job, GzcPackResult* result);
 
 // ---- Reading ----------------------------------------------------------------------------------

@@ -37,6 +37,10 @@ constexpr unsigned kMaxThreads = 4;
 constexpr size_t kCopySize = 1 << 20;
 // How long the calling thread waits for its compressors before it looks up (the idle hook).
 constexpr std::chrono::milliseconds kIdleTick(5);
+// Every member's header names the same system (zlib's code for Windows), so that an archive's bytes
+// do not depend on the platform that packed it.
+constexpr uint64_t kGzipOsByte = 9;
+constexpr unsigned char kGzipOsCode = 10;
 
 bool Stopping(const GzcHooks* h) { return h && h->cancel && *h->cancel == 0; }
 
@@ -404,6 +408,8 @@ class Packer {
     for (uint64_t left = m.length; left;) {
       size_t n = c.reader.Read(copyBuf_.data(), static_cast<size_t>(std::min<uint64_t>(left, copyBuf_.size())));
       if (n == 0) return GZC_ERR_TEMP;
+      uint64_t at = m.length - left;  // the member's byte at copyBuf_[0]
+      if (at <= kGzipOsByte && kGzipOsByte < at + n) copyBuf_[kGzipOsByte - at] = kGzipOsCode;
       if (!ops_->write(ops_->ctx, arch_, copyBuf_.data(), n)) return GZC_ERR_WRITE;
       left -= n;
     }

@@ -6,6 +6,9 @@ set(ENGINE_FLAGS ${WIN_FLAGS} -DGZC_SINGLE_THREAD -DGZC_FOLDERS_HELD -Os -fno-ex
     -fdata-sections -fno-asynchronous-unwind-tables -include ${CMAKE_SOURCE_DIR}/engine/templates.h)
 set(ENGINE_LINK -static -static-libgcc -static-libstdc++ -s -Wl,--gc-sections -mwindows
     -Wl,--wrap=gzclose)
+# No link time in the headers: every installer starts with these bytes, and the same sources must
+# give the same installer whenever the tool folder was built.
+list(APPEND ENGINE_LINK -Wl,--no-insert-timestamp)
 # Plain data (no Win32): also compiled into the engine tests.
 set(ENGINE_LOGIC engine/langdata.cpp engine/regvalue.cpp engine/unlog.cpp)
 set(ENGINE_PORTABLE build/gzcformat.cpp build/gzcfiles.cpp entries/profile.cpp engine/peimage.cpp)

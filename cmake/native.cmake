@@ -50,3 +50,13 @@ foreach(src ${PR_TOOLS})
   target_link_libraries(${name} PRIVATE prcore)
   target_compile_options(${name} PRIVATE -O2)
 endforeach()
+
+# packrift-build: the program's installer build on Linux (tools/native), with the file layer and the
+# profile writing that make its output the program's under Wine byte for byte.
+set(PR_BUILDTOOL_SOURCES tools/native/winpaths.cpp tools/native/wineprofile.cpp)
+add_executable(packrift-build tools/native/packrift_build.cpp ${PR_BUILDTOOL_SOURCES})
+target_link_libraries(packrift-build PRIVATE prcore)
+target_compile_options(packrift-build PRIVATE -O2)
+if(TARGET native_tests)
+  target_sources(native_tests PRIVATE ${PR_BUILDTOOL_SOURCES})
+endif()

@@ -4,6 +4,7 @@ set(PR_PORTABLE_SOURCES
   build/gzcpack.cpp
   build/gzcfiles.cpp
   engine/peimage.cpp        # where an installer's data ends: the image's end and a signature's table
+  build/buildplan.cpp
   entries/profile.cpp
   entries/listfiles.cpp
   entries/listprofile.cpp

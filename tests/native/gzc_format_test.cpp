@@ -174,6 +174,8 @@ TEST_F(GzcPacked, IndependentReaderAgrees) {
     EXPECT_EQ(res.checksum, p.checksum);
     EXPECT_EQ(res.length, a.size());
     EXPECT_EQ(p.lines, SearchOrder(src, ""));
+    for (uint32_t i = 0; i < p.n; ++i)  // every member's header gives the system of Windows' zlib
+      EXPECT_EQ(static_cast<unsigned char>(a[p.t[i] + 9]), 10) << "member " << i;
     for (size_t i = 0; i < p.lines.size(); ++i) {
       std::string rel = p.lines[i];
       for (char& ch : rel) ch = ch == '\\' ? '/' : ch;
@@ -246,7 +248,10 @@ TEST(GzcScratch, ThreadsGiveTheSameArchiveAndLeaveOnlyGzTmp) {
     bool endsWithMember = false;
     for (uint32_t i = 0; i < p.n; ++i) {
       size_t len = p.t[i + 1] - p.t[i];
-      if (tmp.size() >= len && tmp.compare(tmp.size() - len, len, a, p.t[i], len) == 0) endsWithMember = true;
+      if (tmp.size() < len) continue;
+      Bytes end = tmp.substr(tmp.size() - len), member = a.substr(p.t[i], len);
+      end[9] = member[9];  // the archive's copy gives the system code of Windows' zlib
+      if (end == member) endsWithMember = true;
     }
     EXPECT_TRUE(endsWithMember) << threads << " threads";
   }

@@ -1,0 +1,64 @@
+// The installer build's plain decisions: path checks, configuration keys.
+#include "build/buildplan.h"
+
+#include <cstring>
+
+namespace {
+bool IsSep(char c) { return c == '\\' || c == '/'; }
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+}  // namespace
+
+BuildPathFault CheckBuildPaths(const BuildFields& f, bool (*exists)(void* ctx, const char* path), void* ctx) {
+  if (f.folder.empty() || !exists(ctx, f.folder.c_str())) return BUILD_BAD_FOLDER;
+  size_t slash = f.output.rfind('\\');
+  if (slash == std::string::npos || !exists(ctx, f.output.substr(0, slash).c_str())) return BUILD_BAD_OUTPUT;
+  if (!f.licence.empty() && !exists(ctx, f.licence.c_str())) return BUILD_BAD_LICENCE;
+  if (!f.info.empty() && !exists(ctx, f.info.c_str())) return BUILD_BAD_INFO;
+  std::string rel;
+  // Key "3" must name a file of the program.
+  if (!f.info.empty() && !InfoRelative(f.info, f.folder, &rel)) return BUILD_INFO_OUTSIDE;
+  return BUILD_PATHS_OK;
+}
+
+const StrDef& BuildPathMessage(BuildPathFault fault) { return fault == BUILD_INFO_OUTSIDE ? S_INFO_OUTSIDE : S_BAD_PATH; }
+
+std::string NoTrailingSlash(std::string s) {
+  if (!s.empty() && s.back() == '\\') s.pop_back();
+  return s;
+}
+
+bool InfoRelative(const std::string& info, const std::string& folder, std::string* rel) {
+  std::string dir = NoTrailingSlash(folder);
+  size_t n = dir.size();
+  if (n == 0 || info.size() <= n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    if (IsSep(info[i]) && IsSep(dir[i])) continue;
+    if (Lower(info[i]) != Lower(dir[i])) return false;
+  }
+  // C:\Prog is not the folder of C:\Program\x; a folder given with two separators ends with one.
+  size_t cut = IsSep(dir[n - 1]) ? n : IsSep(info[n]) ? n + 1 : 0;
+  if (cut == 0 || cut >= info.size()) return false;
+  // No way back out of the folder: a "." or ".." component is outside too.
+  for (size_t from = cut, end; from <= info.size(); from = end + 1) {
+    end = from;
+    while (end < info.size() && !IsSep(info[end])) ++end;
+    std::string part = info.substr(from, end - from);
+    if (part == "." || part == "..") return false;
+  }
+  *rel = info.substr(cut);
+  return true;
+}
+
+BuildConfig PlanBuildConfig(const BuildFields& f) {
+  BuildConfig c;
+  c.name = f.name.substr(0, kBuildNameMax - 1);
+  if (!f.licence.empty()) c.licenceName = f.licence.substr(f.licence.rfind('\\') + 1);
+  std::string rel;
+  if (f.info.empty()) c.dropInfo = true;
+  else if (InfoRelative(f.info, f.folder, &rel)) c.info = rel;
+  return c;
+}
+
+bool OldLicenceRemovable(const char* name) {
+  return name[0] && !std::strchr(name, '\\') && !std::strchr(name, '/');
+}

@@ -1,0 +1,77 @@
+// The installer build's plain decisions, shared by the program's build button and the native
+// packrift-build: which path fields are accepted, the installer configuration keys, the tool files
+// and the order and progress bounds of the output's parts. No Win32 and no file access here.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "lang/strings.h"
+
+// The tool files in the tool folder's "bin" subfolder: the engine, the uninstaller, the language data.
+constexpr const char* kEngineFile = "Packrift.dat";
+constexpr const char* kUninstFile = "UnInst.dat";
+constexpr const char* kLangFile = "Lang.dat";
+constexpr const char* kToolFiles[3] = {kEngineFile, kUninstFile, kLangFile};
+
+// The resource data behind the engine: the marker, then these parts in this order, each appended
+// with its bounds on the overall bar; the copy into the output runs from 97 to 100.
+constexpr char kRcMarker[] = "rc.bin";
+constexpr size_t kRcMarkerLength = 6;
+struct RcPart {
+  const char* name;  // file of the working "bin" folder
+  short lo, hi;
+};
+constexpr RcPart kRcParts[3] = {{kLangFile, 47, 50}, {"cfg.dat", 50, 53}, {"bin.dat", 53, 97}};
+constexpr short kRcCopyBounds[2] = {97, 100};
+// Overall-bar bounds of the two packing steps.
+constexpr short kPackCfgBounds[2] = {0, 3};
+constexpr short kPackBinBounds[2] = {3, 47};
+
+// Bytes of the program name the build reads, terminator included.
+constexpr int kBuildNameMax = 64;
+
+// The main window's five fields as the build reads them.
+struct BuildFields {
+  std::string name;     // 300
+  std::string folder;   // 301
+  std::string output;   // 302
+  std::string licence;  // 303
+  std::string info;     // 304
+};
+
+// Why the fields were refused; the first failing check wins.
+enum BuildPathFault {
+  BUILD_PATHS_OK = 0,
+  BUILD_BAD_FOLDER,    // the program folder is empty or missing
+  BUILD_BAD_OUTPUT,    // the output has no "\" or its folder is missing
+  BUILD_BAD_LICENCE,   // a licence is named but missing
+  BUILD_BAD_INFO,      // a closing-information file is named but missing
+  BUILD_INFO_OUTSIDE,  // the closing-information file does not lie inside the program folder
+};
+
+// Checks the path fields in the build's order. `exists` says whether a path, as a field holds it,
+// names an existing file or folder.
+BuildPathFault CheckBuildPaths(const BuildFields& fields, bool (*exists)(void* ctx, const char* path), void* ctx);
+// The message a refusal shows.
+const StrDef& BuildPathMessage(BuildPathFault fault);
+
+// The text without one trailing backslash.
+std::string NoTrailingSlash(std::string s);
+
+// The closing-information path relative to the program folder (which may end with "\"; letters
+// compared without regard to ASCII case, as Windows paths are); false when it does not lie inside.
+bool InfoRelative(const std::string& info, const std::string& folder, std::string* rel);
+
+// Section "cfg" of "init.cfg" as a build writes it.
+struct BuildConfig {
+  std::string name;         // key "1": the program name, cut to kBuildNameMax - 1 bytes
+  std::string licenceName;  // key "2" and the name of the licence's copy; empty: key "2" and the
+                            // copy named by its old value are removed
+  std::string info;         // key "3" when not empty
+  bool dropInfo = false;    // the field is empty: key "3" is removed
+};
+BuildConfig PlanBuildConfig(const BuildFields& fields);
+
+// Whether an old key "2" names a file of the cfg folder itself, so that its removal stays there.
+bool OldLicenceRemovable(const char* name);
