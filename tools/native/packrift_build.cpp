@@ -5,9 +5,11 @@
 #include <strings.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,7 +27,7 @@ namespace {
 
 const char kUsage[] =
     "usage: packrift-build PROJECT.kpj [-o SETUP.exe] [--tools TOOLFOLDER] [--lang NAME]\n"
-    "                      [--drive X=/path ...] [--level 0-9]\n";
+    "                      [--drive X=/path ...] [--level 0-9] [--sign \"COMMAND %1\"]\n";
 const int kBuilt = 0;
 const int kNotBuilt = 2;
 const size_t kFieldMax = 260;   // bytes of a field as the program reads it, terminator included
@@ -34,6 +36,7 @@ const char* const kFieldKeys[5] = {"1", "2", "3", "4", "5"};
 
 struct Options {
   std::string project, output, tools, lang;
+  std::string sign;  // the signing command template, "%1" for the file; empty: no signing
   DriveMap drives;
   char level = '6';
 };
@@ -217,6 +220,36 @@ GzcStatus Pack(const GzcFileOps& ops, const WorkFolder& work, const std::string&
   return st;
 }
 
+// Signs `path` in place with the template (run by /bin/sh, "%1" replaced by the quoted path), its
+// output on standard error. True when no template is set or the command exited with 0.
+bool SignFile(const std::string& tmpl, const std::string& path) {
+  if (tmpl.empty()) return true;
+  std::string quoted = "'";
+  for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  quoted += "'";
+  std::string cmd;
+  for (size_t i = 0; i < tmpl.size(); ++i) {
+    if (tmpl[i] == '%' && i + 1 < tmpl.size() && tmpl[i + 1] == '1') {
+      cmd += quoted;
+      ++i;
+    } else {
+      cmd += tmpl[i];
+    }
+  }
+  std::fflush(nullptr);
+  pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    dup2(STDERR_FILENO, STDOUT_FILENO);
+    execl("/bin/sh", "sh", "-c", cmd.c_str(), (char*)nullptr);
+    _exit(127);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) return false;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 // The engine's bytes, the marker, the language data and both archives into the output; a failed
 // write leaves no output behind.
 bool WriteOutput(const GzcFileOps& ops, const std::string& tools, const WorkFolder& work, const std::string& output,
@@ -284,6 +317,11 @@ int Build(const Options& o, const Texts& texts) {
   else if (plan.dropInfo) ok = WineProfileWriteFile(init, "cfg", "3", nullptr) && ok;
   if (!ok) return Fail("cannot write the installer configuration " + init);
   CopyFile(ops, tools + "\\bin\\" + kUninstFile, cfg + "/" + kUninstFile);
+  // The uninstaller goes into the archive signed: it is installed as it is.
+  if (!SignFile(o.sign, cfg + "/" + kUninstFile)) {
+    texts.Say(S_SIGN_FAILED);
+    return kNotBuilt;
+  }
 
   Progress progress;
   if (isatty(STDERR_FILENO)) progress.label = texts.Get(S_PACK_CAPTION) + ": " + texts.Get(S_PACK_TOTAL);
@@ -295,6 +333,13 @@ int Build(const Options& o, const Texts& texts) {
   if (st != GZC_OK) Fail(std::string("packing failed: ") + GzcStatusText(st));
   if (!written) {
     texts.Say(S_OUTPUT_FAILED);
+    return kNotBuilt;
+  }
+  // A signing command that fails leaves no unsigned installer under the output's name.
+  std::string unixOut;
+  if (!o.sign.empty() && (!WinToUnix(o.drives, f.output, &unixOut) || !SignFile(o.sign, unixOut))) {
+    if (!unixOut.empty()) std::remove(unixOut.c_str());
+    texts.Say(S_SIGN_FAILED);
     return kNotBuilt;
   }
   return kBuilt;
@@ -328,6 +373,12 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error) {
       if (!value(&o->output)) return false;
     } else if (a == "--tools") {
       if (!value(&o->tools)) return false;
+    } else if (a == "--sign") {
+      if (!value(&o->sign)) return false;
+      if (o->sign.empty()) {
+        *error = "--sign needs a command";
+        return false;
+      }
     } else if (a == "--lang") {
       if (!value(&o->lang)) return false;
     } else if (a == "--drive") {
