@@ -144,12 +144,13 @@ bool Stop(Guard& g) {
   return g.stopped;
 }
 
-void* GuardOpen(void* ctx, const char* path, bool write) {
-  Guard& g = *Active();
-  if (write && Stop(g)) return nullptr;
+// Before a file of the installation folder is written: a cancel refuses it, its name shows, and a
+// file that was there is set aside to be put back. False: do not write.
+bool BeforeWrite(Guard& g, const char* path) {
+  if (Stop(g)) return false;
   const Setup& s = g.job->s;
   size_t n = s.folder.size();
-  if (write && !strncmp(path, s.folder.c_str(), n) && path[n] == '\\') {
+  if (!strncmp(path, s.folder.c_str(), n) && path[n] == '\\') {
     const InstallSink& k = g.job->sink;
     auto now = std::chrono::steady_clock::now();
     if (k.file && now - g.reported >= std::chrono::milliseconds(50)) {
@@ -160,11 +161,20 @@ void* GuardOpen(void* ctx, const char* path, bool write) {
     if (g.folderExisted && FileExists(path)) {
       char keep[MAX_PATH + 16];
       wsprintfA(keep, kSetAside, path);
-      if (!MoveFileExA(path, keep, MOVEFILE_REPLACE_EXISTING)) return nullptr;
+      if (!MoveFileExA(path, keep, MOVEFILE_REPLACE_EXISTING)) return false;
       g.setAside.push_back(path);
     }
   }
-  return g.inner->open(ctx, path, write);
+  return true;
+}
+
+void* GuardOpen(void* ctx, const char* path, bool write) {
+  if (write && !BeforeWrite(*Active(), path)) return nullptr;
+  return Active()->inner->open(ctx, path, write);
+}
+void* GuardCreateAt(void* ctx, void* dir, const char* name, bool* created) {
+  if (!BeforeWrite(*Active(), Below(dir, name).c_str())) return nullptr;
+  return Active()->inner->createAt(ctx, dir, name, created);
 }
 size_t GuardRead(void* ctx, void* f, void* buf, size_t n) { return Stop(*Active()) ? 0 : Active()->inner->read(ctx, f, buf, n); }
 bool GuardWrite(void* ctx, void* f, const void* buf, size_t n) { return !Stop(*Active()) && Active()->inner->write(ctx, f, buf, n); }
@@ -175,6 +185,7 @@ void InitGuard(Job& job) {
   g.job = &job;
   g.ops = job.files.ops;
   g.ops.open = GuardOpen;
+  if (g.ops.createAt) g.ops.createAt = GuardCreateAt;
   g.ops.read = GuardRead;
   g.ops.write = GuardWrite;
   Active() = &g;

@@ -95,6 +95,11 @@ struct Dir {
   std::string path;
 };
 
+}  // namespace
+
+std::string Below(void* dir, const char* name) { return static_cast<Dir*>(dir)->path + "\\" + name; }
+
+namespace {
 // Opens a folder without following a reparse point (`follow` aside); null for anything else.
 Dir* HoldDir(const std::string& path, bool follow) {
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -109,7 +114,6 @@ Dir* HoldDir(const std::string& path, bool follow) {
   return new Dir{h, path};
 }
 
-std::string Below(void* dir, const char* name) { return static_cast<Dir*>(dir)->path + "\\" + name; }
 
 void* OpenDir(void*, void* parent, const char* name) {
   if (parent) return HoldDir(Below(parent, name), false);

@@ -25,6 +25,8 @@ struct EngineFiles {
 
 // Fills `files->ops` with the Win32 operations bound to `files`.
 void InitEngineFiles(EngineFiles* files);
+// The path of `name` in a folder that the engine's file operations hold open (openDir, makeDirAt).
+std::string Below(void* dir, const char* name);
 
 // Win32 threads for the archive module's unpacking (the engine links no threads library).
 const GzcThreadOps* EngineThreads();
