@@ -1,5 +1,6 @@
 // Drives a running program's window from scripts:
 //   winctl close|command|settext|wait CAPTION [ID [TEXT]]
+// wait returns once the window is visible and has painted itself.
 //   winctl presswait CAPTION BUTTON DIALOG [ID TEXT]... [--timeout S]
 // presswait sets the fields ID to TEXT, presses BUTTON of the window CAPTION and waits until a
 // window DIALOG of the same program has opened and closed again. It prints, measured here:
@@ -165,6 +166,7 @@ int main(int argc, char** argv) {
   if (!strcmp(verb, "close")) PostMessageA(w, WM_CLOSE, 0, 0);
   else if (!strcmp(verb, "command") && argc > 3) PostMessageA(w, WM_COMMAND, MAKEWPARAM(atoi(argv[3]), 0), 0);
   else if (!strcmp(verb, "settext") && argc > 4) SendDlgItemMessageA(w, atoi(argv[3]), WM_SETTEXT, 0, (LPARAM)argv[4]);
-  else if (strcmp(verb, "wait")) return 2;
+  else if (!strcmp(verb, "wait")) RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  else return 2;
   return 0;
 }
