@@ -39,6 +39,7 @@ foreach(t engine_setup engine_uninst)
   target_link_options(${t} PRIVATE ${ENGINE_LINK})
   set_target_properties(${t} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${DIST}/bin SUFFIX .dat)
 endforeach()
+set_source_files_properties(engine/engine.rc engine/uninst.rc PROPERTIES OBJECT_DEPENDS ${ENGINE_DIR}/engine.manifest)
 set_target_properties(engine_setup PROPERTIES OUTPUT_NAME Packrift)
 set_target_properties(engine_uninst PROPERTIES OUTPUT_NAME UnInst)
 

@@ -37,6 +37,7 @@ target_compile_options(prapp PUBLIC ${WIN_FLAGS})
 target_link_libraries(prapp PUBLIC dlgkit ${ZLIB_STATIC} comctl32 comdlg32 shell32 shlwapi ole32 oleaut32 uuid advapi32 user32 gdi32)
 
 set(PR_RC ${CMAKE_SOURCE_DIR}/res/packrift.rc)
+set_source_files_properties(${PR_RC} PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/res/packrift.manifest)
 add_executable(Packrift WIN32 app/main.cpp ${PR_RC})
 target_link_libraries(Packrift PRIVATE prapp)
 target_link_options(Packrift PRIVATE ${WIN_LINK})
@@ -56,7 +57,7 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 include(GoogleTest)
 # Each test executable runs in a Wine prefix of its own (scripts/wine-run --test), so that two suites
-# run side by side without ending each other's processes; the cases of one executable take turns.
+# run side by side without ending each other's processes.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run --test ${PR_FLAVOUR})
 
 # Windows test suites: one executable per tests/win/*.cpp holding TEST()s, sharing the fixture code
@@ -76,8 +77,14 @@ foreach(src ${PR_WIN_TESTS})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TEST_BIN})
   add_custom_command(TARGET ${name} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:dlgkit> ${TEST_BIN}/)
+  # The cases of one program take turns; so do those of the build and the end-to-end suites, which
+  # both put engine files into bin\ beside the test programs.
+  set(lock ${name})
+  if(name MATCHES "^(build_test|engine_e2e_test)$")
+    set(lock tests-bin)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-    PROPERTIES TIMEOUT 300 RESOURCE_LOCK ${name})
+    PROPERTIES TIMEOUT 300 RESOURCE_LOCK ${lock})
 endforeach()
 
 # Command-line tools as Windows programs: tools/<name>.cpp -> out/win/tools/<name>.exe.
