@@ -1,6 +1,13 @@
-# Windows build: the tool folder out/dist (Packrift.exe, dlgkit.dll, adpane.dll, tool files) and the Wine-run tests.
-set(DIST ${CMAKE_SOURCE_DIR}/out/dist)
-set(WIN_FLAGS -fexec-charset=CP1250 -Wall -Wno-unknown-pragmas -Wno-cast-function-type)
+# Windows build: the tool folder (Packrift.exe, dlgkit.dll, adpane.dll, tool files) and the Wine-run tests. Two
+# flavours from one tree, by the toolchain file: i686 makes out/dist, x86_64 makes out/dist-x64.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(PR_FLAVOUR x64)
+  set(DIST ${CMAKE_SOURCE_DIR}/out/dist-x64)
+else()
+  set(PR_FLAVOUR i686)
+  set(DIST ${CMAKE_SOURCE_DIR}/out/dist)
+endif()
+set(WIN_FLAGS -fexec-charset=CP1250 -Wall -Wextra -Wno-unknown-pragmas -Wno-cast-function-type)
 set(WIN_LINK -static -static-libgcc -static-libstdc++)
 add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0600 WINVER=0x0600 _WIN32_IE=0x0600 NOMINMAX)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
@@ -54,6 +61,7 @@ target_link_libraries(prapp PUBLIC adpane)
 target_link_libraries(prapp PUBLIC dlgkit ${ZLIB_STATIC} comctl32 comdlg32 shell32 shlwapi ole32 oleaut32 uuid advapi32 user32 gdi32)
 
 set(PR_RC ${CMAKE_SOURCE_DIR}/res/packrift.rc)
+set_source_files_properties(${PR_RC} PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/res/packrift.manifest)
 add_executable(Packrift WIN32 app/main.cpp ${PR_RC})
 target_link_libraries(Packrift PRIVATE prapp)
 target_link_options(Packrift PRIVATE ${WIN_LINK})
@@ -86,7 +94,9 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 include(GoogleTest)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run)
+# Each test executable runs in a Wine prefix of its own (scripts/wine-run --test), so that two suites
+# run side by side without ending each other's processes.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run --test ${PR_FLAVOUR})
 
 # Windows test suites: one executable per tests/win/*.cpp holding TEST()s, sharing the fixture code
 # in tests/win/support/. Each carries the program's resources, because dialogs load from the exe.
@@ -106,8 +116,14 @@ foreach(src ${PR_WIN_TESTS})
   add_dependencies(${name} winctl)  # drives windows and runs Linux programs for the tests
   add_custom_command(TARGET ${name} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:dlgkit> $<TARGET_FILE:adpane> ${TEST_BIN}/)
+  # The cases of one program take turns; so do those of the build and the end-to-end suites, which
+  # both put engine files into bin\ beside the test programs.
+  set(lock ${name})
+  if(name MATCHES "^(build_test|engine_e2e_test)$")
+    set(lock tests-bin)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-    PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+    PROPERTIES TIMEOUT 300 RESOURCE_LOCK ${lock})
 endforeach()
 
 # The panel's tests call the container's tables directly, and run an HTTP server of their own.
@@ -131,7 +147,7 @@ target_link_options(winctl PRIVATE ${WIN_LINK})
 set_target_properties(winctl PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TEST_BIN})
 
 # The installer engine, the uninstaller and the installer language data (bin\ of the tool folder).
-include(cmake/engine.cmake OPTIONAL)
+include(cmake/engine.cmake)
 
 # Benchmark programs (run by scripts/bench-*, never by the tests).
-include(cmake/bench.cmake OPTIONAL)
+include(cmake/bench.cmake)

@@ -21,7 +21,7 @@ DLGKIT_API char* Own_name(void);
 // 1 when another instance of the same program file runs, else 0 (the first keeps the name alive).
 DLGKIT_API int WinSemaphore(void);
 // Sets icon `id` of the main program as the class icon of `wnd`'s class; returns the previous one.
-DLGKIT_API DWORD SetIco(HWND wnd, int id);
+DLGKIT_API DWORD_PTR SetIco(HWND wnd, int id);
 // The system's open or save dialog on `path` (at least 260 bytes); returns CommDlgExtendedError().
 DLGKIT_API DWORD FileOpen(HWND owner, const char* filter, char* path, int save);
 // Opens a document or program through the shell.

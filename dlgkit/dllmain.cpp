@@ -10,14 +10,13 @@
 #include <string.h>
 
 namespace {
-const DWORD kVersionInfoSize = 148;  // OSVERSIONINFOA
 const int kPathMax = 260;
 thread_local char ownName[kPathMax];
 thread_local char langResult[kPathMax];
 
 bool QueryVersion(OSVERSIONINFOA& v) {
   ZeroMemory(&v, sizeof v);
-  v.dwOSVersionInfoSize = kVersionInfoSize;
+  v.dwOSVersionInfoSize = sizeof v;
   return GetVersionExA(&v) != 0;
 }
 }  // namespace
@@ -65,15 +64,15 @@ int WinSemaphore(void) {
   return 0;  // the first instance keeps its handle open for the rest of its life
 }
 
-DWORD SetIco(HWND wnd, int id) {
+DWORD_PTR SetIco(HWND wnd, int id) {
   HICON icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id & 0xFFFF));
-  return SetClassLongA(wnd, GCL_HICON, (LONG)(LONG_PTR)icon);
+  return SetClassLongPtrA(wnd, GCLP_HICON, (LONG_PTR)icon);
 }
 
 DWORD FileOpen(HWND owner, const char* filter, char* path, int save) {
   OPENFILENAMEA ofn;
   ZeroMemory(&ofn, sizeof ofn);
-  ofn.lStructSize = 76;  // the classic record, without the Windows 2000 tail
+  ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;  // the classic record, without the Windows 2000 tail
   ofn.hwndOwner = owner;
   ofn.hInstance = GetModuleHandleA(nullptr);
   ofn.lpstrFilter = filter;

@@ -180,7 +180,8 @@ bool SplitKey(const std::string& full, HKEY* root, std::string* subkey) {
 
 bool Launch(const std::string& file) {
   std::string dir = FolderOf(file);
-  SHELLEXECUTEINFOA sei = {sizeof sei};
+  SHELLEXECUTEINFOA sei{};
+  sei.cbSize = sizeof sei;
   sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
   sei.lpFile = file.c_str();
   sei.lpDirectory = dir.c_str();

@@ -177,8 +177,9 @@ void StartEraser(const Uninstall& u) {
   HANDLE self = nullptr;
   if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self, SYNCHRONIZE, TRUE, 0)) return;
   char line[3 * MAX_PATH];
-  wsprintfA(line, "\"%s\" /_erase %lu %d %s", copy, (unsigned long)(ULONG_PTR)self, u.topDirs, u.exe.c_str());
-  STARTUPINFOA si = {sizeof si};
+  wsprintfA(line, "\"%s\" /_erase %lu %d %s", copy, HandleToULong(self), u.topDirs, u.exe.c_str());
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
   PROCESS_INFORMATION pi;
   if (CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, temp, &si, &pi)) {
     CloseHandle(pi.hThread);
@@ -192,7 +193,7 @@ void StartEraser(const Uninstall& u) {
 // The copy's part: "/_erase <handle> <levels> <uninstaller path>".
 int Erase(const char* args) {
   char* end;
-  HANDLE parent = (HANDLE)(ULONG_PTR)strtoul(args, &end, 10);
+  HANDLE parent = ULongToHandle(strtoul(args, &end, 10));
   int levels = (int)strtol(end, &end, 10);
   while (*end == ' ') ++end;
   std::string exe = end;

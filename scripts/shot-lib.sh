@@ -1,5 +1,14 @@
 # Helpers for scripts that drive the program under a virtual display: start Xvfb, grab a window by
 # its title, close the program. Source after env.sh.
+
+# Runs the shell command $1 when the script ends (the last added runs first).
+AT_EXIT=()
+at_exit() {
+  AT_EXIT=("$1" "${AT_EXIT[@]}")
+  trap 'for c in "${AT_EXIT[@]}"; do eval "$c"; done' EXIT
+}
+# A virtual display of the script's own when there is none (or PR_OWN_DISPLAY=1 asks for one); it
+# ends with the script, and with it the Wine server of the script's prefix.
 start_display() {
   if [ -z "${DISPLAY:-}" ] || [ "${PR_OWN_DISPLAY:-}" = 1 ]; then
     # A display number nobody holds (another checkout's scripts may run beside these), started
@@ -17,19 +26,16 @@ start_display() {
     rm -f "$fdfile"
     [ -n "$n" ] || { echo "start_display: Xvfb did not start" >&2; return 1; }
     export DISPLAY=":$n" PR_OWN_DISPLAY=1
-    trap 'wineserver -k 2>/dev/null || true; kill $XVFB_PID 2>/dev/null || true' EXIT
+    at_exit "wineserver -k || true; kill $XVFB_PID 2>/dev/null || true"
   fi
 }
-# Saves the window whose title is $1 to the PNG $2 (waits up to 20 s for it).
+# Saves the window whose title is $1 to the PNG $2 once it has painted itself (the window driver
+# waits up to 30 s for it). Needs a function `winctl` that runs the window driver.
 grab_window() {
-  local id="" i
-  for i in $(seq 1 100); do
-    id=$(xwininfo -root -tree 2>/dev/null | grep -F "\"$1\"" | awk '{print $1}' | head -1 || true)
-    [ -n "$id" ] && break
-    sleep 0.2
-  done
-  [ -n "$id" ] || { echo "no window \"$1\"" >&2; return 1; }
-  sleep 1
+  local id
+  winctl wait "$1" || return 1
+  id=$(env LC_ALL="$WINE_LOCALE" xwininfo -root -tree | grep -F "\"$1\"" | awk '{print $1}' | head -1)
+  [ -n "$id" ] || { echo "grab_window: no X window \"$1\"" >&2; return 1; }
   import -window "$id" "$2"
 }
 # Closes the program's main window (title $1, process $2) as a user would, answering "Nie" (IDNO)

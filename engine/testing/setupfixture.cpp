@@ -192,7 +192,8 @@ Ran SetupTest::Run(const std::string& exe, const std::string& args, DWORD ms) {
   std::string errPath = root_ + "stderr.txt";
   SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
   HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
-  STARTUPINFOA si = {sizeof si};
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
   si.hStdError = err;
   si.hStdOutput = err;
@@ -221,7 +222,8 @@ PROCESS_INFORMATION SetupTest::Start(const std::string& exe, const std::string& 
   std::string line = "\"" + exe + "\" " + args;
   std::vector<char> buf(line.begin(), line.end());
   buf.push_back(0);
-  STARTUPINFOA si = {sizeof si};
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
   EXPECT_TRUE(CreateProcessA(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, root_.c_str(), &si, &pi)) << line;
   return pi;

@@ -40,7 +40,8 @@ TEST(Dlgkit, SystemQueries) {
   EXPECT_EQ(0, IsNT());  // no message on the NT family
   float v = WinWer();
   EXPECT_GE(v, 5.0f);
-  OSVERSIONINFOA info = {sizeof info};
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof info;
   GetVersionExA(&info);
   char want[32];
   snprintf(want, sizeof want, "%lu.%lu", info.dwMajorVersion, info.dwMinorVersion);
@@ -62,10 +63,10 @@ TEST(Dlgkit, SetIcoSetsTheClassIconAndReturnsThePrevious) {
   HWND w = CreateWindowA("#32770", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
   ASSERT_TRUE(w);
   SetIco(w, IDI_APP);
-  DWORD before = GetClassLongA(w, GCL_HICON);
+  ULONG_PTR before = GetClassLongPtrA(w, GCLP_HICON);
   EXPECT_NE(0u, before);
   EXPECT_EQ(before, SetIco(w, IDI_SETTINGS));
-  EXPECT_NE(before, GetClassLongA(w, GCL_HICON));
+  EXPECT_NE(before, GetClassLongPtrA(w, GCLP_HICON));
   SetIco(w, IDI_APP);
   DestroyWindow(w);
 }

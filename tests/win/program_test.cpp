@@ -14,7 +14,8 @@ class Program : public AppTest {
   HANDLE Start(const std::string& args = "", const std::string& exe = "", const char* cwd = nullptr,
                HANDLE err = nullptr) {
     std::string cmd = "\"" + (exe.empty() ? DistDir() + "Packrift.exe" : exe) + "\"" + args;
-    STARTUPINFOA si = {sizeof si};
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
     if (err) {
       si.dwFlags = STARTF_USESTDHANDLES;
       si.hStdError = err;

@@ -1,6 +1,7 @@
 // Drives a running program's window from scripts:
 //   winctl close|command|click|settext|wait CAPTION [ID [TEXT]]
 // (click: a click on the control ID, as a user's; command: the WM_COMMAND of ID alone)
+// wait returns once the window is visible and has painted itself.
 //   winctl presswait CAPTION BUTTON DIALOG [ID TEXT]... [--timeout S]
 //   winctl unix PROGRAM [ARG]...
 // presswait sets the fields ID to TEXT, presses BUTTON of the window CAPTION and waits until a
@@ -254,6 +255,7 @@ int main(int argc, char** argv) {
   else if (!strcmp(verb, "command") && argc > 3) PostMessageA(w, WM_COMMAND, MAKEWPARAM(atoi(argv[3]), 0), 0);
   else if (!strcmp(verb, "click") && argc > 3) PostMessageA(GetDlgItem(w, atoi(argv[3])), BM_CLICK, 0, 0);
   else if (!strcmp(verb, "settext") && argc > 4) SendDlgItemMessageA(w, atoi(argv[3]), WM_SETTEXT, 0, (LPARAM)argv[4]);
-  else if (strcmp(verb, "wait")) return 2;
+  else if (!strcmp(verb, "wait")) RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  else return 2;
   return 0;
 }
