@@ -69,7 +69,8 @@ bool ListDir(void*, const char* folder, void (*onEntry)(void*, const char*, GzcK
   return true;
 }
 
-const GzcFileOps kWinOps = {nullptr, Open, Read, Write, Seek, Size, Close, Remove, Kind, MakeDir, RemoveDir, ListDir};
+const GzcFileOps kWinOps = {nullptr, Open,    Read,      Write,   Seek,    Size,   Close,  Remove, Kind,
+                            MakeDir, RemoveDir, ListDir, nullptr, nullptr, nullptr, nullptr, nullptr};
 
 void ShowProgress(void*, short overall, short current) {
   Progress(overall, false, nullptr);

@@ -189,6 +189,8 @@ const GzcFileOps kDefaultOps = {
     RemoveFile, KindOf, MakeDir, RemoveDir, ListDir,
 #ifndef _WIN32
     OpenDirAt, MakeDirAt, CloseDir, CreateAt, RemoveAt,
+#else
+    nullptr, nullptr, nullptr, nullptr, nullptr,
 #endif
 };
 

@@ -88,7 +88,8 @@ bool PodpiszPlik(const char* path) {
       cmd += tmpl[i];
     }
   }
-  STARTUPINFOA si = {sizeof si};
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
   HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
   const bool toErr = err && err != INVALID_HANDLE_VALUE;
   if (toErr) {

@@ -89,7 +89,7 @@ bool IsHtml(const std::string& path) {
 bool ProgramSize(const Setup& s, uint64_t* size) {
   EngineFiles files;
   InitEngineFiles(&files);
-  GzcSource src{&files.ops, s.file, s.binLength};
+  GzcSource src{&files.ops, s.file, s.binLength, s.binOffset};
   uint32_t stored;
   std::vector<uint32_t> t;
   if (!files.ops.seek(files.ops.ctx, s.file, s.binOffset) || GzcReadTable(src, &stored, &t) != GZC_OK) return false;

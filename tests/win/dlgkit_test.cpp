@@ -137,7 +137,7 @@ HWND ProbeWindow(bool ownDc) {
 // The window's client pixels as the screen shows them, row by row.
 std::vector<COLORREF> Capture(HWND w) {
   BITMAPINFO bi = {};
-  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), kProbeW, -kProbeH, 1, 32, BI_RGB};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), kProbeW, -kProbeH, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   void* bits = nullptr;
   HDC screen = GetDC(w);
   HDC mem = CreateCompatibleDC(screen);

@@ -500,11 +500,11 @@ TEST_F(Entries, RegistryValueIsCheckedAgainstItsTypeAsTheInstallerReadsIt) {
     const char* refusal;  // nullptr: stored
     const char* line;
   } kValues[] = {
-      {"REG_DWORD", "4294967296", false, kNotDword},  {"REG_DWORD", "-1", false, kNotDword},
-      {"REG_DWORD", "0x10", false, kNotDword},        {"REG_DWORD", "", false, kNotDword},
-      {"REG_BINARY", "abc", false, kNotBinary},       {"REG_BINARY", "0 1", false, kNotBinary},
-      {"REG_BINARY", "zz", false, kNotBinary},        {"REG_EXPAND_SZ", "..\\x", true, kNotRelative},
-      {"REG_EXPAND_SZ", "C:\\x", true, kNotRelative}, {"REG_EXPAND_SZ", "\\x", true, kNotRelative},
+      {"REG_DWORD", "4294967296", false, kNotDword, nullptr},  {"REG_DWORD", "-1", false, kNotDword, nullptr},
+      {"REG_DWORD", "0x10", false, kNotDword, nullptr},        {"REG_DWORD", "", false, kNotDword, nullptr},
+      {"REG_BINARY", "abc", false, kNotBinary, nullptr},       {"REG_BINARY", "0 1", false, kNotBinary, nullptr},
+      {"REG_BINARY", "zz", false, kNotBinary, nullptr},        {"REG_EXPAND_SZ", "..\\x", true, kNotRelative, nullptr},
+      {"REG_EXPAND_SZ", "C:\\x", true, kNotRelative, nullptr}, {"REG_EXPAND_SZ", "\\x", true, kNotRelative, nullptr},
       {"REG_DWORD", "4294967295", false, nullptr, "0"}, {"REG_BINARY", "01 ab,FF", false, nullptr, "0"},
       {"REG_BINARY", "", false, nullptr, "0"},        {"REG_SZ", "\"", false, nullptr, "1"},
       {"REG_EXPAND_SZ", "bin\\tool.exe", true, nullptr, "0"}, {"REG_EXPAND_SZ", "..\\x", false, nullptr, "0"},

@@ -181,7 +181,7 @@ BuildFields OpenProject(const Options& o, const Texts& texts, const GzcFileOps& 
     job.gzTmp = gz.c_str();
     job.createFolders = false;  // as the program: a project with folders is no project of its
     job.files = &ops;
-    st = GzcUnpack(job, GzcSource{&ops, file, size});
+    st = GzcUnpack(job, GzcSource{&ops, file, size, 0});
   }
   ops.close(ops.ctx, file);
   if (st != GZC_OK) texts.Say(S_UNPACK_ERROR);

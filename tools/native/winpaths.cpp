@@ -417,5 +417,5 @@ bool WineNameLess(const std::string& a, const std::string& b) {
 GzcFileOps WinPathOps(const DriveMap* drives) {
   const GzcFileOps* p = Plain();
   return {const_cast<DriveMap*>(drives), OpenFile, p->read, p->write, p->seek, p->size, p->close,
-          RemoveFile, Kind, MakeDir, RemoveDir, ListDir};
+          RemoveFile, Kind, MakeDir, RemoveDir, ListDir, nullptr, nullptr, nullptr, nullptr, nullptr};
 }

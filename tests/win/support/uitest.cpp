@@ -105,7 +105,8 @@ DWORD RunLinux(const std::string& args) {
   std::string cmd = "\"" + ExeDir() + "winctl.exe\" unix " + args;
   std::vector<char> line(cmd.begin(), cmd.end());
   line.push_back(0);
-  STARTUPINFOA si = {sizeof si};
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
   PROCESS_INFORMATION pi;
   if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0xFFFFFFFF;
   DWORD code = 0xFFFFFFFF;

@@ -204,7 +204,8 @@ static int RunUnix(int argc, char** argv) {
   }
   line.append(slashes, '\\');
   line += "\"";
-  STARTUPINFOA si = {sizeof si};
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
   PROCESS_INFORMATION pi;
   std::vector<char> buf(line.begin(), line.end());
   buf.push_back(0);
