@@ -51,7 +51,7 @@ bool InfoRelative(const std::string& info, const std::string& folder, std::strin
 
 BuildConfig PlanBuildConfig(const BuildFields& f) {
   BuildConfig c;
-  c.name = f.name.substr(0, kBuildNameMax - 1);
+  c.name = f.name.substr(0, kProgramNameMax - 1);
   if (!f.licence.empty()) c.licenceName = f.licence.substr(f.licence.rfind('\\') + 1);
   std::string rel;
   if (f.info.empty()) c.dropInfo = true;

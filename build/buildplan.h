@@ -6,30 +6,26 @@
 #include <cstddef>
 #include <string>
 
+#include "build/installerlayout.h"
 #include "lang/strings.h"
 
-// The tool files in the tool folder's "bin" subfolder: the engine, the uninstaller, the language data.
-constexpr const char* kEngineFile = "Packrift.dat";
-constexpr const char* kUninstFile = "UnInst.dat";
-constexpr const char* kLangFile = "Lang.dat";
+// The tool files in the tool folder's "bin" subfolder (build/installerlayout.h names them).
 constexpr const char* kToolFiles[3] = {kEngineFile, kUninstFile, kLangFile};
 
 // The resource data behind the engine: the marker, then these parts in this order, each appended
 // with its bounds on the overall bar; the copy into the output runs from 97 to 100.
-constexpr char kRcMarker[] = "rc.bin";
-constexpr size_t kRcMarkerLength = 6;
 struct RcPart {
   const char* name;  // file of the working "bin" folder
   short lo, hi;
 };
-constexpr RcPart kRcParts[3] = {{kLangFile, 47, 50}, {"cfg.dat", 50, 53}, {"bin.dat", 53, 97}};
+constexpr RcPart kRcParts[3] = {{kLangFile, 47, 50}, {kCfgArchive, 50, 53}, {kBinArchive, 53, 97}};
 constexpr short kRcCopyBounds[2] = {97, 100};
 // Overall-bar bounds of the two packing steps.
 constexpr short kPackCfgBounds[2] = {0, 3};
 constexpr short kPackBinBounds[2] = {3, 47};
 
-// Bytes of the program name the build reads, terminator included.
-constexpr int kBuildNameMax = 64;
+// Bytes of an old key "2" the build reads back to remove the licence's old copy, terminator included.
+constexpr int kOldLicenceReadMax = 64;
 
 // The main window's five fields as the build reads them.
 struct BuildFields {
@@ -65,7 +61,7 @@ bool InfoRelative(const std::string& info, const std::string& folder, std::strin
 
 // Section "cfg" of "init.cfg" as a build writes it.
 struct BuildConfig {
-  std::string name;         // key "1": the program name, cut to kBuildNameMax - 1 bytes
+  std::string name;         // key "1": the program name, cut to kProgramNameMax - 1 bytes
   std::string licenceName;  // key "2" and the name of the licence's copy; empty: key "2" and the
                             // copy named by its old value are removed
   std::string info;         // key "3" when not empty

@@ -171,7 +171,7 @@ bool SprawdzSciezke(const char* path) {
 }
 
 static BuildFields Fields() {
-  return {Field(IDE_NAME, kBuildNameMax), Field(IDE_FOLDER), Field(IDE_SETUP), Field(IDE_LICENCE), Field(IDE_INFO)};
+  return {Field(IDE_NAME, kProgramNameMax), Field(IDE_FOLDER), Field(IDE_SETUP), Field(IDE_LICENCE), Field(IDE_INFO)};
 }
 
 bool SprawdzSciezki() {
@@ -193,7 +193,7 @@ void DoklejPlik(const char* path, HANDLE dest) {
 void MakeRcBin() {
   char work[kPathMax] = {0};
   WorkFolder(work);
-  std::string rc = std::string(work) + "\\rc.bin", bin = BinFolder();
+  std::string rc = std::string(work) + "\\" + kRcMarker, bin = BinFolder();
   HANDLE out = winfopen(rc.c_str(), true);
   if (out == INVALID_HANDLE_VALUE) appendFailed = true;
   else {
@@ -253,22 +253,22 @@ bool BtnZastosuj() {
   std::string init = InitCfg(), cfg = CfgFolder(), bin = BinFolder();
   BuildFields fields = Fields();
   BuildConfig plan = PlanBuildConfig(fields);
-  WritePrivateProfileStringA("cfg", "1", plan.name.c_str(), init.c_str());
+  WritePrivateProfileStringA(kSectionCfg, kCfgKeyName, plan.name.c_str(), init.c_str());
 
   if (!plan.licenceName.empty()) {
-    WritePrivateProfileStringA("cfg", "2", plan.licenceName.c_str(), init.c_str());
+    WritePrivateProfileStringA(kSectionCfg, kCfgKeyLicence, plan.licenceName.c_str(), init.c_str());
     CopyFileA(fields.licence.c_str(), (cfg + "\\" + plan.licenceName).c_str(), FALSE);
   } else {
-    char old[kBuildNameMax] = {0};
-    GetPrivateProfileStringA("cfg", "2", "", old, sizeof old, init.c_str());
+    char old[kOldLicenceReadMax] = {0};
+    GetPrivateProfileStringA(kSectionCfg, kCfgKeyLicence, "", old, sizeof old, init.c_str());
     if (OldLicenceRemovable(old)) DeleteFileA((cfg + "\\" + old).c_str());
-    WritePrivateProfileStringA("cfg", "2", nullptr, init.c_str());
+    WritePrivateProfileStringA(kSectionCfg, kCfgKeyLicence, nullptr, init.c_str());
   }
 
   if (!plan.info.empty())
-    WritePrivateProfileStringA("cfg", "3", plan.info.c_str(), init.c_str());
+    WritePrivateProfileStringA(kSectionCfg, kCfgKeyInfo, plan.info.c_str(), init.c_str());
   else if (plan.dropInfo)  // a removed closing file must not survive into the next installer
-    WritePrivateProfileStringA("cfg", "3", nullptr, init.c_str());
+    WritePrivateProfileStringA(kSectionCfg, kCfgKeyInfo, nullptr, init.c_str());
 
   *noProgressGzc() = 0;
   LockButtons(true);
@@ -276,9 +276,10 @@ bool BtnZastosuj() {
   outputWritten = false;
   std::string uninst;
   ToolFile(kUninstFile, &uninst);
-  CopyFileA(uninst.c_str(), (cfg + "\\UnInst.dat").c_str(), FALSE);
+  std::string cfgUninst = cfg + "\\" + kUninstFile;
+  CopyFileA(uninst.c_str(), cfgUninst.c_str(), FALSE);
   // The uninstaller goes into the archive signed: it is installed as it is.
-  if (!PodpiszPlik((cfg + "\\UnInst.dat").c_str())) {
+  if (!PodpiszPlik(cfgUninst.c_str())) {
     LockButtons(false);
     *noProgressGzc() = 1;
     ShowMessage(S_SIGN_FAILED, MB_OK | MB_ICONERROR);
@@ -289,11 +290,11 @@ bool BtnZastosuj() {
 
   Granica()[0] = kPackCfgBounds[0];
   Granica()[1] = kPackCfgBounds[1];
-  Pakowanie(cfg.c_str(), "cfg.dat", true);
+  Pakowanie(cfg.c_str(), kCfgArchive, true);
   std::string folder = Field(IDE_FOLDER);
   Granica()[0] = kPackBinBounds[0];
   Granica()[1] = kPackBinBounds[1];
-  Pakowanie(NoTrailingSlash(folder).c_str(), "bin.dat", true);
+  Pakowanie(NoTrailingSlash(folder).c_str(), kBinArchive, true);
   std::string lang;
   ToolFile(kLangFile, &lang);
   CopyFileA(lang.c_str(), (bin + "\\" + kLangFile).c_str(), FALSE);

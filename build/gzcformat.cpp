@@ -3,6 +3,7 @@
 #include "build/gzcformat.h"
 #include "build/alloccheck.h"
 #include "build/gzcscratch.h"
+#include "build/installerlayout.h"
 #include "engine/peimage.h"
 
 #include <zlib.h>
@@ -31,8 +32,6 @@
 const unsigned char header_[7] = {'G', 'Z', 'C', 0, 0, 0, 0};
 
 namespace {
-
-const char kMarker[] = "rc.bin";
 
 // Files move through one buffer per operation.
 constexpr size_t kBufSize = 64 * 1024;
@@ -1049,7 +1048,7 @@ GzcStatus GzcFindInstaller(const GzcFileOps* files, void* file, uint64_t size, G
       const uint64_t at = base + i;
       const unsigned char* p = buf.data() + i;
       const size_t left = have - i;
-      if (left >= 6 && std::memcmp(p, kMarker, 6) == 0) markers.push_back(at);
+      if (left >= kRcMarkerLength && std::memcmp(p, kRcMarker, kRcMarkerLength) == 0) markers.push_back(at);
       if (left >= 8) {
         const uint32_t w0 = GetLE32(p), w1 = GetLE32(p + 4);
         if (w1 < w0 || w1 - w0 < 4) lastBad[at & 3] = at;
@@ -1080,8 +1079,8 @@ GzcStatus GzcFindInstaller(const GzcFileOps* files, void* file, uint64_t size, G
     auto cfgs = byEnd.find(bin.first);
     if (cfgs == byEnd.end()) continue;
     for (const auto& cfg : cfgs->second) {
-      if (cfg.first < 6) continue;
-      auto after = std::upper_bound(markers.begin(), markers.end(), cfg.first - 6);
+      if (cfg.first < kRcMarkerLength) continue;
+      auto after = std::upper_bound(markers.begin(), markers.end(), cfg.first - kRcMarkerLength);
       if (after == markers.begin()) continue;
       layout->marker = *(after - 1);
       layout->cfgOffset = cfg.first;

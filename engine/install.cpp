@@ -7,6 +7,7 @@
 
 #include <chrono>
 
+#include "build/installerlayout.h"
 #include "engine/enginewin.h"
 #include "engine/peimage.h"
 #include "engine/regvalue.h"
@@ -16,9 +17,6 @@
 
 namespace {
 const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const char kUninstaller[] = "UnInst.exe";
-const char kLog[] = "UnInst.log";
-const char kUninstallerTexts[] = "UnInst.lng";  // beside a signed uninstaller
 // Entry numbers fit in 16 bits; a counter beyond that is read as this.
 constexpr int kMaxEntries = 65536;
 
@@ -265,14 +263,15 @@ int RegistrationRoots(HKEY* roots) {
 }
 
 void Shortcuts(Job& job) {
-  Ini lnk = LoadIni(job.s, "lnk.cfg");
+  Ini lnk = LoadIni(job.s, kLnkFile);
   struct Place {
     const char* section;
     const char* index;
     int csidl;
-  } places[] = {{"desktop", "index1", DesktopFolder()}, {"menu", "index2", ProgramsFolder()}};
+  } places[] = {{kSectionDesktop, kSectionIndexDesktop, DesktopFolder()},
+                {kSectionMenu, kSectionIndexMenu, ProgramsFolder()}};
   for (const Place& p : places) {
-    int max = lnk.Counter(p.index, "max");
+    int max = lnk.Counter(p.index, kKeyMax);
     std::string folder;
     bool menuMade = false;
     for (int i = 1; i < max; ++i) {
@@ -330,15 +329,16 @@ bool CreateKey(Job& job, const std::string& fullKey, HKEY root, const std::strin
 }
 
 void Registry(Job& job) {
-  Ini reg = LoadIni(job.s, "reg.cfg");
-  int max = reg.Counter("index", "max");
+  Ini reg = LoadIni(job.s, kRegFile);
+  int max = reg.Counter(kSectionIndex, kKeyMax);
   for (int i = 1; i < max; ++i) {
     std::string n = Num(i), key;
-    if (!reg.Get("key", n.c_str(), &key)) continue;
-    std::string name = reg.Str("name", n.c_str());
-    std::string value = RegRestoreQuotes(reg.Str("value", n.c_str()), reg.Str("line", n.c_str()) == "1");
-    std::string type = reg.Str("type", n.c_str());
-    bool dynam = reg.Str("dynam", n.c_str()) == "1";
+    if (!reg.Get(kSectionRegKey, n.c_str(), &key)) continue;
+    std::string name = reg.Str(kSectionRegName, n.c_str());
+    std::string value =
+        RegRestoreQuotes(reg.Str(kSectionRegValue, n.c_str()), reg.Str(kSectionRegLine, n.c_str()) == "1");
+    std::string type = reg.Str(kSectionRegType, n.c_str());
+    bool dynam = reg.Str(kSectionRegDynam, n.c_str()) == "1";
     auto bad = [&] { job.Problem(TxF(L_BAD_REG, {n, key + (name.empty() ? "" : "\\" + name), value})); };
 
     HKEY root;
@@ -410,12 +410,12 @@ bool Register(Job& job, const std::string& uninstaller) {
 }
 
 void RunAfterUninstallEntries(Job& job, const Ini& init) {
-  int max = init.Counter("index", "maxU");
+  int max = init.Counter(kSectionIndex, kKeyMaxU);
   for (int i = 1; i < max; ++i) {
     std::string rel, full;
-    if (!init.Get("RunU", Num(i).c_str(), &rel)) continue;
+    if (!init.Get(kSectionRunU, Num(i).c_str(), &rel)) continue;
     if (!job.Inside(rel, &full)) {
-      job.Problem(TxF(L_BAD_ENTRY, {"RunU " + Num(i), rel}));
+      job.Problem(TxF(L_BAD_ENTRY, {std::string(kSectionRunU) + " " + Num(i), rel}));
       continue;
     }
     job.Log('X', rel);
@@ -431,9 +431,9 @@ bool IsSigned(const std::string& image) {
 
 void WriteUninstaller(Job& job) {
   const Setup& s = job.s;
-  const std::string* found = CfgFile(s, "UnInst.dat");
+  const std::string* found = CfgFile(s, kUninstFile);
   const std::string data = found ? *found : std::string();
-  std::string exe = s.folder + "\\" + kUninstaller, texts = s.folder + "\\" + kUninstallerTexts;
+  std::string exe = s.folder + "\\" + kInstalledUninstaller, texts = s.folder + "\\" + kUninstTexts;
   bool ok = data.size() >= 2 && data[0] == 'M' && data[1] == 'Z';
   if (ok && IsSigned(data)) ok = WriteWhole(texts, s.langData) && WriteWhole(exe, data);
   else if (ok) ok = WriteWhole(exe, data + s.langData);
@@ -444,7 +444,7 @@ void WriteUninstaller(Job& job) {
   }
   job.installedBytes += data.size() + s.langData.size();
   Register(job, exe);
-  if (!WriteWhole(s.folder + "\\" + kLog, job.log)) {
+  if (!WriteWhole(s.folder + "\\" + kUninstLog, job.log)) {
     DeleteFileA(exe.c_str());
     DeleteFileA(texts.c_str());
     job.Problem(Tx(L_NO_UNINST));
@@ -453,15 +453,15 @@ void WriteUninstaller(Job& job) {
 
 
 void RunEntries(Job& job, const Ini& init) {
-  int max = init.Counter("index", "max");
+  int max = init.Counter(kSectionIndex, kKeyMax);
   for (int i = 1; i < max; ++i) {
     std::string rel, full;
-    if (!init.Get("Run", Num(i).c_str(), &rel)) continue;
+    if (!init.Get(kSectionRun, Num(i).c_str(), &rel)) continue;
     if (!job.Inside(rel, &full)) {
-      job.Problem(TxF(L_BAD_ENTRY, {"Run " + Num(i), rel}));
+      job.Problem(TxF(L_BAD_ENTRY, {std::string(kSectionRun) + " " + Num(i), rel}));
       continue;
     }
-    if (init.Str("silent", Num(i).c_str()) != "1") {
+    if (init.Str(kSectionSilent, Num(i).c_str()) != "1") {
       if (!job.sink.ask || !job.sink.ask(job.sink.ctx, TxF(L_RUN_ASK, {NameOf(full)}))) continue;
     }
     job.Status(TxF(L_RUNNING, {NameOf(full)}));
@@ -542,7 +542,7 @@ int RunInstall(Setup& s, const InstallSink& sink, std::string* why) {
   Registry(job);
   job.Progress(96);
 
-  Ini init = LoadIni(s, "init.cfg");
+  Ini init = LoadIni(s, kInitFile);
   RunAfterUninstallEntries(job, init);
   WriteUninstaller(job);
 

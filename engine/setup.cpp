@@ -4,12 +4,12 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include "build/installerlayout.h"
 #include "engine/enginewin.h"
 #include "engine/winfiles.h"
 #include "entries/profile.h"
 
 namespace {
-const char kMarker[] = "rc.bin";
 // Built in: the one text needed when the language data itself cannot be read.
 const char kNoDataCaption[] = "Instalator";
 const char kNoData[] = "Instalator jest uszkodzony i nic nie zostało zainstalowane: "
@@ -60,11 +60,11 @@ bool ParseArgs(Setup* s, std::string* bad) {
 // come from their own offset tables. The archives' contents are checked later.
 GzcStatus Locate(Setup* s, EngineFiles* files) {
   uint64_t imageEnd = 0;
-  if (!ReadOwnLangData(s->file, s->size, kMarker, &imageEnd, &s->langData)) return GZC_ERR_NOT_INSTALLER;
+  if (!ReadOwnLangData(s->file, s->size, kRcMarker, &imageEnd, &s->langData)) return GZC_ERR_NOT_INSTALLER;
   // A signature's certificate table follows the data: nothing is read from it.
   const uint64_t dataEnd = OwnDataEnd(s->file, s->size);
   if (dataEnd == 0) return GZC_ERR_NOT_INSTALLER;
-  s->cfgOffset = imageEnd + 6 + s->langData.size();
+  s->cfgOffset = imageEnd + kRcMarkerLength + s->langData.size();
   for (int part = 0; part < 2; ++part) {
     uint64_t at = part == 0 ? s->cfgOffset : s->binOffset;
     if (at >= dataEnd) return GZC_ERR_TRUNCATED;
@@ -123,7 +123,7 @@ void RemoveTree(const std::string& dir) {
 // A value of section "cfg" of init.cfg, cut to the buffer the program gives it.
 std::string CfgValue(const std::string& init, const char* key, size_t limit) {
   std::string raw;
-  if (!ProfileTextFind(init, "cfg", key, &raw)) return "";
+  if (!ProfileTextFind(init, kSectionCfg, key, &raw)) return "";
   std::string v = ProfileStripQuotes(raw);
   if (v.size() >= limit) v.resize(limit - 1);
   return v;
@@ -136,10 +136,10 @@ GzcStatus ReadConfiguration(Setup* s, EngineFiles* files) {
   GzcStatus st = GzcReadAll(src, s->gzTmp.c_str(), kCfgMax, &s->cfg);
   if (st != GZC_OK) return st;
 
-  const std::string* initFile = CfgFile(*s, "init.cfg");
+  const std::string* initFile = CfgFile(*s, kInitFile);
   const std::string init = initFile ? *initFile : std::string();
-  s->name = CfgValue(init, "1", 64);
-  std::string licence = CfgValue(init, "2", MAX_PATH);
+  s->name = CfgValue(init, kCfgKeyName, kProgramNameMax);
+  std::string licence = CfgValue(init, kCfgKeyLicence, MAX_PATH);
   if (!licence.empty()) {
     // Only a plain file name of the configuration folder.
     const std::string* text = nullptr;
@@ -148,7 +148,7 @@ GzcStatus ReadConfiguration(Setup* s, EngineFiles* files) {
     s->hasLicence = true;
     if ((text = CfgFile(*s, licence.c_str())) != nullptr) s->licenceText = text->substr(0, kLicenceMax);
   }
-  s->infoRel = CfgValue(init, "3", MAX_PATH);
+  s->infoRel = CfgValue(init, kCfgKeyInfo, MAX_PATH);
   return GZC_OK;
 }
 

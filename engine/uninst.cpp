@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include "build/gzcformat.h"
+#include "build/installerlayout.h"
 #include "engine/enginewin.h"
 #include "engine/langdata.h"
 #include "engine/look.h"
@@ -13,8 +14,6 @@
 #include "engine/unlog.h"
 
 namespace {
-const char kLog[] = "UnInst.log";
-const char kTexts[] = "UnInst.lng";  // the texts of a signed uninstaller, which carries none behind it
 constexpr size_t kLogMax = 16u << 20;
 
 struct Uninstall {
@@ -163,8 +162,8 @@ void Remove(Uninstall& u) {
       case 'T': ++u.topDirs; break;
     }
   }
-  RemoveFile(u, u.folder + "\\" + kLog);
-  if (GetFileAttributesA((u.folder + "\\" + kTexts).c_str()) != INVALID_FILE_ATTRIBUTES) RemoveFile(u, u.folder + "\\" + kTexts);
+  RemoveFile(u, u.folder + "\\" + kUninstLog);
+  if (GetFileAttributesA((u.folder + "\\" + kUninstTexts).c_str()) != INVALID_FILE_ATTRIBUTES) RemoveFile(u, u.folder + "\\" + kUninstTexts);
 }
 
 // A running program cannot delete its own file: a copy in the temporary folder waits for this
@@ -366,8 +365,8 @@ int Run() {
   bool haveLang = f != INVALID_HANDLE_VALUE && GetFileSizeEx(f, &size) &&
                   ReadOwnLangData(f, (uint64_t)size.QuadPart, "", &imageEnd, &lang);
   if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
-  if (!haveLang) haveLang = ReadWhole(u.folder + "\\" + kTexts, &lang, kLogMax) && LangDataLength(lang.data(), lang.size()) == lang.size();
-  bool logOk = ReadWhole(u.folder + "\\" + kLog, &logText, kLogMax) && LogParse(logText, &u.items);
+  if (!haveLang) haveLang = ReadWhole(u.folder + "\\" + kUninstTexts, &lang, kLogMax) && LangDataLength(lang.data(), lang.size()) == lang.size();
+  bool logOk = ReadWhole(u.folder + "\\" + kUninstLog, &logText, kLogMax) && LogParse(logText, &u.items);
   const char* set = nullptr;
   for (const LogItem& it : u.items) {
     if (it.tag == 'P') u.name = it.a;

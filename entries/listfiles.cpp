@@ -15,11 +15,11 @@ struct FamilyNames {
 };
 
 const FamilyNames kFamilies[FAMILY_COUNT] = {
-    {"index1", "max", "desktop"},
-    {"index2", "max", "menu"},
-    {"index", "max", "Run"},
-    {"index", "maxU", "RunU"},
-    {"index", "max", kSectionRegKey},
+    {kSectionIndexDesktop, kKeyMax, kSectionDesktop},
+    {kSectionIndexMenu, kKeyMax, kSectionMenu},
+    {kSectionIndex, kKeyMax, kSectionRun},
+    {kSectionIndex, kKeyMaxU, kSectionRunU},
+    {kSectionIndex, kKeyMax, kSectionRegKey},
 };
 
 // Sections a registry removal deletes; "line" is not among them.

@@ -5,23 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "build/installerlayout.h"
 #include "engine/regvalue.h"
 #include "entries/entrystate.h"
 
-// File names in the working folder's "cfg" subfolder.
-inline constexpr char kLnkFile[] = "lnk.cfg";
-inline constexpr char kInitFile[] = "init.cfg";
-inline constexpr char kRegFile[] = "reg.cfg";
-
-// Sections and keys outside the numbered families.
-inline constexpr char kSectionSilent[] = "silent";
-inline constexpr char kSectionCfg[] = "cfg";
-inline constexpr char kSectionRegKey[] = "key";
-inline constexpr char kSectionRegName[] = "name";
-inline constexpr char kSectionRegValue[] = "value";
-inline constexpr char kSectionRegType[] = "type";
-inline constexpr char kSectionRegDynam[] = "dynam";
-inline constexpr char kSectionRegLine[] = "line";
 // The section that tells a reader to put back the double quotes the reading stripped.
 inline const char* line() { return kSectionRegLine; }
 

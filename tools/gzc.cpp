@@ -1,5 +1,6 @@
 // gzc: packs, unpacks, lists and verifies GZC archives, and lists the two archives of an installer.
 #include "build/gzcformat.h"
+#include "build/installerlayout.h"
 
 #include <chrono>
 #include <cstdio>
@@ -180,7 +181,7 @@ int ListOrVerify(const char* archive, bool installer, bool verify) {
     const char* name;
     uint64_t offset;
     uint32_t length;
-  } parts[] = {{"cfg.dat", layout.cfgOffset, layout.cfgLength}, {"bin.dat", layout.binOffset, layout.binLength}};
+  } parts[] = {{kCfgArchive, layout.cfgOffset, layout.cfgLength}, {kBinArchive, layout.binOffset, layout.binLength}};
   for (const Part& p : parts) {
     if (!verify)
       std::printf("[%s] offset %llu length %lu\n", p.name, static_cast<unsigned long long>(p.offset),

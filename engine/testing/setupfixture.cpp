@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include "build/gzcformat.h"
+#include "build/installerlayout.h"
 #include "uitest.h"
 
 namespace enginetest {
@@ -182,7 +183,7 @@ std::string SetupTest::BuildWithProgramArchive(const std::string& path, const st
   // The configuration folder carries the uninstaller, as the build puts it there.
   CopyFileA((dist + "bin\\UnInst.dat").c_str(), (cfg_ + "UnInst.dat").c_str(), FALSE);
   std::string cfg = Pack(cfg_, root_ + "cfg.dat", root_);
-  std::string all = engine + "rc.bin" + lang + cfg + binDat;
+  std::string all = engine + kRcMarker + lang + cfg + binDat;
   uitest::WriteFile(path, all);
   return all;
 }

@@ -302,19 +302,19 @@ int Build(const Options& o, const Texts& texts) {
   // Section "cfg" of "init.cfg", the licence's copy and the uninstaller in the cfg folder.
   const std::string cfg = work.Cfg();
   std::string init;
-  WinToUnix(o.drives, cfg + "/init.cfg", &init);
+  WinToUnix(o.drives, cfg + "/" + kInitFile, &init);
   BuildConfig plan = PlanBuildConfig(f);
-  bool ok = WineProfileWriteFile(init, "cfg", "1", plan.name.c_str());
+  bool ok = WineProfileWriteFile(init, kSectionCfg, kCfgKeyName, plan.name.c_str());
   if (!plan.licenceName.empty()) {
-    ok = WineProfileWriteFile(init, "cfg", "2", plan.licenceName.c_str()) && ok;
+    ok = WineProfileWriteFile(init, kSectionCfg, kCfgKeyLicence, plan.licenceName.c_str()) && ok;
     CopyFile(ops, f.licence, cfg + "/" + plan.licenceName);
   } else {
-    std::string old = Read(init, "cfg", "2", "", kBuildNameMax);
+    std::string old = Read(init, kSectionCfg, kCfgKeyLicence, "", kOldLicenceReadMax);
     if (OldLicenceRemovable(old.c_str())) ops.remove(ops.ctx, (cfg + "/" + old).c_str());
-    ok = WineProfileWriteFile(init, "cfg", "2", nullptr) && ok;
+    ok = WineProfileWriteFile(init, kSectionCfg, kCfgKeyLicence, nullptr) && ok;
   }
-  if (!plan.info.empty()) ok = WineProfileWriteFile(init, "cfg", "3", plan.info.c_str()) && ok;
-  else if (plan.dropInfo) ok = WineProfileWriteFile(init, "cfg", "3", nullptr) && ok;
+  if (!plan.info.empty()) ok = WineProfileWriteFile(init, kSectionCfg, kCfgKeyInfo, plan.info.c_str()) && ok;
+  else if (plan.dropInfo) ok = WineProfileWriteFile(init, kSectionCfg, kCfgKeyInfo, nullptr) && ok;
   if (!ok) return Fail("cannot write the installer configuration " + init);
   CopyFile(ops, tools + "\\bin\\" + kUninstFile, cfg + "/" + kUninstFile);
   // The uninstaller goes into the archive signed: it is installed as it is.
@@ -325,8 +325,8 @@ int Build(const Options& o, const Texts& texts) {
 
   Progress progress;
   if (isatty(STDERR_FILENO)) progress.label = texts.Get(S_PACK_CAPTION) + ": " + texts.Get(S_PACK_TOTAL);
-  GzcStatus st = Pack(ops, work, cfg, "cfg.dat", kPackCfgBounds, o.level, &progress);
-  if (st == GZC_OK) st = Pack(ops, work, NoTrailingSlash(f.folder), "bin.dat", kPackBinBounds, o.level, &progress);
+  GzcStatus st = Pack(ops, work, cfg, kCfgArchive, kPackCfgBounds, o.level, &progress);
+  if (st == GZC_OK) st = Pack(ops, work, NoTrailingSlash(f.folder), kBinArchive, kPackBinBounds, o.level, &progress);
   bool written = st == GZC_OK && WriteOutput(ops, tools, work, f.output, &progress);
   progress.End();
   if (!cancelFlag) return Fail("cancelled; no installer was written");
