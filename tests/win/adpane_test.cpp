@@ -430,8 +430,11 @@ TEST_F(AdPanel, TwentyMaximisedWindowsLeaveNoGrowingHandleOrObjectCounts) {
   StartWithServer(LoopbackServer::kServe, kAdOn);
   ProbeDone();
   Holdings before = {};
-  for (int round = 0; round <= 20; ++round) {  // the first round loads what stays loaded
-    if (round == 1) before = Measure();
+  // The first rounds load what stays loaded (in a new prefix Wine opens some of its caches only
+  // after a few pages); twenty more must leave the counts where they were.
+  const int kWarmUp = 5;
+  for (int round = 0; round < kWarmUp + 20; ++round) {
+    if (round == kWarmUp) before = Measure();
     int pages = server_->PagesServed();
     HWND ad = OpenMaximised();
     ASSERT_TRUE(ad) << round;
