@@ -49,7 +49,13 @@ class LangWindows : public AppTest {
     EXPECT_TRUE(d) << caption;
     return d;
   }
-  void Press(HWND dlg, int id) { PostMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0); }
+  // A press of an enabled button as its dialog receives it. (A posted BM_CLICK goes through the
+  // mouse capture, which another thread's window may hold for a moment: the press is then lost.)
+  void Press(HWND dlg, int id) {
+    HWND button = GetDlgItem(dlg, id);
+    ASSERT_TRUE(button && IsWindowEnabled(button)) << id;
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)button);
+  }
   // Presses a button that closes the dialog of `slot` and waits until it has closed.
   void PressAndWait(HWND dlg, int id, int slot) {
     Press(dlg, id);
