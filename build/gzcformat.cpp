@@ -989,9 +989,7 @@ GzcStatus GzcReadAll(const GzcSource& src, const char* gzTmp, uint64_t maxTotal,
   return crc32(0, true) == head.stored ? GZC_OK : GZC_ERR_CHECKSUM;
 }
 
-// Whether an archive ending at `end` ends the installer's data: exactly at `dataEnd`, or, in a
-// signed file, before the fewer than PE_CERT_ALIGN zeros that align the certificate table.
-static bool ChainsToEnd(const GzcFileOps* ops, void* file, uint64_t end, uint64_t dataEnd, bool signedFile) {
+bool GzcEndsInstallerData(const GzcFileOps* ops, void* file, uint64_t end, uint64_t dataEnd, bool signedFile) {
   if (end == dataEnd) return true;
   if (!signedFile || end > dataEnd || dataEnd - end >= PE_CERT_ALIGN) return false;
   unsigned char pad[PE_CERT_ALIGN];
@@ -1075,7 +1073,7 @@ GzcStatus GzcFindInstaller(const GzcFileOps* files, void* file, uint64_t size, G
   std::map<uint64_t, std::vector<std::pair<uint64_t, uint32_t>>> byEnd;  // end -> (start, length)
   for (const auto& a : found) byEnd[a.first + a.second].push_back(a);
   for (const auto& bin : found) {
-    if (!ChainsToEnd(ops, file, bin.first + bin.second, dataEnd, signedFile)) continue;
+    if (!GzcEndsInstallerData(ops, file, bin.first + bin.second, dataEnd, signedFile)) continue;
     auto cfgs = byEnd.find(bin.first);
     if (cfgs == byEnd.end()) continue;
     for (const auto& cfg : cfgs->second) {

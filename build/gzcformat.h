@@ -258,6 +258,11 @@ struct GzcInstallerLayout {
   uint32_t binLength = 0;   // binOffset + binLength = file size
 };
 
+// Whether an archive ending at `end` ends an installer's data: exactly at `dataEnd`, or, in a signed
+// file, before the fewer than PE_CERT_ALIGN zeros that align the certificate table. Reads at most
+// those zeros.
+bool GzcEndsInstallerData(const GzcFileOps* files, void* file, uint64_t end, uint64_t dataEnd, bool signedFile);
+
 // Finds the layout in an open file of the given size: the two archives must chain exactly to the
 // file's end, and the marker is the last "rc.bin" before the first archive. Reads the file once.
 GzcStatus GzcFindInstaller(const GzcFileOps* files, void* file, uint64_t size,

@@ -151,16 +151,6 @@ uint64_t OwnDataEnd(HANDLE file, uint64_t fileSize) {
   return ReadAt(file, 0, head, n) ? PeDataEnd(head, n, fileSize) : 0;
 }
 
-bool ZerosBetween(HANDLE file, uint64_t from, uint64_t to) {
-  unsigned char pad[PE_CERT_ALIGN];
-  if (from > to || to - from >= PE_CERT_ALIGN) return false;
-  const size_t n = (size_t)(to - from);
-  if (n && !ReadAt(file, from, pad, n)) return false;
-  for (size_t i = 0; i < n; ++i)
-    if (pad[i]) return false;
-  return true;
-}
-
 HKEY RootKey(RegRoot root) {
   switch (root) {
     case REG_ROOT_HKCU: return HKEY_CURRENT_USER;

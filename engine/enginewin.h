@@ -58,8 +58,6 @@ bool ReadOwnLangData(HANDLE file, uint64_t fileSize, const char* after, uint64_t
 // End of the data behind the image of the open program file: the start of a signature's certificate
 // table, or the file's size. 0 when the headers are damaged or the table lies outside the file.
 uint64_t OwnDataEnd(HANDLE file, uint64_t fileSize);
-// Whether the bytes [from, to) of the file are fewer than a certificate table's alignment and all zero.
-bool ZerosBetween(HANDLE file, uint64_t from, uint64_t to);
 
 // ---- Registry ----------------------------------------------------------------------------------
 HKEY RootKey(RegRoot root);

@@ -82,7 +82,7 @@ GzcStatus Locate(Setup* s, EngineFiles* files) {
   }
   // Behind the program archive only the zeros that align a certificate table may stand.
   const uint64_t end = s->binOffset + s->binLength;
-  if (end != dataEnd && (dataEnd == s->size || !ZerosBetween(s->file, end, dataEnd))) return GZC_ERR_NOT_INSTALLER;
+  if (!GzcEndsInstallerData(&files->ops, s->file, end, dataEnd, dataEnd < s->size)) return GZC_ERR_NOT_INSTALLER;
   return GZC_OK;
 }
 

@@ -128,6 +128,10 @@ std::string MakeSigningCommand(const std::string& folder) {
   return "\"" + ExeDir() + "winctl.exe\" unix /bin/sh \"" + script + "\" \"" + cert + "\" \"" + key + "\" %1";
 }
 
+bool SignInPlace(const std::string& folder, const std::string& file) {
+  return RunLinux("/bin/sh \"" + folder + "sign.sh\" \"" + folder + "cert.pem\" \"" + folder + "key.pem\" \"" + file + "\"") == 0;
+}
+
 bool SignatureVerifies(const std::string& folder, const std::string& file) {
   return RunLinux("osslsigncode verify -CAfile \"" + folder + "cert.pem\" -in \"" + file + "\"") == 0;
 }

@@ -26,6 +26,8 @@ DWORD RunLinux(const std::string& args);
 // A test certificate and key made now in `folder`, and the signing command template that signs a
 // file in place with them (Debian's osslsigncode, "%1" for the file).
 std::string MakeSigningCommand(const std::string& folder);
+// Signs `file` in place with the certificate that MakeSigningCommand made in `folder`; true on success.
+bool SignInPlace(const std::string& folder, const std::string& file);
 // Whether osslsigncode accepts the signature of `file` against the certificate in `folder`.
 bool SignatureVerifies(const std::string& folder, const std::string& file);
 
