@@ -2,6 +2,11 @@
 //   winctl close|command|click|settext|wait CAPTION [ID [TEXT]]
 // (click: a click on the control ID, as a user's; command: the WM_COMMAND of ID alone)
 // wait returns once the window is visible and has painted itself.
+//   winctl until CAPTION ID shown|hidden|enabled|disabled
+// until waits (up to 30 s) for the control ID of the window to be in that state, as a page of a
+// wizard changes after a click, then returns once the window has painted itself.
+//   winctl end CAPTION
+// end ends the process of the window CAPTION and waits (up to 30 s) until no such window is left.
 //   winctl presswait CAPTION BUTTON DIALOG [ID TEXT]... [--timeout S]
 //   winctl unix PROGRAM [ARG]...
 // presswait sets the fields ID to TEXT, presses BUTTON of the window CAPTION and waits until a
@@ -237,11 +242,49 @@ static int RunUnix(int argc, char** argv) {
   return 2;
 }
 
+static int Until(const char* caption, int id, const char* state) {
+  static const char* const kStates[] = {"shown", "hidden", "enabled", "disabled"};
+  int want = -1;
+  for (int i = 0; i < 4; ++i)
+    if (!strcmp(state, kStates[i])) want = i;
+  if (want < 0) {
+    fprintf(stderr, "winctl: until: no state \"%s\" (shown, hidden, enabled or disabled)\n", state);
+    return 2;
+  }
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 30000; Sleep(20)) {
+    HWND w = FindWindowA(nullptr, caption);
+    HWND c = w ? GetDlgItem(w, id) : nullptr;
+    if (!c) continue;
+    bool on = want < 2 ? IsWindowVisible(c) != 0 : IsWindowEnabled(c) != 0;
+    if (on == (want % 2 == 0)) {
+      RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+      return 0;
+    }
+  }
+  fprintf(stderr, "winctl: control %d of \"%s\" not %s within 30 s\n", id, caption, state);
+  return 1;
+}
+
 int main(int argc, char** argv) {
   if (argc >= 5 && !strcmp(argv[1], "presswait")) return PressWait(argc, argv);
   if (argc >= 3 && !strcmp(argv[1], "unix")) return RunUnix(argc, argv);
+  if (argc >= 5 && !strcmp(argv[1], "until")) return Until(argv[2], atoi(argv[3]), argv[4]);
+  if (argc >= 3 && !strcmp(argv[1], "end")) {
+    DWORD pid = 0;
+    if (HWND w = FindWindowA(nullptr, argv[2])) GetWindowThreadProcessId(w, &pid);
+    if (HANDLE p = pid ? OpenProcess(PROCESS_TERMINATE, FALSE, pid) : nullptr) {
+      TerminateProcess(p, 1);
+      CloseHandle(p);
+    }
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 30000; Sleep(20))
+      if (!FindWindowA(nullptr, argv[2])) return 0;
+    fprintf(stderr, "winctl: the window \"%s\" is still there after 30 s\n", argv[2]);
+    return 1;
+  }
   if (argc < 3) {
     fprintf(stderr, "usage: winctl close|command|click|settext|wait CAPTION [ID [TEXT]]\n"
+                    "       winctl until CAPTION ID shown|hidden|enabled|disabled\n"
+                    "       winctl end CAPTION\n"
                     "       winctl presswait CAPTION BUTTON DIALOG [ID TEXT]... [--timeout S]\n"
                     "       winctl unix PROGRAM [ARG]...\n");
     return 2;
