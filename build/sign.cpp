@@ -7,8 +7,7 @@
 #include <vector>
 
 namespace {
-bool signOptionBad;    // `--sign` was given without a usable template
-bool storedBad;        // the stored template could not be read whole
+bool signOptionBad;  // `--sign` was given without a usable template
 }  // namespace
 
 std::string* SignOverride() {
@@ -16,15 +15,19 @@ std::string* SignOverride() {
   return &given;
 }
 
-std::string SignTemplate() {
-  storedBad = false;
-  if (!SignOverride()->empty()) return *SignOverride();
+namespace {
+// The template for this run into `out`, empty when none is set; false when a stored one cannot be
+// read whole.
+bool TemplateForRun(std::string* out) {
+  *out = *SignOverride();
+  if (!out->empty()) return true;
   const BuildHooks& h = BuildHooksInUse();
   char buf[kSignMax] = {0};
-  if (!h.signTemplate) return "";
-  storedBad = !h.signTemplate(buf, sizeof buf);
-  return storedBad ? "" : buf;
+  if (h.signTemplate && !h.signTemplate(buf, sizeof buf)) return false;
+  *out = buf;
+  return true;
 }
+}  // namespace
 
 bool TakeSignOption(std::string* line) {
   static const char kOption[] = "--sign";
@@ -82,8 +85,8 @@ bool TakeSignOption(std::string* line) {
 
 bool PodpiszPlik(const char* path) {
   if (signOptionBad) return false;
-  const std::string tmpl = SignTemplate();
-  if (storedBad) return false;
+  std::string tmpl;
+  if (!TemplateForRun(&tmpl)) return false;
   if (tmpl.empty()) return true;
   std::string cmd;
   for (size_t i = 0; i < tmpl.size(); ++i) {

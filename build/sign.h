@@ -4,12 +4,11 @@
 
 const int kSignMax = 1024;  // bytes of a signing command template, terminator included
 
-// The template of the signing command, "%1" standing for the file's path. Taken for one run from
-// the command line (`--sign "COMMAND %1"`), otherwise from the stored one (the hooks' signTemplate:
-// the machine-wide value VAL_SIGN); empty when neither is set. The returned string is the
-// process's own and lives for the whole run.
+// The template of the signing command, "%1" standing for the file's path: taken for one run from
+// the command line (`--sign "COMMAND %1"`, kept here), otherwise the stored one (the hooks'
+// signTemplate: the machine-wide value VAL_SIGN); none when neither is set. The returned string is
+// the process's own and lives for the whole run.
 std::string* SignOverride();
-std::string SignTemplate();
 
 // Removes a `--sign "TEMPLATE"` argument from a command line and keeps its template as the run's
 // override. The argument is quoted as a program's arguments are (\" for a quote inside it). Returns
