@@ -3,7 +3,9 @@
 #include "app/func1.h"
 #include "app/func3.h"
 #include "app/func4.h"
+#include "build/buildhooks.h"
 #include "build/func2.h"
+#include "build/winhandles.h"
 #include "adpane/adpane.h"
 #include "adhost.h"
 #include "dlgkit/dlgkit.h"
@@ -15,11 +17,24 @@
 #include "res/resource.h"
 #include <stdio.h>
 #include <string.h>
+#include <array>
 #include <initializer_list>
+#include <string>
+#include <utility>
 
 namespace {
+constexpr std::array<BYTE, SLOT_COUNT> AllSlotsFree() {
+  std::array<BYTE, SLOT_COUNT> all{};
+  for (BYTE& flag : all) flag = kSlotFree;
+  return all;
+}
+
+// Flags other threads read: written and read with atomic operations on the byte the accessor gives.
+BYTE Load(const BYTE* flag) { return __atomic_load_n(flag, __ATOMIC_ACQUIRE); }
+void Store(BYTE* flag, BYTE value) { __atomic_store_n(flag, value, __ATOMIC_RELEASE); }
+
 HWND hDlg;
-BYTE d[SLOT_COUNT] = {1, 1, 1, 1, 1, 1};
+std::array<BYTE, SLOT_COUNT> d = AllSlotsFree();
 HANDLE Thread[SLOT_COUNT];
 DWORD threadId[SLOT_COUNT];  // which thread's dialog holds each slot
 BYTE Progres = 1;
@@ -31,13 +46,21 @@ bool closing = false;  // the close sequence runs: its save question and save pu
 const UINT WM_UNATTENDED_BUILD = WM_APP + 1;
 const UINT WM_RUN_ON_MAIN = WM_APP + 2;
 int exitCode = 1;
+const DWORD kPumpLookMs = 4;  // MsgLoop looks at the queue at most this often
+
+// The advertisement panel's place over the main window's picture, and when it trims its memory once more.
+const RECT kAdPlace = {5, 283, 5 + 385, 283 + 160};
+const DWORD kAdTrimDelayMs = 10000;
+
+// The menu bar's drop-downs by position.
+const UINT kProjectPopup = 0, kHelpPopup = 2;
 
 const int kLockable[] = {IDB_FOLDER_BROWSE, IDB_SETUP_BROWSE, IDB_LICENCE_BROWSE, IDB_INFO_BROWSE,
                          IDB_LNK_ADD, IDB_LNK_REMOVE, IDB_RUN_ADD, IDB_RUN_REMOVE, IDB_REG_ADD,
                          IDB_REG_REMOVE, IDB_BUILD, IDB_HELP, IDB_CLOSE};
 bool state[sizeof kLockable / sizeof kLockable[0]];
 
-// The eight command texts by identifier, then the two drop-down titles by position.
+// The eight command texts by identifier from IDM_NEW on, then the two drop-down titles by position.
 const StrDef kMenuItems[] = {S_MENU_NEW, S_MENU_OPEN, S_MENU_SAVE, S_MENU_SAVEAS,
                              S_MENU_EXIT, S_MENU_SETTINGS, S_MENU_ABOUT, S_MENU_HELP};
 
@@ -80,6 +103,7 @@ BOOL OnInitDialog(HWND wnd) {
   closing = closePending = false;
   GetCfg();
   hDlg = wnd;
+  GiveBuildHooks();
   SetIco(wnd, IDI_APP);
   InitLang1(wnd);
   MakeOwnMenu();
@@ -108,7 +132,7 @@ void OnClose() {
   if (closing) return;
   // A close during a build would clear the files the build reads and feed the quit message to
   // the build's pump: it waits for the build's end instead.
-  if (!*noProgressGzc()) {
+  if (BuildRunning()) {
     closePending = true;
     return;
   }
@@ -129,7 +153,7 @@ bool OnEditorCommand(UINT id, UINT code) {
     }
     if ((int)id != e.list) continue;
     // Not while the packing progress dialog is open, and only on an item.
-    if (code == LBN_DBLCLK && dialog()[SLOT_PACKING] && SendDlgItemMessageA(hDlg, id, LB_GETCURSEL, 0, 0) >= 0) {
+    if (code == LBN_DBLCLK && !IsOpen(SLOT_PACKING) && SendDlgItemMessageA(hDlg, id, LB_GETCURSEL, 0, 0) >= 0) {
       e.edit();
       MenuOn();
     }
@@ -138,11 +162,17 @@ bool OnEditorCommand(UINT id, UINT code) {
   return false;
 }
 
+// The three file browse buttons fill, in their order, the three fields from the output on.
+int PickerOfBrowse(UINT button) {
+  static_assert(IDB_INFO_BROWSE - IDB_SETUP_BROWSE == PICK_INFO - PICK_SETUP, "browse buttons and fields in step");
+  return PICK_SETUP + (int)(button - IDB_SETUP_BROWSE);
+}
+
 void OnCommand(UINT id, UINT code) {
   if (OnEditorCommand(id, code)) return;
   switch (id) {
     case IDE_FOLDER:
-      if (*noProgressGzc()) EnableButtons();
+      if (!BuildRunning()) EnableButtons();
       break;
     case IDB_FOLDER_BROWSE:
       PobiezFolderInstalacyjny();
@@ -151,7 +181,7 @@ void OnCommand(UINT id, UINT code) {
     case IDB_SETUP_BROWSE:
     case IDB_LICENCE_BROWSE:
     case IDB_INFO_BROWSE:
-      PobierzPlik(hDlg, id - IDB_SETUP_BROWSE + PICK_SETUP);
+      PobierzPlik(hDlg, PickerOfBrowse(id));
       MenuOn();
       break;
     case IDB_LNK_REMOVE:
@@ -204,9 +234,82 @@ void OnCommand(UINT id, UINT code) {
 }
 }  // namespace
 
+// ---- The build's hooks: what the build may ask of the main window ----
+namespace {
+HWND BuildOwner() { return hDlg; }
+void BuildPump() { MsgLoop(); }
+unsigned BuildPumpQuiet() { return MsgLoopQuiet(); }
+void BuildPumpSkip(unsigned n) { MsgLoopSkip(n); }
+
+bool BuildPathOf(BuildPath which, char* out) {
+  switch (which) {
+    case BUILD_TOOL_FOLDER: return ToolFolder(out);
+    case BUILD_BIN_FOLDER: return WorkPath(VAL_BINDIR, out);
+    case BUILD_INIT_CFG: return WorkPath(VAL_INITCFG, out);
+  }
+  return false;
+}
+
+const char* BuildCompressMode() { return CompLevel(); }
+
+// The template is read up to its own limit: a longer one, or one that cannot be read, fails the
+// signing rather than leaving the installer unsigned without a word.
+bool BuildSignTemplate(char* buf, DWORD cap) {
+  std::string value(cap + 1, '\0');
+  LONG st = addregister(RegRegister(), VAL_SIGN, &value[0], REG_READ, ROOT_MACHINE, cap, REG_SZ);
+  if (st == ERROR_FILE_NOT_FOUND) {
+    buf[0] = 0;
+    return true;
+  }
+  size_t n = strlen(value.c_str());
+  if (st != ERROR_SUCCESS || n >= cap) return false;
+  memcpy(buf, value.c_str(), n + 1);
+  return true;
+}
+
+void BuildDeleteFiles(const char* folder) { wyliczpliki(folder, true); }
+
+void BuildRunningChanged(bool on) {
+  if (on) SetBuildRunning(true);
+  LockButtons(on);
+  if (!on) SetBuildRunning(false);
+}
+
+void BuildMenus(bool enabled) { EnMenu2(enabled ? MF_ENABLED : MF_GRAYED); }
+bool PackingOpen() { return IsOpen(SLOT_PACKING); }
+void LaunchPacking(LPTHREAD_START_ROUTINE routine) { LaunchDialog(SLOT_PACKING, routine); }
+bool HoldsPacking() { return HoldsSlot(SLOT_PACKING); }
+void EndPacking() { EndSubDialog(SLOT_PACKING); }
+
+const BuildHooks kBuildHooks = [] {
+  BuildHooks h = {};
+  h.owner = BuildOwner;
+  h.unattended = BuildSwitchGiven;
+  h.pump = BuildPump;
+  h.pumpQuiet = BuildPumpQuiet;
+  h.pumpSkip = BuildPumpSkip;
+  h.pumpNow = PumpMessage;
+  h.message = ShowMessage;
+  h.path = BuildPathOf;
+  h.compressMode = BuildCompressMode;
+  h.signTemplate = BuildSignTemplate;
+  h.deleteFiles = BuildDeleteFiles;
+  h.running = BuildRunningChanged;
+  h.ended = CloseIfPending;
+  h.menus = BuildMenus;
+  h.slotOpen = PackingOpen;
+  h.launch = LaunchPacking;
+  h.holdsSlot = HoldsPacking;
+  h.endDialog = EndPacking;
+  return h;
+}();
+}  // namespace
+
+void GiveBuildHooks() { SetBuildHooks(&kBuildHooks); }
+
 HWND* HwndMain() { return &hDlg; }
 int ExitCode() { return exitCode; }
-BYTE* dialog() { return d; }
+BYTE* dialog() { return d.data(); }
 HANDLE* Threadfunc() { return Thread; }
 BYTE* noProgressGzc() { return &Progres; }
 BYTE* SavePrj() { return &sp; }
@@ -214,9 +317,10 @@ char* PlikProjektu() { return prj; }
 EntryEditState* dialog1_init() { return &dialog_init1; }
 EntryEditState* dialog2_init() { return &dialog_init2; }
 EntryEditState* dialog3_init() { return &dialog_init3; }
-const char* Pobierz() { return "Pobierz"; }
-const char* Zastosuj() { return "Zastosuj"; }
-const char* Wyjdz() { return "Wyjdź"; }
+bool IsOpen(int slot) { return Load(&d[slot]) != kSlotFree; }
+bool BuildRunning() { return Load(&Progres) == 0; }
+void SetBuildRunning(bool running) { Store(&Progres, running ? 0 : 1); }
+bool ProjectModified() { return Load(&sp) != 0; }
 
 INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
@@ -237,15 +341,15 @@ INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 void reklama(HWND wnd) {
   AdvRecord* a = C_adv();
   snprintf(a->url, sizeof a->url, "http://%s/advertising_view.php?page=advertising/main.html", PR_AD_HOST);
-  a->x = 5;
-  a->y = 283;
-  a->width = 385;
-  a->height = 160;
+  a->x = kAdPlace.left;
+  a->y = kAdPlace.top;
+  a->width = kAdPlace.right - kAdPlace.left;
+  a->height = kAdPlace.bottom - kAdPlace.top;
   a->hwndParent = wnd;
   a->style = WS_CHILD | WS_VISIBLE;
   a->hInstance = nullptr;
   C_init();
-  C_sleep(10000);  // one more working-set trim once start-up has settled
+  C_sleep(kAdTrimDelayMs);  // one more working-set trim once start-up has settled
 }
 
 void InicjujDialogi() {
@@ -268,8 +372,8 @@ void MakeOwnMenu() {
   HMENU menu = GetMenu(hDlg);
   for (UINT i = 0; i < sizeof kMenuItems / sizeof kMenuItems[0]; ++i)
     SetMenuText(menu, IDM_NEW + i, MF_BYCOMMAND, kMenuItems[i]);
-  SetMenuText(menu, 0, MF_BYPOSITION, S_MENU_PROJECT);
-  SetMenuText(menu, 2, MF_BYPOSITION, S_MENU_HELP_POPUP);
+  SetMenuText(menu, kProjectPopup, MF_BYPOSITION, S_MENU_PROJECT);
+  SetMenuText(menu, kHelpPopup, MF_BYPOSITION, S_MENU_HELP_POPUP);
   DrawMenuBar(hDlg);
 }
 
@@ -292,13 +396,13 @@ void EnMenu(UINT flags) { ApplyMenuFlags(IDM_SAVE, IDM_SAVE, flags); }
 void EnMenu2(UINT flags) { ApplyMenuFlags(IDM_NEW, IDM_SETTINGS, flags); }
 
 void MenuOn() {
-  sp = 1;
+  Store(&sp, 1);
   EnMenu(MF_ENABLED);
 }
 
 void CleadDir() {
   prj[0] = 0;
-  sp = 0;
+  Store(&sp, 0);
   EnMenu(MF_GRAYED);
 }
 
@@ -308,7 +412,7 @@ bool MsgLoopLook() {
   // Looking at the queue costs far more than a byte of work: only every few milliseconds.
   static DWORD last;
   DWORD now = GetTickCount();
-  if (now - last < 4) return false;
+  if (now - last < kPumpLookMs) return false;
   last = now;
   return PumpMessage();
 }
@@ -322,20 +426,28 @@ bool PumpMessage() {
 }
 
 void LaunchDialog(int slot, LPTHREAD_START_ROUTINE routine) {
-  if (!d[slot]) return;
-  Thread[slot] = CreateThread(nullptr, 0, routine, nullptr, 0, &threadId[slot]);
-  if (Thread[slot]) d[slot] = 0;
+  if (IsOpen(slot)) return;
+  // The thread starts once its slot and its identifier are stored: a dialog that closes at once
+  // still finds itself the holder.
+  DWORD id = 0;
+  HANDLE thread = CreateThread(nullptr, 0, routine, nullptr, CREATE_SUSPENDED, &id);
+  if (!thread) return;
+  Thread[slot] = thread;
+  __atomic_store_n(&threadId[slot], id, __ATOMIC_RELEASE);
+  Store(&d[slot], 0);
+  ResumeThread(thread);
 }
 
-bool HoldsSlot(int slot) { return !d[slot] && threadId[slot] == GetCurrentThreadId(); }
+bool HoldsSlot(int slot) {
+  return IsOpen(slot) && __atomic_load_n(&threadId[slot], __ATOMIC_ACQUIRE) == GetCurrentThreadId();
+}
 
 void EndSubDialog(int slot) {
   // WM_CLOSE and the WM_DESTROY after it: the first one ends the dialog. A dialog that ended
   // already may see its WM_DESTROY after a new one of its kind has taken the slot.
   if (!HoldsSlot(slot)) return;
-  d[slot] = 1;
-  CloseHandle(Thread[slot]);
-  Thread[slot] = nullptr;
+  UniqueHandle ended(std::exchange(Thread[slot], nullptr));
+  Store(&d[slot], kSlotFree);
   PostQuitMessage(0);
 }
 
@@ -345,7 +457,7 @@ void RunOnMainThread(void (*fn)(void*), void* arg) {
 }
 
 void CloseIfPending() {
-  if (closePending && *noProgressGzc() && !closing) {
+  if (closePending && !BuildRunning() && !closing) {
     closePending = false;
     PostMessageA(hDlg, WM_CLOSE, 0, 0);
   }

@@ -5,22 +5,28 @@
 
 // Sub-dialog slots: the index into the may-open flags and the thread handles.
 enum DialogSlot { SLOT_SHORTCUT = 0, SLOT_RUN, SLOT_REGISTRY, SLOT_PACKING, SLOT_ABOUT, SLOT_SETTINGS, SLOT_COUNT };
+const BYTE kSlotFree = 1;   // a may-open flag's value while no dialog of its kind is open
 
 HWND* HwndMain();           // the main window
 const int kBuildFailed = 2; // exit code of an unattended build that wrote no whole installer
 int ExitCode();             // the program's exit code: 1, or the unattended build's 0 or kBuildFailed
-BYTE* dialog();             // may-open flags, one per slot, 1 = none open
+// The process-wide records behind the system's accessors. Their flags are written by one thread
+// and read by others: read and write them through the questions below, which do so atomically.
+BYTE* dialog();             // may-open flags, one per slot, kSlotFree = none open
 HANDLE* Threadfunc();       // thread of the open dialog of each slot
 BYTE* noProgressGzc();      // 1 = no build running
 BYTE* SavePrj();            // 1 = project has unsaved changes
+bool IsOpen(int slot);      // a dialog of the slot's kind is open
+// A build, a project save or a project open runs (build flag 0): the entry editors may not store,
+// a close of the main window waits for its end.
+bool BuildRunning();
+void SetBuildRunning(bool running);
+bool ProjectModified();     // the close-time prompt offers to save (modified flag 1)
 char* PlikProjektu();       // project file path (260 bytes), empty = none
+const size_t kProjectPathMin = 8;  // a chosen project path shorter than this is no name ("X:\a.kpj")
 EntryEditState* dialog1_init(); // shortcut editor
 EntryEditState* dialog2_init(); // run-entry editor
 EntryEditState* dialog3_init(); // registry-entry editor
-
-const char* Pobierz();      // "Pobierz"
-const char* Zastosuj();     // "Zastosuj"
-const char* Wyjdz();        // "Wyjdź"
 
 INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
 void InicjujDialogi();
@@ -35,15 +41,19 @@ void EnMenu(UINT flags);
 void EnMenu2(UINT flags);
 void MenuOn();
 void CleadDir();
+// Hands the build the main window's hooks (build/buildhooks.h): its pump, messages, settings,
+// working folder, buttons and dialog slot. Start-up calls it before anything can build or pack.
+void GiveBuildHooks();
 // Keeps the window alive from a loop that works byte by byte: dispatches one waiting message, but
 // looks at the queue only when a few milliseconds have passed, and at the clock only every 1024
 // calls; the other calls cost an increment, inline. True if a message was dispatched.
 extern unsigned msgLoopCalls;  // the main window's thread is the only caller
+const unsigned kMsgLoopClockEvery = 1024;  // a power of two: calls between two looks at the clock
 bool MsgLoopLook();
-inline bool MsgLoop() { return (++msgLoopCalls & 0x3FF) ? false : MsgLoopLook(); }
+inline bool MsgLoop() { return (++msgLoopCalls & (kMsgLoopClockEvery - 1)) ? false : MsgLoopLook(); }
 // How many of the next MsgLoop calls are sure only to count: a byte loop may count them at once
 // (MsgLoopSkip) and call MsgLoop itself for the one after.
-inline unsigned MsgLoopQuiet() { return 0x3FF - (msgLoopCalls & 0x3FF); }
+inline unsigned MsgLoopQuiet() { return (kMsgLoopClockEvery - 1) - (msgLoopCalls & (kMsgLoopClockEvery - 1)); }
 inline void MsgLoopSkip(unsigned calls) { msgLoopCalls += calls; }
 // Dispatches one message waiting for this thread, at once (MsgLoop without its thrift): for a
 // thread that waits rather than works. True if there was one.

@@ -20,8 +20,7 @@ enum SettingsRoot : WORD { ROOT_USER = 0, ROOT_MACHINE = 1 };
 #define VAL_BINDIR "5"
 #define VAL_LNKCFG "6"
 #define VAL_REGCFG "7"
-#define VAL_SIGN "8"        // per machine: the build's signing command template
-const int kSignMax = 1024;   // bytes of that template, terminator included
+#define VAL_SIGN "8"        // per machine: the build's signing command template (kSignMax bytes, build/sign.h)
 
 const char* RegRegister();  // "Software\Orvane\Packrift"
 const char* Packrift();     // "Packrift"

@@ -5,6 +5,7 @@
 #include "app/func4.h"
 #include "build/gzc.h"
 #include "build/sign.h"
+#include "build/winhandles.h"
 #include "res/resource.h"
 #include <stdio.h>
 #include <stdlib.h>
@@ -12,10 +13,17 @@
 #include <string>
 
 namespace {
-const int kLists[3] = {IDL_SHORTCUTS, IDL_RUN, IDL_REGISTRY};
-const int kRemove[3] = {IDB_LNK_REMOVE, IDB_RUN_REMOVE, IDB_REG_REMOVE};
-const int kFields[5] = {IDE_NAME, IDE_FOLDER, IDE_SETUP, IDE_LICENCE, IDE_INFO};
+// "Project.ini": section "dir" holds the five fields under keys "1".."5"; list k's items are in
+// section "k" and their item data in section "10 + k", both under keys "0", "1", ...
+const int kListCount = 3;
+const int kLists[kListCount] = {IDL_SHORTCUTS, IDL_RUN, IDL_REGISTRY};
+const int kRemove[kListCount] = {IDB_LNK_REMOVE, IDB_RUN_REMOVE, IDB_REG_REMOVE};
+const int kFieldCount = 5;
+const int kFields[kFieldCount] = {IDE_NAME, IDE_FOLDER, IDE_SETUP, IDE_LICENCE, IDE_INFO};
+const int kItemDataSections = 10;
 const int kCommandLineMax = 272;
+const char kBuildSwitch[] = "/build";
+const size_t kBuildSwitchLength = sizeof kBuildSwitch - 1;
 
 struct BuildSwitch {
   bool given = false;
@@ -27,8 +35,8 @@ BuildSwitch ReadBuildSwitch(const std::string& line) {
   BuildSwitch sw;
   size_t at = line.empty() ? 0 : line[0] == '"' ? line.find('"', 1) : line.find_first_of(" \t");
   at = line.find_first_not_of(" \t", at == std::string::npos ? line.size() : at + 1);
-  if (at == std::string::npos || _strnicmp(line.c_str() + at, "/build", 6) != 0) return sw;
-  std::string rest = line.substr(at + 6);
+  if (at == std::string::npos || _strnicmp(line.c_str() + at, kBuildSwitch, kBuildSwitchLength) != 0) return sw;
+  std::string rest = line.substr(at + kBuildSwitchLength);
   if (!rest.empty() && rest[0] != ' ' && rest[0] != '\t') return sw;  // "/builder" is no switch
   sw.given = true;
   size_t first = rest.find_first_not_of(" \t"), last = rest.find_last_not_of(" \t");
@@ -74,7 +82,7 @@ struct ArchiveLock {
   bool saveEnabled;
   ArchiveLock() {
     saveEnabled = !(GetMenuState(GetMenu(Main()), IDM_SAVE, MF_BYCOMMAND) & MF_GRAYED);
-    *noProgressGzc() = 0;
+    SetBuildRunning(true);
     LockButtons(true);
     EnMenu2(MF_GRAYED);
   }
@@ -82,7 +90,7 @@ struct ArchiveLock {
     LockButtons(false);
     EnMenu2(MF_ENABLED);
     EnMenu(saveEnabled ? MF_ENABLED : MF_GRAYED);
-    *noProgressGzc() = 1;
+    SetBuildRunning(false);
   }
 };
 
@@ -117,7 +125,7 @@ std::string ReadLongValue(const std::string& ini, const std::string& section, co
 
 void AfterArchive() {
   EnableButtons();
-  for (int k = 0; k < 3; ++k)
+  for (int k = 0; k < kListCount; ++k)
     EnableWindow(GetDlgItem(Main(), kRemove[k]), SendDlgItemMessageA(Main(), kLists[k], LB_GETCOUNT, 0, 0) > 0);
   CloseIfPending();
 }
@@ -132,7 +140,7 @@ void NowyProjekt() {
   WyczyscCfgReg(Main());
   InicjujDialogi();
   for (int id : kFields) SetDlgItemTextA(Main(), id, "");
-  for (int k = 0; k < 3; ++k) {
+  for (int k = 0; k < kListCount; ++k) {
     while (SendDlgItemMessageA(Main(), kLists[k], LB_DELETESTRING, 0, 0) > 0) {}
     EnableWindow(GetDlgItem(Main(), kRemove[k]), FALSE);
   }
@@ -141,8 +149,8 @@ void NowyProjekt() {
 
 bool OtworzProjekt() {
   if (!PlikProjektu()[0]) return false;
-  HANDLE file = winfopen(PlikProjektu(), false);
-  if (file == INVALID_HANDLE_VALUE) {
+  UniqueHandle file(winfopen(PlikProjektu(), false));
+  if (!file) {
     Error_1();
     return false;
   }
@@ -151,20 +159,20 @@ bool OtworzProjekt() {
   bool ok;
   {
     ArchiveLock lock;
-    ok = Rozpakowanie(cfg.c_str(), file);
-    CloseHandle(file);
+    ok = Rozpakowanie(cfg.c_str(), file.get());
+    file.reset();
   }
   char text[kPathMax];
-  for (int i = 0; i < 5; ++i) {
+  for (int i = 0; i < kFieldCount; ++i) {
     GetPrivateProfileStringA(dir(), Num(i + 1).c_str(), "", text, sizeof text, ini.c_str());
     SetDlgItemTextA(Main(), kFields[i], text);
   }
-  for (int k = 0; k < 3; ++k) {
+  for (int k = 0; k < kListCount; ++k) {
     for (long v = 0;; ++v) {
       std::string item = ReadLongValue(ini, Num(k), Num(v));
       if (item.empty()) break;
       char value[11];
-      GetPrivateProfileStringA(Num(10 + k).c_str(), Num(v).c_str(), "0", value, sizeof value, ini.c_str());
+      GetPrivateProfileStringA(Num(kItemDataSections + k).c_str(), Num(v).c_str(), "0", value, sizeof value, ini.c_str());
       LRESULT at = SendDlgItemMessageA(Main(), kLists[k], LB_ADDSTRING, 0, (LPARAM)item.c_str());
       SendDlgItemMessageA(Main(), kLists[k], LB_SETITEMDATA, at, (LPARAM)(LONG)strtoll(value, nullptr, 10));
     }
@@ -179,16 +187,16 @@ bool ZapiszProjekt(bool saveAs) {
   std::string cfg = CfgFolder(), ini = cfg + projectini();
   DeleteFileA(ini.c_str());  // every save describes the window afresh
   char text[kPathMax];
-  for (int i = 0; i < 5; ++i) {
+  for (int i = 0; i < kFieldCount; ++i) {
     GetDlgItemTextA(Main(), kFields[i], text, sizeof text);
     WritePrivateProfileStringA(dir(), Num(i + 1).c_str(), text, ini.c_str());
   }
-  for (int k = 0; k < 3; ++k) {
+  for (int k = 0; k < kListCount; ++k) {
     LRESULT n = SendDlgItemMessageA(Main(), kLists[k], LB_GETCOUNT, 0, 0);
     for (LRESULT v = 0; v < n; ++v) {
       WritePrivateProfileStringA(Num(k).c_str(), Num(v).c_str(), ItemText(kLists[k], v).c_str(), ini.c_str());
       LONG value = (LONG)SendDlgItemMessageA(Main(), kLists[k], LB_GETITEMDATA, v, 0);
-      WritePrivateProfileStringA(Num(10 + k).c_str(), Num(v).c_str(), Num(value).c_str(), ini.c_str());
+      WritePrivateProfileStringA(Num(kItemDataSections + k).c_str(), Num(v).c_str(), Num(value).c_str(), ini.c_str());
     }
   }
   // Saving under no name would store nothing and say nothing: ask for one, as the close does.
@@ -205,11 +213,11 @@ bool ZapiszProjekt(bool saveAs) {
 }
 
 void EndingSave() {
-  if (!*SavePrj()) return;
+  if (!ProjectModified()) return;
   char text[kLookupMax];
   memcpy(text, GetOwnLang(S_ASK_SAVE), kLookupMax);
   if (MessageBoxA(Main(), text, Packrift(), MB_YESNO | MB_ICONQUESTION) == IDYES)
-    ZapiszProjekt(strlen(PlikProjektu()) < 8);
+    ZapiszProjekt(strlen(PlikProjektu()) < kProjectPathMin);
 }
 
 bool ObslugaLiniiKomend() {

@@ -1,37 +1,51 @@
 // The installer build: checks the fields, writes the installer configuration, packs the two
 // archives and writes the output: the engine's bytes followed by "rc.bin".
 #include "build/func2.h"
-#include "app/func.h"
-#include "app/func1.h"
-#include "app/func3.h"
+#include "build/buildhooks.h"
 #include "build/buildplan.h"
 #include "build/gzc.h"
 #include "build/kopiuj.h"
 #include "build/sign.h"
-#include "entries/listfiles.h"
+#include "build/winhandles.h"
 #include "res/resource.h"
+#include <limits.h>
 #include <stdio.h>
 #include <string.h>
 #include <string>
 
 namespace {
 const size_t kChunk = 1 << 16;
+const short kFull = 100;                // percent of a bar
+const DWORD kFileBarIntervalMs = 50;    // a file's own bar alone is reported at most this often
+const DWORD kClosingWaitMs = 200;       // the last progress stays in view before the dialog closes
 
-std::string Field(int id, int cap = kPathMax) {
+const BuildHooks& Hooks() { return BuildHooksInUse(); }
+
+int Message(const StrDef& text) { return Hooks().message ? Hooks().message(text, MB_OK | MB_ICONERROR) : IDOK; }
+
+std::string Field(int id, int cap = MAX_PATH) {
   std::string s(cap, '\0');
-  GetDlgItemTextA(*HwndMain(), id, &s[0], cap);
+  HWND owner = Hooks().owner ? Hooks().owner() : nullptr;
+  if (!owner || !GetDlgItemTextA(owner, id, &s[0], cap)) s[0] = 0;
   s.resize(strlen(s.c_str()));
   return s;
+}
+
+// One of the build's paths, empty when unknown.
+std::string PathOf(BuildPath which) {
+  char path[MAX_PATH] = {0};
+  if (!Hooks().path || !Hooks().path(which, path)) return "";
+  return path;
 }
 
 bool Exists(void*, const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
 // Tool files beside the program: tool folder + "bin\" + name.
 bool ToolFile(const char* name, std::string* out) {
-  char tool[kPathMax];
-  if (!ToolFolder(tool)) return false;
-  *out = std::string(tool) + "bin\\" + name;
-  return out->size() < (size_t)kPathMax;
+  std::string tool = PathOf(BUILD_TOOL_FOLDER);
+  if (tool.empty()) return false;
+  *out = tool + "bin\\" + name;
+  return out->size() < (size_t)MAX_PATH;
 }
 
 bool ToolFilesPresent() {
@@ -44,25 +58,30 @@ bool ToolFilesPresent() {
   return true;
 }
 
-std::string CfgFolder() {
-  char init[kPathMax] = {0};
-  WorkPath(VAL_INITCFG, init);
-  char* slash = strrchr(init, '\\');
-  if (slash) *slash = 0;
-  return init;
+// A path without its last part; as it is when it has no backslash.
+std::string Parent(std::string path) {
+  size_t slash = path.rfind('\\');
+  if (slash != std::string::npos) path.resize(slash);
+  return path;
 }
 
-std::string InitCfg() {
-  char init[kPathMax] = {0};
-  WorkPath(VAL_INITCFG, init);
-  return init;
-}
+std::string CfgFolder() { return Parent(PathOf(BUILD_INIT_CFG)); }
+std::string InitCfg() { return PathOf(BUILD_INIT_CFG); }
+std::string BinFolder() { return PathOf(BUILD_BIN_FOLDER); }
 
-std::string BinFolder() {
-  char bin[kPathMax] = {0};
-  WorkPath(VAL_BINDIR, bin);
-  return bin;
-}
+// The main window's pump through the hooks, as the byte loops use it.
+struct Pump {
+  const BuildHooks& h = Hooks();
+  bool counts = h.pump && h.pumpQuiet && h.pumpSkip;
+  void Once() const {
+    if (h.pump) h.pump();
+  }
+  // Calls that would only count: without a pump, any number.
+  unsigned Quiet() const { return counts ? h.pumpQuiet() : h.pump ? 0 : UINT_MAX; }
+  void Skip(unsigned n) const {
+    if (counts) h.pumpSkip(n);
+  }
+};
 
 // Progress of an append: the values shown change only at a few byte positions, so the next such
 // position is worked out and the per-byte point stays a compare.
@@ -74,19 +93,19 @@ struct AppendProgress {
   DWORD sentAt = 0;
   void At(uint64_t i) {
     if (i < next) return;
-    short file = (short)(100.0 * (double)i / (double)length);
+    short file = (short)((double)kFull * (double)i / (double)length);
     float frac = (float)i / (float)length;
     short overall = (short)(lo + (float)(hi - lo) * frac);
-    // Each report is a message to the dialog's thread: the file bar alone goes every 50 ms.
+    // Each report is a message to the dialog's thread: the file bar alone goes every few ms.
     DWORD now = GetTickCount();
-    if (overall != shownOverall || now - sentAt >= 50) {
+    if (overall != shownOverall || now - sentAt >= kFileBarIntervalMs) {
       Progress(file, true, nullptr);
       Progress(overall, false, nullptr);
       shownOverall = overall;
       sentAt = now;
     }
     // Smallest i whose file or overall value differs: step to the next whole percent of either.
-    uint64_t nf = (uint64_t)(((double)file + 1) * (double)length / 100.0);
+    uint64_t nf = (uint64_t)(((double)file + 1) * (double)length / (double)kFull);
     uint64_t no = hi > lo ? (uint64_t)(((double)(overall - lo) + 1) * (double)length / (double)(hi - lo)) : length;
     next = nf < no ? nf : no;
     if (next > i + 1) next -= 1;  // float rounding: look one byte early rather than late
@@ -100,8 +119,10 @@ bool CopyBytes(HANDLE src, HANDLE dest, bool cancellable) {
   LARGE_INTEGER len;
   if (!GetFileSizeEx(src, &len)) return true;
   AppendProgress prog{(uint64_t)len.QuadPart, Granica()[0], Granica()[1]};
-  // The flag is written by the dialog's thread: read it afresh at every byte.
-  const volatile BYTE* cancel = cancellable ? CancelGzc() : nullptr;
+  const Pump pump;
+  // The flag is written by the dialog's thread: read it afresh (atomically) at every byte.
+  const BYTE* cancel = cancellable ? CancelGzc() : nullptr;
+  auto goOn = [cancel] { return __atomic_load_n(cancel, __ATOMIC_RELAXED) != 0; };
   static char in[kChunk];
   uint64_t i = 0;
   bool ok = true;
@@ -118,13 +139,14 @@ bool CopyBytes(HANDLE src, HANDLE dest, bool cancellable) {
       DWORD run = got - put;
       if (prog.next <= i) run = 0;
       else if (prog.next - i < run) run = (DWORD)(prog.next - i);
-      if (MsgLoopQuiet() < run) run = MsgLoopQuiet();
+      unsigned quiet = pump.Quiet();
+      if (quiet < run) run = quiet;
       if (run == 0) {  // this byte's points one by one
-        if (cancel && !*cancel) {
+        if (cancel && !goOn()) {
           stop = true;
           break;
         }
-        MsgLoop();
+        pump.Once();
         prog.At(i);
         ++i;
         ++put;
@@ -132,10 +154,10 @@ bool CopyBytes(HANDLE src, HANDLE dest, bool cancellable) {
       }
       DWORD k = 0;
       if (cancel)
-        while (k < run && *cancel) ++k;
+        while (k < run && goOn()) ++k;
       else
         k = run;
-      MsgLoopSkip(k);
+      pump.Skip(k);
       i += k;
       put += k;
       if (k < run) {
@@ -159,14 +181,22 @@ bool outputWritten;
 void OutputFailed(const std::string& output, bool written) {
   if (written) DeleteFileA(output.c_str());
   outputWritten = false;
-  ShowMessage(S_OUTPUT_FAILED, MB_OK | MB_ICONERROR);
+  Message(S_OUTPUT_FAILED);
+}
+
+// The build's start and end as the main window sees them: its build flag and its buttons.
+void Running(bool on) {
+  if (Hooks().running) Hooks().running(on);
+}
+void Ended() {
+  if (Hooks().ended) Hooks().ended();
 }
 }  // namespace
 
 bool SprawdzSciezke(const char* path) {
   const char* colon = strstr(path, ":\\");
   if (colon == path + 1 && Exists(nullptr, path)) return true;
-  ShowMessage(S_BAD_PATH, MB_OK | MB_ICONERROR);
+  Message(S_BAD_PATH);
   return false;
 }
 
@@ -176,35 +206,30 @@ static BuildFields Fields() {
 
 bool SprawdzSciezki() {
   BuildPathFault fault = CheckBuildPaths(Fields(), Exists, nullptr);
-  if (fault != BUILD_PATHS_OK) ShowMessage(BuildPathMessage(fault), MB_OK | MB_ICONERROR);
+  if (fault != BUILD_PATHS_OK) Message(BuildPathMessage(fault));
   return fault == BUILD_PATHS_OK;
 }
 
 void DoklejPlik(const char* path, HANDLE dest) {
-  HANDLE src = winfopen(path, false);
-  if (src != INVALID_HANDLE_VALUE) {
-    if (!CopyBytes(src, dest, true)) appendFailed = true;
-    CloseHandle(src);
-  }
+  UniqueHandle src(winfopen(path, false));
+  if (src && !CopyBytes(src.get(), dest, true)) appendFailed = true;
   Progress(Granica()[1], false, nullptr);
-  Progress(100, true, nullptr);
+  Progress(kFull, true, nullptr);
 }
 
 void MakeRcBin() {
-  char work[kPathMax] = {0};
-  WorkFolder(work);
-  std::string rc = std::string(work) + "\\" + kRcMarker, bin = BinFolder();
-  HANDLE out = winfopen(rc.c_str(), true);
-  if (out == INVALID_HANDLE_VALUE) appendFailed = true;
-  else {
+  std::string bin = BinFolder(), rc = Parent(bin) + "\\" + kRcMarker;
+  {
+    UniqueHandle out(winfopen(rc.c_str(), true));
     DWORD done = 0;
-    if (!WriteFile(out, kRcMarker, kRcMarkerLength, &done, nullptr) || done != kRcMarkerLength) appendFailed = true;
+    if (!out || !WriteFile(out.get(), kRcMarker, kRcMarkerLength, &done, nullptr) || done != kRcMarkerLength)
+      appendFailed = true;
     for (const RcPart& p : kRcParts) {
+      if (!out) break;
       Granica()[0] = p.lo;
       Granica()[1] = p.hi;
-      DoklejPlik((bin + "\\" + p.name).c_str(), out);
+      DoklejPlik((bin + "\\" + p.name).c_str(), out.get());
     }
-    CloseHandle(out);
   }
 
   std::string output = Field(IDE_SETUP), engine;
@@ -217,18 +242,19 @@ void MakeRcBin() {
     OutputFailed(output, false);
     return;
   }
-  HANDLE src = winfopen(rc.c_str(), false);
-  HANDLE dest = winfopen_existing(output.c_str());
-  bool ok = src != INVALID_HANDLE_VALUE && dest != INVALID_HANDLE_VALUE;
-  if (ok) {
-    LARGE_INTEGER zero = {};
-    ok = SetFilePointerEx(dest, zero, nullptr, FILE_END) != 0;
+  bool ok;
+  {
+    UniqueHandle src(winfopen(rc.c_str(), false));
+    UniqueHandle dest(winfopen_existing(output.c_str()));
+    ok = src && dest;
+    if (ok) {
+      LARGE_INTEGER zero = {};
+      ok = SetFilePointerEx(dest.get(), zero, nullptr, FILE_END) != 0;
+    }
+    Granica()[0] = kRcCopyBounds[0];
+    Granica()[1] = kRcCopyBounds[1];
+    if (ok) ok = CopyBytes(src.get(), dest.get(), false);
   }
-  Granica()[0] = kRcCopyBounds[0];
-  Granica()[1] = kRcCopyBounds[1];
-  if (ok) ok = CopyBytes(src, dest, false);
-  if (src != INVALID_HANDLE_VALUE) CloseHandle(src);
-  if (dest != INVALID_HANDLE_VALUE) CloseHandle(dest);
   if (!ok) {
     OutputFailed(output, true);
     return;
@@ -236,18 +262,18 @@ void MakeRcBin() {
   // A signing command that fails leaves no unsigned installer under the output's name.
   if (!PodpiszPlik(output.c_str())) {
     DeleteFileA(output.c_str());
-    ShowMessage(S_SIGN_FAILED, MB_OK | MB_ICONERROR);
+    Message(S_SIGN_FAILED);
     return;
   }
-  Progress(100, false, nullptr);
-  Progress(100, true, nullptr);
+  Progress(kFull, false, nullptr);
+  Progress(kFull, true, nullptr);
   outputWritten = true;
 }
 
 bool BtnZastosuj() {
   if (!SprawdzSciezki()) return false;
   if (!ToolFilesPresent()) {  // nothing is touched without the engine and its companions
-    ShowMessage(S_TOOL_FILES_MISSING, MB_OK | MB_ICONERROR);
+    Message(S_TOOL_FILES_MISSING);
     return false;
   }
   std::string init = InitCfg(), cfg = CfgFolder(), bin = BinFolder();
@@ -270,8 +296,7 @@ bool BtnZastosuj() {
   else if (plan.dropInfo)  // a removed closing file must not survive into the next installer
     WritePrivateProfileStringA(kSectionCfg, kCfgKeyInfo, nullptr, init.c_str());
 
-  *noProgressGzc() = 0;
-  LockButtons(true);
+  Running(true);
   appendFailed = false;
   outputWritten = false;
   std::string uninst;
@@ -280,13 +305,12 @@ bool BtnZastosuj() {
   CopyFileA(uninst.c_str(), cfgUninst.c_str(), FALSE);
   // The uninstaller goes into the archive signed: it is installed as it is.
   if (!PodpiszPlik(cfgUninst.c_str())) {
-    LockButtons(false);
-    *noProgressGzc() = 1;
-    ShowMessage(S_SIGN_FAILED, MB_OK | MB_ICONERROR);
-    CloseIfPending();
+    Running(false);
+    Message(S_SIGN_FAILED);
+    Ended();
     return false;
   }
-  if (!BuildSwitchGiven()) DialogKopiuj();  // an unattended build shows no window
+  if (!Hooks().unattended || !Hooks().unattended()) DialogKopiuj();  // an unattended build shows no window
 
   Granica()[0] = kPackCfgBounds[0];
   Granica()[1] = kPackCfgBounds[1];
@@ -300,12 +324,11 @@ bool BtnZastosuj() {
   CopyFileA(lang.c_str(), (bin + "\\" + kLangFile).c_str(), FALSE);
   MakeRcBin();
 
-  Sleep(200);
+  Sleep(kClosingWaitMs);
   CloseProgressByBuild();
-  LockButtons(false);
-  *noProgressGzc() = 1;
-  bool whole = outputWritten && *CancelGzc() == 1;
-  *CancelGzc() = 1;
-  CloseIfPending();
+  bool whole = outputWritten && !BuildCancelled();
+  ClearBuildCancel();  // before the build flag: whoever sees the build ended sees the next one go on
+  Running(false);
+  Ended();
   return whole;
 }

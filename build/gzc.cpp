@@ -1,21 +1,32 @@
 // The program's side of the GZC archives: Win32 files, working-folder scratch files and the hooks.
 #include "build/gzc.h"
-#include "app/func.h"
-#include "app/func1.h"
+#include "build/buildhooks.h"
 #include "build/kopiuj.h"
 #include <string.h>
 #include <string>
 
 namespace {
-// Scratch files lie directly in the working folder: value "5" with its last part replaced.
+// Each report is a message to the dialog's thread and a repaint: when packing for a build or a
+// save, a file's own bar is shown at most this often (the overall bar's changes always go).
+const unsigned kFileBarIntervalMs = 50;
+// While the packer waits for its compressing threads, at most this many waiting messages go.
+const int kIdleMessages = 16;
+
+// The working "bin" folder, or false when the program has none.
+bool BinFolder(char* out) {
+  const BuildHooks& h = BuildHooksInUse();
+  return h.path && h.path(BUILD_BIN_FOLDER, out);
+}
+
+// Scratch files lie directly in the working folder, beside its "bin".
 bool Scratch(const char* name, std::string* out) {
-  char bin[kPathMax];
-  if (!WorkPath(VAL_BINDIR, bin)) return false;
+  char bin[MAX_PATH];
+  if (!BinFolder(bin)) return false;
   char* slash = strrchr(bin, '\\');
   if (!slash) return false;
   *slash = 0;
   *out = std::string(bin) + "\\" + name;
-  return out->size() < (size_t)kPathMax;
+  return out->size() < (size_t)MAX_PATH;
 }
 
 void* Open(void*, const char* path, bool write) {
@@ -54,12 +65,12 @@ bool MakeDir(void*, const char* path) { return CreateDirectoryA(path, nullptr) !
 bool RemoveDir(void*, const char* path) { return RemoveDirectoryA(path) != 0; }
 bool ListDir(void*, const char* folder, void (*onEntry)(void*, const char*, GzcKind), void* cookie) {
   std::string pattern = std::string(folder) + "\\*.*";
-  if (pattern.size() >= (size_t)kPathMax) return false;
+  if (pattern.size() >= (size_t)MAX_PATH) return false;
   WIN32_FIND_DATAA fd;
   HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
   if (h == INVALID_HANDLE_VALUE) return false;
   do {
-    if (katalog(fd.cFileName) == 1) continue;
+    if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
     GzcKind kind = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? GZC_KIND_OTHER
                    : (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)    ? GZC_KIND_DIR
                                                                          : GZC_KIND_FILE;
@@ -76,12 +87,13 @@ void ShowProgress(void*, short overall, short current) {
   Progress(overall, false, nullptr);
   Progress(current, true, nullptr);
 }
-void Pump(void*) { MsgLoop(); }
-unsigned PumpQuiet(void*) { return MsgLoopQuiet(); }
-void PumpSkip(void*, unsigned n) { MsgLoopSkip(n); }
+// The archive module's hooks, passed on to the program's.
+void Pump(void*) { BuildHooksInUse().pump(); }
+unsigned PumpQuiet(void*) { return BuildHooksInUse().pumpQuiet(); }
+void PumpSkip(void*, unsigned n) { BuildHooksInUse().pumpSkip(n); }
 // While the packer waits for its compressing threads, what is waiting is dispatched.
 void Idle(void*) {
-  for (int i = 0; i < 16 && PumpMessage(); ++i) {
+  for (int i = 0; i < kIdleMessages && BuildHooksInUse().pumpNow(); ++i) {
   }
 }
 }  // namespace
@@ -110,21 +122,22 @@ bool winfwrite(const void* byte, HANDLE file) {
 GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minIntervalMs) {
   std::string gz, list;
   if (!Scratch("gz.tmp", &gz) || !Scratch("list.txt", &list)) return GZC_ERR_LIST_FILE;
+  const BuildHooks& h = BuildHooksInUse();
   GzcHooks hooks = {};
   hooks.cancel = CancelGzc();
   hooks.bounds = Granica();
   hooks.progress = ShowProgress;
-  hooks.pump = Pump;
-  hooks.pumpQuiet = PumpQuiet;
-  hooks.pumpSkip = PumpSkip;
-  hooks.idle = Idle;
+  hooks.pump = h.pump ? Pump : nullptr;
+  hooks.pumpQuiet = h.pump && h.pumpQuiet && h.pumpSkip ? PumpQuiet : nullptr;
+  hooks.pumpSkip = hooks.pumpQuiet ? PumpSkip : nullptr;
+  hooks.idle = h.pumpNow ? Idle : nullptr;
   hooks.minIntervalMs = minIntervalMs;
   GzcPackJob job = {};
   job.folder = folder;
   job.archive = archive;
   job.gzTmp = gz.c_str();
   job.listFile = list.c_str();
-  job.mode = CompLevel();
+  job.mode = h.compressMode ? h.compressMode() : nullptr;
   job.files = WinFileOps();
   job.hooks = &hooks;
   return GzcPack(job, nullptr);
@@ -133,16 +146,17 @@ GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minI
 int Pakowanie(const char* folder, const char* name, bool inWork) {
   std::string archive = name;
   if (inWork) {
-    char bin[kPathMax];
-    if (!WorkPath(VAL_BINDIR, bin)) return 0;
+    char bin[MAX_PATH];
+    if (!BinFolder(bin)) return 0;
     archive = std::string(bin) + "\\" + name;
   }
-  // Each report is a message to the dialog's thread and a repaint: a file's own bar is shown at
-  // most every 50 ms (the overall bar's changes always go).
-  return PackWithReports(folder, archive.c_str(), 50) == GZC_ERR_LIST_FILE ? 0 : 1;
+  return PackWithReports(folder, archive.c_str(), kFileBarIntervalMs) == GZC_ERR_LIST_FILE ? 0 : 1;
 }
 
-void Error_1() { ShowMessage(S_UNPACK_ERROR, MB_OK | MB_ICONERROR); }
+void Error_1() {
+  const BuildHooks& h = BuildHooksInUse();
+  if (h.message) h.message(S_UNPACK_ERROR, MB_OK | MB_ICONERROR);
+}
 
 bool Rozpakowanie(const char* dest, HANDLE archive) {
   std::string gz;

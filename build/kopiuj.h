@@ -1,4 +1,4 @@
-// The packing progress dialog and the hooks through which a build feeds and cancels it.
+// The packing progress dialog and the records through which a build feeds and cancels it.
 #pragma once
 #include <windows.h>
 
@@ -10,9 +10,14 @@ void InitLang6(HWND wnd);
 // takes that dialog's bars and labels instead.
 void Progress(short value, bool bar, HWND dlg);
 short* Granica();     // bounds of the current step on the overall bar: [0] lo, [1] hi
+// The flags below are written by one thread and read by the other: read and write them through the
+// questions after them, which do so atomically.
 BYTE* CancelGzc();    // 1 = go on, 0 = the author aborted
 BYTE* Cancel();       // 1 = a close of the dialog is the author's; 0 = the build closes it
 HWND* HwndCopy();     // the open dialog
+bool BuildCancelled();     // the author aborted the running build (cancel flag 0)
+void ClearBuildCancel();   // the next build goes on (cancel flag 1)
+HWND ProgressWindow();     // the open dialog, null while none has taken its bars
 void UsunZBin();      // deletes every file below the working folder's "bin"
 // The build's own close of the dialog: neither cancels nor deletes; waits for it to be handled.
 void CloseProgressByBuild();

@@ -1,7 +1,6 @@
 // The packing progress dialog: two bars with percentages and the abort button.
 #include "build/kopiuj.h"
-#include "app/func.h"
-#include "app/func1.h"
+#include "build/buildhooks.h"
 #include "dlgkit/dlgkit.h"
 #include "lang/dlgtexts.h"
 #include "res/resource.h"
@@ -16,26 +15,37 @@ short g[2];
 BYTE cancel = 1;
 BYTE c = 1;
 HWND hDlg;
+const DWORD kOpenWaitMs = 2000;     // how long a build waits for the dialog to take its bars
+const DWORD kOpenPollMs = 2;
+
+// Every flag here is written by one thread and read by the other.
+BYTE Load(const BYTE* flag) { return __atomic_load_n(flag, __ATOMIC_ACQUIRE); }
+void Store(BYTE* flag, BYTE value) { __atomic_store_n(flag, value, __ATOMIC_RELEASE); }
+void SetWindow(HWND wnd) { __atomic_store_n(&hDlg, wnd, __ATOMIC_RELEASE); }
+bool ClosedByAuthor() { return Load(&c) == 1; }
+void SetClosedByAuthor(bool author) { Store(&c, author ? 1 : 0); }
 
 void OnInit(HWND wnd) {
-  EnMenu2(MF_GRAYED);
+  const BuildHooks& h = BuildHooksInUse();
+  if (h.menus) h.menus(false);
   InitLang6(wnd);
   Progress(0, false, wnd);
-  hDlg = wnd;
+  SetWindow(wnd);
 }
 
 void OnClose() {
   // Once per dialog, and only for the dialog of this build: an ended dialog's late WM_DESTROY
   // must not cancel the next build.
-  if (!HoldsSlot(SLOT_PACKING)) return;
-  if (c == 1) {
-    cancel = 0;
+  const BuildHooks& h = BuildHooksInUse();
+  if (!h.holdsSlot || !h.holdsSlot()) return;
+  if (ClosedByAuthor()) {
+    Store(&cancel, 0);
     UsunZBin();
   }
-  c = 1;
+  SetClosedByAuthor(true);
   hProg[0] = hProg[1] = hProc[0] = hProc[1] = nullptr;  // progress outside a build goes nowhere
-  EnMenu2(MF_ENABLED);
-  EndSubDialog(SLOT_PACKING);
+  if (h.menus) h.menus(true);
+  if (h.endDialog) h.endDialog();
 }
 }  // namespace
 
@@ -43,19 +53,24 @@ short* Granica() { return g; }
 BYTE* CancelGzc() { return &cancel; }
 BYTE* Cancel() { return &c; }
 HWND* HwndCopy() { return &hDlg; }
+bool BuildCancelled() { return Load(&cancel) == 0; }
+void ClearBuildCancel() { Store(&cancel, 1); }
+HWND ProgressWindow() { return __atomic_load_n(&hDlg, __ATOMIC_ACQUIRE); }
 
 void DialogKopiuj() {
   INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&icc);
-  if (!dialog()[SLOT_PACKING]) return;
-  hDlg = nullptr;
-  LaunchDialog(SLOT_PACKING, ThtMain5);
+  const BuildHooks& h = BuildHooksInUse();
+  if (!h.launch || (h.slotOpen && h.slotOpen())) return;
+  SetWindow(nullptr);
+  h.launch(ThtMain5);
   // Give the dialog a moment to take its bars, so that the first steps' progress is shown.
   // Messages the dialog sends to the main window while it opens are served meanwhile.
-  for (DWORD start = GetTickCount(); !hDlg && !dialog()[SLOT_PACKING] && GetTickCount() - start < 2000;) {
+  auto open = [&] { return !h.slotOpen || h.slotOpen(); };
+  for (DWORD start = GetTickCount(); !ProgressWindow() && open() && GetTickCount() - start < kOpenWaitMs;) {
     MSG m;
     PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    Sleep(2);
+    Sleep(kOpenPollMs);
   }
 }
 
@@ -104,13 +119,14 @@ void Progress(short value, bool bar, HWND dlg) {
 }
 
 void UsunZBin() {
-  char bin[kPathMax];
-  if (WorkPath(VAL_BINDIR, bin)) wyliczpliki(bin, true);
+  const BuildHooks& h = BuildHooksInUse();
+  char bin[MAX_PATH];
+  if (h.path && h.deleteFiles && h.path(BUILD_BIN_FOLDER, bin)) h.deleteFiles(bin);
 }
 
 void CloseProgressByBuild() {
-  c = 0;
-  if (hDlg) SendMessageA(hDlg, WM_CLOSE, 0, 0);
-  c = 1;
-  hDlg = nullptr;
+  SetClosedByAuthor(false);
+  if (HWND wnd = ProgressWindow()) SendMessageA(wnd, WM_CLOSE, 0, 0);
+  SetClosedByAuthor(true);
+  SetWindow(nullptr);
 }

@@ -1,7 +1,7 @@
 // The build's signing step: the template from the command line or the registry, run per file.
 #include "build/sign.h"
-#include "app/func.h"
-#include "app/func1.h"
+#include "build/buildhooks.h"
+#include "build/winhandles.h"
 #include <windows.h>
 #include <string.h>
 #include <vector>
@@ -15,11 +15,19 @@ std::string* SignOverride() {
   return &given;
 }
 
-std::string SignTemplate() {
-  if (!SignOverride()->empty()) return *SignOverride();
+namespace {
+// The template for this run into `out`, empty when none is set; false when a stored one cannot be
+// read whole.
+bool TemplateForRun(std::string* out) {
+  *out = *SignOverride();
+  if (!out->empty()) return true;
+  const BuildHooks& h = BuildHooksInUse();
   char buf[kSignMax] = {0};
-  return ReadValue(ROOT_MACHINE, VAL_SIGN, buf, sizeof buf) ? buf : "";
+  if (h.signTemplate && !h.signTemplate(buf, sizeof buf)) return false;
+  *out = buf;
+  return true;
 }
+}  // namespace
 
 bool TakeSignOption(std::string* line) {
   static const char kOption[] = "--sign";
@@ -77,7 +85,8 @@ bool TakeSignOption(std::string* line) {
 
 bool PodpiszPlik(const char* path) {
   if (signOptionBad) return false;
-  const std::string tmpl = SignTemplate();
+  std::string tmpl;
+  if (!TemplateForRun(&tmpl)) return false;
   if (tmpl.empty()) return true;
   std::string cmd;
   for (size_t i = 0; i < tmpl.size(); ++i) {
@@ -97,18 +106,19 @@ bool PodpiszPlik(const char* path) {
     si.hStdOutput = err;
     si.hStdError = err;
   }
-  PROCESS_INFORMATION pi;
+  PROCESS_INFORMATION pi = {};
   std::vector<char> line(cmd.begin(), cmd.end());
   line.push_back(0);
   if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, toErr, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
     return false;
-  CloseHandle(pi.hThread);
+  UniqueHandle thread(pi.hThread), process(pi.hProcess);
   // The main window keeps being served while the command runs.
-  while (MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
-    while (PumpMessage()) {
+  bool (*pumpNow)() = BuildHooksInUse().pumpNow;
+  HANDLE wait = process.get();
+  while (MsgWaitForMultipleObjects(1, &wait, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
+    while (pumpNow && pumpNow()) {
     }
   DWORD code = 1;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hProcess);
+  GetExitCodeProcess(process.get(), &code);
   return code == 0;
 }

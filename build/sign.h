@@ -2,11 +2,13 @@
 #pragma once
 #include <string>
 
-// The template of the signing command, "%1" standing for the file's path. Taken for one run from
-// the command line (`--sign "COMMAND %1"`), otherwise from the machine-wide value VAL_SIGN; empty
-// when neither is set. The returned string is the process's own and lives for the whole run.
+const int kSignMax = 1024;  // bytes of a signing command template, terminator included
+
+// The template of the signing command, "%1" standing for the file's path: taken for one run from
+// the command line (`--sign "COMMAND %1"`, kept here), otherwise the stored one (the hooks'
+// signTemplate: the machine-wide value VAL_SIGN); none when neither is set. The returned string is
+// the process's own and lives for the whole run.
 std::string* SignOverride();
-std::string SignTemplate();
 
 // Removes a `--sign "TEMPLATE"` argument from a command line and keeps its template as the run's
 // override. The argument is quoted as a program's arguments are (\" for a quote inside it). Returns
@@ -16,6 +18,6 @@ bool TakeSignOption(std::string* line);
 
 // Signs `path` in place: runs the template with every "%1" replaced by the quoted path and waits for
 // it, keeping the main window alive meanwhile. True when no template is set or the command exited
-// with 0. When the program has a standard error (an unattended build), the command's output goes
+// with 0; false also when the stored template is longer than kSignMax - 1 bytes. When the program has a standard error (an unattended build), the command's output goes
 // there.
 bool PodpiszPlik(const char* path);

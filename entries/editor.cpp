@@ -11,6 +11,8 @@
 #include <vector>
 
 namespace {
+const DWORD kBuildPollMs = 20;  // a waiting Apply looks at the build flag at least this often
+
 HWND Main() { return *HwndMain(); }
 int SlotOf(const EditorKind& kind) { return ListOf(kind.list).slot; }
 
@@ -87,10 +89,9 @@ BOOL CALLBACK DisableEnabled(HWND wnd, LPARAM lp) {
 bool WaitUntilEditorMayStore() {
   std::vector<HWND> disabled;
   EnumThreadWindows(GetCurrentThreadId(), DisableEnabled, (LPARAM)&disabled);
-  const volatile BYTE* idle = noProgressGzc();  // written by the main window's thread
   bool quit = false;
-  while (!*idle && !quit) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  while (BuildRunning() && !quit) {  // the build flag is written by the main window's thread
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, kBuildPollMs, QS_ALLINPUT);
     MSG msg;
     while (!quit && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
       quit = msg.message == WM_QUIT;
@@ -103,7 +104,7 @@ bool WaitUntilEditorMayStore() {
 }
 }  // namespace
 
-bool EditorMayStore() { return *noProgressGzc() != 0; }
+bool EditorMayStore() { return !BuildRunning(); }
 
 const EditorKind& EditorOf(EntryList list) {
   switch (list) {
@@ -113,7 +114,7 @@ const EditorKind& EditorOf(EntryList list) {
   }
 }
 
-bool EditorOpen(EntryList list) { return !dialog()[ListOf(list).slot]; }
+bool EditorOpen(EntryList list) { return IsOpen(ListOf(list).slot); }
 
 void OpenEditor(const EditorKind& kind) { LaunchDialog(SlotOf(kind), kind.thread); }
 

@@ -44,7 +44,7 @@ uint32_t DelFromListBox(EntryList list, int position, char* file) {
   // An open editor keeps pointing at its own entry: an item above it moves it up one place, and
   // when its own entry goes, its Apply adds the entry anew instead of replacing another.
   EntryEditState* rec = EditorOf(list).record();
-  if (!dialog()[li.slot] && rec->editing) {
+  if (IsOpen(li.slot) && rec->editing) {
     if (position < rec->position) --rec->position;
     else if (position == rec->position) rec->editing = 0, rec->position = -1;
   }
@@ -57,7 +57,7 @@ void UsunSkrot() {
   char file[kPathMax];
   uint32_t data = DelFromListBox(ENTRIES_SHORTCUTS, -1, file);
   EntryEditState* rec = dialog1_init();
-  if (!dialog()[SLOT_SHORTCUT]) return;  // an open editor keeps the numbers of its own entry
+  if (IsOpen(SLOT_SHORTCUT)) return;  // an open editor keeps the numbers of its own entry
   EntryNumberText(ItemDataLow(data) ? ItemDataLow(data) : 1, rec->number2, sizeof rec->number2);
   EntryNumberText(ItemDataHigh(data) ? ItemDataHigh(data) : 1, rec->number1, sizeof rec->number1);
 }
@@ -68,21 +68,21 @@ void UsunRegProgram(bool registry) {
     // The selected item (PerformRemReg took it into the record unless the editor is open, whose
     // record points at its own entry).
     DelFromListBox(ENTRIES_REGISTRY, -1, file);
-    if (dialog()[SLOT_REGISTRY]) EntryEditReset(dialog3_init());
+    if (!IsOpen(SLOT_REGISTRY)) EntryEditReset(dialog3_init());
     return;
   }
   DelFromListBox(ENTRIES_RUN, -1, file);
 }
 
 void PerformRemReg() {
-  if (!dialog()[SLOT_REGISTRY]) return;  // the open editor's record is its own
+  if (IsOpen(SLOT_REGISTRY)) return;  // the open editor's record is its own
   HWND box = GetDlgItem(Main(), IDL_REGISTRY);
   EntryEditState* rec = dialog3_init();
   memset(rec, 0, sizeof *rec);
   rec->position = (int)SendMessageA(box, LB_GETCURSEL, 0, 0);
   if (rec->position < 0) return;
   rec->data = (uint32_t)SendMessageA(box, LB_GETITEMDATA, rec->position, 0);
-  EntryNumberText(rec->data & 0xFFFF, rec->number1, sizeof rec->number1);
+  EntryNumberText(ItemDataLow(rec->data), rec->number1, sizeof rec->number1);
   rec->editing = 1;
 }
 

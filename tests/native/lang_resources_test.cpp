@@ -1,5 +1,5 @@
-// The shipped language files against the string table, string indices the code uses, and the
-// identifiers of res/resource.h against the templates of res/packrift.rc.
+// The shipped language files against the string table, string indices the code uses, the
+// identifiers of res/resource.h against the templates of res/packrift.rc, and the include directions.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -108,6 +108,24 @@ TEST(StringTable, EveryIndexTheCodeUsesIsInTheTable) {
         if (!std::regex_match(it->str(), system)) EXPECT_TRUE(defined.count(it->str())) << it->str();
       std::smatch m;
       EXPECT_FALSE(std::regex_search(code, m, bare)) << "bare string index: " << m.str();
+    }
+  }
+}
+
+// Dependencies point one way: the build reaches the program only through build/buildhooks.h,
+// and what the build includes does not include the build back.
+TEST(Sources, IncludesPointOneWay) {
+  const struct {
+    const char* folder;
+    const char* never;  // no file of the folder includes a header of this folder
+  } kRules[] = {{"build", "app/"}, {"build", "entries/"}, {"lang", "build/"}};
+  for (const auto& rule : kRules) {
+    for (const fs::path& file : Files(kRoot / rule.folder, {".cpp", ".h"})) {
+      SCOPED_TRACE(file.string());
+      std::string code = Slurp(file);
+      std::smatch m;
+      std::regex include(std::string(R"(#include\s+")") + rule.never + R"([^"]*")");
+      EXPECT_FALSE(std::regex_search(code, m, include)) << m.str();
     }
   }
 }

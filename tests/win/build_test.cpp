@@ -125,8 +125,8 @@ class Build : public AppTest {
   // Presses the build button and waits until the build has ended.
   void RunBuild() {
     Click(IDB_BUILD);
-    ASSERT_TRUE(WaitFor([] { return *noProgressGzc() == 0; }, 5000));
-    ASSERT_TRUE(WaitFor([] { return *noProgressGzc() == 1; }, 60000));
+    ASSERT_TRUE(WaitFor([] { return BuildRunning(); }, 5000));
+    ASSERT_TRUE(WaitFor([] { return !BuildRunning(); }, 60000));
     SendMessageA(Main(), WM_NULL, 0, 0);
   }
   std::string Ini(const char* key) {
@@ -143,7 +143,7 @@ class Build : public AppTest {
     WaitFor([&] { return !IsWindow(box); });
     EXPECT_FALSE(Exists(out_ + "setup.exe"));
     EXPECT_FALSE(Exists(WorkDir() + "\\cfg\\init.cfg"));
-    EXPECT_EQ(1, *noProgressGzc());
+    EXPECT_FALSE(BuildRunning());
     EXPECT_TRUE(Enabled(IDB_BUILD));
   }
   // The gzip members of both archives of the installer written, each archive's list first.
@@ -209,8 +209,8 @@ TEST_F(Build, WritesTheEngineThenRcBinWithLanguageDataAndBothArchives) {
   EXPECT_EQ("Mój program", Ini("1"));
   EXPECT_EQ("licencja.txt", Ini("2"));
   EXPECT_EQ("doc\\end.txt", Ini("3"));
-  EXPECT_EQ(1, *CancelGzc());
-  EXPECT_EQ(1, dialog()[SLOT_PACKING]);
+  EXPECT_FALSE(BuildCancelled());
+  EXPECT_FALSE(IsOpen(SLOT_PACKING));
 }
 
 TEST_F(Build, KeysFollowTheFieldsFromOneBuildToTheNext) {
@@ -242,7 +242,7 @@ TEST_F(Build, ProgressReaches3Then47Then100AndLocksWhileRunning) {
   WriteBigFile(3 << 20);
   ASSERT_TRUE(SpyOnProgressBars());
   Click(IDB_BUILD);
-  ASSERT_TRUE(WaitFor([] { return *noProgressGzc() == 0; }, 5000));
+  ASSERT_TRUE(WaitFor([] { return BuildRunning(); }, 5000));
   HWND d = FindTopWindow("#32770", "Pakowanie plik\xf3w");
   ASSERT_TRUE(d);
   bool lockedSeen = false;
@@ -251,7 +251,7 @@ TEST_F(Build, ProgressReaches3Then47Then100AndLocksWhileRunning) {
     bool all = true;
     for (int id : buttons) all = all && !Enabled(id);
     lockedSeen = lockedSeen || (all && (MenuState(IDM_NEW) & MF_GRAYED));
-    return *noProgressGzc() == 1;
+    return !BuildRunning();
   }, 60000);
   EXPECT_TRUE(lockedSeen);
   SendMessageA(Main(), WM_NULL, 0, 0);
@@ -275,9 +275,9 @@ TEST_F(Build, CancelLeavesTheEngineAndTheMarkerAndTheNextBuildIsWhole) {
   // Abort while the program folder is packed.
   ASSERT_TRUE(WaitFor([&] { return SendMessageA(GetDlgItem(d, IDP_PACK_TOTAL), PBM_GETPOS, 0, 0) > 3; }, 30000));
   PostMessageA(GetDlgItem(d, IDB_PACK_CANCEL), BM_CLICK, 0, 0);
-  ASSERT_TRUE(WaitFor([] { return *noProgressGzc() == 1; }, 60000));
+  ASSERT_TRUE(WaitFor([] { return !BuildRunning(); }, 60000));
   EXPECT_EQ(kEngine + "rc.bin", ReadFile(out_ + "setup.exe"));
-  EXPECT_EQ(1, *CancelGzc());
+  EXPECT_FALSE(BuildCancelled());
   EXPECT_FALSE(Exists(WorkDir() + "\\bin\\cfg.dat"));
   SendMessageA(Main(), WM_NULL, 0, 0);
   EXPECT_TRUE(Enabled(IDB_BUILD));
@@ -299,14 +299,14 @@ TEST_F(Build, AnEditorOpenedBeforeABuildStoresOnlyAfterIt) {
   ASSERT_TRUE(editor);
   SetDlgItemTextA(editor, IDE_LNK_PATH, (prog_ + "\\app.exe").c_str());
   Click(IDB_BUILD);
-  ASSERT_TRUE(WaitFor([] { return *noProgressGzc() == 0; }, 5000));
+  ASSERT_TRUE(WaitFor([] { return BuildRunning(); }, 5000));
   PostMessageA(GetDlgItem(editor, IDB_LNK_APPLY), BM_CLICK, 0, 0);
   std::string lnk = WorkDir() + "\\cfg\\lnk.cfg";
   bool storedDuringBuild = false;
   ASSERT_TRUE(WaitFor([&] {
     bool stored = Exists(lnk) || SendMessageA(Item(IDL_SHORTCUTS), LB_GETCOUNT, 0, 0) > 0;
-    storedDuringBuild = storedDuringBuild || (stored && *noProgressGzc() == 0);  // in this order
-    return *noProgressGzc() == 1;
+    storedDuringBuild = storedDuringBuild || (stored && BuildRunning());  // in this order
+    return !BuildRunning();
   }, 60000));
   EXPECT_FALSE(storedDuringBuild);
   // The Apply went through once the build had ended.
@@ -372,11 +372,11 @@ TEST_F(Build, AnOutputThatCannotBeWrittenIsReportedAndUnlocks) {
   ASSERT_TRUE(box);
   EXPECT_EQ("Nie mo\xbfna zapisa\xe6 pliku instalatora.", MessageText(box));
   PostMessageA(box, WM_COMMAND, IDOK, 0);
-  ASSERT_TRUE(WaitFor([] { return *noProgressGzc() == 1; }, 30000));
+  ASSERT_TRUE(WaitFor([] { return !BuildRunning(); }, 30000));
   SendMessageA(Main(), WM_NULL, 0, 0);
   EXPECT_TRUE(IsDir(out_ + "setup.exe"));
   EXPECT_TRUE(Enabled(IDB_BUILD));
-  EXPECT_EQ(1, dialog()[SLOT_PACKING]);
+  EXPECT_FALSE(IsOpen(SLOT_PACKING));
 }
 
 TEST_F(Build, LevelZeroFromTheSettingsStoresTheNextBuildsMembers) {
@@ -393,7 +393,7 @@ TEST_F(Build, LevelZeroFromTheSettingsStoresTheNextBuildsMembers) {
   EXPECT_EQ("6", WindowText(GetDlgItem(s, IDE_SET_LEVEL)));
   SendDlgItemMessageA(s, IDE_SET_LEVEL, WM_SETTEXT, 0, (LPARAM) "0");
   PostMessageA(GetDlgItem(s, IDB_SET_APPLY), BM_CLICK, 0, 0);
-  ASSERT_TRUE(WaitFor([] { return dialog()[SLOT_SETTINGS] == 1; }));
+  ASSERT_TRUE(WaitFor([] { return !IsOpen(SLOT_SETTINGS); }));
   RunBuild();
   members = ArchiveMembers();
   ASSERT_EQ(files_.size() + 1 + 3, members.size());

@@ -109,8 +109,8 @@ TEST_F(FromMainWindow, BuiltInstallerInstallsEverythingAndItsUninstallerRemovesI
   RegistryValue("Text", "\"cytat\"", "REG_SZ", false);
 
   Press(main_, IDB_BUILD);
-  ASSERT_TRUE(uitest::WaitFor([] { return *noProgressGzc() == 0; }, 10000));
-  ASSERT_TRUE(uitest::WaitFor([] { return *noProgressGzc() == 1; }, 60000));
+  ASSERT_TRUE(uitest::WaitFor([] { return BuildRunning(); }, 10000));
+  ASSERT_TRUE(uitest::WaitFor([] { return !BuildRunning(); }, 60000));
 
   Ran r = Run(setup, "/S /D=" + target_);
   ASSERT_TRUE(r.finished);

@@ -115,7 +115,7 @@ TEST_F(Entries, ShortcutEditorShowsItsTextsAndStartsWithBothLocations) {
     ++editors;
   EXPECT_EQ(1, editors);
   Press(d, IDB_LNK_CLOSE);
-  ASSERT_TRUE(WaitFor([&] { return dialog()[SLOT_SHORTCUT] == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return !IsOpen(SLOT_SHORTCUT); }));
   Click(IDB_LNK_ADD);
   d = Editor(kShortcutCaption);
   EXPECT_TRUE(d);
@@ -131,7 +131,7 @@ TEST_F(Entries, NewShortcutsTakeNumbersFromTheirLocationCounters) {
   EXPECT_EQ("app.exe", ItemText(IDL_SHORTCUTS, 0));
   EXPECT_EQ(0x00010001u, ItemData(IDL_SHORTCUTS, 0));
   EXPECT_TRUE(Enabled(IDB_LNK_REMOVE));
-  EXPECT_EQ(1, *SavePrj());
+  EXPECT_TRUE(ProjectModified());
 
   AddShortcut("bin\\tool.exe", false, true);  // only the start menu
   EXPECT_EQ("bin\\tool.exe", Ini("lnk.cfg", "menu", "2"));
@@ -435,7 +435,7 @@ TEST_F(Entries, RegistryEditorTextsTypeListAndPathBox) {
   EXPECT_EQ(d, FindWindowA("#32770", kRegistryEditorCaption));
   EXPECT_FALSE(FindWindowExA(nullptr, d, "#32770", kRegistryEditorCaption));
   PressAndWaitClosed(d, IDB_REG_CLOSE);
-  EXPECT_EQ(1, *SavePrj());
+  EXPECT_TRUE(ProjectModified());
 }
 
 TEST_F(Entries, NewRegistryEntriesAndTheKeyCheck) {

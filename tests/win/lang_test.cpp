@@ -59,7 +59,7 @@ class LangWindows : public AppTest {
   // Presses a button that closes the dialog of `slot` and waits until it has closed.
   void PressAndWait(HWND dlg, int id, int slot) {
     Press(dlg, id);
-    EXPECT_TRUE(WaitFor([&] { return dialog()[slot] == 1 && !IsWindow(dlg); }));
+    EXPECT_TRUE(WaitFor([&] { return !IsOpen(slot) && !IsWindow(dlg); }));
   }
   static std::string Field(HWND dlg, int id) { return WindowText(GetDlgItem(dlg, id)); }
   static std::vector<std::string> Languages(HWND dlg) {
@@ -153,7 +153,7 @@ TEST_F(LangWindows, SettingsShowTheLevelAndTheirTextsAndOpenOnceAtATime) {
   s = Open(IDM_SETTINGS, kSettings);
   ASSERT_TRUE(s);
   PostMessageA(s, WM_CLOSE, 0, 0);
-  EXPECT_TRUE(WaitFor([] { return dialog()[SLOT_SETTINGS] == 1; }));
+  EXPECT_TRUE(WaitFor([] { return !IsOpen(SLOT_SETTINGS); }));
 }
 
 TEST_F(LangWindows, ApplyStoresTheLevelDigitOrZlibsDefaultWhenEmpty) {
@@ -226,7 +226,7 @@ TEST_F(LangWindows, AboutShowsNameAndVersionOnceAtATime) {
   a = Open(IDM_ABOUT, kAbout);
   ASSERT_TRUE(a);
   PostMessageA(a, WM_CLOSE, 0, 0);
-  EXPECT_TRUE(WaitFor([] { return dialog()[SLOT_ABOUT] == 1; }));
+  EXPECT_TRUE(WaitFor([] { return !IsOpen(SLOT_ABOUT); }));
 }
 
 TEST_F(LangWindows, HelpOpensTheFileOrTellsWhenItIsMissing) {

@@ -46,7 +46,7 @@ TEST_F(MainWindow, StartsWithSaveGrayedAndNoProjectState) {
   StartApp();
   EXPECT_TRUE(MenuState(IDM_SAVE) & MF_GRAYED);
   EXPECT_FALSE(MenuState(IDM_SAVEAS) & MF_GRAYED);
-  EXPECT_EQ(0, *SavePrj());
+  EXPECT_FALSE(ProjectModified());
   EXPECT_STREQ("", PlikProjektu());
   for (EntryEditState* e : {dialog1_init(), dialog2_init(), dialog3_init()}) {
     EXPECT_EQ(0, e->editing);
@@ -71,11 +71,11 @@ TEST_F(MainWindow, AddAndBuildButtonsFollowTheProgramFolderField) {
 
 TEST_F(MainWindow, FolderFieldChangesNoButtonWhileABuildRuns) {
   StartApp();
-  *noProgressGzc() = 0;
+  SetBuildRunning(true);
   SetText(IDE_FOLDER, "C:\\prog");
   EXPECT_FALSE(Enabled(IDB_BUILD));
   EXPECT_FALSE(Enabled(IDB_LNK_ADD));
-  *noProgressGzc() = 1;
+  SetBuildRunning(false);
   SetText(IDE_FOLDER, "C:\\prog2");
   EXPECT_TRUE(Enabled(IDB_BUILD));
 }
@@ -103,11 +103,11 @@ TEST_F(MainWindow, LockDisablesEveryButtonAndUnlockRestoresEach) {
 TEST_F(MainWindow, MenuOnMarksAndCleadDirUnmarks) {
   StartApp();
   MenuOn();
-  EXPECT_EQ(1, *SavePrj());
+  EXPECT_TRUE(ProjectModified());
   EXPECT_FALSE(MenuState(IDM_SAVE) & MF_GRAYED);
   strcpy(PlikProjektu(), "C:\\a.kpj");
   CleadDir();
-  EXPECT_EQ(0, *SavePrj());
+  EXPECT_FALSE(ProjectModified());
   EXPECT_STREQ("", PlikProjektu());
   EXPECT_TRUE(MenuState(IDM_SAVE) & MF_GRAYED);
   EnMenu2(MF_GRAYED);
@@ -144,13 +144,13 @@ INSTANTIATE_TEST_SUITE_P(ThreeWays, Closing, ::testing::Values(IDB_CLOSE, IDM_EX
 TEST_F(MainWindow, CloseDuringABuildWaitsForItsEnd) {
   StartApp();
   WriteFile(WorkDir() + "\\bin\\cfg.dat", "GZC");
-  *noProgressGzc() = 0;
+  SetBuildRunning(true);
   PostMessageA(Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
   Sleep(300);
   EXPECT_TRUE(AppRunning());
   EXPECT_TRUE(Exists(WorkDir() + "\\bin\\cfg.dat"));
   // The build ends on the main thread and lets the deferred close through.
-  *noProgressGzc() = 1;
+  SetBuildRunning(false);
   PostMessageA(Main(), WM_NULL, 0, 0);
   SendMessageTimeoutA(Main(), WM_NULL, 0, 0, SMTO_BLOCK, 1000, nullptr);
   CloseIfPending();
@@ -180,7 +180,7 @@ BOOL CALLBACK CountProbes(HWND w, LPARAM lp) {
 TEST_F(MainWindow, SubDialogKindOpensOnceAndAgainAfterClosing) {
   StartApp();
   LaunchDialog(SLOT_ABOUT, ProbeThread);
-  EXPECT_EQ(0, dialog()[SLOT_ABOUT]);
+  EXPECT_TRUE(IsOpen(SLOT_ABOUT));
   HANDLE first = Threadfunc()[SLOT_ABOUT];
   HWND probe = FindTopWindow("#32770", "probe dialog");
   ASSERT_TRUE(probe);
@@ -194,14 +194,14 @@ TEST_F(MainWindow, SubDialogKindOpensOnceAndAgainAfterClosing) {
   SetText(IDE_FOLDER, "C:\\x");
   EXPECT_TRUE(Enabled(IDB_BUILD));
   PostMessageA(probe, WM_CLOSE, 0, 0);
-  ASSERT_TRUE(WaitFor([] { return dialog()[SLOT_ABOUT] == 1; }));
+  ASSERT_TRUE(WaitFor([] { return !IsOpen(SLOT_ABOUT); }));
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(probe); }));
   LaunchDialog(SLOT_ABOUT, ProbeThread);
-  EXPECT_EQ(0, dialog()[SLOT_ABOUT]);
+  EXPECT_TRUE(IsOpen(SLOT_ABOUT));
   HWND again = FindTopWindow("#32770", "probe dialog");
   ASSERT_TRUE(again);
   PostMessageA(again, WM_CLOSE, 0, 0);
-  ASSERT_TRUE(WaitFor([] { return dialog()[SLOT_ABOUT] == 1; }));
+  ASSERT_TRUE(WaitFor([] { return !IsOpen(SLOT_ABOUT); }));
 }
 
 // An ended dialog may get its WM_DESTROY only after a new one of its kind has opened: a hook on its
@@ -260,18 +260,18 @@ TEST_F(MainWindow, ALateDestroyOfAnEndedDialogLeavesTheNextOfItsKindAlone) {
     ASSERT_TRUE(hold.hook);
     close(first);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(destroying, 10000));
-    EXPECT_EQ(1, dialog()[c.slot]);
+    EXPECT_FALSE(IsOpen(c.slot));
     HWND second = open();
     ASSERT_TRUE(second);
     EXPECT_NE(first, second);
     SetEvent(released);
     EXPECT_TRUE(WaitFor([&] { return !IsWindow(first); }));
-    EXPECT_EQ(0, dialog()[c.slot]);  // the second dialog still holds its slot
+    EXPECT_TRUE(IsOpen(c.slot));  // the second dialog still holds its slot
     EXPECT_TRUE(IsWindowVisible(second));
-    EXPECT_EQ(1, *CancelGzc());  // and the next build goes on
+    EXPECT_FALSE(BuildCancelled());  // and the next build goes on
     EXPECT_TRUE(Exists(binFile));
     close(second);
-    ASSERT_TRUE(WaitFor([&] { return dialog()[c.slot] == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return !IsOpen(c.slot); }));
   }
   CloseHandle(destroying);
   CloseHandle(released);

@@ -34,7 +34,7 @@ TEST_F(Pickers, LicenceInsideTheProgramFolderIsTakenAndOneOutsideRefused) {
   ASSERT_TRUE(d);
   AnswerFileDialog(d, prog_ + "\\lic.txt");
   ASSERT_TRUE(WaitFor([&] { return Text(IDE_LICENCE) == prog_ + "\\lic.txt"; }));
-  EXPECT_EQ(1, *SavePrj());
+  EXPECT_TRUE(ProjectModified());
 
   Click(IDB_LICENCE_BROWSE);
   d = Dialog("Wybierz plik licencji.");
@@ -87,7 +87,7 @@ TEST_P(CancelPicker, ChangesNoFieldShowsNothingButMarksTheProject) {
   }));
   CancelDialog(d);
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(d); }));
-  ASSERT_TRUE(WaitFor([] { return *SavePrj() == 1; }));
+  ASSERT_TRUE(WaitFor([] { return ProjectModified(); }));
   EXPECT_FALSE(FindWindowA("#32770", "Packrift"));
   EXPECT_EQ(prog_, Text(IDE_FOLDER));
   EXPECT_EQ("C:\\keep.exe", Text(IDE_SETUP));

@@ -2,6 +2,7 @@
 // a project named on the command line, the unattended build.
 #include "uitest.h"
 #include "build/gzc.h"
+#include "build/sign.h"
 #include "lang/strings.h"
 
 using namespace uitest;
@@ -337,6 +338,22 @@ TEST_F(SignedBuild, AFailingSignCommandLeavesNoInstaller) {
   EXPECT_FALSE(Exists(bad));
   EXPECT_NE(std::string::npos, said.find("signing refused")) << said;
   EXPECT_NE(std::string::npos, said.find("Polecenie podpisywania zako\xc5\x84" "czy\xc5\x82o si\xc4\x99 b\xc5\x82\xc4\x99" "dem.")) << said;
+
+  // A stored template up to its limit signs, past a path's length too; a longer one is not
+  // dropped in silence: it fails the build.
+  ASSERT_LT(sign_.size(), (size_t)kSignMax - 1);
+  for (size_t length : {(size_t)kSignMax - 1, (size_t)kSignMax}) {
+    SCOPED_TRACE(length);
+    RegWrite(HKEY_LOCAL_MACHINE, "8", sign_ + std::string(length - sign_.size(), ' '));
+    std::string out = temp_ + "long" + std::to_string(length) + ".exe";
+    said.clear();
+    bool fits = length < (size_t)kSignMax;
+    EXPECT_EQ(fits ? 0u : 2u, Build("\"" + MakeProject("l.kpj", "1=L\r\n2=" + prog_ + "\r\n3=" + out + "\r\n") + "\"", &said)) << said;
+    EXPECT_EQ(fits, Exists(out));
+    if (fits) {
+      EXPECT_TRUE(SignatureVerifies(temp_, out));
+    }
+  }
 
   // --sign without its template signs nothing and builds nothing.
   said.clear();

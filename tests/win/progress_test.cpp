@@ -16,7 +16,7 @@ class ProgressDialog : public AppTest {
     DialogKopiuj();
     HWND d = FindTopWindow("#32770", "Pakowanie plik\xf3w");
     EXPECT_TRUE(d);
-    EXPECT_TRUE(WaitFor([] { return *HwndCopy() != nullptr; }));
+    EXPECT_TRUE(WaitFor([] { return ProgressWindow() != nullptr; }));
     return d;
   }
   static std::string Pct(HWND d, int id) { return WindowText(GetDlgItem(d, id)); }
@@ -32,13 +32,13 @@ TEST_F(ProgressDialog, ShowsItsTextsAndGraysTheProjectMenuWhileOpen) {
   EXPECT_EQ("0 %", Pct(d, IDS_PACK_TOTAL_PCT));
   EXPECT_EQ("0 %", Pct(d, IDS_PACK_CURR_PCT));
   for (int id = IDM_NEW; id <= IDM_SETTINGS; ++id) EXPECT_TRUE(MenuState(id) & MF_GRAYED) << id;
-  EXPECT_EQ(0, dialog()[SLOT_PACKING]);
+  EXPECT_TRUE(IsOpen(SLOT_PACKING));
   // Esc leaves it open.
   PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
   Sleep(300);
   EXPECT_TRUE(IsWindow(d));
   CloseProgressByBuild();
-  ASSERT_TRUE(WaitFor([] { return dialog()[SLOT_PACKING] == 1; }));
+  ASSERT_TRUE(WaitFor([] { return !IsOpen(SLOT_PACKING); }));
   for (int id = IDM_NEW; id <= IDM_SETTINGS; ++id) EXPECT_FALSE(MenuState(id) & MF_GRAYED) << id;
 }
 
@@ -55,7 +55,7 @@ TEST_F(ProgressDialog, PercentagesUseTheCompactFormatAndTheLabelCacheOutlivesADi
   Progress(100, true, nullptr);
   EXPECT_EQ("100%", Pct(d, IDS_PACK_TOTAL_PCT));
   CloseProgressByBuild();
-  ASSERT_TRUE(WaitFor([] { return dialog()[SLOT_PACKING] == 1; }));
+  ASSERT_TRUE(WaitFor([] { return !IsOpen(SLOT_PACKING); }));
   // A new dialog: its labels show "0 %" until a value other than the last one is reported.
   d = Open();
   Progress(100, false, nullptr);
@@ -72,8 +72,8 @@ TEST_F(ProgressDialog, BuildCloseNeitherCancelsNorDeletes) {
   WriteFile(bin, "GZC");
   Open();
   CloseProgressByBuild();
-  ASSERT_TRUE(WaitFor([] { return dialog()[SLOT_PACKING] == 1; }));
-  EXPECT_EQ(1, *CancelGzc());
+  ASSERT_TRUE(WaitFor([] { return !IsOpen(SLOT_PACKING); }));
+  EXPECT_FALSE(BuildCancelled());
   EXPECT_EQ(1, *Cancel());
   EXPECT_TRUE(Exists(bin));
 }
@@ -89,8 +89,8 @@ TEST_P(Abort, ButtonOrCloseBoxCancelsAndEmptiesBin) {
   HWND d = Open();
   if (GetParam()) PostMessageA(GetDlgItem(d, IDB_PACK_CANCEL), BM_CLICK, 0, 0);
   else PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0);
-  ASSERT_TRUE(WaitFor([] { return dialog()[SLOT_PACKING] == 1; }));
-  EXPECT_EQ(0, *CancelGzc());
+  ASSERT_TRUE(WaitFor([] { return !IsOpen(SLOT_PACKING); }));
+  EXPECT_TRUE(BuildCancelled());
   EXPECT_FALSE(Exists(bin + "bin.dat"));
   EXPECT_FALSE(Exists(bin + "sub\\x"));
   EXPECT_TRUE(IsDir(bin + "sub"));
@@ -99,7 +99,7 @@ TEST_P(Abort, ButtonOrCloseBoxCancelsAndEmptiesBin) {
   // The build's late close finds no window and changes nothing.
   CloseProgressByBuild();
   EXPECT_EQ(1, *Cancel());
-  *CancelGzc() = 1;
+  ClearBuildCancel();
 }
 INSTANTIATE_TEST_SUITE_P(ByButtonAndCloseBox, Abort, ::testing::Values(true, false));
 }  // namespace

@@ -45,7 +45,7 @@ class Project : public AppTest {
     HWND d = FindTopWindow("#32770", "Zapisz plik projektu.");
     ASSERT_TRUE(d);
     AnswerFileDialog(d, path);
-    ASSERT_TRUE(WaitFor([&] { return Exists(path) && *noProgressGzc() == 1 && !IsWindow(d); }));
+    ASSERT_TRUE(WaitFor([&] { return Exists(path) && !BuildRunning() && !IsWindow(d); }));
     SendMessageA(Main(), WM_NULL, 0, 0);
   }
   void Open(const std::string& path) {
@@ -190,7 +190,7 @@ TEST_F(Project, RegistryEntriesMadeInTheEditorComeBackWithTheProject) {
     EXPECT_EQ(kBack[i].type, WindowText(GetDlgItem(d, IDC_REG_TYPE)));
     EXPECT_EQ(kBack[i].dynam, IsDlgButtonChecked(d, IDC_REG_DYNAMIC) == BST_CHECKED);
     PostMessageA(GetDlgItem(d, IDB_REG_CLOSE), BM_CLICK, 0, 0);
-    ASSERT_TRUE(WaitFor([&] { return dialog()[SLOT_REGISTRY] == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return !IsOpen(SLOT_REGISTRY); }));
   }
 }
 
@@ -215,7 +215,7 @@ TEST_F(Project, ASecondSaveNoLongerHoldsARemovedItem) {
   SendMessageA(Item_(IDL_SHORTCUTS), LB_DELETESTRING, 1, 0);
   DeleteFileA(kpj.c_str());
   Menu(IDM_SAVE);  // the file name is known: no dialog
-  ASSERT_TRUE(WaitFor([&] { return Exists(kpj) && *noProgressGzc() == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return Exists(kpj) && !BuildRunning(); }));
   SendMessageA(Main(), WM_NULL, 0, 0);
   std::string ini = Members(kpj)["Project.ini"];
   EXPECT_EQ(std::string::npos, ini.find("tool.exe"));
@@ -263,7 +263,7 @@ TEST_F(Project, AFileThatIsNoArchiveShowsTheUnpackMessageAndLeavesTheWindowEmpty
   ASSERT_TRUE(d);
   AnswerFileDialog(d, bad);
   EXPECT_EQ(kUnpackError, AnswerMessage());
-  ASSERT_TRUE(WaitFor([] { return *noProgressGzc() == 1; }));
+  ASSERT_TRUE(WaitFor([] { return !BuildRunning(); }));
   SendMessageA(Main(), WM_NULL, 0, 0);
   EXPECT_EQ("", Text(IDE_NAME));
   EXPECT_TRUE(Items(IDL_SHORTCUTS).empty());
@@ -367,7 +367,7 @@ TEST_F(ClosePrompt, ASecondCloseWhileTheClosingSaveRunsIsIgnored) {
   MenuOn();
   Click(IDB_CLOSE);
   EXPECT_EQ("Zpisa\xe6 projekt?", AnswerMessage(IDYES));
-  ASSERT_TRUE(WaitFor([] { return *noProgressGzc() == 0; }));
+  ASSERT_TRUE(WaitFor([] { return BuildRunning(); }));
   PostMessageA(Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
   // A user who is asked again says yes again.
   ASSERT_TRUE(WaitFor([&] {

@@ -64,7 +64,7 @@ int pressAfter;
 DWORD WINAPI PressCancel(LPVOID) {
   Sleep((DWORD)pressAfter);
   QueryPerformanceCounter(&pressed);
-  SendMessageA(GetDlgItem(*HwndCopy(), IDB_PACK_CANCEL), BM_CLICK, 0, 0);
+  SendMessageA(GetDlgItem(ProgressWindow(), IDB_PACK_CANCEL), BM_CLICK, 0, 0);
   return 0;
 }
 
@@ -108,6 +108,7 @@ int main(int argc, char** argv) {
   GetCfg();
   InitCompressLevel();
   MessagesToConsole(true);
+  GiveBuildHooks();
 
   LARGE_INTEGER t0, t1;
   if (unpack) {
@@ -128,7 +129,7 @@ int main(int argc, char** argv) {
   // As a build does: the dialog opens on its own thread, packing feeds it, the build closes it.
   CountBarUpdates();
   DialogKopiuj();
-  if (!*HwndCopy()) {
+  if (!ProgressWindow()) {
     fprintf(stderr, "bench_pack: the progress dialog did not open\n");
     return 1;
   }
@@ -143,7 +144,7 @@ int main(int argc, char** argv) {
   QueryPerformanceCounter(&t0);
   int result = interval < 0 ? Pakowanie(args[0], args[1], false) : PackWithReports(args[0], args[1], interval) == GZC_OK;
   QueryPerformanceCounter(&t1);
-  bool cancelled = *CancelGzc() == 0;
+  bool cancelled = BuildCancelled();
   if (presser) {
     WaitForSingleObject(presser, INFINITE);
     CloseHandle(presser);

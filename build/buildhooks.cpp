@@ -1,0 +1,12 @@
+// The build's hooks in use: the program's record, set once at start-up.
+#include "build/buildhooks.h"
+#include <atomic>
+
+namespace {
+const BuildHooks kNone = {};
+std::atomic<const BuildHooks*> inUse{&kNone};
+}  // namespace
+
+const BuildHooks& BuildHooksInUse() { return *inUse.load(std::memory_order_acquire); }
+
+void SetBuildHooks(const BuildHooks* hooks) { inUse.store(hooks ? hooks : &kNone, std::memory_order_release); }

@@ -1,0 +1,69 @@
+// What the build needs from the program around it, as one record of hooks: the build, its archives,
+// its signing step and its progress dialog reach the main window, the messages, the settings and the
+// working folder only through these (the program fills them in app/func.cpp).
+#pragma once
+#include <windows.h>
+#include "lang/strings.h"
+
+// The paths a build asks for, each at most MAX_PATH bytes with its terminator.
+enum BuildPath {
+  BUILD_TOOL_FOLDER,  // the tool folder with a trailing backslash; its "bin\" holds the tool files
+  BUILD_BIN_FOLDER,   // the working "bin" folder (archives, language data); its parent is the working folder
+  BUILD_INIT_CFG,     // the working "cfg\init.cfg"; its folder is packed as the installer configuration
+};
+
+// Every hook runs on the calling thread; none takes a lock. A null hook does what its line says.
+struct BuildHooks {
+  // The main window, whose fields (IDE_NAME, IDE_FOLDER, IDE_SETUP, IDE_LICENCE, IDE_INFO) the build
+  // reads. Null hook or window: every field reads empty.
+  HWND (*owner)();
+  // True for an unattended build: no progress dialog opens. Null: false.
+  bool (*unattended)();
+  // Message pump (MsgLoop): called at every copied or packed byte, so it must cost nanoseconds.
+  // With it, how many of the next pump calls would only count, and counting n of them at once
+  // (MsgLoopQuiet, MsgLoopSkip). Null: no pump; without pumpQuiet every byte calls pump.
+  void (*pump)();
+  unsigned (*pumpQuiet)();
+  void (*pumpSkip)(unsigned n);
+  // Dispatches one waiting message at once (PumpMessage), for a loop that waits rather than works;
+  // true if there was one. Null: none.
+  bool (*pumpNow)();
+  // The program's message box (ShowMessage): text by string index, the answer. Null: nothing
+  // shown, the answer is IDOK.
+  int (*message)(const StrDef& text, UINT icon);
+  // One of the paths above into `out` (MAX_PATH bytes); false (out untouched) when unknown.
+  // Null: every path unknown.
+  bool (*path)(BuildPath which, char* out);
+  // The compression mode, "wb" and a level digit, in the program's storage. Null: "wb6".
+  const char* (*compressMode)();
+  // The stored signing command template into `buf` (`cap` bytes with terminator), empty when none
+  // is stored. False when one is stored but cannot be read whole: every signing then fails.
+  // Null: none stored.
+  bool (*signTemplate)(char* buf, DWORD cap);
+  // Deletes every file below `folder`; the folders stay (the author's cancel empties the working
+  // "bin" folder with it). Runs on the progress dialog's thread. Null: nothing deleted.
+  void (*deleteFiles)(const char* folder);
+  // A build starts (true: the build flag goes to 0, the main window's buttons are locked) or ends
+  // (false: the buttons are given back, then the build flag goes to 1). Null: nothing.
+  void (*running)(bool on);
+  // The build has ended and reset its flags: a close of the main window held back meanwhile may
+  // go now (CloseIfPending). Null: nothing.
+  void (*ended)();
+  // The menu commands that start another operation (new to settings): grayed (false) while the
+  // progress dialog is open, enabled (true) when it closes. Null: nothing.
+  void (*menus)(bool enabled);
+  // The progress dialog's slot among the program's sub-dialogs (SLOT_PACKING): open (a dialog
+  // holds it), start `routine` on a thread of its own unless one is open (LaunchDialog), held by
+  // the calling thread (HoldsSlot), and freed by the holder as it ends (EndSubDialog). Null hooks:
+  // never open, nothing started, never held.
+  bool (*slotOpen)();
+  void (*launch)(LPTHREAD_START_ROUTINE routine);
+  bool (*holdsSlot)();
+  void (*endDialog)();
+};
+
+// The hooks in use: the record given last, or one with every hook null while none is given. The
+// program gives its own at start-up, before any build, archive or signing runs; the record must
+// live as long as the process.
+const BuildHooks& BuildHooksInUse();
+void SetBuildHooks(const BuildHooks* hooks);
