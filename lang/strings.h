@@ -6,6 +6,11 @@ struct StrDef {
   const char* text;
 };
 
+// The built-in texts the dialogs' buttons share.
+constexpr const char* Pobierz() { return "Pobierz"; }
+constexpr const char* Zastosuj() { return "Zastosuj"; }
+constexpr const char* Wyjdz() { return "Wyjdź"; }
+
 // Index, built-in text. Language files translate by index; indices not listed are unused.
 constexpr StrDef S_HELP_ERROR{2, "Wystąpił problem z otwarciem pliku pomocy."};
 constexpr StrDef S_PICK_FOLDER_TITLE{3, "Wybierz folder z programem do zainstalowania."};
@@ -20,13 +25,13 @@ constexpr StrDef S_FOLDER_LABEL{11, "Folder z plikami programu:"};
 constexpr StrDef S_SETUP_LABEL{12, "Plik instalatora:"};
 constexpr StrDef S_LICENCE_LABEL{13, "Plik licencji:"};
 constexpr StrDef S_INFO_LABEL{14, "Plik informacji końcowej:"};
-constexpr StrDef S_BROWSE{18, "Pobierz"};
+constexpr StrDef S_BROWSE{18, Pobierz()};
 constexpr StrDef S_ADD{20, "Dodaj"};
 constexpr StrDef S_REMOVE{21, "Usuń"};
-constexpr StrDef S_APPLY{22, "Zastosuj"};
+constexpr StrDef S_APPLY{22, Zastosuj()};
 constexpr StrDef S_HELP{23, "Pomoc"};
 constexpr StrDef S_EXIT{24, "Zakończ"};
-constexpr StrDef S_CLOSE{32, "Wyjdź"};
+constexpr StrDef S_CLOSE{32, Wyjdz()};
 constexpr StrDef S_LNK_CAPTION{33, "Dodawanie skrótu"};
 constexpr StrDef S_LNK_SOURCE{34, "Plik źródłowy:"};
 constexpr StrDef S_LNK_FOLDER{35, "Folder skrótu:"};
