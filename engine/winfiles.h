@@ -1,4 +1,5 @@
-// The archive module's file seam on Win32 for the engine, with a count of archive bytes read.
+// The engine's file operations for the archive module: the Win32 file layer with a count of
+// archive bytes read, the folders made and folders held open.
 #pragma once
 #include <windows.h>
 
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "build/gzcformat.h"
+#include "build/winfs.h"
 
 // State behind one set of file operations. `source` is the installer file: reads from it are
 // counted and reported, so that checking and unpacking can show progress. Folders made through
