@@ -50,7 +50,8 @@ const char* Polski() { return "Polski"; }
 LONG addregister(const char* key, const char* name, void* data, WORD op, WORD root, DWORD size, DWORD type) {
   HKEY rootKey = root == ROOT_MACHINE ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
   UniqueKey opened;
-  LONG st = RegCreateKeyExA(rootKey, key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, opened.put(), nullptr);
+  LONG st = RegCreateKeyExA(rootKey, key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, opened.put(),
+                            nullptr);
   if (st != ERROR_SUCCESS) return st;
   HKEY h = opened.get();
   switch (op) {

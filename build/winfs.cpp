@@ -31,13 +31,12 @@ GzcKind KindOf(DWORD a) {
 }
 
 bool ForEachEntry(const char* folder, void (*onEntry)(void*, const char*, GzcKind), void* cookie) {
-  char pattern[MAX_PATH + 1];
+  char pattern[MAX_PATH];
   size_t n = strlen(folder);
-  if (n + 2 >= MAX_PATH) return false;  // no room for "\\*"
+  if (n && folder[n - 1] == '\\') --n;
+  if (n + sizeof "\\*" > MAX_PATH) return false;
   memcpy(pattern, folder, n);
-  if (!n || folder[n - 1] != '\\') pattern[n++] = '\\';
-  pattern[n] = '*';
-  pattern[n + 1] = 0;
+  memcpy(pattern + n, "\\*", sizeof "\\*");
   WIN32_FIND_DATAA fd;
   UniqueFind find(FindFirstFileA(pattern, &fd));
   if (!find) return false;
@@ -84,9 +83,9 @@ void RemoveTree(const std::string& folder) {
 
 namespace winfs {
 void* Open(void*, const char* path, bool write) {
+  DWORD flags = write ? FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT : FILE_FLAG_SEQUENTIAL_SCAN;
   HANDLE h = CreateFileA(path, write ? GENERIC_WRITE : GENERIC_READ, write ? 0 : FILE_SHARE_READ, nullptr,
-                         write ? CREATE_ALWAYS : OPEN_EXISTING,
-                         write ? FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT : FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+                         write ? CREATE_ALWAYS : OPEN_EXISTING, flags, nullptr);
   return h == INVALID_HANDLE_VALUE ? nullptr : h;
 }
 size_t Read(void*, void* f, void* buf, size_t n) {

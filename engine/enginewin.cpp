@@ -3,7 +3,6 @@
 
 #include <shellapi.h>
 
-#include "build/winfs.h"
 #include "build/winhandles.h"
 #include "engine/langdata.h"
 #include "engine/peimage.h"
@@ -84,15 +83,6 @@ bool ReadWhole(const std::string& path, std::string* out, size_t limit) {
   out->resize((size_t)size.QuadPart);
   DWORD got = 0;
   return out->empty() || (ReadFile(f.get(), &(*out)[0], (DWORD)out->size(), &got, nullptr) && got == out->size());
-}
-
-bool WriteWhole(const std::string& path, const std::string& bytes) {
-  UniqueHandle f(winfs::Open(nullptr, path.c_str(), true));
-  if (!f) return false;
-  bool ok = winfs::Write(nullptr, f.get(), bytes.data(), bytes.size());
-  ok = CloseHandle(f.release()) && ok;  // the close's own result counts: data held back may fail
-  if (!ok) DeleteFileA(path.c_str());
-  return ok;
 }
 
 bool FileExists(const std::string& path) {

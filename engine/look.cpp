@@ -20,9 +20,10 @@ HFONT FontLike(HFONT base, int weight, int scalePercent) {
   return CreateFontIndirectA(&lf);
 }
 
+// Solid areas are painted with the context's own brush in the colour wanted: nothing to create or free.
 void Fill(HDC dc, const RECT& r, COLORREF c) {
-  UniqueGdi b(CreateSolidBrush(c));
-  FillRect(dc, &r, (HBRUSH)b.get());
+  SetDCBrushColor(dc, c);
+  FillRect(dc, &r, (HBRUSH)GetStockObject(DC_BRUSH));
 }
 
 // A polygon given in a 64-unit square, drawn into the square at (x, y) of side `s`.

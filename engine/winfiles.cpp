@@ -121,10 +121,19 @@ bool RemoveAt(void* ctx, void* dir, const char* name, bool folder) {
 }  // namespace
 
 void InitEngineFiles(EngineFiles* files) {
-  files->ops = GzcFileOps{files,          winfs::Open,      Read,           winfs::Write, Seek,
-                          winfs::Size,    winfs::Close,     winfs::Remove,  winfs::Kind,  MakeDir,
-                          RemoveDir,      winfs::ListDir,   OpenDir,        MakeDirAt,    CloseDir,
-                          CreateAt,       RemoveAt};
+  // The layer's operations, but for the counted source, the recorded folders and the folders held.
+  files->ops = GzcFileOps{files,       winfs::Open, Read,      winfs::Write,   Seek,    winfs::Size,
+                          winfs::Close, winfs::Remove, winfs::Kind, MakeDir, RemoveDir, winfs::ListDir,
+                          OpenDir,     MakeDirAt,   CloseDir,  CreateAt,       RemoveAt};
+}
+
+bool WriteWhole(const std::string& path, const std::string& bytes) {
+  UniqueHandle f(winfs::Open(nullptr, path.c_str(), true));
+  if (!f) return false;
+  bool ok = winfs::Write(nullptr, f.get(), bytes.data(), bytes.size());
+  ok = winfs::Close(nullptr, f.release()) && ok;  // the close's own result counts: data held back may fail
+  if (!ok) DeleteFileA(path.c_str());
+  return ok;
 }
 
 // ---- Threads -------------------------------------------------------------------------------------

@@ -30,5 +30,10 @@ void InitEngineFiles(EngineFiles* files);
 // The path of `name` in a folder that the engine's file operations hold open (openDir, makeDirAt).
 std::string Below(void* dir, const char* name);
 
+// Writes `bytes` as the whole file `path` (exclusive, never through a link); a file that could not
+// be written whole is deleted again. In the engine's file unit, so that the uninstaller, which only
+// reads, links none of the file layer.
+bool WriteWhole(const std::string& path, const std::string& bytes);
+
 // Win32 threads for the archive module's unpacking (the engine links no threads library).
 const GzcThreadOps* EngineThreads();
