@@ -1,6 +1,7 @@
 // Working-set trims: now, and once after a delay on a thread of its own.
 #define ADPANE_BUILD
 #include "adpane/internal.h"
+#include "build/winhandles.h"
 
 namespace {
 volatile LONG delay;  // shared by every C_sleep: the last call's delay wins
@@ -15,8 +16,7 @@ DWORD WINAPI SleepThr(LPVOID) {
 void C_sleep(DWORD ms) {
   InterlockedExchange(&delay, (LONG)ms);
   // Nothing waits for the thread: its handle is closed at once, exactly once.
-  HANDLE t = CreateThread(nullptr, 0, SleepThr, nullptr, 0, nullptr);
-  if (t) CloseHandle(t);
+  UniqueHandle thread(CreateThread(nullptr, 0, SleepThr, nullptr, 0, nullptr));
 }
 
 void C_CloseThr(void) { SetProcessWorkingSetSize(GetCurrentProcess(), (SIZE_T)-1, (SIZE_T)-1); }

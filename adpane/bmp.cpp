@@ -1,6 +1,7 @@
 // The click on the panel over the main window's picture: opens the maximised advertisement.
 #define ADPANE_BUILD
 #include "adpane/internal.h"
+#include "build/winhandles.h"
 
 void StartBrowser(void) {
   if (!*(volatile int*)IsWebFullScr()) return;
@@ -14,6 +15,5 @@ void StartBrowser(void) {
   AdvRecord* a = Record();
   if (a->width != rect->right - rect->left || a->height != rect->bottom - rect->top) return;
   // Each maximised window's thread lives on its own; nothing waits for it, so its handle goes now.
-  HANDLE t = CreateThread(nullptr, 0, BrowserThr, nullptr, 0, nullptr);
-  if (t) CloseHandle(t);
+  UniqueHandle thread(CreateThread(nullptr, 0, BrowserThr, nullptr, 0, nullptr));
 }

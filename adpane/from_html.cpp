@@ -4,6 +4,7 @@
 #include <winsock2.h>
 #include <wininet.h>
 #include "adpane/internal.h"
+#include "build/winhandles.h"
 #include <stdio.h>
 #include <string.h>
 
@@ -17,7 +18,7 @@ const long kStopCheckMicroseconds = 100000;
 
 // Everything the reply brings is untrusted: the probe reads it through one receive into its
 // buffer. The probe's thread and its socket are known to StopProbe, which may run at any time.
-HANDLE probeThread;
+UniqueHandle probeThread;
 volatile LONG probeStop;
 
 enum Wait { READY, FAILED, STOPPED };
@@ -79,17 +80,16 @@ int IsConnected() {
 BOOL IsReachable(const char* url) { return InternetCheckConnectionA(url, FLAG_ICC_FORCE_CONNECTION, 0); }
 
 void GetInfo() {
-  if (probeThread) CloseHandle(probeThread);  // an earlier probe goes on by itself
+  probeThread.reset();  // an earlier probe goes on by itself
   probeStop = 0;
-  probeThread = CreateThread(nullptr, 0, WebThr, nullptr, 0, nullptr);
+  probeThread.reset(CreateThread(nullptr, 0, WebThr, nullptr, 0, nullptr));
 }
 
 void StopProbe(DWORD ms) {
   if (!probeThread) return;
   InterlockedExchange(&probeStop, 1);
-  WaitForSingleObject(probeThread, ms);
-  CloseHandle(probeThread);
-  probeThread = nullptr;
+  WaitForSingleObject(probeThread.get(), ms);
+  probeThread.reset();
 }
 
 DWORD WINAPI WebThr(LPVOID) {

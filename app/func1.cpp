@@ -1,5 +1,7 @@
 // Registry settings, the working folder in the temporary folder, the folder walker, string lookup.
 #include "app/func1.h"
+#include "build/winfs.h"
+#include "build/winhandles.h"
 #include <stdio.h>
 #include <string.h>
 
@@ -47,9 +49,11 @@ const char* Polski() { return "Polski"; }
 
 LONG addregister(const char* key, const char* name, void* data, WORD op, WORD root, DWORD size, DWORD type) {
   HKEY rootKey = root == ROOT_MACHINE ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-  HKEY h;
-  LONG st = RegCreateKeyExA(rootKey, key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &h, nullptr);
+  UniqueKey opened;
+  LONG st = RegCreateKeyExA(rootKey, key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, opened.put(),
+                            nullptr);
   if (st != ERROR_SUCCESS) return st;
+  HKEY h = opened.get();
   switch (op) {
     case REG_READ: {
       DWORD cap = size;
@@ -60,7 +64,6 @@ LONG addregister(const char* key, const char* name, void* data, WORD op, WORD ro
     case REG_DELETE: st = RegDeleteValueA(h, name); break;
     default: st = ERROR_INVALID_PARAMETER;
   }
-  RegCloseKey(h);
   return st;
 }
 
@@ -158,23 +161,15 @@ int katalog(const char* name) {
 }
 
 int wyliczpliki(const char* folder, bool del, WalkSink sink, void* ctx) {
-  char pattern[kPathMax];
-  int n = snprintf(pattern, sizeof pattern, "%s\\*.*", folder);
-  if (n < 0 || n >= kPathMax) return 0;
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA(pattern, &fd);
-  if (h == INVALID_HANDLE_VALUE) return 0;
-  do {
-    if (katalog(fd.cFileName) == 1) continue;
+  return ForEachEntry(folder, [=](const char* name, GzcKind kind) {
     char path[kPathMax];
-    n = snprintf(path, sizeof path, "%s\\%s", folder, fd.cFileName);
-    if (n < 0 || n >= kPathMax) continue;  // too long for any path buffer: skipped, never cut
-    if (wyliczpliki(path, del, sink, ctx)) continue;
-    if (del) DeleteFileA(path);
+    int n = snprintf(path, sizeof path, "%s\\%s", folder, name);
+    if (n < 0 || n >= kPathMax) return;  // too long for any path buffer: skipped, never cut
+    // A link is handled as a file: nothing behind it is walked or deleted.
+    if (kind == GZC_KIND_DIR) wyliczpliki(path, del, sink, ctx);
+    else if (del) DeleteFileA(path);
     else if (sink) sink(path, ctx);
-  } while (FindNextFileA(h, &fd));
-  FindClose(h);
-  return 1;
+  }) ? 1 : 0;
 }
 
 void WyczyscCfgReg(HWND) {

@@ -2,6 +2,7 @@
 #include "app/func4.h"
 #include "app/func.h"
 #include "app/func1.h"
+#include "build/winhandles.h"
 #include "res/resource.h"
 #include <commdlg.h>
 #include <shlobj.h>
@@ -47,10 +48,8 @@ void PobiezFolderInstalacyjny() {
   bi.pszDisplayName = display;
   bi.lpszTitle = title;
   bi.ulFlags = BIF_RETURNONLYFSDIRS;
-  LPITEMIDLIST id = SHBrowseForFolderA(&bi);
-  if (!id) return;
-  if (SHGetPathFromIDListA(id, path)) SetDlgItemTextA(*HwndMain(), IDE_FOLDER, path);
-  CoTaskMemFree(id);
+  UniquePidl id(SHBrowseForFolderA(&bi));
+  if (id && SHGetPathFromIDListA(id.get(), path)) SetDlgItemTextA(*HwndMain(), IDE_FOLDER, path);
 }
 
 bool PobierzPlik(HWND owner, int mode) {

@@ -1,4 +1,4 @@
-// The program's side of the GZC archives: Win32 files, working-folder scratch files and the hooks.
+// The program's side of the GZC archives: working-folder scratch files and the hooks.
 #include "build/gzc.h"
 #include "build/buildhooks.h"
 #include "build/kopiuj.h"
@@ -29,60 +29,6 @@ bool Scratch(const char* name, std::string* out) {
   return out->size() < (size_t)MAX_PATH;
 }
 
-void* Open(void*, const char* path, bool write) {
-  HANDLE h = winfopen(path, write);
-  return h == INVALID_HANDLE_VALUE ? nullptr : h;
-}
-size_t Read(void*, void* f, void* buf, size_t n) {
-  DWORD got = 0;
-  if (!ReadFile((HANDLE)f, buf, (DWORD)n, &got, nullptr)) return 0;
-  return got;
-}
-bool Write(void*, void* f, const void* buf, size_t n) {
-  DWORD done = 0;
-  return WriteFile((HANDLE)f, buf, (DWORD)n, &done, nullptr) && done == n;
-}
-bool Seek(void*, void* f, uint64_t off) {
-  LARGE_INTEGER li;
-  li.QuadPart = (LONGLONG)off;
-  return SetFilePointerEx((HANDLE)f, li, nullptr, FILE_BEGIN) != 0;
-}
-bool Size(void*, void* f, uint64_t* size) {
-  LARGE_INTEGER li;
-  if (!GetFileSizeEx((HANDLE)f, &li)) return false;
-  *size = (uint64_t)li.QuadPart;
-  return true;
-}
-bool Close(void*, void* f) { return CloseHandle((HANDLE)f) != 0; }
-bool Remove(void*, const char* path) { return DeleteFileA(path) != 0; }
-GzcKind Kind(void*, const char* path) {
-  DWORD a = GetFileAttributesA(path);
-  if (a == INVALID_FILE_ATTRIBUTES) return GZC_KIND_NONE;
-  if (a & FILE_ATTRIBUTE_REPARSE_POINT) return GZC_KIND_OTHER;
-  return (a & FILE_ATTRIBUTE_DIRECTORY) ? GZC_KIND_DIR : GZC_KIND_FILE;
-}
-bool MakeDir(void*, const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
-bool RemoveDir(void*, const char* path) { return RemoveDirectoryA(path) != 0; }
-bool ListDir(void*, const char* folder, void (*onEntry)(void*, const char*, GzcKind), void* cookie) {
-  std::string pattern = std::string(folder) + "\\*.*";
-  if (pattern.size() >= (size_t)MAX_PATH) return false;
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  do {
-    if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
-    GzcKind kind = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? GZC_KIND_OTHER
-                   : (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)    ? GZC_KIND_DIR
-                                                                         : GZC_KIND_FILE;
-    onEntry(cookie, fd.cFileName, kind);
-  } while (FindNextFileA(h, &fd));
-  FindClose(h);
-  return true;
-}
-
-const GzcFileOps kWinOps = {nullptr, Open,    Read,      Write,   Seek,    Size,   Close,  Remove, Kind,
-                            MakeDir, RemoveDir, ListDir, nullptr, nullptr, nullptr, nullptr, nullptr};
-
 void ShowProgress(void*, short overall, short current) {
   Progress(overall, false, nullptr);
   Progress(current, true, nullptr);
@@ -97,27 +43,6 @@ void Idle(void*) {
   }
 }
 }  // namespace
-
-const GzcFileOps* WinFileOps() { return &kWinOps; }
-
-HANDLE winfopen(const char* path, bool write) {
-  return CreateFileA(path, write ? GENERIC_WRITE : GENERIC_READ, 0, nullptr, write ? CREATE_ALWAYS : OPEN_EXISTING,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-HANDLE winfopen_existing(const char* path) {
-  return CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-bool winfread(void* byte, HANDLE file) {
-  DWORD got = 0;
-  return ReadFile(file, byte, 1, &got, nullptr) && got == 1;
-}
-
-bool winfwrite(const void* byte, HANDLE file) {
-  DWORD done = 0;
-  return WriteFile(file, byte, 1, &done, nullptr) && done == 1;
-}
 
 GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minIntervalMs) {
   std::string gz, list;

@@ -1,8 +1,9 @@
 // The program's side of the GZC archives: packing and unpacking with the working folder's scratch
-// files, the progress dialog's hooks and the main window's pump; byte-level file routines.
+// files, the progress dialog's hooks and the main window's pump. The Win32 file layer is build/winfs.h.
 #pragma once
 #include <windows.h>
 #include "build/gzcformat.h"
+#include "build/winfs.h"
 
 // Packs every file below `folder` into an archive: with `inWork` into the working "bin" folder
 // under `name`, otherwise to the full path `name`. 0 when the list file cannot be created.
@@ -14,13 +15,3 @@ GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minI
 // is refused with the unpacking message and leaves nothing of its own behind. True on success.
 bool Rozpakowanie(const char* dest, HANDLE archive);
 void Error_1();  // the unpacking message
-
-// Files opened exclusively: for writing created or truncated, for reading they must exist.
-// INVALID_HANDLE_VALUE on failure.
-HANDLE winfopen(const char* path, bool write);
-HANDLE winfopen_existing(const char* path);  // an existing file opened for writing
-bool winfread(void* byte, HANDLE file);
-bool winfwrite(const void* byte, HANDLE file);
-
-// The Win32 implementation of the archive module's file seam.
-const GzcFileOps* WinFileOps();

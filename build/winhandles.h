@@ -86,3 +86,21 @@ struct GdiTraits {
   static void Close(HGDIOBJ o) { DeleteObject(o); }
 };
 using UniqueGdi = WinOwned<HGDIOBJ, GdiTraits>;
+
+// A memory device context from CreateCompatibleDC.
+struct DcTraits {
+  static HDC Empty() { return nullptr; }
+  static bool Valid(HDC dc) { return dc != nullptr; }
+  static void Close(HDC dc) { DeleteDC(dc); }
+};
+using UniqueDc = WinOwned<HDC, DcTraits>;
+
+// A COM interface pointer, released when it goes.
+template <typename I>
+struct ComTraits {
+  static I* Empty() { return nullptr; }
+  static bool Valid(I* p) { return p != nullptr; }
+  static void Close(I* p) { p->Release(); }
+};
+template <typename I>
+using UniqueCom = WinOwned<I*, ComTraits<I>>;

@@ -26,7 +26,7 @@ add_custom_command(OUTPUT ${ENGINE_ZLIB}
   DEPENDS ${ZLIB_STATIC} VERBATIM)
 add_custom_target(engine_zlib DEPENDS ${ENGINE_ZLIB})
 
-add_library(engine_core STATIC ${ENGINE_LOGIC} engine/enginewin.cpp engine/winfiles.cpp engine/runtime.cpp engine/look.cpp)
+add_library(engine_core STATIC ${ENGINE_LOGIC} engine/enginewin.cpp engine/winfiles.cpp build/winfs.cpp engine/runtime.cpp engine/look.cpp)
 target_include_directories(engine_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(engine_core PRIVATE ${ENGINE_FLAGS})
 add_dependencies(engine_core engine_zlib)
@@ -58,6 +58,7 @@ add_custom_target(engine ALL DEPENDS engine_setup engine_uninst engine_lang)
 # Tests: the run probe that installers start as a program's run entry, and the engine's plain-data
 # sources and installer fixture in every tests/win/engine_*_test.cpp executable.
 add_executable(engine_runprobe WIN32 engine/testing/runprobe.cpp)
+target_include_directories(engine_runprobe PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_options(engine_runprobe PRIVATE ${WIN_LINK})
 set_target_properties(engine_runprobe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TEST_BIN})
 file(GLOB ENGINE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/engine_*_test.cpp)

@@ -20,6 +20,7 @@ find_library(ZLIB_STATIC NAMES libz.a REQUIRED)
 # dlgkit.dll: exports by the plain names of its .def file.
 add_library(dlgkit SHARED dlgkit/dllmain.cpp dlgkit/dlgkit.def)
 target_compile_options(dlgkit PRIVATE ${WIN_FLAGS})
+target_include_directories(dlgkit PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_options(dlgkit PRIVATE ${WIN_LINK} -Wl,--enable-stdcall-fixup)
 target_link_libraries(dlgkit PRIVATE comdlg32 shell32 ole32 gdi32)
 set_target_properties(dlgkit PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${DIST})

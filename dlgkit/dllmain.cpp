@@ -2,6 +2,7 @@
 // painting on dialogs.
 #define DLGKIT_BUILD
 #include "dlgkit.h"
+#include "build/winhandles.h"
 #include <commdlg.h>
 #include <shellapi.h>
 #include <objbase.h>
@@ -56,12 +57,10 @@ char* Own_name(void) {
 }
 
 int WinSemaphore(void) {
-  HANDLE h = CreateSemaphoreA(nullptr, 0, 1, Own_name());
-  if (h && GetLastError() == ERROR_ALREADY_EXISTS) {
-    CloseHandle(h);
-    return 1;
-  }
-  return 0;  // the first instance keeps its handle open for the rest of its life
+  UniqueHandle h(CreateSemaphoreA(nullptr, 0, 1, Own_name()));
+  if (h && GetLastError() == ERROR_ALREADY_EXISTS) return 1;
+  h.release();  // the first instance keeps its handle open for the rest of its life
+  return 0;
 }
 
 DWORD_PTR SetIco(HWND wnd, int id) {
@@ -130,13 +129,10 @@ void FontDescription(LOGFONTA* lf, int height, LONG weight) {
 // Draws one line in a font made from `lf` and deletes the font again; a font that cannot be made
 // leaves the context's current one.
 void DrawLine(HDC dc, const LOGFONTA& lf, int x, int y, const char* text) {
-  HFONT font = CreateFontIndirectA(&lf);
-  HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+  UniqueGdi font(CreateFontIndirectA(&lf));
+  HGDIOBJ old = font ? SelectObject(dc, font.get()) : nullptr;
   TextOutA(dc, x, y, text, lstrlenA(text));
-  if (font) {
-    SelectObject(dc, old);
-    DeleteObject(font);
-  }
+  if (font) SelectObject(dc, old);
 }
 }  // namespace
 
@@ -190,12 +186,12 @@ LRESULT set_font(HWND dlg, int height, int control, HDC) {
 void SetBkTransparent(HBITMAP bmp, COLORREF key) {
   BITMAP info;
   if (!GetObjectA(bmp, sizeof info, &info)) return;
-  HBITMAP mask = CreateBitmap(info.bmWidth, info.bmHeight, 1, 1, nullptr);
-  HDC image = CreateCompatibleDC(nullptr);
-  HDC maskDc = CreateCompatibleDC(nullptr);
-  if (mask && image && maskDc) {
+  UniqueGdi maskBitmap(CreateBitmap(info.bmWidth, info.bmHeight, 1, 1, nullptr));
+  UniqueDc imageDc(CreateCompatibleDC(nullptr)), maskDcOwned(CreateCompatibleDC(nullptr));
+  HDC image = imageDc.get(), maskDc = maskDcOwned.get();
+  if (maskBitmap && image && maskDc) {
     HGDIOBJ oldImage = SelectObject(image, bmp);
-    HGDIOBJ oldMask = SelectObject(maskDc, mask);
+    HGDIOBJ oldMask = SelectObject(maskDc, maskBitmap.get());
     // Colour to mono: pixels of the background colour become 1, all others 0. Mono to colour:
     // 1 becomes the background colour (the key), 0 the text colour (black); XOR with the image
     // then turns key pixels black and leaves the others.
@@ -206,9 +202,6 @@ void SetBkTransparent(HBITMAP bmp, COLORREF key) {
     SelectObject(maskDc, oldMask);
     SelectObject(image, oldImage);
   }
-  if (maskDc) DeleteDC(maskDc);
-  if (image) DeleteDC(image);
-  if (mask) DeleteObject(mask);
 }
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }

@@ -3,6 +3,7 @@
 
 #include <shellapi.h>
 
+#include "build/winhandles.h"
 #include "engine/langdata.h"
 #include "engine/peimage.h"
 
@@ -76,27 +77,12 @@ std::string NameOf(const std::string& path) {
 }
 
 bool ReadWhole(const std::string& path, std::string* out, size_t limit) {
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return false;
+  UniqueHandle f(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   LARGE_INTEGER size;
-  bool ok = GetFileSizeEx(f, &size) && (uint64_t)size.QuadPart <= limit;
-  if (ok) {
-    out->resize((size_t)size.QuadPart);
-    DWORD got = 0;
-    ok = out->empty() || (ReadFile(f, &(*out)[0], (DWORD)out->size(), &got, nullptr) && got == out->size());
-  }
-  CloseHandle(f);
-  return ok;
-}
-
-bool WriteWhole(const std::string& path, const std::string& bytes) {
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return false;
-  DWORD done = 0;
-  bool ok = bytes.empty() || (WriteFile(f, bytes.data(), (DWORD)bytes.size(), &done, nullptr) && done == bytes.size());
-  ok = CloseHandle(f) && ok;
-  if (!ok) DeleteFileA(path.c_str());
-  return ok;
+  if (!f || !GetFileSizeEx(f.get(), &size) || (uint64_t)size.QuadPart > limit) return false;
+  out->resize((size_t)size.QuadPart);
+  DWORD got = 0;
+  return out->empty() || (ReadFile(f.get(), &(*out)[0], (DWORD)out->size(), &got, nullptr) && got == out->size());
 }
 
 bool FileExists(const std::string& path) {
@@ -177,10 +163,8 @@ bool Launch(const std::string& file) {
   sei.lpDirectory = dir.c_str();
   sei.nShow = SW_SHOWNORMAL;
   if (!ShellExecuteExA(&sei)) return false;
-  if (sei.hProcess) {
-    WaitForSingleObject(sei.hProcess, INFINITE);
-    CloseHandle(sei.hProcess);
-  }
+  UniqueHandle process(sei.hProcess);
+  if (process) WaitForSingleObject(process.get(), INFINITE);
   return true;
 }
 

@@ -43,7 +43,6 @@ std::string ModulePath();
 std::string FolderOf(const std::string& path);  // text before the last '\'
 std::string NameOf(const std::string& path);    // text after the last '\'
 bool ReadWhole(const std::string& path, std::string* out, size_t limit);
-bool WriteWhole(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 bool DirExists(const std::string& path);
 // The arguments of a command line: what follows the program path (quoted, or up to the first blank).

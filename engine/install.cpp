@@ -8,6 +8,7 @@
 #include <chrono>
 
 #include "build/installerlayout.h"
+#include "build/winhandles.h"
 #include "engine/enginewin.h"
 #include "engine/peimage.h"
 #include "engine/regvalue.h"
@@ -206,9 +207,9 @@ void EndSetAside(Guard& g, bool restore) {
 
 GzcStatus Unpack(Job& job, std::vector<std::string>* written) {
   Setup& s = job.s;
-  GzcSource src{&job.guard.ops, s.file, s.binLength, s.binOffset};
+  GzcSource src{&job.guard.ops, s.file.get(), s.binLength, s.binOffset};
   job.files.sourceRead = 0;
-  if (!job.files.ops.seek(job.files.ops.ctx, s.file, s.binOffset)) return GZC_ERR_READ;
+  if (!job.files.ops.seek(job.files.ops.ctx, s.file.get(), s.binOffset)) return GZC_ERR_READ;
   GzcUnpackJob u = {};
   u.dest = s.folder.c_str();
   u.gzTmp = s.gzTmp.c_str();
@@ -227,19 +228,14 @@ const IID kIShellLinkA = {0x000214EE, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const IID kIPersistFile = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 bool MakeLink(const std::string& target, const std::string& link) {
-  IShellLinkA* sl = nullptr;
-  if (FAILED(CoCreateInstance(kShellLink, nullptr, CLSCTX_INPROC_SERVER, kIShellLinkA, (void**)&sl))) return false;
-  bool ok = false;
-  sl->SetPath(target.c_str());
-  sl->SetWorkingDirectory(FolderOf(target).c_str());
-  IPersistFile* pf = nullptr;
-  if (SUCCEEDED(sl->QueryInterface(kIPersistFile, (void**)&pf))) {
-    WCHAR wide[MAX_PATH];
-    if (MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, MAX_PATH) && SUCCEEDED(pf->Save(wide, TRUE))) ok = true;
-    pf->Release();
-  }
-  sl->Release();
-  return ok;
+  UniqueCom<IShellLinkA> sl;
+  if (FAILED(CoCreateInstance(kShellLink, nullptr, CLSCTX_INPROC_SERVER, kIShellLinkA, (void**)sl.put()))) return false;
+  sl.get()->SetPath(target.c_str());
+  sl.get()->SetWorkingDirectory(FolderOf(target).c_str());
+  UniqueCom<IPersistFile> pf;
+  if (FAILED(sl.get()->QueryInterface(kIPersistFile, (void**)pf.put()))) return false;
+  WCHAR wide[MAX_PATH];
+  return MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, MAX_PATH) && SUCCEEDED(pf.get()->Save(wide, TRUE));
 }
 
 std::string LinkName(const std::string& target) {
@@ -315,14 +311,11 @@ bool CreateKey(Job& job, const std::string& fullKey, HKEY root, const std::strin
   for (size_t i = 0; i <= sub.size(); ++i) {
     if (i < sub.size() && sub[i] != '\\') continue;
     std::string part = sub.substr(0, i);
-    HKEY k;
-    if (RegOpenKeyExA(root, part.c_str(), 0, KEY_READ, &k) == ERROR_SUCCESS) {
-      RegCloseKey(k);
-      continue;
-    }
+    UniqueKey found, made;
+    if (RegOpenKeyExA(root, part.c_str(), 0, KEY_READ, found.put()) == ERROR_SUCCESS) continue;
     DWORD disp = 0;
-    if (RegCreateKeyExA(root, part.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, &disp) != ERROR_SUCCESS) return false;
-    RegCloseKey(k);
+    if (RegCreateKeyExA(root, part.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, made.put(), &disp) != ERROR_SUCCESS)
+      return false;
     if (disp == REG_CREATED_NEW_KEY) job.Log('K', fullKey.substr(0, rootLen + i));
   }
   return RegOpenKeyExA(root, sub.c_str(), 0, KEY_SET_VALUE, out) == ERROR_SUCCESS;
@@ -365,14 +358,13 @@ void Registry(Job& job) {
       continue;
     }
     DWORD regType = kRegTypes[t];
-    HKEY k;
-    if (!CreateKey(job, key, root, sub, &k)) {
+    UniqueKey k;
+    if (!CreateKey(job, key, root, sub, k.put())) {
       bad();
       continue;
     }
-    LONG st = RegSetValueExA(k, name.c_str(), 0, regType, (const BYTE*)data.data(), (DWORD)data.size());
-    RegCloseKey(k);
-    if (st != ERROR_SUCCESS) {
+    if (RegSetValueExA(k.get(), name.c_str(), 0, regType, (const BYTE*)data.data(), (DWORD)data.size()) !=
+        ERROR_SUCCESS) {
       bad();
       continue;
     }
@@ -392,8 +384,10 @@ bool Register(Job& job, const std::string& uninstaller) {
   std::string sub = std::string(kUninstallKey) + SafeName(s.name);
   HKEY roots[2];
   for (int i = 0, n = RegistrationRoots(roots); i < n; ++i) {
-    HKEY k;
-    if (RegCreateKeyExA(roots[i], sub.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr) != ERROR_SUCCESS) continue;
+    UniqueKey key;
+    if (RegCreateKeyExA(roots[i], sub.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+      continue;
+    HKEY k = key.get();
     std::string quoted = "\"" + uninstaller + "\"";
     SetString(k, "DisplayName", s.name.empty() ? SafeName(s.name) : s.name);
     SetString(k, "UninstallString", quoted);
@@ -402,7 +396,6 @@ bool Register(Job& job, const std::string& uninstaller) {
     SetDword(k, "EstimatedSize", (DWORD)((job.installedBytes + 1023) / 1024));
     SetDword(k, "NoModify", 1);
     SetDword(k, "NoRepair", 1);
-    RegCloseKey(k);
     job.Log('U', std::string(roots[i] == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\") + sub);
     return true;
   }
@@ -485,7 +478,7 @@ int RunInstall(Setup& s, const InstallSink& sink, std::string* why) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   Job job(s, sink);
   InitEngineFiles(&job.files);
-  job.files.source = s.file;
+  job.files.source = s.file.get();
   job.files.onRead = OnRead;
   job.files.onReadCtx = &job;
   InitGuard(job);
@@ -496,8 +489,8 @@ int RunInstall(Setup& s, const InstallSink& sink, std::string* why) {
   // Nothing is changed before the whole program archive has proved sound.
   job.Status(Tx(L_CHECKING));
   job.Progress(0);
-  GzcSource src{&job.guard.ops, s.file, s.binLength, s.binOffset};
-  GzcStatus st = job.files.ops.seek(job.files.ops.ctx, s.file, s.binOffset) ? GzcVerify(src, s.gzTmp.c_str()) : GZC_ERR_READ;
+  GzcSource src{&job.guard.ops, s.file.get(), s.binLength, s.binOffset};
+  GzcStatus st = job.files.ops.seek(job.files.ops.ctx, s.file.get(), s.binOffset) ? GzcVerify(src, s.gzTmp.c_str()) : GZC_ERR_READ;
   if (job.guard.stopped) st = GZC_CANCELLED;
   if (st != GZC_OK) {
     *why = st == GZC_CANCELLED ? Tx(L_CANCELLED) : TxF(L_DAMAGED, {DamagedReason(st)});

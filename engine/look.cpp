@@ -3,6 +3,7 @@
 
 #include <commctrl.h>
 
+#include "build/winhandles.h"
 #include "engine/resource.h"
 
 namespace {
@@ -19,21 +20,20 @@ HFONT FontLike(HFONT base, int weight, int scalePercent) {
   return CreateFontIndirectA(&lf);
 }
 
+// Solid areas are painted with the context's own brush in the colour wanted: nothing to create or free.
 void Fill(HDC dc, const RECT& r, COLORREF c) {
-  HBRUSH b = CreateSolidBrush(c);
-  FillRect(dc, &r, b);
-  DeleteObject(b);
+  SetDCBrushColor(dc, c);
+  FillRect(dc, &r, (HBRUSH)GetStockObject(DC_BRUSH));
 }
 
 // A polygon given in a 64-unit square, drawn into the square at (x, y) of side `s`.
 void Shape(HDC dc, int x, int y, int s, const signed char* xy, int n, COLORREF fill) {
   POINT p[8];
   for (int i = 0; i < n; ++i) p[i] = {x + xy[2 * i] * s / 64, y + xy[2 * i + 1] * s / 64};
-  HBRUSH b = CreateSolidBrush(fill);
-  HGDIOBJ old = SelectObject(dc, b);
+  UniqueGdi b(CreateSolidBrush(fill));
+  HGDIOBJ old = SelectObject(dc, b.get());
   Polygon(dc, p, n);
   SelectObject(dc, old);
-  DeleteObject(b);
 }
 
 // The emblem: a parcel with an arrow into it, on a teal tile with cut corners, fitted into `r`.

@@ -60,16 +60,16 @@ bool ParseArgs(Setup* s, std::string* bad) {
 // come from their own offset tables. The archives' contents are checked later.
 GzcStatus Locate(Setup* s, EngineFiles* files) {
   uint64_t imageEnd = 0;
-  if (!ReadOwnLangData(s->file, s->size, kRcMarker, &imageEnd, &s->langData)) return GZC_ERR_NOT_INSTALLER;
+  if (!ReadOwnLangData(s->file.get(), s->size, kRcMarker, &imageEnd, &s->langData)) return GZC_ERR_NOT_INSTALLER;
   // A signature's certificate table follows the data: nothing is read from it.
-  const uint64_t dataEnd = OwnDataEnd(s->file, s->size);
+  const uint64_t dataEnd = OwnDataEnd(s->file.get(), s->size);
   if (dataEnd == 0) return GZC_ERR_NOT_INSTALLER;
   s->cfgOffset = imageEnd + kRcMarkerLength + s->langData.size();
   for (int part = 0; part < 2; ++part) {
     uint64_t at = part == 0 ? s->cfgOffset : s->binOffset;
     if (at >= dataEnd) return GZC_ERR_TRUNCATED;
-    if (!files->ops.seek(files->ops.ctx, s->file, at)) return GZC_ERR_READ;
-    GzcSource src{&files->ops, s->file, dataEnd - at, at};
+    if (!files->ops.seek(files->ops.ctx, s->file.get(), at)) return GZC_ERR_READ;
+    GzcSource src{&files->ops, s->file.get(), dataEnd - at, at};
     uint32_t stored, length = 0;
     GzcStatus st = GzcReadTable(src, &stored, nullptr, &length);
     if (st != GZC_OK) return st;
@@ -82,7 +82,7 @@ GzcStatus Locate(Setup* s, EngineFiles* files) {
   }
   // Behind the program archive only the zeros that align a certificate table may stand.
   const uint64_t end = s->binOffset + s->binLength;
-  if (!GzcEndsInstallerData(&files->ops, s->file, end, dataEnd, dataEnd < s->size)) return GZC_ERR_NOT_INSTALLER;
+  if (!GzcEndsInstallerData(&files->ops, s->file.get(), end, dataEnd, dataEnd < s->size)) return GZC_ERR_NOT_INSTALLER;
   return GZC_OK;
 }
 
@@ -102,24 +102,6 @@ bool MakeScratch(Setup* s) {
   return false;
 }
 
-void RemoveTree(const std::string& dir) {
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      const char* n = fd.cFileName;
-      if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
-      std::string full = dir + "\\" + n;
-      if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        RemoveTree(full);
-      else
-        DeleteFileA(full.c_str());
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-  }
-  RemoveDirectoryA(dir.c_str());
-}
-
 // A value of section "cfg" of init.cfg, cut to the buffer the program gives it.
 std::string CfgValue(const std::string& init, const char* key, size_t limit) {
   std::string raw;
@@ -131,8 +113,8 @@ std::string CfgValue(const std::string& init, const char* key, size_t limit) {
 
 // Checks the configuration archive and reads it into memory, then its settings.
 GzcStatus ReadConfiguration(Setup* s, EngineFiles* files) {
-  GzcSource src{&files->ops, s->file, s->cfgLength, s->cfgOffset};
-  if (!files->ops.seek(files->ops.ctx, s->file, s->cfgOffset)) return GZC_ERR_READ;
+  GzcSource src{&files->ops, s->file.get(), s->cfgLength, s->cfgOffset};
+  if (!files->ops.seek(files->ops.ctx, s->file.get(), s->cfgOffset)) return GZC_ERR_READ;
   GzcStatus st = GzcReadAll(src, s->gzTmp.c_str(), kCfgMax, &s->cfg);
   if (st != GZC_OK) return st;
 
@@ -156,9 +138,9 @@ int Run(Setup& s) {
   std::string bad;
   bool argsOk = ParseArgs(&s, &bad);
   std::string exe = ModulePath();
-  s.file = CreateFileA(exe.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  s.file.reset(CreateFileA(exe.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   LARGE_INTEGER size = {};
-  if (s.file == INVALID_HANDLE_VALUE || !GetFileSizeEx(s.file, &size)) {
+  if (!s.file || !GetFileSizeEx(s.file.get(), &size)) {
     if (!s.silent) Box(nullptr, kNoData, kNoDataCaption, MB_OK | MB_ICONERROR);
     ReportLine(kNoData);
     return EXIT_DAMAGED;
@@ -243,7 +225,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   Setup s;
   int code = Run(s);
-  if (s.file != INVALID_HANDLE_VALUE) CloseHandle(s.file);
+  // ExitProcess runs no destructors: it closes the installer file itself.
   if (!s.temp.empty()) RemoveTree(s.temp);
   CoUninitialize();
   ExitProcess(code);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "build/gzcformat.h"
+#include "build/winhandles.h"
 #include "engine/unlog.h"
 
 struct Setup {
@@ -14,7 +15,7 @@ struct Setup {
   std::string folderArg;  // /D=
   std::string langArg;    // /L=
   // The installer file and where its parts lie.
-  HANDLE file = INVALID_HANDLE_VALUE;
+  UniqueHandle file;
   uint64_t size = 0;
   uint64_t cfgOffset = 0;
   uint32_t cfgLength = 0;

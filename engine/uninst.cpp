@@ -7,6 +7,7 @@
 
 #include "build/gzcformat.h"
 #include "build/installerlayout.h"
+#include "build/winhandles.h"
 #include "engine/enginewin.h"
 #include "engine/langdata.h"
 #include "engine/look.h"
@@ -101,23 +102,26 @@ void RemoveFile(Uninstall& u, const std::string& path) {
 
 // A key made by the installation goes only when nothing is left in it.
 void RemoveKeyIfEmpty(const std::string& full) {
-  HKEY root, k;
+  HKEY root;
   std::string sub;
   if (!SplitKey(full, &root, &sub)) return;
-  if (RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return;
   DWORD keys = 1, values = 1;
-  RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, &keys, nullptr, nullptr, &values, nullptr, nullptr, nullptr, nullptr);
-  RegCloseKey(k);
+  {
+    UniqueKey k;
+    if (RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, k.put()) != ERROR_SUCCESS) return;
+    RegQueryInfoKeyA(k.get(), nullptr, nullptr, nullptr, &keys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                     nullptr);
+  }
   if (keys == 0 && values == 0) RegDeleteKeyA(root, sub.c_str());
 }
 
 void RemoveValue(Uninstall& u, const std::string& key, const std::string& name) {
-  HKEY root, k;
+  HKEY root;
   std::string sub;
   if (!SplitKey(key, &root, &sub)) return;
-  if (RegOpenKeyExA(root, sub.c_str(), 0, KEY_SET_VALUE, &k) != ERROR_SUCCESS) return;
-  LONG st = RegDeleteValueA(k, name.c_str());
-  RegCloseKey(k);
+  UniqueKey k;
+  if (RegOpenKeyExA(root, sub.c_str(), 0, KEY_SET_VALUE, k.put()) != ERROR_SUCCESS) return;
+  LONG st = RegDeleteValueA(k.get(), name.c_str());
   if (st != ERROR_SUCCESS && st != ERROR_FILE_NOT_FOUND) u.left.push_back(TxF(L_NOT_REMOVED, {key + "\\" + name}));
 }
 
@@ -151,11 +155,9 @@ void Remove(Uninstall& u) {
         HKEY root;
         std::string sub;
         if (OurRegistration(it.a) && SplitKey(it.a, &root, &sub) && RegDeleteKeyA(root, sub.c_str()) != ERROR_SUCCESS) {
-          HKEY k;
-          if (RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, &k) == ERROR_SUCCESS) {
-            RegCloseKey(k);
+          UniqueKey k;
+          if (RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, k.put()) == ERROR_SUCCESS)
             u.left.push_back(TxF(L_NOT_REMOVED, {it.a}));
-          }
         }
         break;
       }
@@ -173,31 +175,29 @@ void StartEraser(const Uninstall& u) {
   char temp[MAX_PATH], copy[MAX_PATH];
   if (!GetTempPathA(MAX_PATH, temp) || !GetTempFileNameA(temp, "pru", 0, copy)) return;
   if (!CopyFileA(u.exe.c_str(), copy, FALSE)) return;
-  HANDLE self = nullptr;
-  if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self, SYNCHRONIZE, TRUE, 0)) return;
+  UniqueHandle self;
+  if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), self.put(), SYNCHRONIZE, TRUE, 0))
+    return;
   char line[3 * MAX_PATH];
-  wsprintfA(line, "\"%s\" /_erase %lu %d %s", copy, HandleToULong(self), u.topDirs, u.exe.c_str());
+  wsprintfA(line, "\"%s\" /_erase %lu %d %s", copy, HandleToULong(self.get()), u.topDirs, u.exe.c_str());
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi;
   if (CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, temp, &si, &pi)) {
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    UniqueHandle thread(pi.hThread), process(pi.hProcess);  // the eraser runs on by itself
   } else {
     DeleteFileA(copy);
   }
-  CloseHandle(self);
 }
 
 // The copy's part: "/_erase <handle> <levels> <uninstaller path>".
 int Erase(const char* args) {
   char* end;
-  HANDLE parent = ULongToHandle(strtoul(args, &end, 10));
+  UniqueHandle parent(ULongToHandle(strtoul(args, &end, 10)));
   int levels = (int)strtol(end, &end, 10);
   while (*end == ' ') ++end;
   std::string exe = end;
-  WaitForSingleObject(parent, 30000);
-  CloseHandle(parent);
+  WaitForSingleObject(parent.get(), 30000);
   for (int i = 0; i < 100 && !DeleteFileA(exe.c_str()) && GetFileAttributesA(exe.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) Sleep(100);
   std::string dir = FolderOf(exe);
   for (int i = 0; i < levels && dir.size() > 3 && RemoveDirectoryA(dir.c_str()); ++i) dir = FolderOf(dir);
@@ -217,7 +217,7 @@ struct UnDialog {
   Uninstall* u;
   HWND dlg = nullptr;
   Look look;
-  HANDLE thread = nullptr;
+  UniqueHandle thread;  // the removal's, once started
   int result = EXIT_CANCELLED;
   bool done = false;
 };
@@ -283,17 +283,14 @@ void UnOnRemove(UnDialog& d) {
   SetDlgItemTextA(dlg, IDS_STATUS, Tx(L_UN_REMOVING).c_str());
   UnShow(dlg, kUnProgress, 3, true);
   d.u->dlg = dlg;
-  d.thread = CreateThread(nullptr, 0, RemoveThread, &d, 0, nullptr);
+  d.thread.reset(CreateThread(nullptr, 0, RemoveThread, &d, 0, nullptr));
   if (!d.thread) RemoveThread(&d);
 }
 
 void UnOnDone(UnDialog& d) {
   HWND dlg = d.dlg;
   Uninstall& u = *d.u;
-  if (d.thread) {
-    WaitForSingleObject(d.thread, INFINITE);
-    CloseHandle(d.thread);
-  }
+  if (d.thread) WaitForSingleObject(d.thread.get(), INFINITE);
   d.done = true;
   std::string list;
   for (const std::string& l : u.left) list += "\r\n- " + l;
@@ -359,12 +356,12 @@ int Run() {
   u.folder = FolderOf(u.exe);
 
   std::string lang, logText;
-  HANDLE f = CreateFileA(u.exe.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  UniqueHandle f(CreateFileA(u.exe.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   LARGE_INTEGER size = {};
   uint64_t imageEnd = 0;
-  bool haveLang = f != INVALID_HANDLE_VALUE && GetFileSizeEx(f, &size) &&
-                  ReadOwnLangData(f, (uint64_t)size.QuadPart, "", &imageEnd, &lang);
-  if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+  bool haveLang = f && GetFileSizeEx(f.get(), &size) &&
+                  ReadOwnLangData(f.get(), (uint64_t)size.QuadPart, "", &imageEnd, &lang);
+  f.reset();
   if (!haveLang) haveLang = ReadWhole(u.folder + "\\" + kUninstTexts, &lang, kLogMax) && LangDataLength(lang.data(), lang.size()) == lang.size();
   bool logOk = ReadWhole(u.folder + "\\" + kUninstLog, &logText, kLogMax) && LogParse(logText, &u.items);
   const char* set = nullptr;

@@ -1,28 +1,21 @@
-// Win32 file operations for the archive module: exclusive handles, no links followed, counted reads.
+// The engine's own file operations on top of the Win32 file layer: counted read-ahead of the
+// installer file, folders made recorded, folders held open.
 #include "engine/winfiles.h"
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
+
+#include "build/winhandles.h"
 
 namespace {
 EngineFiles* Self(void* ctx) { return static_cast<EngineFiles*>(ctx); }
 
 constexpr size_t kReadAhead = 1u << 20;
 
-void* Open(void*, const char* path, bool write) {
-  HANDLE h = write ? CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)
-                   : CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  return h == INVALID_HANDLE_VALUE ? nullptr : h;
-}
-
 size_t Read(void* ctx, void* f, void* buf, size_t n) {
   EngineFiles* self = Self(ctx);
-  if ((HANDLE)f != self->source) {
-    DWORD got = 0;
-    return ReadFile((HANDLE)f, buf, (DWORD)n, &got, nullptr) ? got : 0;
-  }
+  if ((HANDLE)f != self->source) return winfs::Read(ctx, f, buf, n);
   if (self->aheadPos == self->aheadLen) {
     if (self->ahead.empty()) self->ahead.resize(kReadAhead);
     DWORD got = 0;
@@ -38,35 +31,10 @@ size_t Read(void* ctx, void* f, void* buf, size_t n) {
   return take;
 }
 
-bool Write(void*, void* f, const void* buf, size_t n) {
-  DWORD done = 0;
-  return n == 0 || (WriteFile((HANDLE)f, buf, (DWORD)n, &done, nullptr) && done == n);
-}
-
 bool Seek(void* ctx, void* f, uint64_t off) {
   EngineFiles* self = Self(ctx);
   if ((HANDLE)f == self->source) self->aheadPos = self->aheadLen = 0;
-  LARGE_INTEGER li;
-  li.QuadPart = (LONGLONG)off;
-  return SetFilePointerEx((HANDLE)f, li, nullptr, FILE_BEGIN) != 0;
-}
-
-bool Size(void*, void* f, uint64_t* size) {
-  LARGE_INTEGER li;
-  if (!GetFileSizeEx((HANDLE)f, &li)) return false;
-  *size = (uint64_t)li.QuadPart;
-  return true;
-}
-
-bool Close(void*, void* f) { return CloseHandle((HANDLE)f) != 0; }
-
-bool Remove(void*, const char* path) { return DeleteFileA(path) != 0; }
-
-GzcKind Kind(void*, const char* path) {
-  DWORD a = GetFileAttributesA(path);
-  if (a == INVALID_FILE_ATTRIBUTES) return GZC_KIND_NONE;
-  if (a & FILE_ATTRIBUTE_REPARSE_POINT) return GZC_KIND_OTHER;
-  return (a & FILE_ATTRIBUTE_DIRECTORY) ? GZC_KIND_DIR : GZC_KIND_FILE;
+  return winfs::Seek(ctx, f, off);
 }
 
 bool MakeDir(void* ctx, const char* path) {
@@ -91,7 +59,7 @@ bool RemoveDir(void* ctx, const char* path) {
 // without delete sharing, so that it can be neither removed, renamed nor replaced by a junction
 // while the unpacking works in it, and every path through held folders stays where it was checked.
 struct Dir {
-  HANDLE h;
+  UniqueHandle h;
   std::string path;
 };
 
@@ -102,18 +70,14 @@ std::string Below(void* dir, const char* name) { return static_cast<Dir*>(dir)->
 namespace {
 // Opens a folder without following a reparse point (`follow` aside); null for anything else.
 Dir* HoldDir(const std::string& path, bool follow) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  UniqueHandle h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(h, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-      (!follow && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
-    CloseHandle(h);
+  if (!h || !GetFileInformationByHandle(h.get(), &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (!follow && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)))
     return nullptr;
-  }
-  return new Dir{h, path};
+  return new Dir{std::move(h), path};
 }
-
 
 void* OpenDir(void*, void* parent, const char* name) {
   if (parent) return HoldDir(Below(parent, name), false);
@@ -136,24 +100,17 @@ void* MakeDirAt(void* ctx, void* parent, const char* name) {
   return d;
 }
 
-void CloseDir(void*, void* dir) {
-  CloseHandle(static_cast<Dir*>(dir)->h);
-  delete static_cast<Dir*>(dir);
-}
+void CloseDir(void*, void* dir) { delete static_cast<Dir*>(dir); }
 
 void* CreateAt(void*, void* dir, const char* name, bool* created) {
   std::string path = Below(dir, name);
   DWORD a = GetFileAttributesA(path.c_str());
   if (a != INVALID_FILE_ATTRIBUTES && (a & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) return nullptr;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  UniqueHandle h(winfs::Open(nullptr, path.c_str(), true));
+  if (!h) return nullptr;
   *created = GetLastError() != ERROR_ALREADY_EXISTS;
-  if (GetFileType(h) != FILE_TYPE_DISK) {
-    CloseHandle(h);
-    return nullptr;
-  }
-  return h;
+  if (GetFileType(h.get()) != FILE_TYPE_DISK) return nullptr;
+  return h.release();
 }
 
 bool RemoveAt(void* ctx, void* dir, const char* name, bool folder) {
@@ -161,27 +118,22 @@ bool RemoveAt(void* ctx, void* dir, const char* name, bool folder) {
   return folder ? RemoveDir(ctx, path.c_str()) : DeleteFileA(path.c_str()) != 0;
 }
 
-bool ListDir(void*, const char* folder, void (*onEntry)(void*, const char*, GzcKind), void* cookie) {
-  std::string pattern = std::string(folder) + "\\*";
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  do {
-    const char* n = fd.cFileName;
-    if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
-    GzcKind kind = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? GZC_KIND_OTHER
-                   : (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? GZC_KIND_DIR
-                                                                     : GZC_KIND_FILE;
-    onEntry(cookie, n, kind);
-  } while (FindNextFileA(h, &fd));
-  FindClose(h);
-  return true;
-}
 }  // namespace
 
 void InitEngineFiles(EngineFiles* files) {
-  files->ops = GzcFileOps{files,  Open,      Read,     Write,    Seek,     Size,     Close,  Remove,  Kind,
-                          MakeDir, RemoveDir, ListDir, OpenDir, MakeDirAt, CloseDir, CreateAt, RemoveAt};
+  // The layer's operations, but for the counted source, the recorded folders and the folders held.
+  files->ops = GzcFileOps{files,       winfs::Open, Read,      winfs::Write,   Seek,    winfs::Size,
+                          winfs::Close, winfs::Remove, winfs::Kind, MakeDir, RemoveDir, winfs::ListDir,
+                          OpenDir,     MakeDirAt,   CloseDir,  CreateAt,       RemoveAt};
+}
+
+bool WriteWhole(const std::string& path, const std::string& bytes) {
+  UniqueHandle f(winfs::Open(nullptr, path.c_str(), true));
+  if (!f) return false;
+  bool ok = winfs::Write(nullptr, f.get(), bytes.data(), bytes.size());
+  ok = winfs::Close(nullptr, f.release()) && ok;  // the close's own result counts: data held back may fail
+  if (!ok) DeleteFileA(path.c_str());
+  return ok;
 }
 
 // ---- Threads -------------------------------------------------------------------------------------
@@ -206,16 +158,16 @@ void* Start(void (*run)(void*), void* arg) {
   return h;
 }
 void Join(void* thread) {
-  WaitForSingleObject((HANDLE)thread, INFINITE);
-  CloseHandle((HANDLE)thread);
+  UniqueHandle t((HANDLE)thread);
+  WaitForSingleObject(t.get(), INFINITE);
 }
 struct Sync {
   CRITICAL_SECTION cs;
-  HANDLE signal;
+  UniqueHandle signal;
 };
 void* Create() {
   Sync* s = new Sync;
-  s->signal = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  s->signal.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
   if (!s->signal) {
     delete s;
     return nullptr;
@@ -226,7 +178,6 @@ void* Create() {
 void Destroy(void* p) {
   Sync* s = static_cast<Sync*>(p);
   DeleteCriticalSection(&s->cs);
-  CloseHandle(s->signal);
   delete s;
 }
 void Lock(void* p) { EnterCriticalSection(&static_cast<Sync*>(p)->cs); }
@@ -234,10 +185,10 @@ void Unlock(void* p) { LeaveCriticalSection(&static_cast<Sync*>(p)->cs); }
 void Wait(void* p) {
   Sync* s = static_cast<Sync*>(p);
   LeaveCriticalSection(&s->cs);
-  WaitForSingleObject(s->signal, INFINITE);
+  WaitForSingleObject(s->signal.get(), INFINITE);
   EnterCriticalSection(&s->cs);
 }
-void Notify(void* p) { SetEvent(static_cast<Sync*>(p)->signal); }
+void Notify(void* p) { SetEvent(static_cast<Sync*>(p)->signal.get()); }
 const GzcThreadOps kThreads = {Start, Join, Create, Destroy, Lock, Unlock, Wait, Notify};
 }  // namespace
 

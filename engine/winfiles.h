@@ -1,4 +1,5 @@
-// The archive module's file seam on Win32 for the engine, with a count of archive bytes read.
+// The engine's file operations for the archive module: the Win32 file layer with a count of
+// archive bytes read, the folders made and folders held open.
 #pragma once
 #include <windows.h>
 
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "build/gzcformat.h"
+#include "build/winfs.h"
 
 // State behind one set of file operations. `source` is the installer file: reads from it are
 // counted and reported, so that checking and unpacking can show progress. Folders made through
@@ -27,6 +29,11 @@ struct EngineFiles {
 void InitEngineFiles(EngineFiles* files);
 // The path of `name` in a folder that the engine's file operations hold open (openDir, makeDirAt).
 std::string Below(void* dir, const char* name);
+
+// Writes `bytes` as the whole file `path` (exclusive, never through a link); a file that could not
+// be written whole is deleted again. In the engine's file unit, so that the uninstaller, which only
+// reads, links none of the file layer.
+bool WriteWhole(const std::string& path, const std::string& bytes);
 
 // Win32 threads for the archive module's unpacking (the engine links no threads library).
 const GzcThreadOps* EngineThreads();

@@ -5,6 +5,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "build/winhandles.h"
 #include "engine/enginewin.h"
 #include "engine/look.h"
 #include "engine/resource.h"
@@ -31,7 +32,7 @@ struct Wizard {
   Page page = PAGE_WELCOME;
   int result = EXIT_CANCELLED;
   std::string why;
-  HANDLE thread = nullptr;
+  UniqueHandle thread;  // the installing thread's, while it runs
   Look look;
   uint64_t need = 0;           // the program's unpacked size
   bool needKnown = false;
@@ -89,14 +90,14 @@ bool IsHtml(const std::string& path) {
 bool ProgramSize(const Setup& s, uint64_t* size) {
   EngineFiles files;
   InitEngineFiles(&files);
-  GzcSource src{&files.ops, s.file, s.binLength, s.binOffset};
+  GzcSource src{&files.ops, s.file.get(), s.binLength, s.binOffset};
   uint32_t stored;
   std::vector<uint32_t> t;
-  if (!files.ops.seek(files.ops.ctx, s.file, s.binOffset) || GzcReadTable(src, &stored, &t) != GZC_OK) return false;
+  if (!files.ops.seek(files.ops.ctx, s.file.get(), s.binOffset) || GzcReadTable(src, &stored, &t) != GZC_OK) return false;
   *size = 0;
   for (size_t j = 2; j < t.size(); ++j) {
     unsigned char b[4];
-    if (!ReadAt(s.file, s.binOffset + t[j] - 4, b, 4)) return false;
+    if (!ReadAt(s.file.get(), s.binOffset + t[j] - 4, b, 4)) return false;
     *size += b[0] | b[1] << 8 | b[2] << 16 | (uint32_t)b[3] << 24;
   }
   return true;
@@ -239,10 +240,10 @@ void OnBrowse(Wizard& w) {
   bi.hwndOwner = w.dlg;
   bi.lpszTitle = title.c_str();
   bi.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-  PIDLIST_ABSOLUTE pidl = SHBrowseForFolderA(&bi);
+  UniquePidl pidl(SHBrowseForFolderA(&bi));
   if (!pidl) return;
   char path[MAX_PATH] = {0};
-  if (SHGetPathFromIDListA(pidl, path) && path[0]) {
+  if (SHGetPathFromIDListA(pidl.get(), path) && path[0]) {
     std::string folder = path;
     std::string name = SafeName(w.s->name);
     if (folder.back() != '\\') folder += '\\';
@@ -250,7 +251,6 @@ void OnBrowse(Wizard& w) {
     else folder.pop_back();
     SetText(w.dlg, IDE_FOLDER, folder);
   }
-  CoTaskMemFree(pidl);
 }
 
 void StartInstall(Wizard& w) {
@@ -266,7 +266,7 @@ void StartInstall(Wizard& w) {
   }
   w.s->folder = folder;
   ShowPage(w, PAGE_PROGRESS);
-  w.thread = CreateThread(nullptr, 0, InstallThread, &w, 0, nullptr);
+  w.thread.reset(CreateThread(nullptr, 0, InstallThread, &w, 0, nullptr));
   if (!w.thread) {
     w.result = EXIT_WRITE;
     EndDialog(w.dlg, 0);
@@ -321,9 +321,8 @@ void OnCancel(Wizard& w) {
 
 void OnDone(Wizard& w, int code) {
   if (w.thread) {
-    WaitForSingleObject(w.thread, INFINITE);
-    CloseHandle(w.thread);
-    w.thread = nullptr;
+    WaitForSingleObject(w.thread.get(), INFINITE);
+    w.thread.reset();
   }
   w.result = code;
   if (code == EXIT_DAMAGED || code == EXIT_WRITE || code == EXIT_CANCELLED) {

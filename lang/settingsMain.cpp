@@ -2,6 +2,7 @@
 #include "lang/lang.h"
 #include "app/func.h"
 #include "app/func1.h"
+#include "build/winfs.h"
 #include "dlgkit/dlgkit.h"
 #include "lang/dlgtexts.h"
 #include "res/resource.h"
@@ -14,16 +15,15 @@ namespace {
 const CtlText kSettingsTexts[] = {{IDB_SET_APPLY, S_APPLY}, {IDB_SET_HELP, S_HELP}, {IDB_SET_CLOSE, S_CLOSE},
                                   {IDS_SET_LEVEL, S_SETTINGS_LEVEL}, {IDS_SET_LANGUAGE, S_SETTINGS_LANG}};
 
-// A language file's name without its extension, when it can be a language: a plain file whose
-// extension is exactly ".lng" (a wildcard search also matches longer ones on some file systems)
-// and whose name fits the 31 characters that value "3" keeps.
-bool LanguageName(const WIN32_FIND_DATAA& fd, char* name) {
-  if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
-  const char* dot = strrchr(fd.cFileName, '.');
+// A language file's name without its extension, when it can be a language: a plain file (no link)
+// whose extension is exactly ".lng" and whose name fits the 31 characters that value "3" keeps.
+bool LanguageName(const char* file, GzcKind kind, char* name) {
+  if (kind != GZC_KIND_FILE) return false;
+  const char* dot = strrchr(file, '.');
   if (!dot || _stricmp(dot, ".lng") != 0) return false;
-  size_t n = (size_t)(dot - fd.cFileName);
+  size_t n = (size_t)(dot - file);
   if (n == 0 || n >= (size_t)kLangNameMax) return false;
-  memcpy(name, fd.cFileName, n);
+  memcpy(name, file, n);
   name[n] = 0;
   return true;
 }
@@ -50,18 +50,13 @@ void OnCommand(HWND wnd, UINT id) {
 void FindLang(HWND wnd) {
   HWND list = GetDlgItem(wnd, IDC_SET_LANGUAGE);
   SendMessageA(list, CB_ADDSTRING, 0, (LPARAM)Polski());
-  char pattern[kPathMax];
-  if (ToolFolder(pattern) && strlen(pattern) + sizeof "Lang\\*.lng" <= (size_t)kPathMax) {
-    strcat(pattern, "Lang\\*.lng");
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA(pattern, &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-      do {
-        char name[kLangNameMax];
-        if (LanguageName(fd, name)) AddLanguage(list, name);
-      } while (FindNextFileA(h, &fd));
-      FindClose(h);
-    }
+  char folder[kPathMax];
+  if (ToolFolder(folder) && strlen(folder) + sizeof "Lang" <= (size_t)kPathMax) {
+    strcat(folder, "Lang");
+    ForEachEntry(folder, [list](const char* file, GzcKind kind) {
+      char name[kLangNameMax];
+      if (LanguageName(file, kind, name)) AddLanguage(list, name);
+    });
   }
   char current[kLangNameMax];
   if (!ReadValue(ROOT_MACHINE, VAL_LANGNAME, current, sizeof current) || !current[0])

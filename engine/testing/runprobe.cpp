@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "build/winhandles.h"
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   char self[MAX_PATH], cwd[MAX_PATH], dir[MAX_PATH];
   GetModuleFileNameA(nullptr, self, MAX_PATH);
@@ -13,10 +15,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   name = name.substr(name.rfind('\\') + 1);
   std::string note = std::string(dir) + "\\" + name + ".ran";
   std::string text = std::string(cwd) + "\r\n" + GetCommandLineA() + "\r\n";
-  HANDLE f = CreateFileA(note.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return 1;
+  UniqueHandle f(CreateFileA(note.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!f) return 1;
   DWORD done;
-  WriteFile(f, text.data(), (DWORD)text.size(), &done, nullptr);
-  CloseHandle(f);
+  WriteFile(f.get(), text.data(), (DWORD)text.size(), &done, nullptr);
   return 0;
 }

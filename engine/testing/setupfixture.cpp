@@ -7,6 +7,8 @@
 
 #include "build/gzcformat.h"
 #include "build/installerlayout.h"
+#include "build/winfs.h"
+#include "build/winhandles.h"
 #include "uitest.h"
 
 namespace enginetest {
@@ -50,25 +52,22 @@ std::string Pack(const std::string& folder, const std::string& archive, const st
 }
 
 bool ReadShell(HKEY root, const char* name, std::string* value) {
-  HKEY k;
-  if (RegOpenKeyExA(root, kShellKey, 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+  UniqueKey k;
+  if (RegOpenKeyExA(root, kShellKey, 0, KEY_READ, k.put()) != ERROR_SUCCESS) return false;
   char buf[MAX_PATH * 2];
   DWORD size = sizeof buf, type = 0;
-  LONG st = RegQueryValueExA(k, name, nullptr, &type, (BYTE*)buf, &size);
-  RegCloseKey(k);
-  if (st != ERROR_SUCCESS) return false;
+  if (RegQueryValueExA(k.get(), name, nullptr, &type, (BYTE*)buf, &size) != ERROR_SUCCESS) return false;
   *value = std::string(buf, strnlen(buf, size));
   return true;
 }
 
 void WriteShell(HKEY root, const char* name, const std::string* value) {
-  HKEY k;
-  if (RegCreateKeyExA(root, kShellKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS) return;
+  UniqueKey k;
+  if (RegCreateKeyExA(root, kShellKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, k.put(), nullptr) != ERROR_SUCCESS) return;
   if (value)
-    RegSetValueExA(k, name, 0, REG_EXPAND_SZ, (const BYTE*)value->c_str(), (DWORD)value->size() + 1);
+    RegSetValueExA(k.get(), name, 0, REG_EXPAND_SZ, (const BYTE*)value->c_str(), (DWORD)value->size() + 1);
   else
-    RegDeleteValueA(k, name);
-  RegCloseKey(k);
+    RegDeleteValueA(k.get(), name);
 }
 
 struct Find {
@@ -165,7 +164,7 @@ void SetupTest::TearDown() {
     const auto& s = savedShell_[i];
     WriteShell(i < 2 ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, s.first.c_str(), s.second == "\x01" ? nullptr : &s.second);
   }
-  uitest::RemoveTree(root_);
+  RemoveTree(root_);
   CoUninitialize();
 }
 
@@ -192,28 +191,27 @@ Ran SetupTest::Run(const std::string& exe, const std::string& args, DWORD ms) {
   Ran r;
   std::string errPath = root_ + "stderr.txt";
   SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-  HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+  UniqueHandle err(CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
   STARTUPINFOA si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdError = err;
-  si.hStdOutput = err;
+  si.hStdError = err.get();
+  si.hStdOutput = err.get();
   si.hStdInput = nullptr;
   std::string line = "\"" + exe + "\" " + args;
   std::vector<char> buf(line.begin(), line.end());
   buf.push_back(0);
   PROCESS_INFORMATION pi;
   if (!CreateProcessA(nullptr, buf.data(), nullptr, nullptr, TRUE, 0, nullptr, root_.c_str(), &si, &pi)) {
-    CloseHandle(err);
     ADD_FAILURE() << "cannot start " << line;
     return r;
   }
-  CloseHandle(err);
-  CloseHandle(pi.hThread);
-  r.finished = WaitForSingleObject(pi.hProcess, ms) == WAIT_OBJECT_0;
-  if (!r.finished) TerminateProcess(pi.hProcess, 99);
-  GetExitCodeProcess(pi.hProcess, &r.code);
-  CloseHandle(pi.hProcess);
+  err.reset();  // the child holds its own copy
+  UniqueHandle thread(pi.hThread), process(pi.hProcess);
+  r.finished = WaitForSingleObject(process.get(), ms) == WAIT_OBJECT_0;
+  if (!r.finished) TerminateProcess(process.get(), 99);
+  GetExitCodeProcess(process.get(), &r.code);
+  process.reset();
   r.err = Slurp(errPath);
   DeleteFileA(errPath.c_str());
   return r;
@@ -273,44 +271,35 @@ std::string Slurp(const std::string& path) { return uitest::ReadFile(path); }
 bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool ReadLink(const std::string& lnk, std::string* target, std::string* workdir) {
-  IShellLinkA* sl = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void**)&sl))) return false;
-  IPersistFile* pf = nullptr;
-  bool ok = false;
-  if (SUCCEEDED(sl->QueryInterface(IID_IPersistFile, (void**)&pf))) {
-    WCHAR wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, lnk.c_str(), -1, wide, MAX_PATH);
-    if (SUCCEEDED(pf->Load(wide, STGM_READ))) {
-      char path[MAX_PATH] = {0}, dir[MAX_PATH] = {0};
-      sl->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH);
-      sl->GetWorkingDirectory(dir, MAX_PATH);
-      *target = path;
-      *workdir = dir;
-      ok = true;
-    }
-    pf->Release();
-  }
-  sl->Release();
-  return ok;
+  UniqueCom<IShellLinkA> sl;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void**)sl.put())))
+    return false;
+  UniqueCom<IPersistFile> pf;
+  if (FAILED(sl.get()->QueryInterface(IID_IPersistFile, (void**)pf.put()))) return false;
+  WCHAR wide[MAX_PATH];
+  MultiByteToWideChar(CP_ACP, 0, lnk.c_str(), -1, wide, MAX_PATH);
+  if (FAILED(pf.get()->Load(wide, STGM_READ))) return false;
+  char path[MAX_PATH] = {0}, dir[MAX_PATH] = {0};
+  sl.get()->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH);
+  sl.get()->GetWorkingDirectory(dir, MAX_PATH);
+  *target = path;
+  *workdir = dir;
+  return true;
 }
 
 bool RegGet(HKEY root, const std::string& key, const std::string& name, DWORD* type, std::string* data) {
-  HKEY k;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+  UniqueKey k;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, k.put()) != ERROR_SUCCESS) return false;
   char buf[4096];
   DWORD size = sizeof buf;
-  LONG st = RegQueryValueExA(k, name.c_str(), nullptr, type, (BYTE*)buf, &size);
-  RegCloseKey(k);
-  if (st != ERROR_SUCCESS) return false;
+  if (RegQueryValueExA(k.get(), name.c_str(), nullptr, type, (BYTE*)buf, &size) != ERROR_SUCCESS) return false;
   data->assign(buf, size);
   return true;
 }
 
 bool RegKeyExists(HKEY root, const std::string& key) {
-  HKEY k;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
-  RegCloseKey(k);
-  return true;
+  UniqueKey k;
+  return RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, k.put()) == ERROR_SUCCESS;
 }
 
 std::string TextOf(HWND wnd) {

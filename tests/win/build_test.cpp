@@ -184,21 +184,15 @@ TEST_F(Build, WritesTheEngineThenRcBinWithLanguageDataAndBothArchives) {
   // The configuration archive holds exactly the cfg folder's files.
   auto cfg = Unpack(out_ + "setup.exe", cfgAt, temp_);
   std::map<std::string, std::string> cfgWant;
-  WIN32_FIND_DATAA fd;
-  HANDLE f = FindFirstFileA((WorkDir() + "\\cfg\\*").c_str(), &fd);
-  do {
-    if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-      cfgWant[fd.cFileName] = ReadFile(WorkDir() + "\\cfg\\" + fd.cFileName);
-  } while (FindNextFileA(f, &fd));
-  FindClose(f);
+  ForEachEntry((WorkDir() + "\\cfg").c_str(), [&](const char* n, GzcKind kind) {
+    if (kind != GZC_KIND_DIR) cfgWant[n] = ReadFile(WorkDir() + "\\cfg\\" + n);
+  });
   EXPECT_EQ(cfgWant, cfg);
   // The working folder keeps its scratch files and the resource data, and nothing else.
   std::set<std::string> scratch;
-  f = FindFirstFileA((WorkDir() + "\\*").c_str(), &fd);
-  do {
-    if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) scratch.insert(fd.cFileName);
-  } while (FindNextFileA(f, &fd));
-  FindClose(f);
+  ForEachEntry(WorkDir().c_str(), [&](const char* n, GzcKind kind) {
+    if (kind != GZC_KIND_DIR) scratch.insert(n);
+  });
   EXPECT_EQ((std::set<std::string>{"gz.tmp", "list.txt", "rc.bin"}), scratch);
   EXPECT_EQ(kUninst, cfg["UnInst.dat"]);
   EXPECT_EQ("Licencja", cfg["licencja.txt"]);

@@ -99,18 +99,12 @@ class EngineInstall : public SetupTest {
 
   // Every file of the program folder, relative, with its bytes.
   void Collect(const std::string& dir, const std::string& rel, std::vector<std::pair<std::string, std::string>>* out) {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + "*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return;
-    do {
-      std::string n = fd.cFileName;
-      if (n == "." || n == "..") continue;
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    ForEachEntry(dir.c_str(), [&](const char* n, GzcKind kind) {
+      if (kind == GZC_KIND_DIR)
         Collect(dir + n + "\\", rel + n + "\\", out);
       else
         out->push_back({rel + n, Slurp(dir + n)});
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
+    });
   }
 };
 
@@ -450,11 +444,9 @@ TEST_F(EngineInstall, TheConfigurationIsNotReadAgainFromTheTemporaryFolder) {
   GetTempPathA(MAX_PATH, temp);
   auto scratchFolders = [&] {
     std::set<std::string> names;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((std::string(temp) + "prsetup*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return names;
-    do names.insert(fd.cFileName); while (FindNextFileA(h, &fd));
-    FindClose(h);
+    ForEachEntry(temp, [&](const char* n, GzcKind) {
+      if (strncmp(n, "prsetup", 7) == 0) names.insert(n);
+    });
     return names;
   };
   std::set<std::string> before = scratchFolders();

@@ -294,15 +294,9 @@ uint64_t FreeOn(const std::string& path) {
 // Bytes of every file below a folder.
 uint64_t FolderBytes(const std::string& dir) {
   uint64_t sum = 0;
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((dir + "*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return 0;
-  do {
-    std::string n = fd.cFileName;
-    if (n == "." || n == "..") continue;
-    sum += (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FolderBytes(dir + n + "\\") : fd.nFileSizeLow;
-  } while (FindNextFileA(h, &fd));
-  FindClose(h);
+  ForEachEntry(dir.c_str(), [&](const char* n, GzcKind kind) {
+    sum += kind == GZC_KIND_DIR ? FolderBytes(dir + n + "\\") : Slurp(dir + n).size();
+  });
   return sum;
 }
 

@@ -28,14 +28,10 @@ class LangWindows : public AppTest {
   }
   // Everything in the test program's Lang folder goes: each test lays out its own languages.
   void ClearLangDir() {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((langDir_ + "*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return;
-    do {
-      std::string name = fd.cFileName;
-      if (name != "." && name != "..") RemoveTree(langDir_ + name), DeleteFileA((langDir_ + name).c_str());
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
+    ForEachEntry(langDir_.c_str(), [this](const char* name, GzcKind kind) {
+      if (kind == GZC_KIND_DIR) RemoveTree(langDir_ + name);
+      else DeleteFileA((langDir_ + name).c_str());
+    });
   }
   void AddLanguage(const std::string& name, const std::string& body = "[lng]\r\n") {
     WriteFile(langDir_ + name + ".lng", body);

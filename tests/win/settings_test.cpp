@@ -2,7 +2,9 @@
 #include "uitest.h"
 #include "app/func.h"
 #include "app/func1.h"
+#include "build/winhandles.h"
 #include "res/resource.h"
+#include <map>
 #include <set>
 #include <thread>
 
@@ -208,6 +210,45 @@ TEST_F(Walker, PathsPastTheLimitAreSkippedNotCut) {
   EXPECT_EQ(1, wyliczpliki(root_.c_str(), true));
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(wide.c_str()));  // out of reach, untouched
   DeleteFileW(wide.c_str());
+}
+
+// The file layer under the walker: entries with their kinds (the folder with or without its
+// trailing separator), and a tree removed whole, read-only file and folder included.
+TEST_F(Walker, TheFileLayerListsKindsAndRemovesReadOnlyTrees) {
+  const std::map<std::string, GzcKind> want = {
+      {"a", GZC_KIND_DIR}, {"empty", GZC_KIND_DIR}, {"top.txt", GZC_KIND_FILE}};
+  for (const std::string& dir : {root_, root_ + "\\"}) {
+    SCOPED_TRACE(dir);
+    std::map<std::string, GzcKind> seen;
+    EXPECT_TRUE(ForEachEntry(dir.c_str(), [&](const char* n, GzcKind kind) { seen[n] = kind; }));
+    EXPECT_EQ(want, seen);
+  }
+  EXPECT_FALSE(ForEachEntry((root_ + "\\top.txt").c_str(), [](const char*, GzcKind) {}));
+  ASSERT_TRUE(SetFileAttributesA((root_ + "\\a\\b\\two.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(SetFileAttributesA((root_ + "\\a\\b").c_str(), FILE_ATTRIBUTE_READONLY));
+  RemoveTree(root_ + "\\");
+  EXPECT_FALSE(Exists(root_));
+}
+
+// The archive code's files: a file another program reads can still be packed; a file being
+// written is the writer's alone.
+TEST_F(Walker, TheFileLayerReadsBesideReadersAndWritesAlone) {
+  const GzcFileOps* ops = WinFileOps();
+  std::string path = root_ + "\\top.txt";
+  auto openOther = [&](DWORD share) {
+    return UniqueHandle(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+  };
+  {
+    UniqueHandle reader = openOther(FILE_SHARE_READ);
+    ASSERT_TRUE(reader);
+    void* f = ops->open(ops->ctx, path.c_str(), false);
+    EXPECT_TRUE(f);
+    if (f) ops->close(ops->ctx, f);
+  }
+  void* f = ops->open(ops->ctx, path.c_str(), true);
+  ASSERT_TRUE(f);
+  EXPECT_FALSE(openOther(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+  EXPECT_TRUE(ops->close(ops->ctx, f));
 }
 
 TEST_F(Settings, RegisterOperationsReadWriteDeleteAndReportFailures) {

@@ -2,6 +2,7 @@
 #include "uitest.h"
 #include "adpane/adpane.h"
 #include "app/func.h"
+#include "build/winhandles.h"
 #include "dlgkit/dlgkit.h"
 #include "res/resource.h"
 #include <stdio.h>
@@ -17,25 +18,6 @@ std::string MakeTempDir(const char* tag) {
     snprintf(path, sizeof path, "%sprt_%s_%lu_%d\\", base, tag, GetCurrentProcessId(), ++counter);
     if (CreateDirectoryA(path, nullptr)) return path;
   }
-}
-
-void RemoveTree(const std::string& path) {
-  std::string dir = path;
-  if (!dir.empty() && dir.back() == '\\') dir.pop_back();
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = fd.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string full = dir + "\\" + name;
-      SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(full);
-      else DeleteFileA(full.c_str());
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-  }
-  RemoveDirectoryA(dir.c_str());
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
@@ -81,24 +63,21 @@ void DeleteProgramKey() {
 }
 
 bool RegRead(HKEY root, const char* name, std::string* out) {
-  HKEY h;
-  if (RegOpenKeyExA(root, "Software\\Orvane\\Packrift", 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+  UniqueKey h;
+  if (RegOpenKeyExA(root, "Software\\Orvane\\Packrift", 0, KEY_READ, h.put()) != ERROR_SUCCESS) return false;
   char buf[1024];
   DWORD size = sizeof buf - 1, type = 0;
-  LONG st = RegQueryValueExA(h, name, nullptr, &type, (BYTE*)buf, &size);
-  RegCloseKey(h);
-  if (st != ERROR_SUCCESS) return false;
+  if (RegQueryValueExA(h.get(), name, nullptr, &type, (BYTE*)buf, &size) != ERROR_SUCCESS) return false;
   buf[size] = 0;
   *out = std::string(buf, strnlen(buf, size));
   return true;
 }
 
 void RegWrite(HKEY root, const char* name, const std::string& value, bool withTerminator) {
-  HKEY h;
+  UniqueKey h;
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, "Software\\Orvane\\Packrift", 0, nullptr, 0, KEY_ALL_ACCESS,
-                                           nullptr, &h, nullptr));
-  RegSetValueExA(h, name, 0, REG_SZ, (const BYTE*)value.c_str(), (DWORD)value.size() + (withTerminator ? 1 : 0));
-  RegCloseKey(h);
+                                           nullptr, h.put(), nullptr));
+  RegSetValueExA(h.get(), name, 0, REG_SZ, (const BYTE*)value.c_str(), (DWORD)value.size() + (withTerminator ? 1 : 0));
 }
 
 DWORD RunLinux(const std::string& args) {
@@ -109,10 +88,9 @@ DWORD RunLinux(const std::string& args) {
   si.cb = sizeof si;
   PROCESS_INFORMATION pi;
   if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0xFFFFFFFF;
+  UniqueHandle thread(pi.hThread), process(pi.hProcess);
   DWORD code = 0xFFFFFFFF;
-  if (WaitForSingleObject(pi.hProcess, 300000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  if (WaitForSingleObject(process.get(), 300000) == WAIT_OBJECT_0) GetExitCodeProcess(process.get(), &code);
   return code;
 }
 
@@ -274,6 +252,7 @@ HANDLE StartMainWindow(HWND* main) {
 }
 
 void CloseMainWindow(HANDLE thread, HWND main) {
+  UniqueHandle owned(thread);
   PostMessageA(main, WM_CLOSE, 0, 0);
   // A marked project asks whether to save on the way out: the answer is no.
   DWORD start = GetTickCount();
@@ -282,7 +261,6 @@ void CloseMainWindow(HANDLE thread, HWND main) {
     if (box && GetWindow(box, GW_OWNER) == main) PostMessageA(box, WM_COMMAND, IDNO, 0);
   }
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 0));
-  CloseHandle(thread);
 }
 
 void AppTest::StartApp() {
