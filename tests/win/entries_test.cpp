@@ -107,13 +107,11 @@ TEST_F(Entries, ShortcutEditorShowsItsTextsAndStartsWithBothLocations) {
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDB_LNK_APPLY)));
   SetDlgItemTextA(d, IDE_LNK_PATH, "");
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDB_LNK_APPLY)));
-  // A second press opens no second editor.
-  Click(IDB_LNK_ADD);
-  Sleep(300);
-  int editors = 0;
-  for (HWND w = FindWindowA("#32770", kShortcutCaption); w; w = FindWindowExA(nullptr, w, "#32770", kShortcutCaption))
-    ++editors;
-  EXPECT_EQ(1, editors);
+  // A second press opens no second editor: one would have taken the slot's thread record by the
+  // time the press has been handled.
+  HANDLE editor = Threadfunc()[SLOT_SHORTCUT];
+  ClickNow(IDB_LNK_ADD);
+  EXPECT_EQ(editor, Threadfunc()[SLOT_SHORTCUT]);
   Press(d, IDB_LNK_CLOSE);
   ASSERT_TRUE(WaitFor([&] { return !IsOpen(SLOT_SHORTCUT); }));
   Click(IDB_LNK_ADD);
@@ -390,14 +388,22 @@ TEST_F(Entries, RemovingARegistryEntryKeepsItsLineKey) {
 
 TEST_F(Entries, ADoubleClickWithoutSelectionOrDuringPackingOpensNothing) {
   AddShortcut("app.exe", true, true);
+  // An editor takes its slot while the double-click is handled.
   Select(IDL_SHORTCUTS, -1);
   CommandNow(IDL_SHORTCUTS, LBN_DBLCLK);
+  EXPECT_FALSE(IsOpen(SLOT_SHORTCUT));
   dialog()[SLOT_PACKING] = 0;  // the packing progress dialog counts as open
   Select(IDL_SHORTCUTS, 0);
   CommandNow(IDL_SHORTCUTS, LBN_DBLCLK);
-  Sleep(300);
-  EXPECT_FALSE(FindWindowA("#32770", kShortcutCaption));
+  EXPECT_FALSE(IsOpen(SLOT_SHORTCUT));
   dialog()[SLOT_PACKING] = 1;
+  // The same double-click opens the editor once nothing is packing.
+  CommandNow(IDL_SHORTCUTS, LBN_DBLCLK);
+  EXPECT_TRUE(IsOpen(SLOT_SHORTCUT));
+  HWND d = Editor(kShortcutCaption);
+  ASSERT_TRUE(d);
+  Press(d, IDB_LNK_CLOSE);
+  ASSERT_TRUE(WaitFor([] { return !IsOpen(SLOT_SHORTCUT); }));
 }
 TEST_F(Entries, RegistryEditorTextsTypeListAndPathBox) {
   HWND d = RegistryEditor();

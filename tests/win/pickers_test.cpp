@@ -1,10 +1,8 @@
 // The browse buttons: file dialogs by mode, the program-folder check, cancelling, the folder browser.
 #include "uitest.h"
 #include "app/func.h"
-#include "app/func4.h"
 #include "res/resource.h"
 #include <shlobj.h>
-#include <thread>
 
 using namespace uitest;
 
@@ -116,18 +114,44 @@ TEST_F(Pickers, FolderBrowserWritesTheChosenFolderAndEnablesTheButtons) {
   EXPECT_TRUE(Enabled(IDB_LNK_ADD));
 }
 
-TEST_F(Pickers, ProjectModesKeepPathsOfEightCharactersOrMore) {
+// "Save as" ignores a project path of fewer than 8 characters; from 8 up to the longest path the
+// dialog gives back (MAX_PATH - 1 characters) it saves there, and a plain "save" finds the whole
+// path again.
+TEST_F(Pickers, SaveAsTakesProjectPathsFromEightCharactersToTheLongest) {
+  std::string deep = temp_ + std::string(200 - temp_.size(), 'd');
+  ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr));
+  std::string longest = deep + "\\" + std::string(MAX_PATH - 1 - deep.size() - 5, 'p') + ".kpj";
+  const struct {
+    std::string path;
+    bool taken;
+  } cases[] = {{"C:\\a.kp", false}, {"C:\\a.kpj", true}, {longest, true}};
+  for (const auto& c : cases) DeleteFileA(c.path.c_str());
   StartApp();
-  for (std::string typed : {std::string("C:\\a.kpj"), temp_ + "p.kpj"}) {
-    std::thread picker([&] { PobierzPlik(Main(), PICK_PROJECT_SAVE); });
+  // A save has ended when its file is there and the menu it grays is back.
+  auto saved = [&](const std::string& path) { return Exists(path) && !(MenuState(IDM_NEW) & MF_GRAYED); };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path.size());
+    Command(IDM_SAVEAS);
     HWND d = Dialog("Zapisz plik projektu.");
-    EXPECT_TRUE(d);
-    if (d) AnswerFileDialog(d, typed);
-    picker.join();
+    ASSERT_TRUE(d);
+    AnswerFileDialog(d, c.path);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(d); }));
+    if (c.taken) {
+      ASSERT_TRUE(WaitFor([&] { return saved(c.path); }));
+      EXPECT_FALSE(MenuState(IDM_SAVE) & MF_GRAYED);
+    } else {
+      // Once the command has been handled, a taken path would have begun its save (the menu
+      // grayed) or ended it (the file there): read in that order.
+      SendMessageA(Main(), WM_NULL, 0, 0);
+      EXPECT_FALSE(MenuState(IDM_NEW) & MF_GRAYED);
+      EXPECT_FALSE(Exists(c.path));
+      EXPECT_TRUE(MenuState(IDM_SAVE) & MF_GRAYED);
+    }
   }
-  // Seven characters were ignored; the longer path was taken and enables "save".
-  EXPECT_EQ(temp_ + "p.kpj", std::string(PlikProjektu()));
-  EXPECT_FALSE(MenuState(IDM_SAVE) & MF_GRAYED);
+  ASSERT_TRUE(DeleteFileA(longest.c_str()));
+  Command(IDM_SAVE);
+  EXPECT_TRUE(WaitFor([&] { return saved(longest); }));
+  DeleteFileA("C:\\a.kpj");
 }
 TEST_F(Pickers, TranslatedFilterDescriptionsOfFullLengthFit) {
   // Two descriptions of 63 bytes each: more than a small fixed filter buffer would hold.

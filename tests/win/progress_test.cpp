@@ -32,10 +32,11 @@ TEST_F(ProgressDialog, ShowsItsTextsAndGraysTheProjectMenuWhileOpen) {
   EXPECT_EQ("0 %", Pct(d, IDS_PACK_TOTAL_PCT));
   EXPECT_EQ("0 %", Pct(d, IDS_PACK_CURR_PCT));
   for (int id = IDM_NEW; id <= IDM_SETTINGS; ++id) EXPECT_TRUE(MenuState(id) & MF_GRAYED) << id;
+  EXPECT_FALSE(MenuState(IDM_ABOUT) & MF_GRAYED);
   EXPECT_TRUE(IsOpen(SLOT_PACKING));
-  // Esc leaves it open.
-  PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
-  Sleep(300);
+  // Esc leaves it open: once the dialog has handled it, it still holds its slot.
+  ASSERT_TRUE(SendMessageTimeoutA(d, WM_COMMAND, IDCANCEL, 0, SMTO_NORMAL, 10000, nullptr));
+  EXPECT_TRUE(IsOpen(SLOT_PACKING));
   EXPECT_TRUE(IsWindow(d));
   CloseProgressByBuild();
   ASSERT_TRUE(WaitFor([] { return !IsOpen(SLOT_PACKING); }));

@@ -163,8 +163,14 @@ TEST_F(Project, RegistryEntriesMadeInTheEditorComeBackWithTheProject) {
 
   std::string kpj = temp_ + "reg.kpj";
   SaveAs(kpj);
+  EXPECT_EQ(1, *SavePrj());  // marked by the editor
+  EXPECT_FALSE(MenuState(IDM_SAVE) & MF_GRAYED);
   Menu(IDM_NEW);
   ASSERT_TRUE(WaitFor([&] { return Items(IDL_REGISTRY).empty(); }));
+  // A new project has no name and no change: nothing to save, nothing to ask on closing.
+  EXPECT_STREQ("", PlikProjektu());
+  EXPECT_EQ(0, *SavePrj());
+  EXPECT_TRUE(MenuState(IDM_SAVE) & MF_GRAYED);
   Open(kpj);
   ASSERT_TRUE(WaitFor([&] { return Items(IDL_REGISTRY).size() == 3; }));
   EXPECT_EQ(entries, Items(IDL_REGISTRY));
