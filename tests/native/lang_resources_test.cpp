@@ -113,12 +113,13 @@ TEST(StringTable, EveryIndexTheCodeUsesIsInTheTable) {
 }
 
 // Dependencies point one way: the build reaches the program only through build/buildhooks.h,
-// and what the build includes does not include the build back.
+// and what the build includes does not include the build back. The Win32 file layer and the
+// handle wrappers include nothing of the program: every part may use them.
 TEST(Sources, IncludesPointOneWay) {
   const struct {
     const char* folder;
-    const char* never;  // no file of the folder includes a header of this folder
-  } kRules[] = {{"build", "app/"}, {"build", "entries/"}, {"lang", "build/"}};
+    const char* never;  // no file of the folder includes a header this matches
+  } kRules[] = {{"build", "app/"}, {"build", "entries/"}, {"lang", R"(build/(?!winfs\.h|winhandles\.h))"}};
   for (const auto& rule : kRules) {
     for (const fs::path& file : Files(kRoot / rule.folder, {".cpp", ".h"})) {
       SCOPED_TRACE(file.string());
