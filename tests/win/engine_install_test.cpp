@@ -316,9 +316,11 @@ TEST_F(EngineInstall, SignedAfterTheBuildItInstallsAndADamagedCertificateTableIs
   EXPECT_EQ(0u, r.code) << r.err;
   EXPECT_EQ(Slurp(File("a.txt")), Slurp(target_ + "\\a.txt"));
 
-  // The security directory: the optional header's data directory 4 (PE32: at 128 from its start).
+  // The security directory: the optional header's data directory 4, at 128 from its start in a
+  // 32-bit image (magic 0x10B) and at 144 in a 64-bit one.
   uint32_t pe = *(const uint32_t*)(signedSetup.data() + 0x3C);
-  size_t dir = pe + 24 + 128;
+  uint16_t magic = *(const uint16_t*)(signedSetup.data() + pe + 24);
+  size_t dir = pe + 24 + (magic == 0x20B ? 144 : 128);
   uint32_t at = *(const uint32_t*)(signedSetup.data() + dir), len = *(const uint32_t*)(signedSetup.data() + dir + 4);
   ASSERT_EQ(signedSetup.size(), (size_t)at + len);
   struct { uint32_t at, len; } broken[] = {{at, len + 8}, {at + 8, 0xFFFFFFF0u}, {at - 16, len + 16}, {0xFFFFFFF8u, 16}};
