@@ -42,7 +42,9 @@ constexpr std::chrono::milliseconds kIdleTick(5);
 constexpr uint64_t kGzipOsByte = 9;
 constexpr unsigned char kGzipOsCode = 10;
 
-bool Stopping(const GzcHooks* h) { return h && h->cancel && *h->cancel == 0; }
+// The cancel flag is written by another thread: each check is an atomic load (a plain load on x86).
+bool Cancelled(const volatile unsigned char* cancel) { return __atomic_load_n(cancel, __ATOMIC_RELAXED) == 0; }
+bool Stopping(const GzcHooks* h) { return h && h->cancel && Cancelled(h->cancel); }
 
 // ---- Walk and list writer ----------------------------------------------------------------------
 struct Walk {
@@ -267,7 +269,7 @@ class Packer {
             if (pumpQuiet) run = std::min<size_t>(run, pumpQuiet(hctx));
           }
           if (run == 0) {  // this byte's points one by one
-            if (cancel && *cancel == 0) {  // this byte is not packed
+            if (cancel && Cancelled(cancel)) {  // this byte is not packed
               stop = true;
               break;
             }
@@ -279,7 +281,7 @@ class Packer {
           }
           size_t passed = run;
           if (cancel)
-            for (passed = 0; passed < run && *cancel != 0;) ++passed;
+            for (passed = 0; passed < run && !Cancelled(cancel);) ++passed;
           count += passed;
           if (pumpQuiet) h->pumpSkip(hctx, static_cast<unsigned>(passed));
           k += passed;
@@ -448,7 +450,7 @@ class Packer {
           if (status == GZC_OK) {
             // After a cancel the rest of what was read is only stored: the member still holds it,
             // and the packing ends within moments.
-            if (!stored && written && cancel_ && *cancel_ == 0) {
+            if (!stored && written && cancel_ && Cancelled(cancel_)) {
               gzsetparams(gz, 0, Z_DEFAULT_STRATEGY);
               stored = true;
             }
