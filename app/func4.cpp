@@ -92,7 +92,7 @@ bool PobierzPlik(HWND owner, int mode) {
     return false;
   }
   if (IsProjectMode(mode)) {
-    if (strlen(file) < 8) return false;
+    if (strlen(file) < kProjectPathMin) return false;
     memcpy(PlikProjektu(), file, kPathMax);
     EnMenu(MF_ENABLED);
     return true;
