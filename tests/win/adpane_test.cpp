@@ -460,8 +460,8 @@ TEST_F(AdPanel, TwentyMaximisedWindowsLeaveNoGrowingHandleOrObjectCounts) {
   Holdings before = {};
   // The first rounds load what stays loaded (in a new prefix Wine opens some of its caches only
   // after a few pages); twenty more must leave the counts where they were.
-  const int kWarmUp = 5;
-  for (int round = 0; round < kWarmUp + 20; ++round) {
+  const int kWarmUp = 5, kRounds = 20;
+  for (int round = 0; round < kWarmUp + kRounds; ++round) {
     if (round == kWarmUp) before = Measure();
     int pages = server_->PagesServed();
     HWND ad = OpenMaximised();
@@ -471,15 +471,18 @@ TEST_F(AdPanel, TwentyMaximisedWindowsLeaveNoGrowingHandleOrObjectCounts) {
     EXPECT_TRUE(WaitFor([&] { return server_->PagesServed() > pages; })) << "no page in round " << round;
     CloseMaximised(ad);
   }
-  // Wine lets go of a finished page's connection a little later: what is released at all is
-  // released within seconds.
+  // Wine keeps handles of its own past a finished page (its cache files of the page, connections),
+  // taken in bursts of about five every few rounds and let go seconds later but for a few (five
+  // at most seen, after twenty rounds as after forty). Those stay bounded; a handle the panel
+  // leaks in each round makes kRounds over the rounds: the allowance is half that.
+  const DWORD kWineKeeps = kRounds / 2;
   Holdings after = {};
   WaitFor([&] {
     after = Measure();
-    return after.handles <= before.handles + 3 && after.probedHandles <= before.probedHandles + 3;
+    return after.handles <= before.handles + kWineKeeps && after.probedHandles <= before.probedHandles + kWineKeeps;
   });
-  EXPECT_LE(after.handles, before.handles + 3) << before.handles;
-  EXPECT_LE(after.probedHandles, before.probedHandles + 3) << before.probedHandles;
+  EXPECT_LE(after.handles, before.handles + kWineKeeps) << before.handles;
+  EXPECT_LE(after.probedHandles, before.probedHandles + kWineKeeps) << before.probedHandles;
   EXPECT_LE(after.gdi, before.gdi + 3) << before.gdi;
   EXPECT_LE(after.user, before.user + 3) << before.user;
   EXPECT_LE(after.windows, before.windows) << before.windows;
