@@ -123,6 +123,11 @@ foreach(src ${PR_WIN_TESTS})
   if(name MATCHES "^(build_test|engine_e2e_test)$")
     set(lock tests-bin)
   endif()
+  # So do those that put language files into Lang\ beside the test programs: the settings
+  # dialog lists every file there, and the language suite empties the folder.
+  if(name MATCHES "^(lang_test|settings_test|dlgkit_test|pickers_test)$")
+    set(lock tests-lang)
+  endif()
   # The panel's cases count the process's handles and time a loopback server's exchanges: they run
   # with no other suite beside them.
   set(serial FALSE)
