@@ -112,13 +112,15 @@ std::string ItemText(int list, LRESULT at) {
 // A value of "Project.ini", however long: the buffer grows until the value fits, at most to the
 // size of the file.
 std::string ReadLongValue(const std::string& ini, const std::string& section, const std::string& key) {
-  WIN32_FILE_ATTRIBUTE_DATA fa;
-  DWORD size = 0;
-  if (GetFileAttributesExA(ini.c_str(), GetFileExInfoStandard, &fa)) size = fa.nFileSizeHigh ? MAXDWORD : fa.nFileSizeLow;
   std::string buf(kPathMax, '\0');
+  DWORD size = 0;  // the file's, looked up once a value fills the first buffer
   for (;;) {
     DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), "", &buf[0], (DWORD)buf.size(), ini.c_str());
-    if (n + 1 < buf.size() || buf.size() > size) return buf.substr(0, n);
+    if (n + 1 < buf.size()) return buf.substr(0, n);
+    WIN32_FILE_ATTRIBUTE_DATA fa;
+    if (!size && GetFileAttributesExA(ini.c_str(), GetFileExInfoStandard, &fa))
+      size = fa.nFileSizeHigh ? MAXDWORD : fa.nFileSizeLow;
+    if (buf.size() > size) return buf.substr(0, n);
     buf.resize(buf.size() * 2);
   }
 }

@@ -10,3 +10,14 @@ std::atomic<const BuildHooks*> inUse{&kNone};
 const BuildHooks& BuildHooksInUse() { return *inUse.load(std::memory_order_acquire); }
 
 void SetBuildHooks(const BuildHooks* hooks) { inUse.store(hooks ? hooks : &kNone, std::memory_order_release); }
+
+std::string BuildPathOf(BuildPath which) {
+  char path[MAX_PATH] = {0};
+  const BuildHooks& h = BuildHooksInUse();
+  return h.path && h.path(which, path) ? path : "";
+}
+
+int BuildError(const StrDef& text) {
+  const BuildHooks& h = BuildHooksInUse();
+  return h.message ? h.message(text, MB_OK | MB_ICONERROR) : IDOK;
+}

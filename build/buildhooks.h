@@ -3,6 +3,7 @@
 // working folder only through these (the program fills them in app/func.cpp).
 #pragma once
 #include <windows.h>
+#include <string>
 #include "lang/strings.h"
 
 // The paths a build asks for, each at most MAX_PATH bytes with its terminator.
@@ -67,3 +68,12 @@ struct BuildHooks {
 // live as long as the process.
 const BuildHooks& BuildHooksInUse();
 void SetBuildHooks(const BuildHooks* hooks);
+
+// A file's own bar is reported at most this often while packing or copying for a build (the
+// overall bar's changes always go): each report is a message to the dialog's thread and a repaint.
+const DWORD kFileBarIntervalMs = 50;
+
+// One of the build's paths through the hooks in use, empty when unknown.
+std::string BuildPathOf(BuildPath which);
+// The program's message box with an error icon through the hooks in use; IDOK without it.
+int BuildError(const StrDef& text);

@@ -62,3 +62,18 @@ BuildConfig PlanBuildConfig(const BuildFields& f) {
 bool OldLicenceRemovable(const char* name) {
   return name[0] && !std::strchr(name, '\\') && !std::strchr(name, '/');
 }
+
+bool ApplyBuildConfig(const BuildConfig& plan, const BuildConfigIo& io) {
+  bool ok = io.write(io.ctx, kCfgKeyName, plan.name.c_str());
+  if (!plan.licenceName.empty()) {
+    ok = io.write(io.ctx, kCfgKeyLicence, plan.licenceName.c_str()) && ok;
+    io.copyLicence(io.ctx, plan.licenceName);
+  } else {
+    std::string old = io.oldLicence(io.ctx);
+    if (OldLicenceRemovable(old.c_str())) io.remove(io.ctx, old);
+    ok = io.write(io.ctx, kCfgKeyLicence, nullptr) && ok;
+  }
+  if (!plan.info.empty()) ok = io.write(io.ctx, kCfgKeyInfo, plan.info.c_str()) && ok;
+  else if (plan.dropInfo) ok = io.write(io.ctx, kCfgKeyInfo, nullptr) && ok;
+  return ok;
+}

@@ -71,3 +71,16 @@ BuildConfig PlanBuildConfig(const BuildFields& fields);
 
 // Whether an old key "2" names a file of the cfg folder itself, so that its removal stays there.
 bool OldLicenceRemovable(const char* name);
+
+// What writing section "cfg" needs of the side that builds (the program through Win32, the native
+// build through its own files). Names are of files in the cfg folder.
+struct BuildConfigIo {
+  void* ctx;
+  bool (*write)(void* ctx, const char* key, const char* value);  // value null: the key goes
+  std::string (*oldLicence)(void* ctx);  // key "2" as it stands, at most kOldLicenceReadMax - 1 bytes
+  void (*copyLicence)(void* ctx, const std::string& name);  // the licence field's file to `name`
+  void (*remove)(void* ctx, const std::string& name);
+};
+// Writes section "cfg" of "init.cfg" and the licence's copy, in the order both builds share, so
+// that they write the same bytes. False when a key could not be written.
+bool ApplyBuildConfig(const BuildConfig& plan, const BuildConfigIo& io);

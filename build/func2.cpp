@@ -16,12 +16,10 @@
 namespace {
 const size_t kChunk = 1 << 16;
 const short kFull = 100;                // percent of a bar
-const DWORD kFileBarIntervalMs = 50;    // a file's own bar alone is reported at most this often
 const DWORD kClosingWaitMs = 200;       // the last progress stays in view before the dialog closes
 
 const BuildHooks& Hooks() { return BuildHooksInUse(); }
 
-int Message(const StrDef& text) { return Hooks().message ? Hooks().message(text, MB_OK | MB_ICONERROR) : IDOK; }
 
 std::string Field(int id, int cap = MAX_PATH) {
   std::string s(cap, '\0');
@@ -31,18 +29,12 @@ std::string Field(int id, int cap = MAX_PATH) {
   return s;
 }
 
-// One of the build's paths, empty when unknown.
-std::string PathOf(BuildPath which) {
-  char path[MAX_PATH] = {0};
-  if (!Hooks().path || !Hooks().path(which, path)) return "";
-  return path;
-}
 
 bool Exists(void*, const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
 // Tool files beside the program: tool folder + "bin\" + name.
 bool ToolFile(const char* name, std::string* out) {
-  std::string tool = PathOf(BUILD_TOOL_FOLDER);
+  std::string tool = BuildPathOf(BUILD_TOOL_FOLDER);
   if (tool.empty()) return false;
   *out = tool + "bin\\" + name;
   return out->size() < (size_t)MAX_PATH;
@@ -65,9 +57,9 @@ std::string Parent(std::string path) {
   return path;
 }
 
-std::string CfgFolder() { return Parent(PathOf(BUILD_INIT_CFG)); }
-std::string InitCfg() { return PathOf(BUILD_INIT_CFG); }
-std::string BinFolder() { return PathOf(BUILD_BIN_FOLDER); }
+std::string CfgFolder() { return Parent(BuildPathOf(BUILD_INIT_CFG)); }
+std::string InitCfg() { return BuildPathOf(BUILD_INIT_CFG); }
+std::string BinFolder() { return BuildPathOf(BUILD_BIN_FOLDER); }
 
 // The main window's pump through the hooks, as the byte loops use it.
 struct Pump {
@@ -181,7 +173,7 @@ bool outputWritten;
 void OutputFailed(const std::string& output, bool written) {
   if (written) DeleteFileA(output.c_str());
   outputWritten = false;
-  Message(S_OUTPUT_FAILED);
+  BuildError(S_OUTPUT_FAILED);
 }
 
 // The build's start and end as the main window sees them: its build flag and its buttons.
@@ -196,7 +188,7 @@ void Ended() {
 bool SprawdzSciezke(const char* path) {
   const char* colon = strstr(path, ":\\");
   if (colon == path + 1 && Exists(nullptr, path)) return true;
-  Message(S_BAD_PATH);
+  BuildError(S_BAD_PATH);
   return false;
 }
 
@@ -206,7 +198,7 @@ static BuildFields Fields() {
 
 bool SprawdzSciezki() {
   BuildPathFault fault = CheckBuildPaths(Fields(), Exists, nullptr);
-  if (fault != BUILD_PATHS_OK) Message(BuildPathMessage(fault));
+  if (fault != BUILD_PATHS_OK) BuildError(BuildPathMessage(fault));
   return fault == BUILD_PATHS_OK;
 }
 
@@ -262,7 +254,7 @@ void MakeRcBin() {
   // A signing command that fails leaves no unsigned installer under the output's name.
   if (!PodpiszPlik(output.c_str())) {
     DeleteFileA(output.c_str());
-    Message(S_SIGN_FAILED);
+    BuildError(S_SIGN_FAILED);
     return;
   }
   Progress(kFull, false, nullptr);
@@ -273,28 +265,30 @@ void MakeRcBin() {
 bool BtnZastosuj() {
   if (!SprawdzSciezki()) return false;
   if (!ToolFilesPresent()) {  // nothing is touched without the engine and its companions
-    Message(S_TOOL_FILES_MISSING);
+    BuildError(S_TOOL_FILES_MISSING);
     return false;
   }
   std::string init = InitCfg(), cfg = CfgFolder(), bin = BinFolder();
   BuildFields fields = Fields();
-  BuildConfig plan = PlanBuildConfig(fields);
-  WritePrivateProfileStringA(kSectionCfg, kCfgKeyName, plan.name.c_str(), init.c_str());
-
-  if (!plan.licenceName.empty()) {
-    WritePrivateProfileStringA(kSectionCfg, kCfgKeyLicence, plan.licenceName.c_str(), init.c_str());
-    CopyFileA(fields.licence.c_str(), (cfg + "\\" + plan.licenceName).c_str(), FALSE);
-  } else {
-    char old[kOldLicenceReadMax] = {0};
-    GetPrivateProfileStringA(kSectionCfg, kCfgKeyLicence, "", old, sizeof old, init.c_str());
-    if (OldLicenceRemovable(old)) DeleteFileA((cfg + "\\" + old).c_str());
-    WritePrivateProfileStringA(kSectionCfg, kCfgKeyLicence, nullptr, init.c_str());
-  }
-
-  if (!plan.info.empty())
-    WritePrivateProfileStringA(kSectionCfg, kCfgKeyInfo, plan.info.c_str(), init.c_str());
-  else if (plan.dropInfo)  // a removed closing file must not survive into the next installer
-    WritePrivateProfileStringA(kSectionCfg, kCfgKeyInfo, nullptr, init.c_str());
+  struct Target {
+    std::string init, cfg, licence;
+  } target{init, cfg, fields.licence};
+  const BuildConfigIo io = {
+      &target,
+      [](void* c, const char* key, const char* value) {
+        return WritePrivateProfileStringA(kSectionCfg, key, value, static_cast<Target*>(c)->init.c_str()) != 0;
+      },
+      [](void* c) {
+        char old[kOldLicenceReadMax] = {0};
+        GetPrivateProfileStringA(kSectionCfg, kCfgKeyLicence, "", old, sizeof old, static_cast<Target*>(c)->init.c_str());
+        return std::string(old);
+      },
+      [](void* c, const std::string& name) {
+        const Target* t = static_cast<Target*>(c);
+        CopyFileA(t->licence.c_str(), (t->cfg + "\\" + name).c_str(), FALSE);
+      },
+      [](void* c, const std::string& name) { DeleteFileA((static_cast<Target*>(c)->cfg + "\\" + name).c_str()); }};
+  ApplyBuildConfig(PlanBuildConfig(fields), io);
 
   Running(true);
   appendFailed = false;
@@ -306,7 +300,7 @@ bool BtnZastosuj() {
   // The uninstaller goes into the archive signed: it is installed as it is.
   if (!PodpiszPlik(cfgUninst.c_str())) {
     Running(false);
-    Message(S_SIGN_FAILED);
+    BuildError(S_SIGN_FAILED);
     Ended();
     return false;
   }

@@ -2,30 +2,18 @@
 #include "build/gzc.h"
 #include "build/buildhooks.h"
 #include "build/kopiuj.h"
-#include <string.h>
 #include <string>
 
 namespace {
-// Each report is a message to the dialog's thread and a repaint: when packing for a build or a
-// save, a file's own bar is shown at most this often (the overall bar's changes always go).
-const unsigned kFileBarIntervalMs = 50;
 // While the packer waits for its compressing threads, at most this many waiting messages go.
 const int kIdleMessages = 16;
 
-// The working "bin" folder, or false when the program has none.
-bool BinFolder(char* out) {
-  const BuildHooks& h = BuildHooksInUse();
-  return h.path && h.path(BUILD_BIN_FOLDER, out);
-}
-
 // Scratch files lie directly in the working folder, beside its "bin".
 bool Scratch(const char* name, std::string* out) {
-  char bin[MAX_PATH];
-  if (!BinFolder(bin)) return false;
-  char* slash = strrchr(bin, '\\');
-  if (!slash) return false;
-  *slash = 0;
-  *out = std::string(bin) + "\\" + name;
+  std::string bin = BuildPathOf(BUILD_BIN_FOLDER);
+  size_t slash = bin.rfind('\\');
+  if (slash == std::string::npos) return false;
+  *out = bin.substr(0, slash + 1) + name;
   return out->size() < (size_t)MAX_PATH;
 }
 
@@ -71,17 +59,14 @@ GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minI
 int Pakowanie(const char* folder, const char* name, bool inWork) {
   std::string archive = name;
   if (inWork) {
-    char bin[MAX_PATH];
-    if (!BinFolder(bin)) return 0;
-    archive = std::string(bin) + "\\" + name;
+    std::string bin = BuildPathOf(BUILD_BIN_FOLDER);
+    if (bin.empty()) return 0;
+    archive = bin + "\\" + name;
   }
   return PackWithReports(folder, archive.c_str(), kFileBarIntervalMs) == GZC_ERR_LIST_FILE ? 0 : 1;
 }
 
-void Error_1() {
-  const BuildHooks& h = BuildHooksInUse();
-  if (h.message) h.message(S_UNPACK_ERROR, MB_OK | MB_ICONERROR);
-}
+void Error_1() { BuildError(S_UNPACK_ERROR); }
 
 bool Rozpakowanie(const char* dest, HANDLE archive) {
   std::string gz;

@@ -23,6 +23,8 @@ inline constexpr char kBinArchive[] = "bin.dat";
 inline constexpr char kInstalledUninstaller[] = "UnInst.exe";
 inline constexpr char kUninstLog[] = "UnInst.log";
 inline constexpr char kUninstTexts[] = "UnInst.lng";
+// The system's key under which an installation registers for removal (of the machine or the user).
+inline constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // ---- The list files of the "cfg" folder -----------------------------------------------------------
 inline constexpr char kLnkFile[] = "lnk.cfg";

@@ -119,9 +119,9 @@ void Progress(short value, bool bar, HWND dlg) {
 }
 
 void UsunZBin() {
+  std::string bin = BuildPathOf(BUILD_BIN_FOLDER);
   const BuildHooks& h = BuildHooksInUse();
-  char bin[MAX_PATH];
-  if (h.path && h.deleteFiles && h.path(BUILD_BIN_FOLDER, bin)) h.deleteFiles(bin);
+  if (h.deleteFiles && !bin.empty()) h.deleteFiles(bin.c_str());
 }
 
 void CloseProgressByBuild() {

@@ -102,13 +102,15 @@ bool ReadAt(HANDLE file, uint64_t offset, void* buf, size_t n) {
   return SetFilePointerEx(file, li, nullptr, FILE_BEGIN) && ReadFile(file, buf, (DWORD)n, &got, nullptr) && got == n;
 }
 
-bool ReadOwnLangData(HANDLE file, uint64_t fileSize, const char* after, uint64_t* imageEnd, std::string* data) {
+bool ReadOwnLangData(HANDLE file, uint64_t fileSize, const char* after, uint64_t* imageEnd, std::string* data,
+                     uint64_t* dataEnd) {
   unsigned char head[PE_HEAD_MAX];
   size_t n = fileSize < sizeof head ? (size_t)fileSize : sizeof head;
   if (!ReadAt(file, 0, head, n)) return false;
   uint64_t end = PeImageEnd(head, n);
   if (end == 0 || end > fileSize) return false;
   *imageEnd = end;
+  if (dataEnd && (*dataEnd = PeDataEnd(head, n, fileSize)) == 0) return false;
   size_t skip = strlen(after);
   // The header line of the language data is short; read enough for it, then the whole block.
   char start[64] = {0};
@@ -129,12 +131,6 @@ bool ReadOwnLangData(HANDLE file, uint64_t fileSize, const char* after, uint64_t
   data->resize((size_t)total);
   if (!ReadAt(file, end + skip, &(*data)[0], data->size())) return false;
   return LangDataLength(data->data(), data->size()) == data->size();
-}
-
-uint64_t OwnDataEnd(HANDLE file, uint64_t fileSize) {
-  unsigned char head[PE_HEAD_MAX];
-  size_t n = fileSize < sizeof head ? (size_t)fileSize : sizeof head;
-  return ReadAt(file, 0, head, n) ? PeDataEnd(head, n, fileSize) : 0;
 }
 
 HKEY RootKey(RegRoot root) {

@@ -53,10 +53,10 @@ bool Launch(const std::string& file);
 bool ReadAt(HANDLE file, uint64_t offset, void* buf, size_t n);
 // The language data that follows this program's own image (the headers say where it ends).
 // `after`: bytes between the image and the language data that must match ("" for none).
-bool ReadOwnLangData(HANDLE file, uint64_t fileSize, const char* after, uint64_t* imageEnd, std::string* data);
-// End of the data behind the image of the open program file: the start of a signature's certificate
-// table, or the file's size. 0 when the headers are damaged or the table lies outside the file.
-uint64_t OwnDataEnd(HANDLE file, uint64_t fileSize);
+// `dataEnd` (may be null) gets the end of the data behind the image: the start of a signature's
+// certificate table, or the file's size; false when that table lies outside the file.
+bool ReadOwnLangData(HANDLE file, uint64_t fileSize, const char* after, uint64_t* imageEnd, std::string* data,
+                     uint64_t* dataEnd = nullptr);
 
 // ---- Registry ----------------------------------------------------------------------------------
 HKEY RootKey(RegRoot root);

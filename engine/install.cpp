@@ -17,7 +17,6 @@
 #include "entries/profile.h"
 
 namespace {
-const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 // Entry numbers fit in 16 bits; a counter beyond that is read as this.
 constexpr int kMaxEntries = 65536;
 

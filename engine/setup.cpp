@@ -59,11 +59,10 @@ bool ParseArgs(Setup* s, std::string* bad) {
 // Finds the parts after the engine's image: marker, language data, two archives whose lengths
 // come from their own offset tables. The archives' contents are checked later.
 GzcStatus Locate(Setup* s, EngineFiles* files) {
-  uint64_t imageEnd = 0;
-  if (!ReadOwnLangData(s->file.get(), s->size, kRcMarker, &imageEnd, &s->langData)) return GZC_ERR_NOT_INSTALLER;
   // A signature's certificate table follows the data: nothing is read from it.
-  const uint64_t dataEnd = OwnDataEnd(s->file.get(), s->size);
-  if (dataEnd == 0) return GZC_ERR_NOT_INSTALLER;
+  uint64_t imageEnd = 0, dataEnd = 0;
+  if (!ReadOwnLangData(s->file.get(), s->size, kRcMarker, &imageEnd, &s->langData, &dataEnd))
+    return GZC_ERR_NOT_INSTALLER;
   s->cfgOffset = imageEnd + kRcMarkerLength + s->langData.size();
   for (int part = 0; part < 2; ++part) {
     uint64_t at = part == 0 ? s->cfgOffset : s->binOffset;

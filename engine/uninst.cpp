@@ -83,9 +83,8 @@ bool OurShortcut(const Uninstall& u, const std::string& path) {
 // The registration: a key directly under the system's Uninstall key, of the machine or the user.
 bool OurRegistration(const std::string& key) {
   static const char* const kRoots[] = {"HKEY_LOCAL_MACHINE\\", "HKEY_CURRENT_USER\\"};
-  static const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
   for (const char* root : kRoots) {
-    std::string prefix = std::string(root) + kUninstall;
+    std::string prefix = std::string(root) + kUninstallKey;
     if (key.size() > prefix.size() && lstrcmpiA(key.substr(0, prefix.size()).c_str(), prefix.c_str()) == 0 &&
         key.find('\\', prefix.size()) == std::string::npos)
       return true;
@@ -165,7 +164,7 @@ void Remove(Uninstall& u) {
     }
   }
   RemoveFile(u, u.folder + "\\" + kUninstLog);
-  if (GetFileAttributesA((u.folder + "\\" + kUninstTexts).c_str()) != INVALID_FILE_ATTRIBUTES) RemoveFile(u, u.folder + "\\" + kUninstTexts);
+  RemoveFile(u, u.folder + "\\" + kUninstTexts);  // there when the uninstaller is signed
 }
 
 // A running program cannot delete its own file: a copy in the temporary folder waits for this

@@ -50,6 +50,8 @@ esac
 export PR_FLAVOUR PR_FLAVOUR_WHY
 wine() { env LC_ALL="$WINE_LOCALE" "$PR_WINE" "$@"; }
 wineboot() { wine wineboot "$@"; }
+# The Windows path of a Linux path under Wine's drive Z: (the root folder).
+winpath() { echo "Z:$1" | tr / '\\'; }
 # One line on the flavour a script runs, once per run of the scripts.
 say_flavour() {
   [ -n "${PR_FLAVOUR_SAID:-}" ] && return 0

@@ -32,8 +32,12 @@ start_display() {
 # Saves the window whose title is $1 to the PNG $2 once it has painted itself (the window driver
 # waits up to 30 s for it). Needs a function `winctl` that runs the window driver.
 grab_window() {
-  local id
   winctl wait "$1" || return 1
+  grab_now "$@"
+}
+# The same at once, for a window that may not stay up for long.
+grab_now() {
+  local id
   id=$(env LC_ALL="$WINE_LOCALE" xwininfo -root -tree | grep -F "\"$1\"" | awk '{print $1}' | head -1)
   [ -n "$id" ] || { echo "grab_window: no X window \"$1\"" >&2; return 1; }
   import -window "$id" "$2"

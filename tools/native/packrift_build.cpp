@@ -303,18 +303,25 @@ int Build(const Options& o, const Texts& texts) {
   const std::string cfg = work.Cfg();
   std::string init;
   WinToUnix(o.drives, cfg + "/" + kInitFile, &init);
-  BuildConfig plan = PlanBuildConfig(f);
-  bool ok = WineProfileWriteFile(init, kSectionCfg, kCfgKeyName, plan.name.c_str());
-  if (!plan.licenceName.empty()) {
-    ok = WineProfileWriteFile(init, kSectionCfg, kCfgKeyLicence, plan.licenceName.c_str()) && ok;
-    CopyFile(ops, f.licence, cfg + "/" + plan.licenceName);
-  } else {
-    std::string old = Read(init, kSectionCfg, kCfgKeyLicence, "", kOldLicenceReadMax);
-    if (OldLicenceRemovable(old.c_str())) ops.remove(ops.ctx, (cfg + "/" + old).c_str());
-    ok = WineProfileWriteFile(init, kSectionCfg, kCfgKeyLicence, nullptr) && ok;
-  }
-  if (!plan.info.empty()) ok = WineProfileWriteFile(init, kSectionCfg, kCfgKeyInfo, plan.info.c_str()) && ok;
-  else if (plan.dropInfo) ok = WineProfileWriteFile(init, kSectionCfg, kCfgKeyInfo, nullptr) && ok;
+  struct Target {
+    const GzcFileOps& ops;
+    std::string init, cfg, licence;
+  } target{ops, init, cfg, f.licence};
+  const BuildConfigIo io = {
+      &target,
+      [](void* c, const char* key, const char* value) {
+        return WineProfileWriteFile(static_cast<Target*>(c)->init, kSectionCfg, key, value);
+      },
+      [](void* c) { return Read(static_cast<Target*>(c)->init, kSectionCfg, kCfgKeyLicence, "", kOldLicenceReadMax); },
+      [](void* c, const std::string& name) {
+        const Target* t = static_cast<Target*>(c);
+        CopyFile(t->ops, t->licence, t->cfg + "/" + name);
+      },
+      [](void* c, const std::string& name) {
+        const Target* t = static_cast<Target*>(c);
+        t->ops.remove(t->ops.ctx, (t->cfg + "/" + name).c_str());
+      }};
+  bool ok = ApplyBuildConfig(PlanBuildConfig(f), io);
   if (!ok) return Fail("cannot write the installer configuration " + init);
   CopyFile(ops, tools + "\\bin\\" + kUninstFile, cfg + "/" + kUninstFile);
   // The uninstaller goes into the archive signed: it is installed as it is.
