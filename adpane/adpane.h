@@ -21,8 +21,9 @@ struct AdvRecord {
 };
 
 ADPANE_API AdvRecord* C_adv(void);
-// Creates the panel and its browser from the record when the ad server can be reached, and starts
-// the server probe; offline it only trims memory. The parent stays disabled meanwhile.
+// Starts the server probe when the system reports a connection and returns at once; the panel and
+// its browser are made from the record on this thread's message loop once the probe has found the
+// ad server reachable. Offline it only trims memory. Call it on the thread of hwndParent.
 ADPANE_API void C_init(void);
 ADPANE_API HWND* C_hwnd(void);       // the panel window (null before C_init or offline)
 ADPANE_API HWND* C_hwnd_main(void);  // window under the cursor at the last click test, or the last maximised window

@@ -15,13 +15,19 @@ AdvRecord* Record();
 
 // 1 if the system reports a connection, else 0.
 int IsConnected();
-// Non-zero if a connection to the address's server can be made.
+// Non-zero if a connection to the address's server can be made; may block as long as the network.
 BOOL IsReachable(const char* url);
-// Starts the server probe (WebThr) on a thread of its own.
-void GetInfo();
-DWORD WINAPI WebThr(LPVOID);
+// Starts the server probe (WebThr, its number as the parameter) on a thread of its own: it checks
+// that the address can be reached, reports that through ProbeVerdict, then asks the server. The
+// probe's number.
+LONG GetInfo();
+DWORD WINAPI WebThr(LPVOID run);
+// Whether `run` is the number of the probe started last, and it has not been told to stop.
+bool IsCurrentProbe(LONG run);
 // Makes a running probe give up and waits for it `ms` milliseconds at most.
 void StopProbe(DWORD ms);
+// Called on the probe's thread: hands the reachability check's answer to the thread that ran C_init.
+void ProbeVerdict(LONG run, BOOL reachable);
 
 // The maximised advertisement window's thread and its dialog procedure.
 DWORD WINAPI BrowserThr(LPVOID);
