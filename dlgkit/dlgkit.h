@@ -10,7 +10,7 @@
 #endif
 
 // Runs the dialog `templ` of the main program's module modally on the calling thread, then pumps the
-// thread's queue until its quit message. Returns 0.
+// thread's queue until its quit message. Returns 0; -1 at once when the dialog could not be made.
 DLGKIT_API int StartMain(DLGPROC proc, int templ);
 // 0 on the NT family; 1 after telling the user the system is too old.
 DLGKIT_API int IsNT(void);

@@ -23,9 +23,15 @@ bool QueryVersion(OSVERSIONINFOA& v) {
 }  // namespace
 
 int StartMain(DLGPROC proc, int templ) {
-  DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templ), nullptr, proc, 0);
-  // The dialog ends by posting the quit message; the modal loop hands it back to this queue.
   MSG msg;
+  if (DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templ), nullptr, proc, 0) == -1) {
+    // No dialog (no template, a control class or memory missing): no quit message is coming, so
+    // none is waited for; one that the procedure posted while it failed goes, so that it does not
+    // end the thread's next dialog.
+    PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    return -1;
+  }
+  // The dialog ends by posting the quit message; the modal loop hands it back to this queue.
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);

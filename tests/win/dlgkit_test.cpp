@@ -36,6 +36,35 @@ TEST(Dlgkit, StartMainReturnsAfterTheQuitAndRunsASecondDialogOnTheSameThread) {
   }
 }
 
+// Fails its own creation, posting the quit message on the way as every procedure does on WM_DESTROY.
+INT_PTR CALLBACK FailAtInit(HWND wnd, UINT msg, WPARAM, LPARAM) {
+  if (msg == WM_INITDIALOG) DestroyWindow(wnd);
+  if (msg == WM_DESTROY) PostQuitMessage(0);
+  return 0;
+}
+
+DWORD WINAPI DialogsThatCannotBeMadeThenOne(LPVOID) {
+  const int kNoTemplate = 32000;
+  int missing = StartMain(QuitOnClose, kNoTemplate);
+  int failed = StartMain(FailAtInit, IDD_MAIN);
+  HANDLE closer = CreateThread(nullptr, 0, CloseProbeLater, nullptr, 0, nullptr);
+  int shown = StartMain(QuitOnClose, IDD_MAIN);
+  WaitForSingleObject(closer, 15000);
+  DWORD found = 0;
+  GetExitCodeThread(closer, &found);
+  CloseHandle(closer);
+  return missing == -1 && failed == -1 && shown == 0 && found == 1;
+}
+
+TEST(Dlgkit, StartMainReturnsWhenItsDialogCannotBeMadeAndTheNextOneRuns) {
+  HANDLE t = CreateThread(nullptr, 0, DialogsThatCannotBeMadeThenOne, nullptr, 0, nullptr);
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(t, 30000)) << "StartMain waits for a quit message that never comes";
+  DWORD ok = 0;
+  GetExitCodeThread(t, &ok);
+  CloseHandle(t);
+  EXPECT_EQ(1u, ok) << "a dialog that cannot be made did not return -1, or the next one did not run";
+}
+
 TEST(Dlgkit, SystemQueries) {
   EXPECT_EQ(0, IsNT());  // no message on the NT family
   float v = WinWer();
