@@ -1,6 +1,8 @@
 // The shortcut and run-entry editors and the remove buttons, driven through the real windows.
 #include "uitest.h"
 #include "app/func.h"
+#include "build/kopiuj.h"
+#include "entries/editor.h"
 #include "res/resource.h"
 
 using namespace uitest;
@@ -109,11 +111,11 @@ TEST_F(Entries, ShortcutEditorShowsItsTextsAndStartsWithBothLocations) {
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDB_LNK_APPLY)));
   // A second press opens no second editor: one would have taken the slot's thread record by the
   // time the press has been handled.
-  HANDLE editor = Threadfunc()[SLOT_SHORTCUT];
+  HANDLE editor = Threadfunc()[kShortcutEditor.dialog.slot];
   ClickNow(IDB_LNK_ADD);
-  EXPECT_EQ(editor, Threadfunc()[SLOT_SHORTCUT]);
+  EXPECT_EQ(editor, Threadfunc()[kShortcutEditor.dialog.slot]);
   Press(d, IDB_LNK_CLOSE);
-  ASSERT_TRUE(WaitFor([&] { return !IsOpen(SLOT_SHORTCUT); }));
+  ASSERT_TRUE(WaitFor([&] { return !IsOpen(kShortcutEditor.dialog.slot); }));
   Click(IDB_LNK_ADD);
   d = Editor(kShortcutCaption);
   EXPECT_TRUE(d);
@@ -391,19 +393,19 @@ TEST_F(Entries, ADoubleClickWithoutSelectionOrDuringPackingOpensNothing) {
   // An editor takes its slot while the double-click is handled.
   Select(IDL_SHORTCUTS, -1);
   CommandNow(IDL_SHORTCUTS, LBN_DBLCLK);
-  EXPECT_FALSE(IsOpen(SLOT_SHORTCUT));
-  dialog()[SLOT_PACKING] = 0;  // the packing progress dialog counts as open
+  EXPECT_FALSE(IsOpen(kShortcutEditor.dialog.slot));
+  dialog()[kPackingDialog.slot] = 0;  // the packing progress dialog counts as open
   Select(IDL_SHORTCUTS, 0);
   CommandNow(IDL_SHORTCUTS, LBN_DBLCLK);
-  EXPECT_FALSE(IsOpen(SLOT_SHORTCUT));
-  dialog()[SLOT_PACKING] = 1;
+  EXPECT_FALSE(IsOpen(kShortcutEditor.dialog.slot));
+  dialog()[kPackingDialog.slot] = 1;
   // The same double-click opens the editor once nothing is packing.
   CommandNow(IDL_SHORTCUTS, LBN_DBLCLK);
-  EXPECT_TRUE(IsOpen(SLOT_SHORTCUT));
+  EXPECT_TRUE(IsOpen(kShortcutEditor.dialog.slot));
   HWND d = Editor(kShortcutCaption);
   ASSERT_TRUE(d);
   Press(d, IDB_LNK_CLOSE);
-  ASSERT_TRUE(WaitFor([] { return !IsOpen(SLOT_SHORTCUT); }));
+  ASSERT_TRUE(WaitFor([] { return !IsOpen(kShortcutEditor.dialog.slot); }));
 }
 TEST_F(Entries, RegistryEditorTextsTypeListAndPathBox) {
   HWND d = RegistryEditor();

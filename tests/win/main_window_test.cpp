@@ -4,6 +4,8 @@
 #include "app/func1.h"
 #include "build/kopiuj.h"
 #include "dlgkit/dlgkit.h"
+#include "entries/editor.h"
+#include "lang/lang.h"
 #include "res/resource.h"
 
 using namespace uitest;
@@ -145,7 +147,7 @@ TEST_F(MainWindow, CloseDuringABuildWaitsForItsEnd) {
 INT_PTR CALLBACK ProbeProc(HWND wnd, UINT msg, WPARAM, LPARAM) {
   if (msg == WM_INITDIALOG) SetWindowTextA(wnd, "probe dialog");
   if (msg == WM_CLOSE || msg == WM_DESTROY) {
-    EndSubDialog(SLOT_ABOUT);
+    EndSubDialog(kAboutDialog.slot);
     return 1;
   }
   return 0;
@@ -157,26 +159,26 @@ DWORD WINAPI ProbeThread(LPVOID) {
 
 TEST_F(MainWindow, SubDialogKindOpensOnceAndAgainAfterClosing) {
   StartApp();
-  LaunchDialog(SLOT_ABOUT, ProbeThread);
-  EXPECT_TRUE(IsOpen(SLOT_ABOUT));
-  HANDLE first = Threadfunc()[SLOT_ABOUT];
+  LaunchDialog(kAboutDialog.slot, ProbeThread);
+  EXPECT_TRUE(IsOpen(kAboutDialog.slot));
+  HANDLE first = Threadfunc()[kAboutDialog.slot];
   HWND probe = FindTopWindow("#32770", "probe dialog");
   ASSERT_TRUE(probe);
   // Refused while one is open: a second dialog would have taken the slot's thread record at once.
-  LaunchDialog(SLOT_ABOUT, ProbeThread);
-  EXPECT_EQ(first, Threadfunc()[SLOT_ABOUT]);
+  LaunchDialog(kAboutDialog.slot, ProbeThread);
+  EXPECT_EQ(first, Threadfunc()[kAboutDialog.slot]);
   // The main window stays usable meanwhile.
   SetText(IDE_FOLDER, "C:\\x");
   EXPECT_TRUE(Enabled(IDB_BUILD));
   PostMessageA(probe, WM_CLOSE, 0, 0);
-  ASSERT_TRUE(WaitFor([] { return !IsOpen(SLOT_ABOUT); }));
+  ASSERT_TRUE(WaitFor([] { return !IsOpen(kAboutDialog.slot); }));
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(probe); }));
-  LaunchDialog(SLOT_ABOUT, ProbeThread);
-  EXPECT_TRUE(IsOpen(SLOT_ABOUT));
+  LaunchDialog(kAboutDialog.slot, ProbeThread);
+  EXPECT_TRUE(IsOpen(kAboutDialog.slot));
   HWND again = FindTopWindow("#32770", "probe dialog");
   ASSERT_TRUE(again);
   PostMessageA(again, WM_CLOSE, 0, 0);
-  ASSERT_TRUE(WaitFor([] { return !IsOpen(SLOT_ABOUT); }));
+  ASSERT_TRUE(WaitFor([] { return !IsOpen(kAboutDialog.slot); }));
 }
 
 // An ended dialog may get its WM_DESTROY only after a new one of its kind has opened: a hook on its
@@ -203,10 +205,10 @@ TEST_F(MainWindow, ALateDestroyOfAnEndedDialogLeavesTheNextOfItsKindAlone) {
     int slot;
     const char* caption;
   };
-  for (const Case& c : {Case{SLOT_SHORTCUT, "Dodawanie skr\xf3tu"}, Case{SLOT_PACKING, "Pakowanie plik\xf3w"}}) {
+  for (const Case& c : {Case{kShortcutEditor.dialog.slot, "Dodawanie skr\xf3tu"}, Case{kPackingDialog.slot, "Pakowanie plik\xf3w"}}) {
     SCOPED_TRACE(c.caption);
     auto open = [&] {
-      if (c.slot == SLOT_PACKING) {
+      if (c.slot == kPackingDialog.slot) {
         SendMessageA(Main(), WM_NULL, 0, 0);
         DialogKopiuj();  // as the build opens it
       } else {
@@ -215,7 +217,7 @@ TEST_F(MainWindow, ALateDestroyOfAnEndedDialogLeavesTheNextOfItsKindAlone) {
       return FindTopWindow("#32770", c.caption);
     };
     auto close = [&](HWND d) {
-      if (c.slot == SLOT_PACKING) CloseProgressByBuild();  // the build's own close: no cancel
+      if (c.slot == kPackingDialog.slot) CloseProgressByBuild();  // the build's own close: no cancel
       else PostMessageA(d, WM_CLOSE, 0, 0);
     };
     HWND first = open();
