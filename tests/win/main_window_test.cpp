@@ -7,6 +7,7 @@
 #include "entries/editor.h"
 #include "lang/lang.h"
 #include "res/resource.h"
+#include <vector>
 
 using namespace uitest;
 
@@ -82,24 +83,40 @@ TEST_F(MainWindow, FolderFieldChangesNoButtonWhileABuildRuns) {
   EXPECT_TRUE(Enabled(IDB_BUILD));
 }
 
+// Every push button of the window, found on screen: none may be pressed while a build runs.
+BOOL CALLBACK CollectPushButton(HWND w, LPARAM lp) {
+  char cls[16] = {0};
+  GetClassNameA(w, cls, sizeof cls);
+  LONG type = GetWindowLongA(w, GWL_STYLE) & BS_TYPEMASK;
+  if (!lstrcmpiA(cls, "Button") && (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON))
+    ((std::vector<HWND>*)lp)->push_back(w);
+  return TRUE;
+}
+std::vector<HWND> PushButtons(HWND main) {
+  std::vector<HWND> out;
+  EnumChildWindows(main, CollectPushButton, (LPARAM)&out);
+  return out;
+}
+
 TEST_F(MainWindow, LockDisablesEveryButtonAndUnlockRestoresEach) {
   StartApp();
   SetText(IDE_FOLDER, "C:\\prog");
-  const int all[] = {400, 401, 402, 403, 405, 406, 407, 408, 409, 410, 411, 412, 413};
-  bool before[13];
-  for (int i = 0; i < 13; ++i) before[i] = Enabled(all[i]);
+  std::vector<HWND> all = PushButtons(Main());
+  ASSERT_FALSE(all.empty());
+  std::vector<bool> before;
+  for (HWND b : all) before.push_back(IsWindowEnabled(b) != FALSE);
   SendMessageA(Main(), WM_NULL, 0, 0);
   LockButtons(true);
-  for (int id : all) EXPECT_FALSE(Enabled(id)) << id;
+  for (HWND b : all) EXPECT_FALSE(IsWindowEnabled(b)) << GetDlgCtrlID(b);
   LockButtons(false);
-  for (int i = 0; i < 13; ++i) EXPECT_EQ(before[i], Enabled(all[i])) << all[i];
+  for (size_t i = 0; i < all.size(); ++i) EXPECT_EQ(before[i], IsWindowEnabled(all[i]) != FALSE) << GetDlgCtrlID(all[i]);
   EXPECT_TRUE(Enabled(IDB_BUILD));
   EXPECT_FALSE(Enabled(IDB_LNK_REMOVE));
   // A second lock overwrites the records with "disabled".
   LockButtons(true);
   LockButtons(true);
   LockButtons(false);
-  for (int id : all) EXPECT_FALSE(Enabled(id)) << id;
+  for (HWND b : all) EXPECT_FALSE(IsWindowEnabled(b)) << GetDlgCtrlID(b);
 }
 
 // Each way of closing empties the working folder of files, nested ones too, and keeps its folders.
