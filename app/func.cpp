@@ -5,7 +5,7 @@
 #include "app/func4.h"
 #include "build/buildhooks.h"
 #include "build/func2.h"
-#include "build/winhandles.h"
+#include "build/kopiuj.h"
 #include "adpane/adpane.h"
 #include "adhost.h"
 #include "dlgkit/dlgkit.h"
@@ -17,26 +17,15 @@
 #include "res/resource.h"
 #include <stdio.h>
 #include <string.h>
-#include <array>
 #include <initializer_list>
 #include <string>
-#include <utility>
 
 namespace {
-constexpr std::array<BYTE, SLOT_COUNT> AllSlotsFree() {
-  std::array<BYTE, SLOT_COUNT> all{};
-  for (BYTE& flag : all) flag = kSlotFree;
-  return all;
-}
-
 // Flags other threads read: written and read with atomic operations on the byte the accessor gives.
 BYTE Load(const BYTE* flag) { return __atomic_load_n(flag, __ATOMIC_ACQUIRE); }
 void Store(BYTE* flag, BYTE value) { __atomic_store_n(flag, value, __ATOMIC_RELEASE); }
 
 HWND hDlg;
-std::array<BYTE, SLOT_COUNT> d = AllSlotsFree();
-HANDLE Thread[SLOT_COUNT];
-DWORD threadId[SLOT_COUNT];  // which thread's dialog holds each slot
 BYTE Progres = 1;
 BYTE sp = 0;
 char prj[kPathMax];
@@ -153,7 +142,7 @@ bool OnEditorCommand(UINT id, UINT code) {
     }
     if ((int)id != e.list) continue;
     // Not while the packing progress dialog is open, and only on an item.
-    if (code == LBN_DBLCLK && !IsOpen(SLOT_PACKING) && SendDlgItemMessageA(hDlg, id, LB_GETCURSEL, 0, 0) >= 0) {
+    if (code == LBN_DBLCLK && !IsOpen(kPackingDialog.slot) && SendDlgItemMessageA(hDlg, id, LB_GETCURSEL, 0, 0) >= 0) {
       e.edit();
       MenuOn();
     }
@@ -276,10 +265,6 @@ void BuildRunningChanged(bool on) {
 }
 
 void BuildMenus(bool enabled) { EnMenu2(enabled ? MF_ENABLED : MF_GRAYED); }
-bool PackingOpen() { return IsOpen(SLOT_PACKING); }
-void LaunchPacking(LPTHREAD_START_ROUTINE routine) { LaunchDialog(SLOT_PACKING, routine); }
-bool HoldsPacking() { return HoldsSlot(SLOT_PACKING); }
-void EndPacking() { EndSubDialog(SLOT_PACKING); }
 
 const BuildHooks kBuildHooks = [] {
   BuildHooks h = {};
@@ -297,10 +282,6 @@ const BuildHooks kBuildHooks = [] {
   h.running = BuildRunningChanged;
   h.ended = CloseIfPending;
   h.menus = BuildMenus;
-  h.slotOpen = PackingOpen;
-  h.launch = LaunchPacking;
-  h.holdsSlot = HoldsPacking;
-  h.endDialog = EndPacking;
   return h;
 }();
 }  // namespace
@@ -309,15 +290,12 @@ void GiveBuildHooks() { SetBuildHooks(&kBuildHooks); }
 
 HWND* HwndMain() { return &hDlg; }
 int ExitCode() { return exitCode; }
-BYTE* dialog() { return d.data(); }
-HANDLE* Threadfunc() { return Thread; }
 BYTE* noProgressGzc() { return &Progres; }
 BYTE* SavePrj() { return &sp; }
 char* PlikProjektu() { return prj; }
 EntryEditState* dialog1_init() { return &dialog_init1; }
 EntryEditState* dialog2_init() { return &dialog_init2; }
 EntryEditState* dialog3_init() { return &dialog_init3; }
-bool IsOpen(int slot) { return Load(&d[slot]) != kSlotFree; }
 bool BuildRunning() { return Load(&Progres) == 0; }
 void SetBuildRunning(bool running) { Store(&Progres, running ? 0 : 1); }
 bool ProjectModified() { return Load(&sp) != 0; }
@@ -423,32 +401,6 @@ bool PumpMessage() {
   TranslateMessage(&msg);
   DispatchMessageA(&msg);
   return true;
-}
-
-void LaunchDialog(int slot, LPTHREAD_START_ROUTINE routine) {
-  if (IsOpen(slot)) return;
-  // The thread starts once its slot and its identifier are stored: a dialog that closes at once
-  // still finds itself the holder.
-  DWORD id = 0;
-  HANDLE thread = CreateThread(nullptr, 0, routine, nullptr, CREATE_SUSPENDED, &id);
-  if (!thread) return;
-  Thread[slot] = thread;
-  __atomic_store_n(&threadId[slot], id, __ATOMIC_RELEASE);
-  Store(&d[slot], 0);
-  ResumeThread(thread);
-}
-
-bool HoldsSlot(int slot) {
-  return IsOpen(slot) && __atomic_load_n(&threadId[slot], __ATOMIC_ACQUIRE) == GetCurrentThreadId();
-}
-
-void EndSubDialog(int slot) {
-  // WM_CLOSE and the WM_DESTROY after it: the first one ends the dialog. A dialog that ended
-  // already may see its WM_DESTROY after a new one of its kind has taken the slot.
-  if (!HoldsSlot(slot)) return;
-  UniqueHandle ended(std::exchange(Thread[slot], nullptr));
-  Store(&d[slot], kSlotFree);
-  PostQuitMessage(0);
 }
 
 void RunOnMainThread(void (*fn)(void*), void* arg) {

@@ -53,14 +53,6 @@ struct BuildHooks {
   // The menu commands that start another operation (new to settings): grayed (false) while the
   // progress dialog is open, enabled (true) when it closes. Null: nothing.
   void (*menus)(bool enabled);
-  // The progress dialog's slot among the program's sub-dialogs (SLOT_PACKING): open (a dialog
-  // holds it), start `routine` on a thread of its own unless one is open (LaunchDialog), held by
-  // the calling thread (HoldsSlot), and freed by the holder as it ends (EndSubDialog). Null hooks:
-  // never open, nothing started, never held.
-  bool (*slotOpen)();
-  void (*launch)(LPTHREAD_START_ROUTINE routine);
-  bool (*holdsSlot)();
-  void (*endDialog)();
 };
 
 // The hooks in use: the record given last, or one with every hook null while none is given. The

@@ -1,5 +1,5 @@
-// The entry list files: counters, numbering, removal, edits, the registry quote rule, list item data,
-// the editor record and relative paths.
+// The entry list files: counters, numbering, removal, edits, the registry quote rule and relative
+// paths.
 #include <cstring>
 
 #include "entries_testutil.h"
@@ -465,7 +465,7 @@ TEST(Numbering, PlanGivesTheItemDataAStoreWillWrite) {
   EXPECT_FALSE(fs::exists(t.reg)) << "planning writes nothing";
 }
 
-// ---- Run entries, line breaks, item data, numbers, the record ---------------------------------------
+// ---- Run entries and line breaks -----------------------------------------------------------------------
 
 TEST(RunEntries, SilentFlag) {
   TempDir t;
@@ -488,46 +488,6 @@ TEST(EntryTexts, LineBreaksNeverStartAKey) {
   EXPECT_EQ(Get(t.reg, "name", r), "n");
   EXPECT_EQ(Get(t.reg, "value", r), "v");
   EXPECT_EQ(Get(t.reg, "name", 2), "<missing>");
-}
-
-TEST(ItemData, HalvesAndNumbers) {
-  EXPECT_EQ(PackItemData(1, 2), 0x00010002u);
-  EXPECT_EQ(PackItemData(0xFFFF, 0), 0xFFFF0000u);
-  EXPECT_EQ(PackItemData(0x12345, 0x10001), 0x23450001u) << "each half keeps 16 bits";
-  EXPECT_EQ(ItemDataHigh(0xABCD1234u), 0xABCDu);
-  EXPECT_EQ(ItemDataLow(0xABCD1234u), 0x1234u);
-  char n[7];
-  EntryNumberText(65535, n, sizeof n);
-  EXPECT_STREQ(n, "65535");
-  EntryNumberText(0, n, sizeof n);
-  EXPECT_STREQ(n, "0");
-  char small[3] = {'x', 'x', 'x'};
-  EntryNumberText(12345, small, 2);
-  EXPECT_STREQ(small, "1");
-  EXPECT_EQ(small[2], 'x');
-}
-
-TEST(ItemData, FamilyNames) {
-  struct Case { EntryFamily f; const char* index; const char* counter; const char* section; } cases[] = {
-      {FAMILY_DESKTOP, "index1", "max", "desktop"}, {FAMILY_MENU, "index2", "max", "menu"},
-      {FAMILY_RUN, "index", "max", "Run"},          {FAMILY_RUNU, "index", "maxU", "RunU"},
-      {FAMILY_REGISTRY, "index", "max", "key"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_STREQ(FamilyIndexSection(c.f), c.index);
-    EXPECT_STREQ(FamilyCounterKey(c.f), c.counter);
-    EXPECT_STREQ(FamilySection(c.f), c.section);
-  }
-}
-
-TEST(EditorRecord, ResetTouchesOnlyEditingAndPosition) {
-  EntryEditState s;
-  std::memset(&s, 0x5A, sizeof s);
-  EntryEditReset(&s);
-  EXPECT_EQ(s.editing, 0);
-  EXPECT_EQ(s.position, -1);
-  EXPECT_EQ(s.data, 0x5A5A5A5Au) << "the reset touches nothing else";
-  EXPECT_EQ(s.text[0], 0x5A);
 }
 
 // ---- Relative paths --------------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include "app/func1.h"
 #include "build/gzc.h"
 #include "build/kopiuj.h"
+#include "lang/lang.h"
 #include "res/resource.h"
 #include <commctrl.h>
 #include <algorithm>
@@ -204,7 +205,7 @@ TEST_F(Build, WritesTheEngineThenRcBinWithLanguageDataAndBothArchives) {
   EXPECT_EQ("licencja.txt", Ini("2"));
   EXPECT_EQ("doc\\end.txt", Ini("3"));
   EXPECT_FALSE(BuildCancelled());
-  EXPECT_FALSE(IsOpen(SLOT_PACKING));
+  EXPECT_FALSE(IsOpen(kPackingDialog.slot));
 }
 
 TEST_F(Build, KeysFollowTheFieldsFromOneBuildToTheNext) {
@@ -370,7 +371,7 @@ TEST_F(Build, AnOutputThatCannotBeWrittenIsReportedAndUnlocks) {
   SendMessageA(Main(), WM_NULL, 0, 0);
   EXPECT_TRUE(IsDir(out_ + "setup.exe"));
   EXPECT_TRUE(Enabled(IDB_BUILD));
-  EXPECT_FALSE(IsOpen(SLOT_PACKING));
+  EXPECT_FALSE(IsOpen(kPackingDialog.slot));
 }
 
 TEST_F(Build, LevelZeroFromTheSettingsStoresTheNextBuildsMembers) {
@@ -387,7 +388,7 @@ TEST_F(Build, LevelZeroFromTheSettingsStoresTheNextBuildsMembers) {
   EXPECT_EQ("6", WindowText(GetDlgItem(s, IDE_SET_LEVEL)));
   SendDlgItemMessageA(s, IDE_SET_LEVEL, WM_SETTEXT, 0, (LPARAM) "0");
   PostMessageA(GetDlgItem(s, IDB_SET_APPLY), BM_CLICK, 0, 0);
-  ASSERT_TRUE(WaitFor([] { return !IsOpen(SLOT_SETTINGS); }));
+  ASSERT_TRUE(WaitFor([] { return !IsOpen(kSettingsDialog.slot); }));
   RunBuild();
   members = ArchiveMembers();
   ASSERT_EQ(files_.size() + 1 + 3, members.size());

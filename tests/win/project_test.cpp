@@ -2,6 +2,7 @@
 #include "uitest.h"
 #include "app/func.h"
 #include "app/func3.h"
+#include "entries/editor.h"
 #include "build/gzc.h"
 #include "res/resource.h"
 #include <map>
@@ -196,7 +197,7 @@ TEST_F(Project, RegistryEntriesMadeInTheEditorComeBackWithTheProject) {
     EXPECT_EQ(kBack[i].type, WindowText(GetDlgItem(d, IDC_REG_TYPE)));
     EXPECT_EQ(kBack[i].dynam, IsDlgButtonChecked(d, IDC_REG_DYNAMIC) == BST_CHECKED);
     PostMessageA(GetDlgItem(d, IDB_REG_CLOSE), BM_CLICK, 0, 0);
-    ASSERT_TRUE(WaitFor([&] { return !IsOpen(SLOT_REGISTRY); }));
+    ASSERT_TRUE(WaitFor([&] { return !IsOpen(kRegistryEditor.dialog.slot); }));
   }
 }
 

@@ -238,28 +238,4 @@ TEST_F(Walker, TheFileLayerReadsBesideReadersAndWritesAlone) {
   EXPECT_FALSE(openOther(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
   EXPECT_TRUE(ops->close(ops->ctx, f));
 }
-
-TEST_F(Settings, RegisterOperationsReadWriteDeleteAndReportFailures) {
-  char buf[8] = "keep";
-  EXPECT_NE(0, addregister(RegRegister(), "none", buf, REG_READ, ROOT_USER, sizeof buf, REG_SZ));
-  EXPECT_STREQ("keep", buf);  // a failed read leaves the caller's buffer
-  EXPECT_EQ(0, addregister(RegRegister(), "x", (void*)"abc", REG_WRITE, ROOT_MACHINE, 4, REG_SZ));
-  EXPECT_EQ(0, addregister(RegRegister(), "x", buf, REG_READ, ROOT_MACHINE, sizeof buf, REG_SZ));
-  EXPECT_STREQ("abc", buf);
-  EXPECT_EQ(0, addregister(RegRegister(), "x", nullptr, REG_DELETE, ROOT_MACHINE, 0, 0));
-  std::string v;
-  EXPECT_FALSE(RegRead(HKEY_LOCAL_MACHINE, "x", &v));
-  char small[2];
-  EXPECT_EQ(0, addregister(RegRegister(), "y", (void*)"long", REG_WRITE, ROOT_USER, 5, REG_SZ));
-  EXPECT_NE(0, addregister(RegRegister(), "y", small, REG_READ, ROOT_USER, sizeof small, REG_SZ));
-}
-
-TEST_F(Settings, PrintTxtSetsTheTextAndMovesToTheNextSibling) {
-  StartApp();
-  HWND c = Item(IDS_NAME_LABEL);
-  HWND next = PrintTxt(&c, "abc", 9999);
-  EXPECT_EQ(Item(IDS_FOLDER_LABEL), next);
-  EXPECT_EQ(next, c);
-  EXPECT_EQ("abc", Text(IDS_NAME_LABEL));
-}
 }  // namespace
