@@ -38,7 +38,9 @@ void OnClose(const SubDialog& row, HWND wnd) {
 void OpenSubDialog(const SubDialog& row) { LaunchDialog(row.slot, row.thread); }
 
 DWORD RunSubDialog(const SubDialog& row) {
-  StartMain(row.proc, row.dialogId);
+  // A dialog that could not be made never closes: its slot is given back here, or none of its
+  // kind could open again.
+  if (StartMain(row.proc, row.dialogId) == -1) EndSubDialog(row.slot);
   return 1;
 }
 
