@@ -21,3 +21,8 @@ int BuildError(const StrDef& text) {
   const BuildHooks& h = BuildHooksInUse();
   return h.message ? h.message(text, MB_OK | MB_ICONERROR) : IDOK;
 }
+
+int BuildNotice(const StrDef& text) {
+  const BuildHooks& h = BuildHooksInUse();
+  return h.message ? h.message(text, MB_OK | MB_ICONINFORMATION) : IDOK;
+}

@@ -69,3 +69,6 @@ const DWORD kFileBarIntervalMs = 50;
 std::string BuildPathOf(BuildPath which);
 // The program's message box with an error icon through the hooks in use; IDOK without it.
 int BuildError(const StrDef& text);
+// The same with an information icon: something the build did of its own accord (an unattended
+// build, whose messages go to standard error, tells it in a line and goes on).
+int BuildNotice(const StrDef& text);

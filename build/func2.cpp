@@ -164,6 +164,23 @@ bool CopyBytes(HANDLE src, HANDLE dest, bool cancellable) {
   return ok;
 }
 
+// Copies a file into the working folder: the target created or replaced, never through a link, and
+// never over its own source (the two openings' sharing refuses that). False when nothing or not all
+// was copied.
+bool CopyIntoWork(const std::string& from, const std::string& to) {
+  UniqueHandle in(winfs::Open(nullptr, from.c_str(), false));
+  if (!in) return false;
+  UniqueHandle out(winfopen(to.c_str(), true));
+  if (!out) return false;
+  static char buf[kChunk];
+  for (DWORD got = 0;;) {
+    if (!ReadFile(in.get(), buf, sizeof buf, &got, nullptr)) return false;
+    if (got == 0) return true;
+    DWORD done = 0;
+    if (!WriteFile(out.get(), buf, got, &done, nullptr) || done != got) return false;
+  }
+}
+
 bool appendFailed;
 
 // What the build leaves when it cannot write the output: no broken file of its own making. A file
@@ -285,7 +302,7 @@ bool BtnZastosuj() {
       },
       [](void* c, const std::string& name) {
         const Target* t = static_cast<Target*>(c);
-        CopyFileA(t->licence.c_str(), (t->cfg + "\\" + name).c_str(), FALSE);
+        CopyIntoWork(t->licence, t->cfg + "\\" + name);
       },
       [](void* c, const std::string& name) { DeleteFileA((static_cast<Target*>(c)->cfg + "\\" + name).c_str()); }};
   ApplyBuildConfig(PlanBuildConfig(fields), io);
@@ -296,7 +313,7 @@ bool BtnZastosuj() {
   std::string uninst;
   ToolFile(kUninstFile, &uninst);
   std::string cfgUninst = cfg + "\\" + kUninstFile;
-  CopyFileA(uninst.c_str(), cfgUninst.c_str(), FALSE);
+  CopyIntoWork(uninst, cfgUninst);
   // The uninstaller goes into the archive signed: it is installed as it is.
   if (!PodpiszPlik(cfgUninst.c_str())) {
     Running(false);
@@ -312,14 +329,17 @@ bool BtnZastosuj() {
   std::string folder = Field(IDE_FOLDER);
   Granica()[0] = kPackBinBounds[0];
   Granica()[1] = kPackBinBounds[1];
-  Pakowanie(NoTrailingSlash(folder).c_str(), kBinArchive, true);
+  // An installer built into its own program folder is not packed into the next one.
+  bool leftOut = false;
+  Pakowanie(NoTrailingSlash(folder).c_str(), kBinArchive, true, Field(IDE_SETUP).c_str(), &leftOut);
   std::string lang;
   ToolFile(kLangFile, &lang);
-  CopyFileA(lang.c_str(), (bin + "\\" + kLangFile).c_str(), FALSE);
+  CopyIntoWork(lang, bin + "\\" + kLangFile);
   MakeRcBin();
 
   Sleep(kClosingWaitMs);
   CloseProgressByBuild();
+  if (leftOut) BuildNotice(S_OUTPUT_LEFT_OUT);  // with the progress closed, a box holds up no step
   bool whole = outputWritten && !BuildCancelled();
   ClearBuildCancel();  // before the build flag: whoever sees the build ended sees the next one go on
   Running(false);

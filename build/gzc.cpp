@@ -32,7 +32,8 @@ void Idle(void*) {
 }
 }  // namespace
 
-GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minIntervalMs) {
+GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minIntervalMs, const char* leaveOut,
+                          bool* leftOut) {
   std::string gz, list;
   if (!Scratch("gz.tmp", &gz) || !Scratch("list.txt", &list)) return GZC_ERR_LIST_FILE;
   const BuildHooks& h = BuildHooksInUse();
@@ -53,22 +54,27 @@ GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minI
   job.mode = h.compressMode ? h.compressMode() : nullptr;
   job.files = WinFileOps();
   job.hooks = &hooks;
-  return GzcPack(job, nullptr);
+  job.leaveOut = leaveOut;
+  job.same = winfs::Same;
+  GzcPackResult result;
+  GzcStatus status = GzcPack(job, &result);
+  if (leftOut) *leftOut = result.leftOut;
+  return status;
 }
 
-int Pakowanie(const char* folder, const char* name, bool inWork) {
+int Pakowanie(const char* folder, const char* name, bool inWork, const char* leaveOut, bool* leftOut) {
   std::string archive = name;
   if (inWork) {
     std::string bin = BuildPathOf(BUILD_BIN_FOLDER);
     if (bin.empty()) return 0;
     archive = bin + "\\" + name;
   }
-  return PackWithReports(folder, archive.c_str(), kFileBarIntervalMs) == GZC_ERR_LIST_FILE ? 0 : 1;
+  return PackWithReports(folder, archive.c_str(), kFileBarIntervalMs, leaveOut, leftOut) == GZC_ERR_LIST_FILE ? 0 : 1;
 }
 
 void Error_1() { BuildError(S_UNPACK_ERROR); }
 
-bool Rozpakowanie(const char* dest, HANDLE archive) {
+bool Rozpakowanie(const char* dest, HANDLE archive, uint64_t maxTotal) {
   std::string gz;
   LARGE_INTEGER size, pos, zero = {};
   GzcStatus st = GZC_ERR_READ;
@@ -80,6 +86,7 @@ bool Rozpakowanie(const char* dest, HANDLE archive) {
     job.gzTmp = gz.c_str();
     job.createFolders = false;
     job.files = WinFileOps();
+    job.maxTotal = maxTotal;
     st = GzcUnpack(job, src);
   }
   if (st != GZC_OK) Error_1();

@@ -3,15 +3,21 @@
 #pragma once
 #include <windows.h>
 #include "build/gzcformat.h"
+#include "build/installerlayout.h"
 #include "build/winfs.h"
 
 // Packs every file below `folder` into an archive: with `inWork` into the working "bin" folder
 // under `name`, otherwise to the full path `name`. 0 when the list file cannot be created.
-int Pakowanie(const char* folder, const char* name, bool inWork);
+// `leaveOut` (may be null) is a file the walk leaves out, found by identity; `*leftOut` (if given)
+// says whether it was met.
+int Pakowanie(const char* folder, const char* name, bool inWork, const char* leaveOut = nullptr,
+              bool* leftOut = nullptr);
 // Pakowanie's packing into the full path `archive`, with its hooks and scratch files, showing a
 // file's own bar at most every `minIntervalMs` milliseconds (0: every change).
-GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minIntervalMs);
-// Unpacks the archive open in `archive` (positioned at its magic) into `dest`; a damaged archive
-// is refused with the unpacking message and leaves nothing of its own behind. True on success.
-bool Rozpakowanie(const char* dest, HANDLE archive);
+GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minIntervalMs,
+                          const char* leaveOut = nullptr, bool* leftOut = nullptr);
+// Unpacks the archive open in `archive` (positioned at its magic) into `dest`; a damaged archive,
+// or one whose files hold more than `maxTotal` bytes (0: any; a project's bound unless told), is
+// refused with the unpacking message and leaves nothing of its own behind. True on success.
+bool Rozpakowanie(const char* dest, HANDLE archive, uint64_t maxTotal = kProjectUnpackedMax);
 void Error_1();  // the unpacking message

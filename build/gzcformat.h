@@ -20,7 +20,7 @@ enum GzcStatus {
   GZC_ERR_ARCHIVE,        // the archive could not be created
   GZC_ERR_TEMP,           // the temporary member file could not be created or read
   GZC_ERR_WRITE,          // a write to the archive failed
-  GZC_ERR_TOO_LARGE,      // a file or the archive would pass 4 GiB
+  GZC_ERR_TOO_LARGE,      // a file or the archive would pass 4 GiB; reading: the files pass the bound
   GZC_ERR_NO_MEMORY,      // the offset table could not be allocated
   GZC_CANCELLED,          // the cancel flag stopped the packing; the archive has a zero table
   // reading
@@ -151,6 +151,14 @@ struct GzcPackJob {
   // Threads that compress (each with a scratch file of its own: gzTmp, then gzTmp with the thread's
   // number before its extension). 0 = one per processor, at most 4.
   unsigned threads;
+  // A file the walk leaves out though it lies below the folder (an installer built into its own
+  // program folder would otherwise be packed into the next one); null = none. Its folder and, in
+  // that folder, the file are found by `same` where given, else by their paths compared without
+  // regard to ASCII case.
+  const char* leaveOut;
+  // Whether two paths name one file or one folder, links followed (`files`' ctx passed on); false
+  // also when either cannot be looked at. Null: paths compared as text.
+  bool (*same)(void* ctx, const char* a, const char* b);
 };
 
 struct GzcPackResult {
@@ -160,6 +168,7 @@ struct GzcPackResult {
   // Files met by the walk but left out because no archive could carry them: path too long, a
   // name the unpacker would refuse, or a link/device. Full paths.
   std::vector<std::string> skipped;
+  bool leftOut = false;       // the job's leaveOut was met by the walk and left out
 };
 
 // Packs every file below job.folder into job.archive. The list is written to job.listFile, each
@@ -214,6 +223,9 @@ struct GzcUnpackJob {
   // The caller has just checked this archive with GzcVerify (and nobody can change it): the
   // unpacking does not check it again first.
   bool verified;
+  // Most bytes the files may hold together, by their stored lengths (GZC_ERR_TOO_LARGE before any
+  // file is written, and no member is inflated past its stored length); 0 = no bound.
+  uint64_t maxTotal;
 };
 
 // Unpacks the archive into job.dest. The whole archive is checked first, as GzcVerify does, then

@@ -51,7 +51,31 @@ struct Walk {
   const GzcFileOps* ops;
   std::vector<std::string> lines;       // relative paths, '\' separated
   std::vector<std::string>* skipped;
+  const GzcPackJob* job = nullptr;      // set when it has a file to leave out
+  std::string outFolder, outName;       // that file's path split at its last separator
+  bool leftOut = false;
 };
+
+// ASCII letters without regard to case, either separator for either, a trailing one ignored.
+bool SameText(std::string a, std::string b) {
+  for (std::string* s : {&a, &b}) {
+    for (char& c : *s) c = c == '/' ? '\\' : (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    if (s->size() > 1 && s->back() == '\\') s->pop_back();
+  }
+  return a == b;
+}
+
+// Whether `folder` of the walk holds the file the job leaves out, and whether a file of that
+// folder is it: by identity where the job can tell, else by the text.
+bool IsOutputFolder(const Walk& w, const std::string& folder) {
+  if (!w.job) return false;
+  if (w.job->same) return w.job->same(w.ops->ctx, folder.c_str(), w.outFolder.c_str());
+  return SameText(folder, w.outFolder);
+}
+bool IsOutput(const Walk& w, const std::string& full, const std::string& name) {
+  if (w.job->same) return w.job->same(w.ops->ctx, full.c_str(), w.job->leaveOut);
+  return SameText(name, w.outName);
+}
 
 void CollectName(void* cookie, const char* name, GzcKind kind) {
   static_cast<std::vector<std::pair<std::string, GzcKind>>*>(cookie)->push_back({name, kind});
@@ -72,6 +96,8 @@ void ListFile(Walk& w, const std::string& full, const std::string& rel) {
 bool WalkFolder(Walk& w, const std::string& folder, const std::string& rel) {
   std::vector<std::pair<std::string, GzcKind>> names;
   if (!w.ops->listDir(w.ops->ctx, folder.c_str(), CollectName, &names)) return false;
+  // Only the output's own folder is looked at closely: one comparison a folder, and one a file there.
+  const bool outputHere = IsOutputFolder(w, folder);
   for (const auto& [name, searchKind] : names) {
     std::string full = folder + GZC_SEP + name;
     std::string relName = rel.empty() ? name : rel + '\\' + name;
@@ -87,7 +113,8 @@ bool WalkFolder(Walk& w, const std::string& folder, const std::string& rel) {
       // A folder that cannot be searched is taken for a file, as the walk always did.
       if (!WalkFolder(w, full, relName)) ListFile(w, full, relName);
     } else if (kind == GZC_KIND_FILE) {
-      ListFile(w, full, relName);
+      if (outputHere && IsOutput(w, full, name)) w.leftOut = true;
+      else ListFile(w, full, relName);
     } else if (w.skipped) {
       // Links (which could loop), devices, pipes, and entries gone since the search.
       w.skipped->push_back(full);
@@ -615,8 +642,16 @@ GzcStatus GzcPack(const GzcPackJob& job, GzcPackResult* result) {
 
   void* list = ops->open(ops->ctx, job.listFile, true);
   if (!list) return GZC_ERR_LIST_FILE;
-  Walk walk{ops, {}, &result->skipped};
+  Walk walk{ops, {}, &result->skipped, nullptr, {}, {}, false};
+  if (job.leaveOut) {
+    walk.job = &job;
+    std::string out = job.leaveOut;
+    size_t sep = out.find_last_of("\\/");
+    walk.outFolder = sep == std::string::npos ? "." : out.substr(0, sep == 0 || out[sep - 1] == ':' ? sep + 1 : sep);
+    walk.outName = sep == std::string::npos ? out : out.substr(sep + 1);
+  }
   WalkFolder(walk, job.folder, "");  // a folder that cannot be searched packs like an empty one
+  result->leftOut = walk.leftOut;
   std::string text;
   for (const std::string& line : walk.lines) text += line + "\r\n";
   bool listOk = ops->write(ops->ctx, list, text.data(), text.size());

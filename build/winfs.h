@@ -19,6 +19,10 @@ bool winfwrite(const void* byte, HANDLE file);
 // read sequentially. Static storage.
 const GzcFileOps* WinFileOps();
 
+// Whether two paths name one file or one folder (volume and file index, links followed); false
+// also when either cannot be opened.
+bool SameFile(const char* a, const char* b);
+
 // WinFileOps' operations one by one, for a layer that builds its own table on them (`ctx` unused).
 namespace winfs {
 void* Open(void* ctx, const char* path, bool write);
@@ -33,6 +37,7 @@ bool MakeDir(void* ctx, const char* path);
 bool RemoveDir(void* ctx, const char* path);
 bool ListDir(void* ctx, const char* folder, void (*onEntry)(void* cookie, const char* name, GzcKind kind),
              void* cookie);
+bool Same(void* ctx, const char* a, const char* b);  // SameFile, as a pack job's `same`
 }  // namespace winfs
 
 // What the search's attributes say an entry is: a link or other reparse point is GZC_KIND_OTHER.

@@ -339,7 +339,7 @@ TEST(GzcUnpackThreads, TheJobsThreadsOrInline) {
     fs::create_directories(dest);
     FILE* f = std::fopen(file.string().c_str(), "rb");
     std::string destStr = dest.string(), g = d.gzTmp();
-    GzcUnpackJob job{destStr.c_str(), g.c_str(), true, nullptr, &ops, false};
+    GzcUnpackJob job{destStr.c_str(), g.c_str(), true, nullptr, &ops, false, 0};
     GzcSource src{nullptr, f, a.size(), 0};
     EXPECT_EQ(GzcUnpack(job, src), GZC_OK);
     std::fclose(f);

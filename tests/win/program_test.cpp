@@ -35,11 +35,12 @@ class Program : public AppTest {
     CloseHandle(process);
     return code;
   }
-  // A project file whose "Project.ini" holds the given fields.
-  std::string MakeProject(const std::string& name, const std::string& fields) {
+  // A project file whose "Project.ini" holds the given fields, and a file of `zeros` zero bytes.
+  std::string MakeProject(const std::string& name, const std::string& fields, size_t zeros = 0) {
     std::string src = MakeTempDir("prj");
     WriteFile(src + "Project.ini", "[dir]\r\n" + fields);
     WriteFile(src + "init.cfg", "[cfg]\r\n1=x\r\n");
+    if (zeros) WriteFile(src + "zeros", std::string(zeros, '\0'));
     std::string kpj = temp_ + name, gz = temp_ + "gz.prj", list = temp_ + "list.prj";
     std::string folder = src.substr(0, src.size() - 1);
     GzcPackJob job = {};
@@ -257,6 +258,10 @@ TEST_F(Unattended, EveryFailureSaysWhyOnStandardErrorAndExitsTwoAtOnceWithoutAWi
   std::string outside = temp_ + "end.txt";
   WriteFile(outside, "x");
   std::string away = MakeProject("away.kpj", "2=" + prog_ + "\r\n3=" + temp_ + "a.exe\r\n5=" + outside + "\r\n");
+  std::string ownName = MakeProject("own.kpj", "2=" + prog_ + "\r\n3=" + temp_ + "o.exe\r\n4=" + prog_ + "\\init.cfg\r\n");
+  WriteFile(prog_ + "\\init.cfg", "[cfg]");
+  // A few kilobytes that unpack past a project's bound.
+  std::string large = MakeProject("large.kpj", "2=" + prog_ + "\r\n3=" + temp_ + "l.exe\r\n", kProjectUnpackedMax + 1);
   std::string copy = temp_ + "copy.kpj";
   CopyFileA(good.c_str(), copy.c_str(), FALSE);
   // Held open without sharing: the program cannot read it.
@@ -276,6 +281,8 @@ TEST_F(Unattended, EveryFailureSaysWhyOnStandardErrorAndExitsTwoAtOnceWithoutAWi
       {"no path", " /build", nullptr, S_BUILD_USAGE},
       {"bad path field", " /BUILD " + bad, nullptr, S_BAD_PATH},
       {"closing information outside", " /build \"" + away + "\"", nullptr, S_INFO_OUTSIDE},
+      {"licence copied over the configuration's own file", " /build \"" + ownName + "\"", nullptr, S_LICENCE_NAME},
+      {"project past its unpacked bound", " /build \"" + large + "\"", nullptr, S_UNPACK_ERROR},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -286,6 +293,24 @@ TEST_F(Unattended, EveryFailureSaysWhyOnStandardErrorAndExitsTwoAtOnceWithoutAWi
   }
   CloseHandle(held);
   EXPECT_FALSE(Exists(temp_ + "g.exe"));
+  EXPECT_FALSE(Exists(temp_ + "o.exe"));
+  EXPECT_FALSE(Exists(temp_ + "l.exe"));
+}
+
+// An installer built into its own program folder is not packed into the next build, which says so
+// in a line and goes on.
+TEST_F(Unattended, AnInstallerInItsOwnProgramFolderIsLeftOutOfTheNextBuild) {
+  std::string out = prog_ + "\\setup.exe";
+  std::string kpj = MakeProject("own.kpj", "1=O\r\n2=" + prog_ + "\r\n3=" + out + "\r\n");
+  Run first = Headless(" /build \"" + kpj + "\"");
+  ASSERT_EQ(0u, first.code) << first.said;
+  EXPECT_EQ("", first.said);
+  std::string bytes = ReadFile(out);
+  Run second = Headless(" /build \"" + kpj + "\"");
+  EXPECT_EQ(0u, second.code);
+  EXPECT_NE(std::string::npos, second.said.find(Utf8(S_OUTPUT_LEFT_OUT))) << second.said;
+  EXPECT_FALSE(second.shown);
+  EXPECT_EQ(bytes, ReadFile(out));
 }
 
 TEST_F(Unattended, ARunningInstanceFailsTheBuildInsteadOfPassingItSilently) {
@@ -320,6 +345,23 @@ TEST_F(SignedBuild, SignCommandSignsBothAndTheInstallerInstallsBitExact) {
   EXPECT_TRUE(SignatureVerifies(temp_, target + "\\UnInst.exe"));
   EXPECT_EQ(0u, Finish(Start(" /S", target + "\\UnInst.exe")));
   EXPECT_TRUE(WaitFor([&] { return !Exists(target); }, 20000));
+}
+
+// "%1" stands for the quoted path, and a template that quotes it itself gets it quoted once: a path
+// with blanks and "&" reaches the command as one argument either way.
+TEST_F(SignedBuild, APercentOneInQuotesSignsAPathWithBlanksAndAmpersand) {
+  std::string folder = temp_ + "o & b";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  std::string tmpl = sign_.substr(0, sign_.rfind("%1")) + "\"%1\"";
+  for (const std::string& t : {sign_, tmpl}) {
+    SCOPED_TRACE(t);
+    std::string out = folder + "\\my setup.exe", quoted, said;
+    DeleteFileA(out.c_str());
+    for (char c : t) quoted += c == '"' ? std::string("\\\"") : std::string(1, c);
+    EXPECT_EQ(0u, Build("--sign \"" + quoted + "\" \"" + MakeProject("q.kpj", "1=Q\r\n2=" + prog_ + "\r\n3=" + out + "\r\n") + "\"", &said))
+        << said;
+    EXPECT_TRUE(SignatureVerifies(temp_, out));
+  }
 }
 
 // The machine-wide template signs too; a signing that fails stops the build with its own message

@@ -43,3 +43,6 @@ bool WineNameLess(const std::string& utf8a, const std::string& utf8b);
 // which must outlive it. Directory searches return names in code page 1250 in Wine's order, follow
 // links as Wine does, and refuse a folder whose search pattern would pass the system's 260 bytes.
 GzcFileOps WinPathOps(const DriveMap* drives);
+// Whether two such paths name one file or one folder (device and inode, links followed, as Wine
+// tells them apart); `ctx` is WinPathOps' (the drives). False when either is not there.
+bool WinPathsSame(void* ctx, const char* a, const char* b);
