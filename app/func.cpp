@@ -301,6 +301,7 @@ const BuildHooks kBuildHooks = [] {
   h.launch = LaunchPacking;
   h.holdsSlot = HoldsPacking;
   h.endDialog = EndPacking;
+  h.messageAbout = ShowMessageAbout;
   return h;
 }();
 }  // namespace

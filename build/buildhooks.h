@@ -61,6 +61,12 @@ struct BuildHooks {
   void (*launch)(LPTHREAD_START_ROUTINE routine);
   bool (*holdsSlot)();
   void (*endDialog)();
+  // The message box of `message` with `name` (a path) after the looked-up text. Null: the text
+  // alone through `message`.
+  int (*messageAbout)(const StrDef& text, const char* name, UINT icon);
+  // A field of the main window (IDE_...) for a build that runs without one (the unattended build):
+  // its text, or null to read the owner's control. Null hook: the owner's controls.
+  const char* (*field)(int id);
 };
 
 // The hooks in use: the record given last, or one with every hook null while none is given. The
@@ -77,3 +83,5 @@ const DWORD kFileBarIntervalMs = 50;
 std::string BuildPathOf(BuildPath which);
 // The program's message box with an error icon through the hooks in use; IDOK without it.
 int BuildError(const StrDef& text);
+// The same with a file's path after the text.
+int BuildErrorAbout(const StrDef& text, const std::string& name);

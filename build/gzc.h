@@ -2,15 +2,20 @@
 // files, the progress dialog's hooks and the main window's pump. The Win32 file layer is build/winfs.h.
 #pragma once
 #include <windows.h>
+#include <string>
 #include "build/gzcformat.h"
 #include "build/winfs.h"
 
 // Packs every file below `folder` into an archive: with `inWork` into the working "bin" folder
-// under `name`, otherwise to the full path `name`. 0 when the list file cannot be created.
-int Pakowanie(const char* folder, const char* name, bool inWork);
+// under `name`, otherwise to the full path `name`. 1 when the archive is whole, 0 otherwise (the
+// list file or the archive cannot be written, it would pass 4 GiB, a cancel, or a file cannot be
+// read: that one is shown at once with its name). `status`, if given, receives the packer's.
+int Pakowanie(const char* folder, const char* name, bool inWork, GzcStatus* status = nullptr);
 // Pakowanie's packing into the full path `archive`, with its hooks and scratch files, showing a
-// file's own bar at most every `minIntervalMs` milliseconds (0: every change).
-GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minIntervalMs);
+// file's own bar at most every `minIntervalMs` milliseconds (0: every change). `unreadable`, if
+// given, receives the path of a file that could not be read (GZC_ERR_SOURCE).
+GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minIntervalMs,
+                          std::string* unreadable = nullptr);
 // Unpacks the archive open in `archive` (positioned at its magic) into `dest`; a damaged archive
 // is refused with the unpacking message and leaves nothing of its own behind. True on success.
 bool Rozpakowanie(const char* dest, HANDLE archive);
