@@ -125,6 +125,20 @@ std::string ReadLongValue(const std::string& ini, const std::string& section, co
   }
 }
 
+// Packs `folder` into a new file beside `kpj` and puts it in kpj's place only when it is whole: a
+// save that fails (a full disk, a file that cannot be read) leaves the saved project as it was.
+bool PackInPlace(const std::string& folder, const char* kpj) {
+  std::string at = kpj;
+  size_t slash = at.rfind('\\');
+  at.resize(slash == std::string::npos ? 0 : slash + 1);
+  char temp[MAX_PATH];
+  if (at.empty() || !GetTempFileNameA(at.c_str(), "prj", 0, temp)) return false;
+  bool ok = Pakowanie(folder.c_str(), temp, false) != 0 &&
+            MoveFileExA(temp, kpj, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  if (!ok) DeleteFileA(temp);
+  return ok;
+}
+
 void AfterArchive() {
   EnableButtons();
   for (int k = 0; k < kListCount; ++k)
@@ -188,17 +202,21 @@ bool OtworzProjekt() {
 bool ZapiszProjekt(bool saveAs) {
   std::string cfg = CfgFolder(), ini = cfg + projectini();
   DeleteFileA(ini.c_str());  // every save describes the window afresh
+  bool described = true;     // a description missing a line would lose it from the saved project
+  auto put = [&](const std::string& section, const std::string& key, const char* value) {
+    described = WritePrivateProfileStringA(section.c_str(), key.c_str(), value, ini.c_str()) && described;
+  };
   char text[kPathMax];
   for (int i = 0; i < kFieldCount; ++i) {
     GetDlgItemTextA(Main(), kFields[i], text, sizeof text);
-    WritePrivateProfileStringA(dir(), Num(i + 1).c_str(), text, ini.c_str());
+    put(dir(), Num(i + 1), text);
   }
   for (int k = 0; k < kListCount; ++k) {
     LRESULT n = SendDlgItemMessageA(Main(), kLists[k], LB_GETCOUNT, 0, 0);
     for (LRESULT v = 0; v < n; ++v) {
-      WritePrivateProfileStringA(Num(k).c_str(), Num(v).c_str(), ItemText(kLists[k], v).c_str(), ini.c_str());
+      put(Num(k), Num(v), ItemText(kLists[k], v).c_str());
       LONG value = (LONG)SendDlgItemMessageA(Main(), kLists[k], LB_GETITEMDATA, v, 0);
-      WritePrivateProfileStringA(Num(kItemDataSections + k).c_str(), Num(v).c_str(), Num(value).c_str(), ini.c_str());
+      put(Num(kItemDataSections + k), Num(v), Num(value).c_str());
     }
   }
   // Saving under no name would store nothing and say nothing: ask for one, as the close does.
@@ -207,10 +225,15 @@ bool ZapiszProjekt(bool saveAs) {
   if (PlikProjektu()[0]) {
     std::string folder = cfg.substr(0, cfg.size() - 1);
     ArchiveLock lock;
-    ok = Pakowanie(folder.c_str(), PlikProjektu(), false) != 0;
+    ok = described && PackInPlace(folder, PlikProjektu());
   }
   DeleteFileA(ini.c_str());
   AfterArchive();
+  // The project is not saved: said, and closing asks again.
+  if (!ok && PlikProjektu()[0]) {
+    ShowMessage(S_SAVE_FAILED, MB_OK | MB_ICONERROR);
+    MenuOn();
+  }
   return ok;
 }
 
