@@ -3,6 +3,7 @@
 #include "app/func.h"
 #include "app/func1.h"
 #include "app/func4.h"
+#include "build/func2.h"
 #include "build/gzc.h"
 #include "build/sign.h"
 #include "build/winhandles.h"
@@ -152,6 +153,44 @@ const char* dir() { return "dir"; }
 bool BuildSwitchGiven() { return TheBuildSwitch().given; }
 const char* BuildProjectPath() { return TheBuildSwitch().path; }
 
+namespace {
+// The unattended build's fields, read from its project's "Project.ini".
+std::string unattendedFields[kFieldCount];
+bool unattendedOpened = false;
+}  // namespace
+
+const char* UnattendedField(int id) {
+  for (int i = 0; unattendedOpened && i < kFieldCount; ++i)
+    if (kFields[i] == id) return unattendedFields[i].c_str();
+  return nullptr;
+}
+
+int UnattendedBuild() {
+  GetCfg();
+  GiveBuildHooks();
+  InitCompressLevel();
+  WyczyscCfgReg(nullptr);  // what an earlier run may have left
+  std::string cfg = CfgFolder(), ini = cfg + projectini();
+  // The project opens exactly as the window opens it: unpacked into the cfg folder, the fields
+  // taken from "Project.ini", which is removed again; its lists need no window.
+  UniqueHandle file(winfopen(BuildProjectPath(), false));
+  bool opened = file && Rozpakowanie(cfg.c_str(), file.get());
+  if (!file) Error_1();
+  file.reset();
+  if (opened) {
+    char text[kPathMax];
+    for (int i = 0; i < kFieldCount; ++i) {
+      GetPrivateProfileStringA(dir(), Num(i + 1).c_str(), "", text, sizeof text, ini.c_str());
+      unattendedFields[i] = text;
+    }
+    unattendedOpened = true;
+  }
+  DeleteFileA(ini.c_str());
+  bool built = opened && BtnZastosuj();
+  WyczyscCfgReg(nullptr);
+  return built ? 0 : kBuildFailed;
+}
+
 void NowyProjekt() {
   WyczyscCfgReg(Main());
   InicjujDialogi();
@@ -246,11 +285,6 @@ void EndingSave() {
 }
 
 bool ObslugaLiniiKomend() {
-  if (BuildSwitchGiven()) {  // the unattended build opens exactly the path after its switch
-    if (!BuildProjectPath()[0]) return false;
-    memcpy(PlikProjektu(), BuildProjectPath(), strlen(BuildProjectPath()) + 1);
-    return OtworzProjekt();
-  }
   const char* line = GetCommandLineA();
   size_t len = strlen(line);
   if (len >= (size_t)kCommandLineMax) return false;  // longer than any project path can make it
