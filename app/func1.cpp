@@ -52,8 +52,15 @@ const char* Polski() { return "Polski"; }
 LONG addregister(const char* key, const char* name, void* data, WORD op, WORD root, DWORD size, DWORD type) {
   HKEY rootKey = root == ROOT_MACHINE ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
   UniqueKey opened;
-  LONG st = RegCreateKeyExA(rootKey, key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, opened.put(),
-                            nullptr);
+  // Only the access the operation needs: a standard user may read the per-machine key but not
+  // write it, and a 64-bit program gets no virtualized copy to write instead. A read or a removal
+  // makes no key; a missing one answers ERROR_FILE_NOT_FOUND.
+  LONG st;
+  if (op == REG_WRITE)
+    st = RegCreateKeyExA(rootKey, key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, opened.put(),
+                         nullptr);
+  else
+    st = RegOpenKeyExA(rootKey, key, 0, op == REG_READ ? KEY_QUERY_VALUE : KEY_SET_VALUE, opened.put());
   if (st != ERROR_SUCCESS) return st;
   HKEY h = opened.get();
   switch (op) {
