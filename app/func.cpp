@@ -32,9 +32,7 @@ char prj[kPathMax];
 EntryEditState dialog_init1, dialog_init2, dialog_init3;
 bool closePending = false;
 bool closing = false;  // the close sequence runs: its save question and save pump messages
-const UINT WM_UNATTENDED_BUILD = WM_APP + 1;
 const UINT WM_RUN_ON_MAIN = WM_APP + 2;
-int exitCode = 1;
 const DWORD kPumpLookMs = 4;  // MsgLoop looks at the queue at most this often
 
 // The advertisement panel's place over the main window's picture, and when it trims its memory once more.
@@ -97,23 +95,12 @@ BOOL OnInitDialog(HWND wnd) {
   InitLang1(wnd);
   MakeOwnMenu();
   InitCompressLevel();
-  bool opened = ObslugaLiniiKomend();
+  ObslugaLiniiKomend();
   InicjujDialogi();
   initbtn();
   CleadDir();
-  if (BuildSwitchGiven()) {
-    exitCode = kBuildFailed;
-    PostMessageA(wnd, WM_UNATTENDED_BUILD, opened, 0);
-  }
-  if (!BuildSwitchGiven()) reklama(wnd);  // a build without a window shows no advertisement
+  reklama(wnd);
   return FALSE;
-}
-
-// The unattended build: the window stays hidden, the build runs once and the program ends. A
-// project that could not be opened has been reported already.
-void OnUnattendedBuild(bool opened) {
-  exitCode = opened && BtnZastosuj() ? 0 : kBuildFailed;
-  PostMessageA(hDlg, WM_CLOSE, 0, 0);
 }
 
 void OnClose() {
@@ -282,14 +269,30 @@ const BuildHooks kBuildHooks = [] {
   h.running = BuildRunningChanged;
   h.ended = CloseIfPending;
   h.menus = BuildMenus;
+  h.messageAbout = ShowMessageAbout;
+  return h;
+}();
+
+// The unattended build has no window: no main window, fields of its own, no pump (under Wine
+// without a display, even looking at the message queue may wait for a desktop that never comes),
+// no buttons, no progress dialog.
+const BuildHooks kUnattendedHooks = [] {
+  BuildHooks h = {};
+  h.unattended = BuildSwitchGiven;
+  h.message = ShowMessage;
+  h.messageAbout = ShowMessageAbout;
+  h.path = BuildPathOf;
+  h.compressMode = BuildCompressMode;
+  h.signTemplate = BuildSignTemplate;
+  h.deleteFiles = BuildDeleteFiles;
+  h.field = UnattendedField;
   return h;
 }();
 }  // namespace
 
-void GiveBuildHooks() { SetBuildHooks(&kBuildHooks); }
+void GiveBuildHooks() { SetBuildHooks(BuildSwitchGiven() ? &kUnattendedHooks : &kBuildHooks); }
 
 HWND* HwndMain() { return &hDlg; }
-int ExitCode() { return exitCode; }
 BYTE* noProgressGzc() { return &Progres; }
 BYTE* SavePrj() { return &sp; }
 char* PlikProjektu() { return prj; }
@@ -307,11 +310,7 @@ INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DESTROY: WyczyscCfgReg(wnd); PostQuitMessage(0); return 1;
     case WM_COMMAND: OnCommand(LOWORD(wp), HIWORD(wp)); return 0;
     case WM_MOUSEACTIVATE: StartBrowser(); return 1;
-    case WM_UNATTENDED_BUILD: OnUnattendedBuild(wp != 0); return 0;
     case WM_RUN_ON_MAIN: ((void (*)(void*))wp)((void*)lp); return 0;
-    case WM_WINDOWPOSCHANGING:
-      if (BuildSwitchGiven()) ((WINDOWPOS*)lp)->flags &= ~SWP_SHOWWINDOW;
-      return 0;
     default: (void)lp; return 0;
   }
 }

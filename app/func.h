@@ -6,7 +6,7 @@
 
 HWND* HwndMain();           // the main window
 const int kBuildFailed = 2; // exit code of an unattended build that wrote no whole installer
-int ExitCode();             // the program's exit code: 1, or the unattended build's 0 or kBuildFailed
+const int kMainEnded = 1;   // exit code of the program once its main window has ended
 // The process-wide records behind the system's accessors (the sub-dialogs' slots are
 // lang/subdialog.h's). Their flags are written by one thread and read by others: read and write
 // them through the questions below, which do so atomically.
@@ -37,7 +37,8 @@ void EnMenu2(UINT flags);
 void MenuOn();
 void CleadDir();
 // Hands the build the main window's hooks (build/buildhooks.h): its pump, messages, settings,
-// working folder, buttons and dialog slot. Start-up calls it before anything can build or pack.
+// working folder, buttons and dialog slot; for the unattended build those without any window.
+// Start-up calls it before anything can build or pack.
 void GiveBuildHooks();
 // Keeps the window alive from a loop that works byte by byte: dispatches one waiting message, but
 // looks at the queue only when a few milliseconds have passed, and at the clock only every 1024

@@ -4,6 +4,7 @@
 #include "build/winhandles.h"
 #include <stdio.h>
 #include <string.h>
+#include <string>
 
 namespace {
 char compressMode[4] = "wb6";
@@ -14,18 +15,19 @@ bool toConsole = false;
 bool PrintError(const char* text) {
   HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
   if (!err || err == INVALID_HANDLE_VALUE) return false;
-  WCHAR wide[kPathMax];
-  int n = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, kPathMax - 1);
+  // A text and a path after it: room for both, whatever their lengths.
+  std::wstring wide(strlen(text) + 1, L'\0');
+  int n = MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], (int)wide.size());
   DWORD mode, done = 0;
   if (n > 0 && GetConsoleMode(err, &mode)) {
     wide[n - 1] = L'\n';
-    return WriteConsoleW(err, wide, (DWORD)n, &done, nullptr) != 0;
+    return WriteConsoleW(err, wide.c_str(), (DWORD)n, &done, nullptr) != 0;
   }
-  char utf8[kPathMax * 3];
-  int m = n > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8 - 2, nullptr, nullptr) : 0;
+  std::string utf8(wide.size() * 3 + 1, '\0');
+  int m = n > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &utf8[0], (int)utf8.size(), nullptr, nullptr) : 0;
   if (m <= 0) return false;
   utf8[m - 1] = '\n';
-  return WriteFile(err, utf8, (DWORD)m, &done, nullptr) != 0;
+  return WriteFile(err, utf8.data(), (DWORD)m, &done, nullptr) != 0;
 }
 
 // Copies at most cap - 1 characters and terminates.
@@ -50,8 +52,15 @@ const char* Polski() { return "Polski"; }
 LONG addregister(const char* key, const char* name, void* data, WORD op, WORD root, DWORD size, DWORD type) {
   HKEY rootKey = root == ROOT_MACHINE ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
   UniqueKey opened;
-  LONG st = RegCreateKeyExA(rootKey, key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, opened.put(),
-                            nullptr);
+  // Only the access the operation needs: a standard user may read the per-machine key but not
+  // write it, and a 64-bit program gets no virtualized copy to write instead. A read or a removal
+  // makes no key; a missing one answers ERROR_FILE_NOT_FOUND.
+  LONG st;
+  if (op == REG_WRITE)
+    st = RegCreateKeyExA(rootKey, key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, opened.put(),
+                         nullptr);
+  else
+    st = RegOpenKeyExA(rootKey, key, 0, op == REG_READ ? KEY_QUERY_VALUE : KEY_SET_VALUE, opened.put());
   if (st != ERROR_SUCCESS) return st;
   HKEY h = opened.get();
   switch (op) {
@@ -213,11 +222,13 @@ void InitCompressLevel() {
 
 char* CompLevel() { return compressMode; }
 
-int ShowMessage(const StrDef& s, UINT icon) {
-  char text[kLookupMax];
-  CopyCut(text, GetOwnLang(s), sizeof text);
-  if (!toConsole) return MessageBoxA(nullptr, text, Packrift(), icon);
-  PrintError(text);  // with nowhere to write, the text is lost rather than waiting on a person
+int ShowMessage(const StrDef& s, UINT icon) { return ShowMessageAbout(s, nullptr, icon); }
+
+int ShowMessageAbout(const StrDef& s, const char* name, UINT icon) {
+  std::string text = GetOwnLang(s);
+  if (name) text = text + " " + name;
+  if (!toConsole) return MessageBoxA(nullptr, text.c_str(), Packrift(), icon);
+  PrintError(text.c_str());  // with nowhere to write, the text is lost rather than waiting on a person
   return (icon & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
 }
 

@@ -26,3 +26,9 @@ int BuildNotice(const StrDef& text) {
   const BuildHooks& h = BuildHooksInUse();
   return h.message ? h.message(text, MB_OK | MB_ICONINFORMATION) : IDOK;
 }
+
+int BuildErrorAbout(const StrDef& text, const std::string& name) {
+  const BuildHooks& h = BuildHooksInUse();
+  if (h.messageAbout) return h.messageAbout(text, name.c_str(), MB_OK | MB_ICONERROR);
+  return BuildError(text);
+}

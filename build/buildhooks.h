@@ -53,6 +53,12 @@ struct BuildHooks {
   // The menu commands that start another operation (new to settings): grayed (false) while the
   // progress dialog is open, enabled (true) when it closes. Null: nothing.
   void (*menus)(bool enabled);
+  // The message box of `message` with `name` (a path) after the looked-up text. Null: the text
+  // alone through `message`.
+  int (*messageAbout)(const StrDef& text, const char* name, UINT icon);
+  // A field of the main window (IDE_...) for a build that runs without one (the unattended build):
+  // its text, or null to read the owner's control. Null hook: the owner's controls.
+  const char* (*field)(int id);
 };
 
 // The hooks in use: the record given last, or one with every hook null while none is given. The
@@ -72,3 +78,5 @@ int BuildError(const StrDef& text);
 // The same with an information icon: something the build did of its own accord (an unattended
 // build, whose messages go to standard error, tells it in a line and goes on).
 int BuildNotice(const StrDef& text);
+// The same with a file's path after the text.
+int BuildErrorAbout(const StrDef& text, const std::string& name);

@@ -33,7 +33,7 @@ void Idle(void*) {
 }  // namespace
 
 GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minIntervalMs, const char* leaveOut,
-                          bool* leftOut) {
+                          bool* leftOut, std::string* unreadable) {
   std::string gz, list;
   if (!Scratch("gz.tmp", &gz) || !Scratch("list.txt", &list)) return GZC_ERR_LIST_FILE;
   const BuildHooks& h = BuildHooksInUse();
@@ -59,17 +59,23 @@ GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minI
   GzcPackResult result;
   GzcStatus status = GzcPack(job, &result);
   if (leftOut) *leftOut = result.leftOut;
+  if (unreadable) *unreadable = result.unreadable;
   return status;
 }
 
-int Pakowanie(const char* folder, const char* name, bool inWork, const char* leaveOut, bool* leftOut) {
-  std::string archive = name;
+int Pakowanie(const char* folder, const char* name, bool inWork, const char* leaveOut, bool* leftOut,
+              GzcStatus* status) {
+  std::string archive = name, unreadable;
+  GzcStatus st = GZC_ERR_ARCHIVE;
   if (inWork) {
     std::string bin = BuildPathOf(BUILD_BIN_FOLDER);
-    if (bin.empty()) return 0;
-    archive = bin + "\\" + name;
+    archive = bin.empty() ? "" : bin + "\\" + name;
   }
-  return PackWithReports(folder, archive.c_str(), kFileBarIntervalMs, leaveOut, leftOut) == GZC_ERR_LIST_FILE ? 0 : 1;
+  if (!archive.empty())
+    st = PackWithReports(folder, archive.c_str(), kFileBarIntervalMs, leaveOut, leftOut, &unreadable);
+  if (st == GZC_ERR_SOURCE) BuildErrorAbout(S_READ_FAILED, unreadable);
+  if (status) *status = st;
+  return st == GZC_OK ? 1 : 0;
 }
 
 void Error_1() { BuildError(S_UNPACK_ERROR); }

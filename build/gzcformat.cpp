@@ -836,6 +836,7 @@ const char* GzcStatusText(GzcStatus status) {
     case GZC_ERR_CANCELLED_ARCHIVE: return "archive of a cancelled packing";
     case GZC_ERR_NOT_INSTALLER: return "no installer data found";
     case GZC_ERR_LIST_SIZE: return "file list too large (more than 16 MiB)";
+    case GZC_ERR_SOURCE: return "a file to pack cannot be read";
   }
   return "unknown error";
 }

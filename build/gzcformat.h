@@ -38,6 +38,7 @@ enum GzcStatus {
   GZC_ERR_CANCELLED_ARCHIVE,  // zero table and checksum: packing was cancelled; nothing to unpack
   GZC_ERR_NOT_INSTALLER,  // no marker followed by two chained archives
   GZC_ERR_LIST_SIZE,      // the file list inflates to more than GZC_LIST_MAX bytes
+  GZC_ERR_SOURCE,         // (packing) a file to pack could not be opened or read whole
 };
 
 // Largest file list the reader takes (inflated): it is held in memory while the files are written.
@@ -169,11 +170,15 @@ struct GzcPackResult {
   // name the unpacker would refuse, or a link/device. Full paths.
   std::vector<std::string> skipped;
   bool leftOut = false;       // the job's leaveOut was met by the walk and left out
+  // With GZC_ERR_SOURCE: the full path of the file that could not be read.
+  std::string unreadable;
 };
 
 // Packs every file below job.folder into job.archive. The list is written to job.listFile, each
 // member passes through a scratch file (job.gzTmp, which keeps members after the pack). A folder
-// that does not exist packs like an empty folder. The calling thread reads the files in list order
+// that does not exist packs like an empty folder. A listed file that cannot be opened or read to
+// the length it had when opened (held by another program, no rights, a subfolder that cannot be
+// searched, a read error) stops the packing with GZC_ERR_SOURCE: never an empty or short member. The calling thread reads the files in list order
 // and keeps the per-byte points and the checksum; the compression runs on job.threads other
 // threads, up to 8 MiB behind the reading, and the members go into the archive in list order.
 // The archive's bytes do not depend on the number of threads, nor on the platform: every member's

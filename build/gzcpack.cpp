@@ -127,6 +127,7 @@ bool WalkFolder(Walk& w, const std::string& folder, const std::string& rel) {
 struct PackState {
   const GzcHooks* hooks;
   uint32_t IlePlikow;
+  std::string unreadable;  // the file that stopped the packing with GZC_ERR_SOURCE
   int lastOverall = -1;
   int lastCurrent = -1;
   std::chrono::steady_clock::time_point lastReport;
@@ -256,20 +257,23 @@ class Packer {
   }
 
   // kompresjagz: reads one file, running the per-byte points over it, and hands it to a compressor
-  // as the member of entry `index`. A file that cannot be opened gives an empty member, so that the
-  // entry still exists and the table matches the bytes appended. Position 0 (the list and the first
-  // file) reports no progress.
+  // as the member of entry `index`. A file that cannot be opened, or ends before the length it had
+  // when opened, stops the packing (an empty or short member would install as a broken file).
+  // Position 0 (the list and the first file) reports no progress.
   GzcStatus kompresjagz(uint32_t index, const char* path, uint32_t position) {
     void* src = ops_->open(ops_->ctx, path, false);
     uint64_t size = 0;
-    if (src && !ops_->size(ops_->ctx, src, &size)) size = 0;
+    if (!src || !ops_->size(ops_->ctx, src, &size)) {
+      if (src) ops_->close(ops_->ctx, src);
+      return Unreadable(path);
+    }
     if (size > 0xFFFFFFFFu) {
       ops_->close(ops_->ctx, src);
       return GZC_ERR_TOO_LARGE;
     }
     Compressor& c = Assign(index);
     GzcStatus status = GZC_OK;
-    if (src) {
+    {
       const uint32_t length = static_cast<uint32_t>(size);
       const GzcHooks* h = st_.hooks;
       const volatile unsigned char* cancel = cancel_;
@@ -279,12 +283,13 @@ class Packer {
       const bool report = position != 0 && h && h->progress;
       const short overall = report ? OverallValue(h, position, st_.IlePlikow) : 0;
       uint64_t next = report ? 1 : UINT64_MAX;  // the first byte always reports
-      uint64_t count = 0;
+      uint64_t count = 0, got = 0;
       bool stop = false;
       while (!stop && status == GZC_OK) {
         unsigned char* block = TakeBlock(&status);
         if (!block) break;
         size_t n = ops_->read(ops_->ctx, src, block, kBlockSize);
+        got += n;
         size_t k = 0;
         while (k < n) {
           // The bytes before the next point that does more than count (a progress change or a
@@ -325,6 +330,8 @@ class Packer {
         if (n == 0) break;
       }
       ops_->close(ops_->ctx, src);
+      // The read ended early by itself (an error, or the file was cut meanwhile), not by a cancel.
+      if (status == GZC_OK && !stop && got < size && !(cancel && Cancelled(cancel))) status = Unreadable(path);
     }
     // The member is complete even after a cancel: it holds the bytes read so far.
     Hand(c, Item::END, index, nullptr, 0);
@@ -412,6 +419,11 @@ class Packer {
       if (*status != GZC_OK) return nullptr;
       Idle();
     }
+  }
+
+  GzcStatus Unreadable(const char* path) {
+    st_.unreadable = path;
+    return GZC_ERR_SOURCE;
   }
 
   void Idle() {
@@ -663,5 +675,7 @@ GzcStatus GzcPack(const GzcPackJob& job, GzcPackResult* result) {
   st.hooks = job.hooks;
   st.IlePlikow = static_cast<uint32_t>(walk.lines.size()) + 1;
   result->entries = st.IlePlikow;
-  return packgzc(st, job, walk.lines, result);
+  GzcStatus status = packgzc(st, job, walk.lines, result);
+  result->unreadable = st.unreadable;
+  return status;
 }

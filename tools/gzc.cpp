@@ -114,6 +114,7 @@ int Pack(const char* folder, const char* archive, char level, bool timed) {
   auto start = std::chrono::steady_clock::now();
   GzcStatus status = GzcPack(job, &result);
   double took = Seconds(start);
+  if (status == GZC_ERR_SOURCE) return Fail(std::string(archive) + ": " + GzcStatusText(status) + ": " + result.unreadable);
   if (status != GZC_OK) return Fail(std::string(archive) + ": " + GzcStatusText(status));
   if (timed) std::fprintf(stderr, "gzc: pack %.3f s\n", took);
   for (const std::string& path : result.skipped) std::fprintf(stderr, "gzc: skipped (cannot be archived): %s\n", path.c_str());

@@ -72,6 +72,10 @@ class Texts {
   }
   // A message of the program's build: its text alone on a line.
   void Say(const StrDef& s) const { std::fprintf(stderr, "%s\n", Get(s).c_str()); }
+  // The same with a path (code page 1250) after the text, as the program shows it.
+  void SayAbout(const StrDef& s, const std::string& name) const {
+    std::fprintf(stderr, "%s %s\n", Get(s).c_str(), Cp1250ToUtf8(name).c_str());
+  }
 
  private:
   std::string file_;  // Linux path of the language file; empty: built-in texts
@@ -222,11 +226,18 @@ bool Exists(void* ops, const char* path) {
   return o->kind(o->ctx, path) != GZC_KIND_NONE;
 }
 
+// A path of the build's file layer as the program shows it: Windows separators after a drive.
+std::string Shown(std::string p) {
+  if (p.size() > 1 && p[1] == ':') std::replace(p.begin(), p.end(), '/', '\\');
+  return p;
+}
+
 // Packs a folder into an archive of the working "bin" folder with its progress bounds, leaving
-// the file `leaveOut` (empty: none) out; *leftOut says whether the walk met it.
+// the file `leaveOut` (empty: none) out; *leftOut says whether the walk met it. The file that could
+// not be read, if one stopped it, goes into `unreadable`.
 GzcStatus Pack(const GzcFileOps& ops, const WorkFolder& work, const std::string& folder, const char* name,
-               const short bounds[2], char level, Progress* progress, const std::string& leaveOut = "",
-               bool* leftOut = nullptr) {
+               const short bounds[2], char level, Progress* progress, std::string* unreadable,
+               const std::string& leaveOut = "", bool* leftOut = nullptr) {
   std::string archive = work.Bin() + "/" + name, gz = work.Path("gz.tmp"), list = work.Path("list.txt");
   char mode[4] = {'w', 'b', level, 0};
   volatile short bar[2] = {bounds[0], bounds[1]};
@@ -240,11 +251,10 @@ GzcStatus Pack(const GzcFileOps& ops, const WorkFolder& work, const std::string&
   GzcPackResult result;
   GzcStatus st = GzcPack(job, &result);
   if (leftOut) *leftOut = result.leftOut;
-  for (std::string p : result.skipped) {
-    if (p.size() > 1 && p[1] == ':') std::replace(p.begin(), p.end(), '/', '\\');
+  for (const std::string& p : result.skipped)
     std::fprintf(stderr, "packrift-build: not packed (a link to a folder, a dangling link, a device, or a name "
-                 "no archive can carry): %s\n", Cp1250ToUtf8(p).c_str());
-  }
+                 "no archive can carry): %s\n", Cp1250ToUtf8(Shown(p)).c_str());
+  *unreadable = Shown(result.unreadable);
   return st;
 }
 
@@ -367,7 +377,10 @@ int Build(const Options& o, const Texts& texts) {
       }};
   bool ok = ApplyBuildConfig(PlanBuildConfig(f), io);
   if (!ok) return Fail("cannot write the installer configuration " + init);
-  CopyFile(o.drives, tools + "\\bin\\" + kUninstFile, cfg + "/" + kUninstFile);
+  if (!CopyFile(o.drives, tools + "\\bin\\" + kUninstFile, cfg + "/" + kUninstFile)) {  // no installer without it
+    texts.Say(S_OUTPUT_FAILED);
+    return kNotBuilt;
+  }
   // The uninstaller goes into the archive signed: it is installed as it is.
   if (!SignFile(o.sign, cfg + "/" + kUninstFile)) {
     texts.Say(S_SIGN_FAILED);
@@ -376,10 +389,12 @@ int Build(const Options& o, const Texts& texts) {
 
   Progress progress;
   if (isatty(STDERR_FILENO)) progress.label = texts.Get(S_PACK_CAPTION) + ": " + texts.Get(S_PACK_TOTAL);
-  GzcStatus st = Pack(ops, work, cfg, kCfgArchive, kPackCfgBounds, o.level, &progress);
+  std::string unreadable;
+  GzcStatus st = Pack(ops, work, cfg, kCfgArchive, kPackCfgBounds, o.level, &progress, &unreadable);
   bool leftOut = false;
   if (st == GZC_OK)
-    st = Pack(ops, work, NoTrailingSlash(f.folder), kBinArchive, kPackBinBounds, o.level, &progress, f.output, &leftOut);
+    st = Pack(ops, work, NoTrailingSlash(f.folder), kBinArchive, kPackBinBounds, o.level, &progress, &unreadable,
+              f.output, &leftOut);
   if (leftOut) {
     progress.End();
     texts.Say(S_OUTPUT_LEFT_OUT);
@@ -387,6 +402,10 @@ int Build(const Options& o, const Texts& texts) {
   bool written = st == GZC_OK && WriteOutput(ops, tools, work, f.output, &progress);
   progress.End();
   if (!cancelFlag) return Fail("cancelled; no installer was written");
+  if (st == GZC_ERR_SOURCE) {  // the program's message, naming the file
+    texts.SayAbout(S_READ_FAILED, unreadable);
+    return kNotBuilt;
+  }
   if (st != GZC_OK) Fail(std::string("packing failed: ") + GzcStatusText(st));
   if (!written) {
     texts.Say(S_OUTPUT_FAILED);
