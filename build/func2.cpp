@@ -354,7 +354,7 @@ bool BtnZastosuj() {
       pack(NoTrailingSlash(Field(IDE_FOLDER)), kBinArchive, kPackBinBounds, output.c_str())) {
     std::string lang;
     ToolFile(kLangFile, &lang);
-    if (!CopyIntoWork(lang, bin + "\" + kLangFile)) appendFailed = true;
+    if (!CopyIntoWork(lang, bin + "\\" + kLangFile)) appendFailed = true;
     MakeRcBin();
   } else if (packed != GZC_ERR_SOURCE) {
     BuildError(S_OUTPUT_FAILED);
