@@ -21,6 +21,8 @@ struct Uninstall {
   bool silent = false;
   std::string exe, folder, name;
   std::vector<LogItem> items;
+  std::vector<char> vouched;      // per item: a line reaching outside the folder that the copy proves
+  std::string registration;       // the registration key this installation made, once proved
   std::vector<std::string> left;  // what could not be removed
   int topDirs = 0;                // folders made on the way to the installation folder
   HWND dlg = nullptr;             // the window that shows the progress; null when silent
@@ -92,6 +94,54 @@ bool OurRegistration(const std::string& key) {
   return false;
 }
 
+// A value of an open key as raw bytes (a string with its terminators); "" when missing or too large.
+std::string QueryValue(HKEY key, const char* name) {
+  DWORD size = 0;
+  std::string data;
+  if (RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS || size > kLogMax) return data;
+  data.resize(size);
+  if (size && RegQueryValueExA(key, name, nullptr, nullptr, (BYTE*)&data[0], &size) != ERROR_SUCCESS) size = 0;
+  data.resize(size);
+  return data;
+}
+
+// The registration this installation made: a U line naming a key whose installation folder holds
+// this very uninstaller. Its copy of the lines that reach outside the folder vouches for each such
+// line of the log, in their order; a line the copy lacks (edited in) is not acted upon. A copy under
+// the user's own key proves nothing to an elevated run beyond what the user could do anyway: keys
+// and values of HKEY_CURRENT_USER, and the empty folders on the way to this one.
+void Vouch(Uninstall& u) {
+  u.vouched.assign(u.items.size(), 0);
+  std::vector<LogItem> copy;
+  bool machine = false;
+  for (const LogItem& it : u.items) {
+    HKEY root;
+    std::string sub;
+    UniqueKey k;
+    if (it.tag != 'U' || !OurRegistration(it.a) || !SplitKey(it.a, &root, &sub) ||
+        RegOpenKeyExA(root, sub.c_str(), 0, KEY_QUERY_VALUE, k.put()) != ERROR_SUCCESS)
+      continue;
+    std::string location = QueryValue(k.get(), "InstallLocation").c_str();
+    UniqueHandle same(OpenImageFile(location + "\\" + kInstalledUninstaller));
+    if (!same || !LogParse(QueryValue(k.get(), kLogCopyValue), &copy)) continue;
+    u.registration = it.a;
+    machine = root == HKEY_LOCAL_MACHINE;
+    break;
+  }
+  const bool elevated = IsUserAnAdmin() != FALSE;
+  const char kUser[] = "HKEY_CURRENT_USER\\";
+  size_t next = 0;
+  for (size_t i = 0; i < u.items.size() && next < copy.size(); ++i) {
+    const LogItem& it = u.items[i];
+    const LogItem& c = copy[next];
+    if (!LogReachesOut(it.tag) || c.tag != it.tag || c.a != it.a || c.b != it.b) continue;
+    ++next;
+    bool userCould = it.tag == 'T' || (it.tag != 'X' && it.a.size() > sizeof kUser - 1 &&
+                                       lstrcmpiA(it.a.substr(0, sizeof kUser - 1).c_str(), kUser) == 0);
+    u.vouched[i] = machine || !elevated || userCould;
+  }
+}
+
 void RemoveFile(Uninstall& u, const std::string& path) {
   DWORD a = GetFileAttributesA(path.c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return;  // already gone
@@ -126,9 +176,11 @@ void RemoveValue(Uninstall& u, const std::string& key, const std::string& name) 
 
 
 void Remove(Uninstall& u) {
-  for (const LogItem& it : u.items) {
+  for (size_t i = 0; i < u.items.size(); ++i) {
+    const LogItem& it = u.items[i];
     std::string full;
-    if (it.tag == 'X' && Inside(u, it.a, &full) && GetFileAttributesA(full.c_str()) != INVALID_FILE_ATTRIBUTES) Launch(full);
+    if (it.tag == 'X' && u.vouched[i] && Inside(u, it.a, &full) && GetFileAttributesA(full.c_str()) != INVALID_FILE_ATTRIBUTES)
+      Launch(full);
   }
   for (size_t i = u.items.size(); i-- > 0;) {
     Step(u, i);
@@ -148,44 +200,63 @@ void Remove(Uninstall& u) {
       case 'M':
         if (InMenuFolder(it.a)) RemoveDirectoryA(it.a.c_str());
         break;
-      case 'V': RemoveValue(u, it.a, it.b); break;
-      case 'K': RemoveKeyIfEmpty(it.a); break;
+      case 'V':
+        if (u.vouched[i]) RemoveValue(u, it.a, it.b);
+        break;
+      case 'K':
+        if (u.vouched[i]) RemoveKeyIfEmpty(it.a);
+        break;
       case 'U': {
         HKEY root;
         std::string sub;
-        if (OurRegistration(it.a) && SplitKey(it.a, &root, &sub) && RegDeleteKeyA(root, sub.c_str()) != ERROR_SUCCESS) {
+        if (it.a == u.registration && SplitKey(it.a, &root, &sub) && RegDeleteKeyA(root, sub.c_str()) != ERROR_SUCCESS) {
           UniqueKey k;
           if (RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, k.put()) == ERROR_SUCCESS)
             u.left.push_back(TxF(L_NOT_REMOVED, {it.a}));
         }
         break;
       }
-      case 'T': ++u.topDirs; break;
+      case 'T':
+        if (u.vouched[i]) ++u.topDirs;
+        break;
     }
   }
   RemoveFile(u, u.folder + "\\" + kUninstLog);
   RemoveFile(u, u.folder + "\\" + kUninstTexts);  // there when the uninstaller is signed
 }
 
-// A running program cannot delete its own file: a copy in the temporary folder waits for this
-// process to end, deletes the uninstaller and the folders the installation made, and goes itself
-// at the next restart.
+// A running program cannot delete its own file: a copy waits for this process to end, deletes the
+// uninstaller and the folders the installation made, and goes itself at the next restart. The copy
+// runs with this process's rights, so it is made from this program's own file (never re-read by
+// name) into a new folder that, in an elevated run, the user's other programs cannot write to.
 void StartEraser(const Uninstall& u) {
-  char temp[MAX_PATH], copy[MAX_PATH];
-  if (!GetTempPathA(MAX_PATH, temp) || !GetTempFileNameA(temp, "pru", 0, copy)) return;
-  if (!CopyFileA(u.exe.c_str(), copy, FALSE)) return;
+  UniqueHandle image(OpenOwnImage());
+  std::string dir;
+  if (!image || !MakePrivateFolder("pru", &dir)) return;
+  std::string copy = dir + "\\" + NameOf(u.exe);
+  bool ok;
+  {
+    UniqueHandle out(CreateFileA(copy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    char buf[16384];
+    DWORD got = 0, put = 0;
+    ok = out && SetFilePointer(image.get(), 0, nullptr, FILE_BEGIN) == 0;
+    while (ok && ReadFile(image.get(), buf, sizeof buf, &got, nullptr) && got)
+      ok = WriteFile(out.get(), buf, got, &put, nullptr) && put == got;
+  }
   UniqueHandle self;
-  if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), self.put(), SYNCHRONIZE, TRUE, 0))
-    return;
+  if (ok)
+    ok = DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), self.put(), SYNCHRONIZE, TRUE, 0);
   char line[3 * MAX_PATH];
-  wsprintfA(line, "\"%s\" /_erase %lu %d %s", copy, HandleToULong(self.get()), u.topDirs, u.exe.c_str());
+  wsprintfA(line, "\"%s\" /_erase %lu %d %s", copy.c_str(), HandleToULong(self.get()), u.topDirs, u.exe.c_str());
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi;
-  if (CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, temp, &si, &pi)) {
+  if (ok && CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si, &pi)) {
     UniqueHandle thread(pi.hThread), process(pi.hProcess);  // the eraser runs on by itself
   } else {
-    DeleteFileA(copy);
+    DeleteFileA(copy.c_str());
+    RemoveDirectoryA(dir.c_str());
   }
 }
 
@@ -202,6 +273,7 @@ int Erase(const char* args) {
   for (int i = 0; i < levels && dir.size() > 3 && RemoveDirectoryA(dir.c_str()); ++i) dir = FolderOf(dir);
   std::string self = ModulePath();
   MoveFileExA(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  MoveFileExA(FolderOf(self).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   return EXIT_DONE;
 }
 
@@ -355,7 +427,7 @@ int Run() {
   u.folder = FolderOf(u.exe);
 
   std::string lang, logText;
-  UniqueHandle f(CreateFileA(u.exe.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  UniqueHandle f(OpenOwnImage());
   LARGE_INTEGER size = {};
   uint64_t imageEnd = 0;
   bool haveLang = f && GetFileSizeEx(f.get(), &size) &&
@@ -381,6 +453,7 @@ int Run() {
   };
   if (!bad.empty()) return fail(EXIT_ARGS, TxF(L_BAD_ARGS, {bad}));
   if (!logOk) return fail(EXIT_DAMAGED, Tx(L_UN_BADLOG));
+  Vouch(u);
   if (!u.silent) return RunWindow(u);
 
   Remove(u);
