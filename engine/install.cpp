@@ -243,10 +243,17 @@ bool MakeLink(const std::string& target, const std::string& link) {
   return MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, MAX_PATH) && SUCCEEDED(pf.get()->Save(wide, TRUE));
 }
 
-std::string LinkName(const std::string& target) {
+// The shortcut's file name: the target's name without its extension, unless a shortcut made
+// before in the same place has taken that (Program.exe and Program.chm): then with it.
+std::string LinkName(const std::string& target, const std::vector<std::string>& taken) {
   std::string name = NameOf(target);
   size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot > 0) name.resize(dot);
+  if (dot != std::string::npos && dot > 0) {
+    std::string shortName = name.substr(0, dot) + ".lnk";
+    bool free = true;
+    for (const std::string& t : taken) free = free && lstrcmpiA(t.c_str(), shortName.c_str()) != 0;
+    if (free) return shortName;
+  }
   return name + ".lnk";
 }
 
@@ -274,6 +281,7 @@ void Shortcuts(Job& job) {
   for (const Place& p : places) {
     int max = lnk.Counter(p.index, kKeyMax);
     std::string folder;
+    std::vector<std::string> taken;
     bool menuMade = false;
     for (int i = 1; i < max; ++i) {
       std::string rel, target;
@@ -299,7 +307,8 @@ void Shortcuts(Job& job) {
         job.Log('M', folder);
         menuMade = true;
       }
-      std::string link = folder + "\\" + LinkName(target);
+      taken.push_back(LinkName(target, taken));
+      std::string link = folder + "\\" + taken.back();
       if (!FileExists(target) || !MakeLink(target, link)) {
         job.Problem(TxF(L_BAD_SHORTCUT, {rel}));
         continue;

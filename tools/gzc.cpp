@@ -1,6 +1,7 @@
 // gzc: packs, unpacks, lists and verifies GZC archives, and lists the two archives of an installer.
 #include "build/gzcformat.h"
 #include "build/installerlayout.h"
+#include "prversion.h"
 
 #include <chrono>
 #include <cstdio>
@@ -23,10 +24,31 @@ namespace {
 const GzcFileOps* const ops = GzcDefaultFileOps();
 
 const char kUsage[] =
-    "usage: gzc pack FOLDER ARCHIVE [-0..-9] [--time]\n"
-    "       gzc unpack ARCHIVE FOLDER [--time]\n"
-    "       gzc list ARCHIVE [--installer]\n"
-    "       gzc verify ARCHIVE [--installer]\n";
+    "Usage: gzc pack FOLDER ARCHIVE [-0..-9] [--time]\n"
+    "  or:  gzc unpack ARCHIVE FOLDER [--time]\n"
+    "  or:  gzc list ARCHIVE|SETUP.exe [--installer]\n"
+    "  or:  gzc verify ARCHIVE|SETUP.exe [--installer]\n";
+const char kHelp[] =
+    "Packs, unpacks, lists and verifies GZC archives (Packrift's project files and the\n"
+    "archives inside its installers).\n"
+    "\n"
+    "Commands:\n"
+    "  pack FOLDER ARCHIVE    pack every file below FOLDER into ARCHIVE\n"
+    "  unpack ARCHIVE FOLDER  unpack ARCHIVE into FOLDER, made when missing\n"
+    "  list ARCHIVE           list the members: path, a tab, the size in bytes\n"
+    "  verify ARCHIVE         check every member's data and checksum\n"
+    "\n"
+    "Options:\n"
+    "  -0 ... -9              the compression level of pack (default 6)\n"
+    "  --installer            list or verify the two archives of an installer\n"
+    "  --time                 the time taken, on standard error\n"
+    "  -h, --help             show this help and exit\n"
+    "      --version          show the version and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0  done\n"
+    "  1  the archive, the folder or the installer was refused; why is on standard error\n"
+    "  2  wrong usage\n";
 
 int Fail(const std::string& what) {
   std::fprintf(stderr, "gzc: %s\n", what.c_str());
@@ -214,6 +236,15 @@ static int Main(int argc, char** argv) {
     setrlimit(RLIMIT_NOFILE, &lim);
   }
 #endif
+  if (argc == 2 && (!std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "--help"))) {
+    std::fputs(kUsage, stdout);
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
+  if (argc == 2 && !std::strcmp(argv[1], "--version")) {
+    std::puts("gzc (Packrift) " PR_VERSION);
+    return 0;
+  }
   std::vector<std::string> args;
   bool timed = false, installer = false;
   char level = '6';

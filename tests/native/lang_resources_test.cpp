@@ -156,7 +156,7 @@ std::vector<Define> ResourceHeader() {
 std::map<std::string, std::vector<std::string>> Templates(const std::string& rc) {
   std::map<std::string, std::vector<std::string>> out;
   std::regex head(R"(^(\w+)\s+DIALOGEX\b)");
-  std::regex control(R"(^\s*(?:[A-Z]+TEXT\s+"[^"]*"\s*,|EDITTEXT|COMBOBOX|LISTBOX|(?:AUTO)?(?:CHECKBOX|RADIOBUTTON)\s+"[^"]*"\s*,|(?:DEF)?PUSHBUTTON\s+"[^"]*"\s*,|CONTROL\s+(?:"[^"]*"|\w+)\s*,)\s*(\w+))");
+  std::regex control(R"(^\s*(?:(?:[A-Z]+TEXT\s+"[^"]*"|[LRC]TEXT\s+PR_\w+)\s*,|EDITTEXT|COMBOBOX|LISTBOX|(?:AUTO)?(?:CHECKBOX|RADIOBUTTON)\s+"[^"]*"\s*,|(?:DEF)?PUSHBUTTON\s+"[^"]*"\s*,|CONTROL\s+(?:"[^"]*"|\w+)\s*,)\s*(\w+))");
   std::istringstream in(rc);
   std::string line, current;
   bool body = false;

@@ -41,6 +41,7 @@ class EngineInstall : public SetupTest {
     Put("empty.dat", "");
     Put("doc\\end.txt", "Dziękujemy za instalację.\r\nDruga linia.\r\n");
     Put("lib\\deep\\data.bin", Pseudo(300000, 2));
+    Put("data.txt", "the same name as data.bin's");
     Put("lib\\deep\\more\\ąę.txt", "polskie litery w nazwie");
     CopyProbe("tools\\first.exe");
     CopyProbe("tools\\asking.exe");
@@ -60,7 +61,8 @@ class EngineInstall : public SetupTest {
     Ini(lnk, "desktop", "1", "app.exe");
     Ini(lnk, "index1", "max", "2");
     Ini(lnk, "menu", "1", "lib\\deep\\data.bin");
-    Ini(lnk, "index2", "max", "2");
+    Ini(lnk, "menu", "2", "data.txt");
+    Ini(lnk, "index2", "max", "3");
     struct {
       const char* name;
       const char* value;
@@ -120,7 +122,7 @@ TEST_F(EngineInstall, SilentInstallPutsEverythingInPlaceAndTheUninstallerRemoves
   // Every file bit-exact, in its nested folder.
   std::vector<std::pair<std::string, std::string>> files;
   Collect(prog_, "", &files);
-  ASSERT_EQ(9u, files.size());
+  ASSERT_EQ(10u, files.size());
   for (const auto& f : files) EXPECT_TRUE(Slurp(target_ + "\\" + f.first) == f.second) << f.first;
   EXPECT_TRUE(PathExists(target_ + "\\empty.dat"));
 
@@ -135,6 +137,9 @@ TEST_F(EngineInstall, SilentInstallPutsEverythingInPlaceAndTheUninstallerRemoves
   ASSERT_TRUE(ReadLink(commonPrograms_ + "\\" + kName + "\\data.lnk", &target, &dir));
   EXPECT_EQ(target_ + "\\lib\\deep\\data.bin", target);
   EXPECT_EQ(target_ + "\\lib\\deep", dir);
+  // A second shortcut of the same name but for the extension keeps its extension.
+  ASSERT_TRUE(ReadLink(commonPrograms_ + "\\" + kName + "\\data.txt.lnk", &target, &dir));
+  EXPECT_EQ(target_ + "\\data.txt", target);
 
   // Registry values of the four types.
   std::string sub = std::string(kRegKey) + "\\Sub", data;

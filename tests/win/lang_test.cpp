@@ -5,6 +5,7 @@
 #include "app/func1.h"
 #include "lang/lang.h"
 #include "res/resource.h"
+#include "prversion.h"
 
 using namespace uitest;
 
@@ -188,7 +189,7 @@ TEST_F(LangWindows, EnglishReachesNewWindowsAtOnceAndTheMainWindowAtTheNextStart
   HWND a = Open(IDM_ABOUT, "About...");
   ASSERT_TRUE(a);
   EXPECT_EQ("Close", Field(a, IDB_ABOUT_CLOSE));
-  EXPECT_EQ("Packrift v2.20", Field(a, IDS_ABOUT_TEXT));
+  EXPECT_EQ("Packrift v" PR_VERSION, Field(a, IDS_ABOUT_TEXT));  // the whole version
   PressAndWait(a, IDB_ABOUT_CLOSE, kAboutDialog.slot);
   HWND s = Open(IDM_SETTINGS, "Settings");
   ASSERT_TRUE(s);
@@ -217,7 +218,7 @@ TEST_F(LangWindows, AboutShowsNameAndVersionOnceAtATime) {
   StartApp();
   HWND a = Open(IDM_ABOUT, kAbout);
   ASSERT_TRUE(a);
-  EXPECT_EQ("Packrift v2.20", Field(a, IDS_ABOUT_TEXT));
+  EXPECT_EQ("Packrift v" PR_VERSION, Field(a, IDS_ABOUT_TEXT));  // the whole version
   EXPECT_EQ("Wyjd\x9f", Field(a, IDB_ABOUT_CLOSE));
   AskAgain(IDM_ABOUT);
   EXPECT_EQ(1, CountWindows(kAbout));

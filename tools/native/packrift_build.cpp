@@ -20,14 +20,34 @@
 #include "build/gzcformat.h"
 #include "entries/profile.h"
 #include "lang/strings.h"
+#include "prversion.h"
 #include "tools/native/winpaths.h"
 #include "tools/native/wineprofile.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: packrift-build PROJECT.kpj [-o SETUP.exe] [--tools TOOLFOLDER] [--lang NAME]\n"
-    "                      [--drive X=/path ...] [--level 0-9] [--sign \"COMMAND %1\"] [--print]\n";
+    "Usage: packrift-build [OPTION]... PROJECT.kpj\n";
+const char kHelp[] =
+    "Builds the Windows installer of a Packrift project file, byte for byte as\n"
+    "\"Packrift.exe /build PROJECT.kpj\" writes it under Wine.\n"
+    "\n"
+    "Options:\n"
+    "  -o SETUP.exe          write the installer there, not to the project's installer field\n"
+    "  --tools FOLDER        the tool folder (bin/Packrift.dat, bin/UnInst.dat, bin/Lang.dat)\n"
+    "  --flavour i686|x64    the installed tool folder of that flavour (default i686)\n"
+    "  --lang NAME           messages in the language of the tool folder's Lang/NAME.lng\n"
+    "  --drive X=/path       Windows drive X: is that folder (repeatable)\n"
+    "  --level 0-9           the compression level (default 6)\n"
+    "  --sign \"COMMAND %1\"   sign the uninstaller and the installer (%1: the file's path)\n"
+    "  --print               show every path the project reads and writes and the command it\n"
+    "                        would run, and build nothing\n"
+    "  -h, --help            show this help and exit\n"
+    "      --version         show the version and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0  a whole installer was written\n"
+    "  2  no whole installer was written; the reason is on standard error\n";
 const int kBuilt = 0;
 const int kNotBuilt = 2;
 const size_t kFieldMax = 260;   // bytes of a field as the program reads it, terminator included
@@ -36,6 +56,7 @@ const char* const kFieldKeys[5] = {"1", "2", "3", "4", "5"};
 
 struct Options {
   std::string project, output, tools, lang;
+  std::string flavour;  // i686 or x64: picks the default tool folder; empty: i686
   std::string sign;  // the signing command template, "%1" for the file; empty: no signing
   DriveMap drives;
   char level = '6';
@@ -464,15 +485,17 @@ int Print(const Options& o, const Texts& texts) {
   return kBuilt;
 }
 
-// The tool folder beside the command (out/native/../dist in a checkout) unless one is given.
-std::string DefaultTools() {
+// The tool folder of the flavour beside the command: its own folder, ../dist in a checkout
+// (out/native/../dist), ../share/packrift/dist where the package installed it; "-x64" for x64.
+std::string DefaultTools(const std::string& flavour) {
   char self[4096];
   ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   if (n <= 0) return ".";
   self[n] = 0;
   std::string dir(self);
   dir.erase(dir.rfind('/'));
-  for (const std::string& c : {dir, dir + "/../dist"})
+  std::string dist = flavour == "x64" ? "dist-x64" : "dist";
+  for (const std::string& c : {dir, dir + "/../" + dist, dir + "/../share/packrift/" + dist})
     if (access((c + "/bin/" + kEngineFile).c_str(), R_OK) == 0) return c;
   return dir;
 }
@@ -500,6 +523,12 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error) {
       }
     } else if (a == "--print") {
       o->print = true;
+    } else if (a == "--flavour") {
+      if (!value(&o->flavour)) return false;
+      if (o->flavour != "i686" && o->flavour != "x64") {
+        *error = "--flavour takes i686 or x64, not " + o->flavour;
+        return false;
+      }
     } else if (a == "--lang") {
       if (!value(&o->lang)) return false;
     } else if (a == "--drive") {
@@ -531,6 +560,10 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error) {
     *error = "no project file given";
     return false;
   }
+  if (!o->tools.empty() && !o->flavour.empty()) {
+    *error = "--tools and --flavour both name the tool folder: give one";
+    return false;
+  }
   return true;
 }
 
@@ -539,6 +572,11 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error) {
 int main(int argc, char** argv) {
   if (argc == 2 && (!std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "--help"))) {
     std::fputs(kUsage, stdout);
+    std::fputs(kHelp, stdout);
+    return kBuilt;
+  }
+  if (argc == 2 && !std::strcmp(argv[1], "--version")) {
+    std::puts("packrift-build (Packrift) " PR_VERSION);
     return kBuilt;
   }
   Options o;
@@ -548,7 +586,7 @@ int main(int argc, char** argv) {
     return Fail(error);
   }
   if (const char* prefix = std::getenv("WINEPREFIX")) o.drives.FromPrefix(prefix);
-  if (o.tools.empty()) o.tools = DefaultTools();
+  if (o.tools.empty()) o.tools = DefaultTools(o.flavour);
 
   // Lang\NAME.lng of the tool folder, found as the program finds it.
   std::string langFile, winLang;
