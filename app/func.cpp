@@ -212,7 +212,19 @@ void OnCommand(UINT id, UINT code) {
 
 // ---- The build's hooks: what the build may ask of the main window ----
 namespace {
-HWND BuildOwner() { return hDlg; }
+// The five fields as the build reads them: each as its control's text is read.
+std::string FieldText(int id, int cap) {
+  std::string s(cap, '\0');
+  if (!GetDlgItemTextA(hDlg, id, &s[0], cap)) s[0] = 0;
+  s.resize(strlen(s.c_str()));
+  return s;
+}
+
+BuildFields BuildFieldsOfWindow() {
+  return {FieldText(IDE_NAME, kProgramNameMax), FieldText(IDE_FOLDER, MAX_PATH), FieldText(IDE_SETUP, MAX_PATH),
+          FieldText(IDE_LICENCE, MAX_PATH), FieldText(IDE_INFO, MAX_PATH)};
+}
+
 void BuildPump() { MsgLoop(); }
 unsigned BuildPumpQuiet() { return MsgLoopQuiet(); }
 void BuildPumpSkip(unsigned n) { MsgLoopSkip(n); }
@@ -226,7 +238,7 @@ bool BuildPathOf(BuildPath which, char* out) {
   return false;
 }
 
-const char* BuildCompressMode() { return CompLevel(); }
+std::string BuildCompressMode() { return CompLevel(); }
 
 // The template is read up to its own limit: a longer one, or one that cannot be read, fails the
 // signing rather than leaving the installer unsigned without a word.
@@ -255,7 +267,7 @@ void BuildMenus(bool enabled) { EnMenu2(enabled ? MF_ENABLED : MF_GRAYED); }
 
 const BuildHooks kBuildHooks = [] {
   BuildHooks h = {};
-  h.owner = BuildOwner;
+  h.fields = BuildFieldsOfWindow;
   h.unattended = BuildSwitchGiven;
   h.pump = BuildPump;
   h.pumpQuiet = BuildPumpQuiet;
@@ -285,7 +297,7 @@ const BuildHooks kUnattendedHooks = [] {
   h.compressMode = BuildCompressMode;
   h.signTemplate = BuildSignTemplate;
   h.deleteFiles = BuildDeleteFiles;
-  h.field = UnattendedField;
+  h.fields = UnattendedFields;
   return h;
 }();
 }  // namespace

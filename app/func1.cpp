@@ -4,10 +4,16 @@
 #include "build/winhandles.h"
 #include <stdio.h>
 #include <string.h>
+#include <atomic>
 #include <string>
 
 namespace {
-char compressMode[4] = "wb6";
+// The compression mode: written by the settings dialog's thread, copied by a build on the main
+// thread; one atomic word, so a copy is always a whole mode.
+struct Mode {
+  char text[4];
+};
+std::atomic<Mode> compressMode{Mode{"wb6"}};
 bool toConsole = false;
 
 // Writes a text of the system code page to standard error, with a line end: to a console as
@@ -212,15 +218,24 @@ void InitCompressLevel() {
     // Only "wb" and at most one level digit is a mode zlib reads as meant.
     bool digitOk = !buf[2] || (buf[2] >= '0' && buf[2] <= '9');
     if (buf[0] == 'w' && buf[1] == 'b' && digitOk) {
-      memcpy(compressMode, buf, 4);
+      Mode m;
+      memcpy(m.text, buf, 4);
+      compressMode.store(m);
       return;
     }
   }
-  memcpy(compressMode, "wb6", 4);
-  addregister(RegRegister(), VAL_COMPRESS, compressMode, REG_WRITE, ROOT_MACHINE, 3, REG_SZ);
+  compressMode.store(Mode{"wb6"});
+  addregister(RegRegister(), VAL_COMPRESS, (void*)"wb6", REG_WRITE, ROOT_MACHINE, 3, REG_SZ);
 }
 
-char* CompLevel() { return compressMode; }
+std::string CompLevel() { return compressMode.load().text; }
+
+void SetCompLevel(char digit) {
+  Mode m{"wb"};
+  m.text[2] = digit;
+  compressMode.store(m);
+  addregister(RegRegister(), VAL_COMPRESS, m.text, REG_WRITE, ROOT_MACHINE, (DWORD)strlen(m.text), REG_SZ);
+}
 
 int ShowMessage(const StrDef& s, UINT icon) { return ShowMessageAbout(s, nullptr, icon); }
 

@@ -1,6 +1,7 @@
 // Settings in the registry, the working folder, the folder walker, string lookup and compression mode.
 #pragma once
 #include <windows.h>
+#include <string>
 #include "lang/strings.h"
 
 const int kPathMax = 260;      // bytes of a path, terminator included
@@ -51,7 +52,9 @@ inline char* GetOwnLang(const StrDef& s) { return GetOwnLang(s.id, s.text); }
 HWND PrintTxt(HWND* cursor, const char* def, unsigned index);
 void ZapiszJezyk(const char* name);  // selects a language: values "1" and "3"
 void InitCompressLevel();            // compression mode from value "4" ("wb6" when unusable)
-char* CompLevel();                   // the compression mode, "wb" + level digit
+std::string CompLevel();             // a copy of the compression mode, "wb" + level digit
+// Stores "wb" and `digit` ('0'..'9'; 0: "wb", zlib's default) as the mode and in value "4".
+void SetCompLevel(char digit);
 
 // Paths of the working folder and the tool folder as the registry holds them; false when unknown.
 bool WorkPath(const char* value, char* out);   // a per-user value "4".."7"

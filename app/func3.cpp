@@ -3,6 +3,7 @@
 #include "app/func.h"
 #include "app/func1.h"
 #include "app/func4.h"
+#include "build/buildseq.h"
 #include "build/func2.h"
 #include "build/gzc.h"
 #include "build/sign.h"
@@ -146,24 +147,37 @@ void AfterArchive() {
     EnableWindow(GetDlgItem(Main(), kRemove[k]), SendDlgItemMessageA(Main(), kLists[k], LB_GETCOUNT, 0, 0) > 0);
   CloseIfPending();
 }
+
+// The project open in `file` unpacked into the cfg folder as every build opens one; false, the
+// unpacking message shown, when it cannot be read or is damaged.
+bool UnpackIntoCfg(HANDLE file) {
+  char work[kPathMax];
+  GzcStatus st = GZC_ERR_READ;
+  if (WorkFolder(work)) st = UnpackProject(WinFileOps(), file, CfgFolder(), std::string(work) + "\\gz.tmp");
+  if (st != GZC_OK) Error_1();
+  return st == GZC_OK;
+}
+
+// A value of the unpacked "Project.ini" (ctx: its path).
+std::string ReadProjectValue(void* ini, const char* section, const char* key, size_t cap) {
+  std::string value(cap, '\0');
+  GetPrivateProfileStringA(section, key, "", &value[0], (DWORD)cap, static_cast<std::string*>(ini)->c_str());
+  value.resize(strlen(value.c_str()));
+  return value;
+}
 }  // namespace
 
-const char* projectini() { return "Project.ini"; }
-const char* dir() { return "dir"; }
+const char* projectini() { return kProjectIni; }
+const char* dir() { return kProjectFieldSection; }
 bool BuildSwitchGiven() { return TheBuildSwitch().given; }
 const char* BuildProjectPath() { return TheBuildSwitch().path; }
 
 namespace {
 // The unattended build's fields, read from its project's "Project.ini".
-std::string unattendedFields[kFieldCount];
-bool unattendedOpened = false;
+BuildFields unattendedFields;
 }  // namespace
 
-const char* UnattendedField(int id) {
-  for (int i = 0; unattendedOpened && i < kFieldCount; ++i)
-    if (kFields[i] == id) return unattendedFields[i].c_str();
-  return nullptr;
-}
+BuildFields UnattendedFields() { return unattendedFields; }
 
 int UnattendedBuild() {
   GetCfg();
@@ -174,17 +188,10 @@ int UnattendedBuild() {
   // The project opens exactly as the window opens it: unpacked into the cfg folder, the fields
   // taken from "Project.ini", which is removed again; its lists need no window.
   UniqueHandle file(winfopen(BuildProjectPath(), false));
-  bool opened = file && Rozpakowanie(cfg.c_str(), file.get());
+  bool opened = file && UnpackIntoCfg(file.get());
   if (!file) Error_1();
   file.reset();
-  if (opened) {
-    char text[kPathMax];
-    for (int i = 0; i < kFieldCount; ++i) {
-      GetPrivateProfileStringA(dir(), Num(i + 1).c_str(), "", text, sizeof text, ini.c_str());
-      unattendedFields[i] = text;
-    }
-    unattendedOpened = true;
-  }
+  if (opened) unattendedFields = ProjectFields(ReadProjectValue, &ini);
   DeleteFileA(ini.c_str());
   bool built = opened && BtnZastosuj();
   WyczyscCfgReg(nullptr);
@@ -214,14 +221,13 @@ bool OtworzProjekt() {
   bool ok;
   {
     ArchiveLock lock;
-    ok = Rozpakowanie(cfg.c_str(), file.get());
+    ok = UnpackIntoCfg(file.get());
     file.reset();
   }
-  char text[kPathMax];
-  for (int i = 0; i < kFieldCount; ++i) {
-    GetPrivateProfileStringA(dir(), Num(i + 1).c_str(), "", text, sizeof text, ini.c_str());
-    SetDlgItemTextA(Main(), kFields[i], text);
-  }
+  BuildFields fields = ProjectFields(ReadProjectValue, &ini);
+  const std::string* texts[kFieldCount] = {&fields.name, &fields.folder, &fields.output, &fields.licence,
+                                           &fields.info};
+  for (int i = 0; i < kFieldCount; ++i) SetDlgItemTextA(Main(), kFields[i], texts[i]->c_str());
   for (int k = 0; k < kListCount; ++k) {
     for (long v = 0;; ++v) {
       std::string item = ReadLongValue(ini, Num(k), Num(v));

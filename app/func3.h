@@ -1,6 +1,7 @@
 // Project files (".kpj"): new, open, save, the close-time prompt and the command line.
 #pragma once
 #include <windows.h>
+#include "build/buildplan.h"
 
 void NowyProjekt();
 // Opens the project named by the project file path. True when it was read whole.
@@ -25,5 +26,5 @@ const char* BuildProjectPath();
 // empties the working folder. The exit code: 0 when a whole installer was written, else
 // kBuildFailed with the reason said.
 int UnattendedBuild();
-// The field `id` (IDE_...) of the project the unattended build opened; null when none is open.
-const char* UnattendedField(int id);
+// The fields of the project the unattended build opened; all empty when none is open.
+BuildFields UnattendedFields();

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include "build/buildplan.h"
 #include "lang/strings.h"
 
 // The paths a build asks for, each at most MAX_PATH bytes with its terminator.
@@ -15,9 +16,10 @@ enum BuildPath {
 
 // Every hook runs on the calling thread; none takes a lock. A null hook does what its line says.
 struct BuildHooks {
-  // The main window, whose fields (IDE_NAME, IDE_FOLDER, IDE_SETUP, IDE_LICENCE, IDE_INFO) the build
-  // reads. Null hook or window: every field reads empty.
-  HWND (*owner)();
+  // The fields a build reads, as a record: the main window's (each read as its control's text, the
+  // name with at most kProgramNameMax bytes, the paths MAX_PATH) or the unattended build's project's.
+  // Null: every field empty.
+  BuildFields (*fields)();
   // True for an unattended build: no progress dialog opens. Null: false.
   bool (*unattended)();
   // Message pump (MsgLoop): called at every copied or packed byte, so it must cost nanoseconds.
@@ -35,8 +37,9 @@ struct BuildHooks {
   // One of the paths above into `out` (MAX_PATH bytes); false (out untouched) when unknown.
   // Null: every path unknown.
   bool (*path)(BuildPath which, char* out);
-  // The compression mode, "wb" and a level digit, in the program's storage. Null: "wb6".
-  const char* (*compressMode)();
+  // A copy of the compression mode, "wb" and a level digit (the settings dialog may change it on
+  // its own thread; a build copies it once at its start). Null: "wb6".
+  std::string (*compressMode)();
   // The stored signing command template into `buf` (`cap` bytes with terminator), empty when none
   // is stored. False when one is stored but cannot be read whole: every signing then fails.
   // Null: none stored.
@@ -56,9 +59,6 @@ struct BuildHooks {
   // The message box of `message` with `name` (a path) after the looked-up text. Null: the text
   // alone through `message`.
   int (*messageAbout)(const StrDef& text, const char* name, UINT icon);
-  // A field of the main window (IDE_...) for a build that runs without one (the unattended build):
-  // its text, or null to read the owner's control. Null hook: the owner's controls.
-  const char* (*field)(int id);
 };
 
 // The hooks in use: the record given last, or one with every hook null while none is given. The

@@ -1,4 +1,4 @@
-// The installer build: path checks, installer configuration, archives and the output file.
+// The installer build of the program: the build button and the path fields' checks.
 #pragma once
 #include <windows.h>
 
@@ -6,5 +6,3 @@
 bool BtnZastosuj();
 bool SprawdzSciezki();                // all path fields acceptable, else the path message was shown
 bool SprawdzSciezke(const char* path);// "X:\..." and existing, else the path message was shown
-void MakeRcBin();                     // assembles "rc.bin" and the output installer
-void DoklejPlik(const char* path, HANDLE dest);  // appends a file with progress and cancel checks

@@ -32,10 +32,7 @@ void Idle(void*) {
 }
 }  // namespace
 
-GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minIntervalMs, const char* leaveOut,
-                          bool* leftOut, std::string* unreadable) {
-  std::string gz, list;
-  if (!Scratch("gz.tmp", &gz) || !Scratch("list.txt", &list)) return GZC_ERR_LIST_FILE;
+GzcHooks ProgramPackHooks(unsigned minIntervalMs) {
   const BuildHooks& h = BuildHooksInUse();
   GzcHooks hooks = {};
   hooks.cancel = CancelGzc();
@@ -46,12 +43,22 @@ GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minI
   hooks.pumpSkip = hooks.pumpQuiet ? PumpSkip : nullptr;
   hooks.idle = h.pumpNow ? Idle : nullptr;
   hooks.minIntervalMs = minIntervalMs;
+  return hooks;
+}
+
+GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minIntervalMs, const char* leaveOut,
+                          bool* leftOut, std::string* unreadable) {
+  std::string gz, list;
+  if (!Scratch("gz.tmp", &gz) || !Scratch("list.txt", &list)) return GZC_ERR_LIST_FILE;
+  const BuildHooks& h = BuildHooksInUse();
+  GzcHooks hooks = ProgramPackHooks(minIntervalMs);
   GzcPackJob job = {};
   job.folder = folder;
   job.archive = archive;
   job.gzTmp = gz.c_str();
   job.listFile = list.c_str();
-  job.mode = h.compressMode ? h.compressMode() : nullptr;
+  std::string mode = h.compressMode ? h.compressMode() : "";
+  job.mode = mode.empty() ? nullptr : mode.c_str();
   job.files = WinFileOps();
   job.hooks = &hooks;
   job.leaveOut = leaveOut;

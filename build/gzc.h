@@ -15,6 +15,10 @@
 // receives the packer's.
 int Pakowanie(const char* folder, const char* name, bool inWork, const char* leaveOut = nullptr,
               bool* leftOut = nullptr, GzcStatus* status = nullptr);
+// The packer's hooks in the program: the progress dialog's bars, bounds (Granica) and cancel flag,
+// and the main window's pump through the build's hooks in use; a file's own bar at most every
+// `minIntervalMs` milliseconds.
+GzcHooks ProgramPackHooks(unsigned minIntervalMs);
 // Pakowanie's packing into the full path `archive`, with its hooks and scratch files, showing a
 // file's own bar at most every `minIntervalMs` milliseconds (0: every change). `unreadable`, if
 // given, receives the path of a file that could not be read (GZC_ERR_SOURCE).

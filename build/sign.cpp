@@ -15,10 +15,9 @@ std::string* SignOverride() {
   return &given;
 }
 
-namespace {
-// The template for this run into `out`, empty when none is set; false when a stored one cannot be
-// read whole.
-bool TemplateForRun(std::string* out) {
+bool SignTemplateForRun(std::string* out) {
+  out->clear();
+  if (signOptionBad) return false;
   *out = *SignOverride();
   if (!out->empty()) return true;
   const BuildHooks& h = BuildHooksInUse();
@@ -27,7 +26,6 @@ bool TemplateForRun(std::string* out) {
   *out = buf;
   return true;
 }
-}  // namespace
 
 bool TakeSignOption(std::string* line) {
   static const char kOption[] = "--sign";
@@ -103,10 +101,12 @@ std::string SignCommandLine(const std::string& tmpl, const std::string& path) {
 }
 
 bool PodpiszPlik(const char* path) {
-  if (signOptionBad) return false;
   std::string tmpl;
-  if (!TemplateForRun(&tmpl)) return false;
-  if (tmpl.empty()) return true;
+  if (!SignTemplateForRun(&tmpl)) return false;
+  return tmpl.empty() || RunSignCommand(tmpl, path);
+}
+
+bool RunSignCommand(const std::string& tmpl, const char* path) {
   std::string cmd = SignCommandLine(tmpl, path);
   STARTUPINFOA si = {};
   si.cb = sizeof si;

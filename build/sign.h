@@ -21,8 +21,15 @@ bool TakeSignOption(std::string* line);
 // `"%1"` both give one argument (a Windows path holds no quote).
 std::string SignCommandLine(const std::string& tmpl, const std::string& path);
 
-// Signs `path` in place: runs the template with every "%1" replaced by the quoted path and waits for
-// it, keeping the main window alive meanwhile. True when no template is set or the command exited
-// with 0; false also when the stored template is longer than kSignMax - 1 bytes. When the program has a standard error (an unattended build), the command's output goes
-// there.
+// The template for this run into `tmpl` (empty: none set), as a build copies it at its start;
+// false when it cannot be used (`--sign` without a template, or a stored one that cannot be read
+// whole, longer than kSignMax - 1 bytes): every signing of the build then fails.
+bool SignTemplateForRun(std::string* tmpl);
+
+// The signing runner: runs `tmpl` with every "%1" replaced by the quoted path and waits for it,
+// keeping the main window alive meanwhile. True when the command exited with 0. When the program
+// has a standard error (an unattended build), the command's output goes there.
+bool RunSignCommand(const std::string& tmpl, const char* path);
+
+// Signs `path` in place with this run's template: true when none is set or the command exited with 0.
 bool PodpiszPlik(const char* path);

@@ -5,6 +5,7 @@ set(PR_PORTABLE_SOURCES
   build/gzcfiles.cpp
   engine/peimage.cpp        # where an installer's data ends: the image's end and a signature's table
   build/buildplan.cpp
+  build/buildseq.cpp        # the installer build's sequence and a project's opening, for every build
   entries/profile.cpp
   entries/listfiles.cpp
   entries/listprofile.cpp

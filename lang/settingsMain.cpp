@@ -81,7 +81,7 @@ void InitLang8(HWND wnd) { SetDialogTexts(wnd, &S_SETTINGS_CAPTION, kSettingsTex
 
 void InitSettingDlg(HWND wnd) {
   SendDlgItemMessageA(wnd, IDE_SET_LEVEL, EM_LIMITTEXT, 1, 0);
-  SetDlgItemTextA(wnd, IDE_SET_LEVEL, CompLevel() + 2);
+  SetDlgItemTextA(wnd, IDE_SET_LEVEL, CompLevel().c_str() + 2);
   FindLang(wnd);
 }
 
@@ -89,14 +89,7 @@ void ZastosujUstawienia(HWND wnd) {
   // "wb" and the field's digit; an empty field (or anything but a digit) leaves zlib's default.
   char digit[2] = {0};
   GetDlgItemTextA(wnd, IDE_SET_LEVEL, digit, sizeof digit);
-  char* mode = CompLevel();
-  if (digit[0] >= '0' && digit[0] <= '9') {
-    mode[3] = 0;  // every state on the way is a valid mode: a build may be reading it
-    mode[2] = digit[0];
-  } else {
-    mode[2] = 0;
-  }
-  addregister(RegRegister(), VAL_COMPRESS, mode, REG_WRITE, ROOT_MACHINE, (DWORD)strlen(mode), REG_SZ);
+  SetCompLevel(digit[0] >= '0' && digit[0] <= '9' ? digit[0] : 0);
 
   HWND list = GetDlgItem(wnd, IDC_SET_LANGUAGE);
   LRESULT sel = SendMessageA(list, CB_GETCURSEL, 0, 0);

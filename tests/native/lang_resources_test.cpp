@@ -119,9 +119,15 @@ TEST(Sources, IncludesPointOneWay) {
   const struct {
     const char* folder;
     const char* never;  // no file of the folder includes a header this matches
-  } kRules[] = {{"build", "app/"}, {"build", "entries/"}, {"lang", R"(build/(?!winfs\.h|winhandles\.h))"}};
+    const char* except; // a file the rule leaves alone; null: none
+  } kRules[] = {{"build", "app/", nullptr},
+                {"build", "entries/", nullptr},
+                // The build reads its fields as a record: only the packing dialog needs its template.
+                {"build", "res/", "kopiujMain.cpp"},
+                {"lang", R"(build/(?!winfs\.h|winhandles\.h))", nullptr}};
   for (const auto& rule : kRules) {
     for (const fs::path& file : Files(kRoot / rule.folder, {".cpp", ".h"})) {
+      if (rule.except && file.filename() == rule.except) continue;
       SCOPED_TRACE(file.string());
       std::string code = Slurp(file);
       std::smatch m;

@@ -150,7 +150,7 @@ TEST_F(LangWindows, SettingsShowTheLevelAndTheirTextsAndOpenOnceAtATime) {
   AskAgain(IDM_SETTINGS);
   EXPECT_EQ(1, CountWindows(kSettings));
   PressAndWait(s, IDB_SET_CLOSE, kSettingsDialog.slot);
-  EXPECT_STREQ("wb6", CompLevel());  // closing applies nothing
+  EXPECT_EQ("wb6", CompLevel());  // closing applies nothing
   s = Open(IDM_SETTINGS, kSettings);
   ASSERT_TRUE(s);
   PostMessageA(s, WM_CLOSE, 0, 0);
@@ -165,13 +165,13 @@ TEST_F(LangWindows, ApplyStoresTheLevelDigitOrZlibsDefaultWhenEmpty) {
     HWND s = Open(IDM_SETTINGS, kSettings);
     ASSERT_TRUE(s);
     Apply(s, l.first, "Polski");
-    EXPECT_STREQ(l.second, CompLevel());
+    EXPECT_EQ(l.second, CompLevel());
     EXPECT_EQ(l.second, Value(HKEY_LOCAL_MACHINE, "4"));
   }
   Apply(Open(IDM_SETTINGS, kSettings), "", "Polski");
   CloseApp();
   StartApp();  // "wb" alone is a mode too: kept at the next start, shown as an empty field
-  EXPECT_STREQ("wb", CompLevel());
+  EXPECT_EQ("wb", CompLevel());
   HWND s = Open(IDM_SETTINGS, kSettings);
   ASSERT_TRUE(s);
   EXPECT_EQ("", Field(s, IDE_SET_LEVEL));

@@ -45,7 +45,7 @@ TEST_F(Settings, FirstStartCreatesEveryValueAndTheWorkingFolder) {
   EXPECT_EQ(ExeDir() + "Lang\\Polski.lng", Value(HKEY_LOCAL_MACHINE, "1"));
   EXPECT_EQ("Polski", Value(HKEY_LOCAL_MACHINE, "3"));
   EXPECT_EQ("wb6", Value(HKEY_LOCAL_MACHINE, "4"));
-  EXPECT_STREQ("wb6", CompLevel());
+  EXPECT_EQ("wb6", CompLevel());
   EXPECT_TRUE(IsDir(WorkDir() + "\\cfg"));
   EXPECT_TRUE(IsDir(WorkDir() + "\\bin"));
 }
@@ -121,7 +121,7 @@ class Compression : public AppTest, public ::testing::WithParamInterface<Compres
 TEST_P(Compression, ModeComesFromValue4OrFallsBackToWb6) {
   if (GetParam().stored) RegWrite(HKEY_LOCAL_MACHINE, "4", GetParam().stored);
   StartApp();
-  EXPECT_STREQ(GetParam().mode, CompLevel());
+  EXPECT_EQ(GetParam().mode, CompLevel());
   EXPECT_EQ(GetParam().mode, Value(HKEY_LOCAL_MACHINE, "4"));
 }
 INSTANTIATE_TEST_SUITE_P(Values, Compression,

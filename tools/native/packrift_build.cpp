@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "build/buildplan.h"
+#include "build/buildseq.h"
 #include "build/gzcformat.h"
 #include "entries/profile.h"
 #include "lang/strings.h"
@@ -50,9 +51,7 @@ const char kHelp[] =
     "  2  no whole installer was written; the reason is on standard error\n";
 const int kBuilt = 0;
 const int kNotBuilt = 2;
-const size_t kFieldMax = 260;   // bytes of a field as the program reads it, terminator included
 const size_t kLookupMax = 64;   // bytes of a looked-up text, terminator included
-const char* const kFieldKeys[5] = {"1", "2", "3", "4", "5"};
 
 struct Options {
   std::string project, output, tools, lang;
@@ -143,6 +142,7 @@ class WorkFolder {
     if (!dir_.empty() && nftw(dir_.c_str(), RemoveOne, 16, FTW_DEPTH | FTW_PHYS) != 0)
       std::fprintf(stderr, "packrift-build: could not remove the working folder %s\n", dir_.c_str());
   }
+  const std::string& Dir() const { return dir_; }
   std::string Path(const char* name) const { return dir_ + "/" + name; }
   std::string Cfg() const { return Path("cfg"); }
   std::string Bin() const { return Path("bin"); }
@@ -184,61 +184,30 @@ bool CopyFile(const DriveMap& drives, const std::string& from, const std::string
   return ok;
 }
 
-// Appends a whole file to `out` with the progress of its bounds. False when it cannot be read or
-// written, or the build was cancelled.
-bool Append(const GzcFileOps& ops, const std::string& path, FILE* out, short lo, short hi, Progress* progress) {
-  void* in = ops.open(ops.ctx, path.c_str(), false);
-  uint64_t size = 0;
-  if (!in || !ops.size(ops.ctx, in, &size)) {
-    if (in) ops.close(ops.ctx, in);
-    return false;
-  }
-  std::vector<char> buf(1 << 20);
-  uint64_t done = 0;
-  bool ok = true;
-  for (size_t n; ok && (n = ops.read(ops.ctx, in, buf.data(), buf.size())) > 0;) {
-    if (!cancelFlag) ok = false;
-    else ok = std::fwrite(buf.data(), 1, n, out) == n;
-    done += n;
-    progress->Show(lo + static_cast<int>((hi - lo) * (size ? static_cast<double>(done) / size : 1.0)));
-  }
-  ops.close(ops.ctx, in);
-  return ok && done == size;
-}
-
 // Opens the project as the program does on its command line: unpacks it into the cfg folder and
 // reads the five fields from "Project.ini", which is then removed. A project that cannot be read
 // shows the unpacking message and leaves the fields empty.
 BuildFields OpenProject(const Options& o, const Texts& texts, const GzcFileOps& ops, const WorkFolder& work,
                         bool* read = nullptr) {
-  BuildFields f;
   if (read) *read = false;
   std::string project;
   void* file = UnixToWin(o.project, &project) ? ops.open(ops.ctx, project.c_str(), false) : nullptr;
   if (!file) {
     texts.Say(S_UNPACK_ERROR);
-    return f;
+    return BuildFields();
   }
-  uint64_t size = 0;
-  GzcStatus st = GZC_ERR_READ;
-  std::string gz = work.Path("gz.tmp"), cfg = work.Cfg();
-  if (ops.size(ops.ctx, file, &size)) {
-    GzcUnpackJob job = {};
-    job.dest = cfg.c_str();
-    job.gzTmp = gz.c_str();
-    job.createFolders = false;  // as the program: a project with folders is no project of its
-    job.files = &ops;
-    job.maxTotal = kProjectUnpackedMax;
-    st = GzcUnpack(job, GzcSource{&ops, file, size, 0});
-  }
+  std::string cfg = work.Cfg();
+  GzcStatus st = UnpackProject(&ops, file, cfg, work.Path("gz.tmp"));
   ops.close(ops.ctx, file);
   if (st != GZC_OK) texts.Say(S_UNPACK_ERROR);
   if (read) *read = st == GZC_OK;
   std::string ini;
-  WinToUnix(o.drives, cfg + "/Project.ini", &ini);
-  std::string* fields[5] = {&f.name, &f.folder, &f.output, &f.licence, &f.info};
-  for (int i = 0; i < 5; ++i) *fields[i] = Read(ini, "dir", kFieldKeys[i], "", kFieldMax);
-  ops.remove(ops.ctx, (cfg + "/Project.ini").c_str());
+  WinToUnix(o.drives, cfg + "/" + kProjectIni, &ini);
+  auto value = [](void* ini, const char* section, const char* key, size_t cap) {
+    return Read(*static_cast<std::string*>(ini), section, key, "", cap);
+  };
+  BuildFields f = ProjectFields(value, &ini);
+  ops.remove(ops.ctx, (cfg + "/" + kProjectIni).c_str());
   return f;
 }
 
@@ -251,32 +220,6 @@ bool Exists(void* ops, const char* path) {
 std::string Shown(std::string p) {
   if (p.size() > 1 && p[1] == ':') std::replace(p.begin(), p.end(), '/', '\\');
   return p;
-}
-
-// Packs a folder into an archive of the working "bin" folder with its progress bounds, leaving
-// the file `leaveOut` (empty: none) out; *leftOut says whether the walk met it. The file that could
-// not be read, if one stopped it, goes into `unreadable`.
-GzcStatus Pack(const GzcFileOps& ops, const WorkFolder& work, const std::string& folder, const char* name,
-               const short bounds[2], char level, Progress* progress, std::string* unreadable,
-               const std::string& leaveOut = "", bool* leftOut = nullptr) {
-  std::string archive = work.Bin() + "/" + name, gz = work.Path("gz.tmp"), list = work.Path("list.txt");
-  char mode[4] = {'w', 'b', level, 0};
-  volatile short bar[2] = {bounds[0], bounds[1]};
-  GzcHooks hooks = {};
-  hooks.cancel = &cancelFlag;
-  hooks.bounds = bar;
-  hooks.progress = ShowPackProgress;
-  hooks.ctx = progress;
-  GzcPackJob job = {folder.c_str(), archive.c_str(), gz.c_str(), list.c_str(), mode, &ops, &hooks, 0,
-                    leaveOut.empty() ? nullptr : leaveOut.c_str(), WinPathsSame};
-  GzcPackResult result;
-  GzcStatus st = GzcPack(job, &result);
-  if (leftOut) *leftOut = result.leftOut;
-  for (const std::string& p : result.skipped)
-    std::fprintf(stderr, "packrift-build: not packed (a link to a folder, a dangling link, a device, or a name "
-                 "no archive can carry): %s\n", Cp1250ToUtf8(Shown(p)).c_str());
-  *unreadable = Shown(result.unreadable);
-  return st;
 }
 
 // The shell script of a signing template: every "%1" becomes a reference to the script's first
@@ -324,32 +267,107 @@ bool SignFile(const std::string& tmpl, const std::string& path) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// The engine's bytes, the marker, the language data and both archives into the output; a failed
-// write leaves no output behind.
-bool WriteOutput(const GzcFileOps& ops, const std::string& tools, const WorkFolder& work, const std::string& output,
-                 Progress* progress) {
-  std::string unixOut;
-  if (!WinToUnix(*static_cast<const DriveMap*>(ops.ctx), output, &unixOut)) return false;
-  // Executable, as Wine makes a file named .exe.
+// The build of one project: what the shared sequence reads and where it reports.
+struct NativeBuild {
+  const Options& o;
+  const Texts& texts;
+  GzcFileOps ops;
+  const WorkFolder& work;
+  std::string tools;  // the tool folder's Windows form
+  BuildFields fields;
+  Progress progress;
+  volatile short bounds[2] = {0, 100};
+};
+
+NativeBuild& Of(void* ctx) { return *static_cast<NativeBuild*>(ctx); }
+
+std::string Unix(const NativeBuild& b, const char* path) {
+  std::string u;
+  return WinToUnix(b.o.drives, path, &u) ? u : "";
+}
+
+BuildFields SeamFields(void* ctx) { return Of(ctx).fields; }
+
+BuildSettings SeamSettings(void* ctx) {
+  BuildSettings s;
+  s.mode = std::string("wb") + Of(ctx).o.level;
+  s.signTemplate = Of(ctx).o.sign;
+  return s;
+}
+
+void SeamPlaces(void* ctx, BuildPlaces* at) {
+  const NativeBuild& b = Of(ctx);
+  at->toolBin = b.tools + "\\bin";
+  at->cfg = b.work.Cfg();
+  at->bin = b.work.Bin();
+  at->work = b.work.Dir();
+  at->sep = '/';
+}
+
+bool SeamWriteProfile(void* ctx, const char* ini, const char* key, const char* value) {
+  std::string u = Unix(Of(ctx), ini);
+  return !u.empty() && WineProfileWriteFile(u, kSectionCfg, key, value);
+}
+
+std::string SeamReadProfile(void* ctx, const char* ini, const char* key, size_t cap) {
+  return Read(Unix(Of(ctx), ini), kSectionCfg, key, "", cap);
+}
+
+bool SeamCopy(void* ctx, const char* from, const char* to) { return CopyFile(Of(ctx).o.drives, from, to); }
+
+// The output created or replaced (executable, as Wine makes a file named .exe) with the engine's
+// bytes in it.
+void* SeamOpenOutput(void* ctx, const char* engine, const char* output, bool* made) {
+  NativeBuild& b = Of(ctx);
+  *made = false;
+  std::string unixOut = Unix(b, output);
+  if (unixOut.empty()) return nullptr;
   size_t n = unixOut.size();
   bool exe = n >= 4 && strcasecmp(unixOut.c_str() + n - 4, ".exe") == 0;
   int fd = ::open(unixOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, exe ? 0777 : 0666);
-  FILE* out = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+  if (fd < 0) return nullptr;
+  *made = true;
+  FILE* out = fdopen(fd, "wb");  // a handle of WinPathOps, whose writing is the C runtime's
   if (!out) {
-    if (fd >= 0) ::close(fd);
-    return false;
+    ::close(fd);
+    return nullptr;
   }
-  bool ok = Append(ops, tools + "/bin/" + kEngineFile, out, kRcParts[0].lo, kRcParts[0].lo, progress) &&
-            std::fwrite(kRcMarker, 1, kRcMarkerLength, out) == kRcMarkerLength;
-  for (const RcPart& p : kRcParts) {
-    std::string from = p.name == kLangFile ? tools + "/bin/" + kLangFile : work.Bin() + "/" + p.name;
-    ok = ok && Append(ops, from, out, p.lo, p.hi, progress);
+  void* in = b.ops.open(b.ops.ctx, engine, false);
+  std::vector<char> buf(1 << 20);
+  bool ok = in != nullptr;
+  for (size_t got; ok && (got = b.ops.read(b.ops.ctx, in, buf.data(), buf.size())) > 0;)
+    ok = std::fwrite(buf.data(), 1, got, out) == got;
+  if (in) b.ops.close(b.ops.ctx, in);
+  if (!ok) {
+    std::fclose(out);
+    return nullptr;
   }
-  if (std::fclose(out) != 0) ok = false;
-  if (!ok) std::remove(unixOut.c_str());
-  else progress->Show(kRcCopyBounds[1]);
-  return ok;
+  return out;
 }
+
+bool SeamSign(void* ctx, const std::string& tmpl, const char* path) {
+  std::string u = Unix(Of(ctx), path);
+  return !u.empty() && SignFile(tmpl, u);
+}
+
+void SeamMessage(void* ctx, const StrDef& text, const char* name, bool) {
+  NativeBuild& b = Of(ctx);
+  b.progress.End();
+  if (name) b.texts.SayAbout(text, Shown(name));
+  else b.texts.Say(text);
+}
+
+void SeamSkipped(void*, const std::string& path) {
+  std::fprintf(stderr, "packrift-build: not packed (a link to a folder, a dangling link, a device, or a name "
+               "no archive can carry): %s\n", Cp1250ToUtf8(Shown(path)).c_str());
+}
+
+void SeamProgressOpen(void* ctx) {
+  NativeBuild& b = Of(ctx);
+  if (isatty(STDERR_FILENO)) b.progress.label = b.texts.Get(S_PACK_CAPTION) + ": " + b.texts.Get(S_PACK_TOTAL);
+}
+
+void SeamProgressClose(void* ctx) { Of(ctx).progress.End(); }
 
 int Build(const Options& o, const Texts& texts) {
   GzcFileOps ops = WinPathOps(&o.drives);
@@ -361,85 +379,34 @@ int Build(const Options& o, const Texts& texts) {
   BuildFields f = OpenProject(o, texts, ops, work);
   if (!o.output.empty() && !UnixToWin(o.output, &f.output))
     return Fail("the output's path has no Windows form: " + o.output);
-  BuildPathFault fault = CheckBuildPaths(f, Exists, &ops);
-  if (fault != BUILD_PATHS_OK) {
-    texts.Say(BuildPathMessage(fault));
-    return kNotBuilt;
-  }
-  for (const char* name : kToolFiles) {
-    if (ops.kind(ops.ctx, (tools + "\\bin\\" + name).c_str()) != GZC_KIND_FILE) {
-      texts.Say(S_TOOL_FILES_MISSING);
-      return kNotBuilt;
-    }
-  }
-
-  // Section "cfg" of "init.cfg", the licence's copy and the uninstaller in the cfg folder.
-  const std::string cfg = work.Cfg();
-  std::string init;
-  WinToUnix(o.drives, cfg + "/" + kInitFile, &init);
-  struct Target {
-    const GzcFileOps& ops;
-    const DriveMap& drives;
-    std::string init, cfg, licence;
-  } target{ops, o.drives, init, cfg, f.licence};
-  const BuildConfigIo io = {
-      &target,
-      [](void* c, const char* key, const char* value) {
-        return WineProfileWriteFile(static_cast<Target*>(c)->init, kSectionCfg, key, value);
-      },
-      [](void* c) { return Read(static_cast<Target*>(c)->init, kSectionCfg, kCfgKeyLicence, "", kOldLicenceReadMax); },
-      [](void* c, const std::string& name) {
-        const Target* t = static_cast<Target*>(c);
-        CopyFile(t->drives, t->licence, t->cfg + "/" + name);
-      },
-      [](void* c, const std::string& name) {
-        const Target* t = static_cast<Target*>(c);
-        t->ops.remove(t->ops.ctx, (t->cfg + "/" + name).c_str());
-      }};
-  bool ok = ApplyBuildConfig(PlanBuildConfig(f), io);
-  if (!ok) return Fail("cannot write the installer configuration " + init);
-  if (!CopyFile(o.drives, tools + "\\bin\\" + kUninstFile, cfg + "/" + kUninstFile)) {  // no installer without it
-    texts.Say(S_OUTPUT_FAILED);
-    return kNotBuilt;
-  }
-  // The uninstaller goes into the archive signed: it is installed as it is.
-  if (!SignFile(o.sign, cfg + "/" + kUninstFile)) {
-    texts.Say(S_SIGN_FAILED);
-    return kNotBuilt;
-  }
-
-  Progress progress;
-  if (isatty(STDERR_FILENO)) progress.label = texts.Get(S_PACK_CAPTION) + ": " + texts.Get(S_PACK_TOTAL);
-  std::string unreadable;
-  GzcStatus st = Pack(ops, work, cfg, kCfgArchive, kPackCfgBounds, o.level, &progress, &unreadable);
-  bool leftOut = false;
-  if (st == GZC_OK)
-    st = Pack(ops, work, NoTrailingSlash(f.folder), kBinArchive, kPackBinBounds, o.level, &progress, &unreadable,
-              f.output, &leftOut);
-  if (leftOut) {
-    progress.End();
-    texts.Say(S_OUTPUT_LEFT_OUT);
-  }
-  bool written = st == GZC_OK && WriteOutput(ops, tools, work, f.output, &progress);
-  progress.End();
-  if (!cancelFlag) return Fail("cancelled; no installer was written");
-  if (st == GZC_ERR_SOURCE) {  // the program's message, naming the file
-    texts.SayAbout(S_READ_FAILED, unreadable);
-    return kNotBuilt;
-  }
-  if (st != GZC_OK) Fail(std::string("packing failed: ") + GzcStatusText(st));
-  if (!written) {
-    texts.Say(S_OUTPUT_FAILED);
-    return kNotBuilt;
-  }
-  // A signing command that fails leaves no unsigned installer under the output's name.
-  std::string unixOut;
-  if (!o.sign.empty() && (!WinToUnix(o.drives, f.output, &unixOut) || !SignFile(o.sign, unixOut))) {
-    if (!unixOut.empty()) std::remove(unixOut.c_str());
-    texts.Say(S_SIGN_FAILED);
-    return kNotBuilt;
-  }
-  return kBuilt;
+  NativeBuild b{o, texts, ops, work, tools, f, {}};
+  BuildSeam seam = {};
+  seam.ctx = &b;
+  seam.fields = SeamFields;
+  seam.settings = SeamSettings;
+  seam.places = SeamPlaces;
+  seam.files = &b.ops;
+  seam.same = WinPathsSame;
+  seam.writeProfile = SeamWriteProfile;
+  seam.readProfile = SeamReadProfile;
+  seam.copy = SeamCopy;
+  seam.openOutput = SeamOpenOutput;
+  seam.sign = SeamSign;
+  seam.message = SeamMessage;
+  seam.skipped = SeamSkipped;
+  seam.progressOpen = SeamProgressOpen;
+  seam.progressClose = SeamProgressClose;
+  seam.hooks.cancel = &cancelFlag;
+  seam.hooks.progress = ShowPackProgress;
+  seam.hooks.ctx = &b.progress;
+  seam.bounds = b.bounds;
+  seam.cancelStops = true;
+  BuildResult r = RunBuild(seam);
+  b.progress.End();
+  if (r.cancelled) return Fail("cancelled; no installer was written");
+  if (r.configFailed) return Fail("cannot write the installer configuration " + work.Cfg() + "/" + kInitFile);
+  if (r.packed != GZC_OK && r.packed != GZC_ERR_SOURCE) Fail(std::string("packing failed: ") + GzcStatusText(r.packed));
+  return r.written ? kBuilt : kNotBuilt;
 }
 
 // A Windows path of the project and the Linux path it maps to, in UTF-8.
