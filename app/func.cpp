@@ -5,7 +5,7 @@
 #include "app/func4.h"
 #include "build/buildhooks.h"
 #include "build/func2.h"
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 #include "adpane/adpane.h"
 #include "adhost.h"
 #include "dlgkit/dlgkit.h"

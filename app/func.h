@@ -1,7 +1,7 @@
 // The main window: process-wide state, its dialog procedure and the shared operations on it.
 #pragma once
 #include <windows.h>
-#include "entries/entrystate.h"
+#include "core/entrystate.h"
 
 // Sub-dialog slots: the index into the may-open flags and the thread handles.
 enum DialogSlot { SLOT_SHORTCUT = 0, SLOT_RUN, SLOT_REGISTRY, SLOT_PACKING, SLOT_ABOUT, SLOT_SETTINGS, SLOT_COUNT };

@@ -2,11 +2,11 @@
 // archives and writes the output: the engine's bytes followed by "rc.bin".
 #include "build/func2.h"
 #include "build/buildhooks.h"
-#include "build/buildplan.h"
+#include "core/buildplan.h"
 #include "build/gzc.h"
 #include "build/kopiuj.h"
 #include "build/sign.h"
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 #include "res/resource.h"
 #include <limits.h>
 #include <stdio.h>

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "build/buildplan.h"
-#include "build/gzcformat.h"
-#include "entries/profile.h"
+#include "core/buildplan.h"
+#include "core/gzcformat.h"
+#include "core/profile.h"
 #include "lang/strings.h"
 #include "tools/native/winpaths.h"
 #include "tools/native/wineprofile.h"

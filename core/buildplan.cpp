@@ -1,5 +1,5 @@
 // The installer build's plain decisions: path checks, configuration keys.
-#include "build/buildplan.h"
+#include "core/buildplan.h"
 
 #include <cstring>
 

@@ -1,10 +1,10 @@
 // The three entry list files: counters, numbering, storing, removing and reading entries.
-#include "entries/listfiles.h"
+#include "core/listfiles.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "entries/listprofile.h"
+#include "core/listprofile.h"
 
 namespace {
 
