@@ -1,7 +1,7 @@
 // Working-set trims: now, and once after a delay on a thread of its own.
 #define ADPANE_BUILD
 #include "adpane/internal.h"
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 
 namespace {
 volatile LONG delay;  // shared by every C_sleep: the last call's delay wins

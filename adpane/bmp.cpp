@@ -1,7 +1,7 @@
 // The click on the panel over the main window's picture: opens the maximised advertisement.
 #define ADPANE_BUILD
 #include "adpane/internal.h"
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 
 void StartBrowser(void) {
   if (!*(volatile int*)IsWebFullScr()) return;

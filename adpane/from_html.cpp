@@ -4,7 +4,7 @@
 #include <winsock2.h>
 #include <wininet.h>
 #include "adpane/internal.h"
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 #include <stdio.h>
 #include <string.h>
 

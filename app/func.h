@@ -1,7 +1,7 @@
 // The main window: process-wide state, its dialog procedure and the shared operations on it.
 #pragma once
 #include <windows.h>
-#include "entries/entrystate.h"
+#include "core/entrystate.h"
 #include "lang/subdialog.h"
 
 HWND* HwndMain();           // the main window

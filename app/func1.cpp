@@ -1,7 +1,7 @@
 // Registry settings, the working folder in the temporary folder, the folder walker, string lookup.
 #include "app/func1.h"
-#include "build/winfs.h"
-#include "build/winhandles.h"
+#include "win/winfs.h"
+#include "win/winhandles.h"
 #include <stdio.h>
 #include <string.h>
 #include <atomic>

@@ -7,7 +7,7 @@
 #include "build/func2.h"
 #include "build/gzc.h"
 #include "build/sign.h"
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 #include "res/resource.h"
 #include <stdio.h>
 #include <stdlib.h>

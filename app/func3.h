@@ -1,7 +1,7 @@
 // Project files (".kpj"): new, open, save, the close-time prompt and the command line.
 #pragma once
 #include <windows.h>
-#include "build/buildplan.h"
+#include "core/buildplan.h"
 
 void NowyProjekt();
 // Opens the project named by the project file path. True when it was read whole.

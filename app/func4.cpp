@@ -2,7 +2,7 @@
 #include "app/func4.h"
 #include "app/func.h"
 #include "app/func1.h"
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 #include "res/resource.h"
 #include <commdlg.h>
 #include <shlobj.h>

@@ -4,7 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
-#include "build/buildplan.h"
+#include "core/buildplan.h"
 #include "lang/strings.h"
 
 // The paths a build asks for, each at most MAX_PATH bytes with its terminator.

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "build/buildplan.h"
-#include "build/gzcformat.h"
+#include "core/buildplan.h"
+#include "core/gzcformat.h"
 #include "lang/strings.h"
 
 // The settings a build uses, copied once at its start: a change in the settings dialog meanwhile

@@ -6,7 +6,7 @@
 #include "build/gzc.h"
 #include "build/kopiuj.h"
 #include "build/sign.h"
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 #include <string.h>
 #include <string>
 

@@ -1,11 +1,11 @@
 // The program's side of the GZC archives: packing and unpacking with the working folder's scratch
-// files, the progress dialog's hooks and the main window's pump. The Win32 file layer is build/winfs.h.
+// files, the progress dialog's hooks and the main window's pump. The Win32 file layer is win/winfs.h.
 #pragma once
 #include <windows.h>
 #include <string>
-#include "build/gzcformat.h"
-#include "build/installerlayout.h"
-#include "build/winfs.h"
+#include "core/gzcformat.h"
+#include "core/installerlayout.h"
+#include "win/winfs.h"
 
 // Packs every file below `folder` into an archive: with `inWork` into the working "bin" folder
 // under `name`, otherwise to the full path `name`. 1 when the archive is whole, 0 otherwise (the

@@ -1,7 +1,7 @@
 // The build's signing step: the template from the command line or the registry, run per file.
 #include "build/sign.h"
 #include "build/buildhooks.h"
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 #include <windows.h>
 #include <string.h>
 #include <vector>

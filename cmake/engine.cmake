@@ -9,13 +9,20 @@ set(ENGINE_LINK -static -static-libgcc -static-libstdc++ -s -Wl,--gc-sections -m
 # No link time in the headers: every installer starts with these bytes, and the same sources must
 # give the same installer whenever the tool folder was built.
 list(APPEND ENGINE_LINK -Wl,--no-insert-timestamp)
-# Plain data (no Win32): also compiled into the engine tests.
-set(ENGINE_LOGIC engine/langdata.cpp engine/regvalue.cpp engine/unlog.cpp)
-set(ENGINE_PORTABLE build/gzcformat.cpp build/gzcfiles.cpp entries/profile.cpp engine/peimage.cpp)
+# The engine's own plain data (no Win32): also compiled into the engine tests.
+set(ENGINE_LOGIC engine/langdata.cpp engine/unlog.cpp)
 
-# Without exceptions a failed allocation ends the process (engine/runtime.cpp); the shared code's
-# out-of-memory handlers (build/alloccheck.h) then compile away.
-add_library(engine_portable STATIC ${ENGINE_PORTABLE})
+# core/ whole, built the engine's way: the linker takes only the members the engine calls. Without
+# exceptions a failed allocation ends the process (engine/runtime.cpp); the shared code's
+# out-of-memory handlers (core/alloccheck.h) then compile away.
+# The engine's bytes, and so every installer's first bytes, follow the order in which the linker
+# meets what it takes: the archive reader, the profile and the PE reader first, in this order (and
+# the registry values in engine_core), as every installer so far was built; the rest follows.
+set(ENGINE_CORE_FIRST gzcformat gzcfiles profile peimage)
+list(TRANSFORM ENGINE_CORE_FIRST REPLACE "(.+)" "${CMAKE_SOURCE_DIR}/core/\\1.cpp")
+set(ENGINE_CORE ${PR_CORE_SOURCES})
+list(REMOVE_ITEM ENGINE_CORE ${ENGINE_CORE_FIRST})
+add_library(engine_portable STATIC ${ENGINE_CORE_FIRST} ${ENGINE_CORE})
 target_include_directories(engine_portable PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(engine_portable PRIVATE ${ENGINE_FLAGS})
 # zlib as the engine links it: its unwind tables removed. On Windows the linker keeps every .eh_frame,
@@ -26,7 +33,8 @@ add_custom_command(OUTPUT ${ENGINE_ZLIB}
   DEPENDS ${ZLIB_STATIC} VERBATIM)
 add_custom_target(engine_zlib DEPENDS ${ENGINE_ZLIB})
 
-add_library(engine_core STATIC ${ENGINE_LOGIC} engine/enginewin.cpp engine/winfiles.cpp build/winfs.cpp engine/runtime.cpp engine/look.cpp)
+# The registry values stand among the engine's own units, where the linker has always met them.
+add_library(engine_core STATIC engine/langdata.cpp core/regvalue.cpp engine/unlog.cpp engine/enginewin.cpp engine/winfiles.cpp ${PR_WIN_SOURCES} engine/runtime.cpp engine/look.cpp)
 target_include_directories(engine_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(engine_core PRIVATE ${ENGINE_FLAGS})
 add_dependencies(engine_core engine_zlib)
@@ -57,7 +65,8 @@ add_custom_target(engine ALL DEPENDS engine_setup engine_uninst engine_lang)
 
 # Tests: the run probe that installers start as a program's run entry, and the engine's plain-data
 # sources and installer fixture in every tests/win/engine_*_test.cpp executable.
-add_executable(engine_runprobe WIN32 engine/testing/runprobe.cpp)
+set(ENGINE_FIXTURE ${CMAKE_SOURCE_DIR}/tests/win/engine)
+add_executable(engine_runprobe WIN32 ${ENGINE_FIXTURE}/runprobe.cpp)
 target_include_directories(engine_runprobe PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_options(engine_runprobe PRIVATE ${WIN_LINK})
 set_target_properties(engine_runprobe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TEST_BIN})
@@ -66,8 +75,8 @@ foreach(src ${ENGINE_TESTS})
   get_filename_component(name ${src} NAME_WE)
   if(TARGET ${name})
     list(TRANSFORM ENGINE_LOGIC PREPEND ${CMAKE_SOURCE_DIR}/ OUTPUT_VARIABLE logic)
-    target_sources(${name} PRIVATE ${logic} ${ENGINE_DIR}/testing/setupfixture.cpp)
-    target_include_directories(${name} PRIVATE ${ENGINE_DIR}/testing)
+    target_sources(${name} PRIVATE ${logic} ${ENGINE_FIXTURE}/setupfixture.cpp)
+    target_include_directories(${name} PRIVATE ${ENGINE_FIXTURE})
     add_dependencies(${name} engine engine_runprobe)
   endif()
 endforeach()

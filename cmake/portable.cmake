@@ -1,15 +1,7 @@
-# Sources that keep Win32 out of them; they build natively and for Windows alike.
-set(PR_PORTABLE_SOURCES
-  build/gzcformat.cpp
-  build/gzcpack.cpp
-  build/gzcfiles.cpp
-  engine/peimage.cpp        # where an installer's data ends: the image's end and a signature's table
-  build/buildplan.cpp
-  build/buildseq.cpp        # the installer build's sequence and a project's opening, for every build
-  entries/profile.cpp
-  entries/listfiles.cpp
-  entries/listprofile.cpp
-  engine/regvalue.cpp       # registry roots, value types and value forms, shared with the installer engine
-  entries/profile_win.cpp   # the Win32 side of the list files' profile access; empty off Windows
-)
+# The plain-data foundations (core/, no Win32): every source there, built by the program, the
+# installer engine, the native tools and the tests alike.
+file(GLOB PR_CORE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/core/*.cpp)
 set(PR_PORTABLE_INCLUDES ${CMAKE_SOURCE_DIR})
+# The installer build's sequence and a project's opening: plain code in build/ that the program's
+# build (through build/'s own sources) and the native packrift-build share.
+set(PR_BUILD_SEQUENCE ${CMAKE_SOURCE_DIR}/build/buildseq.cpp)

@@ -47,14 +47,14 @@ target_link_options(adpane PRIVATE ${WIN_LINK} -Wl,--enable-stdcall-fixup)
 target_link_libraries(adpane PRIVATE ole32 oleaut32 uuid wininet ws2_32 user32)
 set_target_properties(adpane PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${DIST})
 
+# The Win32 layer (win/): handle wrappers and the file layer, shared by the program and the engine.
+file(GLOB PR_WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/win/*.cpp)
+
 # Everything of the program but WinMain, so that the tests link the same code.
 file(GLOB PR_APP_SOURCES CONFIGURE_DEPENDS
   app/*.cpp entries/*.cpp build/*.cpp lang/*.cpp)
 list(FILTER PR_APP_SOURCES EXCLUDE REGEX "/app/main\\.cpp$")
-foreach(src ${PR_PORTABLE_SOURCES})
-  list(REMOVE_ITEM PR_APP_SOURCES ${CMAKE_SOURCE_DIR}/${src})
-endforeach()
-add_library(prapp STATIC ${PR_APP_SOURCES} ${PR_PORTABLE_SOURCES})
+add_library(prapp STATIC ${PR_APP_SOURCES} ${PR_WIN_SOURCES} ${PR_CORE_SOURCES})
 target_include_directories(prapp PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/res)
 target_compile_options(prapp PUBLIC ${WIN_FLAGS})
 target_include_directories(prapp PUBLIC ${CMAKE_BINARY_DIR}/generated)
@@ -146,7 +146,7 @@ target_link_libraries(adpane_test PRIVATE ws2_32)
 file(GLOB PR_TOOLS CONFIGURE_DEPENDS tools/*.cpp)
 foreach(src ${PR_TOOLS})
   get_filename_component(name ${src} NAME_WE)
-  add_executable(${name}_win ${src} ${PR_PORTABLE_SOURCES})
+  add_executable(${name}_win ${src} ${PR_CORE_SOURCES})
   target_include_directories(${name}_win PRIVATE ${PR_PORTABLE_INCLUDES})
   target_link_libraries(${name}_win PRIVATE ${ZLIB_STATIC})
   target_link_options(${name}_win PRIVATE ${WIN_LINK})

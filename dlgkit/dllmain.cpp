@@ -2,7 +2,7 @@
 // painting on dialogs.
 #define DLGKIT_BUILD
 #include "dlgkit.h"
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 #include <commdlg.h>
 #include <shellapi.h>
 #include <objbase.h>

@@ -5,9 +5,9 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 #include "engine/langdata.h"
-#include "engine/peimage.h"
+#include "core/peimage.h"
 
 namespace {
 std::vector<std::string>& Texts() {

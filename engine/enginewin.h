@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/langids.h"
-#include "engine/regvalue.h"
+#include "core/regvalue.h"
 
 // Exit codes of both programs (engine/README.md).
 enum ExitCode {

@@ -7,14 +7,14 @@
 
 #include <chrono>
 
-#include "build/installerlayout.h"
-#include "build/winhandles.h"
+#include "core/installerlayout.h"
+#include "win/winhandles.h"
 #include "engine/enginewin.h"
-#include "engine/peimage.h"
-#include "engine/regvalue.h"
+#include "core/peimage.h"
+#include "core/regvalue.h"
 #include "engine/unlog.h"
 #include "engine/winfiles.h"
-#include "entries/profile.h"
+#include "core/profile.h"
 
 namespace {
 // Entry numbers fit in 16 bits; a counter beyond that is read as this.

@@ -3,7 +3,7 @@
 
 #include <commctrl.h>
 
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 #include "engine/resource.h"
 
 namespace {

@@ -4,10 +4,10 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include "build/installerlayout.h"
+#include "core/installerlayout.h"
 #include "engine/enginewin.h"
 #include "engine/winfiles.h"
-#include "entries/profile.h"
+#include "core/profile.h"
 
 namespace {
 // Built in: the one text needed when the language data itself cannot be read.

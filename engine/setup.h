@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "build/gzcformat.h"
-#include "build/winhandles.h"
+#include "core/gzcformat.h"
+#include "win/winhandles.h"
 #include "engine/unlog.h"
 
 struct Setup {

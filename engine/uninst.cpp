@@ -5,9 +5,9 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "build/gzcformat.h"
-#include "build/installerlayout.h"
-#include "build/winhandles.h"
+#include "core/gzcformat.h"
+#include "core/installerlayout.h"
+#include "win/winhandles.h"
 #include "engine/enginewin.h"
 #include "engine/langdata.h"
 #include "engine/look.h"

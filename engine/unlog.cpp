@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "build/gzcformat.h"
+#include "core/gzcformat.h"
 
 namespace {
 const char kHeader[] = "PRLOG 1";

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <utility>
 
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 
 namespace {
 EngineFiles* Self(void* ctx) { return static_cast<EngineFiles*>(ctx); }

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "build/gzcformat.h"
-#include "build/winfs.h"
+#include "core/gzcformat.h"
+#include "win/winfs.h"
 
 // State behind one set of file operations. `source` is the installer file: reads from it are
 // counted and reported, so that checking and unpacking can show progress. Folders made through

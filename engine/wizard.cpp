@@ -5,7 +5,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 #include "engine/enginewin.h"
 #include "engine/look.h"
 #include "engine/resource.h"

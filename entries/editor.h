@@ -3,8 +3,8 @@
 // what is its own in an EditorKind: its fields, its checks, its store.
 #pragma once
 #include <windows.h>
-#include "entries/entrystate.h"
-#include "entries/listfiles.h"
+#include "core/entrystate.h"
+#include "core/listfiles.h"
 #include "lang/subdialog.h"
 
 // What Apply leaves behind: the dialog closes, or stays open with what was typed.

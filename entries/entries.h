@@ -2,7 +2,7 @@
 // built on the skeleton of entries/editor.h.
 #pragma once
 #include <windows.h>
-#include "entries/entrystate.h"
+#include "core/entrystate.h"
 
 void DialogSkrotow();                 // opens the shortcut editor unless it is open
 DWORD WINAPI ThtMain2(LPVOID);

@@ -1,7 +1,7 @@
 // Keeping the main window's entry lists and the list files in step: removal, insertion, buttons.
 #pragma once
 #include <windows.h>
-#include "entries/listfiles.h"
+#include "core/listfiles.h"
 
 // The main window's side of one list: its control, remove button, file value and editor record.
 struct ListInfo {

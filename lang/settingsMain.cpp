@@ -2,7 +2,7 @@
 #include "lang/lang.h"
 #include "app/func.h"
 #include "app/func1.h"
-#include "build/winfs.h"
+#include "win/winfs.h"
 #include "dlgkit/dlgkit.h"
 #include "lang/dlgtexts.h"
 #include "res/resource.h"

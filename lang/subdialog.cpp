@@ -1,6 +1,6 @@
 // The sub-dialogs' skeleton: the slots, the launch protocol and the shared dialog procedure.
 #include "lang/subdialog.h"
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 #include "dlgkit/dlgkit.h"
 #include <array>
 #include <utility>

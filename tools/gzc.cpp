@@ -1,6 +1,6 @@
 // gzc: packs, unpacks, lists and verifies GZC archives, and lists the two archives of an installer.
-#include "build/gzcformat.h"
-#include "build/installerlayout.h"
+#include "core/gzcformat.h"
+#include "core/installerlayout.h"
 #include "prversion.h"
 
 #include <chrono>

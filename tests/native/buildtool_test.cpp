@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "build/buildplan.h"
+#include "core/buildplan.h"
 #include "tools/native/wineprofile.h"
 #include "tools/native/winpaths.h"
 

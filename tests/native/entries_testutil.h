@@ -10,9 +10,9 @@
 #include <iterator>
 #include <string>
 
-#include "entries/listfiles.h"
-#include "entries/listprofile.h"
-#include "entries/profile.h"
+#include "core/listfiles.h"
+#include "core/listprofile.h"
+#include "core/profile.h"
 
 namespace entriestest {
 

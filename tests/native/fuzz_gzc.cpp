@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "build/gzcformat.h"
+#include "core/gzcformat.h"
 
 namespace fs = std::filesystem;
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "build/gzcformat.h"
+#include "core/gzcformat.h"
 
 namespace gzctest {
 

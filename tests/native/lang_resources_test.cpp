@@ -2,7 +2,9 @@
 // identifiers of res/resource.h against the templates of res/packrift.rc, and the include directions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -100,7 +102,7 @@ TEST(StringTable, EveryIndexTheCodeUsesIsInTheTable) {
   std::regex named(R"(\bS_[A-Z0-9_]+\b)");
   std::regex bare(R"((GetOwnLang|ShowMessage)\s*\(\s*\d+|PrintTxt\s*\([^;]*,\s*\d+\s*\))");
   std::regex system(R"(S_OK|S_FALSE|S_IS\w+|S_IF\w+)");  // COM results, POSIX file modes
-  for (const char* dir : {"app", "entries", "build", "lang"}) {
+  for (const char* dir : {"app", "entries", "build", "lang", "core", "win"}) {
     for (const fs::path& file : Files(kRoot / dir, {".cpp", ".h"})) {
       SCOPED_TRACE(file.string());
       std::string code = Slurp(file);
@@ -112,19 +114,27 @@ TEST(StringTable, EveryIndexTheCodeUsesIsInTheTable) {
   }
 }
 
-// Dependencies point one way: the build reaches the program only through build/buildhooks.h,
-// and what the build includes does not include the build back. The Win32 file layer and the
-// handle wrappers include nothing of the program: every part may use them.
+// Dependencies point one way. core/ (plain data) includes nothing above it but the plain string
+// table; win/ (the Win32 layer) only core/; the engine and the two libraries only those two; the
+// build reaches the program only through build/buildhooks.h. Folders form no cycle: app/, the main
+// window whose dialogs in entries/ and lang/ use its records, stands on top of them all.
 TEST(Sources, IncludesPointOneWay) {
+  const std::string kStrings = "lang/strings.h";  // plain data: counts as a folder of its own
   const struct {
     const char* folder;
     const char* never;  // no file of the folder includes a header this matches
     const char* except; // a file the rule leaves alone; null: none
-  } kRules[] = {{"build", "app/", nullptr},
+  } kRules[] = {{"core", R"((?!core/|lang/strings\.h")\w+/)", nullptr},
+                {"win", R"((?!core/|win/)\w+/)", nullptr},
+                {"engine", R"((?!core/|win/|engine/)\w+/)", nullptr},
+                {"dlgkit", R"((?!core/|win/|dlgkit/)\w+/)", nullptr},
+                {"adpane", R"((?!core/|win/|adpane/)\w+/)", nullptr},
+                {"tools", R"((?!core/|win/|tools/|lang/strings\.h")\w+/)", nullptr},
+                {"build", "app/", nullptr},
                 {"build", "entries/", nullptr},
                 // The build reads its fields as a record: only the packing dialog needs its template.
                 {"build", "res/", "kopiujMain.cpp"},
-                {"lang", R"(build/(?!winfs\.h|winhandles\.h))", nullptr}};
+                {"lang", "build/", nullptr}};
   for (const auto& rule : kRules) {
     for (const fs::path& file : Files(kRoot / rule.folder, {".cpp", ".h"})) {
       if (rule.except && file.filename() == rule.except) continue;
@@ -135,6 +145,39 @@ TEST(Sources, IncludesPointOneWay) {
       EXPECT_FALSE(std::regex_search(code, m, include)) << m.str();
     }
   }
+
+  std::map<std::string, std::set<std::string>> uses;  // folder -> folders its files include
+  std::regex include(R"re(#include\s+"((\w+)/[^"]*)")re");
+  for (const char* dir : {"core", "win", "engine", "dlgkit", "adpane", "build", "lang", "entries", "res", "tools"}) {
+    for (const fs::path& file : Files(kRoot / dir, {".cpp", ".h"})) {
+      std::string code = Slurp(file);
+      std::string from = file.lexically_relative(kRoot).generic_string() == kStrings ? kStrings : dir;
+      for (auto it = std::sregex_iterator(code.begin(), code.end(), include); it != std::sregex_iterator(); ++it) {
+        std::string to = (*it)[1] == kStrings ? kStrings : (*it)[2].str();
+        if (to != from && to != "app") uses[from].insert(to);
+      }
+    }
+  }
+  // Depth-first: a folder met again while its own includes are still open closes a cycle.
+  std::map<std::string, int> state;  // 1: open, 2: done
+  std::vector<std::string> path;
+  std::function<void(const std::string&)> visit = [&](const std::string& folder) {
+    state[folder] = 1;
+    path.push_back(folder);
+    for (const std::string& to : uses[folder]) {
+      if (state[to] == 1) {
+        std::string cycle;
+        for (auto p = std::find(path.begin(), path.end(), to); p != path.end(); ++p) cycle += *p + " -> ";
+        ADD_FAILURE() << "folder cycle: " << cycle << to;
+      } else if (state[to] == 0) {
+        visit(to);
+      }
+    }
+    path.pop_back();
+    state[folder] = 2;
+  };
+  for (const auto& u : uses)
+    if (state[u.first] == 0) visit(u.first);
 }
 
 struct Define {

@@ -6,7 +6,7 @@
 #include "build/gzc.h"
 #include "build/kopiuj.h"
 #include "lang/lang.h"
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 #include "res/resource.h"
 #include <commctrl.h>
 #include <algorithm>

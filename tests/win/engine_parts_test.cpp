@@ -6,8 +6,8 @@
 
 #include "engine/langdata.h"
 #include "engine/langids.h"
-#include "engine/peimage.h"
-#include "engine/regvalue.h"
+#include "core/peimage.h"
+#include "core/regvalue.h"
 #include "engine/unlog.h"
 #include "uitest.h"
 

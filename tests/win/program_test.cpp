@@ -3,7 +3,7 @@
 #include "uitest.h"
 #include "build/gzc.h"
 #include "build/sign.h"
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 #include "lang/strings.h"
 #include <shellapi.h>
 

@@ -4,7 +4,7 @@
 #include "app/func3.h"
 #include "entries/editor.h"
 #include "build/gzc.h"
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 #include "res/resource.h"
 #include <map>
 

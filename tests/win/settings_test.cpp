@@ -2,7 +2,7 @@
 #include "uitest.h"
 #include "app/func.h"
 #include "app/func1.h"
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 #include "res/resource.h"
 #include <sddl.h>
 #include <map>

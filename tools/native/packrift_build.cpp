@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "build/buildplan.h"
+#include "core/buildplan.h"
 #include "build/buildseq.h"
-#include "build/gzcformat.h"
-#include "entries/profile.h"
+#include "core/gzcformat.h"
+#include "core/profile.h"
 #include "lang/strings.h"
 #include "prversion.h"
 #include "tools/native/winpaths.h"

@@ -1,5 +1,5 @@
 // Private-profile (INI) files written as Wine's profile functions write them, for the program's
-// writes under Wine (reading follows the same rules as entries/profile, which reads them). Wine
+// writes under Wine (reading follows the same rules as core/profile, which reads them). Wine
 // keeps no layout: a write loads the file (names and values trimmed, blank lines dropped), changes
 // one key and, when something changed, saves every section and key afresh ("[name]" and
 // "key=value" lines, CR LF). Texts are 8-bit in code page 1250; a file that starts with a UTF-8 byte

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "build/gzcformat.h"
+#include "core/gzcformat.h"
 
 // ---- Code page 1250 -----------------------------------------------------------------------------
 // The program's texts and paths are 8-bit in code page 1250; Linux names and terminals use UTF-8.

@@ -2,7 +2,7 @@
 #include "uitest.h"
 #include "adpane/adpane.h"
 #include "app/func.h"
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 #include "dlgkit/dlgkit.h"
 #include "res/resource.h"
 #include <stdio.h>

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "build/winfs.h"
+#include "win/winfs.h"
 
 namespace uitest {
 
 // A fresh folder under the system temporary folder, removed with everything in it afterwards.
 std::string MakeTempDir(const char* tag);
-using ::RemoveTree;  // the file layer's (build/winfs.h)
+using ::RemoveTree;  // the file layer's (win/winfs.h)
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);

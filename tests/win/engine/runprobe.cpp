@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   char self[MAX_PATH], cwd[MAX_PATH], dir[MAX_PATH];

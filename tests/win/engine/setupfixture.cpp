@@ -5,10 +5,10 @@
 #include <shlobj.h>
 #include <zlib.h>
 
-#include "build/gzcformat.h"
-#include "build/installerlayout.h"
-#include "build/winfs.h"
-#include "build/winhandles.h"
+#include "core/gzcformat.h"
+#include "core/installerlayout.h"
+#include "win/winfs.h"
+#include "win/winhandles.h"
 #include "uitest.h"
 
 namespace enginetest {

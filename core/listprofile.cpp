@@ -1,8 +1,8 @@
 // The list files' profile access off Windows: the portable private-profile reader.
 #ifndef _WIN32
-#include "entries/listprofile.h"
+#include "core/listprofile.h"
 
-#include "entries/profile.h"
+#include "core/profile.h"
 
 size_t ListProfileGet(const char* section, const char* key, const char* def, char* out, size_t size,
                       const char* file) {

@@ -1,6 +1,6 @@
 // A PE image's end and its certificate table, from its headers: DOS stub, file header, optional
 // header with its data directories, section table.
-#include "engine/peimage.h"
+#include "core/peimage.h"
 
 namespace {
 uint32_t Get16(const unsigned char* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }

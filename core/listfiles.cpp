@@ -1,11 +1,11 @@
 // The three entry list files: counters, numbering, storing, removing and reading entries.
-#include "entries/listfiles.h"
+#include "core/listfiles.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "entries/listprofile.h"
-#include "entries/profile.h"
+#include "core/listprofile.h"
+#include "core/profile.h"
 
 namespace {
 

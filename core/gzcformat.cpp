@@ -1,10 +1,10 @@
 // GZC archive module: unpacking, listing and verifying archives, finding them in an installer, the
 // checksum and the path rules (packing is in gzcpack.cpp).
-#include "build/gzcformat.h"
-#include "build/alloccheck.h"
-#include "build/gzcscratch.h"
-#include "build/installerlayout.h"
-#include "engine/peimage.h"
+#include "core/gzcformat.h"
+#include "core/alloccheck.h"
+#include "core/gzcscratch.h"
+#include "core/installerlayout.h"
+#include "core/peimage.h"
 
 #include <zlib.h>
 

@@ -1,5 +1,5 @@
 // The archive module's built-in file and folder access: C stdio plus the C runtime's folder calls.
-#include "build/gzcformat.h"
+#include "core/gzcformat.h"
 
 #include <cstdio>
 #include <string>

@@ -1,10 +1,10 @@
 // The Win32 file layer: exclusive, link-refusing file handles, the archive module's file seam on
 // Win32 paths, the folder walk and tree removal.
-#include "build/winfs.h"
+#include "win/winfs.h"
 
 #include <string.h>
 
-#include "build/winhandles.h"
+#include "win/winhandles.h"
 
 HANDLE winfopen(const char* path, bool write) {
   return CreateFileA(path, write ? GENERIC_WRITE : GENERIC_READ, 0, nullptr, write ? CREATE_ALWAYS : OPEN_EXISTING,

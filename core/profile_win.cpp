@@ -2,7 +2,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "entries/listprofile.h"
+#include "core/listprofile.h"
 
 size_t ListProfileGet(const char* section, const char* key, const char* def, char* out, size_t size,
                       const char* file) {

@@ -11,7 +11,7 @@
 #include <new>
 #include <vector>
 
-#include "build/gzcformat.h"
+#include "core/gzcformat.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "build/alloccheck.h"
-#include "build/gzcformat.h"
-#include "build/gzcscratch.h"
+#include "core/alloccheck.h"
+#include "core/gzcformat.h"
+#include "core/gzcscratch.h"
 
 // Each member is completed with gzflush(Z_FINISH), which ends one gzip member and lets the next
 // gzwrite start a new one in zlib's newer gzip-file code.

@@ -1,6 +1,6 @@
 // Private-profile (INI) files without Win32: parsing, lookup, in-place editing and file access.
-#include "entries/profile.h"
-#include "build/alloccheck.h"
+#include "core/profile.h"
+#include "core/alloccheck.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,9 +1,9 @@
 // Registry entries as text: key split, binary and DWORD forms, the quote rule (no Win32 here).
-#include "engine/regvalue.h"
+#include "core/regvalue.h"
 
 #include <cstring>
 
-#include "build/gzcformat.h"
+#include "core/gzcformat.h"
 
 namespace {
 bool SameIgnoringCase(const char* a, const char* b, size_t n) {

@@ -1,9 +1,9 @@
 // The installer build's plain decisions: path checks, configuration keys.
-#include "build/buildplan.h"
+#include "core/buildplan.h"
 
 #include <cstring>
 
-#include "build/gzcformat.h"
+#include "core/gzcformat.h"
 
 namespace {
 bool IsSep(char c) { return c == '\\' || c == '/'; }

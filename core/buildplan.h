@@ -6,10 +6,10 @@
 #include <cstddef>
 #include <string>
 
-#include "build/installerlayout.h"
+#include "core/installerlayout.h"
 #include "lang/strings.h"
 
-// The tool files in the tool folder's "bin" subfolder (build/installerlayout.h names them).
+// The tool files in the tool folder's "bin" subfolder (core/installerlayout.h names them).
 constexpr const char* kToolFiles[3] = {kEngineFile, kUninstFile, kLangFile};
 
 // The resource data behind the engine: the marker, then these parts in this order, each appended

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "build/gzcformat.h"
+#include "core/gzcformat.h"
 
 // Files opened exclusively: for writing created or truncated (never through a link at the last
 // component), for reading they must exist. INVALID_HANDLE_VALUE on failure; the caller closes it.

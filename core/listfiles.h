@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "build/installerlayout.h"
-#include "engine/regvalue.h"
-#include "entries/entrystate.h"
+#include "core/installerlayout.h"
+#include "core/regvalue.h"
+#include "core/entrystate.h"
 
 // The section that tells a reader to put back the double quotes the reading stripped.
 inline const char* line() { return kSectionRegLine; }
