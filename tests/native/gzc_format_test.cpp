@@ -261,7 +261,7 @@ TEST_F(GzcPacked, AFileThatCannotBeReadStopsThePackingAndIsNamed) {
     SCOPED_TRACE(c.what);
     Faulty faulty(c.how, c.path.string());
     std::string f = src.string(), a = (d.root / "u.gzc").string(), g = d.gzTmp(), l = d.listFile();
-    GzcPackJob job{f.c_str(), a.c_str(), g.c_str(), l.c_str(), "wb6", &faulty.ops, nullptr, 0};
+    GzcPackJob job{f.c_str(), a.c_str(), g.c_str(), l.c_str(), "wb6", &faulty.ops, nullptr, 0, nullptr, nullptr};
     GzcPackResult res;
     EXPECT_EQ(GzcPack(job, &res), GZC_ERR_SOURCE);
     EXPECT_EQ(res.unreadable, c.path.string());
