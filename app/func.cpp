@@ -290,6 +290,7 @@ const BuildHooks kBuildHooks = [] {
   h.pumpSkip = BuildPumpSkip;
   h.pumpNow = PumpMessage;
   h.message = ShowMessage;
+  h.messageWith = ShowMessageWith;
   h.path = BuildPathOf;
   h.compressMode = BuildCompressMode;
   h.signTemplate = BuildSignTemplate;

@@ -9,24 +9,22 @@ namespace {
 char compressMode[4] = "wb6";
 bool toConsole = false;
 
-// Writes a text of the system code page to standard error, with a line end: to a console as
-// characters, to a file or pipe as UTF-8.
-bool PrintError(const char* text) {
+// Writes a UTF-8 text to standard error, with a line end: to a console as characters, to a file
+// or pipe as UTF-8.
+bool PrintErrorUtf8(std::string text) {
   HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
   if (!err || err == INVALID_HANDLE_VALUE) return false;
-  WCHAR wide[kPathMax];
-  int n = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, kPathMax - 1);
   DWORD mode, done = 0;
-  if (n > 0 && GetConsoleMode(err, &mode)) {
-    wide[n - 1] = L'\n';
-    return WriteConsoleW(err, wide, (DWORD)n, &done, nullptr) != 0;
+  text += '\n';
+  if (GetConsoleMode(err, &mode)) {
+    std::wstring wide = Utf8ToWide(text);
+    return WriteConsoleW(err, wide.data(), (DWORD)wide.size(), &done, nullptr) != 0;
   }
-  char utf8[kPathMax * 3];
-  int m = n > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8 - 2, nullptr, nullptr) : 0;
-  if (m <= 0) return false;
-  utf8[m - 1] = '\n';
-  return WriteFile(err, utf8, (DWORD)m, &done, nullptr) != 0;
+  return WriteFile(err, text.data(), (DWORD)text.size(), &done, nullptr) != 0;
 }
+
+// The same for a text of the system code page.
+bool PrintError(const char* text) { return PrintErrorUtf8(AnsiToUtf8(text)); }
 
 // Copies at most cap - 1 characters and terminates.
 void CopyCut(char* dst, const char* src, size_t cap) { snprintf(dst, cap, "%s", src); }
@@ -218,6 +216,16 @@ int ShowMessage(const StrDef& s, UINT icon) {
   CopyCut(text, GetOwnLang(s), sizeof text);
   if (!toConsole) return MessageBoxA(nullptr, text, Packrift(), icon);
   PrintError(text);  // with nowhere to write, the text is lost rather than waiting on a person
+  return (icon & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
+}
+
+int ShowMessageWith(const StrDef& s, const char* detail, UINT icon) {
+  char text[kLookupMax];
+  CopyCut(text, GetOwnLang(s), sizeof text);
+  std::string line = AnsiToUtf8(text) + " " + GzcShownName(detail);
+  if (!toConsole)
+    return MessageBoxW(nullptr, Utf8ToWide(line).c_str(), Utf8ToWide(AnsiToUtf8(Packrift())).c_str(), icon);
+  PrintErrorUtf8(line);
   return (icon & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
 }
 

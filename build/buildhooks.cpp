@@ -21,3 +21,8 @@ int BuildError(const StrDef& text) {
   const BuildHooks& h = BuildHooksInUse();
   return h.message ? h.message(text, MB_OK | MB_ICONERROR) : IDOK;
 }
+
+int BuildError(const StrDef& text, const std::string& detail) {
+  const BuildHooks& h = BuildHooksInUse();
+  return h.messageWith ? h.messageWith(text, detail.c_str(), MB_OK | MB_ICONERROR) : BuildError(text);
+}

@@ -32,6 +32,8 @@ struct BuildHooks {
   // The program's message box (ShowMessage): text by string index, the answer. Null: nothing
   // shown, the answer is IDOK.
   int (*message)(const StrDef& text, UINT icon);
+  // The same with `detail` (UTF-8: a file's name) after the text. Null: the text alone.
+  int (*messageWith)(const StrDef& text, const char* detail, UINT icon);
   // One of the paths above into `out` (MAX_PATH bytes); false (out untouched) when unknown.
   // Null: every path unknown.
   bool (*path)(BuildPath which, char* out);
@@ -77,3 +79,5 @@ const DWORD kFileBarIntervalMs = 50;
 std::string BuildPathOf(BuildPath which);
 // The program's message box with an error icon through the hooks in use; IDOK without it.
 int BuildError(const StrDef& text);
+// The same, naming `detail` (UTF-8) after the text.
+int BuildError(const StrDef& text, const std::string& detail);

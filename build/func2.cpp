@@ -308,15 +308,18 @@ bool BtnZastosuj() {
 
   Granica()[0] = kPackCfgBounds[0];
   Granica()[1] = kPackCfgBounds[1];
-  Pakowanie(cfg.c_str(), kCfgArchive, true);
+  // A file no installer can carry stops the build, named (PackForInstaller says which).
+  bool packed = PackForInstaller(cfg.c_str(), kCfgArchive);
   std::string folder = Field(IDE_FOLDER);
   Granica()[0] = kPackBinBounds[0];
   Granica()[1] = kPackBinBounds[1];
-  Pakowanie(NoTrailingSlash(folder).c_str(), kBinArchive, true);
-  std::string lang;
-  ToolFile(kLangFile, &lang);
-  CopyFileA(lang.c_str(), (bin + "\\" + kLangFile).c_str(), FALSE);
-  MakeRcBin();
+  packed = packed && PackForInstaller(NoTrailingSlash(folder).c_str(), kBinArchive);
+  if (packed) {
+    std::string lang;
+    ToolFile(kLangFile, &lang);
+    CopyFileA(lang.c_str(), (bin + "\\" + kLangFile).c_str(), FALSE);
+    MakeRcBin();
+  }
 
   Sleep(kClosingWaitMs);
   CloseProgressByBuild();

@@ -1,6 +1,7 @@
 // The program's side of the GZC archives: working-folder scratch files and the hooks.
 #include "build/gzc.h"
 #include "build/buildhooks.h"
+#include "build/buildplan.h"
 #include "build/kopiuj.h"
 #include <string>
 
@@ -30,11 +31,20 @@ void Idle(void*) {
   for (int i = 0; i < kIdleMessages && BuildHooksInUse().pumpNow(); ++i) {
   }
 }
-}  // namespace
 
-GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minIntervalMs) {
+// PackWithReports with the choice of names: code page 1250 through the ANSI functions (projects),
+// or UTF-8 through the wide ones (installers; every path given is then converted from ANSI).
+GzcStatus PackWith(const char* folder, const char* archive, unsigned minIntervalMs, bool utf8,
+                   GzcPackResult* result) {
   std::string gz, list;
   if (!Scratch("gz.tmp", &gz) || !Scratch("list.txt", &list)) return GZC_ERR_LIST_FILE;
+  std::string folderIn = folder, archiveIn = archive;
+  if (utf8) {
+    gz = AnsiToUtf8(gz);
+    list = AnsiToUtf8(list);
+    folderIn = AnsiToUtf8(folderIn);
+    archiveIn = AnsiToUtf8(archiveIn);
+  }
   const BuildHooks& h = BuildHooksInUse();
   GzcHooks hooks = {};
   hooks.cancel = CancelGzc();
@@ -46,14 +56,30 @@ GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minI
   hooks.idle = h.pumpNow ? Idle : nullptr;
   hooks.minIntervalMs = minIntervalMs;
   GzcPackJob job = {};
-  job.folder = folder;
-  job.archive = archive;
+  job.folder = folderIn.c_str();
+  job.archive = archiveIn.c_str();
   job.gzTmp = gz.c_str();
   job.listFile = list.c_str();
   job.mode = h.compressMode ? h.compressMode() : nullptr;
-  job.files = WinFileOps();
+  job.files = utf8 ? WinFileOpsUtf8() : WinFileOps();
   job.hooks = &hooks;
-  return GzcPack(job, nullptr);
+  job.utf8Names = utf8;
+  return GzcPack(job, result);
+}
+}  // namespace
+
+GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minIntervalMs) {
+  return PackWith(folder, archive, minIntervalMs, false, nullptr);
+}
+
+bool PackForInstaller(const char* folder, const char* name) {
+  std::string bin = BuildPathOf(BUILD_BIN_FOLDER);
+  if (bin.empty()) return false;
+  GzcPackResult result;
+  PackWith(folder, (bin + "\\" + name).c_str(), kFileBarIntervalMs, true, &result);
+  const StrDef* refused = RefusedFileMessage(result.refusedWhy);
+  if (refused) BuildError(*refused, result.refused);
+  return !refused;
 }
 
 int Pakowanie(const char* folder, const char* name, bool inWork) {

@@ -11,6 +11,10 @@ int Pakowanie(const char* folder, const char* name, bool inWork);
 // Pakowanie's packing into the full path `archive`, with its hooks and scratch files, showing a
 // file's own bar at most every `minIntervalMs` milliseconds (0: every change).
 GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minIntervalMs);
+// Packs a folder of the installer (an ANSI path: the program folder or the configuration folder)
+// into the working "bin" folder under `name`, through the wide functions with names in UTF-8. A file
+// that no installer can carry is refused with a message naming it; false then.
+bool PackForInstaller(const char* folder, const char* name);
 // Unpacks the archive open in `archive` (positioned at its magic) into `dest`; a damaged archive
 // is refused with the unpacking message and leaves nothing of its own behind. True on success.
 bool Rozpakowanie(const char* dest, HANDLE archive);

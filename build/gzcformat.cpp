@@ -41,6 +41,19 @@ uint64_t crc = 0;
 
 bool IsSep(char c) { return c == '\\' || c == '/'; }
 
+// Code point cp in UTF-8 into buf; returns the byte count.
+size_t EncodeUtf8(unsigned cp, char* buf) {
+  if (cp < 0x80) {
+    buf[0] = static_cast<char>(cp);
+    return 1;
+  }
+  const size_t n = cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+  for (size_t i = n - 1; i > 0; --i, cp >>= 6) buf[i] = static_cast<char>(0x80 | (cp & 0x3F));
+  static const unsigned char kLead[5] = {0, 0, 0xC0, 0xE0, 0xF0};
+  buf[0] = static_cast<char>(kLead[n] | cp);
+  return n;
+}
+
 // Reads exactly n bytes or fails.
 bool ReadExact(const GzcFileOps* ops, void* file, void* buf, size_t n) {
   unsigned char* p = static_cast<unsigned char*>(buf);
@@ -68,8 +81,10 @@ bool IsDeviceName(const char* comp, size_t len) {
     return true;
   };
   if (is("CON") || is("PRN") || is("AUX") || is("NUL") || is("CONIN$") || is("CONOUT$")) return true;
-  // COM0 to COM9 and LPT0 to LPT9, and with the superscript digits 1, 2, 3 of code page 1252.
-  const unsigned char digit = base == 4 ? static_cast<unsigned char>(comp[3]) : 0;
+  // COM0 to COM9 and LPT0 to LPT9, and with the superscript digits 1, 2, 3 (code page 1252's bytes
+  // or UTF-8).
+  unsigned char digit = base == 4 ? static_cast<unsigned char>(comp[3]) : 0;
+  if (base == 5 && static_cast<unsigned char>(comp[3]) == 0xC2) digit = static_cast<unsigned char>(comp[4]);
   if ((digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3) {
     std::string three{up(0), up(1), up(2)};
     if (three == "COM" || three == "LPT") return true;
@@ -196,6 +211,11 @@ class PodArray {
   size_t size() const { return n_; }
   T* data() { return p_; }
   const T* data() const { return p_; }
+  void Swap(PodArray& o) {
+    std::swap(p_, o.p_);
+    std::swap(n_, o.n_);
+    std::swap(cap_, o.cap_);
+  }
 
  private:
   T* p_ = nullptr;
@@ -216,6 +236,7 @@ struct Line {
 
 struct Head {
   uint32_t stored = 0;
+  bool utf8 = false;     // the lines are UTF-8 (stored so, or converted for the caller)
   PodArray<uint32_t> t;  // t[0] .. t[N]
   PodArray<char> text;   // the list
   PodArray<Line> lines;
@@ -223,8 +244,10 @@ struct Head {
 };
 
 // The header and offset table, checked against the file's size before anything is allocated;
-// `table` (if given) receives t[0] .. t[N], `length` (if given) t[N].
-GzcStatus ReadTableInto(const GzcSource& src, uint32_t* storedChecksum, PodArray<uint32_t>* table, uint32_t* length) {
+// `table` (if given) receives t[0] .. t[N], `length` (if given) t[N], `flags` (if given) the
+// reserved word.
+GzcStatus ReadTableInto(const GzcSource& src, uint32_t* storedChecksum, PodArray<uint32_t>* table, uint32_t* length,
+                        uint32_t* flags = nullptr) {
   const GzcFileOps* ops = OpsOr(src.files);
   unsigned char head[GZC_HEADER_SIZE + 4];
   size_t want = static_cast<size_t>(std::min<uint64_t>(src.avail, sizeof head));
@@ -237,6 +260,7 @@ GzcStatus ReadTableInto(const GzcSource& src, uint32_t* storedChecksum, PodArray
   if (got < 3 || std::memcmp(head, header_, 3) != 0) return GZC_ERR_MAGIC;
   if (got < sizeof head) return GZC_ERR_TRUNCATED;
   *storedChecksum = GetLE32(head + 3);
+  if (flags) *flags = GetLE32(head + 7);
   const uint32_t n = GetLE32(head + 11);
   if (n == 0 || n == 0xFFFFFFFFu) return GZC_ERR_COUNT;  // no list entry; N + 1 overflows
   const uint64_t tableBytes = 4 * (uint64_t(n) + 1);
@@ -275,15 +299,20 @@ GzcStatus ReadTableInto(const GzcSource& src, uint32_t* storedChecksum, PodArray
 // GZC_LIST_MAX before it is inflated.
 GzcStatus ReadHead(const GzcSource& src, ScratchFile& tmp, bool strict,
                    unsigned char* buf, Head* head) {
-  GzcStatus status = ReadTableInto(src, &head->stored, &head->t, nullptr);
+  uint32_t flags = 0;
+  GzcStatus status = ReadTableInto(src, &head->stored, &head->t, nullptr, &flags);
   if (status != GZC_OK) return status;
+  const bool storedUtf8 = (flags & GZC_FLAG_UTF8) != 0;
+  head->utf8 = storedUtf8 || src.utf8Names;
   const uint32_t n = static_cast<uint32_t>(head->t.size() - 1);
   Copied entry;
   status = przepiszzgzc(src, head->t[1] - head->t[0], tmp, buf, &entry);
   if (status != GZC_OK) return status;
   const uint32_t isize = entry.isize;
-  // A list of N - 1 lines of at most GZC_PATH_MAX bytes and a line end: refuse more before inflating.
-  if (isize > uint64_t(n - 1) * (GZC_PATH_MAX + 2)) return GZC_ERR_LIST;
+  // A list of N - 1 lines of at most GZC_PATH_MAX characters (UTF-8: up to 3 bytes per UTF-16
+  // unit) and a line end: refuse more before inflating.
+  const uint64_t lineMax = storedUtf8 ? 3 * uint64_t(GZC_PATH_MAX) : GZC_PATH_MAX;
+  if (isize > uint64_t(n - 1) * (lineMax + 2)) return GZC_ERR_LIST;
   if (isize > GZC_LIST_MAX) return GZC_ERR_LIST_SIZE;
   // Every line but the last holds at least one byte and its line end.
   if (!head->text.Reserve(isize ? isize : 1) || !head->lines.Reserve(std::min<size_t>(n - 1, isize / 2 + 1) + 1))
@@ -292,6 +321,17 @@ GzcStatus ReadHead(const GzcSource& src, ScratchFile& tmp, bool strict,
   status = dekompresjagz(tmp, entry, &sink, strict, buf);
   if (status == GZC_ERR_SHORT) return GZC_ERR_LIST;
   if (status != GZC_OK) return status;
+  if (src.utf8Names && !storedUtf8) {
+    // An archive of code page 1250 names, read for a caller that takes UTF-8.
+    PodArray<char> converted;
+    if (!converted.Reserve(3 * head->text.size() + 1)) return GZC_ERR_NO_MEMORY;
+    for (size_t i = 0; i < head->text.size(); ++i) {
+      char buf[4];
+      size_t n = EncodeUtf8(GzcCp1250Char(static_cast<unsigned char>(head->text[i])), buf);
+      for (size_t k = 0; k < n; ++k) converted.Push(buf[k]);
+    }
+    head->text.Swap(converted);
+  }
 
   // A line ends at LF, without a CR just before it; an unfinished last line counts.
   const char* text = head->text.data();
@@ -302,7 +342,7 @@ GzcStatus ReadHead(const GzcSource& src, ScratchFile& tmp, bool strict,
     size_t lf = found ? static_cast<size_t>(static_cast<const char*>(found) - text) : size;
     size_t stop = (lf > start && text[lf - 1] == '\r') ? lf - 1 : lf;
     if (head->lines.size() == n - 1) return GZC_ERR_LIST;  // more lines than files
-    if (!GzcSafeListLine(text + start, stop - start)) return GZC_ERR_PATH;
+    if (!GzcSafeListLine(text + start, stop - start, head->utf8)) return GZC_ERR_PATH;
     if (!head->lines.Push({static_cast<uint32_t>(start), static_cast<uint32_t>(stop - start)})) return GZC_ERR_LIST;
     start = lf + 1;
   }
@@ -774,8 +814,9 @@ char* CutDirectory(char* path, const char* folder) {
   return path;
 }
 
-bool GzcSafeListLine(const char* line, size_t len) {
-  if (len == 0 || len > GZC_PATH_MAX) return false;
+bool GzcSafeListLine(const char* line, size_t len, bool utf8) {
+  if (len == 0 || (utf8 ? !GzcValidUtf8(line, len) || GzcUtf16Units(line, len) > GZC_PATH_MAX : len > GZC_PATH_MAX))
+    return false;
   if (IsSep(line[0])) return false;  // root-relative, and every UNC path
   size_t start = 0;
   for (size_t i = 0; i <= len; ++i) {
@@ -798,10 +839,11 @@ bool GzcSafeListLine(const char* line, size_t len) {
   return true;
 }
 
-bool dircat(std::string* out, const char* folder, const char* line, size_t len) {
-  if (!GzcSafeListLine(line, len)) return false;
+bool dircat(std::string* out, const char* folder, const char* line, size_t len, bool utf8) {
+  if (!GzcSafeListLine(line, len, utf8)) return false;
   size_t folderLen = std::strlen(folder);
-  if (folderLen + 1 + len > GZC_PATH_MAX) return false;
+  if ((utf8 ? GzcUtf16Units(folder, folderLen) + 1 + GzcUtf16Units(line, len) : folderLen + 1 + len) > GZC_PATH_MAX)
+    return false;
   std::string path;
   path.reserve(folderLen + 1 + len);
   path.append(folder, folderLen);
@@ -809,6 +851,99 @@ bool dircat(std::string* out, const char* folder, const char* line, size_t len) 
   for (size_t i = 0; i < len; ++i) path += IsSep(line[i]) ? GZC_SEP : line[i];
   *out = std::move(path);
   return true;
+}
+
+// ---- Names across code pages ----------------------------------------------------------------------
+namespace {
+// Unicode of the bytes 0x80..0xFF of code page 1250.
+const unsigned short kCp1250High[128] = {
+    0x20AC, 0x0081, 0x201A, 0x0083, 0x201E, 0x2026, 0x2020, 0x2021, 0x0088, 0x2030, 0x0160, 0x2039, 0x015A,
+    0x0164, 0x017D, 0x0179, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x0098, 0x2122,
+    0x0161, 0x203A, 0x015B, 0x0165, 0x017E, 0x017A, 0x00A0, 0x02C7, 0x02D8, 0x0141, 0x00A4, 0x0104, 0x00A6,
+    0x00A7, 0x00A8, 0x00A9, 0x015E, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x017B, 0x00B0, 0x00B1, 0x02DB, 0x0142,
+    0x00B4, 0x00B5, 0x00B6, 0x00B7, 0x00B8, 0x0105, 0x015F, 0x00BB, 0x013D, 0x02DD, 0x013E, 0x017C, 0x0154,
+    0x00C1, 0x00C2, 0x0102, 0x00C4, 0x0139, 0x0106, 0x00C7, 0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A, 0x00CD,
+    0x00CE, 0x010E, 0x0110, 0x0143, 0x0147, 0x00D3, 0x00D4, 0x0150, 0x00D6, 0x00D7, 0x0158, 0x016E, 0x00DA,
+    0x0170, 0x00DC, 0x00DD, 0x0162, 0x00DF, 0x0155, 0x00E1, 0x00E2, 0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7,
+    0x010D, 0x00E9, 0x0119, 0x00EB, 0x011B, 0x00ED, 0x00EE, 0x010F, 0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4,
+    0x0151, 0x00F6, 0x00F7, 0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,
+};
+}  // namespace
+
+unsigned GzcCp1250Char(unsigned char byte) { return byte < 0x80 ? byte : kCp1250High[byte - 0x80]; }
+
+
+void GzcPutUtf8(unsigned cp, std::string* out) {
+  char buf[4];
+  out->append(buf, EncodeUtf8(cp, buf));
+}
+
+std::string GzcCp1250ToUtf8(const char* text, size_t len) {
+  std::string out;
+  out.reserve(len);
+  for (size_t i = 0; i < len; ++i) GzcPutUtf8(GzcCp1250Char(static_cast<unsigned char>(text[i])), &out);
+  return out;
+}
+
+bool GzcNextUtf8(const char* text, size_t len, size_t* at, unsigned* cp) {
+  static const unsigned kMin[4] = {0, 0x80, 0x800, 0x10000};
+  size_t i = *at;
+  unsigned char c = static_cast<unsigned char>(text[i]);
+  int more = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+  if (more < 0 || i + more >= len) return false;
+  unsigned v = more == 0 ? c : more == 1 ? (c & 0x1Fu) : more == 2 ? (c & 0x0Fu) : (c & 0x07u);
+  for (int k = 1; k <= more; ++k) {
+    unsigned char d = static_cast<unsigned char>(text[i + k]);
+    if ((d >> 6) != 2) return false;
+    v = v << 6 | (d & 0x3Fu);
+  }
+  if (v < kMin[more] || v > 0x10FFFF || (v >= 0xD800 && v < 0xE000)) return false;
+  *cp = v;
+  *at = i + more + 1;
+  return true;
+}
+
+bool GzcValidUtf8(const char* text, size_t len) {
+  unsigned cp;
+  for (size_t i = 0; i < len;)
+    if (!GzcNextUtf8(text, len, &i, &cp)) return false;
+  return true;
+}
+
+std::string GzcShownName(const std::string& name) {
+  std::string out;
+  unsigned cp;
+  for (size_t i = 0; i < name.size();) {
+    size_t at = i;
+    if (GzcNextUtf8(name.data(), name.size(), &i, &cp)) {
+      out.append(name, at, i - at);
+      continue;
+    }
+    static const char kHex[] = "0123456789ABCDEF";
+    unsigned char c = static_cast<unsigned char>(name[i++]);
+    out += "\\x";
+    out += kHex[c >> 4];
+    out += kHex[c & 15];
+  }
+  return out;
+}
+
+size_t GzcUtf16Units(const char* text, size_t len) {
+  size_t units = 0;
+  for (size_t i = 0; i < len; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if ((c & 0xC0) != 0x80) units += c >= 0xF0 ? 2 : 1;
+  }
+  return units;
+}
+
+bool GzcForbiddenName(const char* name, size_t len) {
+  if (len == 0 || name[len - 1] == '.' || name[len - 1] == ' ') return true;  // also "." and ".."
+  for (size_t i = 0; i < len; ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c < 0x20 || std::strchr("<>:\"/\\|?*", c)) return true;
+  }
+  return IsDeviceName(name, len);
 }
 
 // ---- Public operations ---------------------------------------------------------------------------
@@ -836,6 +971,7 @@ const char* GzcStatusText(GzcStatus status) {
     case GZC_ERR_CANCELLED_ARCHIVE: return "archive of a cancelled packing";
     case GZC_ERR_NOT_INSTALLER: return "no installer data found";
     case GZC_ERR_LIST_SIZE: return "file list too large (more than 16 MiB)";
+    case GZC_ERR_NAME: return "a name no archive can carry";
   }
   return "unknown error";
 }
@@ -873,8 +1009,11 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
 
   // Every target must fit joined to the destination before the first one is written.
   const size_t destLen = std::strlen(job.dest);
-  for (size_t i = 0; i < head.lines.size(); ++i)
-    if (destLen + 1 + head.lines[i].len > GZC_PATH_MAX) return GZC_ERR_PATH;
+  const size_t destUnits = head.utf8 ? GzcUtf16Units(job.dest, destLen) : destLen;
+  for (size_t i = 0; i < head.lines.size(); ++i) {
+    const size_t len = head.lines[i].len;
+    if (destUnits + 1 + (head.utf8 ? GzcUtf16Units(head.LineText(i), len) : len) > GZC_PATH_MAX) return GZC_ERR_PATH;
+  }
 
   // The files are written behind the reading (see TargetWriter). Of two failures the one of the
   // earlier entry counts, and on one entry the writing side's: it would have come first.
@@ -904,7 +1043,7 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
       for (size_t i = 0; i < writer.WroteCount(); ++i) {
         const uint32_t line = writer.WroteLine(i);
         std::string path;
-        dircat(&path, job.dest, head.LineText(line), head.lines[line].len);
+        dircat(&path, job.dest, head.LineText(line), head.lines[line].len, head.utf8);
         written->push_back(std::move(path));
       }
     } ALLOC_CATCH {

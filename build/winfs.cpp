@@ -120,11 +120,96 @@ bool ListDir(void*, const char* folder, void (*onEntry)(void*, const char*, GzcK
 }
 }  // namespace winfs
 
+bool Utf8ToWide(const char* text, std::wstring* out) {
+  out->clear();
+  size_t len = strlen(text);
+  if (!GzcValidUtf8(text, len)) return false;
+  out->reserve(len);
+  unsigned cp;
+  for (size_t i = 0; i < len && GzcNextUtf8(text, len, &i, &cp);) {
+    if (cp >= 0x10000) {
+      out->push_back((wchar_t)(0xD800 + ((cp - 0x10000) >> 10)));
+      out->push_back((wchar_t)(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+    } else {
+      out->push_back((wchar_t)cp);
+    }
+  }
+  return true;
+}
+
+std::wstring Utf8ToWide(const std::string& text) {
+  std::wstring w;
+  Utf8ToWide(text.c_str(), &w);
+  return w;
+}
+
+std::string WideToUtf8(const wchar_t* text, size_t len) {
+  std::string out;
+  out.reserve(len);
+  for (size_t i = 0; i < len; ++i) {
+    unsigned cp = (unsigned short)text[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < len && (unsigned short)text[i + 1] >= 0xDC00 &&
+        (unsigned short)text[i + 1] < 0xE000)
+      cp = 0x10000 + ((cp - 0xD800) << 10) + ((unsigned short)text[++i] - 0xDC00);
+    GzcPutUtf8(cp, &out);  // a lone surrogate comes out as bytes that no UTF-8 check passes
+  }
+  return out;
+}
+
+std::string WideToUtf8(const std::wstring& text) { return WideToUtf8(text.data(), text.size()); }
+
+std::string AnsiToUtf8(const std::string& text) {
+  int n = MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), nullptr, 0);
+  std::wstring w(n > 0 ? n : 0, L'\0');
+  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), &w[0], n);
+  return WideToUtf8(w);
+}
+
+// The seam through the wide functions: paths in UTF-8.
+namespace {
+std::wstring W(const char* path) { return Utf8ToWide(std::string(path)); }
+
+void* OpenW(void*, const char* path, bool write) {
+  DWORD flags = write ? FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT : FILE_FLAG_SEQUENTIAL_SCAN;
+  std::wstring w = W(path);
+  if (w.empty()) return nullptr;
+  HANDLE h = CreateFileW(w.c_str(), write ? GENERIC_WRITE : GENERIC_READ, write ? 0 : FILE_SHARE_READ, nullptr,
+                         write ? CREATE_ALWAYS : OPEN_EXISTING, flags, nullptr);
+  return h == INVALID_HANDLE_VALUE ? nullptr : h;
+}
+bool RemoveW(void*, const char* path) { return DeleteFileW(W(path).c_str()) != 0; }
+GzcKind KindW(void*, const char* path) {
+  std::wstring w = W(path);
+  DWORD a = w.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(w.c_str());
+  return a == INVALID_FILE_ATTRIBUTES ? GZC_KIND_NONE : KindOf(a);
+}
+bool MakeDirW(void*, const char* path) { return CreateDirectoryW(W(path).c_str(), nullptr) != 0; }
+bool RemoveDirW(void*, const char* path) { return RemoveDirectoryW(W(path).c_str()) != 0; }
+bool ListDirW(void*, const char* folder, void (*onEntry)(void*, const char*, GzcKind), void* cookie) {
+  std::wstring pattern = W(folder);
+  if (pattern.empty()) return false;
+  if (pattern.back() != L'\\') pattern += L'\\';
+  pattern += L'*';
+  WIN32_FIND_DATAW fd;
+  UniqueFind find(FindFirstFileW(pattern.c_str(), &fd));
+  if (!find) return false;
+  do {
+    const wchar_t* e = fd.cFileName;
+    if (e[0] == L'.' && (e[1] == 0 || (e[1] == L'.' && e[2] == 0))) continue;
+    onEntry(cookie, WideToUtf8(e, wcslen(e)).c_str(), KindOf(fd.dwFileAttributes));
+  } while (FindNextFileW(find.get(), &fd));
+  return true;
+}
+}  // namespace
+
 namespace {
 using namespace winfs;
 
 const GzcFileOps kWinOps = {nullptr, Open,      Read,    Write,   Seek,    Size,    Close,  Remove, Kind,
                             MakeDir, RemoveDir, ListDir, nullptr, nullptr, nullptr, nullptr, nullptr};
+const GzcFileOps kWinOpsUtf8 = {nullptr, OpenW,     Read,     Write,   Seek,    Size,    Close,  RemoveW, KindW,
+                                MakeDirW, RemoveDirW, ListDirW, nullptr, nullptr, nullptr, nullptr, nullptr};
 }  // namespace
 
 const GzcFileOps* WinFileOps() { return &kWinOps; }
+const GzcFileOps* WinFileOpsUtf8() { return &kWinOpsUtf8; }

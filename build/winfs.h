@@ -19,6 +19,21 @@ bool winfwrite(const void* byte, HANDLE file);
 // read sequentially. Static storage.
 const GzcFileOps* WinFileOps();
 
+// The same seam on UTF-8 paths through the wide functions: names of any language, as the file
+// system holds them. Static storage.
+const GzcFileOps* WinFileOpsUtf8();
+
+// ---- UTF-8 and the wide functions ----------------------------------------------------------------
+// A UTF-8 text for a wide function; false (out empty) when it is no valid UTF-8.
+bool Utf8ToWide(const char* text, std::wstring* out);
+std::wstring Utf8ToWide(const std::string& text);  // empty when invalid
+// A wide text in UTF-8. An unpaired surrogate is written as its three bytes, which no UTF-8 check
+// passes: a name that cannot travel is refused, never replaced by a '?'.
+std::string WideToUtf8(const wchar_t* text, size_t len);
+std::string WideToUtf8(const std::wstring& text);
+// A text of the program's ANSI code page in UTF-8.
+std::string AnsiToUtf8(const std::string& text);
+
 // WinFileOps' operations one by one, for a layer that builds its own table on them (`ctx` unused).
 namespace winfs {
 void* Open(void* ctx, const char* path, bool write);

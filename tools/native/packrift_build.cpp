@@ -71,6 +71,10 @@ class Texts {
   }
   // A message of the program's build: its text alone on a line.
   void Say(const StrDef& s) const { std::fprintf(stderr, "%s\n", Get(s).c_str()); }
+  // The same, naming `detail` (UTF-8) after the text.
+  void Say(const StrDef& s, const std::string& detail) const {
+    std::fprintf(stderr, "%s %s\n", Get(s).c_str(), GzcShownName(detail).c_str());
+  }
 
  private:
   std::string file_;  // Linux path of the language file; empty: built-in texts
@@ -198,9 +202,11 @@ bool Exists(void* ops, const char* path) {
   return o->kind(o->ctx, path) != GZC_KIND_NONE;
 }
 
-// Packs a folder into an archive of the working "bin" folder with its progress bounds.
-GzcStatus Pack(const GzcFileOps& ops, const WorkFolder& work, const std::string& folder, const char* name,
-               const short bounds[2], char level, Progress* progress) {
+// Packs a folder (a Windows path in UTF-8, or a Linux path) into an archive of the working "bin"
+// folder with its progress bounds, names in UTF-8 as the program's Unicode walk sees them. A file no
+// installer can carry (its name or its size) is named with its message: GZC_ERR_NAME then.
+GzcStatus Pack(const GzcFileOps& ops, const Texts& texts, const WorkFolder& work, const std::string& folder,
+               const char* name, const short bounds[2], char level, Progress* progress) {
   std::string archive = work.Bin() + "/" + name, gz = work.Path("gz.tmp"), list = work.Path("list.txt");
   char mode[4] = {'w', 'b', level, 0};
   volatile short bar[2] = {bounds[0], bounds[1]};
@@ -209,13 +215,20 @@ GzcStatus Pack(const GzcFileOps& ops, const WorkFolder& work, const std::string&
   hooks.bounds = bar;
   hooks.progress = ShowPackProgress;
   hooks.ctx = progress;
-  GzcPackJob job = {folder.c_str(), archive.c_str(), gz.c_str(), list.c_str(), mode, &ops, &hooks, 0};
+  GzcPackJob job = {folder.c_str(), archive.c_str(), gz.c_str(), list.c_str(), mode, &ops, &hooks, 0, true};
   GzcPackResult result;
   GzcStatus st = GzcPack(job, &result);
+  if (const StrDef* refused = RefusedFileMessage(result.refusedWhy)) {
+    progress->End();
+    std::string p = result.refused;
+    if (p.size() > 1 && p[1] == ':') std::replace(p.begin(), p.end(), '/', '\\');
+    texts.Say(*refused, p);
+    st = GZC_ERR_NAME;
+  }
   for (std::string p : result.skipped) {
     if (p.size() > 1 && p[1] == ':') std::replace(p.begin(), p.end(), '/', '\\');
     std::fprintf(stderr, "packrift-build: not packed (a link to a folder, a dangling link, a device, or a name "
-                 "no archive can carry): %s\n", Cp1250ToUtf8(p).c_str());
+                 "no archive can carry): %s\n", GzcShownName(p).c_str());
   }
   return st;
 }
@@ -332,11 +345,16 @@ int Build(const Options& o, const Texts& texts) {
 
   Progress progress;
   if (isatty(STDERR_FILENO)) progress.label = texts.Get(S_PACK_CAPTION) + ": " + texts.Get(S_PACK_TOTAL);
-  GzcStatus st = Pack(ops, work, cfg, kCfgArchive, kPackCfgBounds, o.level, &progress);
-  if (st == GZC_OK) st = Pack(ops, work, NoTrailingSlash(f.folder), kBinArchive, kPackBinBounds, o.level, &progress);
+  // The installer's archives carry names in UTF-8, as the program's Unicode walk reads them.
+  const GzcFileOps ops8 = WinPathOps(&o.drives, true);
+  GzcStatus st = Pack(ops8, texts, work, cfg, kCfgArchive, kPackCfgBounds, o.level, &progress);
+  if (st == GZC_OK)
+    st = Pack(ops8, texts, work, Cp1250ToUtf8(NoTrailingSlash(f.folder)), kBinArchive, kPackBinBounds, o.level,
+              &progress);
   bool written = st == GZC_OK && WriteOutput(ops, tools, work, f.output, &progress);
   progress.End();
   if (!cancelFlag) return Fail("cancelled; no installer was written");
+  if (st == GZC_ERR_NAME) return kNotBuilt;
   if (st != GZC_OK) Fail(std::string("packing failed: ") + GzcStatusText(st));
   if (!written) {
     texts.Say(S_OUTPUT_FAILED);
