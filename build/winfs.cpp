@@ -81,6 +81,38 @@ void RemoveTree(const std::string& folder) {
   RemoveIn(path, n);
 }
 
+namespace {
+// Empties and removes the folder `path`, as RemoveIn does.
+void RemoveInW(const std::wstring& path) {
+  WIN32_FIND_DATAW fd;
+  UniqueFind find(FindFirstFileW((path + L"\\*").c_str(), &fd));
+  if (find) {
+    do {
+      const wchar_t* e = fd.cFileName;
+      if (e[0] == L'.' && (e[1] == 0 || (e[1] == L'.' && e[2] == 0))) continue;
+      std::wstring p = path + L"\\" + e;
+      GzcKind kind = KindOf(fd.dwFileAttributes);
+      if (kind == GZC_KIND_DIR)
+        RemoveInW(p);
+      else if (!DeleteFileW(p.c_str())) {
+        if (kind == GZC_KIND_OTHER)
+          RemoveDirectoryW(p.c_str());  // a link to a folder: the link goes, not what it points at
+        else if (SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_NORMAL))  // read-only
+          DeleteFileW(p.c_str());
+      }
+    } while (FindNextFileW(find.get(), &fd));
+  }
+  if (!RemoveDirectoryW(path.c_str()) && SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL))
+    RemoveDirectoryW(path.c_str());
+}
+}  // namespace
+
+void RemoveTreeUtf8(const std::string& folder) {
+  std::wstring w = Utf8ToWide(folder);
+  if (!w.empty() && w.back() == L'\\') w.pop_back();
+  if (!w.empty()) RemoveInW(w);
+}
+
 namespace winfs {
 void* Open(void*, const char* path, bool write) {
   DWORD flags = write ? FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT : FILE_FLAG_SEQUENTIAL_SCAN;
@@ -122,18 +154,11 @@ bool ListDir(void*, const char* folder, void (*onEntry)(void*, const char*, GzcK
 
 bool Utf8ToWide(const char* text, std::wstring* out) {
   out->clear();
-  size_t len = strlen(text);
-  if (!GzcValidUtf8(text, len)) return false;
-  out->reserve(len);
-  unsigned cp;
-  for (size_t i = 0; i < len && GzcNextUtf8(text, len, &i, &cp);) {
-    if (cp >= 0x10000) {
-      out->push_back((wchar_t)(0xD800 + ((cp - 0x10000) >> 10)));
-      out->push_back((wchar_t)(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-    } else {
-      out->push_back((wchar_t)cp);
-    }
-  }
+  // The system's UTF-8 conversion (no code page of the machine's), refusing what is no UTF-8.
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
+  if (n <= 0 || !GzcValidUtf8(text, strlen(text))) return false;
+  out->resize(n - 1);
+  if (n > 1) MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, &(*out)[0], n);
   return true;
 }
 
@@ -167,9 +192,17 @@ std::string AnsiToUtf8(const std::string& text) {
 
 // The seam through the wide functions: paths in UTF-8.
 namespace {
-std::wstring W(const char* path) { return Utf8ToWide(std::string(path)); }
+std::wstring W(const char* path) {
+  std::wstring w;
+  Utf8ToWide(path, &w);
+  return w;
+}
+bool MakeDirW(void*, const char* path) { return CreateDirectoryW(W(path).c_str(), nullptr) != 0; }
+bool RemoveDirW(void*, const char* path) { return RemoveDirectoryW(W(path).c_str()) != 0; }
+}  // namespace
 
-void* OpenW(void*, const char* path, bool write) {
+namespace winfs {
+void* OpenU(void*, const char* path, bool write) {
   DWORD flags = write ? FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT : FILE_FLAG_SEQUENTIAL_SCAN;
   std::wstring w = W(path);
   if (w.empty()) return nullptr;
@@ -177,15 +210,13 @@ void* OpenW(void*, const char* path, bool write) {
                          write ? CREATE_ALWAYS : OPEN_EXISTING, flags, nullptr);
   return h == INVALID_HANDLE_VALUE ? nullptr : h;
 }
-bool RemoveW(void*, const char* path) { return DeleteFileW(W(path).c_str()) != 0; }
-GzcKind KindW(void*, const char* path) {
+bool RemoveU(void*, const char* path) { return DeleteFileW(W(path).c_str()) != 0; }
+GzcKind KindU(void*, const char* path) {
   std::wstring w = W(path);
   DWORD a = w.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(w.c_str());
   return a == INVALID_FILE_ATTRIBUTES ? GZC_KIND_NONE : KindOf(a);
 }
-bool MakeDirW(void*, const char* path) { return CreateDirectoryW(W(path).c_str(), nullptr) != 0; }
-bool RemoveDirW(void*, const char* path) { return RemoveDirectoryW(W(path).c_str()) != 0; }
-bool ListDirW(void*, const char* folder, void (*onEntry)(void*, const char*, GzcKind), void* cookie) {
+bool ListDirU(void*, const char* folder, void (*onEntry)(void*, const char*, GzcKind), void* cookie) {
   std::wstring pattern = W(folder);
   if (pattern.empty()) return false;
   if (pattern.back() != L'\\') pattern += L'\\';
@@ -200,15 +231,15 @@ bool ListDirW(void*, const char* folder, void (*onEntry)(void*, const char*, Gzc
   } while (FindNextFileW(find.get(), &fd));
   return true;
 }
-}  // namespace
+}  // namespace winfs
 
 namespace {
 using namespace winfs;
 
 const GzcFileOps kWinOps = {nullptr, Open,      Read,    Write,   Seek,    Size,    Close,  Remove, Kind,
                             MakeDir, RemoveDir, ListDir, nullptr, nullptr, nullptr, nullptr, nullptr};
-const GzcFileOps kWinOpsUtf8 = {nullptr, OpenW,     Read,     Write,   Seek,    Size,    Close,  RemoveW, KindW,
-                                MakeDirW, RemoveDirW, ListDirW, nullptr, nullptr, nullptr, nullptr, nullptr};
+const GzcFileOps kWinOpsUtf8 = {nullptr, OpenU,     Read,     Write,   Seek,    Size,    Close,  RemoveU, KindU,
+                                MakeDirW, RemoveDirW, ListDirU, nullptr, nullptr, nullptr, nullptr, nullptr};
 }  // namespace
 
 const GzcFileOps* WinFileOps() { return &kWinOps; }

@@ -48,6 +48,12 @@ bool MakeDir(void* ctx, const char* path);
 bool RemoveDir(void* ctx, const char* path);
 bool ListDir(void* ctx, const char* folder, void (*onEntry)(void* cookie, const char* name, GzcKind kind),
              void* cookie);
+// WinFileOpsUtf8's own: paths in UTF-8.
+void* OpenU(void* ctx, const char* path, bool write);
+bool RemoveU(void* ctx, const char* path);
+GzcKind KindU(void* ctx, const char* path);
+bool ListDirU(void* ctx, const char* folder, void (*onEntry)(void* cookie, const char* name, GzcKind kind),
+              void* cookie);
 }  // namespace winfs
 
 // What the search's attributes say an entry is: a link or other reparse point is GZC_KIND_OTHER.
@@ -68,3 +74,5 @@ bool ForEachEntry(const char* folder, F onEntry) {
 // Removes `folder` with everything below it, read-only files included, as far as it can. A link
 // below it is removed itself; nothing behind it is touched. A trailing '\' is allowed.
 void RemoveTree(const std::string& folder);
+// The same for a UTF-8 path, through the wide functions.
+void RemoveTreeUtf8(const std::string& folder);

@@ -1,5 +1,6 @@
 // Shared Windows side of the installer and the uninstaller: texts, reports, files, registry roots.
 #include "engine/enginewin.h"
+#include "build/winfs.h"
 
 #include <shellapi.h>
 
@@ -61,9 +62,9 @@ int Box(HWND owner, const std::string& text, const std::string& caption, UINT fl
 }
 
 std::string ModulePath() {
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return n && n < MAX_PATH ? std::string(path, n) : std::string();
+  wchar_t path[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return n && n < MAX_PATH ? WideToUtf8(path, n) : std::string();
 }
 
 std::string FolderOf(const std::string& path) {
@@ -77,7 +78,7 @@ std::string NameOf(const std::string& path) {
 }
 
 bool ReadWhole(const std::string& path, std::string* out, size_t limit) {
-  UniqueHandle f(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  UniqueHandle f(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   LARGE_INTEGER size;
   if (!f || !GetFileSizeEx(f.get(), &size) || (uint64_t)size.QuadPart > limit) return false;
   out->resize((size_t)size.QuadPart);
@@ -85,13 +86,15 @@ bool ReadWhole(const std::string& path, std::string* out, size_t limit) {
   return out->empty() || (ReadFile(f.get(), &(*out)[0], (DWORD)out->size(), &got, nullptr) && got == out->size());
 }
 
+DWORD Attributes(const std::string& path) { return GetFileAttributesW(Utf8ToWide(path).c_str()); }
+
 bool FileExists(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
+  DWORD a = Attributes(path);
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool DirExists(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
+  DWORD a = Attributes(path);
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -151,14 +154,14 @@ bool SplitKey(const std::string& full, HKEY* root, std::string* subkey) {
 }
 
 bool Launch(const std::string& file) {
-  std::string dir = FolderOf(file);
-  SHELLEXECUTEINFOA sei{};
+  std::wstring path = Utf8ToWide(file), dir = Utf8ToWide(FolderOf(file));
+  SHELLEXECUTEINFOW sei{};
   sei.cbSize = sizeof sei;
   sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
-  sei.lpFile = file.c_str();
+  sei.lpFile = path.c_str();
   sei.lpDirectory = dir.c_str();
   sei.nShow = SW_SHOWNORMAL;
-  if (!ShellExecuteExA(&sei)) return false;
+  if (!ShellExecuteExW(&sei)) return false;
   UniqueHandle process(sei.hProcess);
   if (process) WaitForSingleObject(process.get(), INFINITE);
   return true;

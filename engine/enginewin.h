@@ -39,12 +39,14 @@ void ReportLine(const std::string& text);
 int Box(HWND owner, const std::string& text, const std::string& caption, UINT flags);
 
 // ---- Files -------------------------------------------------------------------------------------
+// Paths are UTF-8 (build/winfs.h converts), and reach Windows through the wide functions.
 std::string ModulePath();
 std::string FolderOf(const std::string& path);  // text before the last '\'
 std::string NameOf(const std::string& path);    // text after the last '\'
 bool ReadWhole(const std::string& path, std::string* out, size_t limit);
 bool FileExists(const std::string& path);
 bool DirExists(const std::string& path);
+DWORD Attributes(const std::string& path);  // GetFileAttributes' answer
 // The arguments of a command line: what follows the program path (quoted, or up to the first blank).
 const char* ArgumentsOf(const char* commandLine);
 // Runs a file through the shell in its own folder and waits for the program it starts to end.

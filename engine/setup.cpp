@@ -29,7 +29,9 @@ int Fail(const Setup& s, int code, const std::string& text) {
 }
 
 bool ParseArgs(Setup* s, std::string* bad) {
-  const char* p = ArgumentsOf(GetCommandLineA());
+  const wchar_t* line = GetCommandLineW();
+  const std::string args = WideToUtf8(line, wcslen(line));
+  const char* p = ArgumentsOf(args.c_str());
   for (;;) {
     while (*p == ' ' || *p == '\t') ++p;
     if (!*p) return true;
@@ -38,7 +40,7 @@ bool ParseArgs(Setup* s, std::string* bad) {
       std::string folder = p + 3;
       while (!folder.empty() && (folder.back() == ' ' || folder.back() == '\t')) folder.pop_back();
       if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"') folder = folder.substr(1, folder.size() - 2);
-      s->folderArg = folder;
+      s->folderArg = Utf8ToWide(folder);
       return true;
     }
     const char* e = p;
@@ -86,14 +88,14 @@ GzcStatus Locate(Setup* s, EngineFiles* files) {
 }
 
 bool MakeScratch(Setup* s) {
-  char base[MAX_PATH];
-  DWORD n = GetTempPathA(MAX_PATH, base);
+  wchar_t base[MAX_PATH];
+  DWORD n = GetTempPathW(MAX_PATH, base);
   if (!n || n >= MAX_PATH) return false;
   for (unsigned i = 0; i < 1000; ++i) {
-    char path[MAX_PATH];
-    wsprintfA(path, "%sprsetup%lu_%u", base, GetCurrentProcessId(), i);
-    if (CreateDirectoryA(path, nullptr)) {
-      s->temp = path;
+    wchar_t path[MAX_PATH + 32];
+    wsprintfW(path, L"%sprsetup%lu_%u", base, GetCurrentProcessId(), i);
+    if (CreateDirectoryW(path, nullptr)) {
+      s->temp = WideToUtf8(path, wcslen(path));
       s->gzTmp = s->temp + "\\gz.tmp";
       return true;
     }
@@ -101,18 +103,18 @@ bool MakeScratch(Setup* s) {
   return false;
 }
 
-// A value of section "cfg" of init.cfg, cut to the buffer the program gives it.
+// A value of section "cfg" of init.cfg, cut to the buffer the program gives it, in UTF-8.
 std::string CfgValue(const std::string& init, const char* key, size_t limit) {
   std::string raw;
   if (!ProfileTextFind(init, kSectionCfg, key, &raw)) return "";
   std::string v = ProfileStripQuotes(raw);
   if (v.size() >= limit) v.resize(limit - 1);
-  return v;
+  return GzcCp1250ToUtf8(v.data(), v.size());
 }
 
 // Checks the configuration archive and reads it into memory, then its settings.
 GzcStatus ReadConfiguration(Setup* s, EngineFiles* files) {
-  GzcSource src{&files->ops, s->file.get(), s->cfgLength, s->cfgOffset};
+  GzcSource src{&files->ops, s->file.get(), s->cfgLength, s->cfgOffset, true};
   if (!files->ops.seek(files->ops.ctx, s->file.get(), s->cfgOffset)) return GZC_ERR_READ;
   GzcStatus st = GzcReadAll(src, s->gzTmp.c_str(), kCfgMax, &s->cfg);
   if (st != GZC_OK) return st;
@@ -124,7 +126,7 @@ GzcStatus ReadConfiguration(Setup* s, EngineFiles* files) {
   if (!licence.empty()) {
     // Only a plain file name of the configuration folder.
     const std::string* text = nullptr;
-    if (licence.find_first_of("\\/") != std::string::npos || !GzcSafeListLine(licence.data(), licence.size()))
+    if (licence.find_first_of("\\/") != std::string::npos || !GzcSafeListLine(licence.data(), licence.size(), true))
       return GZC_ERR_PATH;
     s->hasLicence = true;
     if ((text = CfgFile(*s, licence.c_str())) != nullptr) s->licenceText = text->substr(0, kLicenceMax);
@@ -137,7 +139,7 @@ int Run(Setup& s) {
   std::string bad;
   bool argsOk = ParseArgs(&s, &bad);
   std::string exe = ModulePath();
-  s.file.reset(CreateFileA(exe.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  s.file.reset(CreateFileW(Utf8ToWide(exe).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   LARGE_INTEGER size = {};
   if (!s.file || !GetFileSizeEx(s.file.get(), &size)) {
     if (!s.silent) Box(nullptr, kNoData, kNoDataCaption, MB_OK | MB_ICONERROR);
@@ -160,7 +162,7 @@ int Run(Setup& s) {
   if (st != GZC_OK) return Fail(s, EXIT_DAMAGED, TxF(L_DAMAGED, {DamagedReason(st)}));
 
   if (!s.folderArg.empty()) {
-    if (!TidyFolder(s.folderArg, &s.folder)) return Fail(s, EXIT_ARGS, TxF(L_BAD_ARGS, {"/D=" + s.folderArg}));
+    if (!TidyFolder(s.folderArg, &s.folder)) return Fail(s, EXIT_ARGS, TxF(L_BAD_ARGS, {"/D=" + WideToUtf8(s.folderArg)}));
   } else {
     s.folder = DefaultFolder(s);
   }
@@ -187,21 +189,23 @@ std::string DamagedReason(GzcStatus status) {
   }
 }
 
-bool TidyFolder(const std::string& in, std::string* out) {
-  std::string f = in;
-  for (char& c : f)
-    if (c == '/') c = '\\';
+bool TidyFolder(const std::wstring& in, std::wstring* out) {
+  std::wstring w = in;
+  for (wchar_t& c : w)
+    if (c == L'/') c = L'\\';
+  // Checked as UTF-8, as the archive's paths are; a lone surrogate fails the check.
+  std::string f = WideToUtf8(w);
   while (f.size() > 3 && f.back() == '\\') f.pop_back();
   bool drive = f.size() >= 3 && ((f[0] >= 'A' && f[0] <= 'Z') || (f[0] >= 'a' && f[0] <= 'z')) && f[1] == ':' && f[2] == '\\';
-  if (!drive || f.size() > 200) return false;
+  if (!drive || GzcUtf16Units(f.data(), f.size()) > 200) return false;
   for (size_t i = 2; i < f.size(); ++i) {
     unsigned char c = (unsigned char)f[i];
     if (c < 0x20 || strchr(":*?\"<>|", c)) return false;
   }
   // Every component must be a name the archive paths could hold too (no "..", no device).
-  if (f.size() > 3 && !GzcSafeListLine(f.data() + 3, f.size() - 3)) return false;
+  if (f.size() > 3 && !GzcSafeListLine(f.data() + 3, f.size() - 3, true)) return false;
   if (f.size() == 3) f.pop_back();  // "C:" + "\" + path joins to C:\path
-  *out = f;
+  *out = Utf8ToWide(f);
   return true;
 }
 
@@ -211,12 +215,12 @@ const std::string* CfgFile(const Setup& s, const char* name) {
   return nullptr;
 }
 
-std::string DefaultFolder(const Setup& s) {
-  char pf[MAX_PATH] = {0};
-  if (FAILED(SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, pf)) || !pf[0])
-    lstrcpyA(pf, "C:\\Program Files");
-  std::string folder;
-  if (!TidyFolder(std::string(pf) + "\\" + SafeName(s.name), &folder)) folder = "C:\\" + SafeName(s.name);
+std::wstring DefaultFolder(const Setup& s) {
+  wchar_t pf[MAX_PATH] = {0};
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, pf)) || !pf[0])
+    lstrcpyW(pf, L"C:\\Program Files");
+  std::wstring folder, name = Utf8ToWide(SafeName(s.name));
+  if (!TidyFolder(std::wstring(pf) + L"\\" + name, &folder)) folder = L"C:\\" + name;
   return folder;
 }
 
@@ -225,7 +229,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   Setup s;
   int code = Run(s);
   // ExitProcess runs no destructors: it closes the installer file itself.
-  if (!s.temp.empty()) RemoveTree(s.temp);
+  if (!s.temp.empty()) RemoveTreeUtf8(s.temp);
   CoUninitialize();
   ExitProcess(code);
 }

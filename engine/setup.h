@@ -12,7 +12,7 @@
 struct Setup {
   // Command line.
   bool silent = false;
-  std::string folderArg;  // /D=
+  std::wstring folderArg;  // /D=
   std::string langArg;    // /L=
   // The installer file and where its parts lie.
   UniqueHandle file;
@@ -22,20 +22,21 @@ struct Setup {
   uint64_t binOffset = 0;
   uint32_t binLength = 0;
   std::string langData;  // the whole language data block
-  // Scratch folder (removed at the end) and the member scratch file in it.
+  // Scratch folder (removed at the end) and the member scratch file in it (UTF-8).
   std::string temp, gzTmp;
   // The configuration archive's files, read into memory from the verified archive: nothing of
   // the configuration is read again from a folder that other programs can write.
   std::vector<GzcMemFile> cfg;
-  // Configuration ("init.cfg" section "cfg").
+  // Configuration ("init.cfg" section "cfg"), converted from its code page 1250 to UTF-8.
   std::string name;         // key "1"
   std::string licenceText;  // the file named by key "2", empty when none
   bool hasLicence = false;
   std::string infoRel;      // key "3", relative to the installation folder; empty when none
-  // The installation folder (no trailing separator).
-  std::string folder;
+  // The installation folder (no trailing separator): wide, so that a folder of any language works
+  // on a Windows of any code page.
+  std::wstring folder;
   // Set by the installation.
-  std::string infoPath;                // closing information, absolute, when there is one
+  std::string infoPath;                // closing information, absolute (UTF-8), when there is one
   std::vector<std::string> problems;   // entries that could not be carried out
 };
 
@@ -59,12 +60,12 @@ struct InstallSink {
 // The reason text for a refused archive.
 std::string DamagedReason(GzcStatus status);
 // The folder a user or /D= gave, checked and tidied (no trailing separator). False if unusable.
-bool TidyFolder(const std::string& in, std::string* out);
+bool TidyFolder(const std::wstring& in, std::wstring* out);
 // Whether this run installs for every user of the machine (it runs elevated): shortcuts in the
 // all-users folders, registration under the machine. Otherwise for the current user only.
 bool PerMachine();
 // The default installation folder: program files + the program's name.
-std::string DefaultFolder(const Setup& s);
+std::wstring DefaultFolder(const Setup& s);
 // The configuration file of that name (a plain file name), or null when the archive has none.
 const std::string* CfgFile(const Setup& s, const char* name);
 

@@ -7,6 +7,7 @@
 
 #include "build/gzcformat.h"
 #include "build/installerlayout.h"
+#include "build/winfs.h"
 #include "build/winhandles.h"
 #include "engine/enginewin.h"
 #include "engine/langdata.h"
@@ -31,33 +32,36 @@ void Step(Uninstall& u, size_t left);
 
 std::string Caption(const Uninstall& u) { return TxF(L_UN_CAPTION, {u.name}); }
 
+// Paths and names are UTF-8 here (the log's own, or converted from an older log's code page 1250),
+// and reach Windows through the wide functions.
+std::wstring W(const std::string& utf8) { return Utf8ToWide(utf8); }
+
 // The log is data in a folder others may write to: a relative path must stay inside the
 // installation folder and reach its target through real folders only, no link or junction.
 bool Inside(const Uninstall& u, const std::string& rel, std::string* full) {
-  if (!dircat(full, u.folder.c_str(), rel.data(), rel.size())) return false;
+  if (!dircat(full, u.folder.c_str(), rel.data(), rel.size(), true)) return false;
   for (size_t i = u.folder.size() + 1; i < full->size(); ++i) {
     if ((*full)[i] != '\\') continue;
-    DWORD a = GetFileAttributesA(full->substr(0, i).c_str());
+    DWORD a = Attributes(full->substr(0, i));
     if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY) || (a & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
   }
   return true;
 }
 
 std::string ShellFolder(int csidl) {
-  char path[MAX_PATH] = {0};
-  if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return "";
-  return path;
+  wchar_t path[MAX_PATH] = {0};
+  if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return "";
+  return WideToUtf8(path, wcslen(path));
 }
 
 // Whether `path` is `folder` + '\' + one plain name (no link, no way up).
 bool DirectlyIn(const std::string& path, const std::string& folder) {
   if (folder.empty() || path.size() <= folder.size() + 1 || path[folder.size()] != '\\' ||
-      CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path.c_str(), (int)folder.size(), folder.c_str(),
-                     (int)folder.size()) != CSTR_EQUAL)
+      lstrcmpiW(W(path.substr(0, folder.size())).c_str(), W(folder).c_str()) != 0)
     return false;
   std::string name = path.substr(folder.size() + 1);
-  if (name.find_first_of("\\/") != std::string::npos || !GzcSafeListLine(name.data(), name.size())) return false;
-  DWORD a = GetFileAttributesA(path.c_str());
+  if (name.find_first_of("\\/") != std::string::npos || !GzcSafeListLine(name.data(), name.size(), true)) return false;
+  DWORD a = Attributes(path);
   return a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
@@ -93,10 +97,11 @@ bool OurRegistration(const std::string& key) {
 }
 
 void RemoveFile(Uninstall& u, const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
+  std::wstring w = W(path);
+  DWORD a = GetFileAttributesW(w.c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return;  // already gone
-  if (a & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path.c_str(), a & ~FILE_ATTRIBUTE_READONLY);
-  if (!DeleteFileA(path.c_str())) u.left.push_back(TxF(L_NOT_REMOVED, {path}));
+  if (a & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(w.c_str(), a & ~FILE_ATTRIBUTE_READONLY);
+  if (!DeleteFileW(w.c_str())) u.left.push_back(TxF(L_NOT_REMOVED, {path}));
 }
 
 // A key made by the installation goes only when nothing is left in it.
@@ -107,11 +112,11 @@ void RemoveKeyIfEmpty(const std::string& full) {
   DWORD keys = 1, values = 1;
   {
     UniqueKey k;
-    if (RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, k.put()) != ERROR_SUCCESS) return;
-    RegQueryInfoKeyA(k.get(), nullptr, nullptr, nullptr, &keys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+    if (RegOpenKeyExW(root, W(sub).c_str(), 0, KEY_READ, k.put()) != ERROR_SUCCESS) return;
+    RegQueryInfoKeyW(k.get(), nullptr, nullptr, nullptr, &keys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
                      nullptr);
   }
-  if (keys == 0 && values == 0) RegDeleteKeyA(root, sub.c_str());
+  if (keys == 0 && values == 0) RegDeleteKeyW(root, W(sub).c_str());
 }
 
 void RemoveValue(Uninstall& u, const std::string& key, const std::string& name) {
@@ -119,8 +124,8 @@ void RemoveValue(Uninstall& u, const std::string& key, const std::string& name) 
   std::string sub;
   if (!SplitKey(key, &root, &sub)) return;
   UniqueKey k;
-  if (RegOpenKeyExA(root, sub.c_str(), 0, KEY_SET_VALUE, k.put()) != ERROR_SUCCESS) return;
-  LONG st = RegDeleteValueA(k.get(), name.c_str());
+  if (RegOpenKeyExW(root, W(sub).c_str(), 0, KEY_SET_VALUE, k.put()) != ERROR_SUCCESS) return;
+  LONG st = RegDeleteValueW(k.get(), W(name).c_str());
   if (st != ERROR_SUCCESS && st != ERROR_FILE_NOT_FOUND) u.left.push_back(TxF(L_NOT_REMOVED, {key + "\\" + name}));
 }
 
@@ -128,7 +133,7 @@ void RemoveValue(Uninstall& u, const std::string& key, const std::string& name) 
 void Remove(Uninstall& u) {
   for (const LogItem& it : u.items) {
     std::string full;
-    if (it.tag == 'X' && Inside(u, it.a, &full) && GetFileAttributesA(full.c_str()) != INVALID_FILE_ATTRIBUTES) Launch(full);
+    if (it.tag == 'X' && Inside(u, it.a, &full) && Attributes(full) != INVALID_FILE_ATTRIBUTES) Launch(full);
   }
   for (size_t i = u.items.size(); i-- > 0;) {
     Step(u, i);
@@ -139,23 +144,23 @@ void Remove(Uninstall& u) {
         if (Inside(u, it.a, &full)) RemoveFile(u, full);
         break;
       case 'D':
-        if (Inside(u, it.a, &full)) RemoveDirectoryA(full.c_str());  // stays when the user added files
+        if (Inside(u, it.a, &full)) RemoveDirectoryW(W(full).c_str());  // stays when the user added files
         break;
       case 'S':
         // Only shortcut files: a damaged log must not point the removal at anything else.
         if (OurShortcut(u, it.a)) RemoveFile(u, it.a);
         break;
       case 'M':
-        if (InMenuFolder(it.a)) RemoveDirectoryA(it.a.c_str());
+        if (InMenuFolder(it.a)) RemoveDirectoryW(W(it.a).c_str());
         break;
       case 'V': RemoveValue(u, it.a, it.b); break;
       case 'K': RemoveKeyIfEmpty(it.a); break;
       case 'U': {
         HKEY root;
         std::string sub;
-        if (OurRegistration(it.a) && SplitKey(it.a, &root, &sub) && RegDeleteKeyA(root, sub.c_str()) != ERROR_SUCCESS) {
+        if (OurRegistration(it.a) && SplitKey(it.a, &root, &sub) && RegDeleteKeyW(root, W(sub).c_str()) != ERROR_SUCCESS) {
           UniqueKey k;
-          if (RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, k.put()) == ERROR_SUCCESS)
+          if (RegOpenKeyExW(root, W(sub).c_str(), 0, KEY_READ, k.put()) == ERROR_SUCCESS)
             u.left.push_back(TxF(L_NOT_REMOVED, {it.a}));
         }
         break;
@@ -171,21 +176,22 @@ void Remove(Uninstall& u) {
 // process to end, deletes the uninstaller and the folders the installation made, and goes itself
 // at the next restart.
 void StartEraser(const Uninstall& u) {
-  char temp[MAX_PATH], copy[MAX_PATH];
-  if (!GetTempPathA(MAX_PATH, temp) || !GetTempFileNameA(temp, "pru", 0, copy)) return;
-  if (!CopyFileA(u.exe.c_str(), copy, FALSE)) return;
+  wchar_t temp[MAX_PATH], copy[MAX_PATH];
+  std::wstring exe = W(u.exe);
+  if (!GetTempPathW(MAX_PATH, temp) || !GetTempFileNameW(temp, L"pru", 0, copy)) return;
+  if (!CopyFileW(exe.c_str(), copy, FALSE)) return;
   UniqueHandle self;
   if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), self.put(), SYNCHRONIZE, TRUE, 0))
     return;
-  char line[3 * MAX_PATH];
-  wsprintfA(line, "\"%s\" /_erase %lu %d %s", copy, HandleToULong(self.get()), u.topDirs, u.exe.c_str());
-  STARTUPINFOA si{};
+  wchar_t line[3 * MAX_PATH];
+  wsprintfW(line, L"\"%s\" /_erase %lu %d %s", copy, HandleToULong(self.get()), u.topDirs, exe.c_str());
+  STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi;
-  if (CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, temp, &si, &pi)) {
+  if (CreateProcessW(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, temp, &si, &pi)) {
     UniqueHandle thread(pi.hThread), process(pi.hProcess);  // the eraser runs on by itself
   } else {
-    DeleteFileA(copy);
+    DeleteFileW(copy);
   }
 }
 
@@ -197,11 +203,10 @@ int Erase(const char* args) {
   while (*end == ' ') ++end;
   std::string exe = end;
   WaitForSingleObject(parent.get(), 30000);
-  for (int i = 0; i < 100 && !DeleteFileA(exe.c_str()) && GetFileAttributesA(exe.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) Sleep(100);
+  for (int i = 0; i < 100 && !DeleteFileW(W(exe).c_str()) && Attributes(exe) != INVALID_FILE_ATTRIBUTES; ++i) Sleep(100);
   std::string dir = FolderOf(exe);
-  for (int i = 0; i < levels && dir.size() > 3 && RemoveDirectoryA(dir.c_str()); ++i) dir = FolderOf(dir);
-  std::string self = ModulePath();
-  MoveFileExA(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  for (int i = 0; i < levels && dir.size() > 3 && RemoveDirectoryW(W(dir).c_str()); ++i) dir = FolderOf(dir);
+  MoveFileExW(W(ModulePath()).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   return EXIT_DONE;
 }
 
@@ -317,7 +322,7 @@ INT_PTR CALLBACK UnProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       if (d->done || !d->thread) EndDialog(dlg, 0);
       return TRUE;
     case WM_UN_PROGRESS: SendDlgItemMessageA(dlg, IDP_PROGRESS, PBM_SETPOS, wp, 0); return TRUE;
-    case WM_UN_FILE: SetDlgItemTextA(dlg, IDS_FILE, reinterpret_cast<const char*>(lp)); return TRUE;
+    case WM_UN_FILE: SetDlgItemTextW(dlg, IDS_FILE, W(reinterpret_cast<const char*>(lp)).c_str()); return TRUE;
     case WM_UN_DONE: UnOnDone(*d); return TRUE;
     case WM_ERASEBKGND: SetWindowLongPtrA(dlg, DWLP_MSGRESULT, 1); return LookErase(dlg, d->look, (HDC)wp);
     case WM_CTLCOLORSTATIC: return LookCtlColor(dlg, d->look, (HDC)wp, (HWND)lp);
@@ -335,7 +340,9 @@ int RunWindow(Uninstall& u) {
 }
 
 int Run() {
-  const char* p = ArgumentsOf(GetCommandLineA());
+  const wchar_t* line = GetCommandLineW();
+  const std::string args = WideToUtf8(line, wcslen(line));
+  const char* p = ArgumentsOf(args.c_str());
   while (*p == ' ' || *p == '\t') ++p;
   if (strncmp(p, "/_erase ", 8) == 0) return Erase(p + 8);
 
@@ -355,7 +362,7 @@ int Run() {
   u.folder = FolderOf(u.exe);
 
   std::string lang, logText;
-  UniqueHandle f(CreateFileA(u.exe.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  UniqueHandle f(CreateFileW(W(u.exe).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   LARGE_INTEGER size = {};
   uint64_t imageEnd = 0;
   bool haveLang = f && GetFileSizeEx(f.get(), &size) &&

@@ -56,9 +56,10 @@ int Say(const Wizard& w, const std::string& text, UINT flags) { return Box(w.dlg
 
 void SetText(HWND dlg, int id, const std::string& text) { SetDlgItemTextA(dlg, id, text.c_str()); }
 
-std::string GetText(HWND dlg, int id) {
-  char buf[MAX_PATH + 1] = {0};
-  GetDlgItemTextA(dlg, id, buf, sizeof buf);
+// The folder field, wide: a folder of any language.
+std::wstring GetFolderText(HWND dlg) {
+  wchar_t buf[MAX_PATH + 1] = {0};
+  GetDlgItemTextW(dlg, IDE_FOLDER, buf, MAX_PATH + 1);
   return buf;
 }
 
@@ -117,45 +118,45 @@ std::string SizeText(uint64_t b) {
 }
 
 // Free space for this user on the drive of `folder` (a full path with its drive).
-bool FreeSpace(const std::string& folder, uint64_t* bytes) {
-  char root[] = {folder[0], ':', '\\', 0};
+bool FreeSpace(const std::wstring& folder, uint64_t* bytes) {
+  wchar_t root[] = {folder[0], L':', L'\\', 0};
   ULARGE_INTEGER avail;
-  if (!GetDiskFreeSpaceExA(root, &avail, nullptr, nullptr)) return false;
+  if (!GetDiskFreeSpaceExW(root, &avail, nullptr, nullptr)) return false;
   *bytes = avail.QuadPart;
   return true;
 }
 
 void UpdateSpace(Wizard& w) {
-  std::string folder;
+  std::wstring folder;
   uint64_t avail = 0;
-  bool known = TidyFolder(GetText(w.dlg, IDE_FOLDER), &folder) && FreeSpace(folder, &avail);
+  bool known = TidyFolder(GetFolderText(w.dlg), &folder) && FreeSpace(folder, &avail);
   SetText(w.dlg, IDS_SPACE_FREE, TxF1(L_SPACE_FREE, known ? SizeText(avail) : Tx(L_UNKNOWN)));
 }
 
 // Whether files can be made in `folder` or, where it is not there yet, in the nearest folder on its
 // way that is. Changes nothing.
-bool Writable(std::string p) {
+bool Writable(std::wstring p) {
   for (;;) {
-    DWORD a = GetFileAttributesA(p.c_str());
+    DWORD a = GetFileAttributesW(p.c_str());
     if (a != INVALID_FILE_ATTRIBUTES) {
-      char probe[MAX_PATH];
-      if (!(a & FILE_ATTRIBUTE_DIRECTORY) || !GetTempFileNameA(p.c_str(), "prw", 0, probe)) return false;
-      DeleteFileA(probe);
+      wchar_t probe[MAX_PATH];
+      if (!(a & FILE_ATTRIBUTE_DIRECTORY) || !GetTempFileNameW(p.c_str(), L"prw", 0, probe)) return false;
+      DeleteFileW(probe);
       return true;
     }
     if (p.size() <= 3) return false;
-    p = FolderOf(p);
-    if (p.size() == 2) p += '\\';  // the drive's root
+    p.resize(p.rfind(L'\\'));
+    if (p.size() == 2) p += L'\\';  // the drive's root
   }
 }
 
 // Why the installation cannot go into `folder`, or "" when it can: too little space on its drive,
 // or the folder cannot be made or written. Changes nothing.
-std::string FolderRefusal(const Wizard& w, const std::string& folder) {
+std::string FolderRefusal(const Wizard& w, const std::wstring& folder) {
   uint64_t avail;
   if (w.needKnown && FreeSpace(folder, &avail) && avail < w.need)
-    return TxF(L_NO_SPACE, {folder.substr(0, 2), SizeText(w.need), SizeText(avail)});
-  return Writable(folder) ? "" : TxF1(L_NOT_WRITABLE, folder);
+    return TxF(L_NO_SPACE, {WideToUtf8(folder.substr(0, 2)), SizeText(w.need), SizeText(avail)});
+  return Writable(folder) ? "" : TxF1(L_NOT_WRITABLE, WideToUtf8(folder));
 }
 
 // ---- Pages -----------------------------------------------------------------------------------------
@@ -242,20 +243,20 @@ void OnBrowse(Wizard& w) {
   bi.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
   UniquePidl pidl(SHBrowseForFolderA(&bi));
   if (!pidl) return;
-  char path[MAX_PATH] = {0};
-  if (SHGetPathFromIDListA(pidl.get(), path) && path[0]) {
-    std::string folder = path;
+  wchar_t path[MAX_PATH] = {0};
+  if (SHGetPathFromIDListW(pidl.get(), path) && path[0]) {
+    std::string folder = WideToUtf8(path, wcslen(path));
     std::string name = SafeName(w.s->name);
     if (folder.back() != '\\') folder += '\\';
     if (NameOf(folder.substr(0, folder.size() - 1)) != name) folder += name;
     else folder.pop_back();
-    SetText(w.dlg, IDE_FOLDER, folder);
+    SetDlgItemTextW(w.dlg, IDE_FOLDER, Utf8ToWide(folder).c_str());
   }
 }
 
 void StartInstall(Wizard& w) {
-  std::string folder;
-  if (!TidyFolder(GetText(w.dlg, IDE_FOLDER), &folder)) {
+  std::wstring folder;
+  if (!TidyFolder(GetFolderText(w.dlg), &folder)) {
     Say(w, Tx(L_BAD_FOLDER), MB_OK | MB_ICONWARNING);
     return;
   }
@@ -361,7 +362,7 @@ BOOL OnInit(HWND dlg, Wizard* w) {
   SetText(dlg, IDR_DECLINE, Tx(L_DECLINE));
   SetText(dlg, IDB_BROWSE, Tx(L_BROWSE));
   SetText(dlg, IDE_LICENCE, EditText(w->s->licenceText));
-  SetText(dlg, IDE_FOLDER, w->s->folder);
+  SetDlgItemTextW(dlg, IDE_FOLDER, w->s->folder.c_str());
   SendDlgItemMessageA(dlg, IDP_PROGRESS, PBM_SETRANGE32, 0, 100);
   ShowPage(*w, PAGE_WELCOME);
   SetFocus(GetDlgItem(dlg, IDB_NEXT));

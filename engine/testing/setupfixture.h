@@ -47,6 +47,7 @@ class SetupTest : public ::testing::Test {
 
   std::string File(const std::string& rel) const { return prog_ + rel; }
   void Put(const std::string& rel, const std::string& bytes);  // a file of the program folder
+  void PutUtf8(const std::string& rel, const std::string& bytes);  // the same, a name in UTF-8
   void CopyProbe(const std::string& rel);                      // the run probe as a program file
 
   std::string root_;     // the test's own folder, trailing '\'
@@ -65,6 +66,8 @@ class SetupTest : public ::testing::Test {
 
 // Bytes of a file; "" when missing.
 std::string Slurp(const std::string& path);
+// The same, the path in UTF-8.
+std::string SlurpUtf8(const std::string& path);
 // Whether a file or folder is there.
 bool PathExists(const std::string& path);
 // The target and working folder of a shortcut.

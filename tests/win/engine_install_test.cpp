@@ -1,4 +1,6 @@
 // Installers that install: silent installs and removals end to end, damaged and hostile installers.
+#include <algorithm>
+#include <cstring>
 #include <set>
 
 #include "setupfixture.h"
@@ -191,6 +193,40 @@ TEST_F(EngineInstall, SilentInstallPutsEverythingInPlaceAndTheUninstallerRemoves
     EXPECT_FALSE(RegGet(HKEY_CURRENT_USER, sub, name, &type, &data)) << name;
   EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kRegKey));
   EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+// Names of any language install as they are, whatever the machine's code page, and go again.
+TEST_F(EngineInstall, NamesOfAnyLanguageInstallAsTheyAreAndGoAgain) {
+  std::vector<std::string> names = {u8"日本.txt", u8"emoji😀.txt", u8"Español.lng", u8"Cafe\u0301.txt",
+                                    u8"Straße\\Maß.txt", u8"zażółć.txt"};
+  // Nested CJK folders up to the path limit, in the program folder and the installation folder.
+  size_t room = GZC_PATH_MAX - std::max(prog_.size(), target_.size() + 1) - std::strlen(".txt");
+  std::string deep;
+  for (size_t i = 0; i < room; ++i) deep += (i % 60 == 59) ? "\\" : u8"日";
+  names.push_back(deep + ".txt");
+  for (const std::string& n : names) PutUtf8(n, n);
+  InstallSilently();
+  const std::string target = AnsiToUtf8(target_);
+  for (const std::string& n : names) EXPECT_EQ(n, SlurpUtf8(target + "\\" + n)) << n;
+  EXPECT_EQ(0u, Slurp(target_ + "\\UnInst.log").find("PRLOG 2\r\n"));
+
+  Ran u = Run(target_ + "\\UnInst.exe", "/S");
+  ASSERT_TRUE(u.finished);
+  EXPECT_EQ(0u, u.code) << u.err;
+  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_); }, 20000)) << "nothing is left";
+}
+
+// An installation of an installer made before names travelled in UTF-8 left a log in code page
+// 1250: the uninstaller removes what it lists.
+TEST_F(EngineInstall, AnOlderCodePage1250LogIsRemovedAsItSays) {
+  PutUtf8(u8"zażółć\\ąę.txt", "old");  // named alike in every code page
+  InstallSilently();
+  uitest::WriteFile(target_ + "\\UnInst.log", "PRLOG 1\r\nP\t" + std::string(kName) + "\r\nG\tpl\r\nT\t" + target_ +
+                                                  "\r\nD\tzażółć\r\nF\tzażółć\\ąę.txt\r\n");
+  Ran u = Run(target_ + "\\UnInst.exe", "/S");
+  ASSERT_TRUE(u.finished);
+  EXPECT_EQ(0u, u.code) << u.err;
+  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_); }, 20000)) << "nothing is left";
 }
 
 TEST_F(EngineInstall, UninstallWithoutUserFilesRemovesTheFoldersItMadeButNotOnesThatWereThere) {

@@ -186,7 +186,7 @@ TEST(EngineUninstallLog, LinesRoundTripAndDamageIsRefused) {
   EXPECT_FALSE(LogLine('F', "a\tb", "", &log));
   EXPECT_FALSE(LogLine('F', "a\r\nV\tHKEY_USERS\\x", "", &log));
   EXPECT_FALSE(LogLine('Q', "x", "", &log));
-  EXPECT_EQ("PRLOG 1\r\nP\tZażółć\r\nF\tlib\\a b.txt\r\nV\tHKEY_CURRENT_USER\\Software\\x\t\r\n"
+  EXPECT_EQ("PRLOG 2\r\nP\tZażółć\r\nF\tlib\\a b.txt\r\nV\tHKEY_CURRENT_USER\\Software\\x\t\r\n"
             "V\tHKEY_CURRENT_USER\\Software\\x\tName\r\n",
             log);
   std::vector<LogItem> items;
@@ -196,6 +196,10 @@ TEST(EngineUninstallLog, LinesRoundTripAndDamageIsRefused) {
   EXPECT_EQ("lib\\a b.txt", items[1].a);
   EXPECT_EQ("", items[2].b);
   EXPECT_EQ("Name", items[3].b);
+  // A log of the installers before: code page 1250, read in UTF-8.
+  ASSERT_TRUE(LogParse("PRLOG 1\r\nF\tza\xbf\xf3\xb3\xe6.txt\r\n", &items));
+  ASSERT_EQ(1u, items.size());
+  EXPECT_EQ(u8"zażółć.txt", items[0].a);
   for (const std::string& bad : {std::string("P\tx\r\n"), LogHeader() + "Z\tx\r\n", LogHeader() + "F\ta\tb\r\n",
                                  LogHeader() + "V\tkey-only\r\n", LogHeader() + "F\t\r\n", LogHeader() + "Fx\r\n"}) {
     EXPECT_FALSE(LogParse(bad, &items)) << bad;
