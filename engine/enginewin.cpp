@@ -45,7 +45,27 @@ const std::string& Tx(LangId id) {
   return size_t(id) < t.size() ? t[id] : Empty();
 }
 
-std::string TxF(LangId id, const std::vector<std::string>& args) { return LangFormat(Tx(id), args); }
+namespace {
+// The texts are code page 1250 and shown through the ANSI functions, while names and paths are
+// UTF-8: a UTF-8 argument goes into a text in the code page the windows show. Anything else (a
+// text of the set itself) stays as it is.
+std::string Shown(const std::string& arg) {
+  bool ascii = true;
+  for (char c : arg) ascii = ascii && (unsigned char)c < 0x80;
+  std::wstring w;
+  if (ascii || !Utf8ToWide(arg.c_str(), &w)) return arg;
+  std::string out(w.size() * 2 + 1, '\0');
+  int n = WideCharToMultiByte(CP_ACP, 0, w.c_str(), (int)w.size(), &out[0], (int)out.size(), nullptr, nullptr);
+  out.resize(n > 0 ? n : 0);
+  return out;
+}
+}  // namespace
+
+std::string TxF(LangId id, const std::vector<std::string>& args) {
+  std::vector<std::string> shown;
+  for (const std::string& a : args) shown.push_back(Shown(a));
+  return LangFormat(Tx(id), shown);
+}
 
 std::string TxF1(LangId id, const std::string& arg) { return TxF(id, {arg}); }
 
