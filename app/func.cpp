@@ -5,7 +5,7 @@
 #include "app/func4.h"
 #include "build/buildhooks.h"
 #include "build/func2.h"
-#include "build/winhandles.h"
+#include "build/kopiuj.h"
 #include "adpane/adpane.h"
 #include "adhost.h"
 #include "dlgkit/dlgkit.h"
@@ -17,35 +17,22 @@
 #include "res/resource.h"
 #include <stdio.h>
 #include <string.h>
-#include <array>
 #include <initializer_list>
 #include <string>
-#include <utility>
 
 namespace {
-constexpr std::array<BYTE, SLOT_COUNT> AllSlotsFree() {
-  std::array<BYTE, SLOT_COUNT> all{};
-  for (BYTE& flag : all) flag = kSlotFree;
-  return all;
-}
-
 // Flags other threads read: written and read with atomic operations on the byte the accessor gives.
 BYTE Load(const BYTE* flag) { return __atomic_load_n(flag, __ATOMIC_ACQUIRE); }
 void Store(BYTE* flag, BYTE value) { __atomic_store_n(flag, value, __ATOMIC_RELEASE); }
 
 HWND hDlg;
-std::array<BYTE, SLOT_COUNT> d = AllSlotsFree();
-HANDLE Thread[SLOT_COUNT];
-DWORD threadId[SLOT_COUNT];  // which thread's dialog holds each slot
 BYTE Progres = 1;
 BYTE sp = 0;
 char prj[kPathMax];
 EntryEditState dialog_init1, dialog_init2, dialog_init3;
 bool closePending = false;
 bool closing = false;  // the close sequence runs: its save question and save pump messages
-const UINT WM_UNATTENDED_BUILD = WM_APP + 1;
 const UINT WM_RUN_ON_MAIN = WM_APP + 2;
-int exitCode = 1;
 const DWORD kPumpLookMs = 4;  // MsgLoop looks at the queue at most this often
 
 // The advertisement panel's place over the main window's picture, and when it trims its memory once more.
@@ -108,23 +95,12 @@ BOOL OnInitDialog(HWND wnd) {
   InitLang1(wnd);
   MakeOwnMenu();
   InitCompressLevel();
-  bool opened = ObslugaLiniiKomend();
+  ObslugaLiniiKomend();
   InicjujDialogi();
   initbtn();
   CleadDir();
-  if (BuildSwitchGiven()) {
-    exitCode = kBuildFailed;
-    PostMessageA(wnd, WM_UNATTENDED_BUILD, opened, 0);
-  }
-  if (!BuildSwitchGiven()) reklama(wnd);  // a build without a window shows no advertisement
+  reklama(wnd);
   return FALSE;
-}
-
-// The unattended build: the window stays hidden, the build runs once and the program ends. A
-// project that could not be opened has been reported already.
-void OnUnattendedBuild(bool opened) {
-  exitCode = opened && BtnZastosuj() ? 0 : kBuildFailed;
-  PostMessageA(hDlg, WM_CLOSE, 0, 0);
 }
 
 void OnClose() {
@@ -153,7 +129,7 @@ bool OnEditorCommand(UINT id, UINT code) {
     }
     if ((int)id != e.list) continue;
     // Not while the packing progress dialog is open, and only on an item.
-    if (code == LBN_DBLCLK && !IsOpen(SLOT_PACKING) && SendDlgItemMessageA(hDlg, id, LB_GETCURSEL, 0, 0) >= 0) {
+    if (code == LBN_DBLCLK && !IsOpen(kPackingDialog.slot) && SendDlgItemMessageA(hDlg, id, LB_GETCURSEL, 0, 0) >= 0) {
       e.edit();
       MenuOn();
     }
@@ -276,10 +252,6 @@ void BuildRunningChanged(bool on) {
 }
 
 void BuildMenus(bool enabled) { EnMenu2(enabled ? MF_ENABLED : MF_GRAYED); }
-bool PackingOpen() { return IsOpen(SLOT_PACKING); }
-void LaunchPacking(LPTHREAD_START_ROUTINE routine) { LaunchDialog(SLOT_PACKING, routine); }
-bool HoldsPacking() { return HoldsSlot(SLOT_PACKING); }
-void EndPacking() { EndSubDialog(SLOT_PACKING); }
 
 const BuildHooks kBuildHooks = [] {
   BuildHooks h = {};
@@ -290,7 +262,6 @@ const BuildHooks kBuildHooks = [] {
   h.pumpSkip = BuildPumpSkip;
   h.pumpNow = PumpMessage;
   h.message = ShowMessage;
-  h.messageWith = ShowMessageWith;
   h.path = BuildPathOf;
   h.compressMode = BuildCompressMode;
   h.signTemplate = BuildSignTemplate;
@@ -298,27 +269,36 @@ const BuildHooks kBuildHooks = [] {
   h.running = BuildRunningChanged;
   h.ended = CloseIfPending;
   h.menus = BuildMenus;
-  h.slotOpen = PackingOpen;
-  h.launch = LaunchPacking;
-  h.holdsSlot = HoldsPacking;
-  h.endDialog = EndPacking;
+  h.messageAbout = ShowMessageAbout;
+  return h;
+}();
+
+// The unattended build has no window: no main window, fields of its own, no pump (under Wine
+// without a display, even looking at the message queue may wait for a desktop that never comes),
+// no buttons, no progress dialog.
+const BuildHooks kUnattendedHooks = [] {
+  BuildHooks h = {};
+  h.unattended = BuildSwitchGiven;
+  h.message = ShowMessage;
+  h.messageAbout = ShowMessageAbout;
+  h.path = BuildPathOf;
+  h.compressMode = BuildCompressMode;
+  h.signTemplate = BuildSignTemplate;
+  h.deleteFiles = BuildDeleteFiles;
+  h.field = UnattendedField;
   return h;
 }();
 }  // namespace
 
-void GiveBuildHooks() { SetBuildHooks(&kBuildHooks); }
+void GiveBuildHooks() { SetBuildHooks(BuildSwitchGiven() ? &kUnattendedHooks : &kBuildHooks); }
 
 HWND* HwndMain() { return &hDlg; }
-int ExitCode() { return exitCode; }
-BYTE* dialog() { return d.data(); }
-HANDLE* Threadfunc() { return Thread; }
 BYTE* noProgressGzc() { return &Progres; }
 BYTE* SavePrj() { return &sp; }
 char* PlikProjektu() { return prj; }
 EntryEditState* dialog1_init() { return &dialog_init1; }
 EntryEditState* dialog2_init() { return &dialog_init2; }
 EntryEditState* dialog3_init() { return &dialog_init3; }
-bool IsOpen(int slot) { return Load(&d[slot]) != kSlotFree; }
 bool BuildRunning() { return Load(&Progres) == 0; }
 void SetBuildRunning(bool running) { Store(&Progres, running ? 0 : 1); }
 bool ProjectModified() { return Load(&sp) != 0; }
@@ -330,11 +310,7 @@ INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DESTROY: WyczyscCfgReg(wnd); PostQuitMessage(0); return 1;
     case WM_COMMAND: OnCommand(LOWORD(wp), HIWORD(wp)); return 0;
     case WM_MOUSEACTIVATE: StartBrowser(); return 1;
-    case WM_UNATTENDED_BUILD: OnUnattendedBuild(wp != 0); return 0;
     case WM_RUN_ON_MAIN: ((void (*)(void*))wp)((void*)lp); return 0;
-    case WM_WINDOWPOSCHANGING:
-      if (BuildSwitchGiven()) ((WINDOWPOS*)lp)->flags &= ~SWP_SHOWWINDOW;
-      return 0;
     default: (void)lp; return 0;
   }
 }
@@ -424,32 +400,6 @@ bool PumpMessage() {
   TranslateMessage(&msg);
   DispatchMessageA(&msg);
   return true;
-}
-
-void LaunchDialog(int slot, LPTHREAD_START_ROUTINE routine) {
-  if (IsOpen(slot)) return;
-  // The thread starts once its slot and its identifier are stored: a dialog that closes at once
-  // still finds itself the holder.
-  DWORD id = 0;
-  HANDLE thread = CreateThread(nullptr, 0, routine, nullptr, CREATE_SUSPENDED, &id);
-  if (!thread) return;
-  Thread[slot] = thread;
-  __atomic_store_n(&threadId[slot], id, __ATOMIC_RELEASE);
-  Store(&d[slot], 0);
-  ResumeThread(thread);
-}
-
-bool HoldsSlot(int slot) {
-  return IsOpen(slot) && __atomic_load_n(&threadId[slot], __ATOMIC_ACQUIRE) == GetCurrentThreadId();
-}
-
-void EndSubDialog(int slot) {
-  // WM_CLOSE and the WM_DESTROY after it: the first one ends the dialog. A dialog that ended
-  // already may see its WM_DESTROY after a new one of its kind has taken the slot.
-  if (!HoldsSlot(slot)) return;
-  UniqueHandle ended(std::exchange(Thread[slot], nullptr));
-  Store(&d[slot], kSlotFree);
-  PostQuitMessage(0);
 }
 
 void RunOnMainThread(void (*fn)(void*), void* arg) {

@@ -2,21 +2,16 @@
 #pragma once
 #include <windows.h>
 #include "entries/entrystate.h"
-
-// Sub-dialog slots: the index into the may-open flags and the thread handles.
-enum DialogSlot { SLOT_SHORTCUT = 0, SLOT_RUN, SLOT_REGISTRY, SLOT_PACKING, SLOT_ABOUT, SLOT_SETTINGS, SLOT_COUNT };
-const BYTE kSlotFree = 1;   // a may-open flag's value while no dialog of its kind is open
+#include "lang/subdialog.h"
 
 HWND* HwndMain();           // the main window
 const int kBuildFailed = 2; // exit code of an unattended build that wrote no whole installer
-int ExitCode();             // the program's exit code: 1, or the unattended build's 0 or kBuildFailed
-// The process-wide records behind the system's accessors. Their flags are written by one thread
-// and read by others: read and write them through the questions below, which do so atomically.
-BYTE* dialog();             // may-open flags, one per slot, kSlotFree = none open
-HANDLE* Threadfunc();       // thread of the open dialog of each slot
+const int kMainEnded = 1;   // exit code of the program once its main window has ended
+// The process-wide records behind the system's accessors (the sub-dialogs' slots are
+// lang/subdialog.h's). Their flags are written by one thread and read by others: read and write
+// them through the questions below, which do so atomically.
 BYTE* noProgressGzc();      // 1 = no build running
 BYTE* SavePrj();            // 1 = project has unsaved changes
-bool IsOpen(int slot);      // a dialog of the slot's kind is open
 // A build, a project save or a project open runs (build flag 0): the entry editors may not store,
 // a close of the main window waits for its end.
 bool BuildRunning();
@@ -42,7 +37,8 @@ void EnMenu2(UINT flags);
 void MenuOn();
 void CleadDir();
 // Hands the build the main window's hooks (build/buildhooks.h): its pump, messages, settings,
-// working folder, buttons and dialog slot. Start-up calls it before anything can build or pack.
+// working folder, buttons and dialog slot; for the unattended build those without any window.
+// Start-up calls it before anything can build or pack.
 void GiveBuildHooks();
 // Keeps the window alive from a loop that works byte by byte: dispatches one waiting message, but
 // looks at the queue only when a few milliseconds have passed, and at the clock only every 1024
@@ -58,13 +54,6 @@ inline void MsgLoopSkip(unsigned calls) { msgLoopCalls += calls; }
 // Dispatches one message waiting for this thread, at once (MsgLoop without its thrift): for a
 // thread that waits rather than works. True if there was one.
 bool PumpMessage();
-// Starts the dialog of `slot` on a thread of its own running `routine`, unless one is open.
-void LaunchDialog(int slot, LPTHREAD_START_ROUTINE routine);
-// True on the thread of the open dialog of `slot`, until it has ended.
-bool HoldsSlot(int slot);
-// Ends a sub-dialog as every dialog procedure does on WM_CLOSE / WM_DESTROY; only the dialog that
-// holds the slot ends (and frees) it.
-void EndSubDialog(int slot);
 // Closes the main window if a close was asked for while a build ran; the build calls it at its end.
 void CloseIfPending();
 // Runs fn(arg) on the main window's thread and waits for it: every change of the entry lists and

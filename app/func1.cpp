@@ -4,6 +4,7 @@
 #include "build/winhandles.h"
 #include <stdio.h>
 #include <string.h>
+#include <string>
 
 namespace {
 char compressMode[4] = "wb6";
@@ -22,9 +23,6 @@ bool PrintErrorUtf8(std::string text) {
   }
   return WriteFile(err, text.data(), (DWORD)text.size(), &done, nullptr) != 0;
 }
-
-// The same for a text of the system code page.
-bool PrintError(const char* text) { return PrintErrorUtf8(AnsiToUtf8(text)); }
 
 // Copies at most cap - 1 characters and terminates.
 void CopyCut(char* dst, const char* src, size_t cap) { snprintf(dst, cap, "%s", src); }
@@ -48,8 +46,15 @@ const char* Polski() { return "Polski"; }
 LONG addregister(const char* key, const char* name, void* data, WORD op, WORD root, DWORD size, DWORD type) {
   HKEY rootKey = root == ROOT_MACHINE ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
   UniqueKey opened;
-  LONG st = RegCreateKeyExA(rootKey, key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, opened.put(),
-                            nullptr);
+  // Only the access the operation needs: a standard user may read the per-machine key but not
+  // write it, and a 64-bit program gets no virtualized copy to write instead. A read or a removal
+  // makes no key; a missing one answers ERROR_FILE_NOT_FOUND.
+  LONG st;
+  if (op == REG_WRITE)
+    st = RegCreateKeyExA(rootKey, key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, opened.put(),
+                         nullptr);
+  else
+    st = RegOpenKeyExA(rootKey, key, 0, op == REG_READ ? KEY_QUERY_VALUE : KEY_SET_VALUE, opened.put());
   if (st != ERROR_SUCCESS) return st;
   HKEY h = opened.get();
   switch (op) {
@@ -211,21 +216,16 @@ void InitCompressLevel() {
 
 char* CompLevel() { return compressMode; }
 
-int ShowMessage(const StrDef& s, UINT icon) {
-  char text[kLookupMax];
-  CopyCut(text, GetOwnLang(s), sizeof text);
-  if (!toConsole) return MessageBoxA(nullptr, text, Packrift(), icon);
-  PrintError(text);  // with nowhere to write, the text is lost rather than waiting on a person
-  return (icon & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
-}
+int ShowMessage(const StrDef& s, UINT icon) { return ShowMessageAbout(s, nullptr, icon); }
 
-int ShowMessageWith(const StrDef& s, const char* detail, UINT icon) {
+int ShowMessageAbout(const StrDef& s, const char* name, UINT icon) {
   char text[kLookupMax];
   CopyCut(text, GetOwnLang(s), sizeof text);
-  std::string line = AnsiToUtf8(text) + " " + GzcShownName(detail);
+  std::string line = AnsiToUtf8(text);
+  if (name) line += " " + GzcShownName(name);
   if (!toConsole)
     return MessageBoxW(nullptr, Utf8ToWide(line).c_str(), Utf8ToWide(AnsiToUtf8(Packrift())).c_str(), icon);
-  PrintErrorUtf8(line);
+  PrintErrorUtf8(line);  // with nowhere to write, the text is lost rather than waiting on a person
   return (icon & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
 }
 

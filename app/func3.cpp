@@ -3,6 +3,7 @@
 #include "app/func.h"
 #include "app/func1.h"
 #include "app/func4.h"
+#include "build/func2.h"
 #include "build/gzc.h"
 #include "build/sign.h"
 #include "build/winhandles.h"
@@ -125,6 +126,20 @@ std::string ReadLongValue(const std::string& ini, const std::string& section, co
   }
 }
 
+// Packs `folder` into a new file beside `kpj` and puts it in kpj's place only when it is whole: a
+// save that fails (a full disk, a file that cannot be read) leaves the saved project as it was.
+bool PackInPlace(const std::string& folder, const char* kpj) {
+  std::string at = kpj;
+  size_t slash = at.rfind('\\');
+  at.resize(slash == std::string::npos ? 0 : slash + 1);
+  char temp[MAX_PATH];
+  if (at.empty() || !GetTempFileNameA(at.c_str(), "prj", 0, temp)) return false;
+  bool ok = Pakowanie(folder.c_str(), temp, false) != 0 &&
+            MoveFileExA(temp, kpj, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  if (!ok) DeleteFileA(temp);
+  return ok;
+}
+
 void AfterArchive() {
   EnableButtons();
   for (int k = 0; k < kListCount; ++k)
@@ -137,6 +152,44 @@ const char* projectini() { return "Project.ini"; }
 const char* dir() { return "dir"; }
 bool BuildSwitchGiven() { return TheBuildSwitch().given; }
 const char* BuildProjectPath() { return TheBuildSwitch().path; }
+
+namespace {
+// The unattended build's fields, read from its project's "Project.ini".
+std::string unattendedFields[kFieldCount];
+bool unattendedOpened = false;
+}  // namespace
+
+const char* UnattendedField(int id) {
+  for (int i = 0; unattendedOpened && i < kFieldCount; ++i)
+    if (kFields[i] == id) return unattendedFields[i].c_str();
+  return nullptr;
+}
+
+int UnattendedBuild() {
+  GetCfg();
+  GiveBuildHooks();
+  InitCompressLevel();
+  WyczyscCfgReg(nullptr);  // what an earlier run may have left
+  std::string cfg = CfgFolder(), ini = cfg + projectini();
+  // The project opens exactly as the window opens it: unpacked into the cfg folder, the fields
+  // taken from "Project.ini", which is removed again; its lists need no window.
+  UniqueHandle file(winfopen(BuildProjectPath(), false));
+  bool opened = file && Rozpakowanie(cfg.c_str(), file.get());
+  if (!file) Error_1();
+  file.reset();
+  if (opened) {
+    char text[kPathMax];
+    for (int i = 0; i < kFieldCount; ++i) {
+      GetPrivateProfileStringA(dir(), Num(i + 1).c_str(), "", text, sizeof text, ini.c_str());
+      unattendedFields[i] = text;
+    }
+    unattendedOpened = true;
+  }
+  DeleteFileA(ini.c_str());
+  bool built = opened && BtnZastosuj();
+  WyczyscCfgReg(nullptr);
+  return built ? 0 : kBuildFailed;
+}
 
 void NowyProjekt() {
   WyczyscCfgReg(Main());
@@ -188,17 +241,21 @@ bool OtworzProjekt() {
 bool ZapiszProjekt(bool saveAs) {
   std::string cfg = CfgFolder(), ini = cfg + projectini();
   DeleteFileA(ini.c_str());  // every save describes the window afresh
+  bool described = true;     // a description missing a line would lose it from the saved project
+  auto put = [&](const std::string& section, const std::string& key, const char* value) {
+    described = WritePrivateProfileStringA(section.c_str(), key.c_str(), value, ini.c_str()) && described;
+  };
   char text[kPathMax];
   for (int i = 0; i < kFieldCount; ++i) {
     GetDlgItemTextA(Main(), kFields[i], text, sizeof text);
-    WritePrivateProfileStringA(dir(), Num(i + 1).c_str(), text, ini.c_str());
+    put(dir(), Num(i + 1), text);
   }
   for (int k = 0; k < kListCount; ++k) {
     LRESULT n = SendDlgItemMessageA(Main(), kLists[k], LB_GETCOUNT, 0, 0);
     for (LRESULT v = 0; v < n; ++v) {
-      WritePrivateProfileStringA(Num(k).c_str(), Num(v).c_str(), ItemText(kLists[k], v).c_str(), ini.c_str());
+      put(Num(k), Num(v), ItemText(kLists[k], v).c_str());
       LONG value = (LONG)SendDlgItemMessageA(Main(), kLists[k], LB_GETITEMDATA, v, 0);
-      WritePrivateProfileStringA(Num(kItemDataSections + k).c_str(), Num(v).c_str(), Num(value).c_str(), ini.c_str());
+      put(Num(kItemDataSections + k), Num(v), Num(value).c_str());
     }
   }
   // Saving under no name would store nothing and say nothing: ask for one, as the close does.
@@ -207,10 +264,15 @@ bool ZapiszProjekt(bool saveAs) {
   if (PlikProjektu()[0]) {
     std::string folder = cfg.substr(0, cfg.size() - 1);
     ArchiveLock lock;
-    ok = Pakowanie(folder.c_str(), PlikProjektu(), false) != 0;
+    ok = described && PackInPlace(folder, PlikProjektu());
   }
   DeleteFileA(ini.c_str());
   AfterArchive();
+  // The project is not saved: said, and closing asks again.
+  if (!ok && PlikProjektu()[0]) {
+    ShowMessage(S_SAVE_FAILED, MB_OK | MB_ICONERROR);
+    MenuOn();
+  }
   return ok;
 }
 
@@ -223,11 +285,6 @@ void EndingSave() {
 }
 
 bool ObslugaLiniiKomend() {
-  if (BuildSwitchGiven()) {  // the unattended build opens exactly the path after its switch
-    if (!BuildProjectPath()[0]) return false;
-    memcpy(PlikProjektu(), BuildProjectPath(), strlen(BuildProjectPath()) + 1);
-    return OtworzProjekt();
-  }
   const char* line = GetCommandLineA();
   size_t len = strlen(line);
   if (len >= (size_t)kCommandLineMax) return false;  // longer than any project path can make it

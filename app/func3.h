@@ -20,3 +20,10 @@ bool BuildSwitchGiven();
 // The project path given after /build: absolute with a drive letter and shorter than a path
 // buffer, or empty.
 const char* BuildProjectPath();
+// Runs the unattended build of BuildProjectPath() without any window, message box or message
+// loop (start-up guards passed, messages sent to the console): opens the project, builds it,
+// empties the working folder. The exit code: 0 when a whole installer was written, else
+// kBuildFailed with the reason said.
+int UnattendedBuild();
+// The field `id` (IDE_...) of the project the unattended build opened; null when none is open.
+const char* UnattendedField(int id);

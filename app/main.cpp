@@ -22,7 +22,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     ShowMessage(S_ALREADY_RUNNING, MB_OK | MB_ICONERROR);  // it shares the working folder
     return kBuildFailed;
   }
+  // No window at all: under Wine without a display even a hidden one may wait forever.
+  if (unattended) return UnattendedBuild();
   StartMain(DialogProc, IDD_MAIN);
   C_close();
-  return ExitCode();
+  return kMainEnded;
 }

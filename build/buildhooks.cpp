@@ -22,7 +22,13 @@ int BuildError(const StrDef& text) {
   return h.message ? h.message(text, MB_OK | MB_ICONERROR) : IDOK;
 }
 
-int BuildError(const StrDef& text, const std::string& detail) {
+int BuildNotice(const StrDef& text) {
   const BuildHooks& h = BuildHooksInUse();
-  return h.messageWith ? h.messageWith(text, detail.c_str(), MB_OK | MB_ICONERROR) : BuildError(text);
+  return h.message ? h.message(text, MB_OK | MB_ICONINFORMATION) : IDOK;
+}
+
+int BuildErrorAbout(const StrDef& text, const std::string& name) {
+  const BuildHooks& h = BuildHooksInUse();
+  if (h.messageAbout) return h.messageAbout(text, name.c_str(), MB_OK | MB_ICONERROR);
+  return BuildError(text);
 }

@@ -32,8 +32,6 @@ struct BuildHooks {
   // The program's message box (ShowMessage): text by string index, the answer. Null: nothing
   // shown, the answer is IDOK.
   int (*message)(const StrDef& text, UINT icon);
-  // The same with `detail` (UTF-8: a file's name) after the text. Null: the text alone.
-  int (*messageWith)(const StrDef& text, const char* detail, UINT icon);
   // One of the paths above into `out` (MAX_PATH bytes); false (out untouched) when unknown.
   // Null: every path unknown.
   bool (*path)(BuildPath which, char* out);
@@ -55,14 +53,12 @@ struct BuildHooks {
   // The menu commands that start another operation (new to settings): grayed (false) while the
   // progress dialog is open, enabled (true) when it closes. Null: nothing.
   void (*menus)(bool enabled);
-  // The progress dialog's slot among the program's sub-dialogs (SLOT_PACKING): open (a dialog
-  // holds it), start `routine` on a thread of its own unless one is open (LaunchDialog), held by
-  // the calling thread (HoldsSlot), and freed by the holder as it ends (EndSubDialog). Null hooks:
-  // never open, nothing started, never held.
-  bool (*slotOpen)();
-  void (*launch)(LPTHREAD_START_ROUTINE routine);
-  bool (*holdsSlot)();
-  void (*endDialog)();
+  // The message box of `message` with `name` (a path in UTF-8, of any language) after the looked-up
+  // text. Null: the text alone through `message`.
+  int (*messageAbout)(const StrDef& text, const char* name, UINT icon);
+  // A field of the main window (IDE_...) for a build that runs without one (the unattended build):
+  // its text, or null to read the owner's control. Null hook: the owner's controls.
+  const char* (*field)(int id);
 };
 
 // The hooks in use: the record given last, or one with every hook null while none is given. The
@@ -79,5 +75,8 @@ const DWORD kFileBarIntervalMs = 50;
 std::string BuildPathOf(BuildPath which);
 // The program's message box with an error icon through the hooks in use; IDOK without it.
 int BuildError(const StrDef& text);
-// The same, naming `detail` (UTF-8) after the text.
-int BuildError(const StrDef& text, const std::string& detail);
+// The same with an information icon: something the build did of its own accord (an unattended
+// build, whose messages go to standard error, tells it in a line and goes on).
+int BuildNotice(const StrDef& text);
+// The same with a file's path (UTF-8) after the text.
+int BuildErrorAbout(const StrDef& text, const std::string& name);

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "build/gzcformat.h"
+
 namespace {
 bool IsSep(char c) { return c == '\\' || c == '/'; }
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
@@ -13,6 +15,9 @@ BuildPathFault CheckBuildPaths(const BuildFields& f, bool (*exists)(void* ctx, c
   size_t slash = f.output.rfind('\\');
   if (slash == std::string::npos || !exists(ctx, f.output.substr(0, slash).c_str())) return BUILD_BAD_OUTPUT;
   if (!f.licence.empty() && !exists(ctx, f.licence.c_str())) return BUILD_BAD_LICENCE;
+  // The copy goes into the cfg folder under the licence's own name: never elsewhere, nor over the
+  // folder's own files.
+  if (!f.licence.empty() && !PlainCfgName(LicenceCopyName(f.licence))) return BUILD_LICENCE_NAME;
   if (!f.info.empty() && !exists(ctx, f.info.c_str())) return BUILD_BAD_INFO;
   std::string rel;
   // Key "3" must name a file of the program.
@@ -20,7 +25,27 @@ BuildPathFault CheckBuildPaths(const BuildFields& f, bool (*exists)(void* ctx, c
   return BUILD_PATHS_OK;
 }
 
-const StrDef& BuildPathMessage(BuildPathFault fault) { return fault == BUILD_INFO_OUTSIDE ? S_INFO_OUTSIDE : S_BAD_PATH; }
+const StrDef& BuildPathMessage(BuildPathFault fault) {
+  return fault == BUILD_INFO_OUTSIDE ? S_INFO_OUTSIDE : fault == BUILD_LICENCE_NAME ? S_LICENCE_NAME : S_BAD_PATH;
+}
+
+std::string LicenceCopyName(const std::string& licence) {
+  size_t sep = licence.find_last_of("\\/");
+  return sep == std::string::npos ? licence : licence.substr(sep + 1);
+}
+
+bool PlainCfgName(const std::string& name) {
+  if (!GzcSafeListLine(name.data(), name.size()) || name.find_first_of("\\/") != std::string::npos) return false;
+  if (name.back() == '.' || name.back() == ' ') return false;
+  static const char* const kOwn[] = {kInitFile, kLnkFile, kRegFile, kUninstFile, "Project.ini"};
+  for (const char* own : kOwn) {
+    size_t n = std::strlen(own);
+    bool same = name.size() == n;
+    for (size_t i = 0; same && i < n; ++i) same = Lower(name[i]) == Lower(own[i]);
+    if (same) return false;
+  }
+  return true;
+}
 
 std::string NoTrailingSlash(std::string s) {
   if (!s.empty() && s.back() == '\\') s.pop_back();
@@ -52,22 +77,20 @@ bool InfoRelative(const std::string& info, const std::string& folder, std::strin
 BuildConfig PlanBuildConfig(const BuildFields& f) {
   BuildConfig c;
   c.name = f.name.substr(0, kProgramNameMax - 1);
-  if (!f.licence.empty()) c.licenceName = f.licence.substr(f.licence.rfind('\\') + 1);
+  if (!f.licence.empty()) c.licenceName = LicenceCopyName(f.licence);
   std::string rel;
   if (f.info.empty()) c.dropInfo = true;
   else if (InfoRelative(f.info, f.folder, &rel)) c.info = rel;
   return c;
 }
 
-bool OldLicenceRemovable(const char* name) {
-  return name[0] && !std::strchr(name, '\\') && !std::strchr(name, '/');
-}
+bool OldLicenceRemovable(const char* name) { return PlainCfgName(name); }
 
 bool ApplyBuildConfig(const BuildConfig& plan, const BuildConfigIo& io) {
   bool ok = io.write(io.ctx, kCfgKeyName, plan.name.c_str());
   if (!plan.licenceName.empty()) {
     ok = io.write(io.ctx, kCfgKeyLicence, plan.licenceName.c_str()) && ok;
-    io.copyLicence(io.ctx, plan.licenceName);
+    if (PlainCfgName(plan.licenceName)) io.copyLicence(io.ctx, plan.licenceName);  // CheckBuildPaths refused it
   } else {
     std::string old = io.oldLicence(io.ctx);
     if (OldLicenceRemovable(old.c_str())) io.remove(io.ctx, old);

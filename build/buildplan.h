@@ -46,6 +46,7 @@ enum BuildPathFault {
   BUILD_BAD_FOLDER,    // the program folder is empty or missing
   BUILD_BAD_OUTPUT,    // the output has no "\" or its folder is missing
   BUILD_BAD_LICENCE,   // a licence is named but missing
+  BUILD_LICENCE_NAME,  // the licence's file name cannot name its copy in the cfg folder (PlainCfgName)
   BUILD_BAD_INFO,      // a closing-information file is named but missing
   BUILD_INFO_OUTSIDE,  // the closing-information file does not lie inside the program folder
 };
@@ -72,6 +73,15 @@ struct BuildConfig {
   bool dropInfo = false;    // the field is empty: key "3" is removed
 };
 BuildConfig PlanBuildConfig(const BuildFields& fields);
+
+// The name the licence's copy takes in the cfg folder: the field's text after its last separator
+// ('\\' or '/', both of which Windows reads as one).
+std::string LicenceCopyName(const std::string& licence);
+// Whether `name` is a plain file name of the cfg folder that a copy may take and a removal may name:
+// one component (GzcSafeListLine: no drive, "..", device, control byte), no trailing dot or blank
+// (which Windows drops, so "init.cfg." is "init.cfg"), and none of the folder's own files (the list
+// files, the uninstaller, the project's "Project.ini"), letters compared without regard to case.
+bool PlainCfgName(const std::string& name);
 
 // Whether an old key "2" names a file of the cfg folder itself, so that its removal stays there.
 bool OldLicenceRemovable(const char* name);

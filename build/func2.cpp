@@ -23,6 +23,11 @@ const BuildHooks& Hooks() { return BuildHooksInUse(); }
 
 std::string Field(int id, int cap = MAX_PATH) {
   std::string s(cap, '\0');
+  if (const char* text = Hooks().field ? Hooks().field(id) : nullptr) {
+    s = text;
+    if (s.size() >= (size_t)cap) s.resize(cap - 1);  // as a control's text is read
+    return s;
+  }
   HWND owner = Hooks().owner ? Hooks().owner() : nullptr;
   if (!owner || !GetDlgItemTextA(owner, id, &s[0], cap)) s[0] = 0;
   s.resize(strlen(s.c_str()));
@@ -106,10 +111,10 @@ struct AppendProgress {
 };
 
 // Copies src to dest byte-wise as the build's loops do: cancel check (when `cancellable`), one pump,
-// the byte, a progress point. Returns false when a write failed.
+// the byte, a progress point. Returns false when a read or a write failed.
 bool CopyBytes(HANDLE src, HANDLE dest, bool cancellable) {
   LARGE_INTEGER len;
-  if (!GetFileSizeEx(src, &len)) return true;
+  if (!GetFileSizeEx(src, &len)) return false;
   AppendProgress prog{(uint64_t)len.QuadPart, Granica()[0], Granica()[1]};
   const Pump pump;
   // The flag is written by the dialog's thread: read it afresh (atomically) at every byte.
@@ -120,7 +125,8 @@ bool CopyBytes(HANDLE src, HANDLE dest, bool cancellable) {
   bool ok = true;
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(src, in, sizeof in, &got, nullptr) || got == 0) break;
+    if (!ReadFile(src, in, sizeof in, &got, nullptr)) ok = false;
+    if (!ok || got == 0) break;
     // Bytes in[0 .. put) have passed their points and are written.
     DWORD put = 0;
     bool stop = false;
@@ -164,6 +170,23 @@ bool CopyBytes(HANDLE src, HANDLE dest, bool cancellable) {
   return ok;
 }
 
+// Copies a file into the working folder: the target created or replaced, never through a link, and
+// never over its own source (the two openings' sharing refuses that). False when nothing or not all
+// was copied.
+bool CopyIntoWork(const std::string& from, const std::string& to) {
+  UniqueHandle in(winfs::Open(nullptr, from.c_str(), false));
+  if (!in) return false;
+  UniqueHandle out(winfopen(to.c_str(), true));
+  if (!out) return false;
+  static char buf[kChunk];
+  for (DWORD got = 0;;) {
+    if (!ReadFile(in.get(), buf, sizeof buf, &got, nullptr)) return false;
+    if (got == 0) return true;
+    DWORD done = 0;
+    if (!WriteFile(out.get(), buf, got, &done, nullptr) || done != got) return false;
+  }
+}
+
 bool appendFailed;
 
 // What the build leaves when it cannot write the output: no broken file of its own making. A file
@@ -204,7 +227,8 @@ bool SprawdzSciezki() {
 
 void DoklejPlik(const char* path, HANDLE dest) {
   UniqueHandle src(winfopen(path, false));
-  if (src && !CopyBytes(src.get(), dest, true)) appendFailed = true;
+  // A part missing after a cancel was deleted by it; otherwise the installer would lack it.
+  if (src ? !CopyBytes(src.get(), dest, true) : !BuildCancelled()) appendFailed = true;
   Progress(Granica()[1], false, nullptr);
   Progress(kFull, true, nullptr);
 }
@@ -285,10 +309,13 @@ bool BtnZastosuj() {
       },
       [](void* c, const std::string& name) {
         const Target* t = static_cast<Target*>(c);
-        CopyFileA(t->licence.c_str(), (t->cfg + "\\" + name).c_str(), FALSE);
+        CopyIntoWork(t->licence, t->cfg + "\\" + name);
       },
       [](void* c, const std::string& name) { DeleteFileA((static_cast<Target*>(c)->cfg + "\\" + name).c_str()); }};
-  ApplyBuildConfig(PlanBuildConfig(fields), io);
+  if (!ApplyBuildConfig(PlanBuildConfig(fields), io)) {
+    BuildError(S_OUTPUT_FAILED);
+    return false;
+  }
 
   Running(true);
   appendFailed = false;
@@ -296,7 +323,12 @@ bool BtnZastosuj() {
   std::string uninst;
   ToolFile(kUninstFile, &uninst);
   std::string cfgUninst = cfg + "\\" + kUninstFile;
-  CopyFileA(uninst.c_str(), cfgUninst.c_str(), FALSE);
+  if (!CopyIntoWork(uninst, cfgUninst)) {  // an installer without its uninstaller
+    Running(false);
+    BuildError(S_OUTPUT_FAILED);
+    Ended();
+    return false;
+  }
   // The uninstaller goes into the archive signed: it is installed as it is.
   if (!PodpiszPlik(cfgUninst.c_str())) {
     Running(false);
@@ -306,23 +338,31 @@ bool BtnZastosuj() {
   }
   if (!Hooks().unattended || !Hooks().unattended()) DialogKopiuj();  // an unattended build shows no window
 
-  Granica()[0] = kPackCfgBounds[0];
-  Granica()[1] = kPackCfgBounds[1];
-  // A file no installer can carry stops the build, named (PackForInstaller says which).
-  bool packed = PackForInstaller(cfg.c_str(), kCfgArchive);
-  std::string folder = Field(IDE_FOLDER);
-  Granica()[0] = kPackBinBounds[0];
-  Granica()[1] = kPackBinBounds[1];
-  packed = packed && PackForInstaller(NoTrailingSlash(folder).c_str(), kBinArchive);
-  if (packed) {
+  // A packing that fails stops the build (a file that cannot be read, or whose name no installer can
+  // carry, has been named already); a cancel goes on as it always did and leaves the engine and the
+  // marker. An installer built into its own program folder is not packed into the next one.
+  GzcStatus packed = GZC_OK;
+  bool leftOut = false;
+  std::string output = Field(IDE_SETUP);
+  auto pack = [&](const std::string& folder, const char* name, const short bounds[2], const char* leaveOut) {
+    Granica()[0] = bounds[0];
+    Granica()[1] = bounds[1];
+    return PackForInstaller(folder.c_str(), name, leaveOut, leaveOut ? &leftOut : nullptr, &packed) != 0 ||
+           packed == GZC_CANCELLED;
+  };
+  if (pack(cfg, kCfgArchive, kPackCfgBounds, nullptr) &&
+      pack(NoTrailingSlash(Field(IDE_FOLDER)), kBinArchive, kPackBinBounds, output.c_str())) {
     std::string lang;
     ToolFile(kLangFile, &lang);
-    CopyFileA(lang.c_str(), (bin + "\\" + kLangFile).c_str(), FALSE);
+    if (!CopyIntoWork(lang, bin + "\\" + kLangFile)) appendFailed = true;
     MakeRcBin();
+  } else if (packed != GZC_ERR_SOURCE && packed != GZC_ERR_NAME) {
+    BuildError(S_OUTPUT_FAILED);
   }
 
   Sleep(kClosingWaitMs);
   CloseProgressByBuild();
+  if (leftOut) BuildNotice(S_OUTPUT_LEFT_OUT);  // with the progress closed, a box holds up no step
   bool whole = outputWritten && !BuildCancelled();
   ClearBuildCancel();  // before the build flag: whoever sees the build ended sees the next one go on
   Running(false);

@@ -34,16 +34,17 @@ void Idle(void*) {
 
 // PackWithReports with the choice of names: code page 1250 through the ANSI functions (projects),
 // or UTF-8 through the wide ones (installers; every path given is then converted from ANSI).
-GzcStatus PackWith(const char* folder, const char* archive, unsigned minIntervalMs, bool utf8,
+GzcStatus PackWith(const char* folder, const char* archive, unsigned minIntervalMs, const char* leaveOut, bool utf8,
                    GzcPackResult* result) {
   std::string gz, list;
   if (!Scratch("gz.tmp", &gz) || !Scratch("list.txt", &list)) return GZC_ERR_LIST_FILE;
-  std::string folderIn = folder, archiveIn = archive;
+  std::string folderIn = folder, archiveIn = archive, leaveOutIn = leaveOut ? leaveOut : "";
   if (utf8) {
     gz = AnsiToUtf8(gz);
     list = AnsiToUtf8(list);
     folderIn = AnsiToUtf8(folderIn);
     archiveIn = AnsiToUtf8(archiveIn);
+    leaveOutIn = AnsiToUtf8(leaveOutIn);
   }
   const BuildHooks& h = BuildHooksInUse();
   GzcHooks hooks = {};
@@ -64,37 +65,52 @@ GzcStatus PackWith(const char* folder, const char* archive, unsigned minInterval
   job.files = utf8 ? WinFileOpsUtf8() : WinFileOps();
   job.hooks = &hooks;
   job.utf8Names = utf8;
+  job.leaveOut = leaveOut ? leaveOutIn.c_str() : nullptr;
+  job.same = utf8 ? winfs::SameU : winfs::Same;
   return GzcPack(job, result);
+}
+
+// Pakowanie and PackForInstaller: a file that cannot be read, or that no installer can carry, is
+// named in a message (the names of a UTF-8 packing as they are, the others from ANSI).
+int PackNamed(const char* folder, const char* name, bool inWork, bool utf8, const char* leaveOut, bool* leftOut,
+              GzcStatus* status) {
+  std::string archive = name;
+  GzcStatus st = GZC_ERR_ARCHIVE;
+  GzcPackResult result;
+  if (inWork) {
+    std::string bin = BuildPathOf(BUILD_BIN_FOLDER);
+    archive = bin.empty() ? "" : bin + "\\" + name;
+  }
+  if (!archive.empty()) st = PackWith(folder, archive.c_str(), kFileBarIntervalMs, leaveOut, utf8, &result);
+  if (st == GZC_ERR_SOURCE) BuildErrorAbout(S_READ_FAILED, utf8 ? result.unreadable : AnsiToUtf8(result.unreadable));
+  if (const StrDef* refused = RefusedFileMessage(result.refusedWhy)) BuildErrorAbout(*refused, result.refused);
+  if (leftOut) *leftOut = result.leftOut;
+  if (status) *status = st;
+  return st == GZC_OK ? 1 : 0;
 }
 }  // namespace
 
-GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minIntervalMs) {
-  return PackWith(folder, archive, minIntervalMs, false, nullptr);
-}
-
-bool PackForInstaller(const char* folder, const char* name) {
-  std::string bin = BuildPathOf(BUILD_BIN_FOLDER);
-  if (bin.empty()) return false;
+GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minIntervalMs, const char* leaveOut,
+                          bool* leftOut, std::string* unreadable) {
   GzcPackResult result;
-  PackWith(folder, (bin + "\\" + name).c_str(), kFileBarIntervalMs, true, &result);
-  const StrDef* refused = RefusedFileMessage(result.refusedWhy);
-  if (refused) BuildError(*refused, result.refused);
-  return !refused;
+  GzcStatus status = PackWith(folder, archive, minIntervalMs, leaveOut, false, &result);
+  if (leftOut) *leftOut = result.leftOut;
+  if (unreadable) *unreadable = result.unreadable;
+  return status;
 }
 
-int Pakowanie(const char* folder, const char* name, bool inWork) {
-  std::string archive = name;
-  if (inWork) {
-    std::string bin = BuildPathOf(BUILD_BIN_FOLDER);
-    if (bin.empty()) return 0;
-    archive = bin + "\\" + name;
-  }
-  return PackWithReports(folder, archive.c_str(), kFileBarIntervalMs) == GZC_ERR_LIST_FILE ? 0 : 1;
+int Pakowanie(const char* folder, const char* name, bool inWork, const char* leaveOut, bool* leftOut,
+              GzcStatus* status) {
+  return PackNamed(folder, name, inWork, false, leaveOut, leftOut, status);
+}
+
+int PackForInstaller(const char* folder, const char* name, const char* leaveOut, bool* leftOut, GzcStatus* status) {
+  return PackNamed(folder, name, true, true, leaveOut, leftOut, status);
 }
 
 void Error_1() { BuildError(S_UNPACK_ERROR); }
 
-bool Rozpakowanie(const char* dest, HANDLE archive) {
+bool Rozpakowanie(const char* dest, HANDLE archive, uint64_t maxTotal) {
   std::string gz;
   LARGE_INTEGER size, pos, zero = {};
   GzcStatus st = GZC_ERR_READ;
@@ -106,6 +122,7 @@ bool Rozpakowanie(const char* dest, HANDLE archive) {
     job.gzTmp = gz.c_str();
     job.createFolders = false;
     job.files = WinFileOps();
+    job.maxTotal = maxTotal;
     st = GzcUnpack(job, src);
   }
   if (st != GZC_OK) Error_1();

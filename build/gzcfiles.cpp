@@ -25,7 +25,15 @@ void* OpenFile(void*, const char* path, bool write) {
   // Exclusive, as the program opens its files.
   return _fsopen(path, write ? "wb" : "rb", _SH_DENYRW);
 #else
-  if (!write) return std::fopen(path, "rb");
+  if (!write) {
+    FILE* f = std::fopen(path, "rb");
+    struct stat st;
+    if (f && (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode))) {  // a folder is no file to read
+      std::fclose(f);
+      return nullptr;
+    }
+    return f;
+  }
   // O_NOFOLLOW: a link planted at a target's name must not carry the write elsewhere.
   int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) return nullptr;

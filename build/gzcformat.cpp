@@ -954,7 +954,7 @@ const char* GzcStatusText(GzcStatus status) {
     case GZC_ERR_ARCHIVE: return "cannot create the archive";
     case GZC_ERR_TEMP: return "cannot write or read the temporary member file";
     case GZC_ERR_WRITE: return "write to the archive failed";
-    case GZC_ERR_TOO_LARGE: return "a file or the archive would reach 4 GiB";
+    case GZC_ERR_TOO_LARGE: return "a file or the archive would reach 4 GiB, or the files pass their bound";
     case GZC_ERR_NO_MEMORY: return "out of memory";
     case GZC_CANCELLED: return "packing cancelled";
     case GZC_ERR_READ: return "cannot read the archive";
@@ -971,13 +971,23 @@ const char* GzcStatusText(GzcStatus status) {
     case GZC_ERR_CANCELLED_ARCHIVE: return "archive of a cancelled packing";
     case GZC_ERR_NOT_INSTALLER: return "no installer data found";
     case GZC_ERR_LIST_SIZE: return "file list too large (more than 16 MiB)";
+    case GZC_ERR_SOURCE: return "a file to pack cannot be read";
     case GZC_ERR_NAME: return "a name no archive can carry";
   }
   return "unknown error";
 }
 
-// Reads the whole archive as GzcVerify (strict) or as the unpacking does, writing nothing.
-static GzcStatus CheckAll(const GzcSource& src, const char* gzTmp, bool strict);
+// Reads the whole archive as GzcVerify (strict) or as the unpacking does, writing nothing; the
+// files' stored lengths together must stay within maxTotal (0: any).
+static GzcStatus CheckAll(const GzcSource& src, const char* gzTmp, bool strict, uint64_t maxTotal = 0);
+
+namespace {
+// Adds a file's stored length to the running total; false once it passes the bound (0: none).
+bool WithinBound(uint64_t* total, uint32_t isize, uint64_t maxTotal) {
+  *total += isize;
+  return maxTotal == 0 || *total <= maxTotal;
+}
+}  // namespace
 
 GzcStatus GzcReadTable(const GzcSource& src, uint32_t* storedChecksum, std::vector<uint32_t>* table,
                        uint32_t* length) {
@@ -998,7 +1008,7 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
   // Verify first, write second: a damaged archive must not replace a file and then be found out.
   // The check reads the members as the writing will (the archive's sum, the stored lengths).
   if (!job.verified) {
-    GzcStatus checked = CheckAll(src, job.gzTmp, false);
+    GzcStatus checked = CheckAll(src, job.gzTmp, false, job.maxTotal);
     if (checked != GZC_OK) return checked;
     if (!in->seek(in->ctx, src.file, src.offset)) return GZC_ERR_READ;
   }
@@ -1019,10 +1029,12 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
   // earlier entry counts, and on one entry the writing side's: it would have come first.
   TargetWriter writer(ops, job.threads ? job.threads : DefaultThreads(), job.dest, head, job.createFolders);
   uint32_t failedAt = 0;
+  uint64_t total = 0;
   for (size_t i = 0; i < head.lines.size() && status == GZC_OK && !writer.Failed(); ++i) {
     failedAt = static_cast<uint32_t>(i);
     Copied entry;
     status = r.Copy(src, i, &entry);
+    if (status == GZC_OK && !WithinBound(&total, entry.isize, job.maxTotal)) status = GZC_ERR_TOO_LARGE;
     if (status != GZC_OK) break;
     writer.Begin(static_cast<uint32_t>(i));
     Sink sink{[](void* w, const unsigned char* bytes, size_t n) { return static_cast<TargetWriter*>(w)->Put(bytes, n); },
@@ -1087,13 +1099,15 @@ GzcStatus GzcList(const GzcSource& src, const char* gzTmp, std::vector<GzcEntry>
 
 GzcStatus GzcVerify(const GzcSource& src, const char* gzTmp) { return CheckAll(src, gzTmp, true); }
 
-static GzcStatus CheckAll(const GzcSource& src, const char* gzTmp, bool strict) {
+static GzcStatus CheckAll(const GzcSource& src, const char* gzTmp, bool strict, uint64_t maxTotal) {
   Reading r(gzTmp);
   GzcStatus status = r.Start(src, strict);
   if (status != GZC_OK) return status;
+  uint64_t total = 0;
   for (size_t i = 0; i < r.head.lines.size(); ++i) {
     Copied entry;
     status = r.Copy(src, i, &entry);
+    if (status == GZC_OK && !WithinBound(&total, entry.isize, maxTotal)) status = GZC_ERR_TOO_LARGE;
     if (status == GZC_OK) status = dekompresjagz(r.tmp, entry, nullptr, strict, r.buf.data());
     if (status != GZC_OK) return status;
   }

@@ -27,7 +27,7 @@ enum GzcStatus {
   GZC_ERR_ARCHIVE,        // the archive could not be created
   GZC_ERR_TEMP,           // the temporary member file could not be created or read
   GZC_ERR_WRITE,          // a write to the archive failed
-  GZC_ERR_TOO_LARGE,      // a file or the archive would pass 4 GiB
+  GZC_ERR_TOO_LARGE,      // a file or the archive would pass 4 GiB; reading: the files pass the bound
   GZC_ERR_NO_MEMORY,      // the offset table could not be allocated
   GZC_CANCELLED,          // the cancel flag stopped the packing; the archive has a zero table
   // reading
@@ -45,6 +45,7 @@ enum GzcStatus {
   GZC_ERR_CANCELLED_ARCHIVE,  // zero table and checksum: packing was cancelled; nothing to unpack
   GZC_ERR_NOT_INSTALLER,  // no marker followed by two chained archives
   GZC_ERR_LIST_SIZE,      // the file list inflates to more than GZC_LIST_MAX bytes
+  GZC_ERR_SOURCE,         // (packing) a file to pack could not be opened or read whole
   GZC_ERR_NAME,           // (packing) a name no archive can carry: GzcPackResult::refused says which
 };
 
@@ -174,6 +175,14 @@ struct GzcPackJob {
   // the archive is written (GZC_ERR_NAME). False: names are code page 1250 bytes, and such names
   // are skipped.
   bool utf8Names;
+  // A file the walk leaves out though it lies below the folder (an installer built into its own
+  // program folder would otherwise be packed into the next one); null = none. Its folder and, in
+  // that folder, the file are found by `same` where given, else by their paths compared without
+  // regard to ASCII case.
+  const char* leaveOut;
+  // Whether two paths name one file or one folder, links followed (`files`' ctx passed on); false
+  // also when either cannot be looked at. Null: paths compared as text.
+  bool (*same)(void* ctx, const char* a, const char* b);
 };
 
 struct GzcPackResult {
@@ -187,11 +196,16 @@ struct GzcPackResult {
   // layer names it, and why.
   std::string refused;
   GzcNameFault refusedWhy = GZC_NAME_OK;
+  bool leftOut = false;       // the job's leaveOut was met by the walk and left out
+  // With GZC_ERR_SOURCE: the full path of the file that could not be read.
+  std::string unreadable;
 };
 
 // Packs every file below job.folder into job.archive. The list is written to job.listFile, each
 // member passes through a scratch file (job.gzTmp, which keeps members after the pack). A folder
-// that does not exist packs like an empty folder. The calling thread reads the files in list order
+// that does not exist packs like an empty folder. A listed file that cannot be opened or read to
+// the length it had when opened (held by another program, no rights, a subfolder that cannot be
+// searched, a read error) stops the packing with GZC_ERR_SOURCE: never an empty or short member. The calling thread reads the files in list order
 // and keeps the per-byte points and the checksum; the compression runs on job.threads other
 // threads, up to 8 MiB behind the reading, and the members go into the archive in list order.
 // The archive's bytes do not depend on the number of threads, nor on the platform: every member's
@@ -245,6 +259,9 @@ struct GzcUnpackJob {
   // The caller has just checked this archive with GzcVerify (and nobody can change it): the
   // unpacking does not check it again first.
   bool verified;
+  // Most bytes the files may hold together, by their stored lengths (GZC_ERR_TOO_LARGE before any
+  // file is written, and no member is inflated past its stored length); 0 = no bound.
+  uint64_t maxTotal;
 };
 
 // Unpacks the archive into job.dest. The whole archive is checked first, as GzcVerify does, then

@@ -54,6 +54,9 @@ struct Walk {
   GzcPackResult* result;
   bool utf8;                            // names are UTF-8 and must travel, or the packing stops
   bool refused = false;
+  const GzcPackJob* job = nullptr;      // set when it has a file to leave out
+  std::string outFolder, outName;       // that file's path split at its last separator
+  bool leftOut = false;
 };
 
 // Notes the first name that cannot travel; the walk stops there.
@@ -92,6 +95,27 @@ const std::string* CaseTwin(const std::vector<std::pair<std::string, GzcKind>>& 
   return first == SIZE_MAX ? nullptr : &names[first].first;
 }
 
+// ASCII letters without regard to case, either separator for either, a trailing one ignored.
+bool SameText(std::string a, std::string b) {
+  for (std::string* s : {&a, &b}) {
+    for (char& c : *s) c = c == '/' ? '\\' : (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    if (s->size() > 1 && s->back() == '\\') s->pop_back();
+  }
+  return a == b;
+}
+
+// Whether `folder` of the walk holds the file the job leaves out, and whether a file of that
+// folder is it: by identity where the job can tell, else by the text.
+bool IsOutputFolder(const Walk& w, const std::string& folder) {
+  if (!w.job) return false;
+  if (w.job->same) return w.job->same(w.ops->ctx, folder.c_str(), w.outFolder.c_str());
+  return SameText(folder, w.outFolder);
+}
+bool IsOutput(const Walk& w, const std::string& full, const std::string& name) {
+  if (w.job->same) return w.job->same(w.ops->ctx, full.c_str(), w.job->leaveOut);
+  return SameText(name, w.outName);
+}
+
 void CollectName(void* cookie, const char* name, GzcKind kind) {
   static_cast<std::vector<std::pair<std::string, GzcKind>>*>(cookie)->push_back({name, kind});
 }
@@ -118,6 +142,8 @@ bool WalkFolder(Walk& w, const std::string& folder, const std::string& rel) {
   std::vector<std::pair<std::string, GzcKind>> names;
   if (!w.ops->listDir(w.ops->ctx, folder.c_str(), CollectName, &names)) return false;
   const std::string* twin = w.utf8 ? CaseTwin(names) : nullptr;
+  // Only the output's own folder is looked at closely: one comparison a folder, and one a file there.
+  const bool outputHere = IsOutputFolder(w, folder);
   for (const auto& [name, searchKind] : names) {
     if (w.refused) break;
     std::string full = folder + GZC_SEP + name;
@@ -143,7 +169,8 @@ bool WalkFolder(Walk& w, const std::string& folder, const std::string& rel) {
       // A folder that cannot be searched is taken for a file, as the walk always did.
       if (!WalkFolder(w, full, relName)) ListFile(w, full, relName);
     } else if (kind == GZC_KIND_FILE) {
-      ListFile(w, full, relName);
+      if (outputHere && IsOutput(w, full, name)) w.leftOut = true;
+      else ListFile(w, full, relName);
     } else if (w.skipped) {
       // Links (which could loop), devices, pipes, and entries gone since the search.
       w.skipped->push_back(full);
@@ -156,6 +183,7 @@ bool WalkFolder(Walk& w, const std::string& folder, const std::string& rel) {
 struct PackState {
   const GzcHooks* hooks;
   uint32_t IlePlikow;
+  std::string unreadable;  // the file that stopped the packing with GZC_ERR_SOURCE
   int lastOverall = -1;
   int lastCurrent = -1;
   std::chrono::steady_clock::time_point lastReport;
@@ -288,13 +316,16 @@ class Packer {
   }
 
   // kompresjagz: reads one file, running the per-byte points over it, and hands it to a compressor
-  // as the member of entry `index`. A file that cannot be opened gives an empty member, so that the
-  // entry still exists and the table matches the bytes appended. Position 0 (the list and the first
-  // file) reports no progress.
+  // as the member of entry `index`. A file that cannot be opened, or ends before the length it had
+  // when opened, stops the packing (an empty or short member would install as a broken file).
+  // Position 0 (the list and the first file) reports no progress.
   GzcStatus kompresjagz(uint32_t index, const char* path, uint32_t position) {
     void* src = ops_->open(ops_->ctx, path, false);
     uint64_t size = 0;
-    if (src && !ops_->size(ops_->ctx, src, &size)) size = 0;
+    if (!src || !ops_->size(ops_->ctx, src, &size)) {
+      if (src) ops_->close(ops_->ctx, src);
+      return Unreadable(path);
+    }
     if (size > 0xFFFFFFFFu) {
       ops_->close(ops_->ctx, src);
       huge_ = true;
@@ -302,7 +333,7 @@ class Packer {
     }
     Compressor& c = Assign(index);
     GzcStatus status = GZC_OK;
-    if (src) {
+    {
       const uint32_t length = static_cast<uint32_t>(size);
       const GzcHooks* h = st_.hooks;
       const volatile unsigned char* cancel = cancel_;
@@ -312,12 +343,13 @@ class Packer {
       const bool report = position != 0 && h && h->progress;
       const short overall = report ? OverallValue(h, position, st_.IlePlikow) : 0;
       uint64_t next = report ? 1 : UINT64_MAX;  // the first byte always reports
-      uint64_t count = 0;
+      uint64_t count = 0, got = 0;
       bool stop = false;
       while (!stop && status == GZC_OK) {
         unsigned char* block = TakeBlock(&status);
         if (!block) break;
         size_t n = ops_->read(ops_->ctx, src, block, kBlockSize);
+        got += n;
         size_t k = 0;
         while (k < n) {
           // The bytes before the next point that does more than count (a progress change or a
@@ -358,6 +390,8 @@ class Packer {
         if (n == 0) break;
       }
       ops_->close(ops_->ctx, src);
+      // The read ended early by itself (an error, or the file was cut meanwhile), not by a cancel.
+      if (status == GZC_OK && !stop && got < size && !(cancel && Cancelled(cancel))) status = Unreadable(path);
     }
     // The member is complete even after a cancel: it holds the bytes read so far.
     Hand(c, Item::END, index, nullptr, 0);
@@ -445,6 +479,11 @@ class Packer {
       if (*status != GZC_OK) return nullptr;
       Idle();
     }
+  }
+
+  GzcStatus Unreadable(const char* path) {
+    st_.unreadable = path;
+    return GZC_ERR_SOURCE;
   }
 
   void Idle() {
@@ -689,8 +728,16 @@ GzcStatus GzcPack(const GzcPackJob& job, GzcPackResult* result) {
 
   void* list = ops->open(ops->ctx, job.listFile, true);
   if (!list) return GZC_ERR_LIST_FILE;
-  Walk walk{ops, {}, &result->skipped, result, job.utf8Names};
+  Walk walk{ops, {}, &result->skipped, result, job.utf8Names, false, nullptr, {}, {}, false};
+  if (job.leaveOut) {
+    walk.job = &job;
+    std::string out = job.leaveOut;
+    size_t sep = out.find_last_of("\\/");
+    walk.outFolder = sep == std::string::npos ? "." : out.substr(0, sep == 0 || out[sep - 1] == ':' ? sep + 1 : sep);
+    walk.outName = sep == std::string::npos ? out : out.substr(sep + 1);
+  }
   WalkFolder(walk, job.folder, "");  // a folder that cannot be searched packs like an empty one
+  result->leftOut = walk.leftOut;
   if (walk.refused) {
     ops->close(ops->ctx, list);
     return GZC_ERR_NAME;
@@ -706,7 +753,9 @@ GzcStatus GzcPack(const GzcPackJob& job, GzcPackResult* result) {
   st.hooks = job.hooks;
   st.IlePlikow = static_cast<uint32_t>(walk.lines.size()) + 1;
   result->entries = st.IlePlikow;
-  return packgzc(st, job, walk.lines, result);
+  GzcStatus status = packgzc(st, job, walk.lines, result);
+  result->unreadable = st.unreadable;
+  return status;
 }
 
 // ---- Names compared as Windows compares them -----------------------------------------------------

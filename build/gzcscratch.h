@@ -14,10 +14,10 @@
 #include "build/gzcformat.h"
 
 #ifdef _WIN32
+#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
-#include <sys/stat.h>
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -103,7 +103,12 @@ class ScratchFile {
   bool Open() {
     if (fd_ >= 0) return true;
 #ifdef _WIN32
-    fd_ = _sopen(path_, _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY, _SH_DENYWR, _S_IREAD | _S_IWRITE);
+    // Never through a link at the path: one put there would turn the truncation onto its target.
+    HANDLE h = CreateFileA(path_, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    fd_ = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDWR | _O_BINARY);
+    if (fd_ < 0) CloseHandle(h);
 #else
     fd_ = ::open(path_, O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
 #endif

@@ -30,6 +30,10 @@ inline constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVe
 inline constexpr char kLnkFile[] = "lnk.cfg";
 inline constexpr char kInitFile[] = "init.cfg";
 inline constexpr char kRegFile[] = "reg.cfg";
+// Most bytes a project file's members may hold unpacked together (the cfg folder: the lists, the
+// licence, the project's own "Project.ini"; a few kilobytes as a rule). A larger one is refused as
+// damaged before anything is written, wherever a project is opened.
+inline constexpr unsigned long long kProjectUnpackedMax = 16ull << 20;
 
 // "init.cfg", section "cfg": the program name, the licence's file name in the cfg folder, the
 // closing-information file relative to the program folder.

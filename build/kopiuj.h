@@ -1,6 +1,9 @@
 // The packing progress dialog and the records through which a build feeds and cancels it.
 #pragma once
 #include <windows.h>
+#include "lang/subdialog.h"
+
+extern const SubDialog kPackingDialog;
 
 void DialogKopiuj();                      // opens the dialog on a thread of its own, unless open
 DWORD WINAPI ThtMain5(LPVOID);

@@ -1,7 +1,6 @@
 // The packing progress dialog: two bars with percentages and the abort button.
 #include "build/kopiuj.h"
 #include "build/buildhooks.h"
-#include "dlgkit/dlgkit.h"
 #include "lang/dlgtexts.h"
 #include "res/resource.h"
 #include <commctrl.h>
@@ -25,19 +24,19 @@ void SetWindow(HWND wnd) { __atomic_store_n(&hDlg, wnd, __ATOMIC_RELEASE); }
 bool ClosedByAuthor() { return Load(&c) == 1; }
 void SetClosedByAuthor(bool author) { Store(&c, author ? 1 : 0); }
 
-void OnInit(HWND wnd) {
+BOOL OnInit(HWND wnd) {
   const BuildHooks& h = BuildHooksInUse();
   if (h.menus) h.menus(false);
-  InitLang6(wnd);
   Progress(0, false, wnd);
   SetWindow(wnd);
+  return FALSE;
 }
 
-void OnClose() {
+void OnClose(HWND) {
   // Once per dialog, and only for the dialog of this build: an ended dialog's late WM_DESTROY
   // must not cancel the next build.
   const BuildHooks& h = BuildHooksInUse();
-  if (!h.holdsSlot || !h.holdsSlot()) return;
+  if (!HoldsSlot(kPackingDialog.slot)) return;
   if (ClosedByAuthor()) {
     Store(&cancel, 0);
     UsunZBin();
@@ -45,9 +44,13 @@ void OnClose() {
   SetClosedByAuthor(true);
   hProg[0] = hProg[1] = hProc[0] = hProc[1] = nullptr;  // progress outside a build goes nowhere
   if (h.menus) h.menus(true);
-  if (h.endDialog) h.endDialog();
+  EndSubDialog(kPackingDialog.slot);
 }
 }  // namespace
+
+// Escape leaves a build alone: only the abort button cancels it.
+const SubDialog kPackingDialog = {3, IDD_PACKING, DialogProc6, ThtMain5, InitLang6, OnInit, nullptr, OnClose,
+                                  IDB_PACK_CANCEL, false};
 
 short* Granica() { return g; }
 BYTE* CancelGzc() { return &cancel; }
@@ -60,13 +63,12 @@ HWND ProgressWindow() { return __atomic_load_n(&hDlg, __ATOMIC_ACQUIRE); }
 void DialogKopiuj() {
   INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&icc);
-  const BuildHooks& h = BuildHooksInUse();
-  if (!h.launch || (h.slotOpen && h.slotOpen())) return;
+  if (IsOpen(kPackingDialog.slot)) return;
   SetWindow(nullptr);
-  h.launch(ThtMain5);
+  OpenSubDialog(kPackingDialog);
   // Give the dialog a moment to take its bars, so that the first steps' progress is shown.
   // Messages the dialog sends to the main window while it opens are served meanwhile.
-  auto open = [&] { return !h.slotOpen || h.slotOpen(); };
+  auto open = [] { return IsOpen(kPackingDialog.slot); };
   for (DWORD start = GetTickCount(); !ProgressWindow() && open() && GetTickCount() - start < kOpenWaitMs;) {
     MSG m;
     PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
@@ -74,21 +76,9 @@ void DialogKopiuj() {
   }
 }
 
-DWORD WINAPI ThtMain5(LPVOID) {
-  StartMain(DialogProc6, IDD_PACKING);
-  return 1;
-}
-
-INT_PTR CALLBACK DialogProc6(HWND wnd, UINT msg, WPARAM wp, LPARAM) {
-  switch (msg) {
-    case WM_INITDIALOG: OnInit(wnd); return FALSE;
-    case WM_COMMAND:
-      if (LOWORD(wp) == IDB_PACK_CANCEL) SendMessageA(wnd, WM_CLOSE, 0, 0);
-      return TRUE;
-    case WM_CLOSE:
-    case WM_DESTROY: OnClose(); return TRUE;
-    default: return FALSE;
-  }
+DWORD WINAPI ThtMain5(LPVOID) { return RunSubDialog(kPackingDialog); }
+INT_PTR CALLBACK DialogProc6(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  return SubDialogProc(kPackingDialog, wnd, msg, wp, lp);
 }
 
 void InitLang6(HWND wnd) {

@@ -83,20 +83,31 @@ bool TakeSignOption(std::string* line) {
   return true;
 }
 
+std::string SignCommandLine(const std::string& tmpl, const std::string& path) {
+  std::string cmd;
+  bool quoted = false;  // inside a quoted argument, as a program splits its command line
+  size_t slashes = 0;   // backslashes just before this character
+  for (size_t i = 0; i < tmpl.size(); ++i) {
+    char c = tmpl[i];
+    if (c == '%' && i + 1 < tmpl.size() && tmpl[i + 1] == '1') {
+      cmd += quoted ? path : "\"" + path + "\"";
+      ++i;
+      slashes = 0;
+      continue;
+    }
+    if (c == '"' && slashes % 2 == 0) quoted = !quoted;  // an odd run of backslashes makes it a plain quote
+    slashes = c == '\\' ? slashes + 1 : 0;
+    cmd += c;
+  }
+  return cmd;
+}
+
 bool PodpiszPlik(const char* path) {
   if (signOptionBad) return false;
   std::string tmpl;
   if (!TemplateForRun(&tmpl)) return false;
   if (tmpl.empty()) return true;
-  std::string cmd;
-  for (size_t i = 0; i < tmpl.size(); ++i) {
-    if (tmpl[i] == '%' && i + 1 < tmpl.size() && tmpl[i + 1] == '1') {
-      cmd += std::string("\"") + path + "\"";
-      ++i;
-    } else {
-      cmd += tmpl[i];
-    }
-  }
+  std::string cmd = SignCommandLine(tmpl, path);
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   HANDLE err = GetStdHandle(STD_ERROR_HANDLE);

@@ -16,6 +16,11 @@ std::string* SignOverride();
 // every signing of this run then fails.
 bool TakeSignOption(std::string* line);
 
+// The command line for one file: every "%1" of the template becomes the path, in double quotes
+// where the template has none around it, and as it is inside a quoted argument, so that `%1` and
+// `"%1"` both give one argument (a Windows path holds no quote).
+std::string SignCommandLine(const std::string& tmpl, const std::string& path);
+
 // Signs `path` in place: runs the template with every "%1" replaced by the quoted path and waits for
 // it, keeping the main window alive meanwhile. True when no template is set or the command exited
 // with 0; false also when the stored template is longer than kSignMax - 1 bytes. When the program has a standard error (an unattended build), the command's output goes

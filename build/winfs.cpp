@@ -113,6 +113,38 @@ void RemoveTreeUtf8(const std::string& folder) {
   if (!w.empty()) RemoveInW(w);
 }
 
+namespace {
+// Volume and file index of what `h` opened (closed here); false when it did not open.
+bool FileId(HANDLE h, BY_HANDLE_FILE_INFORMATION* i) {
+  UniqueHandle owned(h);
+  return owned && GetFileInformationByHandle(owned.get(), i);
+}
+// No access asked: a file held open exclusively can still be looked at; the flag opens folders.
+constexpr DWORD kAnyShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+bool SameId(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+}  // namespace
+
+bool SameFile(const char* a, const char* b) {
+  auto info = [](const char* path, BY_HANDLE_FILE_INFORMATION* i) {
+    return FileId(CreateFileA(path, 0, kAnyShare, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr), i);
+  };
+  BY_HANDLE_FILE_INFORMATION ia, ib;
+  return info(a, &ia) && info(b, &ib) && SameId(ia, ib);
+}
+
+bool SameFileUtf8(const char* a, const char* b) {
+  auto info = [](const char* path, BY_HANDLE_FILE_INFORMATION* i) {
+    std::wstring w = Utf8ToWide(path);
+    return !w.empty() &&
+           FileId(CreateFileW(w.c_str(), 0, kAnyShare, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr), i);
+  };
+  BY_HANDLE_FILE_INFORMATION ia, ib;
+  return info(a, &ia) && info(b, &ib) && SameId(ia, ib);
+}
+
 namespace winfs {
 void* Open(void*, const char* path, bool write) {
   DWORD flags = write ? FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT : FILE_FLAG_SEQUENTIAL_SCAN;
@@ -150,6 +182,8 @@ bool RemoveDir(void*, const char* path) { return RemoveDirectoryA(path) != 0; }
 bool ListDir(void*, const char* folder, void (*onEntry)(void*, const char*, GzcKind), void* cookie) {
   return ForEachEntry(folder, onEntry, cookie);
 }
+bool Same(void*, const char* a, const char* b) { return SameFile(a, b); }
+bool SameU(void*, const char* a, const char* b) { return SameFileUtf8(a, b); }
 }  // namespace winfs
 
 bool Utf8ToWide(const char* text, std::wstring* out) {

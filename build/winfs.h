@@ -34,6 +34,11 @@ std::string WideToUtf8(const std::wstring& text);
 // A text of the program's ANSI code page in UTF-8.
 std::string AnsiToUtf8(const std::string& text);
 
+// Whether two paths name one file or one folder (volume and file index, links followed); false
+// also when either cannot be opened.
+bool SameFile(const char* a, const char* b);
+bool SameFileUtf8(const char* a, const char* b);  // the same on UTF-8 paths
+
 // WinFileOps' operations one by one, for a layer that builds its own table on them (`ctx` unused).
 namespace winfs {
 void* Open(void* ctx, const char* path, bool write);
@@ -54,6 +59,8 @@ bool RemoveU(void* ctx, const char* path);
 GzcKind KindU(void* ctx, const char* path);
 bool ListDirU(void* ctx, const char* folder, void (*onEntry)(void* cookie, const char* name, GzcKind kind),
               void* cookie);
+bool Same(void* ctx, const char* a, const char* b);  // SameFile, as a pack job's `same`
+bool SameU(void* ctx, const char* a, const char* b);  // SameFileUtf8, likewise
 }  // namespace winfs
 
 // What the search's attributes say an entry is: a link or other reparse point is GZC_KIND_OTHER.

@@ -79,6 +79,14 @@ struct PidlTraits {
 };
 using UniquePidl = WinOwned<LPITEMIDLIST, PidlTraits>;
 
+// A block the system allocated with LocalAlloc for the caller (a security descriptor made from text).
+struct LocalTraits {
+  static PSECURITY_DESCRIPTOR Empty() { return nullptr; }
+  static bool Valid(PSECURITY_DESCRIPTOR p) { return p != nullptr; }
+  static void Close(PSECURITY_DESCRIPTOR p) { LocalFree(p); }
+};
+using UniqueLocal = WinOwned<PSECURITY_DESCRIPTOR, LocalTraits>;
+
 // A GDI object: font, bitmap, brush, pen.
 struct GdiTraits {
   static HGDIOBJ Empty() { return nullptr; }

@@ -2,7 +2,9 @@
 #include "engine/enginewin.h"
 #include "build/winfs.h"
 
+#include <sddl.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include "build/winhandles.h"
 #include "engine/langdata.h"
@@ -85,6 +87,55 @@ std::string ModulePath() {
   wchar_t path[MAX_PATH];
   DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
   return n && n < MAX_PATH ? WideToUtf8(path, n) : std::string();
+}
+
+HANDLE OpenImageFile(const std::string& path) {
+  UniqueHandle f(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!f) return nullptr;
+  // The same bytes prove nothing (every installer starts with the same engine): the system is asked
+  // whether an image view of this handle's file and the running image come from one file.
+  typedef LONG(NTAPI * SameFiles)(PVOID, PVOID);
+  SameFiles same = reinterpret_cast<SameFiles>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtAreMappedFilesTheSame")));
+  UniqueHandle map(CreateFileMappingA(f.get(), nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr));
+  void* view = same && map ? MapViewOfFile(map.get(), FILE_MAP_READ, 0, 0, 0) : nullptr;
+  if (!view) return nullptr;
+  bool ours = same(GetModuleHandleA(nullptr), view) == 0;
+  UnmapViewOfFile(view);
+  return ours ? f.release() : nullptr;
+}
+
+HANDLE OpenOwnImage() { return OpenImageFile(ModulePath()); }
+
+bool MakePrivateFolder(const wchar_t* prefix, std::string* out) {
+  wchar_t base[MAX_PATH];
+  UINT n;
+  UniqueLocal sd;
+  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, FALSE};
+  if (IsUserAnAdmin()) {
+    // The user's own temporary folder would not do: its owner may rename what is in it.
+    n = GetSystemWindowsDirectoryW(base, MAX_PATH - 8);
+    if (!n || n >= MAX_PATH - 8) return false;
+    lstrcatW(base, L"\\Temp\\");  // the system's folder is never a drive's root
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1,
+                                                              sd.put(), nullptr))
+      return false;
+    sa.lpSecurityDescriptor = sd.get();
+  } else {
+    n = GetTempPathW(MAX_PATH, base);
+    if (!n || n >= MAX_PATH) return false;
+  }
+  for (unsigned i = 0; i < 1000; ++i) {
+    wchar_t path[MAX_PATH + 32];
+    wsprintfW(path, L"%s%s%lu_%u", base, prefix, GetCurrentProcessId(), i);
+    // Made here and now, or not at all: an existing folder or link of that name is never used.
+    if (CreateDirectoryW(path, &sa)) {
+      *out = WideToUtf8(path, wcslen(path));
+      return true;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  }
+  return false;
 }
 
 std::string FolderOf(const std::string& path) {

@@ -41,6 +41,18 @@ int Box(HWND owner, const std::string& text, const std::string& caption, UINT fl
 // ---- Files -------------------------------------------------------------------------------------
 // Paths are UTF-8 (build/winfs.h converts), and reach Windows through the wide functions.
 std::string ModulePath();
+// The file at `path` opened for reading, without write or delete sharing, when it is the very file
+// this process's image was mapped from (not merely one with the same bytes): a file put at the
+// program's path after it started, the original renamed away, is refused. Null otherwise; the
+// caller closes the handle.
+HANDLE OpenImageFile(const std::string& path);
+// This program's own file, so checked: nothing is ever read again from its path by name alone.
+HANDLE OpenOwnImage();
+// Makes a new folder, named `prefix` followed by numbers, for this process's scratch files. An
+// elevated process makes it where other programs of the user can neither write into it nor swap
+// it for a link: in the system's temporary folder, open to the system and administrators alone.
+// Otherwise in the user's temporary folder. `out` gets its UTF-8 path; false when none could be made.
+bool MakePrivateFolder(const wchar_t* prefix, std::string* out);
 std::string FolderOf(const std::string& path);  // text before the last '\'
 std::string NameOf(const std::string& path);    // text after the last '\'
 bool ReadWhole(const std::string& path, std::string* out, size_t limit);

@@ -85,6 +85,7 @@ struct Job {
   const std::string folder;  // the installation folder in UTF-8, as the paths of the archive
   EngineFiles files;
   std::string log;           // the uninstall log being built
+  std::string copy;          // its lines that reach outside the folder, for the registration
   std::vector<std::string> topDirs;  // folders made on the way to the installation folder
   uint64_t installedBytes = 0;
   int lastPercent = -1;
@@ -101,7 +102,7 @@ struct Job {
   void Status(const std::string& text) {
     if (sink.status) sink.status(sink.ctx, text);
   }
-  void Log(char tag, const std::string& a, const std::string& b = "") { LogLine(tag, a, b, &log); }
+  void Log(char tag, const std::string& a, const std::string& b = "");
   void Problem(const std::string& text) { s.problems.push_back(text); }
   // The path of a relative entry path inside the installation folder, or false if unsafe.
   bool Inside(const std::string& rel, std::string* full) const {
@@ -109,6 +110,11 @@ struct Job {
   }
   std::string Relative(const std::string& full) const { return full.substr(folder.size() + 1); }
 };
+
+void Job::Log(char tag, const std::string& a, const std::string& b) {
+  LogLine(tag, a, b, &log);
+  if (LogReachesOut(tag)) LogLine(tag, a, b, &copy);
+}
 
 void OnRead(void* ctx, uint64_t total) {
   Job* job = static_cast<Job*>(ctx);
@@ -405,6 +411,9 @@ bool Register(Job& job, const std::string& uninstaller) {
     SetDword(k, L"EstimatedSize", (DWORD)((job.installedBytes + 1023) / 1024));
     SetDword(k, L"NoModify", 1);
     SetDword(k, L"NoRepair", 1);
+    // The proof of what the log's lines outside the folder may remove (the log itself lies where
+    // others may write).
+    RegSetValueExA(k, kLogCopyValue, 0, REG_BINARY, (const BYTE*)job.copy.data(), (DWORD)job.copy.size());
     job.Log('U', std::string(roots[i] == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\") + sub);
     return true;
   }
@@ -491,7 +500,7 @@ int RunInstall(Setup& s, const InstallSink& sink, std::string* why) {
   job.files.onRead = OnRead;
   job.files.onReadCtx = &job;
   InitGuard(job);
-  job.log = LogHeader();
+  job.log = job.copy = LogHeader();
   job.Log('P', s.name);
   job.Log('G', TextSet());
 

@@ -87,20 +87,12 @@ GzcStatus Locate(Setup* s, EngineFiles* files) {
   return GZC_OK;
 }
 
+// The member scratch file goes into a folder of this run's own: an elevated run writes nothing
+// where the user's other programs could put a link in its way.
 bool MakeScratch(Setup* s) {
-  wchar_t base[MAX_PATH];
-  DWORD n = GetTempPathW(MAX_PATH, base);
-  if (!n || n >= MAX_PATH) return false;
-  for (unsigned i = 0; i < 1000; ++i) {
-    wchar_t path[MAX_PATH + 32];
-    wsprintfW(path, L"%sprsetup%lu_%u", base, GetCurrentProcessId(), i);
-    if (CreateDirectoryW(path, nullptr)) {
-      s->temp = WideToUtf8(path, wcslen(path));
-      s->gzTmp = s->temp + "\\gz.tmp";
-      return true;
-    }
-  }
-  return false;
+  if (!MakePrivateFolder(L"prsetup", &s->temp)) return false;
+  s->gzTmp = s->temp + "\\gz.tmp";
+  return true;
 }
 
 // A value of section "cfg" of init.cfg, cut to the buffer the program gives it, in UTF-8.
@@ -138,8 +130,9 @@ GzcStatus ReadConfiguration(Setup* s, EngineFiles* files) {
 int Run(Setup& s) {
   std::string bad;
   bool argsOk = ParseArgs(&s, &bad);
-  std::string exe = ModulePath();
-  s.file.reset(CreateFileW(Utf8ToWide(exe).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  // Held open from here to the end, and proved to be the file this process was started from: after
+  // the user's consent to an elevated run, another file put at the installer's path is not read.
+  s.file.reset(OpenOwnImage());
   LARGE_INTEGER size = {};
   if (!s.file || !GetFileSizeEx(s.file.get(), &size)) {
     if (!s.silent) Box(nullptr, kNoData, kNoDataCaption, MB_OK | MB_ICONERROR);

@@ -22,6 +22,8 @@ struct Uninstall {
   bool silent = false;
   std::string exe, folder, name;
   std::vector<LogItem> items;
+  std::vector<char> vouched;      // per item: a line reaching outside the folder that the copy proves
+  std::string registration;       // the registration key this installation made, once proved
   std::vector<std::string> left;  // what could not be removed
   int topDirs = 0;                // folders made on the way to the installation folder
   HWND dlg = nullptr;             // the window that shows the progress; null when silent
@@ -96,6 +98,62 @@ bool OurRegistration(const std::string& key) {
   return false;
 }
 
+// A value of an open key as raw bytes (a string with its terminators); "" when missing or too large.
+std::string QueryValue(HKEY key, const char* name) {
+  DWORD size = 0;
+  std::string data;
+  if (RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS || size > kLogMax) return data;
+  data.resize(size);
+  if (size && RegQueryValueExA(key, name, nullptr, nullptr, (BYTE*)&data[0], &size) != ERROR_SUCCESS) size = 0;
+  data.resize(size);
+  return data;
+}
+
+// A string value of an open key in UTF-8; "" when missing, not a string or longer than a path.
+std::string QueryText(HKEY key, const wchar_t* name) {
+  wchar_t text[MAX_PATH + 1] = {0};
+  DWORD type, size = MAX_PATH * sizeof(wchar_t);
+  if (RegQueryValueExW(key, name, nullptr, &type, (BYTE*)text, &size) != ERROR_SUCCESS || type != REG_SZ) return "";
+  return WideToUtf8(text, wcslen(text));
+}
+
+// The registration this installation made: a U line naming a key whose installation folder holds
+// this very uninstaller. Its copy of the lines that reach outside the folder vouches for each such
+// line of the log, in their order; a line the copy lacks (edited in) is not acted upon. A copy under
+// the user's own key proves nothing to an elevated run beyond what the user could do anyway: keys
+// and values of HKEY_CURRENT_USER, and the empty folders on the way to this one.
+void Vouch(Uninstall& u) {
+  u.vouched.assign(u.items.size(), 0);
+  std::vector<LogItem> copy;
+  bool machine = false;
+  for (const LogItem& it : u.items) {
+    HKEY root;
+    std::string sub;
+    UniqueKey k;
+    if (it.tag != 'U' || !OurRegistration(it.a) || !SplitKey(it.a, &root, &sub) ||
+        RegOpenKeyExW(root, W(sub).c_str(), 0, KEY_QUERY_VALUE, k.put()) != ERROR_SUCCESS)
+      continue;
+    std::string location = QueryText(k.get(), L"InstallLocation");
+    UniqueHandle same(OpenImageFile(location + "\\" + kInstalledUninstaller));
+    if (!same || !LogParse(QueryValue(k.get(), kLogCopyValue), &copy)) continue;
+    u.registration = it.a;
+    machine = root == HKEY_LOCAL_MACHINE;
+    break;
+  }
+  const bool elevated = IsUserAnAdmin() != FALSE;
+  const char kUser[] = "HKEY_CURRENT_USER\\";
+  size_t next = 0;
+  for (size_t i = 0; i < u.items.size() && next < copy.size(); ++i) {
+    const LogItem& it = u.items[i];
+    const LogItem& c = copy[next];
+    if (!LogReachesOut(it.tag) || c.tag != it.tag || c.a != it.a || c.b != it.b) continue;
+    ++next;
+    bool userCould = it.tag == 'T' || (it.tag != 'X' && it.a.size() > sizeof kUser - 1 &&
+                                       lstrcmpiA(it.a.substr(0, sizeof kUser - 1).c_str(), kUser) == 0);
+    u.vouched[i] = machine || !elevated || userCould;
+  }
+}
+
 void RemoveFile(Uninstall& u, const std::string& path) {
   std::wstring w = W(path);
   DWORD a = GetFileAttributesW(w.c_str());
@@ -131,9 +189,11 @@ void RemoveValue(Uninstall& u, const std::string& key, const std::string& name) 
 
 
 void Remove(Uninstall& u) {
-  for (const LogItem& it : u.items) {
+  for (size_t i = 0; i < u.items.size(); ++i) {
+    const LogItem& it = u.items[i];
     std::string full;
-    if (it.tag == 'X' && Inside(u, it.a, &full) && Attributes(full) != INVALID_FILE_ATTRIBUTES) Launch(full);
+    if (it.tag == 'X' && u.vouched[i] && Inside(u, it.a, &full) && Attributes(full) != INVALID_FILE_ATTRIBUTES)
+      Launch(full);
   }
   for (size_t i = u.items.size(); i-- > 0;) {
     Step(u, i);
@@ -153,45 +213,63 @@ void Remove(Uninstall& u) {
       case 'M':
         if (InMenuFolder(it.a)) RemoveDirectoryW(W(it.a).c_str());
         break;
-      case 'V': RemoveValue(u, it.a, it.b); break;
-      case 'K': RemoveKeyIfEmpty(it.a); break;
+      case 'V':
+        if (u.vouched[i]) RemoveValue(u, it.a, it.b);
+        break;
+      case 'K':
+        if (u.vouched[i]) RemoveKeyIfEmpty(it.a);
+        break;
       case 'U': {
         HKEY root;
         std::string sub;
-        if (OurRegistration(it.a) && SplitKey(it.a, &root, &sub) && RegDeleteKeyW(root, W(sub).c_str()) != ERROR_SUCCESS) {
+        if (it.a == u.registration && SplitKey(it.a, &root, &sub) && RegDeleteKeyW(root, W(sub).c_str()) != ERROR_SUCCESS) {
           UniqueKey k;
           if (RegOpenKeyExW(root, W(sub).c_str(), 0, KEY_READ, k.put()) == ERROR_SUCCESS)
             u.left.push_back(TxF(L_NOT_REMOVED, {it.a}));
         }
         break;
       }
-      case 'T': ++u.topDirs; break;
+      case 'T':
+        if (u.vouched[i]) ++u.topDirs;
+        break;
     }
   }
   RemoveFile(u, u.folder + "\\" + kUninstLog);
   RemoveFile(u, u.folder + "\\" + kUninstTexts);  // there when the uninstaller is signed
 }
 
-// A running program cannot delete its own file: a copy in the temporary folder waits for this
-// process to end, deletes the uninstaller and the folders the installation made, and goes itself
-// at the next restart.
+// A running program cannot delete its own file: a copy waits for this process to end, deletes the
+// uninstaller and the folders the installation made, and goes itself at the next restart. The copy
+// runs with this process's rights, so it is made from this program's own file (never re-read by
+// name) into a new folder that, in an elevated run, the user's other programs cannot write to.
 void StartEraser(const Uninstall& u) {
-  wchar_t temp[MAX_PATH], copy[MAX_PATH];
-  std::wstring exe = W(u.exe);
-  if (!GetTempPathW(MAX_PATH, temp) || !GetTempFileNameW(temp, L"pru", 0, copy)) return;
-  if (!CopyFileW(exe.c_str(), copy, FALSE)) return;
+  UniqueHandle image(OpenOwnImage());
+  std::string dir;
+  if (!image || !MakePrivateFolder(L"pru", &dir)) return;
+  std::wstring wdir = W(dir), copy = wdir + L"\\" + W(NameOf(u.exe));
+  bool ok;
+  {
+    UniqueHandle out(CreateFileW(copy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    char buf[16384];
+    DWORD got = 0, put = 0;
+    ok = out && SetFilePointer(image.get(), 0, nullptr, FILE_BEGIN) == 0;
+    while (ok && ReadFile(image.get(), buf, sizeof buf, &got, nullptr) && got)
+      ok = WriteFile(out.get(), buf, got, &put, nullptr) && put == got;
+  }
   UniqueHandle self;
-  if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), self.put(), SYNCHRONIZE, TRUE, 0))
-    return;
+  if (ok)
+    ok = DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), self.put(), SYNCHRONIZE, TRUE, 0);
   wchar_t line[3 * MAX_PATH];
-  wsprintfW(line, L"\"%s\" /_erase %lu %d %s", copy, HandleToULong(self.get()), u.topDirs, exe.c_str());
+  wsprintfW(line, L"\"%s\" /_erase %lu %d %s", copy.c_str(), HandleToULong(self.get()), u.topDirs, W(u.exe).c_str());
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi;
-  if (CreateProcessW(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, temp, &si, &pi)) {
+  if (ok && CreateProcessW(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, wdir.c_str(), &si, &pi)) {
     UniqueHandle thread(pi.hThread), process(pi.hProcess);  // the eraser runs on by itself
   } else {
-    DeleteFileW(copy);
+    DeleteFileW(copy.c_str());
+    RemoveDirectoryW(wdir.c_str());
   }
 }
 
@@ -206,7 +284,9 @@ int Erase(const char* args) {
   for (int i = 0; i < 100 && !DeleteFileW(W(exe).c_str()) && Attributes(exe) != INVALID_FILE_ATTRIBUTES; ++i) Sleep(100);
   std::string dir = FolderOf(exe);
   for (int i = 0; i < levels && dir.size() > 3 && RemoveDirectoryW(W(dir).c_str()); ++i) dir = FolderOf(dir);
-  MoveFileExW(W(ModulePath()).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  std::string self = ModulePath();
+  MoveFileExW(W(self).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  MoveFileExW(W(FolderOf(self)).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   return EXIT_DONE;
 }
 
@@ -362,7 +442,7 @@ int Run() {
   u.folder = FolderOf(u.exe);
 
   std::string lang, logText;
-  UniqueHandle f(CreateFileW(W(u.exe).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  UniqueHandle f(OpenOwnImage());
   LARGE_INTEGER size = {};
   uint64_t imageEnd = 0;
   bool haveLang = f && GetFileSizeEx(f.get(), &size) &&
@@ -388,6 +468,7 @@ int Run() {
   };
   if (!bad.empty()) return fail(EXIT_ARGS, TxF(L_BAD_ARGS, {bad}));
   if (!logOk) return fail(EXIT_DAMAGED, Tx(L_UN_BADLOG));
+  Vouch(u);
   if (!u.silent) return RunWindow(u);
 
   Remove(u);

@@ -19,6 +19,8 @@ bool Clean(const std::string& s) {
 }
 }  // namespace
 
+bool LogReachesOut(char tag) { return tag && std::strchr("KVTX", tag); }
+
 std::string LogHeader() { return std::string(kHeader) + "\r\n"; }
 
 bool LogLine(char tag, const std::string& a, const std::string& b, std::string* out) {

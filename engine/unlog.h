@@ -26,6 +26,14 @@ struct LogItem {
 // program's start-menu folder, where the uninstaller checks the log's shortcuts.
 std::string SafeName(const std::string& name);
 
+// The registration key's value in which the installer keeps a copy of the log's lines that reach
+// outside the installation folder (LogReachesOut): the header and those lines in their order. The
+// registration lies where only the installer could write it, the log may not.
+constexpr char kLogCopyValue[] = "PackriftLog";
+// K, V, T and X: registry keys and values, folders on the way to the installation folder, files to
+// run before removal. The uninstaller honours such a line only when the copy has it too.
+bool LogReachesOut(char tag);
+
 // The header line with its line end.
 std::string LogHeader();
 // One line with its line end. False (out unchanged) when a field holds a tab or a line end.

@@ -14,28 +14,22 @@ namespace {
 const DWORD kBuildPollMs = 20;  // a waiting Apply looks at the build flag at least this often
 
 HWND Main() { return *HwndMain(); }
-int SlotOf(const EditorKind& kind) { return ListOf(kind.list).slot; }
-
-void OnInit(const EditorKind& kind, HWND wnd) { kind.init(wnd); }
-
 void OnFieldChange(const EditorKind& kind, HWND wnd) { EnableButton(wnd, kind.apply, wnd, kind.field); }
 
 void OnApply(const EditorKind& kind, HWND wnd) {
   if (kind.onApply(wnd) == APPLY_CLOSE) SendMessageA(wnd, WM_CLOSE, 0, 0);
 }
 
-void OnCloseButton(HWND wnd) { SendMessageA(wnd, WM_CLOSE, 0, 0); }
-
-void OnCommand(const EditorKind& kind, HWND wnd, int id, int code) {
+// True when the command was the field's or Apply's; the others are every sub-dialog's.
+bool OnCommand(const EditorKind& kind, HWND wnd, int id, int code) {
   if (id == kind.field) {
     if (code == EN_CHANGE) OnFieldChange(kind, wnd);  // not on focus: the run editor's Apply starts enabled
+    return true;
   }
-  else if (id == kind.apply) OnApply(kind, wnd);
-  else if (id == kind.close || id == IDCANCEL) OnCloseButton(wnd);
-  else if (kind.command) kind.command(wnd, id, code);
+  if (id != kind.apply) return false;
+  OnApply(kind, wnd);
+  return true;
 }
-
-void OnClose(const EditorKind& kind) { EndSubDialog(SlotOf(kind)); }
 
 struct StoreJob {
   const EntryStore* store;
@@ -114,14 +108,11 @@ const EditorKind& EditorOf(EntryList list) {
   }
 }
 
-bool EditorOpen(EntryList list) { return IsOpen(ListOf(list).slot); }
+bool EditorOpen(EntryList list) { return IsOpen(EditorOf(list).dialog.slot); }
 
-void OpenEditor(const EditorKind& kind) { LaunchDialog(SlotOf(kind), kind.thread); }
+void OpenEditor(const EditorKind& kind) { OpenSubDialog(kind.dialog); }
 
-DWORD RunEditor(const EditorKind& kind) {
-  StartMain(kind.proc, kind.dialogId);
-  return 1;
-}
+DWORD RunEditor(const EditorKind& kind) { return RunSubDialog(kind.dialog); }
 
 void AddEntry(EntryList list) {
   const EditorKind& kind = EditorOf(list);
@@ -135,14 +126,9 @@ void EditEntry(EntryList list) {
   if (kind.take(kind.record())) OpenEditor(kind);
 }
 
-INT_PTR EditorProc(const EditorKind& kind, HWND wnd, UINT msg, WPARAM wp, LPARAM) {
-  switch (msg) {
-    case WM_INITDIALOG: OnInit(kind, wnd); return TRUE;
-    case WM_COMMAND: OnCommand(kind, wnd, LOWORD(wp), HIWORD(wp)); return TRUE;
-    case WM_CLOSE:
-    case WM_DESTROY: OnClose(kind); return TRUE;
-    default: return FALSE;
-  }
+INT_PTR EditorProc(const EditorKind& kind, HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_COMMAND && OnCommand(kind, wnd, LOWORD(wp), HIWORD(wp))) return TRUE;
+  return SubDialogProc(kind.dialog, wnd, msg, wp, lp);
 }
 
 bool TakePathEntry(int list, EntryEditState* rec) {

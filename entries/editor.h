@@ -5,21 +5,20 @@
 #include <windows.h>
 #include "entries/entrystate.h"
 #include "entries/listfiles.h"
+#include "lang/subdialog.h"
 
 // What Apply leaves behind: the dialog closes, or stays open with what was typed.
 enum ApplyOutcome { APPLY_CLOSE = 0, APPLY_STAY = 1 };
 
 struct EditorKind {
-  EntryList list;                          // the list it edits (its slot, control, remove button)
-  int dialogId;                            // its template
-  DLGPROC proc;                            // DialogProc3..5
-  LPTHREAD_START_ROUTINE thread;           // ThtMain2..4: StartMain with proc and template
+  // Its row among the sub-dialogs: slot, template, DialogProc3..5 (EditorProc), ThtMain2..4
+  // (RunEditor), InitLang3..5, the record's entry into the controls, its own controls, its close button.
+  SubDialog dialog;
+  EntryList list;                          // the list it edits (its control, remove button)
   EntryEditState* (*record)();             // dialog1_init..dialog3_init
   bool (*take)(EntryEditState* rec);       // the selected item into the record for editing; false: none
-  void (*init)(HWND wnd);                  // WM_INITDIALOG: texts, controls, the record's entry
-  int field, apply, close;                 // Apply is enabled exactly while `field` holds text
+  int field, apply;                        // Apply is enabled exactly while `field` holds text
   int (*onApply)(HWND wnd);                // Apply: an ApplyOutcome
-  void (*command)(HWND wnd, int id, int code);  // the editor's own controls; may be null
 };
 extern const EditorKind kShortcutEditor, kRunEditor, kRegistryEditor;
 const EditorKind& EditorOf(EntryList list);
@@ -33,7 +32,7 @@ DWORD RunEditor(const EditorKind& kind);
 void AddEntry(EntryList list);
 // The double-click: unless the editor is open, the selected entry into its record, then the launcher.
 void EditEntry(EntryList list);
-// The dialog procedure of every editor: dispatches to the skeleton's handlers and the kind's.
+// The dialog procedure of every editor: the field and Apply here, the rest as every sub-dialog.
 INT_PTR EditorProc(const EditorKind& kind, HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
 
 // Path editors: the selected item of `list` as the record's full path (program folder + item text).

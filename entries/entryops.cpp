@@ -10,9 +10,9 @@
 
 namespace {
 const ListInfo kLists[] = {
-    {ENTRIES_SHORTCUTS, IDL_SHORTCUTS, IDB_LNK_REMOVE, VAL_LNKCFG, SLOT_SHORTCUT},
-    {ENTRIES_RUN, IDL_RUN, IDB_RUN_REMOVE, VAL_INITCFG, SLOT_RUN},
-    {ENTRIES_REGISTRY, IDL_REGISTRY, IDB_REG_REMOVE, VAL_REGCFG, SLOT_REGISTRY},
+    {ENTRIES_SHORTCUTS, IDL_SHORTCUTS, IDB_LNK_REMOVE, VAL_LNKCFG},
+    {ENTRIES_RUN, IDL_RUN, IDB_RUN_REMOVE, VAL_INITCFG},
+    {ENTRIES_REGISTRY, IDL_REGISTRY, IDB_REG_REMOVE, VAL_REGCFG},
 };
 
 HWND Main() { return *HwndMain(); }
@@ -44,7 +44,7 @@ uint32_t DelFromListBox(EntryList list, int position, char* file) {
   // An open editor keeps pointing at its own entry: an item above it moves it up one place, and
   // when its own entry goes, its Apply adds the entry anew instead of replacing another.
   EntryEditState* rec = EditorOf(list).record();
-  if (IsOpen(li.slot) && rec->editing) {
+  if (EditorOpen(list) && rec->editing) {
     if (position < rec->position) --rec->position;
     else if (position == rec->position) rec->editing = 0, rec->position = -1;
   }
@@ -57,7 +57,7 @@ void UsunSkrot() {
   char file[kPathMax];
   uint32_t data = DelFromListBox(ENTRIES_SHORTCUTS, -1, file);
   EntryEditState* rec = dialog1_init();
-  if (IsOpen(SLOT_SHORTCUT)) return;  // an open editor keeps the numbers of its own entry
+  if (EditorOpen(ENTRIES_SHORTCUTS)) return;  // an open editor keeps the numbers of its own entry
   EntryNumberText(ItemDataLow(data) ? ItemDataLow(data) : 1, rec->number2, sizeof rec->number2);
   EntryNumberText(ItemDataHigh(data) ? ItemDataHigh(data) : 1, rec->number1, sizeof rec->number1);
 }
@@ -68,14 +68,14 @@ void UsunRegProgram(bool registry) {
     // The selected item (PerformRemReg took it into the record unless the editor is open, whose
     // record points at its own entry).
     DelFromListBox(ENTRIES_REGISTRY, -1, file);
-    if (!IsOpen(SLOT_REGISTRY)) EntryEditReset(dialog3_init());
+    if (!EditorOpen(ENTRIES_REGISTRY)) EntryEditReset(dialog3_init());
     return;
   }
   DelFromListBox(ENTRIES_RUN, -1, file);
 }
 
 void PerformRemReg() {
-  if (IsOpen(SLOT_REGISTRY)) return;  // the open editor's record is its own
+  if (EditorOpen(ENTRIES_REGISTRY)) return;  // the open editor's record is its own
   HWND box = GetDlgItem(Main(), IDL_REGISTRY);
   EntryEditState* rec = dialog3_init();
   memset(rec, 0, sizeof *rec);

@@ -9,7 +9,6 @@ struct ListInfo {
   int control;       // 500, 501, 502
   int removeButton;  // 406, 408, 410
   const char* value; // per-user value of the list's file
-  int slot;          // the editor dialog's slot
 };
 const ListInfo& ListOf(EntryList list);
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "entries/listprofile.h"
+#include "entries/profile.h"
 
 namespace {
 
@@ -45,6 +46,11 @@ struct OneLine {
 
 void WriteKey(const char* file, const char* section, unsigned number, const char* value) {
   ListProfileWrite(section, NumberKey(number).text, value, file);
+}
+
+// A text as entered: the reading would trim its blanks and strip its enclosing quotes.
+void WriteText(const char* file, const char* section, unsigned number, const char* text) {
+  WriteKey(file, section, number, ProfileQuoted(text).c_str());
 }
 
 void DeleteKey(const char* file, const char* section, unsigned number) {
@@ -113,11 +119,11 @@ uint32_t StoreShortcut(const char* file, const char* relPath, bool desktop, bool
   if ((desktop && !d) || (menu && !m)) return 0;
   OneLine path(relPath);
   if (d) {
-    WriteKey(file, FamilySection(FAMILY_DESKTOP), d, path.text);
+    WriteText(file, FamilySection(FAMILY_DESKTOP), d, path.text);
     RaiseCounter(file, FAMILY_DESKTOP, d);
   }
   if (m) {
-    WriteKey(file, FamilySection(FAMILY_MENU), m, path.text);
+    WriteText(file, FamilySection(FAMILY_MENU), m, path.text);
     RaiseCounter(file, FAMILY_MENU, m);
   }
   return PackItemData(d, m);
@@ -128,7 +134,7 @@ uint32_t StoreRunEntry(const char* file, const char* relPath, bool uninstall, bo
   EntryFamily family = uninstall ? FAMILY_RUNU : FAMILY_RUN;
   unsigned n = TakeNumber(file, family, uninstall ? ItemDataLow(oldData) : ItemDataHigh(oldData));
   if (!n) return 0;
-  WriteKey(file, FamilySection(family), n, OneLine(relPath).text);
+  WriteText(file, FamilySection(family), n, OneLine(relPath).text);
   if (!uninstall) WriteKey(file, kSectionSilent, n, silent ? "1" : "0");
   RaiseCounter(file, family, n);
   return uninstall ? PackItemData(0, n) : PackItemData(n, 0);
@@ -151,10 +157,15 @@ uint32_t StoreRegistryEntry(const char* file, const RegistryEntry& entry, uint32
   OneLine value(entry.value);
   unsigned type = entry.type <= REG_T_STRING ? entry.type : unsigned{REG_T_STRING};
   char typeText[2] = {static_cast<char>('0' + type), '\0'};
-  WriteKey(file, kSectionRegKey, n, OneLine(entry.key).text);
-  WriteKey(file, kSectionRegName, n, OneLine(entry.name).text);
-  WriteKey(file, kSectionRegValue, n, value.text);
-  WriteKey(file, line(), n, RegistryValueQuoted(value.text) ? "1" : "0");
+  WriteText(file, kSectionRegKey, n, OneLine(entry.key).text);
+  WriteText(file, kSectionRegName, n, OneLine(entry.name).text);
+  // With "line" = "1" the readers put the stripped double quotes back themselves.
+  const bool quoted = RegistryValueQuoted(value.text);
+  if (quoted)
+    WriteKey(file, kSectionRegValue, n, value.text);
+  else
+    WriteText(file, kSectionRegValue, n, value.text);
+  WriteKey(file, line(), n, quoted ? "1" : "0");
   WriteKey(file, kSectionRegDynam, n, entry.dynam && type == REG_T_EXPAND ? "1" : "0");
   WriteKey(file, kSectionRegType, n, typeText);
   RaiseCounter(file, FAMILY_REGISTRY, n);

@@ -200,6 +200,11 @@ std::string ProfileStripQuotes(const std::string& value) {
   return value;
 }
 
+std::string ProfileQuoted(const std::string& value) {
+  bool changes = !value.empty() && (IsBlank(value.front()) || IsBlank(value.back()) || ProfileStripQuotes(value) != value);
+  return changes ? "\"" + value + "\"" : value;
+}
+
 int ProfileParseInt(const char* text) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
   while (*p && *p <= ' ') ++p;

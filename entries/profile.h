@@ -49,5 +49,9 @@ bool ProfileTextWrite(std::string* text, const char* section, const char* key, c
 // The reading rule for one pair of enclosing quotes: returns value without them.
 std::string ProfileStripQuotes(const std::string& value);
 
+// What to write for `value` so that the reading gives it back as it is: `value` itself, or, when the
+// reading would trim a blank at an end or strip a pair of enclosing quotes, `value` in double quotes.
+std::string ProfileQuoted(const std::string& value);
+
 // The integer rule of ProfileGetInt on a text already read (no default handling).
 int ProfileParseInt(const char* text);

@@ -46,10 +46,10 @@ bool ValueFits(const RegistryEntry& e) {
   return true;
 }
 
-void OnInit(HWND wnd) {
-  InitLang5(wnd);
+BOOL OnInit(HWND wnd) {
   InitCombo(wnd);
   InitDialog5(wnd);
+  return TRUE;
 }
 
 void OnCommand(HWND wnd, int id, int) {
@@ -64,8 +64,8 @@ bool TakeSelected(EntryEditState* rec) {
 }  // namespace
 
 const EditorKind kRegistryEditor = {
-    ENTRIES_REGISTRY, IDD_REGISTRY,  DialogProc5,   ThtMain4,  dialog3_init, TakeSelected, OnInit,
-    IDE_REG_KEY,      IDB_REG_APPLY, IDB_REG_CLOSE, Zastosuj5, OnCommand};
+    {2, IDD_REGISTRY, DialogProc5, ThtMain4, InitLang5, OnInit, OnCommand, nullptr, IDB_REG_CLOSE, true},
+    ENTRIES_REGISTRY, dialog3_init, TakeSelected, IDE_REG_KEY, IDB_REG_APPLY, Zastosuj5};
 
 void DialogReg() { OpenEditor(kRegistryEditor); }
 

@@ -18,9 +18,9 @@ uint32_t WriteShortcut(const char* file, uint32_t old, const void* how) {
   return StoreShortcut(file, s->rel, s->desktop, s->menu, old);
 }
 
-void OnInit(HWND wnd) {
-  InitLang3(wnd);
+BOOL OnInit(HWND wnd) {
   InitCheckBox(wnd);
+  return TRUE;
 }
 
 void OnCommand(HWND wnd, int id, int) {
@@ -31,8 +31,8 @@ bool TakeSelected(EntryEditState* rec) { return TakePathEntry(IDL_SHORTCUTS, rec
 }  // namespace
 
 const EditorKind kShortcutEditor = {
-    ENTRIES_SHORTCUTS, IDD_SHORTCUT, DialogProc3, ThtMain2, dialog1_init, TakeSelected, OnInit,
-    IDE_LNK_PATH,      IDB_LNK_APPLY, IDB_LNK_CLOSE, Zastosuj3, OnCommand};
+    {0, IDD_SHORTCUT, DialogProc3, ThtMain2, InitLang3, OnInit, OnCommand, nullptr, IDB_LNK_CLOSE, true},
+    ENTRIES_SHORTCUTS, dialog1_init, TakeSelected, IDE_LNK_PATH, IDB_LNK_APPLY, Zastosuj3};
 
 void DialogSkrotow() { OpenEditor(kShortcutEditor); }
 

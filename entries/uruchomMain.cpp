@@ -24,9 +24,9 @@ void SilentFollowsFamily(HWND wnd, bool install) {
   EnableWindow(GetDlgItem(wnd, IDC_RUN_SILENT), install);
 }
 
-void OnInit(HWND wnd) {
-  InitLang4(wnd);
+BOOL OnInit(HWND wnd) {
   Wypelnia_dialog2(wnd);
+  return TRUE;
 }
 
 void OnCommand(HWND wnd, int id, int) {
@@ -47,8 +47,8 @@ bool TakeSelected(EntryEditState* rec) { return TakePathEntry(IDL_RUN, rec); }
 }  // namespace
 
 const EditorKind kRunEditor = {
-    ENTRIES_RUN,  IDD_RUN,       DialogProc4,   ThtMain3, dialog2_init, TakeSelected, OnInit,
-    IDE_RUN_PATH, IDB_RUN_APPLY, IDB_RUN_CLOSE, OnApply,  OnCommand};
+    {1, IDD_RUN, DialogProc4, ThtMain3, InitLang4, OnInit, OnCommand, nullptr, IDB_RUN_CLOSE, true},
+    ENTRIES_RUN, dialog2_init, TakeSelected, IDE_RUN_PATH, IDB_RUN_APPLY, OnApply};
 
 void DialogUruchom() { OpenEditor(kRunEditor); }
 

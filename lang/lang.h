@@ -1,10 +1,13 @@
 // Settings dialog (compression level, language), the language list, help and the about dialog.
 #pragma once
 #include <windows.h>
+#include "lang/subdialog.h"
 
 // Fills the settings dialog's language list (control 701): "Polski" and every Lang\*.lng of the
 // tool folder, sorted; selects the first item that begins with the stored language name.
 void FindLang(HWND wnd);
+
+extern const SubDialog kSettingsDialog, kAboutDialog;
 
 void DialogUstawien();                // opens the settings dialog unless it is open
 DWORD WINAPI ThtMain7(LPVOID);

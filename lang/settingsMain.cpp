@@ -33,19 +33,25 @@ void AddLanguage(HWND list, const char* name) {
     SendMessageA(list, CB_ADDSTRING, 0, (LPARAM)name);
 }
 
-void OnCommand(HWND wnd, UINT id) {
+BOOL OnInit(HWND wnd) {
+  InitSettingDlg(wnd);
+  return TRUE;
+}
+
+void OnCommand(HWND wnd, int id, int) {
   switch (id) {
     case IDB_SET_HELP: Pomoc(); break;
     case IDB_SET_APPLY:
       ZastosujUstawienia(wnd);
       SendMessageA(wnd, WM_CLOSE, 0, 0);
       break;
-    case IDB_SET_CLOSE:
-    case IDCANCEL: SendMessageA(wnd, WM_CLOSE, 0, 0); break;
     default: break;
   }
 }
 }  // namespace
+
+const SubDialog kSettingsDialog = {5, IDD_SETTINGS, DialogProc8, ThtMain7, InitLang8, OnInit, OnCommand, nullptr,
+                                   IDB_SET_CLOSE, true};
 
 void FindLang(HWND wnd) {
   HWND list = GetDlgItem(wnd, IDC_SET_LANGUAGE);
@@ -65,24 +71,10 @@ void FindLang(HWND wnd) {
   SendMessageA(list, CB_SELECTSTRING, 0, (LPARAM)current);
 }
 
-void DialogUstawien() { LaunchDialog(SLOT_SETTINGS, ThtMain7); }
-
-DWORD WINAPI ThtMain7(LPVOID) {
-  StartMain(DialogProc8, IDD_SETTINGS);
-  return 1;
-}
-
-INT_PTR CALLBACK DialogProc8(HWND wnd, UINT msg, WPARAM wp, LPARAM) {
-  switch (msg) {
-    case WM_INITDIALOG:
-      InitLang8(wnd);
-      InitSettingDlg(wnd);
-      return TRUE;
-    case WM_COMMAND: OnCommand(wnd, LOWORD(wp)); return TRUE;
-    case WM_CLOSE:
-    case WM_DESTROY: EndSubDialog(SLOT_SETTINGS); return TRUE;
-    default: return FALSE;
-  }
+void DialogUstawien() { OpenSubDialog(kSettingsDialog); }
+DWORD WINAPI ThtMain7(LPVOID) { return RunSubDialog(kSettingsDialog); }
+INT_PTR CALLBACK DialogProc8(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  return SubDialogProc(kSettingsDialog, wnd, msg, wp, lp);
 }
 
 void InitLang8(HWND wnd) { SetDialogTexts(wnd, &S_SETTINGS_CAPTION, kSettingsTexts); }

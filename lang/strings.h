@@ -90,6 +90,12 @@ constexpr StrDef S_INFO_OUTSIDE{93, "Plik informacji końcowej musi leżeć w fo
 constexpr StrDef S_BUILD_USAGE{94, "Podaj pełną ścieżkę projektu: /build \"X:\\folder\\projekt.kpj\""};
 constexpr StrDef S_ALREADY_RUNNING{95, "Packrift już działa: zamknij go przed budowaniem."};
 constexpr StrDef S_SIGN_FAILED{99, "Polecenie podpisywania zakończyło się błędem."};
+// The licence's copy in the configuration, and an installer built into its own program folder.
+constexpr StrDef S_LICENCE_NAME{110, "Nazwa pliku licencji nie jest zwykłą nazwą pliku."};
+constexpr StrDef S_OUTPUT_LEFT_OUT{111, "Pominięto instalator leżący w folderze programu."};
+// A file to pack that cannot be read (its name follows the text), and a save that failed.
+constexpr StrDef S_READ_FAILED{112, "Nie można odczytać pliku:"};
+constexpr StrDef S_SAVE_FAILED{113, "Nie można zapisać projektu."};
 // Files of the program folder that no installer can carry: the build names the file after the text.
 constexpr StrDef S_NAME_TOO_LONG{150, "Ścieżka pliku jest za długa dla Windows:"};
 constexpr StrDef S_NAME_FORBIDDEN{151, "Windows nie dopuszcza nazwy pliku:"};
@@ -103,4 +109,4 @@ constexpr StrDef kAllStrings[] = {
     S_TOOL_FILES_MISSING, S_OUTPUT_FAILED, S_NAME_TOO_LONG, S_NAME_FORBIDDEN, S_NAME_NOT_UTF8, S_NAME_CASE,
     S_FILE_TOO_LARGE,
     S_REG_NOT_DWORD, S_REG_NOT_BINARY, S_REG_NOT_RELATIVE, S_INFO_OUTSIDE, S_BUILD_USAGE, S_ALREADY_RUNNING,
-    S_SIGN_FAILED};
+    S_SIGN_FAILED, S_LICENCE_NAME, S_OUTPUT_LEFT_OUT, S_READ_FAILED, S_SAVE_FAILED};

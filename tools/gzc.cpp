@@ -115,11 +115,13 @@ int Pack(const char* folder, const char* archive, char level, bool timed) {
   if (!scratch.ok()) return Fail("cannot create a scratch folder");
   std::string gzTmp = scratch.gzTmp(), listFile = scratch.listFile();
   char mode[4] = {'w', 'b', level, 0};
-  GzcPackJob job{folder, archive, gzTmp.c_str(), listFile.c_str(), mode, ops, nullptr, 0, kUtf8Names};
+  GzcPackJob job{folder, archive, gzTmp.c_str(), listFile.c_str(), mode, ops, nullptr, 0, kUtf8Names, nullptr, nullptr};
   GzcPackResult result;
   auto start = std::chrono::steady_clock::now();
   GzcStatus status = GzcPack(job, &result);
   double took = Seconds(start);
+  if (status == GZC_ERR_SOURCE)
+    return Fail(std::string(archive) + ": " + GzcStatusText(status) + ": " + GzcShownName(result.unreadable));
   if (status != GZC_OK && !result.refused.empty())
     return Fail(std::string(archive) + ": " + GzcStatusText(status) + ": " + GzcShownName(result.refused));
   if (status != GZC_OK) return Fail(std::string(archive) + ": " + GzcStatusText(status));
@@ -142,7 +144,7 @@ int Unpack(const char* archive, const char* folder, bool timed) {
     return Fail(std::string("cannot create ") + folder);
   }
   std::string gzTmp = scratch.gzTmp();
-  GzcUnpackJob job{folder, gzTmp.c_str(), true, ops, nullptr, false};
+  GzcUnpackJob job{folder, gzTmp.c_str(), true, ops, nullptr, false, 0};
   GzcSource src{ops, in.file, in.size, 0, kUtf8Names};
   auto start = std::chrono::steady_clock::now();
   GzcStatus status = GzcUnpack(job, src);

@@ -194,7 +194,8 @@ std::string SetupTest::BuildWithProgramArchive(const std::string& path, const st
   return all;
 }
 
-Ran SetupTest::Run(const std::string& exe, const std::string& args, DWORD ms) {
+Ran SetupTest::Run(const std::string& exe, const std::string& args, DWORD ms,
+                   const std::function<void()>& whileSuspended) {
   Ran r;
   std::string errPath = root_ + "stderr.txt";
   SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
@@ -209,12 +210,17 @@ Ran SetupTest::Run(const std::string& exe, const std::string& args, DWORD ms) {
   std::vector<char> buf(line.begin(), line.end());
   buf.push_back(0);
   PROCESS_INFORMATION pi;
-  if (!CreateProcessA(nullptr, buf.data(), nullptr, nullptr, TRUE, 0, nullptr, root_.c_str(), &si, &pi)) {
+  DWORD flags = whileSuspended ? CREATE_SUSPENDED : 0;
+  if (!CreateProcessA(nullptr, buf.data(), nullptr, nullptr, TRUE, flags, nullptr, root_.c_str(), &si, &pi)) {
     ADD_FAILURE() << "cannot start " << line;
     return r;
   }
   err.reset();  // the child holds its own copy
   UniqueHandle thread(pi.hThread), process(pi.hProcess);
+  if (whileSuspended) {
+    whileSuspended();
+    ResumeThread(thread.get());
+  }
   r.finished = WaitForSingleObject(process.get(), ms) == WAIT_OBJECT_0;
   if (!r.finished) TerminateProcess(process.get(), 99);
   GetExitCodeProcess(process.get(), &r.code);

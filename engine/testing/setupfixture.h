@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,8 +36,10 @@ class SetupTest : public ::testing::Test {
   std::string Build(const std::string& path);
   // The same with a program archive given as bytes.
   std::string BuildWithProgramArchive(const std::string& path, const std::string& binDat);
-  // Runs a program with arguments and waits for it (stderr captured).
-  Ran Run(const std::string& exe, const std::string& args, DWORD ms = 120000);
+  // Runs a program with arguments and waits for it (stderr captured). `whileSuspended`, when given,
+  // is called after the process is made and before its first instruction runs.
+  Ran Run(const std::string& exe, const std::string& args, DWORD ms = 120000,
+          const std::function<void()>& whileSuspended = nullptr);
   // Starts a program and returns its process (the caller drives and waits).
   PROCESS_INFORMATION Start(const std::string& exe, const std::string& args);
   // The visible top-level window of the process whose class is `cls` (nullptr: any) and whose

@@ -151,7 +151,9 @@ bool ExistsIn(void* ctx, const char* path) { return static_cast<std::set<std::st
 
 TEST(BuildPlan, PathChecksInTheBuildsOrder) {
   std::set<std::string> present = {"C:\\Prog", "C:\\Out", "C:\\Prog\\lic.txt", "C:\\Prog\\doc\\end.txt",
-                                   "C:\\Program2\\end.txt", "C:\\elsewhere.txt"};
+                                   "C:\\Program2\\end.txt", "C:\\elsewhere.txt", "C:\\Prog\\", "C:\\Prog\\..",
+                                   "C:lic.txt", "C:\\Prog\\Init.CFG", "C:\\Prog\\uninst.dat", "C:\\Prog\\lic.txt.",
+                                   "C:\\Prog\\NUL", "C:\\Prog\\lic.txt:x", "/../../victim.txt", "../../planted.txt"};
   struct {
     BuildFields f;
     BuildPathFault want;
@@ -164,12 +166,25 @@ TEST(BuildPlan, PathChecksInTheBuildsOrder) {
       {{"", "C:\\Prog", "C:\\Out\\s.exe", "C:\\missing", ""}, BUILD_BAD_LICENCE},
       {{"", "C:\\Prog", "C:\\Out\\s.exe", "C:\\elsewhere.txt", "C:\\missing"}, BUILD_BAD_INFO},
       {{"", "C:\\Prog", "C:\\Out\\s.exe", "", "C:\\Program2\\end.txt"}, BUILD_INFO_OUTSIDE},
+      // The licence's copy takes its file name in the cfg folder: a name that is no plain file name
+      // there, or one of the folder's own files, is refused; a path's separators never reach it.
+      {{"", "C:\\Prog", "C:\\Out\\s.exe", "C:\\Prog\\", ""}, BUILD_LICENCE_NAME},
+      {{"", "C:\\Prog", "C:\\Out\\s.exe", "C:\\Prog\\..", ""}, BUILD_LICENCE_NAME},
+      {{"", "C:\\Prog", "C:\\Out\\s.exe", "C:lic.txt", ""}, BUILD_LICENCE_NAME},
+      {{"", "C:\\Prog", "C:\\Out\\s.exe", "C:\\Prog\\Init.CFG", ""}, BUILD_LICENCE_NAME},
+      {{"", "C:\\Prog", "C:\\Out\\s.exe", "C:\\Prog\\uninst.dat", ""}, BUILD_LICENCE_NAME},
+      {{"", "C:\\Prog", "C:\\Out\\s.exe", "C:\\Prog\\lic.txt.", ""}, BUILD_LICENCE_NAME},
+      {{"", "C:\\Prog", "C:\\Out\\s.exe", "C:\\Prog\\NUL", ""}, BUILD_LICENCE_NAME},
+      {{"", "C:\\Prog", "C:\\Out\\s.exe", "C:\\Prog\\lic.txt:x", ""}, BUILD_LICENCE_NAME},
+      {{"", "C:\\Prog", "C:\\Out\\s.exe", "/../../victim.txt", ""}, BUILD_PATHS_OK},
+      {{"", "C:\\Prog", "C:\\Out\\s.exe", "../../planted.txt", ""}, BUILD_PATHS_OK},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.f.folder + " | " + c.f.output + " | " + c.f.licence + " | " + c.f.info);
     EXPECT_EQ(CheckBuildPaths(c.f, ExistsIn, &present), c.want);
   }
   EXPECT_EQ(BuildPathMessage(BUILD_BAD_OUTPUT).id, S_BAD_PATH.id);
+  EXPECT_EQ(BuildPathMessage(BUILD_LICENCE_NAME).id, S_LICENCE_NAME.id);
 }
 
 TEST(BuildPlan, ConfigurationKeys) {
@@ -190,9 +205,12 @@ TEST(BuildPlan, ConfigurationKeys) {
   EXPECT_EQ(plan.name, std::string(63, 'n'));
   EXPECT_EQ(plan.licenceName, "Umowa.txt");
   EXPECT_TRUE(plan.dropInfo);
+  for (const char* licence : {"/../../../../home/user/Umowa.txt", "../../Umowa.txt", "D:\\x/Umowa.txt"})
+    EXPECT_EQ(PlanBuildConfig({"", "C:\\P", "", licence, ""}).licenceName, "Umowa.txt") << licence;
   EXPECT_TRUE(OldLicenceRemovable("umowa.txt"));
-  EXPECT_FALSE(OldLicenceRemovable("..\\umowa.txt"));
-  EXPECT_FALSE(OldLicenceRemovable(""));
+  // An old key "2" from a project file removes nothing but an earlier copy.
+  for (const char* old : {"..\\umowa.txt", "", "..", "init.cfg", "REG.CFG", "C:umowa.txt", "umowa.txt "})
+    EXPECT_FALSE(OldLicenceRemovable(old)) << old;
 }
 
 }  // namespace

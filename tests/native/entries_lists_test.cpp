@@ -1,5 +1,5 @@
-// The entry list files: counters, numbering, removal, edits, the registry quote rule, list item data,
-// the editor record and relative paths.
+// The entry list files: counters, numbering, removal, edits, the registry quote rule and relative
+// paths.
 #include <cstring>
 
 #include "entries_testutil.h"
@@ -366,14 +366,21 @@ TEST(RegistryEntries, QuotedValueData) {
   EXPECT_STREQ(back.key, kHkcu);
   EXPECT_STREQ(back.name, "Path");
 
-  struct Case { const char* value; const char* line; } cases[] = {
-      {"\"quoted\"", "1"}, {"\"", "1"}, {"\"\"", "1"}, {"\"open", "0"}, {"close\"", "0"},
-      {"plain", "0"}, {"", "0"}, {"'single'", "0"},
+  // What the editor shows when the entry is opened again (and the installer writes) is what was
+  // entered; only a lone double quote, which the line rule counts as quoted, gains a pair.
+  struct Case { const char* value; const char* line; const char* shown; } cases[] = {
+      {"\"quoted\"", "1", "\"quoted\""}, {"\"", "1", "\"\"\""}, {"\"\"", "1", "\"\""},
+      {"\"open", "0", "\"open"},           {"close\"", "0", "close\""}, {"plain", "0", "plain"},
+      {"", "0", ""},                     {"'single'", "0", "'single'"}, {"  padded  ", "0", "  padded  "},
+      {"\" x\" ", "0", "\" x\" "},        {"'", "0", "'"},
   };
   for (const Case& c : cases) {
     uint32_t m = StoreRegistryEntry(f, Reg(kHkcu, "n", c.value), 0);
     EXPECT_EQ(Get(t.reg, "line", m), c.line) << c.value;
     EXPECT_EQ(RegistryValueQuoted(c.value), c.line[0] == '1') << c.value;
+    RegistryEntry back{};
+    ReadRegistryEntry(f, m, &back);
+    EXPECT_STREQ(back.value, c.shown) << c.value;
   }
   RegistryEntry e{};
   uint32_t q = StoreRegistryEntry(f, Reg(kHkcu, "n", "\"quoted\""), 0);
@@ -395,6 +402,17 @@ TEST(RegistryEntries, QuotedValueAtFullLength) {
   WriteFile(t.reg, "[value]\r\n1=" + std::string(400, 'w') + "\r\n[line]\r\n1=1\r\n");
   ReadRegistryEntry(t.reg.c_str(), 1, &e);
   EXPECT_EQ(std::string(e.value), "\"" + std::string(257, 'w') + "\"");
+}
+
+TEST(EntryTexts, ReadBackAsEntered) {
+  TempDir t;
+  uint32_t d = StoreShortcut(t.lnk.c_str(), " lead.exe", true, false, 0);
+  EXPECT_EQ(Get(t.lnk, "desktop", ItemDataHigh(d)), " lead.exe");
+  uint32_t r = StoreRunEntry(t.init.c_str(), "'q'", true, false, 0);
+  EXPECT_EQ(Get(t.init, "RunU", ItemDataLow(r)), "'q'");
+  uint32_t g = StoreRegistryEntry(t.reg.c_str(), Reg("HKEY_USERS\\x ", "\"n\"", "v"), 0);
+  EXPECT_EQ(Get(t.reg, "key", g), "HKEY_USERS\\x ");
+  EXPECT_EQ(Get(t.reg, "name", g), "\"n\"");
 }
 
 TEST(RegistryEntries, TypeAndPathFlag) {
@@ -465,7 +483,7 @@ TEST(Numbering, PlanGivesTheItemDataAStoreWillWrite) {
   EXPECT_FALSE(fs::exists(t.reg)) << "planning writes nothing";
 }
 
-// ---- Run entries, line breaks, item data, numbers, the record ---------------------------------------
+// ---- Run entries and line breaks -----------------------------------------------------------------------
 
 TEST(RunEntries, SilentFlag) {
   TempDir t;
@@ -488,46 +506,6 @@ TEST(EntryTexts, LineBreaksNeverStartAKey) {
   EXPECT_EQ(Get(t.reg, "name", r), "n");
   EXPECT_EQ(Get(t.reg, "value", r), "v");
   EXPECT_EQ(Get(t.reg, "name", 2), "<missing>");
-}
-
-TEST(ItemData, HalvesAndNumbers) {
-  EXPECT_EQ(PackItemData(1, 2), 0x00010002u);
-  EXPECT_EQ(PackItemData(0xFFFF, 0), 0xFFFF0000u);
-  EXPECT_EQ(PackItemData(0x12345, 0x10001), 0x23450001u) << "each half keeps 16 bits";
-  EXPECT_EQ(ItemDataHigh(0xABCD1234u), 0xABCDu);
-  EXPECT_EQ(ItemDataLow(0xABCD1234u), 0x1234u);
-  char n[7];
-  EntryNumberText(65535, n, sizeof n);
-  EXPECT_STREQ(n, "65535");
-  EntryNumberText(0, n, sizeof n);
-  EXPECT_STREQ(n, "0");
-  char small[3] = {'x', 'x', 'x'};
-  EntryNumberText(12345, small, 2);
-  EXPECT_STREQ(small, "1");
-  EXPECT_EQ(small[2], 'x');
-}
-
-TEST(ItemData, FamilyNames) {
-  struct Case { EntryFamily f; const char* index; const char* counter; const char* section; } cases[] = {
-      {FAMILY_DESKTOP, "index1", "max", "desktop"}, {FAMILY_MENU, "index2", "max", "menu"},
-      {FAMILY_RUN, "index", "max", "Run"},          {FAMILY_RUNU, "index", "maxU", "RunU"},
-      {FAMILY_REGISTRY, "index", "max", "key"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_STREQ(FamilyIndexSection(c.f), c.index);
-    EXPECT_STREQ(FamilyCounterKey(c.f), c.counter);
-    EXPECT_STREQ(FamilySection(c.f), c.section);
-  }
-}
-
-TEST(EditorRecord, ResetTouchesOnlyEditingAndPosition) {
-  EntryEditState s;
-  std::memset(&s, 0x5A, sizeof s);
-  EntryEditReset(&s);
-  EXPECT_EQ(s.editing, 0);
-  EXPECT_EQ(s.position, -1);
-  EXPECT_EQ(s.data, 0x5A5A5A5Au) << "the reset touches nothing else";
-  EXPECT_EQ(s.text[0], 0x5A);
 }
 
 // ---- Relative paths --------------------------------------------------------------------------------
@@ -592,7 +570,7 @@ TEST(PlatformFiles, SameBytesAsThePlatformFunctions) {
   const char kReg[] =
       "[key]\r\n3=HKEY_CURRENT_USER\\Software\\A\r\n4=HKEY_CURRENT_USER\\Software\\A\r\n"
       "1=HKEY_CURRENT_USER\\Software\\A\r\n[name]\r\n3=N3\r\n4=N4\r\n1=Path\r\n[value]\r\n3=\"\r\n4=x=y\r\n"
-      "1='single'\r\n[line]\r\n1=0\r\n2=0\r\n3=1\r\n4=0\r\n[dynam]\r\n3=0\r\n4=0\r\n1=0\r\n[type]\r\n3=1\r\n"
+      "1=\"'single'\"\r\n[line]\r\n1=0\r\n2=0\r\n3=1\r\n4=0\r\n[dynam]\r\n3=0\r\n4=0\r\n1=0\r\n[type]\r\n3=1\r\n"
       "4=0\r\n1=3\r\n[index]\r\nmax=5\r\n";
 
   TempDir t;

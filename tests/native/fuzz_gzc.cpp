@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FILE* f = std::fopen(archive.c_str(), "rb");
   if (!f) std::abort();
   GzcSource src{nullptr, f, size, 0};
-  GzcUnpackJob job{dest.c_str(), gzTmp.c_str(), size % 2 == 0, nullptr, nullptr, false};
+  GzcUnpackJob job{dest.c_str(), gzTmp.c_str(), size % 2 == 0, nullptr, nullptr, false, 0};
   GzcStatus unpacked = GzcUnpack(job, src);
   if (unpacked != GZC_OK && !p.DestAsBefore()) std::abort();
   if (!p.NothingOutside()) std::abort();

@@ -304,6 +304,57 @@ TEST_F(GzcPacked, UnarchivableFilesAreSkippedAndReported) {
   EXPECT_EQ(ParseArchive(ReadFile(d.root / "s.gzc")).n, files.size() + 1);
 }
 
+// A file that cannot be read stops the packing, named: never an empty or short member.
+TEST_F(GzcPacked, AFileThatCannotBeReadStopsThePackingAndIsNamed) {
+  // The built-in layer, but the file `path` cannot be opened (held by another program, no rights),
+  // its reading fails after the first block, or the folder `path` cannot be searched.
+  struct Faulty {
+    enum How { OPEN, READ, SEARCH } how;
+    std::string path;
+    void* file = nullptr;
+    GzcFileOps ops = *GzcDefaultFileOps();
+    Faulty(How h, std::string p) : how(h), path(std::move(p)) {
+      ops.ctx = this;
+      ops.open = [](void* ctx, const char* path, bool write) -> void* {
+        Faulty* f = static_cast<Faulty*>(ctx);
+        if (!write && f->how == OPEN && f->path == path) return nullptr;
+        void* file = GzcDefaultFileOps()->open(nullptr, path, write);
+        if (f->path == path) f->file = file;
+        return file;
+      };
+      ops.read = [](void* ctx, void* file, void* buf, size_t n) -> size_t {
+        Faulty* f = static_cast<Faulty*>(ctx);
+        size_t got = GzcDefaultFileOps()->read(nullptr, file, buf, n);
+        if (f->how == READ && file == f->file && std::ftell(static_cast<FILE*>(file)) > 65536) return 0;
+        return got;
+      };
+      ops.listDir = [](void* ctx, const char* folder, void (*onEntry)(void*, const char*, GzcKind), void* cookie) {
+        Faulty* f = static_cast<Faulty*>(ctx);
+        return !(f->how == SEARCH && f->path == folder) &&
+               GzcDefaultFileOps()->listDir(nullptr, folder, onEntry, cookie);
+      };
+    }
+  };
+  const struct {
+    const char* what;
+    Faulty::How how;
+    fs::path path;
+  } cases[] = {
+      {"a file that cannot be opened", Faulty::OPEN, src / "sub" / "r.bin"},
+      {"a read error after the first block", Faulty::READ, src / "sub" / "r.bin"},
+      {"a folder that cannot be searched", Faulty::SEARCH, src / "sub" / "deep"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Faulty faulty(c.how, c.path.string());
+    std::string f = src.string(), a = (d.root / "u.gzc").string(), g = d.gzTmp(), l = d.listFile();
+    GzcPackJob job{f.c_str(), a.c_str(), g.c_str(), l.c_str(), "wb6", &faulty.ops, nullptr, 0, false, nullptr, nullptr};
+    GzcPackResult res;
+    EXPECT_EQ(GzcPack(job, &res), GZC_ERR_SOURCE);
+    EXPECT_EQ(res.unreadable, c.path.string());
+  }
+}
+
 // The archive does not depend on how many threads compress; gz.tmp stays, holding members of the
 // pack up to its end, and the other threads' scratch files are gone.
 TEST(GzcScratch, ThreadsGiveTheSameArchiveAndLeaveOnlyGzTmp) {
@@ -426,7 +477,7 @@ TEST(GzcUnpackThreads, TheJobsThreadsOrInline) {
     fs::create_directories(dest);
     FILE* f = std::fopen(file.string().c_str(), "rb");
     std::string destStr = dest.string(), g = d.gzTmp();
-    GzcUnpackJob job{destStr.c_str(), g.c_str(), true, nullptr, &ops, false};
+    GzcUnpackJob job{destStr.c_str(), g.c_str(), true, nullptr, &ops, false, 0};
     GzcSource src{nullptr, f, a.size(), 0};
     EXPECT_EQ(GzcUnpack(job, src), GZC_OK);
     std::fclose(f);

@@ -300,3 +300,26 @@ TEST_F(GzcHostile, AFolderSwappedForALinkDuringTheUnpackingIsNotFollowed) {
   }
   rec.onCreate = nullptr;
 }
+
+// A bound on what the files may hold unpacked (a project's is a few MiB): refused by the stored
+// lengths before any file is written, however small the archive.
+TEST_F(GzcHostile, FilesPastTheUnpackedBoundAreRefusedBeforeAnyWrite) {
+  const uint64_t bound = 1000;
+  struct Case { const char* name; Bytes archive; GzcStatus want; } cases[] = {
+      {"one file past the bound", BuildArchive({{"new.txt", "n"}, {"big", Bytes(bound + 1, 'b')}}), GZC_ERR_TOO_LARGE},
+      {"the files together past it", BuildArchive({{"a", Bytes(600, 'a')}, {"b", Bytes(401, 'b')}}), GZC_ERR_TOO_LARGE},
+      {"a thousandfold amplification", BuildArchive({{"zeros", Bytes(1000 * bound, '\0')}}), GZC_ERR_TOO_LARGE},
+      {"exactly the bound", BuildArchive({{"a", Bytes(600, 'a')}, {"b", Bytes(400, 'b')}}), GZC_OK},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    rec.writes.clear();
+    EXPECT_EQ(UnpackBytes(d, c.archive, dest, true, &rec.ops, false, bound), c.want);
+    if (c.want != GZC_OK) {
+      ExpectRefused();
+      continue;
+    }
+    EXPECT_EQ(ReadFile(dest / "b"), Bytes(400, 'b'));
+    for (const char* f : {"a", "b"}) fs::remove(dest / f);
+  }
+}

@@ -1,7 +1,10 @@
-// Packing through the hooks: progress values and their order, the per-byte pump, cancelling, and
-// finding the archives inside an installer.
+// Packing through the hooks: progress values and their order, the per-byte pump, cancelling, the
+// file a walk leaves out, and finding the archives inside an installer.
+#include <sys/stat.h>
+
 #include <atomic>
 #include <chrono>
+#include <set>
 #include <thread>
 
 #include "gzc_testutil.h"
@@ -378,4 +381,48 @@ TEST(GzcInstaller, ReadsTheFileOnceHoweverManyTablesOverlap) {
   EXPECT_EQ(layout.marker, engine);
   EXPECT_EQ(layout.binOffset + layout.binLength, setup.size());
   EXPECT_LE(counting.bytes, 2 * setup.size());
+}
+
+// An installer built into its own program folder is left out of the next walk: found by identity
+// where the job can tell (another spelling of its path, a link to its folder), else by its path
+// without regard to case; a file of the same name in another folder is packed.
+TEST(GzcPackWalk, TheFileToLeaveOutIsFoundByIdentityOrByItsPath) {
+  TempDir d;
+  const fs::path prog = d.root / "prog";
+  TempDir::WriteFile(prog / "app.exe", "APP");
+  TempDir::WriteFile(prog / "setup.exe", "the last installer");
+  TempDir::WriteFile(prog / "sub" / "setup.exe", "a file of the program");
+  fs::create_directory_symlink(prog, d.root / "alias");
+  auto same = [](void*, const char* a, const char* b) {
+    struct stat x, y;
+    return stat(a, &x) == 0 && stat(b, &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+  };
+  const struct {
+    const char* name;
+    std::string leaveOut;
+    bool (*same)(void*, const char*, const char*);
+    bool leftOut;
+  } cases[] = {
+      {"its own path", (prog / "setup.exe").string(), same, true},
+      {"through a link to its folder", (d.root / "alias" / "setup.exe").string(), same, true},
+      {"by the text, in other letters", (d.root / "PROG" / "Setup.EXE").string(), nullptr, true},
+      {"by the text, with two separators", prog.string() + "//setup.exe", nullptr, true},
+      {"not there", (prog / "other.exe").string(), same, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string folder = prog.string(), archive = (d.root / "a.gzc").string(), gz = d.gzTmp(), list = d.listFile();
+    GzcPackJob job{folder.c_str(), archive.c_str(), gz.c_str(), list.c_str(), "wb6", nullptr, nullptr, 0, false,
+                   c.leaveOut.c_str(), c.same};
+    GzcPackResult result;
+    ASSERT_EQ(GzcPack(job, &result), GZC_OK);
+    EXPECT_EQ(result.leftOut, c.leftOut);
+    std::vector<GzcEntry> entries;
+    ASSERT_EQ(VerifyBytes(d, ReadFile(archive), &entries), GZC_OK);
+    std::set<std::string> names;
+    for (const GzcEntry& e : entries) names.insert(e.path);
+    std::set<std::string> want = {"app.exe", "sub\\setup.exe"};
+    if (!c.leftOut) want.insert("setup.exe");
+    EXPECT_EQ(names, want);
+  }
 }

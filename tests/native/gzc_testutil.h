@@ -200,18 +200,18 @@ inline GzcStatus Pack(const TempDir& d, const fs::path& folder, const fs::path& 
                       const GzcHooks* hooks = nullptr, const char* mode = "wb6", GzcPackResult* res = nullptr,
                       unsigned threads = 0, bool utf8 = false) {
   std::string f = folder.string(), a = archive.string(), g = d.gzTmp(), l = d.listFile();
-  GzcPackJob job{f.c_str(), a.c_str(), g.c_str(), l.c_str(), mode, nullptr, hooks, threads, utf8};
+  GzcPackJob job{f.c_str(), a.c_str(), g.c_str(), l.c_str(), mode, nullptr, hooks, threads, utf8, nullptr, nullptr};
   return GzcPack(job, res);
 }
 
 inline GzcStatus UnpackBytes(const TempDir& d, const Bytes& archive, const fs::path& dest, bool createFolders = true,
-                             const GzcFileOps* files = nullptr, bool utf8 = false) {
+                             const GzcFileOps* files = nullptr, bool utf8 = false, uint64_t maxTotal = 0) {
   fs::path file = d.root / "scratch" / "in.gzc";
   TempDir::WriteFile(file, archive);
   fs::create_directories(dest);
   FILE* f = std::fopen(file.string().c_str(), "rb");
   std::string destStr = dest.string(), g = d.gzTmp();
-  GzcUnpackJob job{destStr.c_str(), g.c_str(), createFolders, files, nullptr, false};
+  GzcUnpackJob job{destStr.c_str(), g.c_str(), createFolders, files, nullptr, false, maxTotal};
   GzcSource src{nullptr, f, archive.size(), 0, utf8};
   GzcStatus s = GzcUnpack(job, src);
   std::fclose(f);

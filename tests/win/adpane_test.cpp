@@ -580,7 +580,7 @@ TEST(AdPane, IeHwndDestroysEveryTopLevelWindowOfTheCallingThread) {
   }).join();
 }
 
-// The container's objects, called directly through their tables.
+// The container with the system's browser in a window of the panel's size.
 class Container : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -594,131 +594,6 @@ class Container : public ::testing::Test {
   }
   HWND wnd_ = nullptr;
 };
-
-TEST_F(Container, TablesAnswerAsTheirSlotsSay) {
-  HostBlock* b = NewHostBlock(wnd_);
-  ASSERT_TRUE(b);
-  IOleClientSite* client = ClientSiteFace(b);
-  IOleInPlaceSite* site = InPlaceSiteFace(b);
-  IOleInPlaceFrame* frame = FrameObject(b);
-  IStorage* storage = StorageObject();
-  void* const untouched = (void*)0x1234;
-
-  // The site answers for its one object through either face; every answer is a counted reference.
-  for (IUnknown* face : {(IUnknown*)client, (IUnknown*)site}) {
-    const struct {
-      const char* name;
-      REFIID iid;
-      void* want;
-      HRESULT hr;
-    } queries[] = {{"IUnknown", IID_IUnknown, client, S_OK},
-                   {"IOleClientSite", IID_IOleClientSite, client, S_OK},
-                   {"IOleInPlaceSite", IID_IOleInPlaceSite, site, S_OK},
-                   {"IOleWindow", IID_IOleWindow, nullptr, E_NOINTERFACE},
-                   {"IDispatch", IID_IDispatch, nullptr, E_NOINTERFACE}};
-    for (const auto& q : queries) {
-      SCOPED_TRACE(q.name);
-      void* out = untouched;
-      EXPECT_EQ(q.hr, face->QueryInterface(q.iid, &out));
-      EXPECT_EQ(q.want, out);
-      if (out) {
-        EXPECT_EQ(1u, ((IUnknown*)out)->Release());
-      }
-    }
-  }
-  void* out = untouched;
-  EXPECT_EQ(E_NOTIMPL, frame->QueryInterface(IID_IUnknown, &out));
-  EXPECT_EQ(untouched, out);
-  EXPECT_EQ(E_NOTIMPL, storage->QueryInterface(IID_IUnknown, &out));
-  EXPECT_EQ(untouched, out);
-  EXPECT_EQ(2u, frame->AddRef());
-  EXPECT_EQ(3u, client->AddRef());
-  EXPECT_EQ(2u, site->Release());
-  EXPECT_EQ(1u, frame->Release());
-  ULONG held = storage->AddRef();
-  EXPECT_EQ(held - 1, storage->Release());
-
-  HWND w = nullptr;
-  IOleContainer* container = (IOleContainer*)untouched;
-  OLEMENUGROUPWIDTHS widths = {};
-  RECT border = {};
-  MSG msg = {};
-  STATSTG stat = {};
-  const struct {
-    const char* name;
-    HRESULT got, want;
-  } answers[] = {
-      {"client SaveObject", client->SaveObject(), E_NOTIMPL},
-      {"client GetMoniker", client->GetMoniker(OLEGETMONIKER_ONLYIFTHERE, OLEWHICHMK_OBJREL, nullptr), E_NOTIMPL},
-      {"client GetContainer", client->GetContainer(&container), E_NOINTERFACE},
-      {"client ShowObject", client->ShowObject(), S_OK},
-      {"client OnShowWindow", client->OnShowWindow(TRUE), E_NOTIMPL},
-      {"client RequestNewObjectLayout", client->RequestNewObjectLayout(), E_NOTIMPL},
-      {"site GetWindow", site->GetWindow(&w), S_OK},
-      {"site ContextSensitiveHelp", site->ContextSensitiveHelp(TRUE), E_NOTIMPL},
-      {"site CanInPlaceActivate", site->CanInPlaceActivate(), S_OK},
-      {"site OnInPlaceActivate", site->OnInPlaceActivate(), S_OK},
-      {"site OnUIActivate", site->OnUIActivate(), S_OK},
-      {"site Scroll", site->Scroll(SIZE{1, 1}), E_NOTIMPL},
-      {"site OnUIDeactivate", site->OnUIDeactivate(FALSE), S_OK},
-      {"site OnInPlaceDeactivate", site->OnInPlaceDeactivate(), S_OK},
-      {"site DiscardUndoState", site->DiscardUndoState(), E_NOTIMPL},
-      {"site DeactivateAndUndo", site->DeactivateAndUndo(), E_NOTIMPL},
-      {"site OnPosRectChange", site->OnPosRectChange(&border), S_OK},
-      {"frame GetWindow", frame->GetWindow(&w), S_OK},
-      {"frame ContextSensitiveHelp", frame->ContextSensitiveHelp(TRUE), E_NOTIMPL},
-      {"frame GetBorder", frame->GetBorder(&border), E_NOTIMPL},
-      {"frame RequestBorderSpace", frame->RequestBorderSpace(&border), E_NOTIMPL},
-      {"frame SetBorderSpace", frame->SetBorderSpace(&border), E_NOTIMPL},
-      {"frame SetActiveObject", frame->SetActiveObject(nullptr, nullptr), S_OK},
-      {"frame InsertMenus", frame->InsertMenus(nullptr, &widths), E_NOTIMPL},
-      {"frame SetMenu", frame->SetMenu(nullptr, nullptr, nullptr), S_OK},
-      {"frame RemoveMenus", frame->RemoveMenus(nullptr), E_NOTIMPL},
-      {"frame SetStatusText", frame->SetStatusText(nullptr), S_OK},
-      {"frame EnableModeless", frame->EnableModeless(TRUE), S_OK},
-      {"frame TranslateAccelerator", frame->TranslateAccelerator(&msg, 0), E_NOTIMPL},
-      {"storage CreateStream", storage->CreateStream(L"s", 0, 0, 0, nullptr), E_NOTIMPL},
-      {"storage OpenStream", storage->OpenStream(L"s", nullptr, 0, 0, nullptr), E_NOTIMPL},
-      {"storage CreateStorage", storage->CreateStorage(L"s", 0, 0, 0, nullptr), E_NOTIMPL},
-      {"storage OpenStorage", storage->OpenStorage(L"s", nullptr, 0, nullptr, 0, nullptr), E_NOTIMPL},
-      {"storage CopyTo", storage->CopyTo(0, nullptr, nullptr, nullptr), E_NOTIMPL},
-      {"storage MoveElementTo", storage->MoveElementTo(L"s", nullptr, L"t", 0), E_NOTIMPL},
-      {"storage Commit", storage->Commit(0), E_NOTIMPL},
-      {"storage Revert", storage->Revert(), E_NOTIMPL},
-      {"storage EnumElements", storage->EnumElements(0, nullptr, 0, nullptr), E_NOTIMPL},
-      {"storage DestroyElement", storage->DestroyElement(L"s"), E_NOTIMPL},
-      {"storage RenameElement", storage->RenameElement(L"s", L"t"), E_NOTIMPL},
-      {"storage SetElementTimes", storage->SetElementTimes(L"s", nullptr, nullptr, nullptr), E_NOTIMPL},
-      {"storage SetClass", storage->SetClass(CLSID_NULL), S_OK},
-      {"storage SetStateBits", storage->SetStateBits(0, 0), E_NOTIMPL},
-      {"storage Stat", storage->Stat(&stat, 0), E_NOTIMPL},
-  };
-  for (const auto& a : answers) EXPECT_EQ(a.want, a.got) << a.name;
-  EXPECT_EQ(nullptr, container);
-  EXPECT_EQ(wnd_, w);
-
-  // GetWindowContext: the frame (a reference of its own), no document window, the client rectangle
-  // twice, and the frame information without touching its size field.
-  IOleInPlaceFrame* gotFrame = nullptr;
-  IOleInPlaceUIWindow* doc = (IOleInPlaceUIWindow*)untouched;
-  RECT pos = {}, clip = {};
-  OLEINPLACEFRAMEINFO info;
-  memset(&info, 0x55, sizeof info);
-  info.cb = 77;
-  EXPECT_EQ(S_OK, site->GetWindowContext(&gotFrame, &doc, &pos, &clip, &info));
-  EXPECT_EQ(frame, gotFrame);
-  EXPECT_EQ(nullptr, doc);
-  const RECT whole = {0, 0, 385, 160};
-  EXPECT_TRUE(EqualRect(&whole, &pos));
-  EXPECT_TRUE(EqualRect(&whole, &clip));
-  EXPECT_EQ(77u, info.cb);
-  EXPECT_FALSE(info.fMDIApp);
-  EXPECT_EQ(wnd_, info.hwndFrame);
-  EXPECT_EQ(nullptr, info.haccel);
-  EXPECT_EQ(0u, info.cAccelEntries);
-  EXPECT_EQ(1u, gotFrame->Release());
-  EXPECT_EQ(0u, client->Release());  // the last reference frees the block
-}
 
 TEST_F(Container, ABrowserIsCreatedNavigatedAndReleasedWithEveryReference) {
   // Without a browser nothing is touched.

@@ -5,9 +5,12 @@
 #include "app/func1.h"
 #include "build/gzc.h"
 #include "build/kopiuj.h"
+#include "lang/lang.h"
+#include "build/winhandles.h"
 #include "res/resource.h"
 #include <commctrl.h>
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 #include <mutex>
@@ -204,7 +207,7 @@ TEST_F(Build, WritesTheEngineThenRcBinWithLanguageDataAndBothArchives) {
   EXPECT_EQ("licencja.txt", Ini("2"));
   EXPECT_EQ("doc\\end.txt", Ini("3"));
   EXPECT_FALSE(BuildCancelled());
-  EXPECT_FALSE(IsOpen(SLOT_PACKING));
+  EXPECT_FALSE(IsOpen(kPackingDialog.slot));
 }
 
 TEST_F(Build, KeysFollowTheFieldsFromOneBuildToTheNext) {
@@ -370,7 +373,49 @@ TEST_F(Build, AnOutputThatCannotBeWrittenIsReportedAndUnlocks) {
   SendMessageA(Main(), WM_NULL, 0, 0);
   EXPECT_TRUE(IsDir(out_ + "setup.exe"));
   EXPECT_TRUE(Enabled(IDB_BUILD));
-  EXPECT_FALSE(IsOpen(SLOT_PACKING));
+  EXPECT_FALSE(IsOpen(kPackingDialog.slot));
+}
+
+// A program file that cannot be packed whole stops the build with its message: the output stays as
+// it was and the window is given back.
+TEST_F(Build, AProgramFileThatCannotBePackedStopsTheBuild) {
+  StartApp();
+  Fill("P", "", "");
+  WriteFile(out_ + "setup.exe", "keep");
+  const std::string app = prog_ + "\\app.exe", large = prog_ + "\\4gib.bin";
+  struct Case {
+    const char* what;
+    std::function<UniqueHandle()> make;  // the file, held open while the build runs when it must
+    std::string said;
+  };
+  const Case cases[] = {
+      {"held open by another program",
+       [&] { return UniqueHandle(CreateFileA(app.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)); },
+       "Nie mo\xbfna odczyta\xe6 pliku: " + app},
+      {"past what an archive holds (sparse)",
+       [&] {
+         UniqueHandle f(CreateFileA(large.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+         LARGE_INTEGER past;
+         past.QuadPart = (4ll << 30) + 1;
+         EXPECT_TRUE(f && SetFilePointerEx(f.get(), past, nullptr, FILE_BEGIN) && SetEndOfFile(f.get()));
+         f.reset();
+         return UniqueHandle(CreateFileA(large.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+       },
+       "Nie mo\xbfna zapisa\xe6 pliku instalatora."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    UniqueHandle held = c.make();
+    ASSERT_TRUE(held);
+    Click(IDB_BUILD);
+    EXPECT_EQ(c.said, AnswerMessage(IDOK, 60000));
+    ASSERT_TRUE(WaitFor([] { return !BuildRunning(); }, 30000));
+    SendMessageA(Main(), WM_NULL, 0, 0);
+    EXPECT_EQ("keep", ReadFile(out_ + "setup.exe"));
+    EXPECT_TRUE(Enabled(IDB_BUILD));
+    EXPECT_FALSE(IsOpen(kPackingDialog.slot));
+  }
+  DeleteFileA(large.c_str());
 }
 
 TEST_F(Build, LevelZeroFromTheSettingsStoresTheNextBuildsMembers) {
@@ -387,7 +432,7 @@ TEST_F(Build, LevelZeroFromTheSettingsStoresTheNextBuildsMembers) {
   EXPECT_EQ("6", WindowText(GetDlgItem(s, IDE_SET_LEVEL)));
   SendDlgItemMessageA(s, IDE_SET_LEVEL, WM_SETTEXT, 0, (LPARAM) "0");
   PostMessageA(GetDlgItem(s, IDB_SET_APPLY), BM_CLICK, 0, 0);
-  ASSERT_TRUE(WaitFor([] { return !IsOpen(SLOT_SETTINGS); }));
+  ASSERT_TRUE(WaitFor([] { return !IsOpen(kSettingsDialog.slot); }));
   RunBuild();
   members = ArchiveMembers();
   ASSERT_EQ(files_.size() + 1 + 3, members.size());

@@ -102,11 +102,25 @@ TEST_F(FromMainWindow, BuiltInstallerInstallsEverythingAndItsUninstallerRemovesI
   RunEntry("tools\\first.exe", false, true);
   RunEntry("tools\\asking.exe", false, false);
   RunEntry("tools\\cleanup.exe", true, false);
-  RegistryValue("Bin", "0a 0B", "REG_BINARY", false);
-  RegistryValue("Count", "42", "REG_DWORD", false);
-  RegistryValue("Path", "%SystemRoot%\\x", "REG_EXPAND_SZ", false);
-  RegistryValue("Where", "lib\\deep\\data.bin", "REG_EXPAND_SZ", true);
-  RegistryValue("Text", "\"cytat\"", "REG_SZ", false);
+  // Each value as entered in the registry editor, and as the installation writes it (strings without
+  // their terminator).
+  const struct {
+    const char* name;
+    const char* value;
+    const char* type;
+    bool dynam;
+    DWORD regType;
+    std::string data;
+  } values[] = {
+      {"Bin", "0a 0B", "REG_BINARY", false, REG_BINARY, std::string("\x0a\x0b", 2)},
+      {"Count", "42", "REG_DWORD", false, REG_DWORD, std::string("\x2a\0\0\0", 4)},
+      {"Path", "%SystemRoot%\\x", "REG_EXPAND_SZ", false, REG_EXPAND_SZ, "%SystemRoot%\\x"},
+      {"Where", "lib\\deep\\data.bin", "REG_EXPAND_SZ", true, REG_EXPAND_SZ, target_ + "\\lib\\deep\\data.bin"},
+      {"Text", "\"cytat\"", "REG_SZ", false, REG_SZ, "\"cytat\""},
+      {"Single", "'single'", "REG_SZ", false, REG_SZ, "'single'"},
+      {"Padded", "  padded  ", "REG_SZ", false, REG_SZ, "  padded  "},
+  };
+  for (const auto& v : values) RegistryValue(v.name, v.value, v.type, v.dynam);
 
   Press(main_, IDB_BUILD);
   ASSERT_TRUE(uitest::WaitFor([] { return BuildRunning(); }, 10000));
@@ -127,21 +141,12 @@ TEST_F(FromMainWindow, BuiltInstallerInstallsEverythingAndItsUninstallerRemovesI
   EXPECT_FALSE(PathExists(probe_ + "asking.exe.ran"));  // would ask: skipped when silent
   DWORD type = 0;
   std::string data;
-  ASSERT_TRUE(RegGet(HKEY_CURRENT_USER, kRegKey, "Bin", &type, &data));
-  EXPECT_EQ((DWORD)REG_BINARY, type);
-  EXPECT_EQ(std::string("\x0a\x0b", 2), data);
-  ASSERT_TRUE(RegGet(HKEY_CURRENT_USER, kRegKey, "Count", &type, &data));
-  EXPECT_EQ((DWORD)REG_DWORD, type);
-  EXPECT_EQ(std::string("\x2a\0\0\0", 4), data);
-  ASSERT_TRUE(RegGet(HKEY_CURRENT_USER, kRegKey, "Path", &type, &data));
-  EXPECT_EQ((DWORD)REG_EXPAND_SZ, type);
-  EXPECT_EQ("%SystemRoot%\\x", std::string(data.c_str()));
-  ASSERT_TRUE(RegGet(HKEY_CURRENT_USER, kRegKey, "Where", &type, &data));
-  EXPECT_EQ((DWORD)REG_EXPAND_SZ, type);
-  EXPECT_EQ(target_ + "\\lib\\deep\\data.bin", std::string(data.c_str()));
-  ASSERT_TRUE(RegGet(HKEY_CURRENT_USER, kRegKey, "Text", &type, &data));
-  EXPECT_EQ((DWORD)REG_SZ, type);
-  EXPECT_EQ("\"cytat\"", std::string(data.c_str()));
+  for (const auto& v : values) {
+    SCOPED_TRACE(v.name);
+    ASSERT_TRUE(RegGet(HKEY_CURRENT_USER, kRegKey, v.name, &type, &data));
+    EXPECT_EQ(v.regType, type);
+    EXPECT_EQ(v.data, type == REG_SZ || type == REG_EXPAND_SZ ? std::string(data.c_str()) : data);
+  }
   ASSERT_TRUE(RegGet(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName", &type, &data));
   EXPECT_EQ(kName, std::string(data.c_str()));
 
@@ -154,8 +159,7 @@ TEST_F(FromMainWindow, BuiltInstallerInstallsEverythingAndItsUninstallerRemovesI
   EXPECT_FALSE(PathExists(target_ + "\\lib"));
   EXPECT_FALSE(PathExists(commonDesktop_ + "\\app.lnk"));
   EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
-  for (const char* name : {"Bin", "Count", "Path", "Where", "Text"})
-    EXPECT_FALSE(RegGet(HKEY_CURRENT_USER, kRegKey, name, &type, &data)) << name;
+  for (const auto& v : values) EXPECT_FALSE(RegGet(HKEY_CURRENT_USER, kRegKey, v.name, &type, &data)) << v.name;
   EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kRegKey));
   EXPECT_EQ("the user's own", Slurp(target_ + "\\mine.txt"));
 }

@@ -468,44 +468,80 @@ TEST_F(EngineInstall, CommandLineIsChecked) {
 }
 }  // namespace
 
-// The configuration is read once from the checked archive and kept in memory: while the wizard
-// waits for the user, the scratch folder in %TEMP% (which other programs of the user can write)
-// holds no configuration file that the installation would read again.
-TEST_F(EngineInstall, TheConfigurationIsNotReadAgainFromTheTemporaryFolder) {
+// The configuration is read once from the checked archive and kept in memory, and an elevated run
+// (Wine runs every program elevated) keeps its scratch files out of the user's temporary folder,
+// which the user's other programs can write: while the wizard waits for the user, its scratch
+// folder lies in the system's temporary folder and holds the member scratch file alone. The
+// uninstaller's eraser, which runs on with the uninstaller's rights, is not copied there either.
+TEST_F(EngineInstall, AnElevatedRunKeepsItsScratchFilesOutOfTheUsersTemporaryFolder) {
   Put("a.txt", "a");
   Ini(cfg_ + "init.cfg", "cfg", "1", kName);
   Ini(cfg_ + "lnk.cfg", "desktop", "1", "a.txt");
   Ini(cfg_ + "lnk.cfg", "index1", "max", "2");
   std::string setup = root_ + "setup.exe";
   Build(setup);
-  char temp[MAX_PATH];
+  char temp[MAX_PATH], windows[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
-  auto scratchFolders = [&] {
+  GetSystemWindowsDirectoryA(windows, MAX_PATH);
+  const std::string system = std::string(windows) + "\\Temp\\";
+  auto ours = [&] {  // what the installer and the uninstaller leave in the user's temporary folder
     std::set<std::string> names;
     ForEachEntry(temp, [&](const char* n, GzcKind) {
-      if (strncmp(n, "prsetup", 7) == 0) names.insert(n);
+      if (strncmp(n, "prsetup", 7) == 0 || strncmp(n, "pru", 3) == 0) names.insert(n);
     });
     return names;
   };
-  std::set<std::string> before = scratchFolders();
+  std::set<std::string> before = ours();
   PROCESS_INFORMATION pi = Start(setup, "/D=" + target_);
   ASSERT_NE(nullptr, WaitWindow(pi.dwProcessId, "#32770", nullptr));
+  std::string scratch = system + "prsetup" + std::to_string(pi.dwProcessId) + "_0";
   std::vector<std::pair<std::string, std::string>> files;
-  std::vector<std::string> made;
-  for (const std::string& name : scratchFolders())
-    if (!before.count(name)) made.push_back(std::string(temp) + name);
-  for (const std::string& dir : made) Collect(dir + "\\", "", &files);
+  Collect(scratch + "\\", "", &files);
+  std::set<std::string> during = ours();
   TerminateProcess(pi.hProcess, 99);
   WaitForSingleObject(pi.hProcess, 20000);
   CloseHandle(pi.hProcess);
   CloseHandle(pi.hThread);
-  for (const std::string& dir : made) uitest::RemoveTree(dir);
-  EXPECT_EQ(1u, made.size()) << "one scratch folder";
-  for (const auto& f : files) EXPECT_EQ("gz.tmp", f.first) << "left where others can change it";
+  uitest::RemoveTree(scratch);
+  EXPECT_EQ(before, during) << "nothing in the user's temporary folder";
+  ASSERT_EQ(1u, files.size()) << scratch;
+  EXPECT_EQ("gz.tmp", files[0].first);
+
+  Ran r = Run(setup, "/S /D=" + target_);
+  ASSERT_EQ(0u, r.code) << r.err;
+  Ran u = Run(target_ + "\\UnInst.exe", "/S");
+  ASSERT_EQ(0u, u.code) << u.err;
+  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_); }, 20000));
+  EXPECT_EQ(before, ours()) << "the eraser's copy lies elsewhere";
+}
+
+// After the user has consented to an elevated run, the user's other programs may rename the
+// installer and put another file at its path: the engine reads only the file it was started from.
+TEST_F(EngineInstall, AnotherFilePutAtTheInstallersPathAfterItStartedIsNotInstalled) {
+  Ini(cfg_ + "init.cfg", "cfg", "1", kName);
+  Put("other.txt", "from the file put in its place");
+  std::string setup = root_ + "setup.exe", other = root_ + "other.exe";
+  Build(other);
+  DeleteFileA(File("other.txt").c_str());
+  Put("a.txt", "a");
+  Build(setup);
+  Ran r = Run(setup, "/S /D=" + target_, 120000, [&] {
+    ASSERT_TRUE(MoveFileA(setup.c_str(), (root_ + "renamed.exe").c_str()));
+    ASSERT_TRUE(CopyFileA(other.c_str(), setup.c_str(), TRUE));
+  });
+  EXPECT_EQ(3u, r.code) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find("Instalator jest uszkodzony i nic nie zostało zainstalowane")) << r.err;
+  EXPECT_FALSE(PathExists(root_ + "Installed"));
+  // Started from that file, it installs: the refusal was the swap's.
+  r = Run(setup, "/S /D=" + target_);
+  EXPECT_EQ(0u, r.code) << r.err;
+  EXPECT_EQ("from the file put in its place", Slurp(target_ + "\\other.txt"));
 }
 
 // The log lies in the installation folder, which others may be able to write to: lines edited to
-// point at anything the installer does not make are not acted upon.
+// point at anything the installer does not make are not acted upon. Registry lines, folders on the
+// way and files to run count only where the registration (which only the installer could write)
+// keeps a copy of them.
 TEST_F(EngineInstall, TheUninstallerHonoursOnlyLogLinesThatPointWhereTheInstallerWrites) {
   Put("a.txt", "a");
   InstallSilently();
@@ -517,14 +553,21 @@ TEST_F(EngineInstall, TheUninstallerHonoursOnlyLogLinesThatPointWhereTheInstalle
   CreateDirectoryA((programs_ + "\\Other").c_str(), nullptr);
   uitest::WriteFile(outside + "\\victim.lnk", "x");
   uitest::WriteFile(programs_ + "\\Other\\theirs.lnk", "x");
+  ASSERT_TRUE(CopyFileA((uitest::ExeDir() + "engine_runprobe.exe").c_str(), (target_ + "\\planted.exe").c_str(), FALSE));
   const std::string key = std::string("HKEY_CURRENT_USER\\") + kRegKey;
-  for (const char* sub : {"\\Full", "\\Parent\\Child", "\\Victim"}) {
+  const std::string other = std::string(kUninstallKey) + " Other";  // another program's registration
+  for (const char* sub : {"\\Full", "\\Parent\\Child", "\\Victim", "\\Empty"}) {
     HKEY k;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, (kRegKey + std::string(sub)).c_str(), 0, nullptr, 0,
                                              KEY_ALL_ACCESS, nullptr, &k, nullptr));
-    if (std::string(sub) != "\\Parent\\Child") RegSetValueExA(k, "Theirs", 0, REG_SZ, (const BYTE*)"x", 2);
+    if (std::string(sub) == "\\Full" || std::string(sub) == "\\Victim")
+      RegSetValueExA(k, "Theirs", 0, REG_SZ, (const BYTE*)"x", 2);
     RegCloseKey(k);
   }
+  HKEY k;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, other.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr));
+  RegSetValueExA(k, "InstallLocation", 0, REG_SZ, (const BYTE*)"C:\\Other", 9);
+  RegCloseKey(k);
   struct {
     const char* line;
     std::string what;
@@ -533,8 +576,12 @@ TEST_F(EngineInstall, TheUninstallerHonoursOnlyLogLinesThatPointWhereTheInstalle
       {"S", programs_ + "\\Other\\theirs.lnk"},             // another program's start-menu folder
       {"M", outside + "\\empty"},                           // a folder outside the start menu
       {"U", key + "\\Victim"},                              // not under the Uninstall key
+      {"U", "HKEY_LOCAL_MACHINE\\" + other},                // another program's registration
       {"K", key + "\\Full"},                                // a key that still has values
       {"K", key + "\\Parent"},                              // a key that still has a subkey
+      {"K", key + "\\Empty"},                               // an empty key the installation did not make
+      {"V", key + "\\Victim\tTheirs"},                      // a value the installation did not write
+      {"X", "planted.exe"},                                 // a file put into the folder later, to run
   };
   std::string log = Slurp(target_ + "\\UnInst.log");
   for (const auto& e : edits) log += std::string(e.line) + "\t" + e.what + "\r\n";
@@ -542,12 +589,21 @@ TEST_F(EngineInstall, TheUninstallerHonoursOnlyLogLinesThatPointWhereTheInstalle
 
   Ran u = Run(target_ + "\\UnInst.exe", "/S");
   EXPECT_EQ(0u, u.code) << u.err;
-  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_); }, 20000)) << "what the installer made goes";
+  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_ + "\\UnInst.exe"); }, 20000)) << "what the installer made goes";
+  EXPECT_FALSE(PathExists(target_ + "\\a.txt"));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
   EXPECT_TRUE(PathExists(outside + "\\victim.lnk"));
   EXPECT_TRUE(PathExists(programs_ + "\\Other\\theirs.lnk"));
   EXPECT_TRUE(PathExists(outside + "\\empty"));
-  for (const char* sub : {"\\Full", "\\Parent\\Child", "\\Victim"})
+  EXPECT_FALSE(PathExists(probe_ + "planted.exe.ran"));
+  EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, other));
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, other.c_str());
+  for (const char* sub : {"\\Full", "\\Parent\\Child", "\\Victim", "\\Empty"})
     EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, kRegKey + std::string(sub))) << sub;
+  DWORD type;
+  std::string data;
+  for (const char* sub : {"\\Full", "\\Victim"})
+    EXPECT_TRUE(RegGet(HKEY_CURRENT_USER, kRegKey + std::string(sub), "Theirs", &type, &data)) << sub;
   RemoveDirectoryA((programs_ + "\\Other").c_str());
 }
 

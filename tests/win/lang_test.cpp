@@ -3,6 +3,7 @@
 #include "uitest.h"
 #include "app/func.h"
 #include "app/func1.h"
+#include "lang/lang.h"
 #include "res/resource.h"
 
 using namespace uitest;
@@ -84,7 +85,7 @@ class LangWindows : public AppTest {
   void Apply(HWND dlg, const char* level, const char* language) {
     SendDlgItemMessageA(dlg, IDE_SET_LEVEL, WM_SETTEXT, 0, (LPARAM)level);
     ASSERT_NE(CB_ERR, SendDlgItemMessageA(dlg, IDC_SET_LANGUAGE, CB_SELECTSTRING, (WPARAM)-1, (LPARAM)language));
-    PressAndWait(dlg, IDB_SET_APPLY, SLOT_SETTINGS);
+    PressAndWait(dlg, IDB_SET_APPLY, kSettingsDialog.slot);
   }
   static int CountWindows(const char* caption) {
     int n = 0;
@@ -129,7 +130,7 @@ TEST_F(LangWindows, LanguageListIsSortedWithPolskiAndSelectsTheStoredName) {
     ASSERT_TRUE(s);
     EXPECT_EQ(c.list, Languages(s));
     EXPECT_EQ(c.selected, Selected(s));
-    PressAndWait(s, IDB_SET_CLOSE, SLOT_SETTINGS);
+    PressAndWait(s, IDB_SET_CLOSE, kSettingsDialog.slot);
     CloseApp();
   }
 }
@@ -147,12 +148,12 @@ TEST_F(LangWindows, SettingsShowTheLevelAndTheirTextsAndOpenOnceAtATime) {
   for (const auto& t : texts) EXPECT_EQ(t.second, Field(s, t.first)) << t.first;
   AskAgain(IDM_SETTINGS);
   EXPECT_EQ(1, CountWindows(kSettings));
-  PressAndWait(s, IDB_SET_CLOSE, SLOT_SETTINGS);
+  PressAndWait(s, IDB_SET_CLOSE, kSettingsDialog.slot);
   EXPECT_STREQ("wb6", CompLevel());  // closing applies nothing
   s = Open(IDM_SETTINGS, kSettings);
   ASSERT_TRUE(s);
   PostMessageA(s, WM_CLOSE, 0, 0);
-  EXPECT_TRUE(WaitFor([] { return !IsOpen(SLOT_SETTINGS); }));
+  EXPECT_TRUE(WaitFor([] { return !IsOpen(kSettingsDialog.slot); }));
 }
 
 TEST_F(LangWindows, ApplyStoresTheLevelDigitOrZlibsDefaultWhenEmpty) {
@@ -173,7 +174,7 @@ TEST_F(LangWindows, ApplyStoresTheLevelDigitOrZlibsDefaultWhenEmpty) {
   HWND s = Open(IDM_SETTINGS, kSettings);
   ASSERT_TRUE(s);
   EXPECT_EQ("", Field(s, IDE_SET_LEVEL));
-  PressAndWait(s, IDB_SET_CLOSE, SLOT_SETTINGS);
+  PressAndWait(s, IDB_SET_CLOSE, kSettingsDialog.slot);
 }
 
 TEST_F(LangWindows, EnglishReachesNewWindowsAtOnceAndTheMainWindowAtTheNextStart) {
@@ -188,14 +189,14 @@ TEST_F(LangWindows, EnglishReachesNewWindowsAtOnceAndTheMainWindowAtTheNextStart
   ASSERT_TRUE(a);
   EXPECT_EQ("Close", Field(a, IDB_ABOUT_CLOSE));
   EXPECT_EQ("Packrift v2.20", Field(a, IDS_ABOUT_TEXT));
-  PressAndWait(a, IDB_ABOUT_CLOSE, SLOT_ABOUT);
+  PressAndWait(a, IDB_ABOUT_CLOSE, kAboutDialog.slot);
   HWND s = Open(IDM_SETTINGS, "Settings");
   ASSERT_TRUE(s);
   EXPECT_EQ("Compression level:", Field(s, IDS_SET_LEVEL));
   EXPECT_EQ("Language:", Field(s, IDS_SET_LANGUAGE));
   EXPECT_EQ("Apply", Field(s, IDB_SET_APPLY));
   EXPECT_EQ("English", Selected(s));
-  PressAndWait(s, IDB_SET_CLOSE, SLOT_SETTINGS);
+  PressAndWait(s, IDB_SET_CLOSE, kSettingsDialog.slot);
   CloseApp();
 
   StartApp();
@@ -206,7 +207,7 @@ TEST_F(LangWindows, EnglishReachesNewWindowsAtOnceAndTheMainWindowAtTheNextStart
   a = Open(IDM_ABOUT, kAbout);
   ASSERT_TRUE(a);
   EXPECT_EQ("Wyjd\x9f", Field(a, IDB_ABOUT_CLOSE));
-  PressAndWait(a, IDB_ABOUT_CLOSE, SLOT_ABOUT);
+  PressAndWait(a, IDB_ABOUT_CLOSE, kAboutDialog.slot);
   CloseApp();
   StartApp();
   EXPECT_EQ("Nazwa programu:", Text(IDS_NAME_LABEL));
@@ -220,11 +221,11 @@ TEST_F(LangWindows, AboutShowsNameAndVersionOnceAtATime) {
   EXPECT_EQ("Wyjd\x9f", Field(a, IDB_ABOUT_CLOSE));
   AskAgain(IDM_ABOUT);
   EXPECT_EQ(1, CountWindows(kAbout));
-  PressAndWait(a, IDB_ABOUT_CLOSE, SLOT_ABOUT);
+  PressAndWait(a, IDB_ABOUT_CLOSE, kAboutDialog.slot);
   a = Open(IDM_ABOUT, kAbout);
   ASSERT_TRUE(a);
   PostMessageA(a, WM_CLOSE, 0, 0);
-  EXPECT_TRUE(WaitFor([] { return !IsOpen(SLOT_ABOUT); }));
+  EXPECT_TRUE(WaitFor([] { return !IsOpen(kAboutDialog.slot); }));
 }
 
 TEST_F(LangWindows, HelpOpensTheFileOrTellsWhenItIsMissing) {
@@ -249,6 +250,6 @@ TEST_F(LangWindows, HelpOpensTheFileOrTellsWhenItIsMissing) {
   Press(s, IDB_SET_HELP);
   EXPECT_EQ(kHelpError, AnswerMessage());
   EXPECT_TRUE(IsWindow(s));  // help leaves the settings open
-  PressAndWait(s, IDB_SET_CLOSE, SLOT_SETTINGS);
+  PressAndWait(s, IDB_SET_CLOSE, kSettingsDialog.slot);
 }
 }  // namespace

@@ -4,7 +4,10 @@
 #include "app/func1.h"
 #include "build/kopiuj.h"
 #include "dlgkit/dlgkit.h"
+#include "entries/editor.h"
+#include "lang/lang.h"
 #include "res/resource.h"
+#include <vector>
 
 using namespace uitest;
 
@@ -80,24 +83,40 @@ TEST_F(MainWindow, FolderFieldChangesNoButtonWhileABuildRuns) {
   EXPECT_TRUE(Enabled(IDB_BUILD));
 }
 
+// Every push button of the window, found on screen: none may be pressed while a build runs.
+BOOL CALLBACK CollectPushButton(HWND w, LPARAM lp) {
+  char cls[16] = {0};
+  GetClassNameA(w, cls, sizeof cls);
+  LONG type = GetWindowLongA(w, GWL_STYLE) & BS_TYPEMASK;
+  if (!lstrcmpiA(cls, "Button") && (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON))
+    ((std::vector<HWND>*)lp)->push_back(w);
+  return TRUE;
+}
+std::vector<HWND> PushButtons(HWND main) {
+  std::vector<HWND> out;
+  EnumChildWindows(main, CollectPushButton, (LPARAM)&out);
+  return out;
+}
+
 TEST_F(MainWindow, LockDisablesEveryButtonAndUnlockRestoresEach) {
   StartApp();
   SetText(IDE_FOLDER, "C:\\prog");
-  const int all[] = {400, 401, 402, 403, 405, 406, 407, 408, 409, 410, 411, 412, 413};
-  bool before[13];
-  for (int i = 0; i < 13; ++i) before[i] = Enabled(all[i]);
+  std::vector<HWND> all = PushButtons(Main());
+  ASSERT_FALSE(all.empty());
+  std::vector<bool> before;
+  for (HWND b : all) before.push_back(IsWindowEnabled(b) != FALSE);
   SendMessageA(Main(), WM_NULL, 0, 0);
   LockButtons(true);
-  for (int id : all) EXPECT_FALSE(Enabled(id)) << id;
+  for (HWND b : all) EXPECT_FALSE(IsWindowEnabled(b)) << GetDlgCtrlID(b);
   LockButtons(false);
-  for (int i = 0; i < 13; ++i) EXPECT_EQ(before[i], Enabled(all[i])) << all[i];
+  for (size_t i = 0; i < all.size(); ++i) EXPECT_EQ(before[i], IsWindowEnabled(all[i]) != FALSE) << GetDlgCtrlID(all[i]);
   EXPECT_TRUE(Enabled(IDB_BUILD));
   EXPECT_FALSE(Enabled(IDB_LNK_REMOVE));
   // A second lock overwrites the records with "disabled".
   LockButtons(true);
   LockButtons(true);
   LockButtons(false);
-  for (int id : all) EXPECT_FALSE(Enabled(id)) << id;
+  for (HWND b : all) EXPECT_FALSE(IsWindowEnabled(b)) << GetDlgCtrlID(b);
 }
 
 // Each way of closing empties the working folder of files, nested ones too, and keeps its folders.
@@ -145,7 +164,7 @@ TEST_F(MainWindow, CloseDuringABuildWaitsForItsEnd) {
 INT_PTR CALLBACK ProbeProc(HWND wnd, UINT msg, WPARAM, LPARAM) {
   if (msg == WM_INITDIALOG) SetWindowTextA(wnd, "probe dialog");
   if (msg == WM_CLOSE || msg == WM_DESTROY) {
-    EndSubDialog(SLOT_ABOUT);
+    EndSubDialog(kAboutDialog.slot);
     return 1;
   }
   return 0;
@@ -157,26 +176,26 @@ DWORD WINAPI ProbeThread(LPVOID) {
 
 TEST_F(MainWindow, SubDialogKindOpensOnceAndAgainAfterClosing) {
   StartApp();
-  LaunchDialog(SLOT_ABOUT, ProbeThread);
-  EXPECT_TRUE(IsOpen(SLOT_ABOUT));
-  HANDLE first = Threadfunc()[SLOT_ABOUT];
+  LaunchDialog(kAboutDialog.slot, ProbeThread);
+  EXPECT_TRUE(IsOpen(kAboutDialog.slot));
+  HANDLE first = Threadfunc()[kAboutDialog.slot];
   HWND probe = FindTopWindow("#32770", "probe dialog");
   ASSERT_TRUE(probe);
   // Refused while one is open: a second dialog would have taken the slot's thread record at once.
-  LaunchDialog(SLOT_ABOUT, ProbeThread);
-  EXPECT_EQ(first, Threadfunc()[SLOT_ABOUT]);
+  LaunchDialog(kAboutDialog.slot, ProbeThread);
+  EXPECT_EQ(first, Threadfunc()[kAboutDialog.slot]);
   // The main window stays usable meanwhile.
   SetText(IDE_FOLDER, "C:\\x");
   EXPECT_TRUE(Enabled(IDB_BUILD));
   PostMessageA(probe, WM_CLOSE, 0, 0);
-  ASSERT_TRUE(WaitFor([] { return !IsOpen(SLOT_ABOUT); }));
+  ASSERT_TRUE(WaitFor([] { return !IsOpen(kAboutDialog.slot); }));
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(probe); }));
-  LaunchDialog(SLOT_ABOUT, ProbeThread);
-  EXPECT_TRUE(IsOpen(SLOT_ABOUT));
+  LaunchDialog(kAboutDialog.slot, ProbeThread);
+  EXPECT_TRUE(IsOpen(kAboutDialog.slot));
   HWND again = FindTopWindow("#32770", "probe dialog");
   ASSERT_TRUE(again);
   PostMessageA(again, WM_CLOSE, 0, 0);
-  ASSERT_TRUE(WaitFor([] { return !IsOpen(SLOT_ABOUT); }));
+  ASSERT_TRUE(WaitFor([] { return !IsOpen(kAboutDialog.slot); }));
 }
 
 // An ended dialog may get its WM_DESTROY only after a new one of its kind has opened: a hook on its
@@ -203,10 +222,10 @@ TEST_F(MainWindow, ALateDestroyOfAnEndedDialogLeavesTheNextOfItsKindAlone) {
     int slot;
     const char* caption;
   };
-  for (const Case& c : {Case{SLOT_SHORTCUT, "Dodawanie skr\xf3tu"}, Case{SLOT_PACKING, "Pakowanie plik\xf3w"}}) {
+  for (const Case& c : {Case{kShortcutEditor.dialog.slot, "Dodawanie skr\xf3tu"}, Case{kPackingDialog.slot, "Pakowanie plik\xf3w"}}) {
     SCOPED_TRACE(c.caption);
     auto open = [&] {
-      if (c.slot == SLOT_PACKING) {
+      if (c.slot == kPackingDialog.slot) {
         SendMessageA(Main(), WM_NULL, 0, 0);
         DialogKopiuj();  // as the build opens it
       } else {
@@ -215,7 +234,7 @@ TEST_F(MainWindow, ALateDestroyOfAnEndedDialogLeavesTheNextOfItsKindAlone) {
       return FindTopWindow("#32770", c.caption);
     };
     auto close = [&](HWND d) {
-      if (c.slot == SLOT_PACKING) CloseProgressByBuild();  // the build's own close: no cancel
+      if (c.slot == kPackingDialog.slot) CloseProgressByBuild();  // the build's own close: no cancel
       else PostMessageA(d, WM_CLOSE, 0, 0);
     };
     HWND first = open();

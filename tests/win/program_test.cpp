@@ -3,7 +3,9 @@
 #include "uitest.h"
 #include "build/gzc.h"
 #include "build/sign.h"
+#include "build/winhandles.h"
 #include "lang/strings.h"
+#include <shellapi.h>
 
 using namespace uitest;
 
@@ -35,11 +37,12 @@ class Program : public AppTest {
     CloseHandle(process);
     return code;
   }
-  // A project file whose "Project.ini" holds the given fields.
-  std::string MakeProject(const std::string& name, const std::string& fields) {
+  // A project file whose "Project.ini" holds the given fields, and a file of `zeros` zero bytes.
+  std::string MakeProject(const std::string& name, const std::string& fields, size_t zeros = 0) {
     std::string src = MakeTempDir("prj");
     WriteFile(src + "Project.ini", "[dir]\r\n" + fields);
     WriteFile(src + "init.cfg", "[cfg]\r\n1=x\r\n");
+    if (zeros) WriteFile(src + "zeros", std::string(zeros, '\0'));
     std::string kpj = temp_ + name, gz = temp_ + "gz.prj", list = temp_ + "list.prj";
     std::string folder = src.substr(0, src.size() - 1);
     GzcPackJob job = {};
@@ -166,38 +169,61 @@ class Unattended : public Program {
     std::string said;  // standard error
     bool shown;        // the process showed a window at some time
   };
-  // Runs the copied program with `args` as a script does, killed after 20 s (code 99).
+  // Runs the copied program with `args` (a command line's argument part) in folder `cwd` (default:
+  // this test's folder) as a script on a machine without a display does: started from Linux with
+  // DISPLAY unset (a program started from Windows keeps its parent's display), ended after 20 s
+  // (code 124).
   Run Headless(const std::string& args, const char* cwd = nullptr) {
     Run r{99, "", false};
+    // The arguments as the program would get them, each quoted for the shell inside the script,
+    // where no Windows path is turned into a Linux one.
+    const std::string line = "Packrift.exe" + args;  // the first word is taken for the program
+    std::wstring wide(line.size() + 1, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, line.c_str(), -1, &wide[0], (int)wide.size());
+    std::string quoted;
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(wide.c_str(), &argc);
+    for (int i = 1; i < argc; ++i) {
+      char arg[1024] = {0};
+      WideCharToMultiByte(CP_ACP, 0, argv[i], -1, arg, sizeof arg - 1, nullptr, nullptr);
+      quoted += " '";
+      for (const char* c = arg; *c; ++c) quoted += *c == '\'' ? std::string("'\\''") : std::string(1, *c);
+      quoted += "'";
+    }
+    LocalFree(argv);
+    // winctl turns the folder and the program, given as arguments of their own, into Linux paths.
+    std::string script = "cd \\\"$1\\\" || exit 2; exec timeout 20 env -u DISPLAY \\\"${WINELOADER:-wine}\\\" \\\"$2\\\"" +
+                         quoted;
+    std::string folder = cwd ? cwd : temp_;
+    if (folder.back() == '\\') folder.pop_back();  // before a quote it would escape it
+    std::string cmd = " unix /bin/sh -c \"" + script + "\" sh \"" + folder + "\" \"" + tool_ + "Packrift.exe\"";
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
     HANDLE rd, wr;
     EXPECT_TRUE(CreatePipe(&rd, &wr, &sa, 1 << 16));
     SetHandleInformation(rd, HANDLE_FLAG_INHERIT, 0);
-    HANDLE p = Start(args, tool_ + "Packrift.exe", cwd, wr);
+    HANDLE p = Start(cmd, ExeDir() + "winctl.exe", nullptr, wr);
     CloseHandle(wr);
     EXPECT_TRUE(p);
     if (!p) return r;
-    std::pair<DWORD, bool> seen{GetProcessId(p), false};
-    DWORD start = GetTickCount();
-    while (WaitForSingleObject(p, 20) == WAIT_TIMEOUT) {
-      EnumWindows(NoteShown, (LPARAM)&seen);
-      if (GetTickCount() - start > 20000) TerminateProcess(p, 99);
-    }
+    while (WaitForSingleObject(p, 20) == WAIT_TIMEOUT) EnumWindows(NoteShown, (LPARAM)&r.shown);
     GetExitCodeProcess(p, &r.code);
     CloseHandle(p);
     char buf[512];
     DWORD got;
     while (ReadFile(rd, buf, sizeof buf, &got, nullptr) && got) r.said.append(buf, got);
     CloseHandle(rd);
-    r.shown = seen.second;
     return r;
   }
-  // Notes in the pair whether `w` is a visible window of the process whose id is its first.
+  // Notes in the flag whether `w` is a visible window of a Packrift.exe process.
   static BOOL CALLBACK NoteShown(HWND w, LPARAM lp) {
-    auto* s = (std::pair<DWORD, bool>*)lp;
     DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    s->second = s->second || (pid == s->first && IsWindowVisible(w));
+    if (!IsWindowVisible(w) || !GetWindowThreadProcessId(w, &pid)) return TRUE;
+    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    char image[MAX_PATH];
+    DWORD n = sizeof image;
+    if (process && QueryFullProcessImageNameA(process.get(), 0, image, &n) && n >= 13 &&
+        _stricmp(image + n - 13, "\\Packrift.exe") == 0)
+      *(bool*)lp = true;
     return TRUE;
   }
   static std::string Utf8(const StrDef& s) {
@@ -238,7 +264,7 @@ class SignedBuild : public Unattended {
   std::string sign_;
 };
 
-TEST_F(Unattended, BuildSwitchBuildsTheProjectWithoutAnyWindowAndExitsZero) {
+TEST_F(Unattended, BuildSwitchBuildsTheProjectWithoutAnyWindowOrDisplayAndExitsZero) {
   std::string out = temp_ + "setup.exe";
   std::string kpj = MakeProject("b.kpj", "1=B\r\n2=" + prog_ + "\r\n3=" + out + "\r\n");
   Run r = Headless(" /build \"" + kpj + "\"");
@@ -251,12 +277,32 @@ TEST_F(Unattended, BuildSwitchBuildsTheProjectWithoutAnyWindowAndExitsZero) {
 
 TEST_F(Unattended, EveryFailureSaysWhyOnStandardErrorAndExitsTwoAtOnceWithoutAWindow) {
   std::string good = MakeProject("good.kpj", "1=G\r\n2=" + prog_ + "\r\n3=" + temp_ + "g.exe\r\n");
+  // Program folders that cannot be packed whole: a file past what an archive holds (sparse, so
+  // it costs no space), and a file another program holds open without sharing.
+  std::string large = temp_ + "large", busy = temp_ + "busy";
+  CreateDirectoryA(large.c_str(), nullptr);
+  CreateDirectoryA(busy.c_str(), nullptr);
+  {
+    UniqueHandle f(CreateFileA((large + "\\4gib.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    LARGE_INTEGER past;
+    past.QuadPart = (4ll << 30) + 1;
+    ASSERT_TRUE(f && SetFilePointerEx(f.get(), past, nullptr, FILE_BEGIN) && SetEndOfFile(f.get()));
+  }
+  WriteFile(busy + "\\app.exe", "APP");
+  UniqueHandle holding(CreateFileA((busy + "\\app.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(holding);
+  std::string largeKpj = MakeProject("large.kpj", "1=L\r\n2=" + large + "\r\n3=" + temp_ + "g.exe\r\n");
+  std::string busyKpj = MakeProject("busy.kpj", "1=H\r\n2=" + busy + "\r\n3=" + temp_ + "g.exe\r\n");
   std::string bad = MakeProject("bad.kpj", "1=F\r\n2=C:\\no\\such\\folder\r\n3=C:\\x.exe\r\n");
   std::string damaged = temp_ + "damaged.kpj";
   WriteFile(damaged, "this is not an archive at all");
   std::string outside = temp_ + "end.txt";
   WriteFile(outside, "x");
   std::string away = MakeProject("away.kpj", "2=" + prog_ + "\r\n3=" + temp_ + "a.exe\r\n5=" + outside + "\r\n");
+  std::string ownName = MakeProject("own.kpj", "2=" + prog_ + "\r\n3=" + temp_ + "o.exe\r\n4=" + prog_ + "\\init.cfg\r\n");
+  WriteFile(prog_ + "\\init.cfg", "[cfg]");
+  // A few kilobytes that unpack past a project's bound.
+  std::string bloated = MakeProject("bloated.kpj", "2=" + prog_ + "\r\n3=" + temp_ + "l.exe\r\n", kProjectUnpackedMax + 1);
   std::string copy = temp_ + "copy.kpj";
   CopyFileA(good.c_str(), copy.c_str(), FALSE);
   // Held open without sharing: the program cannot read it.
@@ -267,6 +313,7 @@ TEST_F(Unattended, EveryFailureSaysWhyOnStandardErrorAndExitsTwoAtOnceWithoutAWi
     std::string args;
     const char* cwd;
     StrDef said;
+    std::string named = "";  // said after the text
   };
   const Case cases[] = {
       {"missing project", " /build \"" + temp_ + "none.kpj\"", nullptr, S_UNPACK_ERROR},
@@ -276,16 +323,38 @@ TEST_F(Unattended, EveryFailureSaysWhyOnStandardErrorAndExitsTwoAtOnceWithoutAWi
       {"no path", " /build", nullptr, S_BUILD_USAGE},
       {"bad path field", " /BUILD " + bad, nullptr, S_BAD_PATH},
       {"closing information outside", " /build \"" + away + "\"", nullptr, S_INFO_OUTSIDE},
+      {"licence copied over the configuration's own file", " /build \"" + ownName + "\"", nullptr, S_LICENCE_NAME},
+      {"project past its unpacked bound", " /build \"" + bloated + "\"", nullptr, S_UNPACK_ERROR},
+      {"a program file of 4 GiB and a byte", " /build \"" + largeKpj + "\"", nullptr, S_OUTPUT_FAILED},
+      {"a program file that cannot be read", " /build \"" + busyKpj + "\"", nullptr, S_READ_FAILED, busy + "\\app.exe"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Run r = Headless(c.args, c.cwd);
     EXPECT_EQ(2u, r.code);
-    EXPECT_NE(std::string::npos, r.said.find(Utf8(c.said))) << r.said;
+    EXPECT_NE(std::string::npos, r.said.find(Utf8(c.said) + (c.named.empty() ? "" : " " + c.named))) << r.said;
     EXPECT_FALSE(r.shown);
   }
   CloseHandle(held);
   EXPECT_FALSE(Exists(temp_ + "g.exe"));
+  EXPECT_FALSE(Exists(temp_ + "o.exe"));
+  EXPECT_FALSE(Exists(temp_ + "l.exe"));
+}
+
+// An installer built into its own program folder is not packed into the next build, which says so
+// in a line and goes on.
+TEST_F(Unattended, AnInstallerInItsOwnProgramFolderIsLeftOutOfTheNextBuild) {
+  std::string out = prog_ + "\\setup.exe";
+  std::string kpj = MakeProject("own.kpj", "1=O\r\n2=" + prog_ + "\r\n3=" + out + "\r\n");
+  Run first = Headless(" /build \"" + kpj + "\"");
+  ASSERT_EQ(0u, first.code) << first.said;
+  EXPECT_EQ("", first.said);
+  std::string bytes = ReadFile(out);
+  Run second = Headless(" /build \"" + kpj + "\"");
+  EXPECT_EQ(0u, second.code);
+  EXPECT_NE(std::string::npos, second.said.find(Utf8(S_OUTPUT_LEFT_OUT))) << second.said;
+  EXPECT_FALSE(second.shown);
+  EXPECT_EQ(bytes, ReadFile(out));
 }
 
 TEST_F(Unattended, ARunningInstanceFailsTheBuildInsteadOfPassingItSilently) {
@@ -320,6 +389,23 @@ TEST_F(SignedBuild, SignCommandSignsBothAndTheInstallerInstallsBitExact) {
   EXPECT_TRUE(SignatureVerifies(temp_, target + "\\UnInst.exe"));
   EXPECT_EQ(0u, Finish(Start(" /S", target + "\\UnInst.exe")));
   EXPECT_TRUE(WaitFor([&] { return !Exists(target); }, 20000));
+}
+
+// "%1" stands for the quoted path, and a template that quotes it itself gets it quoted once: a path
+// with blanks and "&" reaches the command as one argument either way.
+TEST_F(SignedBuild, APercentOneInQuotesSignsAPathWithBlanksAndAmpersand) {
+  std::string folder = temp_ + "o & b";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  std::string tmpl = sign_.substr(0, sign_.rfind("%1")) + "\"%1\"";
+  for (const std::string& t : {sign_, tmpl}) {
+    SCOPED_TRACE(t);
+    std::string out = folder + "\\my setup.exe", quoted, said;
+    DeleteFileA(out.c_str());
+    for (char c : t) quoted += c == '"' ? std::string("\\\"") : std::string(1, c);
+    EXPECT_EQ(0u, Build("--sign \"" + quoted + "\" \"" + MakeProject("q.kpj", "1=Q\r\n2=" + prog_ + "\r\n3=" + out + "\r\n") + "\"", &said))
+        << said;
+    EXPECT_TRUE(SignatureVerifies(temp_, out));
+  }
 }
 
 // The machine-wide template signs too; a signing that fails stops the build with its own message

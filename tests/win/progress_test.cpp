@@ -33,13 +33,13 @@ TEST_F(ProgressDialog, ShowsItsTextsAndGraysTheProjectMenuWhileOpen) {
   EXPECT_EQ("0 %", Pct(d, IDS_PACK_CURR_PCT));
   for (int id = IDM_NEW; id <= IDM_SETTINGS; ++id) EXPECT_TRUE(MenuState(id) & MF_GRAYED) << id;
   EXPECT_FALSE(MenuState(IDM_ABOUT) & MF_GRAYED);
-  EXPECT_TRUE(IsOpen(SLOT_PACKING));
+  EXPECT_TRUE(IsOpen(kPackingDialog.slot));
   // Esc leaves it open: once the dialog has handled it, it still holds its slot.
   ASSERT_TRUE(SendMessageTimeoutA(d, WM_COMMAND, IDCANCEL, 0, SMTO_NORMAL, 10000, nullptr));
-  EXPECT_TRUE(IsOpen(SLOT_PACKING));
+  EXPECT_TRUE(IsOpen(kPackingDialog.slot));
   EXPECT_TRUE(IsWindow(d));
   CloseProgressByBuild();
-  ASSERT_TRUE(WaitFor([] { return !IsOpen(SLOT_PACKING); }));
+  ASSERT_TRUE(WaitFor([] { return !IsOpen(kPackingDialog.slot); }));
   for (int id = IDM_NEW; id <= IDM_SETTINGS; ++id) EXPECT_FALSE(MenuState(id) & MF_GRAYED) << id;
 }
 
@@ -56,7 +56,7 @@ TEST_F(ProgressDialog, PercentagesUseTheCompactFormatAndTheLabelCacheOutlivesADi
   Progress(100, true, nullptr);
   EXPECT_EQ("100%", Pct(d, IDS_PACK_TOTAL_PCT));
   CloseProgressByBuild();
-  ASSERT_TRUE(WaitFor([] { return !IsOpen(SLOT_PACKING); }));
+  ASSERT_TRUE(WaitFor([] { return !IsOpen(kPackingDialog.slot); }));
   // A new dialog: its labels show "0 %" until a value other than the last one is reported.
   d = Open();
   Progress(100, false, nullptr);
@@ -73,7 +73,7 @@ TEST_F(ProgressDialog, BuildCloseNeitherCancelsNorDeletes) {
   WriteFile(bin, "GZC");
   Open();
   CloseProgressByBuild();
-  ASSERT_TRUE(WaitFor([] { return !IsOpen(SLOT_PACKING); }));
+  ASSERT_TRUE(WaitFor([] { return !IsOpen(kPackingDialog.slot); }));
   EXPECT_FALSE(BuildCancelled());
   EXPECT_EQ(1, *Cancel());
   EXPECT_TRUE(Exists(bin));
@@ -90,7 +90,7 @@ TEST_P(Abort, ButtonOrCloseBoxCancelsAndEmptiesBin) {
   HWND d = Open();
   if (GetParam()) PostMessageA(GetDlgItem(d, IDB_PACK_CANCEL), BM_CLICK, 0, 0);
   else PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0);
-  ASSERT_TRUE(WaitFor([] { return !IsOpen(SLOT_PACKING); }));
+  ASSERT_TRUE(WaitFor([] { return !IsOpen(kPackingDialog.slot); }));
   EXPECT_TRUE(BuildCancelled());
   EXPECT_FALSE(Exists(bin + "bin.dat"));
   EXPECT_FALSE(Exists(bin + "sub\\x"));

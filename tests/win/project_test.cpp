@@ -2,7 +2,9 @@
 #include "uitest.h"
 #include "app/func.h"
 #include "app/func3.h"
+#include "entries/editor.h"
 #include "build/gzc.h"
+#include "build/winhandles.h"
 #include "res/resource.h"
 #include <map>
 
@@ -196,7 +198,7 @@ TEST_F(Project, RegistryEntriesMadeInTheEditorComeBackWithTheProject) {
     EXPECT_EQ(kBack[i].type, WindowText(GetDlgItem(d, IDC_REG_TYPE)));
     EXPECT_EQ(kBack[i].dynam, IsDlgButtonChecked(d, IDC_REG_DYNAMIC) == BST_CHECKED);
     PostMessageA(GetDlgItem(d, IDB_REG_CLOSE), BM_CLICK, 0, 0);
-    ASSERT_TRUE(WaitFor([&] { return !IsOpen(SLOT_REGISTRY); }));
+    ASSERT_TRUE(WaitFor([&] { return !IsOpen(kRegistryEditor.dialog.slot); }));
   }
 }
 
@@ -226,6 +228,37 @@ TEST_F(Project, ASecondSaveNoLongerHoldsARemovedItem) {
   std::string ini = Members(kpj)["Project.ini"];
   EXPECT_EQ(std::string::npos, ini.find("tool.exe"));
   EXPECT_NE(std::string::npos, ini.find("[0]\r\n0=app.exe\r\n1=readme.txt\r\n"));
+}
+
+// A save that fails (a file of the project held by another program) names the file and says so,
+// leaves the file saved before as it was and nothing beside it, and marks the project unsaved.
+TEST_F(Project, ASaveThatFailsKeepsTheSavedFileAndSaysSo) {
+  StartApp();
+  FillProject();
+  std::string kpj = temp_ + "kept.kpj";
+  SaveAs(kpj);
+  const std::string saved = ReadFile(kpj);
+  ASSERT_EQ(0, *SavePrj());
+  SetText(IDE_NAME, "Changed");
+  std::string lnk = WorkDir() + "\\cfg\\lnk.cfg";
+  UniqueHandle held(CreateFileA(lnk.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  Menu(IDM_SAVE);
+  EXPECT_EQ("Nie mo\xbfna odczyta\xe6 pliku: " + lnk, AnswerMessage());
+  EXPECT_EQ("Nie mo\xbfna zapisa\xe6 projektu.", AnswerMessage());
+  ASSERT_TRUE(WaitFor([] { return !BuildRunning(); }));
+  SendMessageA(Main(), WM_NULL, 0, 0);
+  EXPECT_EQ(saved, ReadFile(kpj));
+  WIN32_FIND_DATAA fd;
+  UniqueFind left(FindFirstFileA((temp_ + "*.tmp").c_str(), &fd));
+  EXPECT_FALSE(left) << fd.cFileName;
+  EXPECT_EQ(1, *SavePrj());
+  EXPECT_FALSE(MenuState(IDM_SAVE) & MF_GRAYED);
+
+  held.reset();  // the same save now goes through
+  Menu(IDM_SAVE);
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(kpj) != saved && !BuildRunning(); }));
+  EXPECT_NE(std::string::npos, Members(kpj)["Project.ini"].find("1=Changed"));
 }
 
 TEST_F(Project, ListItemTextsOfAnyLengthComeBackWithTheItemsAfterThem) {

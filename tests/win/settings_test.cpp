@@ -4,6 +4,7 @@
 #include "app/func1.h"
 #include "build/winhandles.h"
 #include "res/resource.h"
+#include <sddl.h>
 #include <map>
 #include <set>
 #include <thread>
@@ -252,14 +253,21 @@ TEST_F(Settings, RegisterOperationsReadWriteDeleteAndReportFailures) {
   char small[2];
   EXPECT_EQ(0, addregister(RegRegister(), "y", (void*)"long", REG_WRITE, ROOT_USER, 5, REG_SZ));
   EXPECT_NE(0, addregister(RegRegister(), "y", small, REG_READ, ROOT_USER, sizeof small, REG_SZ));
+
+  // A key everyone may only read, as the per-machine key is for a standard user: it still reads.
+  UniqueKey key;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, RegRegister(), 0, WRITE_DAC, key.put()));
+  auto dacl = [&](const char* sddl) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd));
+    LocalFree(sd);
+  };
+  dacl("D:(A;;KR;;;WD)");
+  EXPECT_EQ(0, addregister(RegRegister(), "y", buf, REG_READ, ROOT_USER, sizeof buf, REG_SZ));
+  EXPECT_STREQ("long", buf);
+  EXPECT_EQ(ERROR_ACCESS_DENIED, addregister(RegRegister(), "y", (void*)"z", REG_WRITE, ROOT_USER, 2, REG_SZ));
+  dacl("D:(A;;KA;;;WD)");
 }
 
-TEST_F(Settings, PrintTxtSetsTheTextAndMovesToTheNextSibling) {
-  StartApp();
-  HWND c = Item(IDS_NAME_LABEL);
-  HWND next = PrintTxt(&c, "abc", 9999);
-  EXPECT_EQ(Item(IDS_FOLDER_LABEL), next);
-  EXPECT_EQ(next, c);
-  EXPECT_EQ("abc", Text(IDS_NAME_LABEL));
-}
 }  // namespace

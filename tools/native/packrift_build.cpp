@@ -27,7 +27,7 @@ namespace {
 
 const char kUsage[] =
     "usage: packrift-build PROJECT.kpj [-o SETUP.exe] [--tools TOOLFOLDER] [--lang NAME]\n"
-    "                      [--drive X=/path ...] [--level 0-9] [--sign \"COMMAND %1\"]\n";
+    "                      [--drive X=/path ...] [--level 0-9] [--sign \"COMMAND %1\"] [--print]\n";
 const int kBuilt = 0;
 const int kNotBuilt = 2;
 const size_t kFieldMax = 260;   // bytes of a field as the program reads it, terminator included
@@ -39,6 +39,7 @@ struct Options {
   std::string sign;  // the signing command template, "%1" for the file; empty: no signing
   DriveMap drives;
   char level = '6';
+  bool print = false;  // only show what the build would read, write and run
 };
 
 // The cancel flag of the packing (1 = go on), set to 0 by an interrupt.
@@ -71,7 +72,7 @@ class Texts {
   }
   // A message of the program's build: its text alone on a line.
   void Say(const StrDef& s) const { std::fprintf(stderr, "%s\n", Get(s).c_str()); }
-  // The same, naming `detail` (UTF-8) after the text.
+  // The same, naming `detail` (UTF-8: a file's path) after the text.
   void Say(const StrDef& s, const std::string& detail) const {
     std::fprintf(stderr, "%s %s\n", Get(s).c_str(), GzcShownName(detail).c_str());
   }
@@ -129,17 +130,36 @@ class WorkFolder {
   std::string dir_;
 };
 
-// Copies a file as the system's file copy does: a missing or unreadable source copies nothing.
-bool CopyFile(const GzcFileOps& ops, const std::string& from, const std::string& to) {
-  if (ops.kind(ops.ctx, from.c_str()) != GZC_KIND_FILE) return false;
-  void* in = ops.open(ops.ctx, from.c_str(), false);
-  if (!in) return false;
-  void* out = ops.open(ops.ctx, to.c_str(), true);
-  bool ok = out != nullptr;
+// Copies a file as the program's build does: a missing or unreadable source copies nothing; the
+// target is created or replaced, never through a link, and never when it is the source itself
+// (which the program's exclusive opening refuses too), so a copy cannot empty its own source.
+bool CopyFile(const DriveMap& drives, const std::string& from, const std::string& to) {
+  std::string src, dest;
+  if (!WinToUnix(drives, from, &src) || !WinToUnix(drives, to, &dest)) return false;
+  int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  struct stat is, os;
+  int out = -1;
+  bool ok = fstat(in, &is) == 0 && S_ISREG(is.st_mode) &&
+            (out = ::open(dest.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666)) >= 0 &&
+            fstat(out, &os) == 0 && S_ISREG(os.st_mode) && !(os.st_dev == is.st_dev && os.st_ino == is.st_ino) &&
+            ftruncate(out, 0) == 0;
   std::vector<char> buf(1 << 16);
-  for (size_t n; ok && (n = ops.read(ops.ctx, in, buf.data(), buf.size())) > 0;) ok = ops.write(ops.ctx, out, buf.data(), n);
-  ops.close(ops.ctx, in);
-  if (out && !ops.close(ops.ctx, out)) ok = false;
+  while (ok) {
+    ssize_t n = ::read(in, buf.data(), buf.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    for (ssize_t put = 0; ok && put < n;) {
+      ssize_t w = ::write(out, buf.data() + put, static_cast<size_t>(n - put));
+      if (w > 0) put += w;
+      else ok = w < 0 && errno == EINTR;
+    }
+  }
+  ::close(in);
+  if (out >= 0 && ::close(out) != 0) ok = false;
   return ok;
 }
 
@@ -168,8 +188,10 @@ bool Append(const GzcFileOps& ops, const std::string& path, FILE* out, short lo,
 // Opens the project as the program does on its command line: unpacks it into the cfg folder and
 // reads the five fields from "Project.ini", which is then removed. A project that cannot be read
 // shows the unpacking message and leaves the fields empty.
-BuildFields OpenProject(const Options& o, const Texts& texts, const GzcFileOps& ops, const WorkFolder& work) {
+BuildFields OpenProject(const Options& o, const Texts& texts, const GzcFileOps& ops, const WorkFolder& work,
+                        bool* read = nullptr) {
   BuildFields f;
+  if (read) *read = false;
   std::string project;
   void* file = UnixToWin(o.project, &project) ? ops.open(ops.ctx, project.c_str(), false) : nullptr;
   if (!file) {
@@ -185,10 +207,12 @@ BuildFields OpenProject(const Options& o, const Texts& texts, const GzcFileOps& 
     job.gzTmp = gz.c_str();
     job.createFolders = false;  // as the program: a project with folders is no project of its
     job.files = &ops;
+    job.maxTotal = kProjectUnpackedMax;
     st = GzcUnpack(job, GzcSource{&ops, file, size, 0});
   }
   ops.close(ops.ctx, file);
   if (st != GZC_OK) texts.Say(S_UNPACK_ERROR);
+  if (read) *read = st == GZC_OK;
   std::string ini;
   WinToUnix(o.drives, cfg + "/Project.ini", &ini);
   std::string* fields[5] = {&f.name, &f.folder, &f.output, &f.licence, &f.info};
@@ -202,11 +226,20 @@ bool Exists(void* ops, const char* path) {
   return o->kind(o->ctx, path) != GZC_KIND_NONE;
 }
 
+// A path of the build's file layer as the program shows it: Windows separators after a drive.
+std::string Shown(std::string p) {
+  if (p.size() > 1 && p[1] == ':') std::replace(p.begin(), p.end(), '/', '\\');
+  return p;
+}
+
 // Packs a folder (a Windows path in UTF-8, or a Linux path) into an archive of the working "bin"
-// folder with its progress bounds, names in UTF-8 as the program's Unicode walk sees them. A file no
-// installer can carry (its name or its size) is named with its message: GZC_ERR_NAME then.
+// folder with its progress bounds, names in UTF-8 as the program's Unicode walk sees them, leaving
+// the file `leaveOut` (UTF-8; empty: none) out; *leftOut says whether the walk met it. A file no
+// installer can carry (its name or its size) is named with its message; the file that could not be
+// read, if one stopped it, goes into `unreadable`.
 GzcStatus Pack(const GzcFileOps& ops, const Texts& texts, const WorkFolder& work, const std::string& folder,
-               const char* name, const short bounds[2], char level, Progress* progress) {
+               const char* name, const short bounds[2], char level, Progress* progress, std::string* unreadable,
+               const std::string& leaveOut = "", bool* leftOut = nullptr) {
   std::string archive = work.Bin() + "/" + name, gz = work.Path("gz.tmp"), list = work.Path("list.txt");
   char mode[4] = {'w', 'b', level, 0};
   volatile short bar[2] = {bounds[0], bounds[1]};
@@ -215,46 +248,59 @@ GzcStatus Pack(const GzcFileOps& ops, const Texts& texts, const WorkFolder& work
   hooks.bounds = bar;
   hooks.progress = ShowPackProgress;
   hooks.ctx = progress;
-  GzcPackJob job = {folder.c_str(), archive.c_str(), gz.c_str(), list.c_str(), mode, &ops, &hooks, 0, true};
+  GzcPackJob job = {folder.c_str(), archive.c_str(), gz.c_str(), list.c_str(), mode, &ops, &hooks, 0, true,
+                    leaveOut.empty() ? nullptr : leaveOut.c_str(), WinPathsSameUtf8};
   GzcPackResult result;
   GzcStatus st = GzcPack(job, &result);
+  if (leftOut) *leftOut = result.leftOut;
   if (const StrDef* refused = RefusedFileMessage(result.refusedWhy)) {
     progress->End();
-    std::string p = result.refused;
-    if (p.size() > 1 && p[1] == ':') std::replace(p.begin(), p.end(), '/', '\\');
-    texts.Say(*refused, p);
-    st = GZC_ERR_NAME;
+    texts.Say(*refused, Shown(result.refused));
   }
-  for (std::string p : result.skipped) {
-    if (p.size() > 1 && p[1] == ':') std::replace(p.begin(), p.end(), '/', '\\');
+  for (const std::string& p : result.skipped)
     std::fprintf(stderr, "packrift-build: not packed (a link to a folder, a dangling link, a device, or a name "
-                 "no archive can carry): %s\n", GzcShownName(p).c_str());
-  }
+                 "no archive can carry): %s\n", GzcShownName(Shown(p)).c_str());
+  *unreadable = Shown(result.unreadable);
   return st;
 }
 
-// Signs `path` in place with the template (run by /bin/sh, "%1" replaced by the quoted path), its
+// The shell script of a signing template: every "%1" becomes a reference to the script's first
+// argument, quoted for where it stands ("$1" outside quotes, $1 inside double quotes, and the single
+// quotes closed around it), so that %1, "%1" and '%1' all give the path as one word and nothing in
+// the path is read by the shell.
+std::string SignScript(const std::string& tmpl) {
+  std::string script;
+  char quote = 0;  // the quote the template is inside of: 0, '\'' or '"'
+  for (size_t i = 0; i < tmpl.size(); ++i) {
+    char c = tmpl[i];
+    if (c == '%' && i + 1 < tmpl.size() && tmpl[i + 1] == '1') {
+      script += quote == '"' ? "$1" : quote == '\'' ? "'\"$1\"'" : "\"$1\"";
+      ++i;
+      continue;
+    }
+    script += c;
+    if (c == '\\' && quote != '\'' && i + 1 < tmpl.size()) {
+      script += tmpl[++i];  // escaped: no quote begins or ends there
+    } else if (quote == 0 && (c == '\'' || c == '"')) {
+      quote = c;
+    } else if (c == quote) {
+      quote = 0;
+    }
+  }
+  return script;
+}
+
+// Signs `path` in place: /bin/sh runs SignScript(tmpl) with the path as its first argument, its
 // output on standard error. True when no template is set or the command exited with 0.
 bool SignFile(const std::string& tmpl, const std::string& path) {
   if (tmpl.empty()) return true;
-  std::string quoted = "'";
-  for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  quoted += "'";
-  std::string cmd;
-  for (size_t i = 0; i < tmpl.size(); ++i) {
-    if (tmpl[i] == '%' && i + 1 < tmpl.size() && tmpl[i + 1] == '1') {
-      cmd += quoted;
-      ++i;
-    } else {
-      cmd += tmpl[i];
-    }
-  }
+  std::string cmd = SignScript(tmpl);
   std::fflush(nullptr);
   pid_t pid = fork();
   if (pid < 0) return false;
   if (pid == 0) {
     dup2(STDERR_FILENO, STDOUT_FILENO);
-    execl("/bin/sh", "sh", "-c", cmd.c_str(), (char*)nullptr);
+    execl("/bin/sh", "sh", "-c", cmd.c_str(), "sh", path.c_str(), (char*)nullptr);
     _exit(127);
   }
   int status = 0;
@@ -318,8 +364,9 @@ int Build(const Options& o, const Texts& texts) {
   WinToUnix(o.drives, cfg + "/" + kInitFile, &init);
   struct Target {
     const GzcFileOps& ops;
+    const DriveMap& drives;
     std::string init, cfg, licence;
-  } target{ops, init, cfg, f.licence};
+  } target{ops, o.drives, init, cfg, f.licence};
   const BuildConfigIo io = {
       &target,
       [](void* c, const char* key, const char* value) {
@@ -328,7 +375,7 @@ int Build(const Options& o, const Texts& texts) {
       [](void* c) { return Read(static_cast<Target*>(c)->init, kSectionCfg, kCfgKeyLicence, "", kOldLicenceReadMax); },
       [](void* c, const std::string& name) {
         const Target* t = static_cast<Target*>(c);
-        CopyFile(t->ops, t->licence, t->cfg + "/" + name);
+        CopyFile(t->drives, t->licence, t->cfg + "/" + name);
       },
       [](void* c, const std::string& name) {
         const Target* t = static_cast<Target*>(c);
@@ -336,7 +383,10 @@ int Build(const Options& o, const Texts& texts) {
       }};
   bool ok = ApplyBuildConfig(PlanBuildConfig(f), io);
   if (!ok) return Fail("cannot write the installer configuration " + init);
-  CopyFile(ops, tools + "\\bin\\" + kUninstFile, cfg + "/" + kUninstFile);
+  if (!CopyFile(o.drives, tools + "\\bin\\" + kUninstFile, cfg + "/" + kUninstFile)) {  // no installer without it
+    texts.Say(S_OUTPUT_FAILED);
+    return kNotBuilt;
+  }
   // The uninstaller goes into the archive signed: it is installed as it is.
   if (!SignFile(o.sign, cfg + "/" + kUninstFile)) {
     texts.Say(S_SIGN_FAILED);
@@ -347,14 +397,24 @@ int Build(const Options& o, const Texts& texts) {
   if (isatty(STDERR_FILENO)) progress.label = texts.Get(S_PACK_CAPTION) + ": " + texts.Get(S_PACK_TOTAL);
   // The installer's archives carry names in UTF-8, as the program's Unicode walk reads them.
   const GzcFileOps ops8 = WinPathOps(&o.drives, true);
-  GzcStatus st = Pack(ops8, texts, work, cfg, kCfgArchive, kPackCfgBounds, o.level, &progress);
+  std::string unreadable;
+  GzcStatus st = Pack(ops8, texts, work, cfg, kCfgArchive, kPackCfgBounds, o.level, &progress, &unreadable);
+  bool leftOut = false;
   if (st == GZC_OK)
     st = Pack(ops8, texts, work, Cp1250ToUtf8(NoTrailingSlash(f.folder)), kBinArchive, kPackBinBounds, o.level,
-              &progress);
+              &progress, &unreadable, Cp1250ToUtf8(f.output), &leftOut);
+  if (leftOut) {
+    progress.End();
+    texts.Say(S_OUTPUT_LEFT_OUT);
+  }
   bool written = st == GZC_OK && WriteOutput(ops, tools, work, f.output, &progress);
   progress.End();
   if (!cancelFlag) return Fail("cancelled; no installer was written");
-  if (st == GZC_ERR_NAME) return kNotBuilt;
+  if (st == GZC_ERR_NAME) return kNotBuilt;  // named already
+  if (st == GZC_ERR_SOURCE) {  // the program's message, naming the file
+    texts.Say(S_READ_FAILED, unreadable);
+    return kNotBuilt;
+  }
   if (st != GZC_OK) Fail(std::string("packing failed: ") + GzcStatusText(st));
   if (!written) {
     texts.Say(S_OUTPUT_FAILED);
@@ -367,6 +427,49 @@ int Build(const Options& o, const Texts& texts) {
     texts.Say(S_SIGN_FAILED);
     return kNotBuilt;
   }
+  return kBuilt;
+}
+
+// A Windows path of the project and the Linux path it maps to, in UTF-8.
+std::string Mapped(const DriveMap& drives, const std::string& win) {
+  std::string u;
+  if (win.empty()) return "(none)";
+  if (!WinToUnix(drives, win, &u)) return Cp1250ToUtf8(win) + "  (no such drive, or no path)";
+  return Cp1250ToUtf8(win) + "  =  " + u;
+}
+
+// --print: every path the build of this project would read and write and the command it would run,
+// without building, so that a project from someone else can be checked first. 0 when the project
+// could be read.
+int Print(const Options& o, const Texts& texts) {
+  GzcFileOps ops = WinPathOps(&o.drives);
+  WorkFolder work;
+  if (!work.Make()) return Fail("cannot create a working folder");
+  bool read = false;
+  BuildFields f = OpenProject(o, texts, ops, work, &read);
+  if (!read) return kNotBuilt;
+  if (!o.output.empty() && !UnixToWin(o.output, &f.output))
+    return Fail("the output's path has no Windows form: " + o.output);
+  auto line = [](const char* what, const std::string& value) { std::printf("%-32s%s\n", what, value.c_str()); };
+  std::string rel;
+  line("project file (read):", o.project);
+  line("program name:", Cp1250ToUtf8(f.name));
+  line("program folder (read, packed):", Mapped(o.drives, f.folder));
+  line("licence (read):", Mapped(o.drives, f.licence));
+  if (!f.licence.empty()) line("  copied into the installer as:", Cp1250ToUtf8(LicenceCopyName(f.licence)));
+  line("closing information (read):", Mapped(o.drives, f.info));
+  if (InfoRelative(f.info, f.folder, &rel))
+    line("  shown after installing:", Cp1250ToUtf8(rel) + " in the installation folder");
+  line("installer (written):", Mapped(o.drives, f.output));
+  line("tool folder (read):", o.tools);
+  if (o.sign.empty()) {
+    line("signing command (run):", "none");
+  } else {
+    line("signing command (run):", "/bin/sh -c '" + SignScript(o.sign) + "' sh FILE");
+    line("  FILE, signed in place:", "the uninstaller in the working folder, then the installer");
+  }
+  BuildPathFault fault = CheckBuildPaths(f, Exists, &ops);
+  if (fault != BUILD_PATHS_OK) line("the build would refuse it:", texts.Get(BuildPathMessage(fault)));
   return kBuilt;
 }
 
@@ -404,6 +507,8 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error) {
         *error = "--sign needs a command";
         return false;
       }
+    } else if (a == "--print") {
+      o->print = true;
     } else if (a == "--lang") {
       if (!value(&o->lang)) return false;
     } else if (a == "--drive") {
@@ -466,6 +571,7 @@ int main(int argc, char** argv) {
     }
   }
   Texts texts(langFile);
+  if (o.print) return Print(o, texts);
   signal(SIGINT, OnInterrupt);
   signal(SIGTERM, OnInterrupt);
   return Build(o, texts);

@@ -90,7 +90,8 @@ void* OpenFile(void* ctx, const char* path, bool write) {
   std::string u;
   if (!ToUnix<U>(ctx, path, &u)) return nullptr;
   if (write) {
-    int fd = ::open(u.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // O_NOFOLLOW: as the seam promises, a link at the name does not carry the write elsewhere.
+    int fd = ::open(u.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) return nullptr;
     FILE* f = ::fdopen(fd, "wb");
     if (!f) ::close(fd);
@@ -302,6 +303,19 @@ bool WineNameLess(const std::string& a, const std::string& b) {
   if (ua != ub) return ua < ub;
   return Utf16(a, false) < Utf16(b, false);
 }
+
+namespace {
+template <bool U>
+bool Same(void* ctx, const char* a, const char* b) {
+  std::string ua, ub;
+  struct stat sa, sb;
+  return ToUnix<U>(ctx, a, &ua) && ToUnix<U>(ctx, b, &ub) && ::stat(ua.c_str(), &sa) == 0 &&
+         ::stat(ub.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+}  // namespace
+
+bool WinPathsSame(void* ctx, const char* a, const char* b) { return Same<false>(ctx, a, b); }
+bool WinPathsSameUtf8(void* ctx, const char* a, const char* b) { return Same<true>(ctx, a, b); }
 
 GzcFileOps WinPathOps(const DriveMap* drives, bool utf8) {
   const GzcFileOps* p = Plain();

@@ -45,3 +45,7 @@ bool WineNameLess(const std::string& utf8a, const std::string& utf8b);
 // With `utf8`, as the program's Unicode walk: paths and names in UTF-8, names as the file system
 // holds them (also when they are no UTF-8), no limit on the search pattern.
 GzcFileOps WinPathOps(const DriveMap* drives, bool utf8 = false);
+// Whether two such paths name one file or one folder (device and inode, links followed, as Wine
+// tells them apart); `ctx` is WinPathOps' (the drives). False when either is not there.
+bool WinPathsSame(void* ctx, const char* a, const char* b);
+bool WinPathsSameUtf8(void* ctx, const char* a, const char* b);  // the same on UTF-8 paths
