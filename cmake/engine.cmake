@@ -49,8 +49,9 @@ set_target_properties(engine_uninst PROPERTIES OUTPUT_NAME UnInst)
 
 add_custom_command(OUTPUT ${DIST}/bin/Lang.dat
   COMMAND ${CMAKE_COMMAND} -E make_directory ${DIST}/bin
-  COMMAND ${CMAKE_COMMAND} -DSRC=${ENGINE_DIR}/lang.txt -DOUT=${DIST}/bin/Lang.dat -P ${ENGINE_DIR}/mklang.cmake
-  DEPENDS ${ENGINE_DIR}/lang.txt ${ENGINE_DIR}/mklang.cmake
+  COMMAND ${CMAKE_COMMAND} "-DSRC=${ENGINE_DIR}/lang.txt;${ENGINE_DIR}/lang-world.txt" -DOUT=${DIST}/bin/Lang.dat
+          -P ${ENGINE_DIR}/mklang.cmake
+  DEPENDS ${ENGINE_DIR}/lang.txt ${ENGINE_DIR}/lang-world.txt ${ENGINE_DIR}/mklang.cmake
   VERBATIM)
 add_custom_target(engine_lang ALL DEPENDS ${DIST}/bin/Lang.dat)
 add_custom_target(engine ALL DEPENDS engine_setup engine_uninst engine_lang)
