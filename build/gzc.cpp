@@ -83,7 +83,10 @@ int PackNamed(const char* folder, const char* name, bool inWork, bool utf8, cons
   }
   if (!archive.empty()) st = PackWith(folder, archive.c_str(), kFileBarIntervalMs, leaveOut, utf8, &result);
   if (st == GZC_ERR_SOURCE) BuildErrorAbout(S_READ_FAILED, utf8 ? result.unreadable : AnsiToUtf8(result.unreadable));
-  if (const StrDef* refused = RefusedFileMessage(result.refusedWhy)) BuildErrorAbout(*refused, result.refused);
+  if (const StrDef* refused = RefusedFileMessage(result.refusedWhy)) {
+    BuildErrorAbout(*refused, result.refused);
+    st = GZC_ERR_NAME;  // a file of 4 GiB too: named, like a name no installer can carry
+  }
   if (leftOut) *leftOut = result.leftOut;
   if (status) *status = st;
   return st == GZC_OK ? 1 : 0;

@@ -23,7 +23,7 @@ GzcStatus PackWithReports(const char* folder, const char* archive, unsigned minI
                           std::string* unreadable = nullptr);
 // Pakowanie into the working "bin" folder for an installer (ANSI paths: the program folder or the
 // configuration folder), through the wide functions with names in UTF-8: a file that no installer
-// can carry stops it too (GZC_ERR_NAME, or GZC_ERR_TOO_LARGE for 4 GiB), named in a message.
+// can carry, or that holds 4 GiB or more, stops it too (GZC_ERR_NAME), named in a message.
 int PackForInstaller(const char* folder, const char* name, const char* leaveOut = nullptr, bool* leftOut = nullptr,
                      GzcStatus* status = nullptr);
 // Unpacks the archive open in `archive` (positioned at its magic) into `dest`; a damaged archive,

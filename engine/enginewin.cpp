@@ -11,76 +11,106 @@
 #include "engine/peimage.h"
 
 namespace {
-std::vector<std::string>& Texts() {
-  static std::vector<std::string> texts;
+std::vector<std::wstring>& Texts() {
+  static std::vector<std::wstring> texts;
   return texts;
 }
 std::string& Set() {
   static std::string set;
   return set;
 }
-const std::string& Empty() {
-  static const std::string empty;
+const std::wstring& Empty() {
+  static const std::wstring empty;
   return empty;
 }
 }  // namespace
 
-const char* SystemTextSet() {
-  return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_ENGLISH ? "en" : "pl";
+std::string ChooseTextSet(const char* data, size_t len, const std::string& asked) {
+  std::vector<std::string> sets = LangSets(data, len);
+  if (!asked.empty()) return LangFind(sets, asked);
+  std::string set = LangFind(sets, LangForUi(GetUserDefaultUILanguage()));
+  if (set.empty()) set = LangFind(sets, "en");
+  return set.empty() && !sets.empty() ? sets[0] : set;
 }
 
-bool LoadTexts(const char* data, size_t len, const char* code) {
-  if (!code) code = SystemTextSet();
-  if (!LangLoad(data, len, code, L_COUNT, &Texts())) return false;
-  std::vector<std::string> sets = LangSets(data, len);
+std::string TextSetList(const char* data, size_t len) {
+  std::string list;
+  for (const std::string& s : LangSets(data, len)) list += (list.empty() ? "" : "|") + s;
+  return list;
+}
+
+bool LoadTexts(const char* data, size_t len, const std::string& code) {
+  std::vector<std::string> texts;
+  if (!LangLoad(data, len, code.c_str(), L_COUNT, &texts)) return false;
+  Texts().clear();
+  for (const std::string& t : texts) Texts().push_back(Wide(t, CP_UTF8));
   Set() = code;
-  bool known = false;
-  for (const std::string& s : sets) known = known || s == code;
-  if (!known && !sets.empty()) Set() = sets[0];
   return true;
 }
 
 const std::string& TextSet() { return Set(); }
 
-const std::string& Tx(LangId id) {
-  const std::vector<std::string>& t = Texts();
+const std::wstring& Tx(LangId id) {
+  const std::vector<std::wstring>& t = Texts();
   return size_t(id) < t.size() ? t[id] : Empty();
 }
 
-namespace {
-// The texts are code page 1250 and shown through the ANSI functions, while names and paths are
-// UTF-8: a UTF-8 argument goes into a text in the code page the windows show. Anything else (a
-// text of the set itself) stays as it is.
-std::string Shown(const std::string& arg) {
-  bool ascii = true;
-  for (char c : arg) ascii = ascii && (unsigned char)c < 0x80;
-  std::wstring w;
-  if (ascii || !Utf8ToWide(arg.c_str(), &w)) return arg;
-  std::string out(w.size() * 2 + 1, '\0');
-  int n = WideCharToMultiByte(CP_ACP, 0, w.c_str(), (int)w.size(), &out[0], (int)out.size(), nullptr, nullptr);
-  out.resize(n > 0 ? n : 0);
+std::wstring TxF(LangId id, const std::vector<std::wstring>& args) { return LangFormat(Tx(id), args); }
+
+std::wstring TxF1(LangId id, const std::wstring& arg) { return TxF(id, {arg}); }
+
+wchar_t TextDecimalPoint() {
+  const std::string& s = Set();
+  return s == "en" || s == "ja" || s == "zh-CN" ? L'.' : L',';
+}
+
+std::wstring Wide(const std::string& text, UINT cp) {
+  if (text.empty()) return std::wstring();
+  int n = MultiByteToWideChar(cp, 0, text.data(), (int)text.size(), nullptr, 0);
+  std::wstring out(n > 0 ? n : 0, L'\0');
+  if (n > 0) MultiByteToWideChar(cp, 0, text.data(), (int)text.size(), &out[0], n);
   return out;
 }
-}  // namespace
 
-std::string TxF(LangId id, const std::vector<std::string>& args) {
-  std::vector<std::string> shown;
-  for (const std::string& a : args) shown.push_back(Shown(a));
-  return LangFormat(Tx(id), shown);
+std::string Narrow(const std::wstring& text, UINT cp) {
+  if (text.empty()) return std::string();
+  int n = WideCharToMultiByte(cp, 0, text.data(), (int)text.size(), nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? n : 0, '\0');
+  if (n > 0) WideCharToMultiByte(cp, 0, text.data(), (int)text.size(), &out[0], n, nullptr, nullptr);
+  return out;
 }
 
-std::string TxF1(LangId id, const std::string& arg) { return TxF(id, {arg}); }
+std::wstring TextFileWide(const std::string& bytes) {
+  if (bytes.size() >= 2 && (unsigned char)bytes[0] == 0xff && (unsigned char)bytes[1] == 0xfe)
+    return std::wstring((const wchar_t*)(bytes.data() + 2), (bytes.size() - 2) / 2);
+  if (bytes.compare(0, 3, "\xef\xbb\xbf") == 0) return Wide(bytes.substr(3), CP_UTF8);
+  bool utf8 = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), (int)bytes.size(), nullptr, 0) > 0;
+  return Wide(bytes, utf8 ? CP_UTF8 : kListCodePage);
+}
 
-void ReportLine(const std::string& text) {
+void ReportLine(const std::wstring& text) {
   HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
   if (!err || err == INVALID_HANDLE_VALUE) return;
-  std::string line = text + "\r\n";
-  DWORD done;
-  WriteFile(err, line.data(), (DWORD)line.size(), &done, nullptr);
+  std::wstring line = text + L"\r\n";
+  DWORD done, mode;
+  if (GetConsoleMode(err, &mode)) {
+    WriteConsoleW(err, line.data(), (DWORD)line.size(), &done, nullptr);
+    return;
+  }
+  std::string bytes = Narrow(line, CP_UTF8);
+  WriteFile(err, bytes.data(), (DWORD)bytes.size(), &done, nullptr);
 }
 
-int Box(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
-  return MessageBoxA(owner, text.c_str(), caption.c_str(), flags);
+int Box(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags) {
+  return MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
+}
+
+void SetText(HWND dlg, int id, const std::wstring& text) { SetDlgItemTextW(dlg, id, text.c_str()); }
+
+std::wstring GetText(HWND dlg, int id) {
+  wchar_t buf[MAX_PATH + 1] = {0};
+  GetDlgItemTextW(dlg, id, buf, MAX_PATH + 1);
+  return buf;
 }
 
 std::string ModulePath() {

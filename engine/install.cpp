@@ -99,11 +99,11 @@ struct Job {
     lastPercent = percent;
     sink.progress(sink.ctx, percent);
   }
-  void Status(const std::string& text) {
+  void Status(const std::wstring& text) {
     if (sink.status) sink.status(sink.ctx, text);
   }
   void Log(char tag, const std::string& a, const std::string& b = "");
-  void Problem(const std::string& text) { s.problems.push_back(text); }
+  void Problem(const std::wstring& text) { s.problems.push_back(text); }
   // The path of a relative entry path inside the installation folder, or false if unsafe.
   bool Inside(const std::string& rel, std::string* full) const {
     return dircat(full, folder.c_str(), rel.data(), rel.size(), true);
@@ -282,13 +282,13 @@ void Shortcuts(Job& job) {
       std::string rel, target;
       if (!lnk.Get(p.section, Num(i).c_str(), &rel)) continue;
       if (!job.Inside(rel, &target)) {
-        job.Problem(TxF(L_BAD_ENTRY, {std::string(p.section) + " " + Num(i), rel}));
+        job.Problem(TxF(L_BAD_ENTRY, {Wide(std::string(p.section) + " " + Num(i)), Wide(rel)}));
         continue;
       }
       if (folder.empty()) {
         wchar_t base[MAX_PATH] = {0};
         if (FAILED(SHGetFolderPathW(nullptr, p.csidl, nullptr, SHGFP_TYPE_CURRENT, base)) || !base[0]) {
-          job.Problem(TxF(L_BAD_SHORTCUT, {rel}));
+          job.Problem(TxF1(L_BAD_SHORTCUT, Wide(rel)));
           continue;
         }
         folder = WideToUtf8(base, wcslen(base));
@@ -296,7 +296,7 @@ void Shortcuts(Job& job) {
       }
       if (p.csidl == ProgramsFolder() && !menuMade && !DirExists(folder)) {
         if (!CreateDirectoryW(W(folder).c_str(), nullptr)) {
-          job.Problem(TxF(L_BAD_SHORTCUT, {rel}));
+          job.Problem(TxF1(L_BAD_SHORTCUT, Wide(rel)));
           continue;
         }
         job.Log('M', folder);
@@ -304,7 +304,7 @@ void Shortcuts(Job& job) {
       }
       std::string link = folder + "\\" + LinkName(target);
       if (!FileExists(target) || !MakeLink(target, link)) {
-        job.Problem(TxF(L_BAD_SHORTCUT, {rel}));
+        job.Problem(TxF1(L_BAD_SHORTCUT, Wide(rel)));
         continue;
       }
       job.Log('S', link);
@@ -340,7 +340,8 @@ void Registry(Job& job) {
         RegRestoreQuotes(reg.Str(kSectionRegValue, n.c_str()), reg.Str(kSectionRegLine, n.c_str()) == "1");
     std::string type = reg.Str(kSectionRegType, n.c_str());
     bool dynam = reg.Str(kSectionRegDynam, n.c_str()) == "1";
-    auto bad = [&] { job.Problem(TxF(L_BAD_REG, {n, key + (name.empty() ? "" : "\\" + name), value})); };
+    auto bad = [&] { job.Problem(TxF(L_BAD_REG, {Wide(n), Wide(key + (name.empty() ? "" : "\\" + name)),
+                                                 Wide(value)})); };
 
     HKEY root;
     std::string sub;
@@ -426,7 +427,7 @@ void RunAfterUninstallEntries(Job& job, const Ini& init) {
     std::string rel, full;
     if (!init.Get(kSectionRunU, Num(i).c_str(), &rel)) continue;
     if (!job.Inside(rel, &full)) {
-      job.Problem(TxF(L_BAD_ENTRY, {std::string(kSectionRunU) + " " + Num(i), rel}));
+      job.Problem(TxF(L_BAD_ENTRY, {Wide(std::string(kSectionRunU) + " " + Num(i)), Wide(rel)}));
       continue;
     }
     job.Log('X', rel);
@@ -469,14 +470,14 @@ void RunEntries(Job& job, const Ini& init) {
     std::string rel, full;
     if (!init.Get(kSectionRun, Num(i).c_str(), &rel)) continue;
     if (!job.Inside(rel, &full)) {
-      job.Problem(TxF(L_BAD_ENTRY, {std::string(kSectionRun) + " " + Num(i), rel}));
+      job.Problem(TxF(L_BAD_ENTRY, {Wide(std::string(kSectionRun) + " " + Num(i)), Wide(rel)}));
       continue;
     }
     if (init.Str(kSectionSilent, Num(i).c_str()) != "1") {
-      if (!job.sink.ask || !job.sink.ask(job.sink.ctx, TxF(L_RUN_ASK, {NameOf(full)}))) continue;
+      if (!job.sink.ask || !job.sink.ask(job.sink.ctx, TxF1(L_RUN_ASK, Wide(NameOf(full))))) continue;
     }
-    job.Status(TxF(L_RUNNING, {NameOf(full)}));
-    if (!Launch(full)) job.Problem(TxF(L_BAD_RUN, {rel}));
+    job.Status(TxF1(L_RUNNING, Wide(NameOf(full))));
+    if (!Launch(full)) job.Problem(TxF1(L_BAD_RUN, Wide(rel)));
   }
 }
 
@@ -492,7 +493,7 @@ uint64_t SizeOf(const std::string& path) {
 }
 }  // namespace
 
-int RunInstall(Setup& s, const InstallSink& sink, std::string* why) {
+int RunInstall(Setup& s, const InstallSink& sink, std::wstring* why) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   Job job(s, sink);
   InitEngineFiles(&job.files);
@@ -511,7 +512,7 @@ int RunInstall(Setup& s, const InstallSink& sink, std::string* why) {
   GzcStatus st = job.files.ops.seek(job.files.ops.ctx, s.file.get(), s.binOffset) ? GzcVerify(src, s.gzTmp.c_str()) : GZC_ERR_READ;
   if (job.guard.stopped) st = GZC_CANCELLED;
   if (st != GZC_OK) {
-    *why = st == GZC_CANCELLED ? Tx(L_CANCELLED) : TxF(L_DAMAGED, {DamagedReason(st)});
+    *why = st == GZC_CANCELLED ? Tx(L_CANCELLED) : TxF1(L_DAMAGED, DamagedReason(st));
     CoUninitialize();
     return st == GZC_CANCELLED ? EXIT_CANCELLED : st == GZC_ERR_TEMP ? EXIT_WRITE : EXIT_DAMAGED;
   }
@@ -532,7 +533,9 @@ int RunInstall(Setup& s, const InstallSink& sink, std::string* why) {
     EndSetAside(job.guard, true);
     RemoveTopDirs(job);
     bool damaged = st == GZC_ERR_PATH || st == GZC_ERR_CHECKSUM || st == GZC_ERR_MEMBER || st == GZC_ERR_SHORT;
-    *why = job.guard.stopped ? Tx(L_CANCELLED) : damaged ? TxF(L_DAMAGED, {DamagedReason(st)}) : TxF(L_WRITE_FAILED, {job.folder});
+    *why = job.guard.stopped ? Tx(L_CANCELLED)
+           : damaged        ? TxF1(L_DAMAGED, DamagedReason(st))
+                            : TxF1(L_WRITE_FAILED, s.folder);
     CoUninitialize();
     if (job.guard.stopped) return EXIT_CANCELLED;
     return st == GZC_ERR_TARGET || st == GZC_OK || st == GZC_ERR_TEMP ? EXIT_WRITE : EXIT_DAMAGED;
@@ -562,7 +565,7 @@ int RunInstall(Setup& s, const InstallSink& sink, std::string* why) {
     if (job.Inside(s.infoRel, &full) && FileExists(full))
       s.infoPath = full;
     else
-      job.Problem(TxF(L_BAD_ENTRY, {"cfg 3", s.infoRel}));
+      job.Problem(TxF(L_BAD_ENTRY, {L"cfg 3", Wide(s.infoRel)}));
   }
   job.Progress(100);
   RunEntries(job, init);

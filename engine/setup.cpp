@@ -11,20 +11,20 @@
 
 namespace {
 // Built in: the one text needed when the language data itself cannot be read.
-const char kNoDataCaption[] = "Instalator";
-const char kNoData[] = "Instalator jest uszkodzony i nic nie zostało zainstalowane: "
-                       "za programem instalatora brak danych instalacji.";
+const wchar_t kNoDataCaption[] = L"Instalator";
+const wchar_t kNoData[] = L"Instalator jest uszkodzony i nic nie zostało zainstalowane: "
+                          L"za programem instalatora brak danych instalacji.";
 // Largest licence text shown; a longer one is cut.
 constexpr size_t kLicenceMax = 4u << 20;
 // Largest configuration archive content taken into memory (the uninstaller is most of it).
 constexpr uint64_t kCfgMax = 64u << 20;
 
 // Ends the run with a stated reason: the standard error handle when silent, a box otherwise.
-int Fail(const Setup& s, int code, const std::string& text) {
+int Fail(const Setup& s, int code, const std::wstring& text) {
   if (s.silent)
     ReportLine(text);
   else
-    Box(nullptr, text, TxF(L_CAPTION, {s.name}), MB_OK | MB_ICONERROR);
+    Box(nullptr, text, TxF1(L_CAPTION, Wide(s.name)), MB_OK | MB_ICONERROR);
   return code;
 }
 
@@ -129,7 +129,7 @@ GzcStatus ReadConfiguration(Setup* s, EngineFiles* files) {
 
 int Run(Setup& s) {
   std::string bad;
-  bool argsOk = ParseArgs(&s, &bad);
+  bool argsOk = ParseArgs(&s, &bad), badLangs = false;
   // Held open from here to the end, and proved to be the file this process was started from: after
   // the user's consent to an elevated run, another file put at the installer's path is not read.
   s.file.reset(OpenOwnImage());
@@ -143,34 +143,50 @@ int Run(Setup& s) {
   EngineFiles files;
   InitEngineFiles(&files);
   GzcStatus st = Locate(&s, &files);
-  if (s.langData.empty() || !LoadTexts(s.langData.data(), s.langData.size(), s.langArg.empty() ? nullptr : s.langArg.c_str())) {
+  const char* lang = s.langData.data();
+  const size_t langLen = s.langData.size();
+  // A set /L= does not name: the texts of the user's language say so, with the codes there are.
+  std::string set = ChooseTextSet(lang, langLen, s.langArg);
+  if (set.empty() && !s.langArg.empty()) {
+    if (argsOk) {
+      argsOk = false;
+      bad = "/L=" + s.langArg;
+      badLangs = true;
+    }
+    set = ChooseTextSet(lang, langLen, "");
+  }
+  if (s.langData.empty() || set.empty() || !LoadTexts(lang, langLen, set)) {
     if (!s.silent) Box(nullptr, kNoData, kNoDataCaption, MB_OK | MB_ICONERROR);
     ReportLine(kNoData);
     return EXIT_DAMAGED;
   }
-  if (!argsOk) return Fail(s, EXIT_ARGS, TxF(L_BAD_ARGS, {bad}));
-  if (st != GZC_OK) return Fail(s, EXIT_DAMAGED, TxF(L_DAMAGED, {DamagedReason(st)}));
-  if (!MakeScratch(&s)) return Fail(s, EXIT_WRITE, TxF(L_WRITE_FAILED, {"%TEMP%"}));
+  if (!argsOk) {
+    std::wstring why = TxF1(L_BAD_ARGS, Wide(bad));
+    if (badLangs) why += L"\r\n/L=" + Wide(TextSetList(lang, langLen));
+    return Fail(s, EXIT_ARGS, why);
+  }
+  if (st != GZC_OK) return Fail(s, EXIT_DAMAGED, TxF1(L_DAMAGED, DamagedReason(st)));
+  if (!MakeScratch(&s)) return Fail(s, EXIT_WRITE, TxF1(L_WRITE_FAILED, L"%TEMP%"));
   st = ReadConfiguration(&s, &files);
-  if (st != GZC_OK) return Fail(s, EXIT_DAMAGED, TxF(L_DAMAGED, {DamagedReason(st)}));
+  if (st != GZC_OK) return Fail(s, EXIT_DAMAGED, TxF1(L_DAMAGED, DamagedReason(st)));
 
   if (!s.folderArg.empty()) {
-    if (!TidyFolder(s.folderArg, &s.folder)) return Fail(s, EXIT_ARGS, TxF(L_BAD_ARGS, {"/D=" + WideToUtf8(s.folderArg)}));
+    if (!TidyFolder(s.folderArg, &s.folder)) return Fail(s, EXIT_ARGS, TxF1(L_BAD_ARGS, L"/D=" + s.folderArg));
   } else {
     s.folder = DefaultFolder(s);
   }
   if (!s.silent) return RunWizard(s);
 
   InstallSink sink = {};
-  std::string why;
+  std::wstring why;
   int code = RunInstall(s, sink, &why);
   if (code == EXIT_DAMAGED || code == EXIT_WRITE) ReportLine(why);
-  for (const std::string& p : s.problems) ReportLine(p);
+  for (const std::wstring& p : s.problems) ReportLine(p);
   return code;
 }
 }  // namespace
 
-std::string DamagedReason(GzcStatus status) {
+std::wstring DamagedReason(GzcStatus status) {
   switch (status) {
     case GZC_ERR_TRUNCATED: return Tx(L_WHY_TRUNCATED);
     case GZC_ERR_CHECKSUM:

@@ -37,15 +37,15 @@ struct Setup {
   std::wstring folder;
   // Set by the installation.
   std::string infoPath;                // closing information, absolute (UTF-8), when there is one
-  std::vector<std::string> problems;   // entries that could not be carried out
+  std::vector<std::wstring> problems;  // entries that could not be carried out
 };
 
 // What the installation tells its caller and asks it. Called on the installing thread.
 struct InstallSink {
   void (*progress)(void* ctx, int percent);
-  void (*status)(void* ctx, const std::string& text);
+  void (*status)(void* ctx, const std::wstring& text);
   // A yes/no question; null in silent runs, where entries that would ask are skipped.
-  bool (*ask)(void* ctx, const std::string& question);
+  bool (*ask)(void* ctx, const std::wstring& question);
   void* ctx;
   // The file being written, relative to the installation folder; at most every 50 ms. Null: none.
   void (*file)(void* ctx, const char* rel);
@@ -58,7 +58,7 @@ struct InstallSink {
 };
 
 // The reason text for a refused archive.
-std::string DamagedReason(GzcStatus status);
+std::wstring DamagedReason(GzcStatus status);
 // The folder a user or /D= gave, checked and tidied (no trailing separator). False if unusable.
 bool TidyFolder(const std::wstring& in, std::wstring* out);
 // Whether this run installs for every user of the machine (it runs elevated): shortcuts in the
@@ -72,7 +72,7 @@ const std::string* CfgFile(const Setup& s, const char* name);
 // Checks the program archive, then installs everything. Returns an ExitCode; on EXIT_DAMAGED,
 // EXIT_WRITE or EXIT_CANCELLED (the sink's cancel) `why` says why, nothing is left installed and
 // every file the installation replaced is back.
-int RunInstall(Setup& s, const InstallSink& sink, std::string* why);
+int RunInstall(Setup& s, const InstallSink& sink, std::wstring* why);
 
 // Runs the wizard pages; returns the ExitCode.
 int RunWizard(Setup& s);

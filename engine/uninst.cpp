@@ -22,9 +22,9 @@ struct Uninstall {
   bool silent = false;
   std::string exe, folder, name;
   std::vector<LogItem> items;
-  std::vector<char> vouched;      // per item: a line reaching outside the folder that the copy proves
-  std::string registration;       // the registration key this installation made, once proved
-  std::vector<std::string> left;  // what could not be removed
+  std::vector<char> vouched;       // per item: a line reaching outside the folder that the copy proves
+  std::string registration;        // the registration key this installation made, once proved
+  std::vector<std::wstring> left;  // what could not be removed
   int topDirs = 0;                // folders made on the way to the installation folder
   HWND dlg = nullptr;             // the window that shows the progress; null when silent
   DWORD reported = 0;             // when the last file name was shown
@@ -32,7 +32,9 @@ struct Uninstall {
 
 void Step(Uninstall& u, size_t left);
 
-std::string Caption(const Uninstall& u) { return TxF(L_UN_CAPTION, {u.name}); }
+// The program's name as the texts show it.
+std::wstring Name(const Uninstall& u) { return Wide(u.name); }
+std::wstring Caption(const Uninstall& u) { return TxF1(L_UN_CAPTION, Name(u)); }
 
 // Paths and names are UTF-8 here (the log's own, or converted from an older log's code page 1250),
 // and reach Windows through the wide functions.
@@ -159,7 +161,7 @@ void RemoveFile(Uninstall& u, const std::string& path) {
   DWORD a = GetFileAttributesW(w.c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return;  // already gone
   if (a & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(w.c_str(), a & ~FILE_ATTRIBUTE_READONLY);
-  if (!DeleteFileW(w.c_str())) u.left.push_back(TxF(L_NOT_REMOVED, {path}));
+  if (!DeleteFileW(w.c_str())) u.left.push_back(TxF1(L_NOT_REMOVED, Wide(path)));
 }
 
 // A key made by the installation goes only when nothing is left in it.
@@ -184,7 +186,7 @@ void RemoveValue(Uninstall& u, const std::string& key, const std::string& name) 
   UniqueKey k;
   if (RegOpenKeyExW(root, W(sub).c_str(), 0, KEY_SET_VALUE, k.put()) != ERROR_SUCCESS) return;
   LONG st = RegDeleteValueW(k.get(), W(name).c_str());
-  if (st != ERROR_SUCCESS && st != ERROR_FILE_NOT_FOUND) u.left.push_back(TxF(L_NOT_REMOVED, {key + "\\" + name}));
+  if (st != ERROR_SUCCESS && st != ERROR_FILE_NOT_FOUND) u.left.push_back(TxF1(L_NOT_REMOVED, Wide(key + "\\" + name)));
 }
 
 
@@ -225,7 +227,7 @@ void Remove(Uninstall& u) {
         if (it.a == u.registration && SplitKey(it.a, &root, &sub) && RegDeleteKeyW(root, W(sub).c_str()) != ERROR_SUCCESS) {
           UniqueKey k;
           if (RegOpenKeyExW(root, W(sub).c_str(), 0, KEY_READ, k.put()) == ERROR_SUCCESS)
-            u.left.push_back(TxF(L_NOT_REMOVED, {it.a}));
+            u.left.push_back(TxF1(L_NOT_REMOVED, Wide(it.a)));
         }
         break;
       }
@@ -293,7 +295,7 @@ int Erase(const char* args) {
 // ---- The window: confirmation, progress, result ---------------------------------------------------
 enum {
   WM_UN_PROGRESS = WM_APP + 1,  // wParam: percent
-  WM_UN_FILE,                   // lParam: const char*, the item being removed
+  WM_UN_FILE,                   // lParam: const char*, the item being removed (8-bit, as the log holds it)
   WM_UN_DONE,                   // the removal has ended
 };
 
@@ -306,18 +308,18 @@ struct UnDialog {
   bool done = false;
 };
 
-UnDialog* UnSelf(HWND dlg) { return reinterpret_cast<UnDialog*>(GetWindowLongPtrA(dlg, DWLP_USER)); }
+UnDialog* UnSelf(HWND dlg) { return reinterpret_cast<UnDialog*>(GetWindowLongPtrW(dlg, DWLP_USER)); }
 
 // Progress of the removal, on its thread: the share done, and the file at most every 50 ms.
 void Step(Uninstall& u, size_t left) {
   if (!u.dlg) return;
   size_t n = u.items.size();
-  PostMessageA(u.dlg, WM_UN_PROGRESS, (WPARAM)((n - left) * 100 / n), 0);
+  PostMessageW(u.dlg, WM_UN_PROGRESS, (WPARAM)((n - left) * 100 / n), 0);
   const LogItem& it = u.items[left];
   DWORD now = GetTickCount();
   if ((it.tag == 'F' || it.tag == 'S') && now - u.reported >= 50) {
     u.reported = now;
-    SendMessageA(u.dlg, WM_UN_FILE, 0, (LPARAM)it.a.c_str());
+    SendMessageW(u.dlg, WM_UN_FILE, 0, (LPARAM)it.a.c_str());
   }
 }
 
@@ -327,7 +329,7 @@ DWORD WINAPI RemoveThread(LPVOID param) {
   Remove(*d->u);
   StartEraser(*d->u);
   CoUninitialize();
-  PostMessageA(d->dlg, WM_UN_DONE, 0, 0);
+  PostMessageW(d->dlg, WM_UN_DONE, 0, 0);
   return 0;
 }
 
@@ -337,18 +339,18 @@ void UnShow(HWND dlg, const int* ids, int n, bool on) {
 const int kUnProgress[] = {IDS_STATUS, IDP_PROGRESS, IDS_FILE};
 
 BOOL UnOnInit(HWND dlg, UnDialog* d) {
-  SetWindowLongPtrA(dlg, DWLP_USER, (LONG_PTR)d);
+  SetWindowLongPtrW(dlg, DWLP_USER, (LONG_PTR)d);
   d->dlg = dlg;
   const Uninstall& u = *d->u;
-  SetWindowTextA(dlg, Caption(u).c_str());
+  SetWindowTextW(dlg, Caption(u).c_str());
   LookInit(dlg, &d->look);
   LookSetSide(dlg, &d->look, false);
-  SetDlgItemTextA(dlg, IDS_TITLE, TxF(L_UN_TITLE, {u.name}).c_str());
-  SetDlgItemTextA(dlg, IDS_SUBTITLE, TxF(L_UN_SUB, {u.name}).c_str());
-  SetDlgItemTextA(dlg, IDS_TEXT, TxF(L_UN_ASK, {u.name}).c_str());
-  SetDlgItemTextA(dlg, IDB_NEXT, Tx(L_UN_REMOVE).c_str());
-  SetDlgItemTextA(dlg, IDCANCEL, Tx(L_CANCEL).c_str());
-  SendDlgItemMessageA(dlg, IDP_PROGRESS, PBM_SETRANGE32, 0, 100);
+  SetText(dlg, IDS_TITLE, TxF1(L_UN_TITLE, Name(u)));
+  SetText(dlg, IDS_SUBTITLE, TxF1(L_UN_SUB, Name(u)));
+  SetText(dlg, IDS_TEXT, TxF1(L_UN_ASK, Name(u)));
+  SetText(dlg, IDB_NEXT, Tx(L_UN_REMOVE));
+  SetText(dlg, IDCANCEL, Tx(L_CANCEL));
+  SendDlgItemMessageW(dlg, IDP_PROGRESS, PBM_SETRANGE32, 0, 100);
   UnShow(dlg, kUnProgress, 3, false);
   SetFocus(GetDlgItem(dlg, IDB_NEXT));
   return FALSE;
@@ -363,8 +365,8 @@ void UnOnRemove(UnDialog& d) {
   if (d.thread) return;
   EnableWindow(GetDlgItem(dlg, IDB_NEXT), FALSE);
   EnableWindow(GetDlgItem(dlg, IDCANCEL), FALSE);
-  SetDlgItemTextA(dlg, IDS_TEXT, "");
-  SetDlgItemTextA(dlg, IDS_STATUS, Tx(L_UN_REMOVING).c_str());
+  SetText(dlg, IDS_TEXT, L"");
+  SetText(dlg, IDS_STATUS, Tx(L_UN_REMOVING));
   UnShow(dlg, kUnProgress, 3, true);
   d.u->dlg = dlg;
   d.thread.reset(CreateThread(nullptr, 0, RemoveThread, &d, 0, nullptr));
@@ -376,15 +378,15 @@ void UnOnDone(UnDialog& d) {
   Uninstall& u = *d.u;
   if (d.thread) WaitForSingleObject(d.thread.get(), INFINITE);
   d.done = true;
-  std::string list;
-  for (const std::string& l : u.left) list += "\r\n- " + l;
+  std::wstring list;
+  for (const std::wstring& l : u.left) list += L"\r\n- " + l;
   d.result = u.left.empty() ? EXIT_DONE : EXIT_PARTLY;
   UnShow(dlg, kUnProgress, 3, false);
   ShowWindow(GetDlgItem(dlg, IDCANCEL), SW_HIDE);
-  SetDlgItemTextA(dlg, IDS_TITLE, Tx(L_UN_DONE_TITLE).c_str());
-  SetDlgItemTextA(dlg, IDS_SUBTITLE, "");
-  SetDlgItemTextA(dlg, IDS_TEXT, (u.left.empty() ? TxF(L_UN_DONE, {u.name}) : TxF(L_UN_LEFT, {u.name, list})).c_str());
-  SetDlgItemTextA(dlg, IDB_NEXT, Tx(L_CLOSE).c_str());
+  SetText(dlg, IDS_TITLE, Tx(L_UN_DONE_TITLE));
+  SetText(dlg, IDS_SUBTITLE, L"");
+  SetText(dlg, IDS_TEXT, u.left.empty() ? TxF1(L_UN_DONE, Name(u)) : TxF(L_UN_LEFT, {Name(u), list}));
+  SetText(dlg, IDB_NEXT, Tx(L_CLOSE));
   EnableWindow(GetDlgItem(dlg, IDB_NEXT), TRUE);
   SetFocus(GetDlgItem(dlg, IDB_NEXT));
 }
@@ -401,10 +403,10 @@ INT_PTR CALLBACK UnProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE:
       if (d->done || !d->thread) EndDialog(dlg, 0);
       return TRUE;
-    case WM_UN_PROGRESS: SendDlgItemMessageA(dlg, IDP_PROGRESS, PBM_SETPOS, wp, 0); return TRUE;
-    case WM_UN_FILE: SetDlgItemTextW(dlg, IDS_FILE, W(reinterpret_cast<const char*>(lp)).c_str()); return TRUE;
+    case WM_UN_PROGRESS: SendDlgItemMessageW(dlg, IDP_PROGRESS, PBM_SETPOS, wp, 0); return TRUE;
+    case WM_UN_FILE: SetText(dlg, IDS_FILE, Wide(reinterpret_cast<const char*>(lp))); return TRUE;
     case WM_UN_DONE: UnOnDone(*d); return TRUE;
-    case WM_ERASEBKGND: SetWindowLongPtrA(dlg, DWLP_MSGRESULT, 1); return LookErase(dlg, d->look, (HDC)wp);
+    case WM_ERASEBKGND: SetWindowLongPtrW(dlg, DWLP_MSGRESULT, 1); return LookErase(dlg, d->look, (HDC)wp);
     case WM_CTLCOLORSTATIC: return LookCtlColor(dlg, d->look, (HDC)wp, (HWND)lp);
     case WM_DRAWITEM: return LookDrawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
   }
@@ -450,30 +452,33 @@ int Run() {
   f.reset();
   if (!haveLang) haveLang = ReadWhole(u.folder + "\\" + kUninstTexts, &lang, kLogMax) && LangDataLength(lang.data(), lang.size()) == lang.size();
   bool logOk = ReadWhole(u.folder + "\\" + kUninstLog, &logText, kLogMax) && LogParse(logText, &u.items);
-  const char* set = nullptr;
+  // The installation's language; the user's when the log names none that the texts hold.
+  std::string asked;
   for (const LogItem& it : u.items) {
     if (it.tag == 'P') u.name = it.a;
-    if (it.tag == 'G') set = it.a.c_str();
+    if (it.tag == 'G') asked = it.a;
   }
-  if (!haveLang || !LoadTexts(lang.data(), lang.size(), set)) {
-    const char* text = "Deinstalator jest uszkodzony: brak jego tekstów.";
-    if (!u.silent) MessageBoxA(nullptr, text, "Deinstalator", MB_OK | MB_ICONERROR);
+  std::string set = haveLang ? ChooseTextSet(lang.data(), lang.size(), asked) : std::string();
+  if (set.empty() && haveLang) set = ChooseTextSet(lang.data(), lang.size(), "");
+  if (set.empty() || !LoadTexts(lang.data(), lang.size(), set)) {
+    const wchar_t* text = L"Deinstalator jest uszkodzony: brak jego tekstów.";
+    if (!u.silent) MessageBoxW(nullptr, text, L"Deinstalator", MB_OK | MB_ICONERROR);
     ReportLine(text);
     return EXIT_DAMAGED;
   }
-  auto fail = [&](int code, const std::string& text) {
+  auto fail = [&](int code, const std::wstring& text) {
     if (u.silent) ReportLine(text);
     else Box(nullptr, text, Caption(u), MB_OK | MB_ICONERROR);
     return code;
   };
-  if (!bad.empty()) return fail(EXIT_ARGS, TxF(L_BAD_ARGS, {bad}));
+  if (!bad.empty()) return fail(EXIT_ARGS, TxF1(L_BAD_ARGS, Wide(bad)));
   if (!logOk) return fail(EXIT_DAMAGED, Tx(L_UN_BADLOG));
   Vouch(u);
   if (!u.silent) return RunWindow(u);
 
   Remove(u);
   StartEraser(u);
-  for (const std::string& l : u.left) ReportLine(l);
+  for (const std::wstring& l : u.left) ReportLine(l);
   return u.left.empty() ? EXIT_DONE : EXIT_PARTLY;
 }
 }  // namespace

@@ -261,7 +261,7 @@ std::string SetupTest::AnswerBox(DWORD pid, int button, DWORD ms) {
   }, ms);
   HWND box = f.found;
   if (!box) return "<no message box>";
-  std::string text = TextOf(GetDlgItem(box, 0xFFFF));
+  std::string text = TextUtf8(GetDlgItem(box, 0xFFFF));
   PostMessageA(box, WM_COMMAND, button, 0);
   uitest::WaitFor([&] { return !IsWindow(box); });
   return text;
@@ -340,5 +340,13 @@ std::string TextOf(HWND wnd) {
 }
 
 std::string ItemText(HWND dlg, int id) { return TextOf(GetDlgItem(dlg, id)); }
+
+std::string TextUtf8(HWND wnd) {
+  wchar_t wide[4096] = {0};
+  SendMessageW(wnd, WM_GETTEXT, 4096, (LPARAM)wide);
+  char buf[3 * 4096];
+  int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, buf, sizeof buf, nullptr, nullptr);
+  return n > 0 ? std::string(buf, n - 1) : std::string();
+}
 
 }  // namespace enginetest

@@ -45,7 +45,7 @@ class SetupTest : public ::testing::Test {
   // The visible top-level window of the process whose class is `cls` (nullptr: any) and whose
   // caption is `caption` (nullptr: any), other than `except`.
   HWND WaitWindow(DWORD pid, const char* cls, const char* caption, DWORD ms = 20000, HWND except = nullptr);
-  // A message box of the process: its text; answers it with `button`.
+  // A message box of the process: its text (UTF-8); answers it with `button`.
   std::string AnswerBox(DWORD pid, int button, DWORD ms = 20000);
 
   std::string File(const std::string& rel) const { return prog_ + rel; }
@@ -78,8 +78,10 @@ bool ReadLink(const std::string& lnk, std::string* target, std::string* workdir)
 // A registry value: its type and raw data.
 bool RegGet(HKEY root, const std::string& key, const std::string& name, DWORD* type, std::string* data);
 bool RegKeyExists(HKEY root, const std::string& key);
-// Text of a window or control.
+// Text of a window or control, in the 8-bit code page.
 std::string TextOf(HWND wnd);
 std::string ItemText(HWND dlg, int id);
+// The same in UTF-8, whatever its language.
+std::string TextUtf8(HWND wnd);
 
 }  // namespace enginetest

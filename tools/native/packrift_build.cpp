@@ -256,6 +256,7 @@ GzcStatus Pack(const GzcFileOps& ops, const Texts& texts, const WorkFolder& work
   if (const StrDef* refused = RefusedFileMessage(result.refusedWhy)) {
     progress->End();
     texts.Say(*refused, Shown(result.refused));
+    st = GZC_ERR_NAME;  // a file of 4 GiB too: named, like a name no installer can carry
   }
   for (const std::string& p : result.skipped)
     std::fprintf(stderr, "packrift-build: not packed (a link to a folder, a dangling link, a device, or a name "
