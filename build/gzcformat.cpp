@@ -11,14 +11,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <map>
 #include <new>
 #include <queue>
 #include <atomic>
 #include <cstdlib>
 #include <deque>
-#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 // The standard threads are the default for unpacking, except in the installer engine
@@ -438,6 +437,37 @@ void SplitLine(const char* line, size_t len, std::string* folder, std::string* n
   *name = std::string(line + last, len - last);
 }
 
+// Folders held open below a destination, by relative path, in a sorted vector: the tree code of a
+// std::map would cost the installer engine, which has a size bound, kilobytes for this one table.
+class HeldFolders {
+ public:
+  void* Find(const std::string& rel) const {  // null when not held
+    auto it = Lower(rel);
+    return it != items_.end() && it->first == rel ? it->second : nullptr;
+  }
+  void Put(const std::string& rel, void* dir) { items_.insert(Lower(rel), {rel, dir}); }  // rel not held
+  void* Take(const std::string& rel) {  // removed; null when not held
+    auto it = Lower(rel);
+    if (it == items_.end() || it->first != rel) return nullptr;
+    void* dir = it->second;
+    items_.erase(it);
+    return dir;
+  }
+  template <typename F>
+  void Each(F f) const {
+    for (const Item& i : items_) f(i.second);
+  }
+  void Clear() { items_.clear(); }
+
+ private:
+  using Item = std::pair<std::string, void*>;
+  std::vector<Item>::const_iterator Lower(const std::string& rel) const {
+    return std::lower_bound(items_.begin(), items_.end(), rel,
+                            [](const Item& a, const std::string& b) { return a.first < b; });
+  }
+  std::vector<Item> items_;
+};
+
 // ---- The target side of unpacking ---------------------------------------------------------------
 // Makes the folders a target needs, creates it, writes what is inflated into it and closes it. On
 // a thread of its own (behind a queue of blocks, up to 16 MiB) the file system's work overlaps the
@@ -521,7 +551,7 @@ class TargetWriter {
   bool createFolders_;
   // The writing side's own (the caller reads them after Finish).
   void* root_ = nullptr;                 // the destination
-  std::map<std::string, void*> dirs_;    // folders below it, by relative path
+  HeldFolders dirs_;                     // folders below it, by relative path
   std::vector<Made> made_;               // folders made, in order
   PodArray<Wrote> wrote_;                // targets created or replaced, in order
   void* out_ = nullptr;
@@ -545,22 +575,20 @@ void* TargetWriter::Folder(const std::string& rel) {
   if (!root_) root_ = folders_.Open(nullptr, dest_);
   void* dir = root_;
   if (!dir || rel.empty()) return dir;
-  auto known = dirs_.find(rel);
-  if (known != dirs_.end()) return known->second;
+  if (void* known = dirs_.Find(rel)) return known;
   size_t start = 0;
   for (size_t i = 0; i <= rel.size(); ++i) {
     if (i < rel.size() && rel[i] != '\\') continue;
     std::string key = rel.substr(0, i);
     std::string name = rel.substr(start, i - start);
-    auto it = dirs_.find(key);
-    if (it != dirs_.end()) {
-      dir = it->second;
+    if (void* held = dirs_.Find(key)) {
+      dir = held;
     } else {
       void* sub = folders_.Open(dir, name);
       if (!sub && createFolders_ && (sub = folders_.Make(dir, name)) != nullptr)
         made_.push_back({start ? rel.substr(0, start - 1) : std::string(), name});
       if (!sub) return nullptr;
-      dirs_[key] = sub;
+      dirs_.Put(key, sub);
       dir = sub;
     }
     start = i + 1;
@@ -611,28 +639,22 @@ void TargetWriter::Undo() {
     if (!wrote_[i].created) continue;
     std::string folder, name;
     SplitLine(head_.LineText(wrote_[i].line), head_.lines[wrote_[i].line].len, &folder, &name);
-    auto it = folder.empty() ? dirs_.end() : dirs_.find(folder);
-    void* dir = folder.empty() ? root_ : it != dirs_.end() ? it->second : nullptr;
+    void* dir = folder.empty() ? root_ : dirs_.Find(folder);
     if (dir) folders_.Remove(dir, name, false);
   }
   for (size_t i = made_.size(); i-- > 0;) {
     const Made& m = made_[i];
     std::string key = m.parent.empty() ? m.name : m.parent + "\\" + m.name;
-    auto self = dirs_.find(key);
-    if (self != dirs_.end()) {
-      folders_.Close(self->second);
-      dirs_.erase(self);
-    }
-    auto up = m.parent.empty() ? dirs_.end() : dirs_.find(m.parent);
-    void* parent = m.parent.empty() ? root_ : up != dirs_.end() ? up->second : nullptr;
+    if (void* self = dirs_.Take(key)) folders_.Close(self);
+    void* parent = m.parent.empty() ? root_ : dirs_.Find(m.parent);
     if (parent) folders_.Remove(parent, m.name, true);
   }
   made_.clear();
 }
 
 void TargetWriter::Release() {
-  for (auto& d : dirs_) folders_.Close(d.second);
-  dirs_.clear();
+  dirs_.Each([this](void* d) { folders_.Close(d); });
+  dirs_.Clear();
   if (root_) folders_.Close(root_);
   root_ = nullptr;
 }
@@ -1223,13 +1245,16 @@ GzcStatus GzcFindInstaller(const GzcFileOps* files, void* file, uint64_t size, G
   }
 
   std::sort(found.begin(), found.end());
-  std::map<uint64_t, std::vector<std::pair<uint64_t, uint32_t>>> byEnd;  // end -> (start, length)
-  for (const auto& a : found) byEnd[a.first + a.second].push_back(a);
+  // (end, start, length), in the order of the ends: a sorted vector, as the archive module keeps no
+  // std::map (its tree code would stay in the installer engine through the link-time optimisation).
+  std::vector<std::tuple<uint64_t, uint64_t, uint32_t>> byEnd;
+  for (const auto& a : found) byEnd.emplace_back(a.first + a.second, a.first, a.second);
+  std::sort(byEnd.begin(), byEnd.end());
   for (const auto& bin : found) {
     if (!GzcEndsInstallerData(ops, file, bin.first + bin.second, dataEnd, signedFile)) continue;
-    auto cfgs = byEnd.find(bin.first);
-    if (cfgs == byEnd.end()) continue;
-    for (const auto& cfg : cfgs->second) {
+    auto at = std::lower_bound(byEnd.begin(), byEnd.end(), std::make_tuple(bin.first, uint64_t(0), uint32_t(0)));
+    for (; at != byEnd.end() && std::get<0>(*at) == bin.first; ++at) {
+      const std::pair<uint64_t, uint32_t> cfg{std::get<1>(*at), std::get<2>(*at)};
       if (cfg.first < kRcMarkerLength) continue;
       auto after = std::upper_bound(markers.begin(), markers.end(), cfg.first - kRcMarkerLength);
       if (after == markers.begin()) continue;
