@@ -7,6 +7,12 @@ set(ENGINE_FLAGS ${WIN_FLAGS} -DGZC_SINGLE_THREAD -DGZC_FOLDERS_HELD -Oz -flto -
     -fdata-sections -fno-asynchronous-unwind-tables -include ${CMAKE_SOURCE_DIR}/engine/templates.h)
 set(ENGINE_LINK -Oz -flto -flto-partition=one -static -static-libgcc -static-libstdc++ -s -Wl,--gc-sections -mwindows
     -Wl,--wrap=gzclose)
+# 32-bit Windows keeps the stack 4-byte aligned: asking for more costs a realignment in every
+# function that needs it, which nothing in the engine does (no SSE data); for size.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  list(APPEND ENGINE_FLAGS -mpreferred-stack-boundary=2)
+  list(APPEND ENGINE_LINK -mpreferred-stack-boundary=2)
+endif()
 # No link time in the headers: every installer starts with these bytes, and the same sources must
 # give the same installer whenever the tool folder was built.
 list(APPEND ENGINE_LINK -Wl,--no-insert-timestamp)
