@@ -16,24 +16,18 @@ struct Mode {
 std::atomic<Mode> compressMode{Mode{"wb6"}};
 bool toConsole = false;
 
-// Writes a text of the system code page to standard error, with a line end: to a console as
-// characters, to a file or pipe as UTF-8.
-bool PrintError(const char* text) {
+// Writes a UTF-8 text to standard error, with a line end: to a console as characters, to a file
+// or pipe as UTF-8.
+bool PrintErrorUtf8(std::string text) {
   HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
   if (!err || err == INVALID_HANDLE_VALUE) return false;
-  // A text and a path after it: room for both, whatever their lengths.
-  std::wstring wide(strlen(text) + 1, L'\0');
-  int n = MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], (int)wide.size());
   DWORD mode, done = 0;
-  if (n > 0 && GetConsoleMode(err, &mode)) {
-    wide[n - 1] = L'\n';
-    return WriteConsoleW(err, wide.c_str(), (DWORD)n, &done, nullptr) != 0;
+  text += '\n';
+  if (GetConsoleMode(err, &mode)) {
+    std::wstring wide = Utf8ToWide(text);
+    return WriteConsoleW(err, wide.data(), (DWORD)wide.size(), &done, nullptr) != 0;
   }
-  std::string utf8(wide.size() * 3 + 1, '\0');
-  int m = n > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &utf8[0], (int)utf8.size(), nullptr, nullptr) : 0;
-  if (m <= 0) return false;
-  utf8[m - 1] = '\n';
-  return WriteFile(err, utf8.data(), (DWORD)m, &done, nullptr) != 0;
+  return WriteFile(err, text.data(), (DWORD)text.size(), &done, nullptr) != 0;
 }
 
 // Copies at most cap - 1 characters and terminates.
@@ -240,10 +234,13 @@ void SetCompLevel(char digit) {
 int ShowMessage(const StrDef& s, UINT icon) { return ShowMessageAbout(s, nullptr, icon); }
 
 int ShowMessageAbout(const StrDef& s, const char* name, UINT icon) {
-  std::string text = GetOwnLang(s);
-  if (name) text = text + " " + name;
-  if (!toConsole) return MessageBoxA(nullptr, text.c_str(), Packrift(), icon);
-  PrintError(text.c_str());  // with nowhere to write, the text is lost rather than waiting on a person
+  char text[kLookupMax];
+  CopyCut(text, GetOwnLang(s), sizeof text);
+  std::string line = AnsiToUtf8(text);
+  if (name) line += " " + GzcShownName(name);
+  if (!toConsole)
+    return MessageBoxW(nullptr, Utf8ToWide(line).c_str(), Utf8ToWide(AnsiToUtf8(Packrift())).c_str(), icon);
+  PrintErrorUtf8(line);  // with nowhere to write, the text is lost rather than waiting on a person
   return (icon & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
 }
 

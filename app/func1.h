@@ -65,6 +65,6 @@ bool ToolFolder(char* out);                    // with a trailing backslash (val
 // messages sent to the console (unattended builds) the text goes to standard error instead, and
 // the answer is the box's default button.
 int ShowMessage(const StrDef& s, UINT icon);
-// The same with `name` (a path; null: none) after the looked-up text.
+// The same with `name` (a path in UTF-8, of any language; null: none) after the looked-up text.
 int ShowMessageAbout(const StrDef& s, const char* name, UINT icon);
 void MessagesToConsole(bool on);

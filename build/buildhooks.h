@@ -56,8 +56,8 @@ struct BuildHooks {
   // The menu commands that start another operation (new to settings): grayed (false) while the
   // progress dialog is open, enabled (true) when it closes. Null: nothing.
   void (*menus)(bool enabled);
-  // The message box of `message` with `name` (a path) after the looked-up text. Null: the text
-  // alone through `message`.
+  // The message box of `message` with `name` (a path in UTF-8, of any language) after the looked-up
+  // text. Null: the text alone through `message`.
   int (*messageAbout)(const StrDef& text, const char* name, UINT icon);
 };
 
@@ -78,5 +78,5 @@ int BuildError(const StrDef& text);
 // The same with an information icon: something the build did of its own accord (an unattended
 // build, whose messages go to standard error, tells it in a line and goes on).
 int BuildNotice(const StrDef& text);
-// The same with a file's path after the text.
+// The same with a file's path (UTF-8) after the text.
 int BuildErrorAbout(const StrDef& text, const std::string& name);

@@ -140,30 +140,38 @@ bool Sign(const Run& run, const std::string& path) {
   return run.s.sign && run.s.sign(run.s.ctx, run.settings.signTemplate, path.c_str());
 }
 
-// Packs `folder` into the archive `name` of the working "bin" folder with the step's bounds.
+// Packs `folder` into the archive `name` of the working "bin" folder with the step's bounds. A file
+// that cannot be read, or that no installer can carry (its name or its size), is named at once.
 GzcStatus Pack(Run& run, const std::string& folder, const char* name, const short bounds[2],
                const std::string& leaveOut, bool* leftOut) {
   run.Bounds(bounds);
-  std::string archive = run.In(run.at.bin, name), gz = run.In(run.at.work, "gz.tmp"),
-              list = run.In(run.at.work, "list.txt");
+  const bool utf8 = run.s.packFiles != nullptr;
+  auto in = [&run, utf8](const std::string& p) { return utf8 && run.s.packPath ? run.s.packPath(run.s.ctx, p) : p; };
+  std::string dir = in(folder), archive = in(run.In(run.at.bin, name)), gz = in(run.In(run.at.work, "gz.tmp")),
+              list = in(run.In(run.at.work, "list.txt")), leave = leaveOut.empty() ? "" : in(leaveOut);
   GzcHooks hooks = run.s.hooks;
   hooks.bounds = run.s.bounds;
   GzcPackJob job = {};
-  job.folder = folder.c_str();
+  job.folder = dir.c_str();
   job.archive = archive.c_str();
   job.gzTmp = gz.c_str();
   job.listFile = list.c_str();
   job.mode = run.settings.mode.c_str();
-  job.files = run.s.files;
+  job.files = utf8 ? run.s.packFiles : run.s.files;
   job.hooks = &hooks;
-  job.leaveOut = leaveOut.empty() ? nullptr : leaveOut.c_str();
-  job.same = run.s.same;
+  job.utf8Names = utf8;
+  job.leaveOut = leave.empty() ? nullptr : leave.c_str();
+  job.same = utf8 ? run.s.packSame : run.s.same;
   GzcPackResult packed;
   GzcStatus st = run.at.bin.empty() || run.at.work.empty() ? GZC_ERR_ARCHIVE : GzcPack(job, &packed);
   if (leftOut) *leftOut = packed.leftOut;
   if (run.s.skipped)
     for (const std::string& p : packed.skipped) run.s.skipped(run.s.ctx, p);
-  if (st == GZC_ERR_SOURCE) run.Say(S_READ_FAILED, packed.unreadable.c_str());  // named at once
+  if (st == GZC_ERR_SOURCE) run.Say(S_READ_FAILED, packed.unreadable.c_str());
+  if (const StrDef* refused = RefusedFileMessage(packed.refusedWhy)) {
+    run.Say(*refused, packed.refused.c_str());
+    st = GZC_ERR_NAME;  // a file of 4 GiB too: named, like a name no installer can carry
+  }
   return st;
 }
 
@@ -293,7 +301,7 @@ void BuildStarted(Run& run) {
     if (!run.s.copy(run.s.ctx, run.In(run.at.toolBin, kLangFile).c_str(), run.In(run.at.bin, kLangFile).c_str()))
       run.appendFailed = true;
     run.result.written = MakeRcBin(run);
-  } else if (st != GZC_ERR_SOURCE && st != GZC_CANCELLED) {
+  } else if (st != GZC_ERR_SOURCE && st != GZC_ERR_NAME && st != GZC_CANCELLED) {
     run.Say(S_OUTPUT_FAILED);
   }
   if (run.s.progressClose) run.s.progressClose(run.s.ctx);

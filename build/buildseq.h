@@ -57,7 +57,14 @@ struct BuildSeam {
   // The signing runner: runs the command template on `path` (signed in place) and waits for it;
   // true when it exited with 0. Null: every signing with a template fails.
   bool (*sign)(void* ctx, const std::string& tmpl, const char* path);
-  // A message of the build: `text`, with `name` (a path; null: none) after it; `notice` for what the
+  // The file layer of the two packings, whose paths and names are UTF-8, so that an installer
+  // carries every name as the file system holds it (flagged in the archive where one is not
+  // ASCII); `packPath` turns a path of `files` into one of it and `packSame` is `same` for it.
+  // Null packFiles: `files` and its paths, names as they are.
+  const GzcFileOps* packFiles;
+  std::string (*packPath)(void* ctx, const std::string& path);
+  bool (*packSame)(void* ctx, const char* a, const char* b);
+  // A message of the build: `text`, with `name` (a path in UTF-8; null: none) after it; `notice` for what the
   // build did of its own accord and went on, otherwise an error that ended it. Null: nothing said.
   void (*message)(void* ctx, const StrDef& text, const char* name, bool notice);
   // A file the packing met but left out because no archive can carry it. Null: nothing.

@@ -90,6 +90,9 @@ void* SeamOpenOutput(void*, const char* engine, const char* output, bool* made) 
 
 bool SeamSign(void*, const std::string& tmpl, const char* path) { return RunSignCommand(tmpl, path); }
 
+// The packings walk the program folder through the wide functions: its paths in UTF-8.
+std::string SeamPackPath(void*, const std::string& path) { return AnsiToUtf8(path); }
+
 void SeamMessage(void*, const StrDef& text, const char* name, bool notice) {
   if (notice) BuildNotice(text);
   else if (name) BuildErrorAbout(text, name);
@@ -139,6 +142,9 @@ bool BtnZastosuj() {
   seam.copy = SeamCopy;
   seam.openOutput = SeamOpenOutput;
   seam.sign = SeamSign;
+  seam.packFiles = WinFileOpsUtf8();
+  seam.packPath = SeamPackPath;
+  seam.packSame = winfs::SameU;
   seam.message = SeamMessage;
   seam.running = SeamRunning;
   seam.progressOpen = SeamProgressOpen;

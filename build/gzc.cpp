@@ -1,6 +1,7 @@
 // The program's side of the GZC archives: working-folder scratch files and the hooks.
 #include "build/gzc.h"
 #include "build/buildhooks.h"
+#include "core/buildplan.h"
 #include "build/kopiuj.h"
 #include <string>
 
@@ -30,6 +31,7 @@ void Idle(void*) {
   for (int i = 0; i < kIdleMessages && BuildHooksInUse().pumpNow(); ++i) {
   }
 }
+
 }  // namespace
 
 GzcHooks ProgramPackHooks(unsigned minIntervalMs) {
@@ -80,7 +82,7 @@ int Pakowanie(const char* folder, const char* name, bool inWork, const char* lea
   }
   if (!archive.empty())
     st = PackWithReports(folder, archive.c_str(), kFileBarIntervalMs, leaveOut, leftOut, &unreadable);
-  if (st == GZC_ERR_SOURCE) BuildErrorAbout(S_READ_FAILED, unreadable);
+  if (st == GZC_ERR_SOURCE) BuildErrorAbout(S_READ_FAILED, AnsiToUtf8(unreadable));
   if (status) *status = st;
   return st == GZC_OK ? 1 : 0;
 }

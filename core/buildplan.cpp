@@ -100,3 +100,15 @@ bool ApplyBuildConfig(const BuildConfig& plan, const BuildConfigIo& io) {
   else if (plan.dropInfo) ok = io.write(io.ctx, kCfgKeyInfo, nullptr) && ok;
   return ok;
 }
+
+const StrDef* RefusedFileMessage(GzcNameFault why) {
+  switch (why) {
+    case GZC_NAME_OK: return nullptr;
+    case GZC_NAME_TOO_LONG: return &S_NAME_TOO_LONG;
+    case GZC_NAME_FORBIDDEN: return &S_NAME_FORBIDDEN;
+    case GZC_NAME_NOT_UTF8: return &S_NAME_NOT_UTF8;
+    case GZC_NAME_CASE: return &S_NAME_CASE;
+    case GZC_NAME_HUGE: return &S_FILE_TOO_LARGE;
+  }
+  return nullptr;
+}

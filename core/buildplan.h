@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 
+#include "core/gzcformat.h"
 #include "core/installerlayout.h"
 #include "lang/strings.h"
 
@@ -23,6 +24,9 @@ constexpr short kRcCopyBounds[2] = {97, 100};
 // Overall-bar bounds of the two packing steps.
 constexpr short kPackCfgBounds[2] = {0, 3};
 constexpr short kPackBinBounds[2] = {3, 47};
+
+// The message that names a file the packing refused (GzcPackResult::refusedWhy); null for none.
+const StrDef* RefusedFileMessage(GzcNameFault why);
 
 // Bytes of an old key "2" the build reads back to remove the licence's old copy, terminator included.
 constexpr int kOldLicenceReadMax = 64;

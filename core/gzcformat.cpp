@@ -11,14 +11,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <map>
 #include <new>
 #include <queue>
 #include <atomic>
 #include <cstdlib>
 #include <deque>
-#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 // The standard threads are the default for unpacking, except in the installer engine
@@ -40,6 +39,19 @@ constexpr size_t kBufSize = 64 * 1024;
 uint64_t crc = 0;
 
 bool IsSep(char c) { return c == '\\' || c == '/'; }
+
+// Code point cp in UTF-8 into buf; returns the byte count.
+size_t EncodeUtf8(unsigned cp, char* buf) {
+  if (cp < 0x80) {
+    buf[0] = static_cast<char>(cp);
+    return 1;
+  }
+  const size_t n = cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+  for (size_t i = n - 1; i > 0; --i, cp >>= 6) buf[i] = static_cast<char>(0x80 | (cp & 0x3F));
+  static const unsigned char kLead[5] = {0, 0, 0xC0, 0xE0, 0xF0};
+  buf[0] = static_cast<char>(kLead[n] | cp);
+  return n;
+}
 
 // Reads exactly n bytes or fails.
 bool ReadExact(const GzcFileOps* ops, void* file, void* buf, size_t n) {
@@ -68,8 +80,10 @@ bool IsDeviceName(const char* comp, size_t len) {
     return true;
   };
   if (is("CON") || is("PRN") || is("AUX") || is("NUL") || is("CONIN$") || is("CONOUT$")) return true;
-  // COM0 to COM9 and LPT0 to LPT9, and with the superscript digits 1, 2, 3 of code page 1252.
-  const unsigned char digit = base == 4 ? static_cast<unsigned char>(comp[3]) : 0;
+  // COM0 to COM9 and LPT0 to LPT9, and with the superscript digits 1, 2, 3 (code page 1252's bytes
+  // or UTF-8).
+  unsigned char digit = base == 4 ? static_cast<unsigned char>(comp[3]) : 0;
+  if (base == 5 && static_cast<unsigned char>(comp[3]) == 0xC2) digit = static_cast<unsigned char>(comp[4]);
   if ((digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3) {
     std::string three{up(0), up(1), up(2)};
     if (three == "COM" || three == "LPT") return true;
@@ -196,6 +210,11 @@ class PodArray {
   size_t size() const { return n_; }
   T* data() { return p_; }
   const T* data() const { return p_; }
+  void Swap(PodArray& o) {
+    std::swap(p_, o.p_);
+    std::swap(n_, o.n_);
+    std::swap(cap_, o.cap_);
+  }
 
  private:
   T* p_ = nullptr;
@@ -216,6 +235,7 @@ struct Line {
 
 struct Head {
   uint32_t stored = 0;
+  bool utf8 = false;     // the lines are UTF-8 (stored so, or converted for the caller)
   PodArray<uint32_t> t;  // t[0] .. t[N]
   PodArray<char> text;   // the list
   PodArray<Line> lines;
@@ -223,8 +243,10 @@ struct Head {
 };
 
 // The header and offset table, checked against the file's size before anything is allocated;
-// `table` (if given) receives t[0] .. t[N], `length` (if given) t[N].
-GzcStatus ReadTableInto(const GzcSource& src, uint32_t* storedChecksum, PodArray<uint32_t>* table, uint32_t* length) {
+// `table` (if given) receives t[0] .. t[N], `length` (if given) t[N], `flags` (if given) the
+// reserved word.
+GzcStatus ReadTableInto(const GzcSource& src, uint32_t* storedChecksum, PodArray<uint32_t>* table, uint32_t* length,
+                        uint32_t* flags = nullptr) {
   const GzcFileOps* ops = OpsOr(src.files);
   unsigned char head[GZC_HEADER_SIZE + 4];
   size_t want = static_cast<size_t>(std::min<uint64_t>(src.avail, sizeof head));
@@ -237,6 +259,7 @@ GzcStatus ReadTableInto(const GzcSource& src, uint32_t* storedChecksum, PodArray
   if (got < 3 || std::memcmp(head, header_, 3) != 0) return GZC_ERR_MAGIC;
   if (got < sizeof head) return GZC_ERR_TRUNCATED;
   *storedChecksum = GetLE32(head + 3);
+  if (flags) *flags = GetLE32(head + 7);
   const uint32_t n = GetLE32(head + 11);
   if (n == 0 || n == 0xFFFFFFFFu) return GZC_ERR_COUNT;  // no list entry; N + 1 overflows
   const uint64_t tableBytes = 4 * (uint64_t(n) + 1);
@@ -275,15 +298,20 @@ GzcStatus ReadTableInto(const GzcSource& src, uint32_t* storedChecksum, PodArray
 // GZC_LIST_MAX before it is inflated.
 GzcStatus ReadHead(const GzcSource& src, ScratchFile& tmp, bool strict,
                    unsigned char* buf, Head* head) {
-  GzcStatus status = ReadTableInto(src, &head->stored, &head->t, nullptr);
+  uint32_t flags = 0;
+  GzcStatus status = ReadTableInto(src, &head->stored, &head->t, nullptr, &flags);
   if (status != GZC_OK) return status;
+  const bool storedUtf8 = (flags & GZC_FLAG_UTF8) != 0;
+  head->utf8 = storedUtf8 || src.utf8Names;
   const uint32_t n = static_cast<uint32_t>(head->t.size() - 1);
   Copied entry;
   status = przepiszzgzc(src, head->t[1] - head->t[0], tmp, buf, &entry);
   if (status != GZC_OK) return status;
   const uint32_t isize = entry.isize;
-  // A list of N - 1 lines of at most GZC_PATH_MAX bytes and a line end: refuse more before inflating.
-  if (isize > uint64_t(n - 1) * (GZC_PATH_MAX + 2)) return GZC_ERR_LIST;
+  // A list of N - 1 lines of at most GZC_PATH_MAX characters (UTF-8: up to 3 bytes per UTF-16
+  // unit) and a line end: refuse more before inflating.
+  const uint64_t lineMax = storedUtf8 ? 3 * uint64_t(GZC_PATH_MAX) : GZC_PATH_MAX;
+  if (isize > uint64_t(n - 1) * (lineMax + 2)) return GZC_ERR_LIST;
   if (isize > GZC_LIST_MAX) return GZC_ERR_LIST_SIZE;
   // Every line but the last holds at least one byte and its line end.
   if (!head->text.Reserve(isize ? isize : 1) || !head->lines.Reserve(std::min<size_t>(n - 1, isize / 2 + 1) + 1))
@@ -292,6 +320,17 @@ GzcStatus ReadHead(const GzcSource& src, ScratchFile& tmp, bool strict,
   status = dekompresjagz(tmp, entry, &sink, strict, buf);
   if (status == GZC_ERR_SHORT) return GZC_ERR_LIST;
   if (status != GZC_OK) return status;
+  if (src.utf8Names && !storedUtf8) {
+    // An archive of code page 1250 names, read for a caller that takes UTF-8.
+    PodArray<char> converted;
+    if (!converted.Reserve(3 * head->text.size() + 1)) return GZC_ERR_NO_MEMORY;
+    for (size_t i = 0; i < head->text.size(); ++i) {
+      char buf[4];
+      size_t n = EncodeUtf8(GzcCp1250Char(static_cast<unsigned char>(head->text[i])), buf);
+      for (size_t k = 0; k < n; ++k) converted.Push(buf[k]);
+    }
+    head->text.Swap(converted);
+  }
 
   // A line ends at LF, without a CR just before it; an unfinished last line counts.
   const char* text = head->text.data();
@@ -302,7 +341,7 @@ GzcStatus ReadHead(const GzcSource& src, ScratchFile& tmp, bool strict,
     size_t lf = found ? static_cast<size_t>(static_cast<const char*>(found) - text) : size;
     size_t stop = (lf > start && text[lf - 1] == '\r') ? lf - 1 : lf;
     if (head->lines.size() == n - 1) return GZC_ERR_LIST;  // more lines than files
-    if (!GzcSafeListLine(text + start, stop - start)) return GZC_ERR_PATH;
+    if (!GzcSafeListLine(text + start, stop - start, head->utf8)) return GZC_ERR_PATH;
     if (!head->lines.Push({static_cast<uint32_t>(start), static_cast<uint32_t>(stop - start)})) return GZC_ERR_LIST;
     start = lf + 1;
   }
@@ -398,6 +437,37 @@ void SplitLine(const char* line, size_t len, std::string* folder, std::string* n
   *name = std::string(line + last, len - last);
 }
 
+// Folders held open below a destination, by relative path, in a sorted vector: the tree code of a
+// std::map would cost the installer engine, which has a size bound, kilobytes for this one table.
+class HeldFolders {
+ public:
+  void* Find(const std::string& rel) const {  // null when not held
+    auto it = Lower(rel);
+    return it != items_.end() && it->first == rel ? it->second : nullptr;
+  }
+  void Put(const std::string& rel, void* dir) { items_.insert(Lower(rel), {rel, dir}); }  // rel not held
+  void* Take(const std::string& rel) {  // removed; null when not held
+    auto it = Lower(rel);
+    if (it == items_.end() || it->first != rel) return nullptr;
+    void* dir = it->second;
+    items_.erase(it);
+    return dir;
+  }
+  template <typename F>
+  void Each(F f) const {
+    for (const Item& i : items_) f(i.second);
+  }
+  void Clear() { items_.clear(); }
+
+ private:
+  using Item = std::pair<std::string, void*>;
+  std::vector<Item>::const_iterator Lower(const std::string& rel) const {
+    return std::lower_bound(items_.begin(), items_.end(), rel,
+                            [](const Item& a, const std::string& b) { return a.first < b; });
+  }
+  std::vector<Item> items_;
+};
+
 // ---- The target side of unpacking ---------------------------------------------------------------
 // Makes the folders a target needs, creates it, writes what is inflated into it and closes it. On
 // a thread of its own (behind a queue of blocks, up to 16 MiB) the file system's work overlaps the
@@ -481,7 +551,7 @@ class TargetWriter {
   bool createFolders_;
   // The writing side's own (the caller reads them after Finish).
   void* root_ = nullptr;                 // the destination
-  std::map<std::string, void*> dirs_;    // folders below it, by relative path
+  HeldFolders dirs_;                     // folders below it, by relative path
   std::vector<Made> made_;               // folders made, in order
   PodArray<Wrote> wrote_;                // targets created or replaced, in order
   void* out_ = nullptr;
@@ -505,22 +575,20 @@ void* TargetWriter::Folder(const std::string& rel) {
   if (!root_) root_ = folders_.Open(nullptr, dest_);
   void* dir = root_;
   if (!dir || rel.empty()) return dir;
-  auto known = dirs_.find(rel);
-  if (known != dirs_.end()) return known->second;
+  if (void* known = dirs_.Find(rel)) return known;
   size_t start = 0;
   for (size_t i = 0; i <= rel.size(); ++i) {
     if (i < rel.size() && rel[i] != '\\') continue;
     std::string key = rel.substr(0, i);
     std::string name = rel.substr(start, i - start);
-    auto it = dirs_.find(key);
-    if (it != dirs_.end()) {
-      dir = it->second;
+    if (void* held = dirs_.Find(key)) {
+      dir = held;
     } else {
       void* sub = folders_.Open(dir, name);
       if (!sub && createFolders_ && (sub = folders_.Make(dir, name)) != nullptr)
         made_.push_back({start ? rel.substr(0, start - 1) : std::string(), name});
       if (!sub) return nullptr;
-      dirs_[key] = sub;
+      dirs_.Put(key, sub);
       dir = sub;
     }
     start = i + 1;
@@ -571,28 +639,22 @@ void TargetWriter::Undo() {
     if (!wrote_[i].created) continue;
     std::string folder, name;
     SplitLine(head_.LineText(wrote_[i].line), head_.lines[wrote_[i].line].len, &folder, &name);
-    auto it = folder.empty() ? dirs_.end() : dirs_.find(folder);
-    void* dir = folder.empty() ? root_ : it != dirs_.end() ? it->second : nullptr;
+    void* dir = folder.empty() ? root_ : dirs_.Find(folder);
     if (dir) folders_.Remove(dir, name, false);
   }
   for (size_t i = made_.size(); i-- > 0;) {
     const Made& m = made_[i];
     std::string key = m.parent.empty() ? m.name : m.parent + "\\" + m.name;
-    auto self = dirs_.find(key);
-    if (self != dirs_.end()) {
-      folders_.Close(self->second);
-      dirs_.erase(self);
-    }
-    auto up = m.parent.empty() ? dirs_.end() : dirs_.find(m.parent);
-    void* parent = m.parent.empty() ? root_ : up != dirs_.end() ? up->second : nullptr;
+    if (void* self = dirs_.Take(key)) folders_.Close(self);
+    void* parent = m.parent.empty() ? root_ : dirs_.Find(m.parent);
     if (parent) folders_.Remove(parent, m.name, true);
   }
   made_.clear();
 }
 
 void TargetWriter::Release() {
-  for (auto& d : dirs_) folders_.Close(d.second);
-  dirs_.clear();
+  dirs_.Each([this](void* d) { folders_.Close(d); });
+  dirs_.Clear();
   if (root_) folders_.Close(root_);
   root_ = nullptr;
 }
@@ -774,8 +836,9 @@ char* CutDirectory(char* path, const char* folder) {
   return path;
 }
 
-bool GzcSafeListLine(const char* line, size_t len) {
-  if (len == 0 || len > GZC_PATH_MAX) return false;
+bool GzcSafeListLine(const char* line, size_t len, bool utf8) {
+  if (len == 0 || (utf8 ? !GzcValidUtf8(line, len) || GzcUtf16Units(line, len) > GZC_PATH_MAX : len > GZC_PATH_MAX))
+    return false;
   if (IsSep(line[0])) return false;  // root-relative, and every UNC path
   size_t start = 0;
   for (size_t i = 0; i <= len; ++i) {
@@ -798,10 +861,11 @@ bool GzcSafeListLine(const char* line, size_t len) {
   return true;
 }
 
-bool dircat(std::string* out, const char* folder, const char* line, size_t len) {
-  if (!GzcSafeListLine(line, len)) return false;
+bool dircat(std::string* out, const char* folder, const char* line, size_t len, bool utf8) {
+  if (!GzcSafeListLine(line, len, utf8)) return false;
   size_t folderLen = std::strlen(folder);
-  if (folderLen + 1 + len > GZC_PATH_MAX) return false;
+  if ((utf8 ? GzcUtf16Units(folder, folderLen) + 1 + GzcUtf16Units(line, len) : folderLen + 1 + len) > GZC_PATH_MAX)
+    return false;
   std::string path;
   path.reserve(folderLen + 1 + len);
   path.append(folder, folderLen);
@@ -809,6 +873,99 @@ bool dircat(std::string* out, const char* folder, const char* line, size_t len) 
   for (size_t i = 0; i < len; ++i) path += IsSep(line[i]) ? GZC_SEP : line[i];
   *out = std::move(path);
   return true;
+}
+
+// ---- Names across code pages ----------------------------------------------------------------------
+namespace {
+// Unicode of the bytes 0x80..0xFF of code page 1250.
+const unsigned short kCp1250High[128] = {
+    0x20AC, 0x0081, 0x201A, 0x0083, 0x201E, 0x2026, 0x2020, 0x2021, 0x0088, 0x2030, 0x0160, 0x2039, 0x015A,
+    0x0164, 0x017D, 0x0179, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x0098, 0x2122,
+    0x0161, 0x203A, 0x015B, 0x0165, 0x017E, 0x017A, 0x00A0, 0x02C7, 0x02D8, 0x0141, 0x00A4, 0x0104, 0x00A6,
+    0x00A7, 0x00A8, 0x00A9, 0x015E, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x017B, 0x00B0, 0x00B1, 0x02DB, 0x0142,
+    0x00B4, 0x00B5, 0x00B6, 0x00B7, 0x00B8, 0x0105, 0x015F, 0x00BB, 0x013D, 0x02DD, 0x013E, 0x017C, 0x0154,
+    0x00C1, 0x00C2, 0x0102, 0x00C4, 0x0139, 0x0106, 0x00C7, 0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A, 0x00CD,
+    0x00CE, 0x010E, 0x0110, 0x0143, 0x0147, 0x00D3, 0x00D4, 0x0150, 0x00D6, 0x00D7, 0x0158, 0x016E, 0x00DA,
+    0x0170, 0x00DC, 0x00DD, 0x0162, 0x00DF, 0x0155, 0x00E1, 0x00E2, 0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7,
+    0x010D, 0x00E9, 0x0119, 0x00EB, 0x011B, 0x00ED, 0x00EE, 0x010F, 0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4,
+    0x0151, 0x00F6, 0x00F7, 0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,
+};
+}  // namespace
+
+unsigned GzcCp1250Char(unsigned char byte) { return byte < 0x80 ? byte : kCp1250High[byte - 0x80]; }
+
+
+void GzcPutUtf8(unsigned cp, std::string* out) {
+  char buf[4];
+  out->append(buf, EncodeUtf8(cp, buf));
+}
+
+std::string GzcCp1250ToUtf8(const char* text, size_t len) {
+  std::string out;
+  out.reserve(len);
+  for (size_t i = 0; i < len; ++i) GzcPutUtf8(GzcCp1250Char(static_cast<unsigned char>(text[i])), &out);
+  return out;
+}
+
+bool GzcNextUtf8(const char* text, size_t len, size_t* at, unsigned* cp) {
+  static const unsigned kMin[4] = {0, 0x80, 0x800, 0x10000};
+  size_t i = *at;
+  unsigned char c = static_cast<unsigned char>(text[i]);
+  int more = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+  if (more < 0 || i + more >= len) return false;
+  unsigned v = more == 0 ? c : more == 1 ? (c & 0x1Fu) : more == 2 ? (c & 0x0Fu) : (c & 0x07u);
+  for (int k = 1; k <= more; ++k) {
+    unsigned char d = static_cast<unsigned char>(text[i + k]);
+    if ((d >> 6) != 2) return false;
+    v = v << 6 | (d & 0x3Fu);
+  }
+  if (v < kMin[more] || v > 0x10FFFF || (v >= 0xD800 && v < 0xE000)) return false;
+  *cp = v;
+  *at = i + more + 1;
+  return true;
+}
+
+bool GzcValidUtf8(const char* text, size_t len) {
+  unsigned cp;
+  for (size_t i = 0; i < len;)
+    if (!GzcNextUtf8(text, len, &i, &cp)) return false;
+  return true;
+}
+
+std::string GzcShownName(const std::string& name) {
+  std::string out;
+  unsigned cp;
+  for (size_t i = 0; i < name.size();) {
+    size_t at = i;
+    if (GzcNextUtf8(name.data(), name.size(), &i, &cp)) {
+      out.append(name, at, i - at);
+      continue;
+    }
+    static const char kHex[] = "0123456789ABCDEF";
+    unsigned char c = static_cast<unsigned char>(name[i++]);
+    out += "\\x";
+    out += kHex[c >> 4];
+    out += kHex[c & 15];
+  }
+  return out;
+}
+
+size_t GzcUtf16Units(const char* text, size_t len) {
+  size_t units = 0;
+  for (size_t i = 0; i < len; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if ((c & 0xC0) != 0x80) units += c >= 0xF0 ? 2 : 1;
+  }
+  return units;
+}
+
+bool GzcForbiddenName(const char* name, size_t len) {
+  if (len == 0 || name[len - 1] == '.' || name[len - 1] == ' ') return true;  // also "." and ".."
+  for (size_t i = 0; i < len; ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c < 0x20 || std::strchr("<>:\"/\\|?*", c)) return true;
+  }
+  return IsDeviceName(name, len);
 }
 
 // ---- Public operations ---------------------------------------------------------------------------
@@ -837,6 +994,7 @@ const char* GzcStatusText(GzcStatus status) {
     case GZC_ERR_NOT_INSTALLER: return "no installer data found";
     case GZC_ERR_LIST_SIZE: return "file list too large (more than 16 MiB)";
     case GZC_ERR_SOURCE: return "a file to pack cannot be read";
+    case GZC_ERR_NAME: return "a name no archive can carry";
   }
   return "unknown error";
 }
@@ -883,8 +1041,11 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
 
   // Every target must fit joined to the destination before the first one is written.
   const size_t destLen = std::strlen(job.dest);
-  for (size_t i = 0; i < head.lines.size(); ++i)
-    if (destLen + 1 + head.lines[i].len > GZC_PATH_MAX) return GZC_ERR_PATH;
+  const size_t destUnits = head.utf8 ? GzcUtf16Units(job.dest, destLen) : destLen;
+  for (size_t i = 0; i < head.lines.size(); ++i) {
+    const size_t len = head.lines[i].len;
+    if (destUnits + 1 + (head.utf8 ? GzcUtf16Units(head.LineText(i), len) : len) > GZC_PATH_MAX) return GZC_ERR_PATH;
+  }
 
   // The files are written behind the reading (see TargetWriter). Of two failures the one of the
   // earlier entry counts, and on one entry the writing side's: it would have come first.
@@ -916,7 +1077,7 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
       for (size_t i = 0; i < writer.WroteCount(); ++i) {
         const uint32_t line = writer.WroteLine(i);
         std::string path;
-        dircat(&path, job.dest, head.LineText(line), head.lines[line].len);
+        dircat(&path, job.dest, head.LineText(line), head.lines[line].len, head.utf8);
         written->push_back(std::move(path));
       }
     } ALLOC_CATCH {
@@ -1084,13 +1245,16 @@ GzcStatus GzcFindInstaller(const GzcFileOps* files, void* file, uint64_t size, G
   }
 
   std::sort(found.begin(), found.end());
-  std::map<uint64_t, std::vector<std::pair<uint64_t, uint32_t>>> byEnd;  // end -> (start, length)
-  for (const auto& a : found) byEnd[a.first + a.second].push_back(a);
+  // (end, start, length), in the order of the ends: a sorted vector, as the archive module keeps no
+  // std::map (its tree code would stay in the installer engine through the link-time optimisation).
+  std::vector<std::tuple<uint64_t, uint64_t, uint32_t>> byEnd;
+  for (const auto& a : found) byEnd.emplace_back(a.first + a.second, a.first, a.second);
+  std::sort(byEnd.begin(), byEnd.end());
   for (const auto& bin : found) {
     if (!GzcEndsInstallerData(ops, file, bin.first + bin.second, dataEnd, signedFile)) continue;
-    auto cfgs = byEnd.find(bin.first);
-    if (cfgs == byEnd.end()) continue;
-    for (const auto& cfg : cfgs->second) {
+    auto at = std::lower_bound(byEnd.begin(), byEnd.end(), std::make_tuple(bin.first, uint64_t(0), uint32_t(0)));
+    for (; at != byEnd.end() && std::get<0>(*at) == bin.first; ++at) {
+      const std::pair<uint64_t, uint32_t> cfg{std::get<1>(*at), std::get<2>(*at)};
       if (cfg.first < kRcMarkerLength) continue;
       auto after = std::upper_bound(markers.begin(), markers.end(), cfg.first - kRcMarkerLength);
       if (after == markers.begin()) continue;

@@ -12,6 +12,13 @@ constexpr size_t GZC_PATH_MAX = 259;
 constexpr uint32_t GZC_HEADER_SIZE = 15;
 // The checksum is a byte sum modulo this value (2^32 - 1, not 2^32).
 constexpr uint64_t GZC_SUM_MODULUS = 4294967295u;
+// The header's reserved word (bytes 7 to 10): bits 0-7 are flags, bits 8-15 the archive's kind
+// (0: one gzip member per file, the only kind so far), the rest is zero. Readers that skip the
+// word read every archive whose names are plain ASCII.
+constexpr uint32_t GZC_FLAG_UTF8 = 1;  // the file list is UTF-8; without it, code page 1250
+constexpr uint32_t GZC_FLAGS_MASK = 0xFFu;
+constexpr uint32_t GZC_ARCHIVE_KIND_SHIFT = 8;
+constexpr uint32_t GZC_ARCHIVE_KIND_MASK = 0xFF00u;
 
 enum GzcStatus {
   GZC_OK = 0,
@@ -39,6 +46,17 @@ enum GzcStatus {
   GZC_ERR_NOT_INSTALLER,  // no marker followed by two chained archives
   GZC_ERR_LIST_SIZE,      // the file list inflates to more than GZC_LIST_MAX bytes
   GZC_ERR_SOURCE,         // (packing) a file to pack could not be opened or read whole
+  GZC_ERR_NAME,           // (packing) a name no archive can carry: GzcPackResult::refused says which
+};
+
+// Why the packing refused a file (GzcPackResult::refusedWhy).
+enum GzcNameFault {
+  GZC_NAME_OK = 0,
+  GZC_NAME_TOO_LONG,   // its path passes GZC_PATH_MAX UTF-16 units
+  GZC_NAME_FORBIDDEN,  // Windows forbids the name: a device name, a trailing dot or blank, <>:"/\|?*
+  GZC_NAME_NOT_UTF8,   // the file system holds a name that is no valid UTF-8 (or UTF-16)
+  GZC_NAME_CASE,       // another name of its folder differs from it only in letter case
+  GZC_NAME_HUGE,       // the file holds 4 GiB or more
 };
 
 // Largest file list the reader takes (inflated): it is held in memory while the files are written.
@@ -152,6 +170,11 @@ struct GzcPackJob {
   // Threads that compress (each with a scratch file of its own: gzTmp, then gzTmp with the thread's
   // number before its extension). 0 = one per processor, at most 4.
   unsigned threads;
+  // The file layer's names are UTF-8: the list is written in UTF-8 (flagged GZC_FLAG_UTF8 when some
+  // name is not plain ASCII), and a name that cannot travel to any Windows stops the packing before
+  // the archive is written (GZC_ERR_NAME). False: names are code page 1250 bytes, and such names
+  // are skipped.
+  bool utf8Names;
   // A file the walk leaves out though it lies below the folder (an installer built into its own
   // program folder would otherwise be packed into the next one); null = none. Its folder and, in
   // that folder, the file are found by `same` where given, else by their paths compared without
@@ -169,6 +192,10 @@ struct GzcPackResult {
   // Files met by the walk but left out because no archive could carry them: path too long, a
   // name the unpacker would refuse, or a link/device. Full paths.
   std::vector<std::string> skipped;
+  // With GZC_ERR_NAME, or GZC_ERR_TOO_LARGE for a file of 4 GiB or more: its full path as the file
+  // layer names it, and why.
+  std::string refused;
+  GzcNameFault refusedWhy = GZC_NAME_OK;
   bool leftOut = false;       // the job's leaveOut was met by the walk and left out
   // With GZC_ERR_SOURCE: the full path of the file that could not be read.
   std::string unreadable;
@@ -193,10 +220,14 @@ struct GzcSource {
   void* file;
   uint64_t avail;
   uint64_t offset;  // where the magic stands in the file (GzcUnpack reads the archive twice)
+  // Names go to the file layer and the caller in UTF-8: the lines of an archive without
+  // GZC_FLAG_UTF8 are converted from code page 1250, and path limits count UTF-16 units. False:
+  // the lines as stored.
+  bool utf8Names = false;
 };
 
 struct GzcEntry {
-  std::string path;  // the list line as stored ('\' separators)
+  std::string path;  // the list line ('\' separators), in UTF-8 when the source asks for it
   uint32_t size;     // stored uncompressed length (ISIZE)
 };
 
@@ -300,13 +331,35 @@ void crc32Reset();
 char* CutDirectory(char* path, const char* folder);
 
 // Whether `line` (len bytes, may hold any byte) is a safe relative path for an archive list: not
-// empty, at most GZC_PATH_MAX bytes, no drive or ':' at all, no leading separator (so no UNC), no
+// empty, at most GZC_PATH_MAX bytes (with `utf8`: valid UTF-8 of at most GZC_PATH_MAX UTF-16 units), no drive or ':' at all, no leading separator (so no UNC), no
 // empty, "." or ".." component (nor one of dots and spaces only), no control byte, no device name
 // (CON, NUL, COM0 to COM9 and LPT0 to LPT9, also with the superscript digits of code page 1252).
 // '\' and '/' both count as separators.
-bool GzcSafeListLine(const char* line, size_t len);
+bool GzcSafeListLine(const char* line, size_t len, bool utf8 = false);
 
 // Joins a list line to a folder: folder, separator, line, with the line's separators turned into
 // the file system's. False (out unchanged) when the line is unsafe or the result is longer than
-// GZC_PATH_MAX.
-bool dircat(std::string* out, const char* folder, const char* line, size_t len);
+// GZC_PATH_MAX (with `utf8`: both UTF-8, the length in UTF-16 units).
+bool dircat(std::string* out, const char* folder, const char* line, size_t len, bool utf8 = false);
+
+// ---- Names across code pages ----------------------------------------------------------------------
+// Unicode of a code page 1250 byte (the five bytes the code page leaves free keep their own value,
+// as the system's conversion does). A table: never the code page of the machine that runs.
+unsigned GzcCp1250Char(unsigned char byte);
+// A code page 1250 text in UTF-8.
+std::string GzcCp1250ToUtf8(const char* text, size_t len);
+// Appends code point cp in UTF-8.
+void GzcPutUtf8(unsigned cp, std::string* out);
+// Decodes the UTF-8 character at text[*i] (len bytes) and steps past it; false (and *i unchanged)
+// when it is malformed, overlong, a surrogate or above U+10FFFF.
+bool GzcNextUtf8(const char* text, size_t len, size_t* i, unsigned* cp);
+bool GzcValidUtf8(const char* text, size_t len);
+// A name for a message: valid UTF-8 as it is, every byte of a malformed sequence as \xNN.
+std::string GzcShownName(const std::string& name);
+// UTF-16 units of a valid UTF-8 text: the length Windows gives it.
+size_t GzcUtf16Units(const char* text, size_t len);
+// Whether Windows forbids `name` (one path component, UTF-8): empty, "." or "..", a device name
+// (also with an extension), a trailing dot or blank, a control character or one of <>:"/\|?*.
+bool GzcForbiddenName(const char* name, size_t len);
+// Unicode's simple upper case in the Basic Multilingual Plane, as Windows compares names.
+unsigned GzcUpperCase(unsigned cp);

@@ -51,10 +51,49 @@ struct Walk {
   const GzcFileOps* ops;
   std::vector<std::string> lines;       // relative paths, '\' separated
   std::vector<std::string>* skipped;
+  GzcPackResult* result;
+  bool utf8;                            // names are UTF-8 and must travel, or the packing stops
+  bool refused = false;
   const GzcPackJob* job = nullptr;      // set when it has a file to leave out
   std::string outFolder, outName;       // that file's path split at its last separator
   bool leftOut = false;
 };
+
+// Notes the first name that cannot travel; the walk stops there.
+void Refuse(Walk& w, const std::string& full, GzcNameFault why) {
+  if (w.refused) return;
+  w.refused = true;
+  w.result->refused = full;
+  w.result->refusedWhy = why;
+}
+
+// A name upper-cased as Windows compares names (UTF-16 units; the text need not be UTF-8).
+std::u16string CaseKey(const std::string& name) {
+  std::u16string key;
+  unsigned cp;
+  for (size_t i = 0; i < name.size();) {
+    if (!GzcNextUtf8(name.data(), name.size(), &i, &cp)) cp = static_cast<unsigned char>(name[i++]);
+    if (cp >= 0x10000) {
+      key += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      key += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      key += static_cast<char16_t>(GzcUpperCase(cp));
+    }
+  }
+  return key;
+}
+
+// Names of one folder that Windows would take for one (equal but for letter case): the first such
+// name in the folder's order, or null.
+const std::string* CaseTwin(const std::vector<std::pair<std::string, GzcKind>>& names) {
+  std::vector<std::pair<std::u16string, size_t>> keys;
+  for (size_t i = 0; i < names.size(); ++i) keys.push_back({CaseKey(names[i].first), i});
+  std::sort(keys.begin(), keys.end());
+  size_t first = SIZE_MAX;
+  for (size_t i = 1; i < keys.size(); ++i)
+    if (keys[i].first == keys[i - 1].first) first = std::min(first, std::max(keys[i].second, keys[i - 1].second));
+  return first == SIZE_MAX ? nullptr : &names[first].first;
+}
 
 // ASCII letters without regard to case, either separator for either, a trailing one ignored.
 bool SameText(std::string a, std::string b) {
@@ -84,6 +123,12 @@ void CollectName(void* cookie, const char* name, GzcKind kind) {
 // List writer: records one file met by the walk, relative to the walk's root, if an archive can
 // carry it; otherwise notes it as skipped.
 void ListFile(Walk& w, const std::string& full, const std::string& rel) {
+  if (w.utf8) {
+    if (GzcUtf16Units(full.data(), full.size()) > GZC_PATH_MAX) return Refuse(w, full, GZC_NAME_TOO_LONG);
+    if (!GzcSafeListLine(rel.data(), rel.size(), true)) return Refuse(w, full, GZC_NAME_FORBIDDEN);
+    w.lines.push_back(rel);
+    return;
+  }
   if (full.size() > GZC_PATH_MAX || !GzcSafeListLine(rel.data(), rel.size())) {
     if (w.skipped) w.skipped->push_back(full);
     return;
@@ -96,11 +141,22 @@ void ListFile(Walk& w, const std::string& full, const std::string& rel) {
 bool WalkFolder(Walk& w, const std::string& folder, const std::string& rel) {
   std::vector<std::pair<std::string, GzcKind>> names;
   if (!w.ops->listDir(w.ops->ctx, folder.c_str(), CollectName, &names)) return false;
+  const std::string* twin = w.utf8 ? CaseTwin(names) : nullptr;
   // Only the output's own folder is looked at closely: one comparison a folder, and one a file there.
   const bool outputHere = IsOutputFolder(w, folder);
   for (const auto& [name, searchKind] : names) {
+    if (w.refused) break;
     std::string full = folder + GZC_SEP + name;
     std::string relName = rel.empty() ? name : rel + '\\' + name;
+    if (w.utf8) {
+      // What no Windows could hold under this name stops the packing (links and devices, which
+      // the walk leaves out, included: the folder would not install as it is).
+      if (!GzcValidUtf8(name.data(), name.size())) Refuse(w, full, GZC_NAME_NOT_UTF8);
+      else if (GzcForbiddenName(name.data(), name.size())) Refuse(w, full, GZC_NAME_FORBIDDEN);
+      else if (twin == &name) Refuse(w, full, GZC_NAME_CASE);
+      else if (GzcUtf16Units(full.data(), full.size()) > GZC_PATH_MAX) Refuse(w, full, GZC_NAME_TOO_LONG);
+      if (w.refused) break;
+    }
 #ifndef _WIN32
     // A '\' inside a name would read back as a separator.
     if (name.find('\\') != std::string::npos) {
@@ -215,6 +271,9 @@ class Packer {
   Packer(const Packer&) = delete;
   Packer& operator=(const Packer&) = delete;
 
+  // Whether the last kompresjagz met a file of 4 GiB or more.
+  bool Huge() const { return huge_; }
+
   // Starts the compressing threads with their scratch files (the first is gzTmp).
   GzcStatus Start(const char* gzTmp, unsigned threads) {
     ALLOC_TRY {
@@ -269,6 +328,7 @@ class Packer {
     }
     if (size > 0xFFFFFFFFu) {
       ops_->close(ops_->ctx, src);
+      huge_ = true;
       return GZC_ERR_TOO_LARGE;
     }
     Compressor& c = Assign(index);
@@ -556,6 +616,7 @@ class Packer {
   uint64_t pos_;           // where the next member goes
   GzcStatus appendStatus_ = GZC_OK;
   std::vector<unsigned char> copyBuf_;
+  bool huge_ = false;
 };
 
 std::string JoinForFiles(const char* folder, const std::string& line) {
@@ -584,7 +645,14 @@ GzcStatus packgzc(PackState& st, const GzcPackJob& job, const std::vector<std::s
 
   unsigned char head[GZC_HEADER_SIZE];
   std::memcpy(head, header_, sizeof header_);
-  PutLE32(head + 7, 0);
+  // The list is flagged UTF-8 only where it holds more than plain ASCII, so that an archive of
+  // ASCII names keeps the bytes it always had.
+  uint32_t flags = 0;
+  if (job.utf8Names)
+    for (const std::string& line : lines)
+      for (char c : line)
+        if (static_cast<unsigned char>(c) >= 0x80) flags = GZC_FLAG_UTF8;
+  PutLE32(head + 7, flags);
   PutLE32(head + 11, n);
   if (!ops->write(ops->ctx, arch, head, sizeof head)) return fail(GZC_ERR_WRITE);
 
@@ -611,8 +679,14 @@ GzcStatus packgzc(PackState& st, const GzcPackJob& job, const std::vector<std::s
     Packer packer(st, ops, job.mode ? job.mode : "wb6", arch, t);
     status = packer.Start(job.gzTmp, ThreadsFor(job.threads, n));
     if (status == GZC_OK) status = packer.kompresjagz(0, job.listFile, 0);
-    for (uint32_t i = 1; status == GZC_OK && i < n && !Stopping(st.hooks); ++i)
-      status = packer.kompresjagz(i, JoinForFiles(job.folder, lines[i - 1]).c_str(), i - 1);
+    for (uint32_t i = 1; status == GZC_OK && i < n && !Stopping(st.hooks); ++i) {
+      std::string path = JoinForFiles(job.folder, lines[i - 1]);
+      status = packer.kompresjagz(i, path.c_str(), i - 1);
+      if (status == GZC_ERR_TOO_LARGE && packer.Huge()) {
+        result->refused = path;
+        result->refusedWhy = GZC_NAME_HUGE;
+      }
+    }
     if (status == GZC_OK) status = packer.przepiszdogzc(true);
     end = packer.End();
     packer.Stop(status == GZC_OK && !Stopping(st.hooks));
@@ -654,7 +728,7 @@ GzcStatus GzcPack(const GzcPackJob& job, GzcPackResult* result) {
 
   void* list = ops->open(ops->ctx, job.listFile, true);
   if (!list) return GZC_ERR_LIST_FILE;
-  Walk walk{ops, {}, &result->skipped, nullptr, {}, {}, false};
+  Walk walk{ops, {}, &result->skipped, result, job.utf8Names, false, nullptr, {}, {}, false};
   if (job.leaveOut) {
     walk.job = &job;
     std::string out = job.leaveOut;
@@ -664,6 +738,10 @@ GzcStatus GzcPack(const GzcPackJob& job, GzcPackResult* result) {
   }
   WalkFolder(walk, job.folder, "");  // a folder that cannot be searched packs like an empty one
   result->leftOut = walk.leftOut;
+  if (walk.refused) {
+    ops->close(ops->ctx, list);
+    return GZC_ERR_NAME;
+  }
   std::string text;
   for (const std::string& line : walk.lines) text += line + "\r\n";
   bool listOk = ops->write(ops->ctx, list, text.data(), text.size());
@@ -679,3 +757,89 @@ GzcStatus GzcPack(const GzcPackJob& job, GzcPackResult* result) {
   result->unreadable = st.unreadable;
   return status;
 }
+
+// ---- Names compared as Windows compares them -----------------------------------------------------
+namespace {
+
+// Unicode's simple upper case in the Basic Multilingual Plane, as runs: the code points from
+// `first` to `last`, every `step`-th, move by `delta`. (A table of our own: the C library's depends
+// on which locales a machine has.)
+struct UpperRun {
+  unsigned short first, last;
+  unsigned char step;
+  int delta;
+};
+const UpperRun kUpper[] = {
+    {0x0061, 0x007A, 1, -32}, {0x00B5, 0x00B5, 1, 743}, {0x00E0, 0x00F6, 1, -32},
+    {0x00F8, 0x00FE, 1, -32}, {0x00FF, 0x00FF, 1, 121}, {0x0101, 0x012F, 2, -1},
+    {0x0131, 0x0131, 1, -232}, {0x0133, 0x0137, 2, -1}, {0x013A, 0x0148, 2, -1},
+    {0x014B, 0x0177, 2, -1}, {0x017A, 0x017E, 2, -1}, {0x017F, 0x017F, 1, -300},
+    {0x0180, 0x0180, 1, 195}, {0x0183, 0x0185, 2, -1}, {0x0188, 0x0188, 1, -1},
+    {0x018C, 0x018C, 1, -1}, {0x0192, 0x0192, 1, -1}, {0x0195, 0x0195, 1, 97},
+    {0x0199, 0x0199, 1, -1}, {0x019A, 0x019A, 1, 163}, {0x019E, 0x019E, 1, 130},
+    {0x01A1, 0x01A5, 2, -1}, {0x01A8, 0x01A8, 1, -1}, {0x01AD, 0x01AD, 1, -1},
+    {0x01B0, 0x01B0, 1, -1}, {0x01B4, 0x01B6, 2, -1}, {0x01B9, 0x01B9, 1, -1},
+    {0x01BD, 0x01BD, 1, -1}, {0x01BF, 0x01BF, 1, 56}, {0x01C5, 0x01C5, 1, -1},
+    {0x01C6, 0x01C6, 1, -2}, {0x01C8, 0x01C8, 1, -1}, {0x01C9, 0x01C9, 1, -2},
+    {0x01CB, 0x01CB, 1, -1}, {0x01CC, 0x01CC, 1, -2}, {0x01CE, 0x01DC, 2, -1},
+    {0x01DD, 0x01DD, 1, -79}, {0x01DF, 0x01EF, 2, -1}, {0x01F2, 0x01F2, 1, -1},
+    {0x01F3, 0x01F3, 1, -2}, {0x01F5, 0x01F5, 1, -1}, {0x01F9, 0x021F, 2, -1},
+    {0x0223, 0x0233, 2, -1}, {0x023C, 0x023C, 1, -1}, {0x023F, 0x0240, 1, 10815},
+    {0x0242, 0x0242, 1, -1}, {0x0247, 0x024F, 2, -1}, {0x0250, 0x0250, 1, 10783},
+    {0x0251, 0x0251, 1, 10780}, {0x0252, 0x0252, 1, 10782}, {0x0253, 0x0253, 1, -210},
+    {0x0254, 0x0254, 1, -206}, {0x0256, 0x0257, 1, -205}, {0x0259, 0x0259, 1, -202},
+    {0x025B, 0x025B, 1, -203}, {0x025C, 0x025C, 1, 42319}, {0x0260, 0x0260, 1, -205},
+    {0x0261, 0x0261, 1, 42315}, {0x0263, 0x0263, 1, -207}, {0x0265, 0x0265, 1, 42280},
+    {0x0266, 0x0266, 1, 42308}, {0x0268, 0x0268, 1, -209}, {0x0269, 0x0269, 1, -211},
+    {0x026A, 0x026A, 1, 42308}, {0x026B, 0x026B, 1, 10743}, {0x026C, 0x026C, 1, 42305},
+    {0x026F, 0x026F, 1, -211}, {0x0271, 0x0271, 1, 10749}, {0x0272, 0x0272, 1, -213},
+    {0x0275, 0x0275, 1, -214}, {0x027D, 0x027D, 1, 10727}, {0x0280, 0x0280, 1, -218},
+    {0x0282, 0x0282, 1, 42307}, {0x0283, 0x0283, 1, -218}, {0x0287, 0x0287, 1, 42282},
+    {0x0288, 0x0288, 1, -218}, {0x0289, 0x0289, 1, -69}, {0x028A, 0x028B, 1, -217},
+    {0x028C, 0x028C, 1, -71}, {0x0292, 0x0292, 1, -219}, {0x029D, 0x029D, 1, 42261},
+    {0x029E, 0x029E, 1, 42258}, {0x0345, 0x0345, 1, 84}, {0x0371, 0x0373, 2, -1},
+    {0x0377, 0x0377, 1, -1}, {0x037B, 0x037D, 1, 130}, {0x03AC, 0x03AC, 1, -38},
+    {0x03AD, 0x03AF, 1, -37}, {0x03B1, 0x03C1, 1, -32}, {0x03C2, 0x03C2, 1, -31},
+    {0x03C3, 0x03CB, 1, -32}, {0x03CC, 0x03CC, 1, -64}, {0x03CD, 0x03CE, 1, -63},
+    {0x03D0, 0x03D0, 1, -62}, {0x03D1, 0x03D1, 1, -57}, {0x03D5, 0x03D5, 1, -47},
+    {0x03D6, 0x03D6, 1, -54}, {0x03D7, 0x03D7, 1, -8}, {0x03D9, 0x03EF, 2, -1},
+    {0x03F0, 0x03F0, 1, -86}, {0x03F1, 0x03F1, 1, -80}, {0x03F2, 0x03F2, 1, 7},
+    {0x03F3, 0x03F3, 1, -116}, {0x03F5, 0x03F5, 1, -96}, {0x03F8, 0x03F8, 1, -1},
+    {0x03FB, 0x03FB, 1, -1}, {0x0430, 0x044F, 1, -32}, {0x0450, 0x045F, 1, -80},
+    {0x0461, 0x0481, 2, -1}, {0x048B, 0x04BF, 2, -1}, {0x04C2, 0x04CE, 2, -1},
+    {0x04CF, 0x04CF, 1, -15}, {0x04D1, 0x052F, 2, -1}, {0x0561, 0x0586, 1, -48},
+    {0x10D0, 0x10FA, 1, 3008}, {0x10FD, 0x10FF, 1, 3008}, {0x13F8, 0x13FD, 1, -8},
+    {0x1C80, 0x1C80, 1, -6254}, {0x1C81, 0x1C81, 1, -6253}, {0x1C82, 0x1C82, 1, -6244},
+    {0x1C83, 0x1C84, 1, -6242}, {0x1C85, 0x1C85, 1, -6243}, {0x1C86, 0x1C86, 1, -6236},
+    {0x1C87, 0x1C87, 1, -6181}, {0x1C88, 0x1C88, 1, 35266}, {0x1D79, 0x1D79, 1, 35332},
+    {0x1D7D, 0x1D7D, 1, 3814}, {0x1D8E, 0x1D8E, 1, 35384}, {0x1E01, 0x1E95, 2, -1},
+    {0x1E9B, 0x1E9B, 1, -59}, {0x1EA1, 0x1EFF, 2, -1}, {0x1F00, 0x1F07, 1, 8},
+    {0x1F10, 0x1F15, 1, 8}, {0x1F20, 0x1F27, 1, 8}, {0x1F30, 0x1F37, 1, 8}, {0x1F40, 0x1F45, 1, 8},
+    {0x1F51, 0x1F57, 2, 8}, {0x1F60, 0x1F67, 1, 8}, {0x1F70, 0x1F71, 1, 74},
+    {0x1F72, 0x1F75, 1, 86}, {0x1F76, 0x1F77, 1, 100}, {0x1F78, 0x1F79, 1, 128},
+    {0x1F7A, 0x1F7B, 1, 112}, {0x1F7C, 0x1F7D, 1, 126}, {0x1FB0, 0x1FB1, 1, 8},
+    {0x1FBE, 0x1FBE, 1, -7205}, {0x1FD0, 0x1FD1, 1, 8}, {0x1FE0, 0x1FE1, 1, 8},
+    {0x1FE5, 0x1FE5, 1, 7}, {0x214E, 0x214E, 1, -28}, {0x2170, 0x217F, 1, -16},
+    {0x2184, 0x2184, 1, -1}, {0x24D0, 0x24E9, 1, -26}, {0x2C30, 0x2C5F, 1, -48},
+    {0x2C61, 0x2C61, 1, -1}, {0x2C65, 0x2C65, 1, -10795}, {0x2C66, 0x2C66, 1, -10792},
+    {0x2C68, 0x2C6C, 2, -1}, {0x2C73, 0x2C73, 1, -1}, {0x2C76, 0x2C76, 1, -1},
+    {0x2C81, 0x2CE3, 2, -1}, {0x2CEC, 0x2CEE, 2, -1}, {0x2CF3, 0x2CF3, 1, -1},
+    {0x2D00, 0x2D25, 1, -7264}, {0x2D27, 0x2D27, 1, -7264}, {0x2D2D, 0x2D2D, 1, -7264},
+    {0xA641, 0xA66D, 2, -1}, {0xA681, 0xA69B, 2, -1}, {0xA723, 0xA72F, 2, -1},
+    {0xA733, 0xA76F, 2, -1}, {0xA77A, 0xA77C, 2, -1}, {0xA77F, 0xA787, 2, -1},
+    {0xA78C, 0xA78C, 1, -1}, {0xA791, 0xA793, 2, -1}, {0xA794, 0xA794, 1, 48},
+    {0xA797, 0xA7A9, 2, -1}, {0xA7B5, 0xA7C3, 2, -1}, {0xA7C8, 0xA7CA, 2, -1},
+    {0xA7D1, 0xA7D1, 1, -1}, {0xA7D7, 0xA7D9, 2, -1}, {0xA7F6, 0xA7F6, 1, -1},
+    {0xAB53, 0xAB53, 1, -928}, {0xAB70, 0xABBF, 1, -38864}, {0xFF41, 0xFF5A, 1, -32},
+};
+
+}  // namespace
+
+unsigned GzcUpperCase(unsigned cp) {
+  const UpperRun* end = kUpper + sizeof kUpper / sizeof kUpper[0];
+  const UpperRun* r = std::upper_bound(kUpper, end, cp, [](unsigned c, const UpperRun& run) { return c < run.first; });
+  if (r == kUpper) return cp;
+  --r;
+  return cp <= r->last && (cp - r->first) % r->step == 0 ? cp + r->delta : cp;
+}
+

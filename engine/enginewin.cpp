@@ -1,5 +1,6 @@
 // Shared Windows side of the installer and the uninstaller: texts, reports, files, registry roots.
 #include "engine/enginewin.h"
+#include "win/winfs.h"
 
 #include <sddl.h>
 #include <shellapi.h>
@@ -10,66 +11,116 @@
 #include "core/peimage.h"
 
 namespace {
-std::vector<std::string>& Texts() {
-  static std::vector<std::string> texts;
+std::vector<std::wstring>& Texts() {
+  static std::vector<std::wstring> texts;
   return texts;
 }
 std::string& Set() {
   static std::string set;
   return set;
 }
-const std::string& Empty() {
-  static const std::string empty;
+const std::wstring& Empty() {
+  static const std::wstring empty;
   return empty;
 }
 }  // namespace
 
-const char* SystemTextSet() {
-  return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_ENGLISH ? "en" : "pl";
+std::string ChooseTextSet(const char* data, size_t len, const std::string& asked) {
+  std::vector<std::string> sets = LangSets(data, len);
+  if (!asked.empty()) return LangFind(sets, asked);
+  std::string set = LangFind(sets, LangForUi(GetUserDefaultUILanguage()));
+  if (set.empty()) set = LangFind(sets, "en");
+  return set.empty() && !sets.empty() ? sets[0] : set;
 }
 
-bool LoadTexts(const char* data, size_t len, const char* code) {
-  if (!code) code = SystemTextSet();
-  if (!LangLoad(data, len, code, L_COUNT, &Texts())) return false;
-  std::vector<std::string> sets = LangSets(data, len);
+std::string TextSetList(const char* data, size_t len) {
+  std::string list;
+  for (const std::string& s : LangSets(data, len)) list += (list.empty() ? "" : "|") + s;
+  return list;
+}
+
+bool LoadTexts(const char* data, size_t len, const std::string& code) {
+  std::vector<std::string> texts;
+  if (!LangLoad(data, len, code.c_str(), L_COUNT, &texts)) return false;
+  Texts().clear();
+  for (const std::string& t : texts) Texts().push_back(Wide(t, CP_UTF8));
   Set() = code;
-  bool known = false;
-  for (const std::string& s : sets) known = known || s == code;
-  if (!known && !sets.empty()) Set() = sets[0];
   return true;
 }
 
 const std::string& TextSet() { return Set(); }
 
-const std::string& Tx(LangId id) {
-  const std::vector<std::string>& t = Texts();
+const std::wstring& Tx(LangId id) {
+  const std::vector<std::wstring>& t = Texts();
   return size_t(id) < t.size() ? t[id] : Empty();
 }
 
-std::string TxF(LangId id, const std::vector<std::string>& args) { return LangFormat(Tx(id), args); }
+std::wstring TxF(LangId id, const std::vector<std::wstring>& args) { return LangFormat(Tx(id), args); }
 
-std::string TxF1(LangId id, const std::string& arg) { return TxF(id, {arg}); }
+std::wstring TxF1(LangId id, const std::wstring& arg) { return TxF(id, {arg}); }
 
-void ReportLine(const std::string& text) {
-  HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-  if (!err || err == INVALID_HANDLE_VALUE) return;
-  std::string line = text + "\r\n";
-  DWORD done;
-  WriteFile(err, line.data(), (DWORD)line.size(), &done, nullptr);
+wchar_t TextDecimalPoint() {
+  const std::string& s = Set();
+  return s == "en" || s == "ja" || s == "zh-CN" ? L'.' : L',';
 }
 
-int Box(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
-  return MessageBoxA(owner, text.c_str(), caption.c_str(), flags);
+std::wstring Wide(const std::string& text, UINT cp) {
+  if (text.empty()) return std::wstring();
+  int n = MultiByteToWideChar(cp, 0, text.data(), (int)text.size(), nullptr, 0);
+  std::wstring out(n > 0 ? n : 0, L'\0');
+  if (n > 0) MultiByteToWideChar(cp, 0, text.data(), (int)text.size(), &out[0], n);
+  return out;
+}
+
+std::string Narrow(const std::wstring& text, UINT cp) {
+  if (text.empty()) return std::string();
+  int n = WideCharToMultiByte(cp, 0, text.data(), (int)text.size(), nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? n : 0, '\0');
+  if (n > 0) WideCharToMultiByte(cp, 0, text.data(), (int)text.size(), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring TextFileWide(const std::string& bytes) {
+  if (bytes.size() >= 2 && (unsigned char)bytes[0] == 0xff && (unsigned char)bytes[1] == 0xfe)
+    return std::wstring((const wchar_t*)(bytes.data() + 2), (bytes.size() - 2) / 2);
+  if (bytes.compare(0, 3, "\xef\xbb\xbf") == 0) return Wide(bytes.substr(3), CP_UTF8);
+  bool utf8 = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), (int)bytes.size(), nullptr, 0) > 0;
+  return Wide(bytes, utf8 ? CP_UTF8 : kListCodePage);
+}
+
+void ReportLine(const std::wstring& text) {
+  HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  if (!err || err == INVALID_HANDLE_VALUE) return;
+  std::wstring line = text + L"\r\n";
+  DWORD done, mode;
+  if (GetConsoleMode(err, &mode)) {
+    WriteConsoleW(err, line.data(), (DWORD)line.size(), &done, nullptr);
+    return;
+  }
+  std::string bytes = Narrow(line, CP_UTF8);
+  WriteFile(err, bytes.data(), (DWORD)bytes.size(), &done, nullptr);
+}
+
+int Box(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags) {
+  return MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
+}
+
+void SetText(HWND dlg, int id, const std::wstring& text) { SetDlgItemTextW(dlg, id, text.c_str()); }
+
+std::wstring GetText(HWND dlg, int id) {
+  wchar_t buf[MAX_PATH + 1] = {0};
+  GetDlgItemTextW(dlg, id, buf, MAX_PATH + 1);
+  return buf;
 }
 
 std::string ModulePath() {
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return n && n < MAX_PATH ? std::string(path, n) : std::string();
+  wchar_t path[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return n && n < MAX_PATH ? WideToUtf8(path, n) : std::string();
 }
 
 HANDLE OpenImageFile(const std::string& path) {
-  UniqueHandle f(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  UniqueHandle f(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!f) return nullptr;
   // The same bytes prove nothing (every installer starts with the same engine): the system is asked
   // whether an image view of this handle's file and the running image come from one file.
@@ -86,30 +137,30 @@ HANDLE OpenImageFile(const std::string& path) {
 
 HANDLE OpenOwnImage() { return OpenImageFile(ModulePath()); }
 
-bool MakePrivateFolder(const char* prefix, std::string* out) {
-  char base[MAX_PATH];
+bool MakePrivateFolder(const wchar_t* prefix, std::string* out) {
+  wchar_t base[MAX_PATH];
   UINT n;
   UniqueLocal sd;
   SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, FALSE};
   if (IsUserAnAdmin()) {
     // The user's own temporary folder would not do: its owner may rename what is in it.
-    n = GetSystemWindowsDirectoryA(base, MAX_PATH - 8);
+    n = GetSystemWindowsDirectoryW(base, MAX_PATH - 8);
     if (!n || n >= MAX_PATH - 8) return false;
-    lstrcatA(base, "\\Temp\\");  // the system's folder is never a drive's root
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1,
+    lstrcatW(base, L"\\Temp\\");  // the system's folder is never a drive's root
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1,
                                                               sd.put(), nullptr))
       return false;
     sa.lpSecurityDescriptor = sd.get();
   } else {
-    n = GetTempPathA(MAX_PATH, base);
+    n = GetTempPathW(MAX_PATH, base);
     if (!n || n >= MAX_PATH) return false;
   }
   for (unsigned i = 0; i < 1000; ++i) {
-    char path[MAX_PATH + 32];
-    wsprintfA(path, "%s%s%lu_%u", base, prefix, GetCurrentProcessId(), i);
+    wchar_t path[MAX_PATH + 32];
+    wsprintfW(path, L"%s%s%lu_%u", base, prefix, GetCurrentProcessId(), i);
     // Made here and now, or not at all: an existing folder or link of that name is never used.
-    if (CreateDirectoryA(path, &sa)) {
-      *out = path;
+    if (CreateDirectoryW(path, &sa)) {
+      *out = WideToUtf8(path, wcslen(path));
       return true;
     }
     if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
@@ -128,7 +179,7 @@ std::string NameOf(const std::string& path) {
 }
 
 bool ReadWhole(const std::string& path, std::string* out, size_t limit) {
-  UniqueHandle f(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  UniqueHandle f(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   LARGE_INTEGER size;
   if (!f || !GetFileSizeEx(f.get(), &size) || (uint64_t)size.QuadPart > limit) return false;
   out->resize((size_t)size.QuadPart);
@@ -136,13 +187,15 @@ bool ReadWhole(const std::string& path, std::string* out, size_t limit) {
   return out->empty() || (ReadFile(f.get(), &(*out)[0], (DWORD)out->size(), &got, nullptr) && got == out->size());
 }
 
+DWORD Attributes(const std::string& path) { return GetFileAttributesW(Utf8ToWide(path).c_str()); }
+
 bool FileExists(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
+  DWORD a = Attributes(path);
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool DirExists(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
+  DWORD a = Attributes(path);
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -202,14 +255,14 @@ bool SplitKey(const std::string& full, HKEY* root, std::string* subkey) {
 }
 
 bool Launch(const std::string& file) {
-  std::string dir = FolderOf(file);
-  SHELLEXECUTEINFOA sei{};
+  std::wstring path = Utf8ToWide(file), dir = Utf8ToWide(FolderOf(file));
+  SHELLEXECUTEINFOW sei{};
   sei.cbSize = sizeof sei;
   sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
-  sei.lpFile = file.c_str();
+  sei.lpFile = path.c_str();
   sei.lpDirectory = dir.c_str();
   sei.nShow = SW_SHOWNORMAL;
-  if (!ShellExecuteExA(&sei)) return false;
+  if (!ShellExecuteExW(&sei)) return false;
   UniqueHandle process(sei.hProcess);
   if (process) WaitForSingleObject(process.get(), INFINITE);
   return true;

@@ -46,11 +46,15 @@ struct Ini {
   }
 };
 
+// The entry lists are code page 1250 files, converted here by the table, never through the code
+// page of the machine that installs.
 Ini LoadIni(const Setup& s, const char* name) {
   Ini ini;
-  if (const std::string* text = CfgFile(s, name)) ini.text = *text;
+  if (const std::string* text = CfgFile(s, name)) ini.text = GzcCp1250ToUtf8(text->data(), text->size());
   return ini;
 }
+
+std::wstring W(const std::string& utf8) { return Utf8ToWide(utf8); }
 
 std::string Num(int n) {
   char buf[16];
@@ -72,11 +76,13 @@ struct Guard {
   std::chrono::steady_clock::time_point reported;  // when a file was last reported
   std::vector<std::string> setAside;  // originals; each backup is named by kSetAside
 };
-const char kSetAside[] = "%s.prsave";
+// A set-aside original: its path with this ending.
+const char kSetAside[] = ".prsave";
 
 struct Job {
   Setup& s;
   const InstallSink& sink;
+  const std::string folder;  // the installation folder in UTF-8, as the paths of the archive
   EngineFiles files;
   std::string log;           // the uninstall log being built
   std::string copy;          // its lines that reach outside the folder, for the registration
@@ -86,23 +92,23 @@ struct Job {
   int rangeLo = 0, rangeHi = kVerifyEnd;
   Guard guard;
 
-  Job(Setup& setup, const InstallSink& k) : s(setup), sink(k) {}
+  Job(Setup& setup, const InstallSink& k) : s(setup), sink(k), folder(WideToUtf8(setup.folder)) {}
 
   void Progress(int percent) {
     if (percent == lastPercent || !sink.progress) return;
     lastPercent = percent;
     sink.progress(sink.ctx, percent);
   }
-  void Status(const std::string& text) {
+  void Status(const std::wstring& text) {
     if (sink.status) sink.status(sink.ctx, text);
   }
   void Log(char tag, const std::string& a, const std::string& b = "");
-  void Problem(const std::string& text) { s.problems.push_back(text); }
+  void Problem(const std::wstring& text) { s.problems.push_back(text); }
   // The path of a relative entry path inside the installation folder, or false if unsafe.
   bool Inside(const std::string& rel, std::string* full) const {
-    return dircat(full, s.folder.c_str(), rel.data(), rel.size());
+    return dircat(full, folder.c_str(), rel.data(), rel.size(), true);
   }
-  std::string Relative(const std::string& full) const { return full.substr(s.folder.size() + 1); }
+  std::string Relative(const std::string& full) const { return full.substr(folder.size() + 1); }
 };
 
 void Job::Log(char tag, const std::string& a, const std::string& b) {
@@ -119,19 +125,19 @@ void OnRead(void* ctx, uint64_t total) {
 
 // Makes the installation folder and every missing folder on the way, outermost first.
 bool MakeFolder(Job& job) {
-  const std::string& f = job.s.folder;
+  const std::string& f = job.folder;
   for (size_t i = 3; i <= f.size(); ++i) {
     if (i < f.size() && f[i] != '\\') continue;
     std::string part = f.substr(0, i);
     if (DirExists(part)) continue;
-    if (!CreateDirectoryA(part.c_str(), nullptr)) return false;
+    if (!CreateDirectoryW(W(part).c_str(), nullptr)) return false;
     job.topDirs.push_back(part);
   }
   return DirExists(f);
 }
 
 void RemoveTopDirs(Job& job) {
-  for (size_t i = job.topDirs.size(); i-- > 0;) RemoveDirectoryA(job.topDirs[i].c_str());
+  for (size_t i = job.topDirs.size(); i-- > 0;) RemoveDirectoryW(W(job.topDirs[i]).c_str());
 }
 
 // ---- Cancel, the file being written, what was there before ---------------------------------------
@@ -152,9 +158,9 @@ bool Stop(Guard& g) {
 // file that was there is set aside to be put back. False: do not write.
 bool BeforeWrite(Guard& g, const char* path) {
   if (Stop(g)) return false;
-  const Setup& s = g.job->s;
-  size_t n = s.folder.size();
-  if (!strncmp(path, s.folder.c_str(), n) && path[n] == '\\') {
+  const std::string& folder = g.job->folder;
+  size_t n = folder.size();
+  if (!strncmp(path, folder.c_str(), n) && path[n] == '\\') {
     const InstallSink& k = g.job->sink;
     auto now = std::chrono::steady_clock::now();
     if (k.file && now - g.reported >= std::chrono::milliseconds(50)) {
@@ -163,9 +169,8 @@ bool BeforeWrite(Guard& g, const char* path) {
     }
     // Only a folder that was there before can hold files of its own.
     if (g.folderExisted && FileExists(path)) {
-      char keep[MAX_PATH + 16];
-      wsprintfA(keep, kSetAside, path);
-      if (!MoveFileExA(path, keep, MOVEFILE_REPLACE_EXISTING)) return false;
+      if (!MoveFileExW(W(path).c_str(), W(path + std::string(kSetAside)).c_str(), MOVEFILE_REPLACE_EXISTING))
+        return false;
       g.setAside.push_back(path);
     }
   }
@@ -198,13 +203,12 @@ void InitGuard(Job& job) {
 // What was set aside goes back (after a cancel or failure), or goes for good (once installed).
 void EndSetAside(Guard& g, bool restore) {
   for (const std::string& p : g.setAside) {
-    char keep[MAX_PATH + 16];
-    wsprintfA(keep, kSetAside, p.c_str());
+    std::wstring keep = W(p + kSetAside);
     if (restore) {
-      MoveFileExA(keep, p.c_str(), MOVEFILE_REPLACE_EXISTING);
+      MoveFileExW(keep.c_str(), W(p).c_str(), MOVEFILE_REPLACE_EXISTING);
     } else {
-      SetFileAttributesA(keep, FILE_ATTRIBUTE_NORMAL);
-      DeleteFileA(keep);
+      SetFileAttributesW(keep.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileW(keep.c_str());
     }
   }
   g.setAside.clear();
@@ -212,11 +216,11 @@ void EndSetAside(Guard& g, bool restore) {
 
 GzcStatus Unpack(Job& job, std::vector<std::string>* written) {
   Setup& s = job.s;
-  GzcSource src{&job.guard.ops, s.file.get(), s.binLength, s.binOffset};
+  GzcSource src{&job.guard.ops, s.file.get(), s.binLength, s.binOffset, true};
   job.files.sourceRead = 0;
   if (!job.files.ops.seek(job.files.ops.ctx, s.file.get(), s.binOffset)) return GZC_ERR_READ;
   GzcUnpackJob u = {};
-  u.dest = s.folder.c_str();
+  u.dest = job.folder.c_str();
   u.gzTmp = s.gzTmp.c_str();
   u.createFolders = true;
   u.files = &job.guard.ops;
@@ -229,18 +233,17 @@ GzcStatus Unpack(Job& job, std::vector<std::string>* written) {
 // The three identifiers the shell link needs, here rather than from the system's library of every
 // identifier (which alone would double the engine's size).
 const CLSID kShellLink = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-const IID kIShellLinkA = {0x000214EE, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID kIShellLinkW = {0x000214F9, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const IID kIPersistFile = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 bool MakeLink(const std::string& target, const std::string& link) {
-  UniqueCom<IShellLinkA> sl;
-  if (FAILED(CoCreateInstance(kShellLink, nullptr, CLSCTX_INPROC_SERVER, kIShellLinkA, (void**)sl.put()))) return false;
-  sl.get()->SetPath(target.c_str());
-  sl.get()->SetWorkingDirectory(FolderOf(target).c_str());
+  UniqueCom<IShellLinkW> sl;
+  if (FAILED(CoCreateInstance(kShellLink, nullptr, CLSCTX_INPROC_SERVER, kIShellLinkW, (void**)sl.put()))) return false;
+  sl.get()->SetPath(W(target).c_str());
+  sl.get()->SetWorkingDirectory(W(FolderOf(target)).c_str());
   UniqueCom<IPersistFile> pf;
   if (FAILED(sl.get()->QueryInterface(kIPersistFile, (void**)pf.put()))) return false;
-  WCHAR wide[MAX_PATH];
-  return MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, MAX_PATH) && SUCCEEDED(pf.get()->Save(wide, TRUE));
+  return SUCCEEDED(pf.get()->Save(W(link).c_str(), TRUE));
 }
 
 // The shortcut's file name: the target's name without its extension, unless a shortcut made
@@ -287,21 +290,21 @@ void Shortcuts(Job& job) {
       std::string rel, target;
       if (!lnk.Get(p.section, Num(i).c_str(), &rel)) continue;
       if (!job.Inside(rel, &target)) {
-        job.Problem(TxF(L_BAD_ENTRY, {std::string(p.section) + " " + Num(i), rel}));
+        job.Problem(TxF(L_BAD_ENTRY, {Wide(std::string(p.section) + " " + Num(i)), Wide(rel)}));
         continue;
       }
       if (folder.empty()) {
-        char base[MAX_PATH] = {0};
-        if (FAILED(SHGetFolderPathA(nullptr, p.csidl, nullptr, SHGFP_TYPE_CURRENT, base)) || !base[0]) {
-          job.Problem(TxF(L_BAD_SHORTCUT, {rel}));
+        wchar_t base[MAX_PATH] = {0};
+        if (FAILED(SHGetFolderPathW(nullptr, p.csidl, nullptr, SHGFP_TYPE_CURRENT, base)) || !base[0]) {
+          job.Problem(TxF1(L_BAD_SHORTCUT, Wide(rel)));
           continue;
         }
-        folder = base;
+        folder = WideToUtf8(base, wcslen(base));
         if (p.csidl == ProgramsFolder()) folder += "\\" + SafeName(job.s.name);
       }
       if (p.csidl == ProgramsFolder() && !menuMade && !DirExists(folder)) {
-        if (!CreateDirectoryA(folder.c_str(), nullptr)) {
-          job.Problem(TxF(L_BAD_SHORTCUT, {rel}));
+        if (!CreateDirectoryW(W(folder).c_str(), nullptr)) {
+          job.Problem(TxF1(L_BAD_SHORTCUT, Wide(rel)));
           continue;
         }
         job.Log('M', folder);
@@ -310,7 +313,7 @@ void Shortcuts(Job& job) {
       taken.push_back(LinkName(target, taken));
       std::string link = folder + "\\" + taken.back();
       if (!FileExists(target) || !MakeLink(target, link)) {
-        job.Problem(TxF(L_BAD_SHORTCUT, {rel}));
+        job.Problem(TxF1(L_BAD_SHORTCUT, Wide(rel)));
         continue;
       }
       job.Log('S', link);
@@ -326,13 +329,13 @@ bool CreateKey(Job& job, const std::string& fullKey, HKEY root, const std::strin
     if (i < sub.size() && sub[i] != '\\') continue;
     std::string part = sub.substr(0, i);
     UniqueKey found, made;
-    if (RegOpenKeyExA(root, part.c_str(), 0, KEY_READ, found.put()) == ERROR_SUCCESS) continue;
+    if (RegOpenKeyExW(root, W(part).c_str(), 0, KEY_READ, found.put()) == ERROR_SUCCESS) continue;
     DWORD disp = 0;
-    if (RegCreateKeyExA(root, part.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, made.put(), &disp) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(root, W(part).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, made.put(), &disp) != ERROR_SUCCESS)
       return false;
     if (disp == REG_CREATED_NEW_KEY) job.Log('K', fullKey.substr(0, rootLen + i));
   }
-  return RegOpenKeyExA(root, sub.c_str(), 0, KEY_SET_VALUE, out) == ERROR_SUCCESS;
+  return RegOpenKeyExW(root, W(sub).c_str(), 0, KEY_SET_VALUE, out) == ERROR_SUCCESS;
 }
 
 void Registry(Job& job) {
@@ -346,7 +349,8 @@ void Registry(Job& job) {
         RegRestoreQuotes(reg.Str(kSectionRegValue, n.c_str()), reg.Str(kSectionRegLine, n.c_str()) == "1");
     std::string type = reg.Str(kSectionRegType, n.c_str());
     bool dynam = reg.Str(kSectionRegDynam, n.c_str()) == "1";
-    auto bad = [&] { job.Problem(TxF(L_BAD_REG, {n, key + (name.empty() ? "" : "\\" + name), value})); };
+    auto bad = [&] { job.Problem(TxF(L_BAD_REG, {Wide(n), Wide(key + (name.empty() ? "" : "\\" + name)),
+                                                 Wide(value)})); };
 
     HKEY root;
     std::string sub;
@@ -372,12 +376,17 @@ void Registry(Job& job) {
       continue;
     }
     DWORD regType = kRegTypes[t];
+    if (t == REG_T_EXPAND || t == REG_T_STRING) {
+      // A string value in UTF-16, its terminator included.
+      std::wstring wide = W(value);
+      data.assign((const char*)wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
+    }
     UniqueKey k;
     if (!CreateKey(job, key, root, sub, k.put())) {
       bad();
       continue;
     }
-    if (RegSetValueExA(k.get(), name.c_str(), 0, regType, (const BYTE*)data.data(), (DWORD)data.size()) !=
+    if (RegSetValueExW(k.get(), W(name).c_str(), 0, regType, (const BYTE*)data.data(), (DWORD)data.size()) !=
         ERROR_SUCCESS) {
       bad();
       continue;
@@ -387,11 +396,12 @@ void Registry(Job& job) {
 }
 
 // ---- Uninstaller, log and registration ------------------------------------------------------------
-void SetString(HKEY k, const char* name, const std::string& v) {
-  RegSetValueExA(k, name, 0, REG_SZ, (const BYTE*)v.c_str(), (DWORD)v.size() + 1);
+void SetString(HKEY k, const wchar_t* name, const std::string& v) {
+  std::wstring w = W(v);
+  RegSetValueExW(k, name, 0, REG_SZ, (const BYTE*)w.c_str(), (DWORD)((w.size() + 1) * sizeof(wchar_t)));
 }
 
-void SetDword(HKEY k, const char* name, DWORD v) { RegSetValueExA(k, name, 0, REG_DWORD, (const BYTE*)&v, 4); }
+void SetDword(HKEY k, const wchar_t* name, DWORD v) { RegSetValueExW(k, name, 0, REG_DWORD, (const BYTE*)&v, 4); }
 
 bool Register(Job& job, const std::string& uninstaller) {
   const Setup& s = job.s;
@@ -399,17 +409,18 @@ bool Register(Job& job, const std::string& uninstaller) {
   HKEY roots[2];
   for (int i = 0, n = RegistrationRoots(roots); i < n; ++i) {
     UniqueKey key;
-    if (RegCreateKeyExA(roots[i], sub.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(roots[i], W(sub).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr) !=
+        ERROR_SUCCESS)
       continue;
     HKEY k = key.get();
     std::string quoted = "\"" + uninstaller + "\"";
-    SetString(k, "DisplayName", s.name.empty() ? SafeName(s.name) : s.name);
-    SetString(k, "UninstallString", quoted);
-    SetString(k, "QuietUninstallString", quoted + " /S");
-    SetString(k, "InstallLocation", s.folder);
-    SetDword(k, "EstimatedSize", (DWORD)((job.installedBytes + 1023) / 1024));
-    SetDword(k, "NoModify", 1);
-    SetDword(k, "NoRepair", 1);
+    SetString(k, L"DisplayName", s.name.empty() ? SafeName(s.name) : s.name);
+    SetString(k, L"UninstallString", quoted);
+    SetString(k, L"QuietUninstallString", quoted + " /S");
+    SetString(k, L"InstallLocation", job.folder);
+    SetDword(k, L"EstimatedSize", (DWORD)((job.installedBytes + 1023) / 1024));
+    SetDword(k, L"NoModify", 1);
+    SetDword(k, L"NoRepair", 1);
     // The proof of what the log's lines outside the folder may remove (the log itself lies where
     // others may write).
     RegSetValueExA(k, kLogCopyValue, 0, REG_BINARY, (const BYTE*)job.copy.data(), (DWORD)job.copy.size());
@@ -425,7 +436,7 @@ void RunAfterUninstallEntries(Job& job, const Ini& init) {
     std::string rel, full;
     if (!init.Get(kSectionRunU, Num(i).c_str(), &rel)) continue;
     if (!job.Inside(rel, &full)) {
-      job.Problem(TxF(L_BAD_ENTRY, {std::string(kSectionRunU) + " " + Num(i), rel}));
+      job.Problem(TxF(L_BAD_ENTRY, {Wide(std::string(kSectionRunU) + " " + Num(i)), Wide(rel)}));
       continue;
     }
     job.Log('X', rel);
@@ -443,20 +454,20 @@ void WriteUninstaller(Job& job) {
   const Setup& s = job.s;
   const std::string* found = CfgFile(s, kUninstFile);
   const std::string data = found ? *found : std::string();
-  std::string exe = s.folder + "\\" + kInstalledUninstaller, texts = s.folder + "\\" + kUninstTexts;
+  std::string exe = job.folder + "\\" + kInstalledUninstaller, texts = job.folder + "\\" + kUninstTexts;
   bool ok = data.size() >= 2 && data[0] == 'M' && data[1] == 'Z';
   if (ok && IsSigned(data)) ok = WriteWhole(texts, s.langData) && WriteWhole(exe, data);
   else if (ok) ok = WriteWhole(exe, data + s.langData);
   if (!ok) {
-    DeleteFileA(texts.c_str());
+    DeleteFileW(W(texts).c_str());
     job.Problem(Tx(L_NO_UNINST));
     return;
   }
   job.installedBytes += data.size() + s.langData.size();
   Register(job, exe);
-  if (!WriteWhole(s.folder + "\\" + kUninstLog, job.log)) {
-    DeleteFileA(exe.c_str());
-    DeleteFileA(texts.c_str());
+  if (!WriteWhole(job.folder + "\\" + kUninstLog, job.log)) {
+    DeleteFileW(W(exe).c_str());
+    DeleteFileW(W(texts).c_str());
     job.Problem(Tx(L_NO_UNINST));
   }
 }
@@ -468,14 +479,14 @@ void RunEntries(Job& job, const Ini& init) {
     std::string rel, full;
     if (!init.Get(kSectionRun, Num(i).c_str(), &rel)) continue;
     if (!job.Inside(rel, &full)) {
-      job.Problem(TxF(L_BAD_ENTRY, {std::string(kSectionRun) + " " + Num(i), rel}));
+      job.Problem(TxF(L_BAD_ENTRY, {Wide(std::string(kSectionRun) + " " + Num(i)), Wide(rel)}));
       continue;
     }
     if (init.Str(kSectionSilent, Num(i).c_str()) != "1") {
-      if (!job.sink.ask || !job.sink.ask(job.sink.ctx, TxF(L_RUN_ASK, {NameOf(full)}))) continue;
+      if (!job.sink.ask || !job.sink.ask(job.sink.ctx, TxF1(L_RUN_ASK, Wide(NameOf(full))))) continue;
     }
-    job.Status(TxF(L_RUNNING, {NameOf(full)}));
-    if (!Launch(full)) job.Problem(TxF(L_BAD_RUN, {rel}));
+    job.Status(TxF1(L_RUNNING, Wide(NameOf(full))));
+    if (!Launch(full)) job.Problem(TxF1(L_BAD_RUN, Wide(rel)));
   }
 }
 
@@ -486,12 +497,12 @@ bool PerMachine() { return IsUserAnAdmin() != FALSE; }
 namespace {
 uint64_t SizeOf(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA a;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &a)) return 0;
+  if (!GetFileAttributesExW(W(path).c_str(), GetFileExInfoStandard, &a)) return 0;
   return (uint64_t)a.nFileSizeHigh << 32 | a.nFileSizeLow;
 }
 }  // namespace
 
-int RunInstall(Setup& s, const InstallSink& sink, std::string* why) {
+int RunInstall(Setup& s, const InstallSink& sink, std::wstring* why) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   Job job(s, sink);
   InitEngineFiles(&job.files);
@@ -506,11 +517,11 @@ int RunInstall(Setup& s, const InstallSink& sink, std::string* why) {
   // Nothing is changed before the whole program archive has proved sound.
   job.Status(Tx(L_CHECKING));
   job.Progress(0);
-  GzcSource src{&job.guard.ops, s.file.get(), s.binLength, s.binOffset};
+  GzcSource src{&job.guard.ops, s.file.get(), s.binLength, s.binOffset, true};
   GzcStatus st = job.files.ops.seek(job.files.ops.ctx, s.file.get(), s.binOffset) ? GzcVerify(src, s.gzTmp.c_str()) : GZC_ERR_READ;
   if (job.guard.stopped) st = GZC_CANCELLED;
   if (st != GZC_OK) {
-    *why = st == GZC_CANCELLED ? Tx(L_CANCELLED) : TxF(L_DAMAGED, {DamagedReason(st)});
+    *why = st == GZC_CANCELLED ? Tx(L_CANCELLED) : TxF1(L_DAMAGED, DamagedReason(st));
     CoUninitialize();
     return st == GZC_CANCELLED ? EXIT_CANCELLED : st == GZC_ERR_TEMP ? EXIT_WRITE : EXIT_DAMAGED;
   }
@@ -519,19 +530,21 @@ int RunInstall(Setup& s, const InstallSink& sink, std::string* why) {
   job.rangeLo = kVerifyEnd;
   job.rangeHi = kUnpackEnd;
   std::vector<std::string> written;
-  job.guard.folderExisted = DirExists(s.folder);
+  job.guard.folderExisted = DirExists(job.folder);
   bool made = MakeFolder(job);
   if (made) st = Unpack(job, &written);
   if (made && st == GZC_OK && Stop(job.guard)) {
     // Cancelled after the last write: what this run wrote goes again.
-    for (const std::string& f : written) DeleteFileA(f.c_str());
-    for (size_t i = job.files.madeDirs.size(); i-- > 0;) RemoveDirectoryA(job.files.madeDirs[i].c_str());
+    for (const std::string& f : written) DeleteFileW(W(f).c_str());
+    for (size_t i = job.files.madeDirs.size(); i-- > 0;) RemoveDirectoryW(W(job.files.madeDirs[i]).c_str());
   }
   if (!made || st != GZC_OK || job.guard.stopped) {
     EndSetAside(job.guard, true);
     RemoveTopDirs(job);
     bool damaged = st == GZC_ERR_PATH || st == GZC_ERR_CHECKSUM || st == GZC_ERR_MEMBER || st == GZC_ERR_SHORT;
-    *why = job.guard.stopped ? Tx(L_CANCELLED) : damaged ? TxF(L_DAMAGED, {DamagedReason(st)}) : TxF(L_WRITE_FAILED, {s.folder});
+    *why = job.guard.stopped ? Tx(L_CANCELLED)
+           : damaged        ? TxF1(L_DAMAGED, DamagedReason(st))
+                            : TxF1(L_WRITE_FAILED, s.folder);
     CoUninitialize();
     if (job.guard.stopped) return EXIT_CANCELLED;
     return st == GZC_ERR_TARGET || st == GZC_OK || st == GZC_ERR_TEMP ? EXIT_WRITE : EXIT_DAMAGED;
@@ -561,7 +574,7 @@ int RunInstall(Setup& s, const InstallSink& sink, std::string* why) {
     if (job.Inside(s.infoRel, &full) && FileExists(full))
       s.infoPath = full;
     else
-      job.Problem(TxF(L_BAD_ENTRY, {"cfg 3", s.infoRel}));
+      job.Problem(TxF(L_BAD_ENTRY, {L"cfg 3", Wide(s.infoRel)}));
   }
   job.Progress(100);
   RunEntries(job, init);

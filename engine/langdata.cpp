@@ -121,8 +121,35 @@ bool LangLoad(const char* data, size_t len, const char* code, size_t count, std:
   return true;
 }
 
-std::string LangFormat(const std::string& pattern, const std::vector<std::string>& args) {
-  std::string out;
+std::string LangFind(const std::vector<std::string>& sets, const std::string& asked) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
+  for (const std::string& set : sets) {
+    bool same = set.size() == asked.size();
+    for (size_t i = 0; same && i < set.size(); ++i) same = lower(set[i]) == lower(asked[i]);
+    if (same) return set;
+  }
+  return "";
+}
+
+const char* LangForUi(unsigned short langId) {
+  // Primary language and region numbers as winnt.h has them (LANG_*, SUBLANG_*); region 0: any.
+  static const struct {
+    unsigned short primary, region;
+    char code[6];
+  } kUi[] = {
+      {0x15, 0, "pl"}, {0x09, 0, "en"}, {0x07, 0, "de"}, {0x0c, 0, "fr"}, {0x0a, 0, "es"},
+      {0x10, 0, "it"}, {0x16, 0x01, "pt-BR"}, {0x13, 0, "nl"}, {0x05, 0, "cs"}, {0x0e, 0, "hu"},
+      {0x22, 0, "uk"}, {0x19, 0, "ru"}, {0x1f, 0, "tr"}, {0x11, 0, "ja"},
+      {0x04, 0x02, "zh-CN"}, {0x04, 0x04, "zh-CN"},  // People's Republic, Singapore
+  };
+  const unsigned primary = langId & 0x3ff, region = langId >> 10;
+  for (const auto& u : kUi)
+    if (u.primary == primary && (u.region == 0 || u.region == region)) return u.code;
+  return "en";
+}
+
+std::wstring LangFormat(const std::wstring& pattern, const std::vector<std::wstring>& args) {
+  std::wstring out;
   size_t next = 0;
   for (size_t i = 0; i < pattern.size(); ++i) {
     if (pattern[i] == '%' && i + 1 < pattern.size()) {
@@ -133,7 +160,7 @@ std::string LangFormat(const std::string& pattern, const std::vector<std::string
         continue;
       }
       if (pattern[i + 1] == '%') {
-        out += '%';
+        out += L'%';
         ++i;
         continue;
       }

@@ -13,11 +13,11 @@ const COLORREF kTeal = RGB(0x2a, 0x9d, 0x8f), kDark = RGB(0x1b, 0x3a, 0x4b), kAm
                kAmberMid = RGB(0xd9, 0x96, 0x2a), kAmberLow = RGB(0xb8, 0x7a, 0x1c);
 
 HFONT FontLike(HFONT base, int weight, int scalePercent) {
-  LOGFONTA lf;
-  if (!base || !GetObjectA(base, sizeof lf, &lf)) return nullptr;
+  LOGFONTW lf;
+  if (!base || !GetObjectW(base, sizeof lf, &lf)) return nullptr;
   lf.lfWeight = weight;
   lf.lfHeight = lf.lfHeight * scalePercent / 100;
-  return CreateFontIndirectA(&lf);
+  return CreateFontIndirectW(&lf);
 }
 
 // Solid areas are painted with the context's own brush in the colour wanted: nothing to create or free.
@@ -71,7 +71,7 @@ void DrawSide(HDC dc, const RECT& r) {
 }  // namespace
 
 void LookInit(HWND dlg, Look* look) {
-  HFONT font = (HFONT)SendMessageA(dlg, WM_GETFONT, 0, 0);
+  HFONT font = (HFONT)SendMessageW(dlg, WM_GETFONT, 0, 0);
   look->bold = FontLike(font, FW_BOLD, 100);
   look->large = FontLike(font, FW_BOLD, 160);
   look->white = CreateSolidBrush(RGB(255, 255, 255));
@@ -89,7 +89,7 @@ void LookSetSide(HWND dlg, Look* look, bool side) {
   static const int header[] = {IDS_SUBTITLE, IDS_HEADLINE, IDS_EMBLEM};
   for (int id : header) ShowWindow(GetDlgItem(dlg, id), side ? SW_HIDE : SW_SHOW);
   ShowWindow(GetDlgItem(dlg, IDS_SIDE), side ? SW_SHOW : SW_HIDE);
-  SendDlgItemMessageA(dlg, IDS_TITLE, WM_SETFONT, (WPARAM)(side ? look->large : look->bold), FALSE);
+  SendDlgItemMessageW(dlg, IDS_TITLE, WM_SETFONT, (WPARAM)(side ? look->large : look->bold), FALSE);
   InvalidateRect(dlg, nullptr, TRUE);
 }
 
@@ -127,6 +127,7 @@ void LookPlace(HWND dlg, int id, int x, int y, int cx, int cy) {
 void LookRun(int id, DLGPROC proc, LPARAM param, Look* look) {
   INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&icc);
-  DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr, proc, param);
+  // A Unicode dialog: its texts come in every language, whatever the system's 8-bit code page.
+  DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), nullptr, proc, param);
   LookFree(look);
 }

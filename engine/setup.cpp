@@ -11,25 +11,27 @@
 
 namespace {
 // Built in: the one text needed when the language data itself cannot be read.
-const char kNoDataCaption[] = "Instalator";
-const char kNoData[] = "Instalator jest uszkodzony i nic nie zostało zainstalowane: "
-                       "za programem instalatora brak danych instalacji.";
+const wchar_t kNoDataCaption[] = L"Instalator";
+const wchar_t kNoData[] = L"Instalator jest uszkodzony i nic nie zostało zainstalowane: "
+                          L"za programem instalatora brak danych instalacji.";
 // Largest licence text shown; a longer one is cut.
 constexpr size_t kLicenceMax = 4u << 20;
 // Largest configuration archive content taken into memory (the uninstaller is most of it).
 constexpr uint64_t kCfgMax = 64u << 20;
 
 // Ends the run with a stated reason: the standard error handle when silent, a box otherwise.
-int Fail(const Setup& s, int code, const std::string& text) {
+int Fail(const Setup& s, int code, const std::wstring& text) {
   if (s.silent)
     ReportLine(text);
   else
-    Box(nullptr, text, TxF(L_CAPTION, {s.name}), MB_OK | MB_ICONERROR);
+    Box(nullptr, text, TxF1(L_CAPTION, Wide(s.name)), MB_OK | MB_ICONERROR);
   return code;
 }
 
 bool ParseArgs(Setup* s, std::string* bad) {
-  const char* p = ArgumentsOf(GetCommandLineA());
+  const wchar_t* line = GetCommandLineW();
+  const std::string args = WideToUtf8(line, wcslen(line));
+  const char* p = ArgumentsOf(args.c_str());
   for (;;) {
     while (*p == ' ' || *p == '\t') ++p;
     if (!*p) return true;
@@ -38,7 +40,7 @@ bool ParseArgs(Setup* s, std::string* bad) {
       std::string folder = p + 3;
       while (!folder.empty() && (folder.back() == ' ' || folder.back() == '\t')) folder.pop_back();
       if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"') folder = folder.substr(1, folder.size() - 2);
-      s->folderArg = folder;
+      s->folderArg = Utf8ToWide(folder);
       return true;
     }
     const char* e = p;
@@ -88,23 +90,23 @@ GzcStatus Locate(Setup* s, EngineFiles* files) {
 // The member scratch file goes into a folder of this run's own: an elevated run writes nothing
 // where the user's other programs could put a link in its way.
 bool MakeScratch(Setup* s) {
-  if (!MakePrivateFolder("prsetup", &s->temp)) return false;
+  if (!MakePrivateFolder(L"prsetup", &s->temp)) return false;
   s->gzTmp = s->temp + "\\gz.tmp";
   return true;
 }
 
-// A value of section "cfg" of init.cfg, cut to the buffer the program gives it.
+// A value of section "cfg" of init.cfg, cut to the buffer the program gives it, in UTF-8.
 std::string CfgValue(const std::string& init, const char* key, size_t limit) {
   std::string raw;
   if (!ProfileTextFind(init, kSectionCfg, key, &raw)) return "";
   std::string v = ProfileStripQuotes(raw);
   if (v.size() >= limit) v.resize(limit - 1);
-  return v;
+  return GzcCp1250ToUtf8(v.data(), v.size());
 }
 
 // Checks the configuration archive and reads it into memory, then its settings.
 GzcStatus ReadConfiguration(Setup* s, EngineFiles* files) {
-  GzcSource src{&files->ops, s->file.get(), s->cfgLength, s->cfgOffset};
+  GzcSource src{&files->ops, s->file.get(), s->cfgLength, s->cfgOffset, true};
   if (!files->ops.seek(files->ops.ctx, s->file.get(), s->cfgOffset)) return GZC_ERR_READ;
   GzcStatus st = GzcReadAll(src, s->gzTmp.c_str(), kCfgMax, &s->cfg);
   if (st != GZC_OK) return st;
@@ -116,7 +118,7 @@ GzcStatus ReadConfiguration(Setup* s, EngineFiles* files) {
   if (!licence.empty()) {
     // Only a plain file name of the configuration folder.
     const std::string* text = nullptr;
-    if (licence.find_first_of("\\/") != std::string::npos || !GzcSafeListLine(licence.data(), licence.size()))
+    if (licence.find_first_of("\\/") != std::string::npos || !GzcSafeListLine(licence.data(), licence.size(), true))
       return GZC_ERR_PATH;
     s->hasLicence = true;
     if ((text = CfgFile(*s, licence.c_str())) != nullptr) s->licenceText = text->substr(0, kLicenceMax);
@@ -127,7 +129,7 @@ GzcStatus ReadConfiguration(Setup* s, EngineFiles* files) {
 
 int Run(Setup& s) {
   std::string bad;
-  bool argsOk = ParseArgs(&s, &bad);
+  bool argsOk = ParseArgs(&s, &bad), badLangs = false;
   // Held open from here to the end, and proved to be the file this process was started from: after
   // the user's consent to an elevated run, another file put at the installer's path is not read.
   s.file.reset(OpenOwnImage());
@@ -141,34 +143,50 @@ int Run(Setup& s) {
   EngineFiles files;
   InitEngineFiles(&files);
   GzcStatus st = Locate(&s, &files);
-  if (s.langData.empty() || !LoadTexts(s.langData.data(), s.langData.size(), s.langArg.empty() ? nullptr : s.langArg.c_str())) {
+  const char* lang = s.langData.data();
+  const size_t langLen = s.langData.size();
+  // A set /L= does not name: the texts of the user's language say so, with the codes there are.
+  std::string set = ChooseTextSet(lang, langLen, s.langArg);
+  if (set.empty() && !s.langArg.empty()) {
+    if (argsOk) {
+      argsOk = false;
+      bad = "/L=" + s.langArg;
+      badLangs = true;
+    }
+    set = ChooseTextSet(lang, langLen, "");
+  }
+  if (s.langData.empty() || set.empty() || !LoadTexts(lang, langLen, set)) {
     if (!s.silent) Box(nullptr, kNoData, kNoDataCaption, MB_OK | MB_ICONERROR);
     ReportLine(kNoData);
     return EXIT_DAMAGED;
   }
-  if (!argsOk) return Fail(s, EXIT_ARGS, TxF(L_BAD_ARGS, {bad}));
-  if (st != GZC_OK) return Fail(s, EXIT_DAMAGED, TxF(L_DAMAGED, {DamagedReason(st)}));
-  if (!MakeScratch(&s)) return Fail(s, EXIT_WRITE, TxF(L_WRITE_FAILED, {"%TEMP%"}));
+  if (!argsOk) {
+    std::wstring why = TxF1(L_BAD_ARGS, Wide(bad));
+    if (badLangs) why += L"\r\n/L=" + Wide(TextSetList(lang, langLen));
+    return Fail(s, EXIT_ARGS, why);
+  }
+  if (st != GZC_OK) return Fail(s, EXIT_DAMAGED, TxF1(L_DAMAGED, DamagedReason(st)));
+  if (!MakeScratch(&s)) return Fail(s, EXIT_WRITE, TxF1(L_WRITE_FAILED, L"%TEMP%"));
   st = ReadConfiguration(&s, &files);
-  if (st != GZC_OK) return Fail(s, EXIT_DAMAGED, TxF(L_DAMAGED, {DamagedReason(st)}));
+  if (st != GZC_OK) return Fail(s, EXIT_DAMAGED, TxF1(L_DAMAGED, DamagedReason(st)));
 
   if (!s.folderArg.empty()) {
-    if (!TidyFolder(s.folderArg, &s.folder)) return Fail(s, EXIT_ARGS, TxF(L_BAD_ARGS, {"/D=" + s.folderArg}));
+    if (!TidyFolder(s.folderArg, &s.folder)) return Fail(s, EXIT_ARGS, TxF1(L_BAD_ARGS, L"/D=" + s.folderArg));
   } else {
     s.folder = DefaultFolder(s);
   }
   if (!s.silent) return RunWizard(s);
 
   InstallSink sink = {};
-  std::string why;
+  std::wstring why;
   int code = RunInstall(s, sink, &why);
   if (code == EXIT_DAMAGED || code == EXIT_WRITE) ReportLine(why);
-  for (const std::string& p : s.problems) ReportLine(p);
+  for (const std::wstring& p : s.problems) ReportLine(p);
   return code;
 }
 }  // namespace
 
-std::string DamagedReason(GzcStatus status) {
+std::wstring DamagedReason(GzcStatus status) {
   switch (status) {
     case GZC_ERR_TRUNCATED: return Tx(L_WHY_TRUNCATED);
     case GZC_ERR_CHECKSUM:
@@ -180,21 +198,23 @@ std::string DamagedReason(GzcStatus status) {
   }
 }
 
-bool TidyFolder(const std::string& in, std::string* out) {
-  std::string f = in;
-  for (char& c : f)
-    if (c == '/') c = '\\';
+bool TidyFolder(const std::wstring& in, std::wstring* out) {
+  std::wstring w = in;
+  for (wchar_t& c : w)
+    if (c == L'/') c = L'\\';
+  // Checked as UTF-8, as the archive's paths are; a lone surrogate fails the check.
+  std::string f = WideToUtf8(w);
   while (f.size() > 3 && f.back() == '\\') f.pop_back();
   bool drive = f.size() >= 3 && ((f[0] >= 'A' && f[0] <= 'Z') || (f[0] >= 'a' && f[0] <= 'z')) && f[1] == ':' && f[2] == '\\';
-  if (!drive || f.size() > 200) return false;
+  if (!drive || GzcUtf16Units(f.data(), f.size()) > 200) return false;
   for (size_t i = 2; i < f.size(); ++i) {
     unsigned char c = (unsigned char)f[i];
     if (c < 0x20 || strchr(":*?\"<>|", c)) return false;
   }
   // Every component must be a name the archive paths could hold too (no "..", no device).
-  if (f.size() > 3 && !GzcSafeListLine(f.data() + 3, f.size() - 3)) return false;
+  if (f.size() > 3 && !GzcSafeListLine(f.data() + 3, f.size() - 3, true)) return false;
   if (f.size() == 3) f.pop_back();  // "C:" + "\" + path joins to C:\path
-  *out = f;
+  *out = Utf8ToWide(f);
   return true;
 }
 
@@ -204,12 +224,12 @@ const std::string* CfgFile(const Setup& s, const char* name) {
   return nullptr;
 }
 
-std::string DefaultFolder(const Setup& s) {
-  char pf[MAX_PATH] = {0};
-  if (FAILED(SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, pf)) || !pf[0])
-    lstrcpyA(pf, "C:\\Program Files");
-  std::string folder;
-  if (!TidyFolder(std::string(pf) + "\\" + SafeName(s.name), &folder)) folder = "C:\\" + SafeName(s.name);
+std::wstring DefaultFolder(const Setup& s) {
+  wchar_t pf[MAX_PATH] = {0};
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, pf)) || !pf[0])
+    lstrcpyW(pf, L"C:\\Program Files");
+  std::wstring folder, name = Utf8ToWide(SafeName(s.name));
+  if (!TidyFolder(std::wstring(pf) + L"\\" + name, &folder)) folder = L"C:\\" + name;
   return folder;
 }
 
@@ -218,7 +238,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   Setup s;
   int code = Run(s);
   // ExitProcess runs no destructors: it closes the installer file itself.
-  if (!s.temp.empty()) RemoveTree(s.temp);
+  if (!s.temp.empty()) RemoveTreeUtf8(s.temp);
   CoUninitialize();
   ExitProcess(code);
 }

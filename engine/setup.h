@@ -12,7 +12,7 @@
 struct Setup {
   // Command line.
   bool silent = false;
-  std::string folderArg;  // /D=
+  std::wstring folderArg;  // /D=
   std::string langArg;    // /L=
   // The installer file and where its parts lie.
   UniqueHandle file;
@@ -22,29 +22,30 @@ struct Setup {
   uint64_t binOffset = 0;
   uint32_t binLength = 0;
   std::string langData;  // the whole language data block
-  // Scratch folder (removed at the end) and the member scratch file in it.
+  // Scratch folder (removed at the end) and the member scratch file in it (UTF-8).
   std::string temp, gzTmp;
   // The configuration archive's files, read into memory from the verified archive: nothing of
   // the configuration is read again from a folder that other programs can write.
   std::vector<GzcMemFile> cfg;
-  // Configuration ("init.cfg" section "cfg").
+  // Configuration ("init.cfg" section "cfg"), converted from its code page 1250 to UTF-8.
   std::string name;         // key "1"
   std::string licenceText;  // the file named by key "2", empty when none
   bool hasLicence = false;
   std::string infoRel;      // key "3", relative to the installation folder; empty when none
-  // The installation folder (no trailing separator).
-  std::string folder;
+  // The installation folder (no trailing separator): wide, so that a folder of any language works
+  // on a Windows of any code page.
+  std::wstring folder;
   // Set by the installation.
-  std::string infoPath;                // closing information, absolute, when there is one
-  std::vector<std::string> problems;   // entries that could not be carried out
+  std::string infoPath;                // closing information, absolute (UTF-8), when there is one
+  std::vector<std::wstring> problems;  // entries that could not be carried out
 };
 
 // What the installation tells its caller and asks it. Called on the installing thread.
 struct InstallSink {
   void (*progress)(void* ctx, int percent);
-  void (*status)(void* ctx, const std::string& text);
+  void (*status)(void* ctx, const std::wstring& text);
   // A yes/no question; null in silent runs, where entries that would ask are skipped.
-  bool (*ask)(void* ctx, const std::string& question);
+  bool (*ask)(void* ctx, const std::wstring& question);
   void* ctx;
   // The file being written, relative to the installation folder; at most every 50 ms. Null: none.
   void (*file)(void* ctx, const char* rel);
@@ -57,21 +58,21 @@ struct InstallSink {
 };
 
 // The reason text for a refused archive.
-std::string DamagedReason(GzcStatus status);
+std::wstring DamagedReason(GzcStatus status);
 // The folder a user or /D= gave, checked and tidied (no trailing separator). False if unusable.
-bool TidyFolder(const std::string& in, std::string* out);
+bool TidyFolder(const std::wstring& in, std::wstring* out);
 // Whether this run installs for every user of the machine (it runs elevated): shortcuts in the
 // all-users folders, registration under the machine. Otherwise for the current user only.
 bool PerMachine();
 // The default installation folder: program files + the program's name.
-std::string DefaultFolder(const Setup& s);
+std::wstring DefaultFolder(const Setup& s);
 // The configuration file of that name (a plain file name), or null when the archive has none.
 const std::string* CfgFile(const Setup& s, const char* name);
 
 // Checks the program archive, then installs everything. Returns an ExitCode; on EXIT_DAMAGED,
 // EXIT_WRITE or EXIT_CANCELLED (the sink's cancel) `why` says why, nothing is left installed and
 // every file the installation replaced is back.
-int RunInstall(Setup& s, const InstallSink& sink, std::string* why);
+int RunInstall(Setup& s, const InstallSink& sink, std::wstring* why);
 
 // Runs the wizard pages; returns the ExitCode.
 int RunWizard(Setup& s);

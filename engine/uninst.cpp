@@ -7,6 +7,7 @@
 
 #include "core/gzcformat.h"
 #include "core/installerlayout.h"
+#include "win/winfs.h"
 #include "win/winhandles.h"
 #include "engine/enginewin.h"
 #include "engine/langdata.h"
@@ -21,9 +22,9 @@ struct Uninstall {
   bool silent = false;
   std::string exe, folder, name;
   std::vector<LogItem> items;
-  std::vector<char> vouched;      // per item: a line reaching outside the folder that the copy proves
-  std::string registration;       // the registration key this installation made, once proved
-  std::vector<std::string> left;  // what could not be removed
+  std::vector<char> vouched;       // per item: a line reaching outside the folder that the copy proves
+  std::string registration;        // the registration key this installation made, once proved
+  std::vector<std::wstring> left;  // what could not be removed
   int topDirs = 0;                // folders made on the way to the installation folder
   HWND dlg = nullptr;             // the window that shows the progress; null when silent
   DWORD reported = 0;             // when the last file name was shown
@@ -31,35 +32,40 @@ struct Uninstall {
 
 void Step(Uninstall& u, size_t left);
 
-std::string Caption(const Uninstall& u) { return TxF(L_UN_CAPTION, {u.name}); }
+// The program's name as the texts show it.
+std::wstring Name(const Uninstall& u) { return Wide(u.name); }
+std::wstring Caption(const Uninstall& u) { return TxF1(L_UN_CAPTION, Name(u)); }
+
+// Paths and names are UTF-8 here (the log's own, or converted from an older log's code page 1250),
+// and reach Windows through the wide functions.
+std::wstring W(const std::string& utf8) { return Utf8ToWide(utf8); }
 
 // The log is data in a folder others may write to: a relative path must stay inside the
 // installation folder and reach its target through real folders only, no link or junction.
 bool Inside(const Uninstall& u, const std::string& rel, std::string* full) {
-  if (!dircat(full, u.folder.c_str(), rel.data(), rel.size())) return false;
+  if (!dircat(full, u.folder.c_str(), rel.data(), rel.size(), true)) return false;
   for (size_t i = u.folder.size() + 1; i < full->size(); ++i) {
     if ((*full)[i] != '\\') continue;
-    DWORD a = GetFileAttributesA(full->substr(0, i).c_str());
+    DWORD a = Attributes(full->substr(0, i));
     if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY) || (a & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
   }
   return true;
 }
 
 std::string ShellFolder(int csidl) {
-  char path[MAX_PATH] = {0};
-  if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return "";
-  return path;
+  wchar_t path[MAX_PATH] = {0};
+  if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return "";
+  return WideToUtf8(path, wcslen(path));
 }
 
 // Whether `path` is `folder` + '\' + one plain name (no link, no way up).
 bool DirectlyIn(const std::string& path, const std::string& folder) {
   if (folder.empty() || path.size() <= folder.size() + 1 || path[folder.size()] != '\\' ||
-      CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path.c_str(), (int)folder.size(), folder.c_str(),
-                     (int)folder.size()) != CSTR_EQUAL)
+      lstrcmpiW(W(path.substr(0, folder.size())).c_str(), W(folder).c_str()) != 0)
     return false;
   std::string name = path.substr(folder.size() + 1);
-  if (name.find_first_of("\\/") != std::string::npos || !GzcSafeListLine(name.data(), name.size())) return false;
-  DWORD a = GetFileAttributesA(path.c_str());
+  if (name.find_first_of("\\/") != std::string::npos || !GzcSafeListLine(name.data(), name.size(), true)) return false;
+  DWORD a = Attributes(path);
   return a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
@@ -105,6 +111,14 @@ std::string QueryValue(HKEY key, const char* name) {
   return data;
 }
 
+// A string value of an open key in UTF-8; "" when missing, not a string or longer than a path.
+std::string QueryText(HKEY key, const wchar_t* name) {
+  wchar_t text[MAX_PATH + 1] = {0};
+  DWORD type, size = MAX_PATH * sizeof(wchar_t);
+  if (RegQueryValueExW(key, name, nullptr, &type, (BYTE*)text, &size) != ERROR_SUCCESS || type != REG_SZ) return "";
+  return WideToUtf8(text, wcslen(text));
+}
+
 // The registration this installation made: a U line naming a key whose installation folder holds
 // this very uninstaller. Its copy of the lines that reach outside the folder vouches for each such
 // line of the log, in their order; a line the copy lacks (edited in) is not acted upon. A copy under
@@ -119,9 +133,9 @@ void Vouch(Uninstall& u) {
     std::string sub;
     UniqueKey k;
     if (it.tag != 'U' || !OurRegistration(it.a) || !SplitKey(it.a, &root, &sub) ||
-        RegOpenKeyExA(root, sub.c_str(), 0, KEY_QUERY_VALUE, k.put()) != ERROR_SUCCESS)
+        RegOpenKeyExW(root, W(sub).c_str(), 0, KEY_QUERY_VALUE, k.put()) != ERROR_SUCCESS)
       continue;
-    std::string location = QueryValue(k.get(), "InstallLocation").c_str();
+    std::string location = QueryText(k.get(), L"InstallLocation");
     UniqueHandle same(OpenImageFile(location + "\\" + kInstalledUninstaller));
     if (!same || !LogParse(QueryValue(k.get(), kLogCopyValue), &copy)) continue;
     u.registration = it.a;
@@ -143,10 +157,11 @@ void Vouch(Uninstall& u) {
 }
 
 void RemoveFile(Uninstall& u, const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
+  std::wstring w = W(path);
+  DWORD a = GetFileAttributesW(w.c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return;  // already gone
-  if (a & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path.c_str(), a & ~FILE_ATTRIBUTE_READONLY);
-  if (!DeleteFileA(path.c_str())) u.left.push_back(TxF(L_NOT_REMOVED, {path}));
+  if (a & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(w.c_str(), a & ~FILE_ATTRIBUTE_READONLY);
+  if (!DeleteFileW(w.c_str())) u.left.push_back(TxF1(L_NOT_REMOVED, Wide(path)));
 }
 
 // A key made by the installation goes only when nothing is left in it.
@@ -157,11 +172,11 @@ void RemoveKeyIfEmpty(const std::string& full) {
   DWORD keys = 1, values = 1;
   {
     UniqueKey k;
-    if (RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, k.put()) != ERROR_SUCCESS) return;
-    RegQueryInfoKeyA(k.get(), nullptr, nullptr, nullptr, &keys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+    if (RegOpenKeyExW(root, W(sub).c_str(), 0, KEY_READ, k.put()) != ERROR_SUCCESS) return;
+    RegQueryInfoKeyW(k.get(), nullptr, nullptr, nullptr, &keys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
                      nullptr);
   }
-  if (keys == 0 && values == 0) RegDeleteKeyA(root, sub.c_str());
+  if (keys == 0 && values == 0) RegDeleteKeyW(root, W(sub).c_str());
 }
 
 void RemoveValue(Uninstall& u, const std::string& key, const std::string& name) {
@@ -169,9 +184,9 @@ void RemoveValue(Uninstall& u, const std::string& key, const std::string& name) 
   std::string sub;
   if (!SplitKey(key, &root, &sub)) return;
   UniqueKey k;
-  if (RegOpenKeyExA(root, sub.c_str(), 0, KEY_SET_VALUE, k.put()) != ERROR_SUCCESS) return;
-  LONG st = RegDeleteValueA(k.get(), name.c_str());
-  if (st != ERROR_SUCCESS && st != ERROR_FILE_NOT_FOUND) u.left.push_back(TxF(L_NOT_REMOVED, {key + "\\" + name}));
+  if (RegOpenKeyExW(root, W(sub).c_str(), 0, KEY_SET_VALUE, k.put()) != ERROR_SUCCESS) return;
+  LONG st = RegDeleteValueW(k.get(), W(name).c_str());
+  if (st != ERROR_SUCCESS && st != ERROR_FILE_NOT_FOUND) u.left.push_back(TxF1(L_NOT_REMOVED, Wide(key + "\\" + name)));
 }
 
 
@@ -179,7 +194,7 @@ void Remove(Uninstall& u) {
   for (size_t i = 0; i < u.items.size(); ++i) {
     const LogItem& it = u.items[i];
     std::string full;
-    if (it.tag == 'X' && u.vouched[i] && Inside(u, it.a, &full) && GetFileAttributesA(full.c_str()) != INVALID_FILE_ATTRIBUTES)
+    if (it.tag == 'X' && u.vouched[i] && Inside(u, it.a, &full) && Attributes(full) != INVALID_FILE_ATTRIBUTES)
       Launch(full);
   }
   for (size_t i = u.items.size(); i-- > 0;) {
@@ -191,14 +206,14 @@ void Remove(Uninstall& u) {
         if (Inside(u, it.a, &full)) RemoveFile(u, full);
         break;
       case 'D':
-        if (Inside(u, it.a, &full)) RemoveDirectoryA(full.c_str());  // stays when the user added files
+        if (Inside(u, it.a, &full)) RemoveDirectoryW(W(full).c_str());  // stays when the user added files
         break;
       case 'S':
         // Only shortcut files: a damaged log must not point the removal at anything else.
         if (OurShortcut(u, it.a)) RemoveFile(u, it.a);
         break;
       case 'M':
-        if (InMenuFolder(it.a)) RemoveDirectoryA(it.a.c_str());
+        if (InMenuFolder(it.a)) RemoveDirectoryW(W(it.a).c_str());
         break;
       case 'V':
         if (u.vouched[i]) RemoveValue(u, it.a, it.b);
@@ -209,10 +224,10 @@ void Remove(Uninstall& u) {
       case 'U': {
         HKEY root;
         std::string sub;
-        if (it.a == u.registration && SplitKey(it.a, &root, &sub) && RegDeleteKeyA(root, sub.c_str()) != ERROR_SUCCESS) {
+        if (it.a == u.registration && SplitKey(it.a, &root, &sub) && RegDeleteKeyW(root, W(sub).c_str()) != ERROR_SUCCESS) {
           UniqueKey k;
-          if (RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, k.put()) == ERROR_SUCCESS)
-            u.left.push_back(TxF(L_NOT_REMOVED, {it.a}));
+          if (RegOpenKeyExW(root, W(sub).c_str(), 0, KEY_READ, k.put()) == ERROR_SUCCESS)
+            u.left.push_back(TxF1(L_NOT_REMOVED, Wide(it.a)));
         }
         break;
       }
@@ -232,11 +247,11 @@ void Remove(Uninstall& u) {
 void StartEraser(const Uninstall& u) {
   UniqueHandle image(OpenOwnImage());
   std::string dir;
-  if (!image || !MakePrivateFolder("pru", &dir)) return;
-  std::string copy = dir + "\\" + NameOf(u.exe);
+  if (!image || !MakePrivateFolder(L"pru", &dir)) return;
+  std::wstring wdir = W(dir), copy = wdir + L"\\" + W(NameOf(u.exe));
   bool ok;
   {
-    UniqueHandle out(CreateFileA(copy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    UniqueHandle out(CreateFileW(copy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     char buf[16384];
     DWORD got = 0, put = 0;
@@ -247,16 +262,16 @@ void StartEraser(const Uninstall& u) {
   UniqueHandle self;
   if (ok)
     ok = DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), self.put(), SYNCHRONIZE, TRUE, 0);
-  char line[3 * MAX_PATH];
-  wsprintfA(line, "\"%s\" /_erase %lu %d %s", copy.c_str(), HandleToULong(self.get()), u.topDirs, u.exe.c_str());
-  STARTUPINFOA si{};
+  wchar_t line[3 * MAX_PATH];
+  wsprintfW(line, L"\"%s\" /_erase %lu %d %s", copy.c_str(), HandleToULong(self.get()), u.topDirs, W(u.exe).c_str());
+  STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi;
-  if (ok && CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si, &pi)) {
+  if (ok && CreateProcessW(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, wdir.c_str(), &si, &pi)) {
     UniqueHandle thread(pi.hThread), process(pi.hProcess);  // the eraser runs on by itself
   } else {
-    DeleteFileA(copy.c_str());
-    RemoveDirectoryA(dir.c_str());
+    DeleteFileW(copy.c_str());
+    RemoveDirectoryW(wdir.c_str());
   }
 }
 
@@ -268,19 +283,19 @@ int Erase(const char* args) {
   while (*end == ' ') ++end;
   std::string exe = end;
   WaitForSingleObject(parent.get(), 30000);
-  for (int i = 0; i < 100 && !DeleteFileA(exe.c_str()) && GetFileAttributesA(exe.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) Sleep(100);
+  for (int i = 0; i < 100 && !DeleteFileW(W(exe).c_str()) && Attributes(exe) != INVALID_FILE_ATTRIBUTES; ++i) Sleep(100);
   std::string dir = FolderOf(exe);
-  for (int i = 0; i < levels && dir.size() > 3 && RemoveDirectoryA(dir.c_str()); ++i) dir = FolderOf(dir);
+  for (int i = 0; i < levels && dir.size() > 3 && RemoveDirectoryW(W(dir).c_str()); ++i) dir = FolderOf(dir);
   std::string self = ModulePath();
-  MoveFileExA(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-  MoveFileExA(FolderOf(self).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  MoveFileExW(W(self).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  MoveFileExW(W(FolderOf(self)).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   return EXIT_DONE;
 }
 
 // ---- The window: confirmation, progress, result ---------------------------------------------------
 enum {
   WM_UN_PROGRESS = WM_APP + 1,  // wParam: percent
-  WM_UN_FILE,                   // lParam: const char*, the item being removed
+  WM_UN_FILE,                   // lParam: const char*, the item being removed (8-bit, as the log holds it)
   WM_UN_DONE,                   // the removal has ended
 };
 
@@ -293,18 +308,18 @@ struct UnDialog {
   bool done = false;
 };
 
-UnDialog* UnSelf(HWND dlg) { return reinterpret_cast<UnDialog*>(GetWindowLongPtrA(dlg, DWLP_USER)); }
+UnDialog* UnSelf(HWND dlg) { return reinterpret_cast<UnDialog*>(GetWindowLongPtrW(dlg, DWLP_USER)); }
 
 // Progress of the removal, on its thread: the share done, and the file at most every 50 ms.
 void Step(Uninstall& u, size_t left) {
   if (!u.dlg) return;
   size_t n = u.items.size();
-  PostMessageA(u.dlg, WM_UN_PROGRESS, (WPARAM)((n - left) * 100 / n), 0);
+  PostMessageW(u.dlg, WM_UN_PROGRESS, (WPARAM)((n - left) * 100 / n), 0);
   const LogItem& it = u.items[left];
   DWORD now = GetTickCount();
   if ((it.tag == 'F' || it.tag == 'S') && now - u.reported >= 50) {
     u.reported = now;
-    SendMessageA(u.dlg, WM_UN_FILE, 0, (LPARAM)it.a.c_str());
+    SendMessageW(u.dlg, WM_UN_FILE, 0, (LPARAM)it.a.c_str());
   }
 }
 
@@ -314,7 +329,7 @@ DWORD WINAPI RemoveThread(LPVOID param) {
   Remove(*d->u);
   StartEraser(*d->u);
   CoUninitialize();
-  PostMessageA(d->dlg, WM_UN_DONE, 0, 0);
+  PostMessageW(d->dlg, WM_UN_DONE, 0, 0);
   return 0;
 }
 
@@ -324,18 +339,18 @@ void UnShow(HWND dlg, const int* ids, int n, bool on) {
 const int kUnProgress[] = {IDS_STATUS, IDP_PROGRESS, IDS_FILE};
 
 BOOL UnOnInit(HWND dlg, UnDialog* d) {
-  SetWindowLongPtrA(dlg, DWLP_USER, (LONG_PTR)d);
+  SetWindowLongPtrW(dlg, DWLP_USER, (LONG_PTR)d);
   d->dlg = dlg;
   const Uninstall& u = *d->u;
-  SetWindowTextA(dlg, Caption(u).c_str());
+  SetWindowTextW(dlg, Caption(u).c_str());
   LookInit(dlg, &d->look);
   LookSetSide(dlg, &d->look, false);
-  SetDlgItemTextA(dlg, IDS_TITLE, TxF(L_UN_TITLE, {u.name}).c_str());
-  SetDlgItemTextA(dlg, IDS_SUBTITLE, TxF(L_UN_SUB, {u.name}).c_str());
-  SetDlgItemTextA(dlg, IDS_TEXT, TxF(L_UN_ASK, {u.name}).c_str());
-  SetDlgItemTextA(dlg, IDB_NEXT, Tx(L_UN_REMOVE).c_str());
-  SetDlgItemTextA(dlg, IDCANCEL, Tx(L_CANCEL).c_str());
-  SendDlgItemMessageA(dlg, IDP_PROGRESS, PBM_SETRANGE32, 0, 100);
+  SetText(dlg, IDS_TITLE, TxF1(L_UN_TITLE, Name(u)));
+  SetText(dlg, IDS_SUBTITLE, TxF1(L_UN_SUB, Name(u)));
+  SetText(dlg, IDS_TEXT, TxF1(L_UN_ASK, Name(u)));
+  SetText(dlg, IDB_NEXT, Tx(L_UN_REMOVE));
+  SetText(dlg, IDCANCEL, Tx(L_CANCEL));
+  SendDlgItemMessageW(dlg, IDP_PROGRESS, PBM_SETRANGE32, 0, 100);
   UnShow(dlg, kUnProgress, 3, false);
   SetFocus(GetDlgItem(dlg, IDB_NEXT));
   return FALSE;
@@ -350,8 +365,8 @@ void UnOnRemove(UnDialog& d) {
   if (d.thread) return;
   EnableWindow(GetDlgItem(dlg, IDB_NEXT), FALSE);
   EnableWindow(GetDlgItem(dlg, IDCANCEL), FALSE);
-  SetDlgItemTextA(dlg, IDS_TEXT, "");
-  SetDlgItemTextA(dlg, IDS_STATUS, Tx(L_UN_REMOVING).c_str());
+  SetText(dlg, IDS_TEXT, L"");
+  SetText(dlg, IDS_STATUS, Tx(L_UN_REMOVING));
   UnShow(dlg, kUnProgress, 3, true);
   d.u->dlg = dlg;
   d.thread.reset(CreateThread(nullptr, 0, RemoveThread, &d, 0, nullptr));
@@ -363,15 +378,15 @@ void UnOnDone(UnDialog& d) {
   Uninstall& u = *d.u;
   if (d.thread) WaitForSingleObject(d.thread.get(), INFINITE);
   d.done = true;
-  std::string list;
-  for (const std::string& l : u.left) list += "\r\n- " + l;
+  std::wstring list;
+  for (const std::wstring& l : u.left) list += L"\r\n- " + l;
   d.result = u.left.empty() ? EXIT_DONE : EXIT_PARTLY;
   UnShow(dlg, kUnProgress, 3, false);
   ShowWindow(GetDlgItem(dlg, IDCANCEL), SW_HIDE);
-  SetDlgItemTextA(dlg, IDS_TITLE, Tx(L_UN_DONE_TITLE).c_str());
-  SetDlgItemTextA(dlg, IDS_SUBTITLE, "");
-  SetDlgItemTextA(dlg, IDS_TEXT, (u.left.empty() ? TxF(L_UN_DONE, {u.name}) : TxF(L_UN_LEFT, {u.name, list})).c_str());
-  SetDlgItemTextA(dlg, IDB_NEXT, Tx(L_CLOSE).c_str());
+  SetText(dlg, IDS_TITLE, Tx(L_UN_DONE_TITLE));
+  SetText(dlg, IDS_SUBTITLE, L"");
+  SetText(dlg, IDS_TEXT, u.left.empty() ? TxF1(L_UN_DONE, Name(u)) : TxF(L_UN_LEFT, {Name(u), list}));
+  SetText(dlg, IDB_NEXT, Tx(L_CLOSE));
   EnableWindow(GetDlgItem(dlg, IDB_NEXT), TRUE);
   SetFocus(GetDlgItem(dlg, IDB_NEXT));
 }
@@ -388,10 +403,10 @@ INT_PTR CALLBACK UnProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE:
       if (d->done || !d->thread) EndDialog(dlg, 0);
       return TRUE;
-    case WM_UN_PROGRESS: SendDlgItemMessageA(dlg, IDP_PROGRESS, PBM_SETPOS, wp, 0); return TRUE;
-    case WM_UN_FILE: SetDlgItemTextA(dlg, IDS_FILE, reinterpret_cast<const char*>(lp)); return TRUE;
+    case WM_UN_PROGRESS: SendDlgItemMessageW(dlg, IDP_PROGRESS, PBM_SETPOS, wp, 0); return TRUE;
+    case WM_UN_FILE: SetText(dlg, IDS_FILE, Wide(reinterpret_cast<const char*>(lp))); return TRUE;
     case WM_UN_DONE: UnOnDone(*d); return TRUE;
-    case WM_ERASEBKGND: SetWindowLongPtrA(dlg, DWLP_MSGRESULT, 1); return LookErase(dlg, d->look, (HDC)wp);
+    case WM_ERASEBKGND: SetWindowLongPtrW(dlg, DWLP_MSGRESULT, 1); return LookErase(dlg, d->look, (HDC)wp);
     case WM_CTLCOLORSTATIC: return LookCtlColor(dlg, d->look, (HDC)wp, (HWND)lp);
     case WM_DRAWITEM: return LookDrawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
   }
@@ -407,7 +422,9 @@ int RunWindow(Uninstall& u) {
 }
 
 int Run() {
-  const char* p = ArgumentsOf(GetCommandLineA());
+  const wchar_t* line = GetCommandLineW();
+  const std::string args = WideToUtf8(line, wcslen(line));
+  const char* p = ArgumentsOf(args.c_str());
   while (*p == ' ' || *p == '\t') ++p;
   if (strncmp(p, "/_erase ", 8) == 0) return Erase(p + 8);
 
@@ -435,30 +452,33 @@ int Run() {
   f.reset();
   if (!haveLang) haveLang = ReadWhole(u.folder + "\\" + kUninstTexts, &lang, kLogMax) && LangDataLength(lang.data(), lang.size()) == lang.size();
   bool logOk = ReadWhole(u.folder + "\\" + kUninstLog, &logText, kLogMax) && LogParse(logText, &u.items);
-  const char* set = nullptr;
+  // The installation's language; the user's when the log names none that the texts hold.
+  std::string asked;
   for (const LogItem& it : u.items) {
     if (it.tag == 'P') u.name = it.a;
-    if (it.tag == 'G') set = it.a.c_str();
+    if (it.tag == 'G') asked = it.a;
   }
-  if (!haveLang || !LoadTexts(lang.data(), lang.size(), set)) {
-    const char* text = "Deinstalator jest uszkodzony: brak jego tekstów.";
-    if (!u.silent) MessageBoxA(nullptr, text, "Deinstalator", MB_OK | MB_ICONERROR);
+  std::string set = haveLang ? ChooseTextSet(lang.data(), lang.size(), asked) : std::string();
+  if (set.empty() && haveLang) set = ChooseTextSet(lang.data(), lang.size(), "");
+  if (set.empty() || !LoadTexts(lang.data(), lang.size(), set)) {
+    const wchar_t* text = L"Deinstalator jest uszkodzony: brak jego tekstów.";
+    if (!u.silent) MessageBoxW(nullptr, text, L"Deinstalator", MB_OK | MB_ICONERROR);
     ReportLine(text);
     return EXIT_DAMAGED;
   }
-  auto fail = [&](int code, const std::string& text) {
+  auto fail = [&](int code, const std::wstring& text) {
     if (u.silent) ReportLine(text);
     else Box(nullptr, text, Caption(u), MB_OK | MB_ICONERROR);
     return code;
   };
-  if (!bad.empty()) return fail(EXIT_ARGS, TxF(L_BAD_ARGS, {bad}));
+  if (!bad.empty()) return fail(EXIT_ARGS, TxF1(L_BAD_ARGS, Wide(bad)));
   if (!logOk) return fail(EXIT_DAMAGED, Tx(L_UN_BADLOG));
   Vouch(u);
   if (!u.silent) return RunWindow(u);
 
   Remove(u);
   StartEraser(u);
-  for (const std::string& l : u.left) ReportLine(l);
+  for (const std::wstring& l : u.left) ReportLine(l);
   return u.left.empty() ? EXIT_DONE : EXIT_PARTLY;
 }
 }  // namespace

@@ -6,7 +6,8 @@
 #include "core/gzcformat.h"
 
 namespace {
-const char kHeader[] = "PRLOG 1";
+const char kHeader[] = "PRLOG 2";
+const char kHeaderCp1250[] = "PRLOG 1";
 const char kTags[] = "PGFDTSMKVXU";
 // Tags with a second field.
 bool TwoFields(char tag) { return tag == 'V'; }
@@ -34,7 +35,7 @@ bool LogParse(const std::string& text, std::vector<LogItem>* items) {
   items->clear();
   std::vector<LogItem> got;
   size_t pos = 0;
-  bool header = false;
+  bool header = false, cp1250 = false;
   while (pos < text.size()) {
     size_t lf = text.find('\n', pos);
     size_t end = lf == std::string::npos ? text.size() : lf;
@@ -42,12 +43,14 @@ bool LogParse(const std::string& text, std::vector<LogItem>* items) {
     std::string line = text.substr(pos, stop - pos);
     pos = lf == std::string::npos ? text.size() : lf + 1;
     if (!header) {
-      if (line != kHeader) return false;
+      cp1250 = line == kHeaderCp1250;
+      if (line != kHeader && !cp1250) return false;
       header = true;
       continue;
     }
     if (line.empty()) continue;
     if (line.size() < 2 || !std::strchr(kTags, line[0]) || line[1] != '\t') return false;
+    if (cp1250) line = GzcCp1250ToUtf8(line.data(), line.size());
     LogItem item;
     item.tag = line[0];
     std::string rest = line.substr(2);
@@ -77,6 +80,6 @@ std::string SafeName(const std::string& name) {
   }
   while (!out.empty() && (out.back() == '.' || out.back() == ' ')) out.pop_back();
   while (!out.empty() && out.front() == ' ') out.erase(0, 1);
-  if (out.empty() || !GzcSafeListLine(out.data(), out.size())) out = "Program";
+  if (out.empty() || !GzcSafeListLine(out.data(), out.size(), true)) out = "Program";
   return out;
 }

@@ -4,8 +4,9 @@
 #include <string>
 #include <vector>
 
-// Layout: the first line is "PRLOG 1"; every other line is a tag character, a tab and one or two
-// fields separated by a tab, ending in CR LF. Text in the system code page. Tags:
+// Layout: the first line is "PRLOG 2"; every other line is a tag character, a tab and one or two
+// fields separated by a tab, ending in CR LF. Text in UTF-8; a log headed "PRLOG 1" (installers
+// before names travelled in UTF-8) is code page 1250 and read as such. Tags:
 //   P  program name                      G  language set of the installer ("pl", "en")
 //   F  file, relative to the log's folder D  folder created, relative to the log's folder
 //   T  folder created on the way to the installation folder, absolute (outermost first)
@@ -37,6 +38,6 @@ bool LogReachesOut(char tag);
 std::string LogHeader();
 // One line with its line end. False (out unchanged) when a field holds a tab or a line end.
 bool LogLine(char tag, const std::string& a, const std::string& b, std::string* out);
-// Reads a whole log. False when the header is missing or a line is malformed (an unknown tag,
-// a field missing); items is then empty.
+// Reads a whole log, its fields in UTF-8. False when the header is missing or a line is malformed
+// (an unknown tag, a field missing); items is then empty.
 bool LogParse(const std::string& text, std::vector<LogItem>* items);

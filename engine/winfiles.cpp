@@ -37,14 +37,16 @@ bool Seek(void* ctx, void* f, uint64_t off) {
   return winfs::Seek(ctx, f, off);
 }
 
+std::wstring W(const std::string& path) { return Utf8ToWide(path); }
+
 bool MakeDir(void* ctx, const char* path) {
-  if (!CreateDirectoryA(path, nullptr)) return false;
+  if (!CreateDirectoryW(W(path).c_str(), nullptr)) return false;
   Self(ctx)->madeDirs.push_back(path);
   return true;
 }
 
 bool RemoveDir(void* ctx, const char* path) {
-  if (!RemoveDirectoryA(path)) return false;
+  if (!RemoveDirectoryW(W(path).c_str())) return false;
   std::vector<std::string>& made = Self(ctx)->madeDirs;
   for (size_t i = made.size(); i-- > 0;)
     if (made[i] == path) {
@@ -70,7 +72,7 @@ std::string Below(void* dir, const char* name) { return static_cast<Dir*>(dir)->
 namespace {
 // Opens a folder without following a reparse point (`follow` aside); null for anything else.
 Dir* HoldDir(const std::string& path, bool follow) {
-  UniqueHandle h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+  UniqueHandle h(CreateFileW(W(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                              FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
   BY_HANDLE_FILE_INFORMATION info;
   if (!h || !GetFileInformationByHandle(h.get(), &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
@@ -90,10 +92,10 @@ void* OpenDir(void*, void* parent, const char* name) {
 
 void* MakeDirAt(void* ctx, void* parent, const char* name) {
   std::string path = Below(parent, name);
-  if (!CreateDirectoryA(path.c_str(), nullptr)) return nullptr;
+  if (!CreateDirectoryW(W(path).c_str(), nullptr)) return nullptr;
   Dir* d = HoldDir(path, false);
   if (!d) {
-    RemoveDirectoryA(path.c_str());
+    RemoveDirectoryW(W(path).c_str());
     return nullptr;
   }
   Self(ctx)->madeDirs.push_back(path);
@@ -104,9 +106,9 @@ void CloseDir(void*, void* dir) { delete static_cast<Dir*>(dir); }
 
 void* CreateAt(void*, void* dir, const char* name, bool* created) {
   std::string path = Below(dir, name);
-  DWORD a = GetFileAttributesA(path.c_str());
+  DWORD a = GetFileAttributesW(W(path).c_str());
   if (a != INVALID_FILE_ATTRIBUTES && (a & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) return nullptr;
-  UniqueHandle h(winfs::Open(nullptr, path.c_str(), true));
+  UniqueHandle h(winfs::OpenU(nullptr, path.c_str(), true));
   if (!h) return nullptr;
   *created = GetLastError() != ERROR_ALREADY_EXISTS;
   if (GetFileType(h.get()) != FILE_TYPE_DISK) return nullptr;
@@ -115,24 +117,24 @@ void* CreateAt(void*, void* dir, const char* name, bool* created) {
 
 bool RemoveAt(void* ctx, void* dir, const char* name, bool folder) {
   std::string path = Below(dir, name);
-  return folder ? RemoveDir(ctx, path.c_str()) : DeleteFileA(path.c_str()) != 0;
+  return folder ? RemoveDir(ctx, path.c_str()) : DeleteFileW(W(path).c_str()) != 0;
 }
 
 }  // namespace
 
 void InitEngineFiles(EngineFiles* files) {
   // The layer's operations, but for the counted source, the recorded folders and the folders held.
-  files->ops = GzcFileOps{files,       winfs::Open, Read,      winfs::Write,   Seek,    winfs::Size,
-                          winfs::Close, winfs::Remove, winfs::Kind, MakeDir, RemoveDir, winfs::ListDir,
+  files->ops = GzcFileOps{files,       winfs::OpenU, Read,      winfs::Write,   Seek,    winfs::Size,
+                          winfs::Close, winfs::RemoveU, winfs::KindU, MakeDir, RemoveDir, winfs::ListDirU,
                           OpenDir,     MakeDirAt,   CloseDir,  CreateAt,       RemoveAt};
 }
 
 bool WriteWhole(const std::string& path, const std::string& bytes) {
-  UniqueHandle f(winfs::Open(nullptr, path.c_str(), true));
+  UniqueHandle f(winfs::OpenU(nullptr, path.c_str(), true));
   if (!f) return false;
   bool ok = winfs::Write(nullptr, f.get(), bytes.data(), bytes.size());
   ok = winfs::Close(nullptr, f.release()) && ok;  // the close's own result counts: data held back may fail
-  if (!ok) DeleteFileA(path.c_str());
+  if (!ok) DeleteFileW(W(path).c_str());
   return ok;
 }
 

@@ -1,5 +1,6 @@
 // The engine's file operations for the archive module: the Win32 file layer with a count of
-// archive bytes read, the folders made and folders held open.
+// archive bytes read, the folders made and folders held open. Paths are UTF-8, reaching Windows
+// through the wide functions.
 #pragma once
 #include <windows.h>
 

@@ -17,8 +17,8 @@ enum Page { PAGE_WELCOME, PAGE_LICENCE, PAGE_FOLDER, PAGE_PROGRESS, PAGE_DONE };
 // Messages from the installing thread.
 enum {
   WM_SETUP_PROGRESS = WM_APP + 1,  // wParam: percent
-  WM_SETUP_STATUS,                 // lParam: const std::string*
-  WM_SETUP_ASK,                    // lParam: const std::string*; returns 1 for yes
+  WM_SETUP_STATUS,                 // lParam: const std::wstring*
+  WM_SETUP_ASK,                    // lParam: const std::wstring*; returns 1 for yes
   WM_SETUP_DONE,                   // wParam: exit code
   WM_SETUP_FILE,                   // lParam: const char*, the file being written (relative)
   WM_SETUP_COMMITTED,              // the files are in place: no more cancelling
@@ -31,7 +31,7 @@ struct Wizard {
   HWND dlg = nullptr;
   Page page = PAGE_WELCOME;
   int result = EXIT_CANCELLED;
-  std::string why;
+  std::wstring why;
   UniqueHandle thread;  // the installing thread's, while it runs
   Look look;
   uint64_t need = 0;           // the program's unpacked size
@@ -46,25 +46,17 @@ struct Wizard {
 const int kAll[] = {IDE_LICENCE, IDR_ACCEPT, IDR_DECLINE, IDE_FOLDER, IDB_BROWSE, IDS_SPACE_NEED, IDS_SPACE_FREE,
                     IDP_PROGRESS, IDS_STATUS, IDS_FILE, IDE_INFO};
 
-Wizard* Self(HWND dlg) { return reinterpret_cast<Wizard*>(GetWindowLongPtrA(dlg, DWLP_USER)); }
+Wizard* Self(HWND dlg) { return reinterpret_cast<Wizard*>(GetWindowLongPtrW(dlg, DWLP_USER)); }
 
 // Text `id` with the program's name for its %s.
-std::string Named(const Wizard& w, LangId id) { return TxF(id, {w.s->name}); }
-std::string Caption(const Wizard& w) { return Named(w, L_CAPTION); }
+std::wstring Named(const Wizard& w, LangId id) { return TxF1(id, Wide(w.s->name)); }
+std::wstring Caption(const Wizard& w) { return Named(w, L_CAPTION); }
 // A message box of the wizard; returns the button pressed.
-int Say(const Wizard& w, const std::string& text, UINT flags) { return Box(w.dlg, text, Caption(w), flags); }
-
-void SetText(HWND dlg, int id, const std::string& text) { SetDlgItemTextA(dlg, id, text.c_str()); }
-
-std::string GetText(HWND dlg, int id) {
-  char buf[MAX_PATH + 1] = {0};
-  GetDlgItemTextA(dlg, id, buf, sizeof buf);
-  return buf;
-}
+int Say(const Wizard& w, const std::wstring& text, UINT flags) { return Box(w.dlg, text, Caption(w), flags); }
 
 // Plain text for an edit control: every line break as CR LF.
-std::string EditText(const std::string& in) {
-  std::string out;
+std::wstring EditText(const std::wstring& in) {
+  std::wstring out;
   out.reserve(in.size() + in.size() / 32);
   for (size_t i = 0; i < in.size(); ++i) {
     if (in[i] == '\n' && (i == 0 || in[i - 1] != '\r')) out += '\r';
@@ -103,30 +95,30 @@ bool ProgramSize(const Setup& s, uint64_t* size) {
   return true;
 }
 
-std::string SizeText(uint64_t b) {
-  char buf[32];
+std::wstring SizeText(uint64_t b) {
+  wchar_t buf[32];
   if (b < (1u << 20)) {
-    wsprintfA(buf, "%u KB", (unsigned)((b + 1023) / 1024));
+    wsprintfW(buf, L"%u KB", (unsigned)((b + 1023) / 1024));
   } else {
     int shift = b < (1ull << 30) ? 20 : 30;
     uint64_t tenths = (b * 10) >> shift;
-    wsprintfA(buf, "%u%c%u %s", (unsigned)(tenths / 10), TextSet() == "pl" ? ',' : '.', (unsigned)(tenths % 10),
-              shift == 20 ? "MB" : "GB");
+    wsprintfW(buf, L"%u%c%u %s", (unsigned)(tenths / 10), TextDecimalPoint(), (unsigned)(tenths % 10),
+              shift == 20 ? L"MB" : L"GB");
   }
   return buf;
 }
 
 // Free space for this user on the drive of `folder` (a full path with its drive).
-bool FreeSpace(const std::string& folder, uint64_t* bytes) {
-  char root[] = {folder[0], ':', '\\', 0};
+bool FreeSpace(const std::wstring& folder, uint64_t* bytes) {
+  wchar_t root[] = {folder[0], L':', L'\\', 0};
   ULARGE_INTEGER avail;
-  if (!GetDiskFreeSpaceExA(root, &avail, nullptr, nullptr)) return false;
+  if (!GetDiskFreeSpaceExW(root, &avail, nullptr, nullptr)) return false;
   *bytes = avail.QuadPart;
   return true;
 }
 
 void UpdateSpace(Wizard& w) {
-  std::string folder;
+  std::wstring folder;
   uint64_t avail = 0;
   bool known = TidyFolder(GetText(w.dlg, IDE_FOLDER), &folder) && FreeSpace(folder, &avail);
   SetText(w.dlg, IDS_SPACE_FREE, TxF1(L_SPACE_FREE, known ? SizeText(avail) : Tx(L_UNKNOWN)));
@@ -134,28 +126,28 @@ void UpdateSpace(Wizard& w) {
 
 // Whether files can be made in `folder` or, where it is not there yet, in the nearest folder on its
 // way that is. Changes nothing.
-bool Writable(std::string p) {
+bool Writable(std::wstring p) {
   for (;;) {
-    DWORD a = GetFileAttributesA(p.c_str());
+    DWORD a = GetFileAttributesW(p.c_str());
     if (a != INVALID_FILE_ATTRIBUTES) {
-      char probe[MAX_PATH];
-      if (!(a & FILE_ATTRIBUTE_DIRECTORY) || !GetTempFileNameA(p.c_str(), "prw", 0, probe)) return false;
-      DeleteFileA(probe);
+      wchar_t probe[MAX_PATH];
+      if (!(a & FILE_ATTRIBUTE_DIRECTORY) || !GetTempFileNameW(p.c_str(), L"prw", 0, probe)) return false;
+      DeleteFileW(probe);
       return true;
     }
     if (p.size() <= 3) return false;
-    p = FolderOf(p);
-    if (p.size() == 2) p += '\\';  // the drive's root
+    p.resize(p.rfind(L'\\'));
+    if (p.size() == 2) p += L'\\';  // the drive's root
   }
 }
 
 // Why the installation cannot go into `folder`, or "" when it can: too little space on its drive,
 // or the folder cannot be made or written. Changes nothing.
-std::string FolderRefusal(const Wizard& w, const std::string& folder) {
+std::wstring FolderRefusal(const Wizard& w, const std::wstring& folder) {
   uint64_t avail;
   if (w.needKnown && FreeSpace(folder, &avail) && avail < w.need)
     return TxF(L_NO_SPACE, {folder.substr(0, 2), SizeText(w.need), SizeText(avail)});
-  return Writable(folder) ? "" : TxF1(L_NOT_WRITABLE, folder);
+  return Writable(folder) ? L"" : TxF1(L_NOT_WRITABLE, folder);
 }
 
 // ---- Pages -----------------------------------------------------------------------------------------
@@ -209,57 +201,59 @@ void ShowPage(Wizard& w, Page page) {
 }
 
 // ---- The installing thread -------------------------------------------------------------------------
-void SinkProgress(void* ctx, int percent) { PostMessageA(static_cast<Wizard*>(ctx)->dlg, WM_SETUP_PROGRESS, percent, 0); }
-void SinkStatus(void* ctx, const std::string& text) {
-  SendMessageA(static_cast<Wizard*>(ctx)->dlg, WM_SETUP_STATUS, 0, (LPARAM)&text);
+void SinkProgress(void* ctx, int percent) { PostMessageW(static_cast<Wizard*>(ctx)->dlg, WM_SETUP_PROGRESS, percent, 0); }
+void SinkStatus(void* ctx, const std::wstring& text) {
+  SendMessageW(static_cast<Wizard*>(ctx)->dlg, WM_SETUP_STATUS, 0, (LPARAM)&text);
 }
-bool SinkAsk(void* ctx, const std::string& question) {
-  return SendMessageA(static_cast<Wizard*>(ctx)->dlg, WM_SETUP_ASK, 0, (LPARAM)&question) == 1;
+bool SinkAsk(void* ctx, const std::wstring& question) {
+  return SendMessageW(static_cast<Wizard*>(ctx)->dlg, WM_SETUP_ASK, 0, (LPARAM)&question) == 1;
 }
 
-void SinkFile(void* ctx, const char* rel) { SendMessageA(static_cast<Wizard*>(ctx)->dlg, WM_SETUP_FILE, 0, (LPARAM)rel); }
+void SinkFile(void* ctx, const char* rel) { SendMessageW(static_cast<Wizard*>(ctx)->dlg, WM_SETUP_FILE, 0, (LPARAM)rel); }
 bool SinkCancelled(void* ctx) {
   Wizard* w = static_cast<Wizard*>(ctx);
   while (w->pause) Sleep(20);
   return w->cancel != 0;
 }
-void SinkCommitted(void* ctx) { PostMessageA(static_cast<Wizard*>(ctx)->dlg, WM_SETUP_COMMITTED, 0, 0); }
+void SinkCommitted(void* ctx) { PostMessageW(static_cast<Wizard*>(ctx)->dlg, WM_SETUP_COMMITTED, 0, 0); }
 
 DWORD WINAPI InstallThread(LPVOID param) {
   Wizard* w = static_cast<Wizard*>(param);
   InstallSink sink = {SinkProgress, SinkStatus, SinkAsk, w, SinkFile, SinkCancelled, SinkCommitted};
   int code = RunInstall(*w->s, sink, &w->why);
-  PostMessageA(w->dlg, WM_SETUP_DONE, code, 0);
+  PostMessageW(w->dlg, WM_SETUP_DONE, code, 0);
   return 0;
 }
 
 // ---- Handlers ----------------------------------------------------------------------------------------
 void OnBrowse(Wizard& w) {
-  std::string title = Tx(L_BROWSE_TITLE);
-  BROWSEINFOA bi = {};
+  std::wstring title = Tx(L_BROWSE_TITLE);
+  BROWSEINFOW bi = {};
   bi.hwndOwner = w.dlg;
   bi.lpszTitle = title.c_str();
   bi.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-  UniquePidl pidl(SHBrowseForFolderA(&bi));
+  UniquePidl pidl(SHBrowseForFolderW(&bi));
   if (!pidl) return;
-  char path[MAX_PATH] = {0};
-  if (SHGetPathFromIDListA(pidl.get(), path) && path[0]) {
-    std::string folder = path;
-    std::string name = SafeName(w.s->name);
-    if (folder.back() != '\\') folder += '\\';
-    if (NameOf(folder.substr(0, folder.size() - 1)) != name) folder += name;
+  wchar_t path[MAX_PATH] = {0};
+  if (SHGetPathFromIDListW(pidl.get(), path) && path[0]) {
+    std::wstring folder = path;
+    std::wstring name = Wide(SafeName(w.s->name));
+    if (folder.back() != L'\\') folder += L'\\';
+    std::wstring last = folder.substr(0, folder.size() - 1);
+    last.erase(0, last.rfind(L'\\') + 1);  // all of it when there is no backslash
+    if (last != name) folder += name;
     else folder.pop_back();
     SetText(w.dlg, IDE_FOLDER, folder);
   }
 }
 
 void StartInstall(Wizard& w) {
-  std::string folder;
+  std::wstring folder;
   if (!TidyFolder(GetText(w.dlg, IDE_FOLDER), &folder)) {
     Say(w, Tx(L_BAD_FOLDER), MB_OK | MB_ICONWARNING);
     return;
   }
-  std::string refusal = FolderRefusal(w, folder);
+  std::wstring refusal = FolderRefusal(w, folder);
   if (!refusal.empty()) {
     Say(w, refusal, MB_OK | MB_ICONWARNING);
     return;
@@ -298,7 +292,7 @@ void CancelInstall(Wizard& w) {
   if (Say(w, Tx(L_CANCEL_ASK), MB_YESNO | MB_ICONQUESTION) == IDYES) {
     w.cancel = 1;
     SetText(w.dlg, IDS_STATUS, Tx(L_CANCELLING));
-    SetText(w.dlg, IDS_FILE, "");
+    SetText(w.dlg, IDS_FILE, L"");
     EnableWindow(GetDlgItem(w.dlg, IDCANCEL), FALSE);
   }
   w.pause = 0;
@@ -331,38 +325,40 @@ void OnDone(Wizard& w, int code) {
     return;
   }
   const Setup& s = *w.s;
-  std::string info;
+  std::wstring info;
   if (!s.infoPath.empty()) {
     if (IsHtml(s.infoPath)) {
       info = Tx(L_INFO_BROWSER);
-      ShellExecuteA(w.dlg, "open", s.infoPath.c_str(), nullptr, FolderOf(s.infoPath).c_str(), SW_SHOWNORMAL);
+      ShellExecuteW(w.dlg, L"open", Wide(s.infoPath).c_str(), nullptr, Wide(FolderOf(s.infoPath)).c_str(), SW_SHOWNORMAL);
     } else {
-      ReadWhole(s.infoPath, &info, kInfoMax);
+      std::string bytes;
+      ReadWhole(s.infoPath, &bytes, kInfoMax);
+      info = TextFileWide(bytes);
     }
   }
   SetText(w.dlg, IDE_INFO, EditText(info));
   ShowPage(w, PAGE_DONE);
   if (info.empty()) ShowWindow(GetDlgItem(w.dlg, IDE_INFO), SW_HIDE);
   if (!s.problems.empty()) {
-    std::string list;
-    for (const std::string& p : s.problems) list += "\r\n- " + p;
+    std::wstring list;
+    for (const std::wstring& p : s.problems) list += L"\r\n- " + p;
     Say(w, TxF1(L_PROBLEMS, list), MB_OK | MB_ICONWARNING);
   }
 }
 
 BOOL OnInit(HWND dlg, Wizard* w) {
-  SetWindowLongPtrA(dlg, DWLP_USER, (LONG_PTR)w);
+  SetWindowLongPtrW(dlg, DWLP_USER, (LONG_PTR)w);
   w->dlg = dlg;
-  SetWindowTextA(dlg, Caption(*w).c_str());
+  SetWindowTextW(dlg, Caption(*w).c_str());
   LookInit(dlg, &w->look);
   SetText(dlg, IDB_BACK, Tx(L_BACK));
   SetText(dlg, IDCANCEL, Tx(L_CANCEL));
   SetText(dlg, IDR_ACCEPT, Tx(L_ACCEPT));
   SetText(dlg, IDR_DECLINE, Tx(L_DECLINE));
   SetText(dlg, IDB_BROWSE, Tx(L_BROWSE));
-  SetText(dlg, IDE_LICENCE, EditText(w->s->licenceText));
+  SetText(dlg, IDE_LICENCE, EditText(TextFileWide(w->s->licenceText)));
   SetText(dlg, IDE_FOLDER, w->s->folder);
-  SendDlgItemMessageA(dlg, IDP_PROGRESS, PBM_SETRANGE32, 0, 100);
+  SendDlgItemMessageW(dlg, IDP_PROGRESS, PBM_SETRANGE32, 0, 100);
   ShowPage(*w, PAGE_WELCOME);
   SetFocus(GetDlgItem(dlg, IDB_NEXT));
   return FALSE;
@@ -391,19 +387,19 @@ INT_PTR CALLBACK WizardProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_COMMAND: OnCommand(*w, LOWORD(wp), HIWORD(wp)); return TRUE;
     case WM_CLOSE: OnCancel(*w); return TRUE;
-    case WM_SETUP_PROGRESS: SendDlgItemMessageA(dlg, IDP_PROGRESS, PBM_SETPOS, wp, 0); return TRUE;
-    case WM_SETUP_STATUS: SetText(dlg, IDS_STATUS, *reinterpret_cast<const std::string*>(lp)); return TRUE;
+    case WM_SETUP_PROGRESS: SendDlgItemMessageW(dlg, IDP_PROGRESS, PBM_SETPOS, wp, 0); return TRUE;
+    case WM_SETUP_STATUS: SetText(dlg, IDS_STATUS, *reinterpret_cast<const std::wstring*>(lp)); return TRUE;
     case WM_SETUP_ASK:
-      SetWindowLongPtrA(dlg, DWLP_MSGRESULT,
-                        Say(*w, *reinterpret_cast<const std::string*>(lp), MB_YESNO | MB_ICONQUESTION) == IDYES);
+      SetWindowLongPtrW(dlg, DWLP_MSGRESULT,
+                        Say(*w, *reinterpret_cast<const std::wstring*>(lp), MB_YESNO | MB_ICONQUESTION) == IDYES);
       return TRUE;
     case WM_SETUP_DONE: OnDone(*w, (int)wp); return TRUE;
-    case WM_SETUP_FILE: SetText(dlg, IDS_FILE, reinterpret_cast<const char*>(lp)); return TRUE;
+    case WM_SETUP_FILE: SetText(dlg, IDS_FILE, Wide(reinterpret_cast<const char*>(lp))); return TRUE;
     case WM_SETUP_COMMITTED:
       w->committed = true;
       EnableWindow(GetDlgItem(dlg, IDCANCEL), FALSE);
       return TRUE;
-    case WM_ERASEBKGND: SetWindowLongPtrA(dlg, DWLP_MSGRESULT, 1); return LookErase(dlg, w->look, (HDC)wp);
+    case WM_ERASEBKGND: SetWindowLongPtrW(dlg, DWLP_MSGRESULT, 1); return LookErase(dlg, w->look, (HDC)wp);
     case WM_CTLCOLORSTATIC: return LookCtlColor(dlg, w->look, (HDC)wp, (HWND)lp);
     case WM_DRAWITEM: return LookDrawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
   }

@@ -96,10 +96,17 @@ constexpr StrDef S_OUTPUT_LEFT_OUT{111, "Pominięto instalator leżący w folder
 // A file to pack that cannot be read (its name follows the text), and a save that failed.
 constexpr StrDef S_READ_FAILED{112, "Nie można odczytać pliku:"};
 constexpr StrDef S_SAVE_FAILED{113, "Nie można zapisać projektu."};
+// Files of the program folder that no installer can carry: the build names the file after the text.
+constexpr StrDef S_NAME_TOO_LONG{150, "Ścieżka pliku jest za długa dla Windows:"};
+constexpr StrDef S_NAME_FORBIDDEN{151, "Windows nie dopuszcza nazwy pliku:"};
+constexpr StrDef S_NAME_NOT_UTF8{152, "Nazwa pliku nie jest zapisana w UTF-8:"};
+constexpr StrDef S_NAME_CASE{153, "Nazwy różniące się tylko wielkością liter:"};
+constexpr StrDef S_FILE_TOO_LARGE{154, "Plik ma 4 GiB lub więcej:"};
 
 // Every entry above, for checks over the whole table.
 constexpr StrDef kAllStrings[] = {
     S_HELP_ERROR, S_PICK_FOLDER_TITLE, S_FILTER_TXT, S_PICK_LICENCE_TITLE, S_PICK_INFO_TITLE, S_DIALOG_ERROR, S_PICK_SETUP_TITLE, S_FILTER_EXE, S_NAME_LABEL, S_FOLDER_LABEL, S_SETUP_LABEL, S_LICENCE_LABEL, S_INFO_LABEL, S_BROWSE, S_ADD, S_REMOVE, S_APPLY, S_HELP, S_EXIT, S_CLOSE, S_LNK_CAPTION, S_LNK_SOURCE, S_LNK_FOLDER, S_LNK_DESKTOP, S_LNK_MENU, S_FILTER_ALL, S_PICK_LNK_TITLE, S_OUTSIDE_FOLDER, S_LNK_NO_PLACE, S_RUN_CAPTION, S_RUN_LABEL, S_PICK_RUN_TITLE, S_REG_CAPTION, S_REG_KEY, S_REG_NAME, S_REG_TYPE, S_REG_VALUE, S_PACK_CAPTION, S_PACK_TOTAL, S_PACK_CURRENT, S_PACK_CANCEL, S_BAD_PATH, S_MENU_NEW, S_MENU_OPEN, S_MENU_SAVE, S_MENU_SAVEAS, S_MENU_EXIT, S_MENU_SETTINGS, S_MENU_ABOUT, S_MENU_HELP, S_MENU_PROJECT, S_MENU_HELP_POPUP, S_REG_BAD_KEY, S_ABOUT_CAPTION, S_SETTINGS_CAPTION, S_SETTINGS_LEVEL, S_SETTINGS_LANG, S_FILTER_HTML, S_FILTER_KPJ, S_PICK_SAVE_PRJ_TITLE, S_UNPACK_ERROR, S_PICK_OPEN_PRJ_TITLE, S_RUN_INSTALL, S_RUN_UNINSTALL, S_RUN_SILENT, S_REG_NO_NAME, S_REG_DYNAMIC, S_ASK_SAVE,
-    S_TOOL_FILES_MISSING, S_OUTPUT_FAILED,
+    S_TOOL_FILES_MISSING, S_OUTPUT_FAILED, S_NAME_TOO_LONG, S_NAME_FORBIDDEN, S_NAME_NOT_UTF8, S_NAME_CASE,
+    S_FILE_TOO_LARGE,
     S_REG_NOT_DWORD, S_REG_NOT_BINARY, S_REG_NOT_RELATIVE, S_INFO_OUTSIDE, S_BUILD_USAGE, S_ALREADY_RUNNING,
     S_SIGN_FAILED, S_LICENCE_NAME, S_OUTPUT_LEFT_OUT, S_READ_FAILED, S_SAVE_FAILED};

@@ -8,7 +8,14 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
 # Only Wine runs in it (through `env`): the shell itself would look for it before LOCPATH is in its
 # own environment, and warn.
 export LOCPATH="$OUT/locale"
-WINE_LOCALE=pl_PL.UTF-8
+# PR_LOCALE=en_US.UTF-8 runs Wine with the Western code page 1252 instead (scripts/setup generates
+# both), in prefixes of their own.
+WINE_LOCALE="${PR_LOCALE:-pl_PL.UTF-8}"
+case "$WINE_LOCALE" in
+  pl_PL.UTF-8) PREFIX_SUFFIX= ;;
+  en_US.UTF-8) PREFIX_SUFFIX=.en_US ;;
+  *) echo "env.sh: PR_LOCALE takes pl_PL.UTF-8 or en_US.UTF-8, not $WINE_LOCALE" >&2; exit 2 ;;
+esac
 # The ad server the build puts into the program: the loopback address, where only the tests' own
 # server answers, unless the caller names another.
 export PR_AD_HOST="${PR_AD_HOST:-127.0.0.1}"
@@ -37,13 +44,13 @@ case "$PR_FLAVOUR" in
         { echo "env: PR_FLAVOUR=i686, but Wine's 32-bit loader $WINE32_LOADER cannot start here" >&2; return 1; }
     fi
     WIN_BUILD="$OUT/win" DIST="$OUT/dist" TOOLCHAIN="$ROOT/cmake/mingw-i686.cmake"
-    export WINEARCH=win32 WINEPREFIX="$OUT/wineprefix"
+    export WINEARCH=win32 WINEPREFIX="$OUT/wineprefix$PREFIX_SUFFIX"
     PR_WINE=wine ;;
   x64)
     : "${PR_FLAVOUR_WHY:=chosen by PR_FLAVOUR}"
     WIN_BUILD="$OUT/win-x64" DIST="$OUT/dist-x64" TOOLCHAIN="$ROOT/cmake/mingw-x86_64.cmake"
     # The wine command would try the 32-bit loader first: the 64-bit one is started directly.
-    export WINEARCH=win64 WINEPREFIX="$OUT/wineprefix64" WINELOADER="$WINE64_LOADER"
+    export WINEARCH=win64 WINEPREFIX="$OUT/wineprefix64$PREFIX_SUFFIX" WINELOADER="$WINE64_LOADER"
     PR_WINE="$WINE64_LOADER" ;;
   *) echo "env: PR_FLAVOUR must be i686 or x64, not \"$PR_FLAVOUR\"" >&2; return 1 ;;
 esac

@@ -37,8 +37,13 @@ grab_window() {
 }
 # The same at once, for a window that may not stay up for long.
 grab_now() {
-  local id
-  id=$(env LC_ALL="$WINE_LOCALE" xwininfo -root -tree | grep -F "\"$1\"" | awk '{print $1}' | head -1)
+  local id i
+  # The X window may show up a moment after Wine calls the window visible.
+  for i in $(seq 1 20); do
+    id=$(env LC_ALL="$WINE_LOCALE" xwininfo -root -tree | grep -F "\"$1\"" | awk '{print $1}' | head -1)
+    [ -n "$id" ] && break
+    sleep 0.1
+  done
   [ -n "$id" ] || { echo "grab_window: no X window \"$1\"" >&2; return 1; }
   import -window "$id" "$2"
 }

@@ -22,6 +22,12 @@
 namespace {
 
 const GzcFileOps* const ops = GzcDefaultFileOps();
+// Linux names are UTF-8 bytes; the C runtime's on Windows are the ANSI code page's.
+#ifdef _WIN32
+constexpr bool kUtf8Names = false;
+#else
+constexpr bool kUtf8Names = true;
+#endif
 
 const char kUsage[] =
     "Usage: gzc pack FOLDER ARCHIVE [-0..-9] [--time]\n"
@@ -131,12 +137,15 @@ int Pack(const char* folder, const char* archive, char level, bool timed) {
   if (!scratch.ok()) return Fail("cannot create a scratch folder");
   std::string gzTmp = scratch.gzTmp(), listFile = scratch.listFile();
   char mode[4] = {'w', 'b', level, 0};
-  GzcPackJob job{folder, archive, gzTmp.c_str(), listFile.c_str(), mode, ops, nullptr, 0, nullptr, nullptr};
+  GzcPackJob job{folder, archive, gzTmp.c_str(), listFile.c_str(), mode, ops, nullptr, 0, kUtf8Names, nullptr, nullptr};
   GzcPackResult result;
   auto start = std::chrono::steady_clock::now();
   GzcStatus status = GzcPack(job, &result);
   double took = Seconds(start);
-  if (status == GZC_ERR_SOURCE) return Fail(std::string(archive) + ": " + GzcStatusText(status) + ": " + result.unreadable);
+  if (status == GZC_ERR_SOURCE)
+    return Fail(std::string(archive) + ": " + GzcStatusText(status) + ": " + GzcShownName(result.unreadable));
+  if (status != GZC_OK && !result.refused.empty())
+    return Fail(std::string(archive) + ": " + GzcStatusText(status) + ": " + GzcShownName(result.refused));
   if (status != GZC_OK) return Fail(std::string(archive) + ": " + GzcStatusText(status));
   if (timed) std::fprintf(stderr, "gzc: pack %.3f s\n", took);
   for (const std::string& path : result.skipped) std::fprintf(stderr, "gzc: skipped (cannot be archived): %s\n", path.c_str());
@@ -158,7 +167,7 @@ int Unpack(const char* archive, const char* folder, bool timed) {
   }
   std::string gzTmp = scratch.gzTmp();
   GzcUnpackJob job{folder, gzTmp.c_str(), true, ops, nullptr, false, 0};
-  GzcSource src{ops, in.file, in.size, 0};
+  GzcSource src{ops, in.file, in.size, 0, kUtf8Names};
   auto start = std::chrono::steady_clock::now();
   GzcStatus status = GzcUnpack(job, src);
   double took = Seconds(start);
@@ -173,7 +182,8 @@ int Unpack(const char* archive, const char* folder, bool timed) {
 // Lists or verifies the archive that starts at `offset` and takes at most `avail` bytes.
 int ListAt(Input& in, const char* name, uint64_t offset, uint64_t avail, bool verify, const std::string& gzTmp) {
   if (!ops->seek(ops->ctx, in.file, offset)) return Fail(std::string("cannot read ") + name);
-  GzcSource src{ops, in.file, avail, offset};
+  // Names are listed in UTF-8, also those of archives in code page 1250.
+  GzcSource src{ops, in.file, avail, offset, true};
   if (verify) {
     GzcStatus status = GzcVerify(src, gzTmp.c_str());
     if (status != GZC_OK) return Fail(std::string(name) + ": " + GzcStatusText(status));

@@ -128,6 +128,93 @@ TEST(GzcKnownArchives, ChecksumWrapsAt2To32Minus1) {
   EXPECT_EQ(VerifyBytes(d, modulo2To32), GZC_ERR_CHECKSUM);
 }
 
+// Archives of code page 1250 names, read for a caller that takes UTF-8: converted by the table,
+// whatever the machine's locale.
+TEST(GzcKnownArchives, Cp1250NamesReadAsUtf8) {
+  TempDir d;
+  Bytes archive = BuildArchive({{"za\xbf\xf3\xb3\xe6.txt", "x"}, {"\x8c\x9f\\\x80", "e"}});
+  std::vector<GzcEntry> entries;
+  ASSERT_EQ(VerifyBytes(d, archive, &entries, true), GZC_OK);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].path, "zażółć.txt");
+  EXPECT_EQ(entries[1].path, "Śź\\€");
+  ASSERT_EQ(UnpackBytes(d, archive, d.root / "dest", true, nullptr, true), GZC_OK);
+  EXPECT_EQ(Snapshot(d.root / "dest"), (std::map<std::string, Bytes>{{"zażółć.txt", "x"}, {"Śź/€", "e"}}));
+}
+
+// The Unicode walk: every name travels in UTF-8, flagged only where it is not plain ASCII; what no
+// Windows could hold stops the packing, named, before an archive is written.
+TEST(GzcNames, EveryNameTravelsOrIsRefusedNamed) {
+  TempDir probe;
+  const size_t rootUnits = GzcUtf16Units(probe.root.c_str(), probe.root.string().size());
+  // Nested folders of CJK names whose whole path (root, "src", the names) takes `units` UTF-16 units.
+  auto longPath = [&](size_t units) {
+    size_t room = units - rootUnits - std::strlen("/src/") - std::strlen(".txt");
+    std::string rel;
+    while (room) {
+      size_t n = std::min<size_t>(room, 60);  // 180 bytes: within a Linux name's 255
+      for (size_t i = 0; i < n; ++i) rel += "\xe6\x97\xa5";
+      room -= n;
+      if (room) {
+        rel += '/';
+        --room;
+      }
+    }
+    return rel + ".txt";
+  };
+  struct Case {
+    const char* what;
+    std::vector<std::string> names;
+    GzcNameFault fault;
+  } cases[] = {
+      {"plain ASCII", {"plain.txt", "sub/x.dat"}, GZC_NAME_OK},
+      {"CJK", {"日本.txt"}, GZC_NAME_OK},
+      {"emoji beyond the BMP", {"emoji😀.txt"}, GZC_NAME_OK},
+      {"ñ, outside code page 1250", {"Español.lng"}, GZC_NAME_OK},
+      {"a combining accent", {"Cafe\xcc\x81.txt"}, GZC_NAME_OK},
+      {"ß", {"Straße/Maß.txt"}, GZC_NAME_OK},
+      {"at the path limit", {longPath(GZC_PATH_MAX)}, GZC_NAME_OK},
+      {"over the path limit", {longPath(GZC_PATH_MAX + 1)}, GZC_NAME_TOO_LONG},
+      {"a device name", {"sub/aux.txt"}, GZC_NAME_FORBIDDEN},
+      {"a trailing dot", {"name."}, GZC_NAME_FORBIDDEN},
+      {"a trailing blank", {"name "}, GZC_NAME_FORBIDDEN},
+      {"a colon", {"a:b.txt"}, GZC_NAME_FORBIDDEN},
+      {"a question mark", {"why?.txt"}, GZC_NAME_FORBIDDEN},
+      {"a backslash", {"back\\slash"}, GZC_NAME_FORBIDDEN},
+      {"no UTF-8", {"bad\xff.txt"}, GZC_NAME_NOT_UTF8},
+      {"equal but for case", {"Read.me", "READ.ME"}, GZC_NAME_CASE},
+      {"equal but for case, beyond ASCII", {"Łódź.txt", "łódź.TXT"}, GZC_NAME_CASE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir d;
+    ASSERT_EQ(d.root.string().size(), probe.root.string().size()) << "the limit rows count on it";
+    std::map<std::string, Bytes> want;
+    for (const std::string& name : c.names) {
+      TempDir::WriteFile(d.root / "src" / name, name);
+      want[name] = name;
+    }
+    GzcPackResult res;
+    GzcStatus st = Pack(d, d.root / "src", d.root / "n.gzc", nullptr, "wb6", &res, 0, true);
+    EXPECT_EQ(res.refusedWhy, c.fault);
+    if (c.fault != GZC_NAME_OK) {
+      EXPECT_EQ(st, GZC_ERR_NAME);
+      EXPECT_EQ(res.refused.rfind((d.root / "src").string() + "/", 0), 0u) << res.refused;
+      EXPECT_FALSE(fs::exists(d.root / "n.gzc")) << "no archive";
+      continue;
+    }
+    ASSERT_EQ(st, GZC_OK);
+    Bytes archive = ReadFile(d.root / "n.gzc");
+    bool ascii = true;
+    for (const std::string& name : c.names)
+      for (char ch : name) ascii = ascii && static_cast<unsigned char>(ch) < 0x80;
+    EXPECT_EQ(ParseArchive(archive).flags, ascii ? 0u : GZC_FLAG_UTF8);
+    // Into a folder as long as "src", so that the longest path still fits.
+    ASSERT_EQ(UnpackBytes(d, archive, d.root / "dst", true, nullptr, true), GZC_OK);
+    EXPECT_EQ(Snapshot(d.root / "dst"), want);
+  }
+}
+
 // A folder with the usual mix, written by the module and read back by both readers.
 class GzcPacked : public ::testing::Test {
  protected:
@@ -261,7 +348,7 @@ TEST_F(GzcPacked, AFileThatCannotBeReadStopsThePackingAndIsNamed) {
     SCOPED_TRACE(c.what);
     Faulty faulty(c.how, c.path.string());
     std::string f = src.string(), a = (d.root / "u.gzc").string(), g = d.gzTmp(), l = d.listFile();
-    GzcPackJob job{f.c_str(), a.c_str(), g.c_str(), l.c_str(), "wb6", &faulty.ops, nullptr, 0, nullptr, nullptr};
+    GzcPackJob job{f.c_str(), a.c_str(), g.c_str(), l.c_str(), "wb6", &faulty.ops, nullptr, 0, false, nullptr, nullptr};
     GzcPackResult res;
     EXPECT_EQ(GzcPack(job, &res), GZC_ERR_SOURCE);
     EXPECT_EQ(res.unreadable, c.path.string());

@@ -112,6 +112,30 @@ TEST_F(GzcHostile, UnsafeListLinesAreRefusedBeforeAnyWrite) {
   }
 }
 
+// A list flagged UTF-8 must be UTF-8, and its limit counts UTF-16 units, as Windows does.
+TEST_F(GzcHostile, Utf8ListsAreCheckedAsUtf8) {
+  auto flagged = [](const std::vector<std::pair<Bytes, Bytes>>& files) {
+    return WithWord(BuildArchive(files), 7, GZC_FLAG_UTF8);
+  };
+  std::string cjk;
+  for (size_t i = 0; i < GZC_PATH_MAX; ++i) cjk += "\xe6\x97\xa5";  // 259 units in 777 bytes
+  struct Case { const char* name; Bytes line; } refused[] = {
+      {"a byte that starts nothing", "bad\xff.txt"},
+      {"an overlong slash", "a\xc0\xaf" "b"},
+      {"a surrogate", "s\xed\xa0\x80.txt"},
+      {"a sequence cut short", "cut\xe6\x97"},
+      {"one unit over the limit", cjk + "x"},
+      {"a superscript device name", "COM\xc2\xb9"},
+  };
+  for (const Case& c : refused) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Unpack(flagged({{"first.txt", "1"}, {c.line, "x"}})), GZC_ERR_PATH);
+    ExpectRefused();
+  }
+  std::vector<GzcEntry> entries;
+  EXPECT_EQ(VerifyBytes(d, flagged({{cjk, "x"}}), &entries), GZC_OK) << "259 units fit as a line";
+}
+
 TEST_F(GzcHostile, ImpossibleCountsAndTablesAreRefused) {
   Bytes good = BuildArchive({{"a.txt", "alpha"}, {"b.txt", "beta"}});  // N = 3, table at 15..30
   struct Case { const char* name; Bytes archive; GzcStatus want; } cases[] = {
@@ -290,7 +314,7 @@ TEST_F(GzcHostile, FilesPastTheUnpackedBoundAreRefusedBeforeAnyWrite) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     rec.writes.clear();
-    EXPECT_EQ(UnpackBytes(d, c.archive, dest, true, &rec.ops, bound), c.want);
+    EXPECT_EQ(UnpackBytes(d, c.archive, dest, true, &rec.ops, false, bound), c.want);
     if (c.want != GZC_OK) {
       ExpectRefused();
       continue;

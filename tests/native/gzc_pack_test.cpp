@@ -412,7 +412,7 @@ TEST(GzcPackWalk, TheFileToLeaveOutIsFoundByIdentityOrByItsPath) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string folder = prog.string(), archive = (d.root / "a.gzc").string(), gz = d.gzTmp(), list = d.listFile();
-    GzcPackJob job{folder.c_str(), archive.c_str(), gz.c_str(), list.c_str(), "wb6", nullptr, nullptr, 0,
+    GzcPackJob job{folder.c_str(), archive.c_str(), gz.c_str(), list.c_str(), "wb6", nullptr, nullptr, 0, false,
                    c.leaveOut.c_str(), c.same};
     GzcPackResult result;
     ASSERT_EQ(GzcPack(job, &result), GZC_OK);

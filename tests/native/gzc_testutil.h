@@ -158,7 +158,7 @@ inline Bytes BuildArchive(const std::vector<std::pair<Bytes, Bytes>>& files) {
 }
 
 struct Parsed {
-  uint32_t checksum = 0, n = 0;
+  uint32_t checksum = 0, n = 0, flags = 0;
   std::vector<uint32_t> t;
   std::vector<Bytes> lines;
   std::vector<Bytes> contents;  // contents[i] = inflated entry i + 1
@@ -169,7 +169,8 @@ inline Parsed ParseArchive(const Bytes& a) {
   Parsed p;
   EXPECT_EQ(a.substr(0, 3), "GZC");
   p.checksum = LE(a, 3);
-  EXPECT_EQ(LE(a, 7), 0u);
+  p.flags = LE(a, 7);
+  EXPECT_EQ(p.flags & ~GZC_FLAG_UTF8, 0u);
   p.n = LE(a, 11);
   for (uint32_t i = 0; i <= p.n; ++i) p.t.push_back(LE(a, 15 + 4 * i));
   EXPECT_EQ(p.t[0], 19 + 4 * p.n);
@@ -197,31 +198,32 @@ inline Parsed ParseArchive(const Bytes& a) {
 // Running the module on files.
 inline GzcStatus Pack(const TempDir& d, const fs::path& folder, const fs::path& archive,
                       const GzcHooks* hooks = nullptr, const char* mode = "wb6", GzcPackResult* res = nullptr,
-                      unsigned threads = 0) {
+                      unsigned threads = 0, bool utf8 = false) {
   std::string f = folder.string(), a = archive.string(), g = d.gzTmp(), l = d.listFile();
-  GzcPackJob job{f.c_str(), a.c_str(), g.c_str(), l.c_str(), mode, nullptr, hooks, threads, nullptr, nullptr};
+  GzcPackJob job{f.c_str(), a.c_str(), g.c_str(), l.c_str(), mode, nullptr, hooks, threads, utf8, nullptr, nullptr};
   return GzcPack(job, res);
 }
 
 inline GzcStatus UnpackBytes(const TempDir& d, const Bytes& archive, const fs::path& dest, bool createFolders = true,
-                             const GzcFileOps* files = nullptr, uint64_t maxTotal = 0) {
+                             const GzcFileOps* files = nullptr, bool utf8 = false, uint64_t maxTotal = 0) {
   fs::path file = d.root / "scratch" / "in.gzc";
   TempDir::WriteFile(file, archive);
   fs::create_directories(dest);
   FILE* f = std::fopen(file.string().c_str(), "rb");
   std::string destStr = dest.string(), g = d.gzTmp();
   GzcUnpackJob job{destStr.c_str(), g.c_str(), createFolders, files, nullptr, false, maxTotal};
-  GzcSource src{nullptr, f, archive.size(), 0};
+  GzcSource src{nullptr, f, archive.size(), 0, utf8};
   GzcStatus s = GzcUnpack(job, src);
   std::fclose(f);
   return s;
 }
 
-inline GzcStatus VerifyBytes(const TempDir& d, const Bytes& archive, std::vector<GzcEntry>* entries = nullptr) {
+inline GzcStatus VerifyBytes(const TempDir& d, const Bytes& archive, std::vector<GzcEntry>* entries = nullptr,
+                             bool utf8 = false) {
   fs::path file = d.root / "scratch" / "in.gzc";
   TempDir::WriteFile(file, archive);
   FILE* f = std::fopen(file.string().c_str(), "rb");
-  GzcSource src{nullptr, f, archive.size(), 0};
+  GzcSource src{nullptr, f, archive.size(), 0, utf8};
   GzcStatus s = entries ? GzcList(src, d.gzTmp().c_str(), entries) : GzcVerify(src, d.gzTmp().c_str());
   std::fclose(f);
   return s;

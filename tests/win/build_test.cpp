@@ -401,7 +401,7 @@ TEST_F(Build, AProgramFileThatCannotBePackedStopsTheBuild) {
          f.reset();
          return UniqueHandle(CreateFileA(large.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
        },
-       "Nie mo\xbfna zapisa\xe6 pliku instalatora."},
+       "Plik ma 4 GiB lub wi\xea" "cej: " + large},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -1,4 +1,6 @@
 // Installers that install: silent installs and removals end to end, damaged and hostile installers.
+#include <algorithm>
+#include <cstring>
 #include <set>
 
 #include "setupfixture.h"
@@ -198,6 +200,43 @@ TEST_F(EngineInstall, SilentInstallPutsEverythingInPlaceAndTheUninstallerRemoves
   EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 }
 
+// Names of any language install as they are, whatever the machine's code page, and go again.
+TEST_F(EngineInstall, NamesOfAnyLanguageInstallAsTheyAreAndGoAgain) {
+  std::vector<std::string> names = {u8"日本.txt", u8"emoji😀.txt", u8"Español.lng", u8"Cafe\u0301.txt",
+                                    u8"Straße\\Maß.txt", u8"zażółć.txt"};
+  // Nested CJK folders up to the path limit, in the program folder and the installation folder.
+  size_t room = GZC_PATH_MAX - std::max(prog_.size(), target_.size() + 1) - std::strlen(".txt");
+  std::string deep;
+  for (size_t i = 0; i < room; ++i) deep += (i % 60 == 59) ? "\\" : u8"日";
+  names.push_back(deep + ".txt");
+  for (const std::string& n : names) PutUtf8(n, n);
+  InstallSilently();
+  const std::string target = AnsiToUtf8(target_);
+  for (const std::string& n : names) EXPECT_EQ(n, SlurpUtf8(target + "\\" + n)) << n;
+  EXPECT_EQ(0u, Slurp(target_ + "\\UnInst.log").find("PRLOG 2\r\n"));
+
+  Ran u = Run(target_ + "\\UnInst.exe", "/S");
+  ASSERT_TRUE(u.finished);
+  EXPECT_EQ(0u, u.code) << u.err;
+  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_); }, 20000)) << "nothing is left";
+}
+
+// An installation of an installer made before names travelled in UTF-8 left a log in code page
+// 1250: the uninstaller removes what it lists.
+TEST_F(EngineInstall, AnOlderCodePage1250LogIsRemovedAsItSays) {
+  PutUtf8(u8"zażółć\\ąę.txt", "old");  // named alike in every code page
+  InstallSilently();
+  uitest::WriteFile(target_ + "\\UnInst.log", "PRLOG 1\r\nP\t" + std::string(kName) + "\r\nG\tpl\r\nT\t" + target_ +
+                                                  "\r\nD\tzażółć\r\nF\tzażółć\\ąę.txt\r\n");
+  Ran u = Run(target_ + "\\UnInst.exe", "/S");
+  ASSERT_TRUE(u.finished);
+  EXPECT_EQ(0u, u.code) << u.err;
+  // Such an installation kept no copy of its log in the registration: the folder it was installed
+  // into (a line reaching outside) stays, empty.
+  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_ + "\\UnInst.exe"); }, 20000));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Utf8ToWide(AnsiToUtf8(target_) + u8"\\zażółć").c_str()));
+}
+
 TEST_F(EngineInstall, UninstallWithoutUserFilesRemovesTheFoldersItMadeButNotOnesThatWereThere) {
   Put("a.txt", "a");
   Put("sub\\b.txt", "b");
@@ -255,10 +294,10 @@ TEST_F(EngineInstall, RegistryValuesThatDoNotParseAreReportedAndTheRestIsWritten
   Build(setup);
   Ran r = Run(setup, "/S /D=" + target_);
   EXPECT_EQ(5u, r.code);
-  EXPECT_NE(std::string::npos, r.err.find("wpis rejestru nr 2 (HKEY_CURRENT_USER\\Software\\PackriftEngineTest\\BadDword): nieprawidłowa wartość „12x”")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find(u8"wpis rejestru nr 2 (HKEY_CURRENT_USER\\Software\\PackriftEngineTest\\BadDword): nieprawidłowa wartość „12x”")) << r.err;
   EXPECT_NE(std::string::npos, r.err.find("nr 3 (HKEY_CURRENT_USER\\Software\\PackriftEngineTest\\BadBin)")) << r.err;
-  EXPECT_NE(std::string::npos, r.err.find("„4294967296”")) << r.err;
-  EXPECT_NE(std::string::npos, r.err.find("„abc”")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find(u8"„4294967296”")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find(u8"„abc”")) << r.err;
   EXPECT_NE(std::string::npos, r.err.find("nr 9 (HKEY_NOWHERE\\x\\Lost)")) << r.err;
   DWORD type;
   std::string data;
@@ -279,12 +318,12 @@ TEST_F(EngineInstall, TruncatedInstallerInstallsNothingAndSaysWhy) {
   uitest::WriteFile(setup, whole.substr(0, whole.size() - 5000));
   Ran r = Run(setup, "/S /D=" + target_);
   EXPECT_EQ(3u, r.code);
-  EXPECT_NE(std::string::npos, r.err.find("Instalator jest uszkodzony i nic nie zostało zainstalowane: plik instalatora jest niekompletny (ucięty).")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find(u8"Instalator jest uszkodzony i nic nie zostało zainstalowane: plik instalatora jest niekompletny (ucięty).")) << r.err;
   EXPECT_FALSE(PathExists(root_ + "Installed"));
 
   // Shown to a user in a box, before any page.
   PROCESS_INFORMATION pi = Start(setup, "");
-  EXPECT_EQ("Instalator jest uszkodzony i nic nie zostało zainstalowane: plik instalatora jest niekompletny (ucięty).",
+  EXPECT_EQ(u8"Instalator jest uszkodzony i nic nie zostało zainstalowane: plik instalatora jest niekompletny (ucięty).",
             AnswerBox(pi.dwProcessId, IDOK));
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 20000));
   DWORD code = 0;
@@ -353,7 +392,7 @@ TEST_F(EngineInstall, TraversalPathInTheProgramArchiveInstallsNothing) {
   BuildWithProgramArchive(setup, RawArchive({{"good.txt", "fine"}, {"..\\..\\evil.txt", "gotcha"}}));
   Ran r = Run(setup, "/S /D=" + target_);
   EXPECT_EQ(3u, r.code);
-  EXPECT_NE(std::string::npos, r.err.find("archiwum zawiera ścieżkę pliku prowadzącą poza folder instalacji")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find(u8"archiwum zawiera ścieżkę pliku prowadzącą poza folder instalacji")) << r.err;
   EXPECT_FALSE(PathExists(root_ + "evil.txt"));
   EXPECT_FALSE(PathExists(root_ + "Installed"));
 
@@ -376,7 +415,7 @@ TEST_F(EngineInstall, DamagedMemberAndUnsafeEntriesAreRefused) {
   uitest::WriteFile(setup, whole);
   Ran r = Run(setup, "/S /D=" + target_);
   EXPECT_EQ(3u, r.code);
-  EXPECT_NE(std::string::npos, r.err.find("Instalator jest uszkodzony i nic nie zostało zainstalowane: suma kontrolna danych się nie zgadza.")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find(u8"Instalator jest uszkodzony i nic nie zostało zainstalowane: suma kontrolna danych się nie zgadza.")) << r.err;
   EXPECT_FALSE(PathExists(root_ + "Installed"));
 
   // Entries whose paths leave the folder are refused one by one and reported.
@@ -388,8 +427,8 @@ TEST_F(EngineInstall, DamagedMemberAndUnsafeEntriesAreRefused) {
   Build(setup);
   r = Run(setup, "/S /D=" + target_);
   EXPECT_EQ(5u, r.code);
-  EXPECT_NE(std::string::npos, r.err.find("wpis desktop 1: niedozwolona ścieżka „..\\..\\outside.exe”")) << r.err;
-  EXPECT_NE(std::string::npos, r.err.find("wpis Run 1: niedozwolona ścieżka „C:\\windows\\system32\\cmd.exe”")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find(u8"wpis desktop 1: niedozwolona ścieżka „..\\..\\outside.exe”")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find(u8"wpis Run 1: niedozwolona ścieżka „C:\\windows\\system32\\cmd.exe”")) << r.err;
   EXPECT_TRUE(PathExists(target_ + "\\data.bin"));
   Run(target_ + "\\UnInst.exe", "/S");
   EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_); }, 20000));
@@ -411,7 +450,7 @@ TEST_F(EngineInstall, AMemberLargerThanTheMemoryScratchInstallsBitExact) {
   uitest::WriteFile(setup, whole);
   Ran r = Run(setup, "/S /D=" + target_);
   EXPECT_EQ(3u, r.code);
-  EXPECT_NE(std::string::npos, r.err.find("suma kontrolna danych się nie zgadza")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find(u8"suma kontrolna danych się nie zgadza")) << r.err;
   EXPECT_FALSE(PathExists(root_ + "Installed"));
 }
 
@@ -422,7 +461,16 @@ TEST_F(EngineInstall, CommandLineIsChecked) {
   Build(setup);
   Ran r = Run(setup, "/S /X");
   EXPECT_EQ(2u, r.code);
-  EXPECT_NE(std::string::npos, r.err.find("Nieprawidłowy wiersz polecenia: /X")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find(u8"Nieprawidłowy wiersz polecenia: /X")) << r.err;
+  r = Run(setup, "/S /L=ja /X");
+  EXPECT_EQ(2u, r.code);
+  const std::string japanese = u8"コマンド ラインが無効です: /X";  // (the macros quote in code page 1250)
+  EXPECT_NE(std::string::npos, r.err.find(japanese)) << r.err;
+  // A language the installer does not have: the codes it has.
+  r = Run(setup, "/S /L=xx /D=" + target_);
+  EXPECT_EQ(2u, r.code);
+  EXPECT_NE(std::string::npos, r.err.find("/L=xx\r\n/L=pl|en|de|fr|es|it|pt-BR|nl|cs|hu|uk|ru|tr|ja|zh-CN\r\n")) << r.err;
+  EXPECT_FALSE(PathExists(target_));
   r = Run(setup, "/S /D=relative\\folder");
   EXPECT_EQ(2u, r.code);
   EXPECT_NE(std::string::npos, r.err.find("/D=relative\\folder")) << r.err;
@@ -434,6 +482,48 @@ TEST_F(EngineInstall, CommandLineIsChecked) {
   EXPECT_EQ("a", Slurp(root_ + "With Blanks\\Pro gram\\a.txt"));
   Run(root_ + "With Blanks\\Pro gram\\UnInst.exe", "/S");
   EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(root_ + "With Blanks"); }, 20000));
+}
+
+// Without /L= the texts are those of the user's interface language (Wine takes it from LC_MESSAGES
+// when a process starts; the code page stays Polish): its language, for Portuguese its region,
+// else English. The uninstaller speaks the installation's language, whatever the user's.
+TEST_F(EngineInstall, TheUsersInterfaceLanguageChoosesTheTexts) {
+  Put("a.txt", "a");
+  Ini(cfg_ + "init.cfg", "cfg", "1", kName);
+  std::string setup = root_ + "setup.exe", said = root_ + "said.txt", script = root_ + "ui.sh";
+  Build(setup);
+  uitest::WriteFile(script,
+                    "loc=$1 out=$2; shift 2\n"
+                    "[ -d \"$LOCPATH/$loc\" ] || { echo \"no $loc locale in $LOCPATH: run scripts/setup\" >\"$out\"; exit 9; }\n"
+                    "env -u LC_ALL LANG=pl_PL.UTF-8 LC_MESSAGES=\"$loc\" \"${WINELOADER:-wine}\" \"$@\" 2>\"$out\"\n");
+  auto runIn = [&](const char* locale, const std::string& args) {
+    uitest::WriteFile(said, "");
+    DWORD code = uitest::RunLinux("/bin/sh \"" + script + "\" " + locale + " \"" + said + "\" \"" + setup + "\" " + args);
+    return std::make_pair(code, Slurp(said));
+  };
+  const struct {
+    const char* locale;
+    const char* said;
+  } kCases[] = {
+      {"de_DE.UTF-8", u8"Ungültige Befehlszeile: /X"},
+      {"pt_BR.UTF-8", u8"Linha de comando inválida: /X"},
+      {"pt_PT.UTF-8", u8"Invalid command line: /X"},
+      {"ja_JP.UTF-8", u8"コマンド ラインが無効です: /X"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.locale);
+    auto r = runIn(c.locale, "/S /X");
+    EXPECT_EQ(2u, r.first) << r.second;
+    EXPECT_EQ(std::string(c.said) + "\r\n", r.second);
+  }
+  auto r = runIn("ja_JP.UTF-8", "/S /D=" + target_);
+  ASSERT_EQ(0u, r.first) << r.second;
+  Ran u = Run(target_ + "\\UnInst.exe", "/S /X");
+  EXPECT_EQ(2u, u.code);
+  EXPECT_EQ(std::string(kCases[3].said) + "\r\n", u.err);
+  u = Run(target_ + "\\UnInst.exe", "/S");
+  EXPECT_EQ(0u, u.code) << u.err;
+  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_); }, 20000));
 }
 }  // namespace
 
@@ -499,7 +589,7 @@ TEST_F(EngineInstall, AnotherFilePutAtTheInstallersPathAfterItStartedIsNotInstal
     ASSERT_TRUE(CopyFileA(other.c_str(), setup.c_str(), TRUE));
   });
   EXPECT_EQ(3u, r.code) << r.err;
-  EXPECT_NE(std::string::npos, r.err.find("Instalator jest uszkodzony i nic nie zostało zainstalowane")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find(u8"Instalator jest uszkodzony i nic nie zostało zainstalowane")) << r.err;
   EXPECT_FALSE(PathExists(root_ + "Installed"));
   // Started from that file, it installs: the refusal was the swap's.
   r = Run(setup, "/S /D=" + target_);

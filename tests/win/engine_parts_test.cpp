@@ -20,26 +20,53 @@ size_t Count(const std::string& s, const std::string& what) {
   return n;
 }
 
-TEST(EngineLangData, TheShippedFileHoldsAPolishAndACompleteEnglishSet) {
+TEST(EngineLangData, TheShippedFileHoldsFifteenCompleteSets) {
   std::string lang = Lang();
   ASSERT_FALSE(lang.empty());
   EXPECT_EQ(0u, lang.find("PRLANG "));
   EXPECT_EQ(lang.size(), LangDataLength(lang.data(), lang.size()));
-  EXPECT_EQ((std::vector<std::string>{"pl", "en"}), LangSets(lang.data(), lang.size()));
-  std::vector<std::string> pl, en;
+  const std::vector<std::string> sets = LangSets(lang.data(), lang.size());
+  EXPECT_EQ((std::vector<std::string>{"pl", "en", "de", "fr", "es", "it", "pt-BR", "nl", "cs", "hu", "uk", "ru", "tr",
+                                      "ja", "zh-CN"}),
+            sets);
+  std::vector<std::string> pl, other;
   ASSERT_TRUE(LangLoad(lang.data(), lang.size(), "pl", L_COUNT, &pl));
-  ASSERT_TRUE(LangLoad(lang.data(), lang.size(), "en", L_COUNT, &en));
-  for (int id = 1; id < L_COUNT; ++id) {
-    EXPECT_FALSE(pl[id].empty()) << id;
-    // A text missing from the English set would be taken from the Polish one.
-    EXPECT_NE(pl[id], en[id]) << id;
-    EXPECT_EQ(Count(pl[id], "%s"), Count(en[id], "%s")) << id;
+  for (size_t set = 1; set < sets.size(); ++set) {
+    SCOPED_TRACE(sets[set]);
+    ASSERT_TRUE(LangLoad(lang.data(), lang.size(), sets[set].c_str(), L_COUNT, &other));
+    for (int id = 1; id < L_COUNT; ++id) {
+      EXPECT_FALSE(pl[id].empty()) << id;
+      // A text missing from a set would be taken from the Polish one.
+      EXPECT_NE(pl[id], other[id]) << id;
+      EXPECT_EQ(Count(pl[id], "%s"), Count(other[id], "%s")) << id;
+    }
   }
-  // Stored in code page 1250, line breaks as CR LF.
-  EXPECT_EQ("Zakończ", pl[L_FINISH]);
-  EXPECT_EQ("Finish", en[L_FINISH]);
-  EXPECT_NE(std::string::npos, pl[L_WELCOME_TEXT].find("komputerze.\r\n\r\nZalecane"));
-  EXPECT_EQ("Podaj pełną ścieżkę folderu, na przykład C:\\Program Files\\Program.", pl[L_BAD_FOLDER]);
+  // Stored in UTF-8, line breaks as CR LF.
+  EXPECT_EQ(u8"Zakończ", pl[L_FINISH]);
+  const char* const kChineseFinish = u8"完成";  // (outside the macro, which quotes itself in code page 1250)
+  EXPECT_EQ(kChineseFinish, other[L_FINISH]);
+  EXPECT_NE(std::string::npos, pl[L_WELCOME_TEXT].find(u8"komputerze.\r\n\r\nZalecane"));
+  EXPECT_EQ(u8"Podaj pełną ścieżkę folderu, na przykład C:\\Program Files\\Program.", pl[L_BAD_FOLDER]);
+}
+
+// The set of an interface language: its language, and the region for Portuguese and Chinese.
+TEST(EngineLangData, TheInterfaceLanguageChoosesItsSetElseEnglish) {
+  const struct {
+    unsigned short langId;
+    const char* set;
+  } kCases[] = {
+      {0x0415, "pl"}, {0x0409, "en"},    {0x0809, "en"},    {0x0407, "de"}, {0x0c07, "de"},  {0x040c, "fr"},
+      {0x0c0a, "es"}, {0x0410, "it"},    {0x0416, "pt-BR"}, {0x0816, "en"}, {0x0413, "nl"},  {0x0405, "cs"},
+      {0x040e, "hu"}, {0x0422, "uk"},    {0x0419, "ru"},    {0x041f, "tr"}, {0x0411, "ja"},  {0x0804, "zh-CN"},
+      {0x1004, "zh-CN"}, {0x0404, "en"}, {0x0c04, "en"},    {0x0408, "en"}, {0x0000, "en"},
+  };
+  for (const auto& c : kCases) EXPECT_STREQ(c.set, LangForUi(c.langId)) << std::hex << c.langId;
+  const std::vector<std::string> sets{"pl", "en", "pt-BR", "zh-CN"};
+  EXPECT_EQ("pt-BR", LangFind(sets, "PT-br"));
+  EXPECT_EQ("zh-CN", LangFind(sets, "zh-cn"));
+  EXPECT_EQ("en", LangFind(sets, "EN"));
+  EXPECT_EQ("", LangFind(sets, "pt"));
+  EXPECT_EQ("", LangFind(sets, "e"));
 }
 
 TEST(EngineLangData, TheBlockDelimitsItselfAndRefusesDamage) {
@@ -69,9 +96,9 @@ TEST(EngineLangData, TheBlockDelimitsItselfAndRefusesDamage) {
 }
 
 TEST(EngineLangData, FormatFillsEachPlaceholderInTurn) {
-  EXPECT_EQ("a 1 b 2 100%", LangFormat("a %s b %s 100%%", {"1", "2"}));
-  EXPECT_EQ("x  y", LangFormat("x %s y", {}));
-  EXPECT_EQ("%d stays", LangFormat("%d stays", {"unused"}));
+  EXPECT_EQ(L"a 1 b 2 100%", LangFormat(L"a %s b %s 100%%", {L"1", L"2"}));
+  EXPECT_EQ(L"x  y", LangFormat(L"x %s y", {}));
+  EXPECT_EQ(L"%d stays", LangFormat(L"%d stays", {L"unused"}));
 }
 
 TEST(EngineRegValue, BinaryFormIsPairsOfHexDigits) {
@@ -186,7 +213,7 @@ TEST(EngineUninstallLog, LinesRoundTripAndDamageIsRefused) {
   EXPECT_FALSE(LogLine('F', "a\tb", "", &log));
   EXPECT_FALSE(LogLine('F', "a\r\nV\tHKEY_USERS\\x", "", &log));
   EXPECT_FALSE(LogLine('Q', "x", "", &log));
-  EXPECT_EQ("PRLOG 1\r\nP\tZażółć\r\nF\tlib\\a b.txt\r\nV\tHKEY_CURRENT_USER\\Software\\x\t\r\n"
+  EXPECT_EQ("PRLOG 2\r\nP\tZażółć\r\nF\tlib\\a b.txt\r\nV\tHKEY_CURRENT_USER\\Software\\x\t\r\n"
             "V\tHKEY_CURRENT_USER\\Software\\x\tName\r\n",
             log);
   std::vector<LogItem> items;
@@ -196,6 +223,10 @@ TEST(EngineUninstallLog, LinesRoundTripAndDamageIsRefused) {
   EXPECT_EQ("lib\\a b.txt", items[1].a);
   EXPECT_EQ("", items[2].b);
   EXPECT_EQ("Name", items[3].b);
+  // A log of the installers before: code page 1250, read in UTF-8.
+  ASSERT_TRUE(LogParse("PRLOG 1\r\nF\tza\xbf\xf3\xb3\xe6.txt\r\n", &items));
+  ASSERT_EQ(1u, items.size());
+  EXPECT_EQ(u8"zażółć.txt", items[0].a);
   for (const std::string& bad : {std::string("P\tx\r\n"), LogHeader() + "Z\tx\r\n", LogHeader() + "F\ta\tb\r\n",
                                  LogHeader() + "V\tkey-only\r\n", LogHeader() + "F\t\r\n", LogHeader() + "Fx\r\n"}) {
     EXPECT_FALSE(LogParse(bad, &items)) << bad;

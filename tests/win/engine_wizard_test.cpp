@@ -53,29 +53,31 @@ class EngineWizard : public SetupTest {
   void Press(HWND dlg, int id) { PostMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0); }
   bool Shown(HWND dlg, int id) { return IsWindowVisible(GetDlgItem(dlg, id)) != FALSE; }
   bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE; }
-  bool WaitTitle(HWND dlg, const std::string& title) {
-    return uitest::WaitFor([&] { return ItemText(dlg, IDS_TITLE) == title; });
+  // A control's text in UTF-8.
+  std::string Utf8(HWND dlg, int id) { return TextUtf8(GetDlgItem(dlg, id)); }
+  bool WaitTitle(HWND dlg, const std::string& utf8) {
+    return uitest::WaitFor([&] { return Utf8(dlg, IDS_TITLE) == utf8; });
   }
   // From the welcome page, the licence accepted, to the folder page.
   bool ToFolderPage(HWND dlg) {
     Press(dlg, IDB_NEXT);
-    if (!WaitTitle(dlg, "Umowa licencyjna")) return false;
+    if (!WaitTitle(dlg, u8"Umowa licencyjna")) return false;
     Press(dlg, IDR_ACCEPT);
     if (!uitest::WaitFor([&] { return Enabled(dlg, IDB_NEXT); })) return false;
     Press(dlg, IDB_NEXT);
-    return WaitTitle(dlg, "Folder instalacji");
+    return WaitTitle(dlg, u8"Folder instalacji");
   }
   // The page's title, and its side picture or its header band (subtitle, emblem, etched line).
   void ExpectLook(HWND dlg, const char* title, const char* subtitle) {
     SCOPED_TRACE(title);
-    EXPECT_EQ(title, ItemText(dlg, IDS_TITLE));
+    EXPECT_EQ(title, Utf8(dlg, IDS_TITLE));
     bool side = subtitle == nullptr;
     EXPECT_EQ(side, Shown(dlg, IDS_SIDE));
     EXPECT_EQ(!side, Shown(dlg, IDS_EMBLEM));
     EXPECT_EQ(!side, Shown(dlg, IDS_HEADLINE));
     EXPECT_EQ(!side, Shown(dlg, IDS_SUBTITLE));
     if (!side) {
-      EXPECT_EQ(subtitle, ItemText(dlg, IDS_SUBTITLE));
+      EXPECT_EQ(subtitle, Utf8(dlg, IDS_SUBTITLE));
     }
   }
   DWORD ExitCode(DWORD ms = 30000) {
@@ -101,7 +103,7 @@ TEST_F(EngineWizard, RunsThroughItsPagesInstallsAndShowsTheClosingInformation) {
 
   // Licence: shown as written; no way on until it is accepted.
   Press(dlg, IDB_NEXT);
-  ASSERT_TRUE(WaitTitle(dlg, "Umowa licencyjna"));
+  ASSERT_TRUE(WaitTitle(dlg, u8"Umowa licencyjna"));
   EXPECT_EQ(kLicence, ItemText(dlg, IDE_LICENCE));
   EXPECT_TRUE(Shown(dlg, IDE_LICENCE));
   EXPECT_EQ("Akceptuję warunki umowy licencyjnej", ItemText(dlg, IDR_ACCEPT));
@@ -109,29 +111,29 @@ TEST_F(EngineWizard, RunsThroughItsPagesInstallsAndShowsTheClosingInformation) {
   Press(dlg, IDR_ACCEPT);
   ASSERT_TRUE(uitest::WaitFor([&] { return Enabled(dlg, IDB_NEXT); }));
   Press(dlg, IDB_BACK);
-  ASSERT_TRUE(WaitTitle(dlg, "Witamy w instalatorze programu Wizard Próba"));
+  ASSERT_TRUE(WaitTitle(dlg, u8"Witamy w instalatorze programu Wizard Próba"));
   Press(dlg, IDB_NEXT);
-  ASSERT_TRUE(WaitTitle(dlg, "Umowa licencyjna"));
+  ASSERT_TRUE(WaitTitle(dlg, u8"Umowa licencyjna"));
   EXPECT_TRUE(Enabled(dlg, IDB_NEXT));  // the choice is kept
   Press(dlg, IDB_NEXT);
 
   // Folder: the program files folder and the name by default.
-  ASSERT_TRUE(WaitTitle(dlg, "Folder instalacji"));
+  ASSERT_TRUE(WaitTitle(dlg, u8"Folder instalacji"));
   EXPECT_TRUE(Shown(dlg, IDE_FOLDER));
   EXPECT_FALSE(Shown(dlg, IDE_LICENCE));
   EXPECT_EQ("C:\\Program Files\\Wizard Próba", ItemText(dlg, IDE_FOLDER));
   EXPECT_EQ("Instaluj", ItemText(dlg, IDB_NEXT));
   SendMessageA(GetDlgItem(dlg, IDE_FOLDER), WM_SETTEXT, 0, (LPARAM) "no drive here");
   Press(dlg, IDB_NEXT);
-  EXPECT_EQ("Podaj pełną ścieżkę folderu, na przykład C:\\Program Files\\Program.", AnswerBox(pi_.dwProcessId, IDOK));
+  EXPECT_EQ(u8"Podaj pełną ścieżkę folderu, na przykład C:\\Program Files\\Program.", AnswerBox(pi_.dwProcessId, IDOK));
   EXPECT_EQ("Folder instalacji", ItemText(dlg, IDS_TITLE));
   EXPECT_FALSE(PathExists(root_ + "Installed"));
   SendMessageA(GetDlgItem(dlg, IDE_FOLDER), WM_SETTEXT, 0, (LPARAM)target_.c_str());
   Press(dlg, IDB_NEXT);
 
   // The run entry that asks, asks; the silent one does not.
-  EXPECT_EQ("Czy uruchomić asking.exe?", AnswerBox(pi_.dwProcessId, IDYES));
-  ASSERT_TRUE(WaitTitle(dlg, "Instalacja zakończona"));
+  EXPECT_EQ(u8"Czy uruchomić asking.exe?", AnswerBox(pi_.dwProcessId, IDYES));
+  ASSERT_TRUE(WaitTitle(dlg, u8"Instalacja zakończona"));
   EXPECT_EQ("Program Wizard Próba został zainstalowany na tym komputerze.", ItemText(dlg, IDS_TEXT));
   EXPECT_EQ("Dziękujemy.\r\nDo zobaczenia.\r\n", ItemText(dlg, IDE_INFO));
   EXPECT_TRUE(Shown(dlg, IDE_INFO));
@@ -151,7 +153,7 @@ TEST_F(EngineWizard, DecliningTheLicenceInstallsNothing) {
   HWND dlg = Open("");
   ASSERT_TRUE(dlg);
   Press(dlg, IDB_NEXT);
-  ASSERT_TRUE(WaitTitle(dlg, "Umowa licencyjna"));
+  ASSERT_TRUE(WaitTitle(dlg, u8"Umowa licencyjna"));
   Press(dlg, IDR_ACCEPT);
   ASSERT_TRUE(uitest::WaitFor([&] { return Enabled(dlg, IDB_NEXT); }));
   Press(dlg, IDR_DECLINE);
@@ -161,9 +163,9 @@ TEST_F(EngineWizard, DecliningTheLicenceInstallsNothing) {
   EXPECT_EQ("Umowa licencyjna", ItemText(dlg, IDS_TITLE));
   // Cancelling asks; "no" stays (the wizard asks again), "yes" ends without installing.
   Press(dlg, IDCANCEL);
-  EXPECT_EQ("Czy na pewno przerwać instalację?", AnswerBox(pi_.dwProcessId, IDNO));
+  EXPECT_EQ(u8"Czy na pewno przerwać instalację?", AnswerBox(pi_.dwProcessId, IDNO));
   Press(dlg, IDCANCEL);
-  EXPECT_EQ("Czy na pewno przerwać instalację?", AnswerBox(pi_.dwProcessId, IDYES));
+  EXPECT_EQ(u8"Czy na pewno przerwać instalację?", AnswerBox(pi_.dwProcessId, IDYES));
   EXPECT_EQ(1u, ExitCode());
   EXPECT_FALSE(PathExists(root_ + "Installed"));
   EXPECT_FALSE(PathExists("C:\\Program Files\\Wizard Próba"));
@@ -191,37 +193,50 @@ struct LanguageCase {
   const char* unDoneText;
 };
 const LanguageCase kLanguages[] = {
-    {"", "Instalator programu Wizard Próba",
-     {"Witamy w instalatorze programu Wizard Próba", nullptr},
-     {"Umowa licencyjna", "Przed instalacją programu Wizard Próba przeczytaj warunki licencji."},
-     {"Folder instalacji", "Wybierz folder, w którym zostanie zainstalowany program Wizard Próba."},
-     {"Instalowanie", "Poczekaj, trwa instalowanie programu Wizard Próba."},
-     {"Instalacja zakończona", nullptr},
-     "Wymagane miejsce: ", "Dostępne miejsce: ", "Czy na pewno przerwać instalację?", "Czy uruchomić asking.exe?",
-     "Deinstalator programu Wizard Próba",
-     {"Usuwanie programu Wizard Próba", "Program Wizard Próba zostanie usunięty z tego komputera."},
-     {"Usuwanie zakończone", ""},
-     "Czy na pewno usunąć program Wizard Próba i wszystkie jego składniki?",
-     "Program Wizard Próba został usunięty z komputera."},
-    {"/L=en", "Wizard Próba Setup",
-     {"Welcome to the Wizard Próba Setup", nullptr},
-     {"License Agreement", "Please review the license terms before installing Wizard Próba."},
-     {"Installation Folder", "Choose the folder in which to install Wizard Próba."},
-     {"Installing", "Please wait while Wizard Próba is being installed."},
-     {"Installation Complete", nullptr},
-     "Space required: ", "Space available: ", "Are you sure you want to cancel the installation?", "Run asking.exe?",
-     "Wizard Próba Uninstall",
-     {"Uninstall Wizard Próba", "Wizard Próba will be removed from this computer."},
-     {"Uninstall Complete", ""},
-     "Are you sure you want to remove Wizard Próba and all of its components?",
-     "Wizard Próba has been removed from your computer."},
+    {u8"", u8"Instalator programu Wizard Próba",
+     {u8"Witamy w instalatorze programu Wizard Próba", nullptr},
+     {u8"Umowa licencyjna", u8"Przed instalacją programu Wizard Próba przeczytaj warunki licencji."},
+     {u8"Folder instalacji", u8"Wybierz folder, w którym zostanie zainstalowany program Wizard Próba."},
+     {u8"Instalowanie", u8"Poczekaj, trwa instalowanie programu Wizard Próba."},
+     {u8"Instalacja zakończona", nullptr},
+     u8"Wymagane miejsce: ", u8"Dostępne miejsce: ", u8"Czy na pewno przerwać instalację?", u8"Czy uruchomić asking.exe?",
+     u8"Deinstalator programu Wizard Próba",
+     {u8"Usuwanie programu Wizard Próba", u8"Program Wizard Próba zostanie usunięty z tego komputera."},
+     {u8"Usuwanie zakończone", u8""},
+     u8"Czy na pewno usunąć program Wizard Próba i wszystkie jego składniki?",
+     u8"Program Wizard Próba został usunięty z komputera."},
+    {u8"/L=en", u8"Wizard Próba Setup",
+     {u8"Welcome to the Wizard Próba Setup", nullptr},
+     {u8"License Agreement", u8"Please review the license terms before installing Wizard Próba."},
+     {u8"Installation Folder", u8"Choose the folder in which to install Wizard Próba."},
+     {u8"Installing", u8"Please wait while Wizard Próba is being installed."},
+     {u8"Installation Complete", nullptr},
+     u8"Space required: ", u8"Space available: ", u8"Are you sure you want to cancel the installation?", u8"Run asking.exe?",
+     u8"Wizard Próba Uninstall",
+     {u8"Uninstall Wizard Próba", u8"Wizard Próba will be removed from this computer."},
+     {u8"Uninstall Complete", u8""},
+     u8"Are you sure you want to remove Wizard Próba and all of its components?",
+     u8"Wizard Próba has been removed from your computer."},
+    {u8"/L=ja", u8"Wizard Próba セットアップ",
+     {u8"Wizard Próba セットアップ ウィザードへようこそ", nullptr},
+     {u8"使用許諾契約", u8"Wizard Próba の使用許諾契約をお読みください。"},
+     {u8"インストール先フォルダー", u8"Wizard Próba のインストール先フォルダーを選んでください。"},
+     {u8"インストール中", u8"Wizard Próba をインストールしています。お待ちください。"},
+     {u8"インストールの完了", nullptr},
+     u8"必要な空き容量: ", u8"利用可能な空き容量: ", u8"インストールを中止してもよろしいですか?", u8"asking.exe を実行しますか?",
+     u8"Wizard Próba アンインストール",
+     {u8"Wizard Próba のアンインストール", u8"Wizard Próba をこのコンピューターから削除します。"},
+     {u8"アンインストールの完了", u8""},
+     u8"Wizard Próba とそのすべてのコンポーネントを削除してもよろしいですか?",
+     u8"Wizard Próba はコンピューターから削除されました。"},
 };
 
-TEST_F(EngineWizard, EveryPageShowsItsHeaderOrSidePictureInBothLanguages) {
+TEST_F(EngineWizard, EveryPageShowsItsHeaderOrSidePictureInItsLanguage) {
   for (const LanguageCase& c : kLanguages) {
     SCOPED_TRACE(c.caption);
-    HWND dlg = Open(c.args, c.caption);
+    HWND dlg = Open(c.args, nullptr);
     ASSERT_TRUE(dlg);
+    EXPECT_EQ(c.caption, TextUtf8(dlg));
     ExpectLook(dlg, c.welcome.title, c.welcome.subtitle);
     Press(dlg, IDB_NEXT);
     ASSERT_TRUE(WaitTitle(dlg, c.licence.title));
@@ -231,8 +246,8 @@ TEST_F(EngineWizard, EveryPageShowsItsHeaderOrSidePictureInBothLanguages) {
     Press(dlg, IDB_NEXT);
     ASSERT_TRUE(WaitTitle(dlg, c.folder.title));
     ExpectLook(dlg, c.folder.title, c.folder.subtitle);
-    EXPECT_EQ(0u, ItemText(dlg, IDS_SPACE_NEED).find(c.spaceNeed));
-    EXPECT_EQ(0u, ItemText(dlg, IDS_SPACE_FREE).find(c.spaceFree));
+    EXPECT_EQ(0u, Utf8(dlg, IDS_SPACE_NEED).find(c.spaceNeed));
+    EXPECT_EQ(0u, Utf8(dlg, IDS_SPACE_FREE).find(c.spaceFree));
     SendMessageA(GetDlgItem(dlg, IDE_FOLDER), WM_SETTEXT, 0, (LPARAM)target_.c_str());
     // Install, and at once Cancel: the installation waits while the user is asked; "no" goes on.
     Press(dlg, IDB_NEXT);
@@ -252,14 +267,16 @@ TEST_F(EngineWizard, EveryPageShowsItsHeaderOrSidePictureInBothLanguages) {
 
     // The uninstaller: the same header band over its question, its progress and its result.
     pi_ = Start(target_ + "\\UnInst.exe", "");
-    HWND un = WaitWindow(pi_.dwProcessId, "#32770", c.unCaption);
+    // In the installation's language, whatever the user's.
+    HWND un = WaitWindow(pi_.dwProcessId, "#32770", nullptr);
     ASSERT_TRUE(un);
+    EXPECT_EQ(c.unCaption, TextUtf8(un));
     ExpectLook(un, c.unAsk.title, c.unAsk.subtitle);
-    EXPECT_EQ(c.unAskText, ItemText(un, IDS_TEXT));
+    EXPECT_EQ(c.unAskText, Utf8(un, IDS_TEXT));
     Press(un, IDB_NEXT);
     ASSERT_TRUE(WaitTitle(un, c.unDone.title));
     ExpectLook(un, c.unDone.title, c.unDone.subtitle);
-    EXPECT_EQ(c.unDoneText, ItemText(un, IDS_TEXT));
+    EXPECT_EQ(c.unDoneText, Utf8(un, IDS_TEXT));
     EXPECT_EQ(100, (int)SendMessageA(GetDlgItem(un, IDP_PROGRESS), PBM_GETPOS, 0, 0));
     Press(un, IDB_NEXT);
     EXPECT_EQ(0u, ExitCode());
@@ -267,6 +284,35 @@ TEST_F(EngineWizard, EveryPageShowsItsHeaderOrSidePictureInBothLanguages) {
     CloseHandle(pi_.hThread);
     pi_ = {};
     EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_); }, 20000));
+  }
+}
+
+// /L= chooses the wizard's language by its code, letters in any case.
+TEST_F(EngineWizard, TheLanguageCodeChoosesTheTexts) {
+  const struct {
+    const char* args;
+    const char* caption;
+  } kCodes[] = {
+      {"/L=pl", u8"Instalator programu Wizard Próba"},     {"/L=EN", u8"Wizard Próba Setup"},
+      {"/L=de", u8"Installation von Wizard Próba"},         {"/L=fr", u8"Installation de Wizard Próba"},
+      {"/L=es", u8"Instalación de Wizard Próba"},           {"/L=it", u8"Installazione di Wizard Próba"},
+      {"/L=pt-br", u8"Instalação do Wizard Próba"},         {"/L=nl", u8"Installatie van Wizard Próba"},
+      {"/L=cs", u8"Instalace programu Wizard Próba"},       {"/L=hu", u8"Wizard Próba telepítése"},
+      {"/L=uk", u8"Встановлення програми Wizard Próba"},    {"/L=ru", u8"Установка программы Wizard Próba"},
+      {"/L=tr", u8"Wizard Próba Kurulumu"},                 {"/L=ja", u8"Wizard Próba セットアップ"},
+      {"/L=zh-CN", u8"Wizard Próba 安装程序"},
+  };
+  for (const auto& c : kCodes) {
+    SCOPED_TRACE(c.args);
+    HWND dlg = Open(c.args, nullptr);
+    ASSERT_TRUE(dlg);
+    EXPECT_EQ(c.caption, TextUtf8(dlg));
+    Press(dlg, IDCANCEL);
+    AnswerBox(pi_.dwProcessId, IDYES);
+    EXPECT_EQ(1u, ExitCode());
+    CloseHandle(pi_.hProcess);
+    CloseHandle(pi_.hThread);
+    pi_ = {};
   }
 }
 
@@ -319,12 +365,12 @@ TEST_F(EngineWizard, FolderPageFiguresMatchTheArchiveAndTheDrive) {
   std::string blocked = root_ + "blocker.txt\\Program";
   SendMessageA(GetDlgItem(dlg, IDE_FOLDER), WM_SETTEXT, 0, (LPARAM)blocked.c_str());
   Press(dlg, IDB_NEXT);
-  EXPECT_EQ("Nie można utworzyć folderu " + blocked + " ani w nim zapisywać. Wybierz inny folder.",
+  EXPECT_EQ(u8"Nie można utworzyć folderu " + blocked + u8" ani w nim zapisywać. Wybierz inny folder.",
             AnswerBox(pi_.dwProcessId, IDOK));
   EXPECT_EQ("Folder instalacji", ItemText(dlg, IDS_TITLE));
   EXPECT_EQ("x", Slurp(root_ + "blocker.txt"));
   Press(dlg, IDCANCEL);
-  EXPECT_EQ("Czy na pewno przerwać instalację?", AnswerBox(pi_.dwProcessId, IDYES));
+  EXPECT_EQ(u8"Czy na pewno przerwać instalację?", AnswerBox(pi_.dwProcessId, IDYES));
   EXPECT_EQ(1u, ExitCode());
 }
 
@@ -342,13 +388,13 @@ TEST_F(EngineWizard, ADriveWithTooLittleFreeSpaceMakesInstallRefuse) {
   SendMessageA(GetDlgItem(dlg, IDE_FOLDER), WM_SETTEXT, 0, (LPARAM) "S:\\Wizard Próba");
   EXPECT_EQ("Dostępne miejsce: " + Figure(avail), ItemText(dlg, IDS_SPACE_FREE));
   Press(dlg, IDB_NEXT);
-  EXPECT_EQ("Na dysku S: jest za mało miejsca: program wymaga " + Figure(FolderBytes(prog_)) + ", a dostępne jest " +
+  EXPECT_EQ(u8"Na dysku S: jest za mało miejsca: program wymaga " + Figure(FolderBytes(prog_)) + u8", a dostępne jest " +
                 Figure(avail) + ". Wybierz inny folder.",
             AnswerBox(pi_.dwProcessId, IDOK));
   EXPECT_EQ("Folder instalacji", ItemText(dlg, IDS_TITLE));
   EXPECT_FALSE(PathExists("S:\\Wizard Próba"));
   Press(dlg, IDCANCEL);
-  EXPECT_EQ("Czy na pewno przerwać instalację?", AnswerBox(pi_.dwProcessId, IDYES));
+  EXPECT_EQ(u8"Czy na pewno przerwać instalację?", AnswerBox(pi_.dwProcessId, IDYES));
   EXPECT_EQ(1u, ExitCode());
 }
 
@@ -386,8 +432,8 @@ TEST_F(EngineWizard, ACancelledInstallLeavesTheFolderAsItWas) {
       ASSERT_TRUE(uitest::WaitFor([&] { return ItemText(dlg, IDS_FILE).find("z\\data") == 0; }));
     }
     Press(dlg, IDCANCEL);
-    EXPECT_EQ("Czy na pewno przerwać instalację?", AnswerBox(pi_.dwProcessId, IDYES));
-    EXPECT_EQ("Instalacja została przerwana; nic nie zostało zainstalowane.", AnswerBox(pi_.dwProcessId, IDOK));
+    EXPECT_EQ(u8"Czy na pewno przerwać instalację?", AnswerBox(pi_.dwProcessId, IDYES));
+    EXPECT_EQ(u8"Instalacja została przerwana; nic nie zostało zainstalowane.", AnswerBox(pi_.dwProcessId, IDOK));
     EXPECT_EQ(1u, ExitCode());
     CloseHandle(pi_.hProcess);
     CloseHandle(pi_.hThread);
@@ -448,7 +494,7 @@ TEST_F(EngineWizard, HtmlClosingInformationOpensWithTheSystemsHandler) {
   ASSERT_TRUE(ToFolderPage(dlg));
   SendMessageA(GetDlgItem(dlg, IDE_FOLDER), WM_SETTEXT, 0, (LPARAM)target_.c_str());
   Press(dlg, IDB_NEXT);
-  ASSERT_TRUE(WaitTitle(dlg, "Instalacja zakończona"));
+  ASSERT_TRUE(WaitTitle(dlg, u8"Instalacja zakończona"));
   EXPECT_EQ("Informacje o programie zostały otwarte w przeglądarce.", ItemText(dlg, IDE_INFO));
   ASSERT_TRUE(uitest::WaitFor([&] { return PathExists(probe_ + "viewer.exe.ran"); }, 20000));
   EXPECT_NE(std::string::npos, Slurp(probe_ + "viewer.exe.ran").find(target_ + "\\doc\\info.html"))
@@ -474,7 +520,7 @@ TEST_F(EngineWizard, TheFolderPickerCanBeOpenedAndCancelled) {
   ASSERT_TRUE(uitest::WaitFor([&] { return IsWindowEnabled(dlg) != FALSE; }));
   EXPECT_EQ("C:\\Program Files\\Wizard Próba", ItemText(dlg, IDE_FOLDER));
   Press(dlg, IDCANCEL);
-  EXPECT_EQ("Czy na pewno przerwać instalację?", AnswerBox(pi_.dwProcessId, IDYES));
+  EXPECT_EQ(u8"Czy na pewno przerwać instalację?", AnswerBox(pi_.dwProcessId, IDYES));
   EXPECT_EQ(1u, ExitCode());
 }
 }  // namespace

@@ -325,7 +325,8 @@ TEST_F(Unattended, EveryFailureSaysWhyOnStandardErrorAndExitsTwoAtOnceWithoutAWi
       {"closing information outside", " /build \"" + away + "\"", nullptr, S_INFO_OUTSIDE},
       {"licence copied over the configuration's own file", " /build \"" + ownName + "\"", nullptr, S_LICENCE_NAME},
       {"project past its unpacked bound", " /build \"" + bloated + "\"", nullptr, S_UNPACK_ERROR},
-      {"a program file of 4 GiB and a byte", " /build \"" + largeKpj + "\"", nullptr, S_OUTPUT_FAILED},
+      {"a program file of 4 GiB and a byte", " /build \"" + largeKpj + "\"", nullptr, S_FILE_TOO_LARGE,
+       large + "\\4gib.bin"},
       {"a program file that cannot be read", " /build \"" + busyKpj + "\"", nullptr, S_READ_FAILED, busy + "\\app.exe"},
   };
   for (const Case& c : cases) {

@@ -92,9 +92,9 @@ class Texts {
   }
   // A message of the program's build: its text alone on a line.
   void Say(const StrDef& s) const { std::fprintf(stderr, "%s\n", Get(s).c_str()); }
-  // The same with a path (code page 1250) after the text, as the program shows it.
-  void SayAbout(const StrDef& s, const std::string& name) const {
-    std::fprintf(stderr, "%s %s\n", Get(s).c_str(), Cp1250ToUtf8(name).c_str());
+  // The same, naming `detail` (UTF-8: a file's path) after the text.
+  void Say(const StrDef& s, const std::string& detail) const {
+    std::fprintf(stderr, "%s %s\n", Get(s).c_str(), GzcShownName(detail).c_str());
   }
 
  private:
@@ -353,13 +353,19 @@ bool SeamSign(void* ctx, const std::string& tmpl, const char* path) {
 void SeamMessage(void* ctx, const StrDef& text, const char* name, bool) {
   NativeBuild& b = Of(ctx);
   b.progress.End();
-  if (name) b.texts.SayAbout(text, Shown(name));
+  if (name) b.texts.Say(text, Shown(name));
   else b.texts.Say(text);
 }
 
 void SeamSkipped(void*, const std::string& path) {
   std::fprintf(stderr, "packrift-build: not packed (a link to a folder, a dangling link, a device, or a name "
-               "no archive can carry): %s\n", Cp1250ToUtf8(Shown(path)).c_str());
+               "no archive can carry): %s\n", GzcShownName(Shown(path)).c_str());
+}
+
+// A path of the build's file layer as the packings' UTF-8 layer takes it: a Windows path (a field,
+// code page 1250) converted, a Linux path (the working folder's) as it is.
+std::string SeamPackPath(void*, const std::string& path) {
+  return !path.empty() && path[0] == '/' ? path : Cp1250ToUtf8(path);
 }
 
 void SeamProgressOpen(void* ctx) {
@@ -392,6 +398,11 @@ int Build(const Options& o, const Texts& texts) {
   seam.copy = SeamCopy;
   seam.openOutput = SeamOpenOutput;
   seam.sign = SeamSign;
+  // The packings read names as UTF-8, as the program's Unicode walk does.
+  const GzcFileOps ops8 = WinPathOps(&o.drives, true);
+  seam.packFiles = &ops8;
+  seam.packPath = SeamPackPath;
+  seam.packSame = WinPathsSameUtf8;
   seam.message = SeamMessage;
   seam.skipped = SeamSkipped;
   seam.progressOpen = SeamProgressOpen;
@@ -405,7 +416,7 @@ int Build(const Options& o, const Texts& texts) {
   b.progress.End();
   if (r.cancelled) return Fail("cancelled; no installer was written");
   if (r.configFailed) return Fail("cannot write the installer configuration " + work.Cfg() + "/" + kInitFile);
-  if (r.packed != GZC_OK && r.packed != GZC_ERR_SOURCE) Fail(std::string("packing failed: ") + GzcStatusText(r.packed));
+  if (r.packed != GZC_OK && r.packed != GZC_ERR_SOURCE && r.packed != GZC_ERR_NAME) Fail(std::string("packing failed: ") + GzcStatusText(r.packed));
   return r.written ? kBuilt : kNotBuilt;
 }
 

@@ -40,12 +40,19 @@ std::string Pack(const std::string& folder, const std::string& archive, const st
   std::string dir = folder;
   if (!dir.empty() && dir.back() == '\\') dir.pop_back();
   std::string gz = scratch + "gz.tmp", list = scratch + "list.txt";
+  // As the program's build packs: names in UTF-8 through the wide functions.
+  dir = AnsiToUtf8(dir);
+  std::string arch = AnsiToUtf8(archive);
+  gz = AnsiToUtf8(gz);
+  list = AnsiToUtf8(list);
   GzcPackJob job = {};
   job.folder = dir.c_str();
-  job.archive = archive.c_str();
+  job.archive = arch.c_str();
   job.gzTmp = gz.c_str();
   job.listFile = list.c_str();
   job.mode = "wb6";
+  job.files = WinFileOpsUtf8();
+  job.utf8Names = true;
   GzcPackResult result;
   EXPECT_EQ(GZC_OK, GzcPack(job, &result)) << folder;
   return Slurp(archive);
@@ -254,7 +261,7 @@ std::string SetupTest::AnswerBox(DWORD pid, int button, DWORD ms) {
   }, ms);
   HWND box = f.found;
   if (!box) return "<no message box>";
-  std::string text = TextOf(GetDlgItem(box, 0xFFFF));
+  std::string text = TextUtf8(GetDlgItem(box, 0xFFFF));
   PostMessageA(box, WM_COMMAND, button, 0);
   uitest::WaitFor([&] { return !IsWindow(box); });
   return text;
@@ -265,6 +272,24 @@ void SetupTest::Put(const std::string& rel, const std::string& bytes) {
   for (size_t i = prog_.size(); i < path.size(); ++i)
     if (path[i] == '\\') CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
   uitest::WriteFile(path, bytes);
+}
+
+void SetupTest::PutUtf8(const std::string& rel, const std::string& bytes) {
+  std::string path = AnsiToUtf8(prog_) + rel;
+  for (size_t i = 0; i < path.size(); ++i)
+    if (path[i] == '\\') CreateDirectoryW(Utf8ToWide(path.substr(0, i)).c_str(), nullptr);
+  UniqueHandle f(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  DWORD done = 0;
+  ASSERT_TRUE(f && WriteFile(f.get(), bytes.data(), (DWORD)bytes.size(), &done, nullptr)) << path;
+}
+
+std::string SlurpUtf8(const std::string& path) {
+  UniqueHandle f(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  std::string out;
+  char buf[4096];
+  DWORD got = 0;
+  while (f && ReadFile(f.get(), buf, sizeof buf, &got, nullptr) && got) out.append(buf, got);
+  return out;
 }
 
 void SetupTest::CopyProbe(const std::string& rel) {
@@ -315,5 +340,13 @@ std::string TextOf(HWND wnd) {
 }
 
 std::string ItemText(HWND dlg, int id) { return TextOf(GetDlgItem(dlg, id)); }
+
+std::string TextUtf8(HWND wnd) {
+  wchar_t wide[4096] = {0};
+  SendMessageW(wnd, WM_GETTEXT, 4096, (LPARAM)wide);
+  char buf[3 * 4096];
+  int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, buf, sizeof buf, nullptr, nullptr);
+  return n > 0 ? std::string(buf, n - 1) : std::string();
+}
 
 }  // namespace enginetest

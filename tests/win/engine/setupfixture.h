@@ -45,11 +45,12 @@ class SetupTest : public ::testing::Test {
   // The visible top-level window of the process whose class is `cls` (nullptr: any) and whose
   // caption is `caption` (nullptr: any), other than `except`.
   HWND WaitWindow(DWORD pid, const char* cls, const char* caption, DWORD ms = 20000, HWND except = nullptr);
-  // A message box of the process: its text; answers it with `button`.
+  // A message box of the process: its text (UTF-8); answers it with `button`.
   std::string AnswerBox(DWORD pid, int button, DWORD ms = 20000);
 
   std::string File(const std::string& rel) const { return prog_ + rel; }
   void Put(const std::string& rel, const std::string& bytes);  // a file of the program folder
+  void PutUtf8(const std::string& rel, const std::string& bytes);  // the same, a name in UTF-8
   void CopyProbe(const std::string& rel);                      // the run probe as a program file
 
   std::string root_;     // the test's own folder, trailing '\'
@@ -68,6 +69,8 @@ class SetupTest : public ::testing::Test {
 
 // Bytes of a file; "" when missing.
 std::string Slurp(const std::string& path);
+// The same, the path in UTF-8.
+std::string SlurpUtf8(const std::string& path);
 // Whether a file or folder is there.
 bool PathExists(const std::string& path);
 // The target and working folder of a shortcut.
@@ -75,8 +78,10 @@ bool ReadLink(const std::string& lnk, std::string* target, std::string* workdir)
 // A registry value: its type and raw data.
 bool RegGet(HKEY root, const std::string& key, const std::string& name, DWORD* type, std::string* data);
 bool RegKeyExists(HKEY root, const std::string& key);
-// Text of a window or control.
+// Text of a window or control, in the 8-bit code page.
 std::string TextOf(HWND wnd);
 std::string ItemText(HWND dlg, int id);
+// The same in UTF-8, whatever its language.
+std::string TextUtf8(HWND wnd);
 
 }  // namespace enginetest

@@ -1,7 +1,7 @@
 // Drives a running program's window from scripts:
 //   winctl close|command|click|settext|wait CAPTION [ID [TEXT]]
 // (click: a click on the control ID, as a user's; command: the WM_COMMAND of ID alone)
-// wait returns once the window is visible and has painted itself.
+// wait returns once the window is visible and has painted itself. A CAPTION may be in any language.
 //   winctl until CAPTION ID shown|hidden|enabled|disabled
 // until waits (up to 30 s) for the control ID of the window to be in that state, as a page of a
 // wizard changes after a click, then returns once the window has painted itself.
@@ -20,6 +20,7 @@
 // ("X:\...") turned into the Linux paths of the same files; its exit code is winctl's. Wine starts
 // a Linux program without a process to wait on, so a shell notes the code in a file.
 #include <windows.h>
+#include <shellapi.h>
 #include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -27,9 +28,22 @@
 #include <string>
 #include <vector>
 
-static HWND Find(const char* caption, DWORD pollMs = 200) {
+// Argument `i` as the command line holds it: a caption in a language that the 8-bit code page lacks
+// arrives whole only here.
+static std::wstring WideArg(int i) {
+  int n = 0;
+  LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &n);
+  std::wstring arg = args && i < n ? args[i] : L"";
+  LocalFree(args);
+  return arg;
+}
+
+// The top-level window whose caption is argument `i`.
+static HWND Top(int i) { return FindWindowW(nullptr, WideArg(i).c_str()); }
+
+static HWND Find(int captionArg, DWORD pollMs = 200) {
   for (DWORD waited = 0; waited < 30000; waited += pollMs) {  // up to 30 s
-    HWND w = FindWindowA(nullptr, caption);
+    HWND w = Top(captionArg);
     if (w && IsWindowVisible(w)) return w;
     Sleep(pollMs);
   }
@@ -106,7 +120,7 @@ static int PressWait(int argc, char** argv) {
     else if (i + 1 < argc) fields.push_back({atoi(argv[i]), argv[i + 1]});
     else return 2;
   }
-  HWND main = Find(argv[2], 5);
+  HWND main = Find(2, 5);
   if (!main) {
     fprintf(stderr, "winctl: no window \"%s\"\n", argv[2]);
     return 1;
@@ -242,7 +256,7 @@ static int RunUnix(int argc, char** argv) {
   return 2;
 }
 
-static int Until(const char* caption, int id, const char* state) {
+static int Until(const char* caption, int id, const char* state) {  // caption: argument 2
   static const char* const kStates[] = {"shown", "hidden", "enabled", "disabled"};
   int want = -1;
   for (int i = 0; i < 4; ++i)
@@ -252,7 +266,7 @@ static int Until(const char* caption, int id, const char* state) {
     return 2;
   }
   for (DWORD start = GetTickCount(); GetTickCount() - start < 30000; Sleep(20)) {
-    HWND w = FindWindowA(nullptr, caption);
+    HWND w = Top(2);
     HWND c = w ? GetDlgItem(w, id) : nullptr;
     if (!c) continue;
     bool on = want < 2 ? IsWindowVisible(c) != 0 : IsWindowEnabled(c) != 0;
@@ -271,13 +285,13 @@ int main(int argc, char** argv) {
   if (argc >= 5 && !strcmp(argv[1], "until")) return Until(argv[2], atoi(argv[3]), argv[4]);
   if (argc >= 3 && !strcmp(argv[1], "end")) {
     DWORD pid = 0;
-    if (HWND w = FindWindowA(nullptr, argv[2])) GetWindowThreadProcessId(w, &pid);
+    if (HWND w = Top(2)) GetWindowThreadProcessId(w, &pid);
     if (HANDLE p = pid ? OpenProcess(PROCESS_TERMINATE, FALSE, pid) : nullptr) {
       TerminateProcess(p, 1);
       CloseHandle(p);
     }
     for (DWORD start = GetTickCount(); GetTickCount() - start < 30000; Sleep(20))
-      if (!FindWindowA(nullptr, argv[2])) return 0;
+      if (!Top(2)) return 0;
     fprintf(stderr, "winctl: the window \"%s\" is still there after 30 s\n", argv[2]);
     return 1;
   }
@@ -289,7 +303,7 @@ int main(int argc, char** argv) {
                     "       winctl unix PROGRAM [ARG]...\n");
     return 2;
   }
-  HWND w = Find(argv[2]);
+  HWND w = Find(2);
   if (!w) {
     fprintf(stderr, "winctl: no window \"%s\"\n", argv[2]);
     return 1;
