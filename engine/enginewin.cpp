@@ -72,14 +72,6 @@ std::wstring Wide(const std::string& text, UINT cp) {
   return out;
 }
 
-std::string Narrow(const std::wstring& text, UINT cp) {
-  if (text.empty()) return std::string();
-  int n = WideCharToMultiByte(cp, 0, text.data(), (int)text.size(), nullptr, 0, nullptr, nullptr);
-  std::string out(n > 0 ? n : 0, '\0');
-  if (n > 0) WideCharToMultiByte(cp, 0, text.data(), (int)text.size(), &out[0], n, nullptr, nullptr);
-  return out;
-}
-
 std::wstring TextFileWide(const std::string& bytes) {
   if (bytes.size() >= 2 && (unsigned char)bytes[0] == 0xff && (unsigned char)bytes[1] == 0xfe)
     return std::wstring((const wchar_t*)(bytes.data() + 2), (bytes.size() - 2) / 2);
@@ -97,7 +89,7 @@ void ReportLine(const std::wstring& text) {
     WriteConsoleW(err, line.data(), (DWORD)line.size(), &done, nullptr);
     return;
   }
-  std::string bytes = Narrow(line, CP_UTF8);
+  std::string bytes = WideToUtf8(line);
   WriteFile(err, bytes.data(), (DWORD)bytes.size(), &done, nullptr);
 }
 

@@ -42,8 +42,6 @@ wchar_t TextDecimalPoint();
 // 8-bit text of code page `cp` (names and paths: UTF-8) as UTF-16, for showing: bytes that are no
 // text of that code page show as replacement characters.
 std::wstring Wide(const std::string& text, UINT cp = CP_UTF8);
-// UTF-16 as 8-bit text of code page `cp`.
-std::string Narrow(const std::wstring& text, UINT cp = CP_UTF8);
 // The texts of the entry lists and the configuration (the program name): code page 1250.
 constexpr UINT kListCodePage = 1250;
 // A text file shown as it is (licence, closing information): UTF-16 or UTF-8 when it starts with
