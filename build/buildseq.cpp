@@ -1,9 +1,13 @@
 // The installer build's sequence and the opening of a project, shared by every build.
 #include "build/buildseq.h"
 
+#include <zlib.h>
+
 #include <chrono>
 #include <climits>
 #include <vector>
+
+#include "core/installerlayout.h"
 
 namespace {
 const size_t kChunk = 1 << 16;
@@ -77,8 +81,9 @@ struct AppendProgress {
 };
 
 // Copies src to dest as the build's byte loops do: cancel check (when `cancellable`), one pump,
-// the byte, a progress point. False when a read or a write failed.
-bool CopyBytes(const Run& run, void* src, void* dest, bool cancellable) {
+// the byte, a progress point; `sum` (if given) takes the CRC-32 of what was written. False when a
+// read or a write failed.
+bool CopyBytes(const Run& run, void* src, void* dest, bool cancellable, uLong* sum = nullptr) {
   const GzcFileOps& f = run.Files();
   uint64_t length = 0;
   if (!f.size(f.ctx, src, &length)) return false;
@@ -129,6 +134,7 @@ bool CopyBytes(const Run& run, void* src, void* dest, bool cancellable) {
       }
     }
     if (put && !f.write(f.ctx, dest, in.data(), put)) return false;
+    if (sum) *sum = crc32(*sum, reinterpret_cast<const Bytef*>(in.data()), static_cast<uInt>(put));
     if (stop) return true;
   }
 }
@@ -177,10 +183,10 @@ GzcStatus Pack(Run& run, const std::string& folder, const char* name, const shor
 
 // Appends a file of the working "bin" folder to `dest` with the step's bounds; a part missing
 // after a cancel was deleted by it, otherwise the installer would lack it.
-void DoklejPlik(Run& run, const std::string& path, void* dest) {
+void DoklejPlik(Run& run, const std::string& path, void* dest, uLong* sum) {
   const GzcFileOps& f = run.Files();
   void* src = f.open(f.ctx, path.c_str(), false);
-  if (src ? !CopyBytes(run, src, dest, true) : !run.Cancelled()) run.appendFailed = true;
+  if (src ? !CopyBytes(run, src, dest, true, sum) : !run.Cancelled()) run.appendFailed = true;
   if (src) f.close(f.ctx, src);
   run.Show(run.s.bounds[1], kFull);
 }
@@ -191,19 +197,29 @@ void OutputFailed(const Run& run, const std::string& output, bool made) {
   run.Say(S_OUTPUT_FAILED);
 }
 
-// "rc.bin" (the marker, the language data, both archives) in the working folder, then the output:
-// the engine's bytes and "rc.bin", signed. True when the output was written.
+// "rc.bin" (the marker, the archives' checksums, the language data, both archives) in the working
+// folder, then the output: the engine's bytes and "rc.bin", signed. True when the output was written.
 bool MakeRcBin(Run& run) {
   const GzcFileOps& f = run.Files();
   std::string rc = run.In(run.at.work, kRcMarker);
   void* out = run.at.work.empty() ? nullptr : f.open(f.ctx, rc.c_str(), true);
-  if (!out || !f.write(f.ctx, out, kRcMarker, kRcMarkerLength)) run.appendFailed = true;
+  // The checksums are known once the archives are copied: their place is kept, then filled. A
+  // cancelled build that goes on appends nothing behind the marker, as it always has.
+  unsigned char sums[kRcSumsLength] = {0};
+  const bool summed = !run.Cancelled();
+  if (!out || !f.write(f.ctx, out, kRcMarker, kRcMarkerLength) || (summed && !f.write(f.ctx, out, sums, sizeof sums)))
+    run.appendFailed = true;
+  uLong sum[2] = {crc32(0L, Z_NULL, 0), crc32(0L, Z_NULL, 0)};
   for (const RcPart& p : kRcParts) {
     if (!out) break;
     const short bounds[2] = {p.lo, p.hi};
     run.Bounds(bounds);
-    DoklejPlik(run, run.In(run.at.bin, p.name), out);
+    const int archive = &p - kRcParts - 1;  // the language data, then the two archives
+    DoklejPlik(run, run.In(run.at.bin, p.name), out, archive >= 0 ? &sum[archive] : nullptr);
   }
+  for (size_t i = 0; i < sizeof sums; ++i) sums[i] = static_cast<unsigned char>(sum[i / 4] >> (8 * (i % 4)));
+  if (out && summed && (!f.seek(f.ctx, out, kRcMarkerLength) || !f.write(f.ctx, out, sums, sizeof sums)))
+    run.appendFailed = true;
   if (out && !f.close(f.ctx, out)) run.appendFailed = true;
 
   std::string output = run.s.fields(run.s.ctx).output;  // read now: the window's field may have changed

@@ -13,8 +13,9 @@
 // The tool files in the tool folder's "bin" subfolder (core/installerlayout.h names them).
 constexpr const char* kToolFiles[3] = {kEngineFile, kUninstFile, kLangFile};
 
-// The resource data behind the engine: the marker, then these parts in this order, each appended
-// with its bounds on the overall bar; the copy into the output runs from 97 to 100.
+// The resource data behind the engine: the marker and the archives' checksums, then these parts in
+// this order, each appended with its bounds on the overall bar; the copy into the output runs from
+// 97 to 100.
 struct RcPart {
   const char* name;  // file of the working "bin" folder
   short lo, hi;

@@ -1035,7 +1035,7 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
     if (!in->seek(in->ctx, src.file, src.offset)) return GZC_ERR_READ;
   }
   Reading r(job.gzTmp);
-  GzcStatus status = r.Start(src, false);
+  GzcStatus status = r.Start(src, job.verified);
   if (status != GZC_OK) return status;
   const Head& head = r.head;
 
@@ -1061,7 +1061,7 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
     writer.Begin(static_cast<uint32_t>(i));
     Sink sink{[](void* w, const unsigned char* bytes, size_t n) { return static_cast<TargetWriter*>(w)->Put(bytes, n); },
               &writer};
-    status = dekompresjagz(r.tmp, entry, &sink, false, r.buf.data());
+    status = dekompresjagz(r.tmp, entry, &sink, job.verified, r.buf.data());
     writer.End();
   }
   uint32_t writerFailedAt = 0;
@@ -1164,6 +1164,21 @@ GzcStatus GzcReadAll(const GzcSource& src, const char* gzTmp, uint64_t maxTotal,
   return crc32(0, true) == head.stored ? GZC_OK : GZC_ERR_CHECKSUM;
 }
 
+GzcStatus GzcCheckBytes(const GzcFileOps* files, void* file, uint64_t offset, uint64_t length, uint32_t stored) {
+  const GzcFileOps* ops = OpsOr(files);
+  PodArray<unsigned char> buf;
+  if (!buf.Reserve(kBufSize)) return GZC_ERR_NO_MEMORY;
+  if (!ops->seek(ops->ctx, file, offset)) return GZC_ERR_READ;
+  uLong sum = crc32(0L, Z_NULL, 0);
+  while (length) {
+    size_t got = ops->read(ops->ctx, file, buf.data(), static_cast<size_t>(std::min<uint64_t>(length, kBufSize)));
+    if (got == 0) return GZC_ERR_TRUNCATED;
+    sum = crc32(sum, buf.data(), static_cast<uInt>(got));
+    length -= got;
+  }
+  return sum == stored ? GZC_OK : GZC_ERR_CHECKSUM;
+}
+
 bool GzcEndsInstallerData(const GzcFileOps* ops, void* file, uint64_t end, uint64_t dataEnd, bool signedFile) {
   if (end == dataEnd) return true;
   if (!signedFile || end > dataEnd || dataEnd - end >= PE_CERT_ALIGN) return false;
@@ -1259,6 +1274,15 @@ GzcStatus GzcFindInstaller(const GzcFileOps* files, void* file, uint64_t size, G
       auto after = std::upper_bound(markers.begin(), markers.end(), cfg.first - kRcMarkerLength);
       if (after == markers.begin()) continue;
       layout->marker = *(after - 1);
+      // The checksums, unless the language data's header follows the marker at once (an older build).
+      unsigned char sums[kRcSumsLength];
+      const uint64_t at = layout->marker + kRcMarkerLength;
+      layout->sums = at + kRcSumsLength <= cfg.first && ops->seek(ops->ctx, file, at) &&
+                     ops->read(ops->ctx, file, sums, kRcSumsLength) == kRcSumsLength && std::memcmp(sums, "PRLANG ", 7) != 0;
+      if (layout->sums) {
+        layout->cfgSum = GetLE32(sums);
+        layout->binSum = GetLE32(sums + 4);
+      }
       layout->cfgOffset = cfg.first;
       layout->cfgLength = cfg.second;
       layout->binOffset = bin.first;

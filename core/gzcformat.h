@@ -256,15 +256,17 @@ struct GzcUnpackJob {
   bool createFolders;      // create the folders the paths need (the program's own unpacking does not)
   const GzcFileOps* files; // null = GzcDefaultFileOps(); used for the targets and gzTmp
   const GzcThreadOps* threads;  // null = the standard threads where the build has them
-  // The caller has just checked this archive with GzcVerify (and nobody can change it): the
-  // unpacking does not check it again first.
+  // The caller has checked this archive's bytes (a checksum over them, GzcCheckBytes, and nobody
+  // can change them): it is read once, and each member is checked as it is written (gzip's CRC-32
+  // and exact length); a member that fails undoes what the call wrote. False: the whole archive is
+  // checked first, then read again and written.
   bool verified;
   // Most bytes the files may hold together, by their stored lengths (GZC_ERR_TOO_LARGE before any
   // file is written, and no member is inflated past its stored length); 0 = no bound.
   uint64_t maxTotal;
 };
 
-// Unpacks the archive into job.dest. The whole archive is checked first, as GzcVerify does, then
+// Unpacks the archive into job.dest. Unless job.verified, the whole archive is checked first, then
 // read again from src.offset and written; a refusal writes nothing. Below the destination every
 // folder is opened relative to the one above it and held open until the end, and no link is
 // followed. A failure while writing (a target that cannot be created) deletes exactly the files
@@ -295,11 +297,20 @@ struct GzcMemFile {
 };
 GzcStatus GzcReadAll(const GzcSource& src, const char* gzTmp, uint64_t maxTotal, std::vector<GzcMemFile>* files);
 
+// CRC-32 (zlib's) of `length` bytes of an open file from `offset`, compared with `stored`: GZC_OK,
+// GZC_ERR_CHECKSUM, GZC_ERR_READ (the seek failed) or GZC_ERR_TRUNCATED (fewer bytes were read).
+// Reads through one 64 KiB buffer; inflates nothing.
+GzcStatus GzcCheckBytes(const GzcFileOps* files, void* file, uint64_t offset, uint64_t length, uint32_t stored);
+
 // ---- Installer layout -------------------------------------------------------------------------
-// An installer is the engine's bytes, the marker "rc.bin", the language data, "cfg.dat" and
-// "bin.dat" (two GZC archives, the second ending the file).
+// An installer is the engine's bytes, the marker "rc.bin", the archives' checksums, the language
+// data, "cfg.dat" and "bin.dat" (two GZC archives, the second ending the file).
 struct GzcInstallerLayout {
   uint64_t marker = 0;      // offset of "rc.bin" = length of the engine
+  // The CRC-32 of each archive's bytes stored behind the marker; an installer built before they
+  // were stored has none (the language data follows the marker at once).
+  bool sums = false;
+  uint32_t cfgSum = 0, binSum = 0;
   uint64_t cfgOffset = 0;   // first byte of the configuration archive
   uint32_t cfgLength = 0;
   uint64_t binOffset = 0;   // first byte of the program archive

@@ -11,10 +11,16 @@ inline constexpr char kEngineFile[] = "Packrift.dat";
 inline constexpr char kUninstFile[] = "UnInst.dat";
 inline constexpr char kLangFile[] = "Lang.dat";
 
-// An installer is the engine's bytes, this marker, the language data, then the two archives: the
-// installer configuration (the "cfg" folder, with the uninstaller under kUninstFile) and the program.
+// An installer is the engine's bytes, this marker, the archives' checksums, the language data, then
+// the two archives: the installer configuration (the "cfg" folder, with the uninstaller under
+// kUninstFile) and the program.
 inline constexpr char kRcMarker[] = "rc.bin";
 inline constexpr size_t kRcMarkerLength = sizeof kRcMarker - 1;
+// Right behind the marker, before the language data: the CRC-32 of each archive's bytes as they
+// stand in the installer, the configuration archive's then the program archive's, four bytes each,
+// least significant first. The installer proves both archives whole with them before anything on
+// the machine changes, without inflating anything, and then unpacks in one pass.
+inline constexpr size_t kRcSumsLength = 8;
 inline constexpr char kCfgArchive[] = "cfg.dat";
 inline constexpr char kBinArchive[] = "bin.dat";
 

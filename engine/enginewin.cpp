@@ -199,7 +199,7 @@ bool ReadAt(HANDLE file, uint64_t offset, void* buf, size_t n) {
 }
 
 bool ReadOwnLangData(HANDLE file, uint64_t fileSize, const char* after, uint64_t* imageEnd, std::string* data,
-                     uint64_t* dataEnd) {
+                     uint64_t* dataEnd, size_t extraLen, unsigned char* extra) {
   unsigned char head[PE_HEAD_MAX];
   size_t n = fileSize < sizeof head ? (size_t)fileSize : sizeof head;
   if (!ReadAt(file, 0, head, n)) return false;
@@ -207,13 +207,14 @@ bool ReadOwnLangData(HANDLE file, uint64_t fileSize, const char* after, uint64_t
   if (end == 0 || end > fileSize) return false;
   *imageEnd = end;
   if (dataEnd && (*dataEnd = PeDataEnd(head, n, fileSize)) == 0) return false;
-  size_t skip = strlen(after);
+  size_t match = strlen(after), skip = match + extraLen;
   // The header line of the language data is short; read enough for it, then the whole block.
   char start[64] = {0};
   uint64_t left = fileSize - end;
   if (left < skip) return false;
   size_t peek = left < sizeof start ? (size_t)left : sizeof start;
-  if (!ReadAt(file, end, start, peek) || memcmp(start, after, skip) != 0) return false;
+  if (!ReadAt(file, end, start, peek) || memcmp(start, after, match) != 0) return false;
+  if (extraLen) memcpy(extra, start + match, extraLen);
   const char* crlf = (const char*)memchr(start + skip, '\n', peek - skip);
   if (!crlf) return false;
   // Header parsed alone first: its stated length decides how much to read.

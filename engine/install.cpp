@@ -20,8 +20,8 @@ namespace {
 // Entry numbers fit in 16 bits; a counter beyond that is read as this.
 constexpr int kMaxEntries = 65536;
 
-// Progress ranges of the steps, in percent of the bar.
-constexpr int kVerifyEnd = 40, kUnpackEnd = 90;
+// Progress ranges of the steps, in percent of the bar: the check only reads, the unpacking inflates.
+constexpr int kVerifyEnd = 10, kUnpackEnd = 90;
 
 // An entry list file read once, looked up with the platform's rules.
 struct Ini {
@@ -225,7 +225,8 @@ GzcStatus Unpack(Job& job, std::vector<std::string>* written) {
   u.createFolders = true;
   u.files = &job.guard.ops;
   u.threads = EngineThreads();
-  u.verified = true;  // RunInstall has just checked it, and the file is open without write sharing
+  // RunInstall has just checked its bytes, and the file is open without write sharing: one pass.
+  u.verified = true;
   return GzcUnpack(u, src, written);
 }
 
@@ -514,11 +515,11 @@ int RunInstall(Setup& s, const InstallSink& sink, std::wstring* why) {
   job.Log('P', s.name);
   job.Log('G', TextSet());
 
-  // Nothing is changed before the whole program archive has proved sound.
+  // Nothing is changed before the program archive's bytes have proved to be those the build made.
   job.Status(Tx(L_CHECKING));
   job.Progress(0);
-  GzcSource src{&job.guard.ops, s.file.get(), s.binLength, s.binOffset, true};
-  GzcStatus st = job.files.ops.seek(job.files.ops.ctx, s.file.get(), s.binOffset) ? GzcVerify(src, s.gzTmp.c_str()) : GZC_ERR_READ;
+  job.files.sourceRead = 0;
+  GzcStatus st = GzcCheckBytes(&job.guard.ops, s.file.get(), s.binOffset, s.binLength, s.binSum);
   if (job.guard.stopped) st = GZC_CANCELLED;
   if (st != GZC_OK) {
     *why = st == GZC_CANCELLED ? Tx(L_CANCELLED) : TxF1(L_DAMAGED, DamagedReason(st));
@@ -541,7 +542,8 @@ int RunInstall(Setup& s, const InstallSink& sink, std::wstring* why) {
   if (!made || st != GZC_OK || job.guard.stopped) {
     EndSetAside(job.guard, true);
     RemoveTopDirs(job);
-    bool damaged = st == GZC_ERR_PATH || st == GZC_ERR_CHECKSUM || st == GZC_ERR_MEMBER || st == GZC_ERR_SHORT;
+    // Read in one pass, the archive may prove damaged only now: anything but a failed write says so.
+    bool damaged = made && st != GZC_OK && st != GZC_ERR_TARGET && st != GZC_ERR_TEMP;
     *why = job.guard.stopped ? Tx(L_CANCELLED)
            : damaged        ? TxF1(L_DAMAGED, DamagedReason(st))
                             : TxF1(L_WRITE_FAILED, s.folder);

@@ -63,9 +63,12 @@ bool ParseArgs(Setup* s, std::string* bad) {
 GzcStatus Locate(Setup* s, EngineFiles* files) {
   // A signature's certificate table follows the data: nothing is read from it.
   uint64_t imageEnd = 0, dataEnd = 0;
-  if (!ReadOwnLangData(s->file.get(), s->size, kRcMarker, &imageEnd, &s->langData, &dataEnd))
+  unsigned char sums[kRcSumsLength];
+  if (!ReadOwnLangData(s->file.get(), s->size, kRcMarker, &imageEnd, &s->langData, &dataEnd, kRcSumsLength, sums))
     return GZC_ERR_NOT_INSTALLER;
-  s->cfgOffset = imageEnd + kRcMarkerLength + s->langData.size();
+  memcpy(&s->cfgSum, sums, 4);  // little endian, as every Windows machine is
+  memcpy(&s->binSum, sums + 4, 4);
+  s->cfgOffset = imageEnd + kRcMarkerLength + kRcSumsLength + s->langData.size();
   for (int part = 0; part < 2; ++part) {
     uint64_t at = part == 0 ? s->cfgOffset : s->binOffset;
     if (at >= dataEnd) return GZC_ERR_TRUNCATED;
@@ -107,8 +110,10 @@ std::string CfgValue(const std::string& init, const char* key, size_t limit) {
 // Checks the configuration archive and reads it into memory, then its settings.
 GzcStatus ReadConfiguration(Setup* s, EngineFiles* files) {
   GzcSource src{&files->ops, s->file.get(), s->cfgLength, s->cfgOffset, true};
+  GzcStatus st = GzcCheckBytes(&files->ops, s->file.get(), s->cfgOffset, s->cfgLength, s->cfgSum);
+  if (st != GZC_OK) return st;
   if (!files->ops.seek(files->ops.ctx, s->file.get(), s->cfgOffset)) return GZC_ERR_READ;
-  GzcStatus st = GzcReadAll(src, s->gzTmp.c_str(), kCfgMax, &s->cfg);
+  st = GzcReadAll(src, s->gzTmp.c_str(), kCfgMax, &s->cfg);
   if (st != GZC_OK) return st;
 
   const std::string* initFile = CfgFile(*s, kInitFile);

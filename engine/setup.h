@@ -21,6 +21,7 @@ struct Setup {
   uint32_t cfgLength = 0;
   uint64_t binOffset = 0;
   uint32_t binLength = 0;
+  uint32_t cfgSum = 0, binSum = 0;  // the CRC-32 of each archive's bytes, as the build stored them
   std::string langData;  // the whole language data block
   // Scratch folder (removed at the end) and the member scratch file in it (UTF-8).
   std::string temp, gzTmp;
@@ -69,7 +70,7 @@ std::wstring DefaultFolder(const Setup& s);
 // The configuration file of that name (a plain file name), or null when the archive has none.
 const std::string* CfgFile(const Setup& s, const char* name);
 
-// Checks the program archive, then installs everything. Returns an ExitCode; on EXIT_DAMAGED,
+// Checks the program archive's bytes, then installs everything, each file checked as it is written. Returns an ExitCode; on EXIT_DAMAGED,
 // EXIT_WRITE or EXIT_CANCELLED (the sink's cancel) `why` says why, nothing is left installed and
 // every file the installation replaced is back.
 int RunInstall(Setup& s, const InstallSink& sink, std::wstring* why);

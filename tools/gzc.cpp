@@ -209,16 +209,21 @@ int ListOrVerify(const char* archive, bool installer, bool verify) {
   if (!verify)
     std::printf("# engine %llu bytes, language data %llu bytes\n",
                 static_cast<unsigned long long>(layout.marker),
-                static_cast<unsigned long long>(layout.cfgOffset - layout.marker - 6));
+                static_cast<unsigned long long>(layout.cfgOffset - layout.marker - kRcMarkerLength -
+                                                (layout.sums ? kRcSumsLength : 0)));
   struct Part {
     const char* name;
     uint64_t offset;
-    uint32_t length;
-  } parts[] = {{kCfgArchive, layout.cfgOffset, layout.cfgLength}, {kBinArchive, layout.binOffset, layout.binLength}};
+    uint32_t length, sum;
+  } parts[] = {{kCfgArchive, layout.cfgOffset, layout.cfgLength, layout.cfgSum},
+               {kBinArchive, layout.binOffset, layout.binLength, layout.binSum}};
   for (const Part& p : parts) {
     if (!verify)
       std::printf("[%s] offset %llu length %lu\n", p.name, static_cast<unsigned long long>(p.offset),
                   static_cast<unsigned long>(p.length));
+    // The bytes as they stand first, as the installer checks them.
+    GzcStatus sum = verify && layout.sums ? GzcCheckBytes(ops, in.file, p.offset, p.length, p.sum) : GZC_OK;
+    if (sum != GZC_OK) return Fail(std::string(p.name) + ": " + GzcStatusText(sum));
     if (int rc = ListAt(in, p.name, p.offset, p.length, verify, scratch.gzTmp())) return rc;
   }
   return 0;

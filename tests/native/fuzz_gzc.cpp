@@ -80,6 +80,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   GzcStatus listed = GzcList(src, gzTmp.c_str(), &entries);
   std::rewind(f);
   GzcStatus verified = GzcVerify(src, gzTmp.c_str());
+  // Read once, each member checked as it is written: a failure leaves nothing behind, and nothing
+  // that the full check refuses is taken.
+  p.ResetDest();
+  std::rewind(f);
+  job.verified = true;
+  GzcStatus onePass = GzcUnpack(job, src);
+  if (onePass != GZC_OK && !p.DestAsBefore()) std::abort();
+  if (!p.NothingOutside() || (onePass == GZC_OK && verified != GZC_OK)) std::abort();
   std::fclose(f);
   // A verified archive lists, and unpacks unless its paths meet this destination badly (joined too
   // long, a file where a folder is needed, a folder that is not created).

@@ -9,6 +9,7 @@
 #include "win/winhandles.h"
 #include "res/resource.h"
 #include <commctrl.h>
+#include <zlib.h>
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -153,7 +154,7 @@ class Build : public AppTest {
   std::vector<std::string> ArchiveMembers() {
     std::string setup = ReadFile(out_ + "setup.exe");
     std::vector<std::string> out;
-    for (size_t at = kEngine.size() + 6 + kLang.size(); at + 15 <= setup.size();) {
+    for (size_t at = kEngine.size() + 14 + kLang.size(); at + 15 <= setup.size();) {
       uint32_t n = Word(setup, at + 11);
       for (uint32_t i = 0; i < n; ++i) {
         uint32_t from = Word(setup, at + 15 + 4 * i), to = Word(setup, at + 19 + 4 * i);
@@ -172,17 +173,21 @@ TEST_F(Build, WritesTheEngineThenRcBinWithLanguageDataAndBothArchives) {
   Fill("Mój program", prog_ + "\\licencja.txt", prog_ + "\\doc\\end.txt");
   RunBuild();
   std::string setup = ReadFile(out_ + "setup.exe");
-  ASSERT_GT(setup.size(), kEngine.size() + 6 + kLang.size());
+  ASSERT_GT(setup.size(), kEngine.size() + 14 + kLang.size());
   EXPECT_EQ(kEngine, setup.substr(0, kEngine.size()));
   EXPECT_EQ("rc.bin", setup.substr(kEngine.size(), 6));
-  EXPECT_EQ(kLang, setup.substr(kEngine.size() + 6, kLang.size()));
-  size_t cfgAt = kEngine.size() + 6 + kLang.size();
+  EXPECT_EQ(kLang, setup.substr(kEngine.size() + 14, kLang.size()));
+  size_t cfgAt = kEngine.size() + 14 + kLang.size();
   ASSERT_EQ("GZC", setup.substr(cfgAt, 3));
   uint32_t cfgLen = Word(setup, cfgAt + 15 + 4 * Word(setup, cfgAt + 11));
   size_t binAt = cfgAt + cfgLen;
   ASSERT_EQ("GZC", setup.substr(binAt, 3));
   uint32_t binLen = Word(setup, binAt + 15 + 4 * Word(setup, binAt + 11));
   EXPECT_EQ(setup.size(), binAt + binLen);  // nothing after the program archive
+  // Between the marker and the language data: the CRC-32 of each archive's bytes.
+  auto sum = [&](size_t at, uint32_t len) { return (uint32_t)crc32(0, (const Bytef*)setup.data() + at, len); };
+  EXPECT_EQ(sum(cfgAt, cfgLen), Word(setup, kEngine.size() + 6));
+  EXPECT_EQ(sum(binAt, binLen), Word(setup, kEngine.size() + 10));
 
   // The configuration archive holds exactly the cfg folder's files.
   auto cfg = Unpack(out_ + "setup.exe", cfgAt, temp_);
@@ -282,7 +287,7 @@ TEST_F(Build, CancelLeavesTheEngineAndTheMarkerAndTheNextBuildIsWhole) {
   DeleteFileA((prog_ + "\\big.bin").c_str());
   RunBuild();
   std::string setup = ReadFile(out_ + "setup.exe");
-  size_t cfgAt = kEngine.size() + 6 + kLang.size();
+  size_t cfgAt = kEngine.size() + 14 + kLang.size();
   uint32_t cfgLen = Word(setup, cfgAt + 15 + 4 * Word(setup, cfgAt + 11));
   EXPECT_EQ(files_, Unpack(out_ + "setup.exe", cfgAt + cfgLen, temp_));
 }

@@ -334,7 +334,7 @@ TEST_F(EngineInstall, TruncatedInstallerInstallsNothingAndSaysWhy) {
 
   // Cut inside the configuration archive, and down to the engine alone.
   size_t engine = Slurp(uitest::DistDir() + "bin\\Packrift.dat").size();
-  uitest::WriteFile(setup, whole.substr(0, engine + 6 + Slurp(uitest::DistDir() + "bin\\Lang.dat").size() + 40));
+  uitest::WriteFile(setup, whole.substr(0, engine + 14 + Slurp(uitest::DistDir() + "bin\\Lang.dat").size() + 40));
   r = Run(setup, "/S /D=" + target_);
   EXPECT_EQ(3u, r.code);
   EXPECT_NE(std::string::npos, r.err.find("niekompletny")) << r.err;
@@ -432,6 +432,54 @@ TEST_F(EngineInstall, DamagedMemberAndUnsafeEntriesAreRefused) {
   EXPECT_TRUE(PathExists(target_ + "\\data.bin"));
   Run(target_ + "\\UnInst.exe", "/S");
   EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_); }, 20000));
+}
+
+// Damage that the bytes' checksum finds before anything is written, and damage behind a matching
+// checksum (a faulty build) that a member's own check finds while the files are written: either
+// way nothing stays installed and the file the installation replaced is back.
+TEST_F(EngineInstall, DamagedDataInstallsNothingAndPutsBackWhatWasThere) {
+  const std::string a = Pseudo(50000, 6), z = Pseudo(40000, 7);
+  Put("a.bin", a);
+  Put("keep.txt", "new");
+  Put("z.bin", z);
+  Ini(cfg_ + "init.cfg", "cfg", "1", kName);
+  const std::string packed = ProgramArchive();
+  const uint32_t firstMember = *(const uint32_t*)(packed.data() + 19);  // t[1]
+  // The last member stored as its file's bytes and their length, no gzip data, the archive's
+  // table and byte sum right.
+  std::string stored = RawArchive({{"a.bin", a}, {"keep.txt", "new"}, {"z.bin", z}});
+  const uint32_t zLen = (uint32_t)z.size();
+  stored.resize(*(const uint32_t*)(stored.data() + 15 + 4 * 3));  // up to t[3]
+  stored += z + std::string((const char*)&zLen, 4);
+  const uint32_t end = (uint32_t)stored.size();
+  memcpy(&stored[15 + 4 * 4], &end, 4);
+  struct Case {
+    const char* what;
+    const std::string& archive;
+    long long before, after;  // a byte flipped before or after the checksums were made; -1: none
+  } cases[] = {
+      {"a member's time stamp, which no inflating reads", packed, -1, firstMember + 4},
+      {"the last member's CRC-32, its checksum made to match", packed, (long long)packed.size() - 8, -1},
+      {"the last member no gzip data, its checksum made to match", stored, -1, -1},
+  };
+  std::string setup = root_ + "setup.exe";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CreateDirectoryA((root_ + "Installed").c_str(), nullptr);
+    CreateDirectoryA(target_.c_str(), nullptr);
+    uitest::WriteFile(target_ + "\\keep.txt", "old");
+    std::string archive = c.archive;
+    if (c.before >= 0) archive[c.before] ^= 0x01;
+    std::string whole = BuildWithProgramArchive(setup, archive);
+    if (c.after >= 0) whole[whole.size() - archive.size() + c.after] ^= 0x01;
+    uitest::WriteFile(setup, whole);
+    Ran r = Run(setup, "/S /D=" + target_);
+    EXPECT_EQ(3u, r.code);
+    EXPECT_NE(std::string::npos, r.err.find(u8"Instalator jest uszkodzony i nic nie zostało zainstalowane: suma kontrolna danych się nie zgadza.")) << r.err;
+    EXPECT_EQ("old", Slurp(target_ + "\\keep.txt"));
+    for (const char* gone : {"a.bin", "z.bin", "keep.txt.prsave", "UnInst.exe"})
+      EXPECT_FALSE(PathExists(target_ + "\\" + gone)) << gone;
+  }
 }
 
 TEST_F(EngineInstall, AMemberLargerThanTheMemoryScratchInstallsBitExact) {

@@ -175,10 +175,9 @@ void SetupTest::TearDown() {
   CoUninitialize();
 }
 
-std::string SetupTest::Build(const std::string& path) {
-  std::string bin = Pack(prog_, root_ + "bin.dat", root_);
-  return BuildWithProgramArchive(path, bin);
-}
+std::string SetupTest::Build(const std::string& path) { return BuildWithProgramArchive(path, ProgramArchive()); }
+
+std::string SetupTest::ProgramArchive() { return Pack(prog_, root_ + "bin.dat", root_); }
 
 std::string SetupTest::BuildWithProgramArchive(const std::string& path, const std::string& binDat) {
   std::string dist = uitest::DistDir();
@@ -189,7 +188,8 @@ std::string SetupTest::BuildWithProgramArchive(const std::string& path, const st
   // The configuration folder carries the uninstaller, as the build puts it there.
   CopyFileA((dist + "bin\\UnInst.dat").c_str(), (cfg_ + "UnInst.dat").c_str(), FALSE);
   std::string cfg = Pack(cfg_, root_ + "cfg.dat", root_);
-  std::string all = engine + kRcMarker + lang + cfg + binDat;
+  std::string all = engine + kRcMarker + Le32(crc32(0, (const Bytef*)cfg.data(), (uInt)cfg.size())) +
+                    Le32(crc32(0, (const Bytef*)binDat.data(), (uInt)binDat.size())) + lang + cfg + binDat;
   uitest::WriteFile(path, all);
   return all;
 }

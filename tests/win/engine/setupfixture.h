@@ -31,11 +31,13 @@ class SetupTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Packs cfg_ and prog_ into the two archives and writes engine + "rc.bin" + Lang.dat + cfg.dat +
-  // bin.dat to `path` (as the program's build does).
+  // Packs cfg_ and prog_ into the two archives and writes engine + "rc.bin" + the archives'
+  // checksums + Lang.dat + cfg.dat + bin.dat to `path` (as the program's build does).
   std::string Build(const std::string& path);
-  // The same with a program archive given as bytes.
+  // The same with a program archive given as bytes (its checksum made to match).
   std::string BuildWithProgramArchive(const std::string& path, const std::string& binDat);
+  // prog_ packed as the build packs it.
+  std::string ProgramArchive();
   // Runs a program with arguments and waits for it (stderr captured). `whileSuspended`, when given,
   // is called after the process is made and before its first instruction runs.
   Ran Run(const std::string& exe, const std::string& args, DWORD ms = 120000,
