@@ -153,7 +153,7 @@ GzcStatus GzcSolid::Decode(const GzcSource& src, const Sink* sink) {
     if (got == 0 && used == 0) return GZC_ERR_STREAM;  // ended early, or wants bytes that are not there
     produced += got;
     while (got && status == GZC_OK) {
-      const size_t k = std::min<size_t>(got, left);
+      const size_t k = std::min<size_t>(std::min<size_t>(got, left), kInSize);
       crc32Block(out, k);
       crc = ::crc32(crc, out, static_cast<uInt>(k));
       if (sink && !sink->put(sink->ctx, out, k)) return GZC_ERR_TARGET;

@@ -29,7 +29,8 @@ class GzcSolid {
   uint32_t Crc(uint32_t i) const { return rec_[2 * i]; }
   uint64_t Total() const { return total_; }
 
-  // Where the decoded files go: begin(i) before the bytes of file i, put with each run of them,
+  // Where the decoded files go: begin(i) before the bytes of file i, put with each run of them (at
+  // most 64 KiB),
   // end(i) after its last (after its CRC-32 was found right). False stops the decoding with
   // GZC_ERR_TARGET.
   struct Sink {
