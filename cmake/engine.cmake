@@ -5,7 +5,8 @@ set(ENGINE_DIR ${CMAKE_SOURCE_DIR}/engine)
 # the whole program optimised for size at link time (one partition: the same bytes every build).
 # -Os, not -Oz: -Oz saves half a kilobyte and costs the silent install several per cent
 # (scripts/bench-install).
-set(ENGINE_FLAGS ${WIN_FLAGS} -DGZC_SINGLE_THREAD -DGZC_FOLDERS_HELD -Os -flto -ffat-lto-objects -fno-exceptions -fno-rtti -fno-threadsafe-statics -ffunction-sections
+# The engine reads gzip archives only (GZC_NO_LZMA: the solid kind is refused as unknown).
+set(ENGINE_FLAGS ${WIN_FLAGS} -DGZC_SINGLE_THREAD -DGZC_FOLDERS_HELD -DGZC_NO_LZMA -Os -flto -ffat-lto-objects -fno-exceptions -fno-rtti -fno-threadsafe-statics -ffunction-sections
     -fdata-sections -fno-asynchronous-unwind-tables -include ${CMAKE_SOURCE_DIR}/engine/templates.h)
 set(ENGINE_LINK -Os -flto -flto-partition=one -static -static-libgcc -static-libstdc++ -s -Wl,--gc-sections -mwindows
     -Wl,--wrap=gzclose)

@@ -2,6 +2,7 @@
 // checksum and the path rules (packing is in gzcpack.cpp).
 #include "core/gzcformat.h"
 #include "core/alloccheck.h"
+#include "core/gzclzma.h"
 #include "core/gzcscratch.h"
 #include "core/installerlayout.h"
 #include "core/peimage.h"
@@ -235,6 +236,7 @@ struct Line {
 
 struct Head {
   uint32_t stored = 0;
+  uint32_t kind = GZC_ARCHIVE_GZIP;
   bool utf8 = false;     // the lines are UTF-8 (stored so, or converted for the caller)
   PodArray<uint32_t> t;  // t[0] .. t[N]
   PodArray<char> text;   // the list
@@ -260,6 +262,12 @@ GzcStatus ReadTableInto(const GzcSource& src, uint32_t* storedChecksum, PodArray
   if (got < sizeof head) return GZC_ERR_TRUNCATED;
   *storedChecksum = GetLE32(head + 3);
   if (flags) *flags = GetLE32(head + 7);
+  const uint32_t kind = (GetLE32(head + 7) & GZC_ARCHIVE_KIND_MASK) >> GZC_ARCHIVE_KIND_SHIFT;
+#ifdef GZC_NO_LZMA
+  if (kind != GZC_ARCHIVE_GZIP) return GZC_ERR_KIND;
+#else
+  if (kind != GZC_ARCHIVE_GZIP && kind != GZC_ARCHIVE_LZMA) return GZC_ERR_KIND;
+#endif
   const uint32_t n = GetLE32(head + 11);
   if (n == 0 || n == 0xFFFFFFFFu) return GZC_ERR_COUNT;  // no list entry; N + 1 overflows
   const uint64_t tableBytes = 4 * (uint64_t(n) + 1);
@@ -302,6 +310,7 @@ GzcStatus ReadHead(const GzcSource& src, ScratchFile& tmp, bool strict,
   GzcStatus status = ReadTableInto(src, &head->stored, &head->t, nullptr, &flags);
   if (status != GZC_OK) return status;
   const bool storedUtf8 = (flags & GZC_FLAG_UTF8) != 0;
+  head->kind = (flags & GZC_ARCHIVE_KIND_MASK) >> GZC_ARCHIVE_KIND_SHIFT;
   head->utf8 = storedUtf8 || src.utf8Names;
   const uint32_t n = static_cast<uint32_t>(head->t.size() - 1);
   Copied entry;
@@ -995,6 +1004,9 @@ const char* GzcStatusText(GzcStatus status) {
     case GZC_ERR_LIST_SIZE: return "file list too large (more than 16 MiB)";
     case GZC_ERR_SOURCE: return "a file to pack cannot be read";
     case GZC_ERR_NAME: return "a name no archive can carry";
+    case GZC_ERR_KIND: return "archive of an unknown kind";
+    case GZC_ERR_STREAM: return "damaged solid stream";
+    case GZC_ERR_FILE_CRC: return "a file does not match its CRC-32";
   }
   return "unknown error";
 }
@@ -1012,9 +1024,11 @@ bool WithinBound(uint64_t* total, uint32_t isize, uint64_t maxTotal) {
 }  // namespace
 
 GzcStatus GzcReadTable(const GzcSource& src, uint32_t* storedChecksum, std::vector<uint32_t>* table,
-                       uint32_t* length) {
+                       uint32_t* length, uint32_t* kind) {
   PodArray<uint32_t> words;
-  GzcStatus status = ReadTableInto(src, storedChecksum, table ? &words : nullptr, length);
+  uint32_t flags = 0;
+  GzcStatus status = ReadTableInto(src, storedChecksum, table ? &words : nullptr, length, &flags);
+  if (kind) *kind = (flags & GZC_ARCHIVE_KIND_MASK) >> GZC_ARCHIVE_KIND_SHIFT;
   if (status != GZC_OK || !table) return status;
   ALLOC_TRY {
     table->assign(words.data(), words.data() + words.size());
@@ -1052,7 +1066,31 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
   TargetWriter writer(ops, job.threads ? job.threads : DefaultThreads(), job.dest, head, job.createFolders);
   uint32_t failedAt = 0;
   uint64_t total = 0;
-  for (size_t i = 0; i < head.lines.size() && status == GZC_OK && !writer.Failed(); ++i) {
+#ifndef GZC_NO_LZMA
+  if (head.kind == GZC_ARCHIVE_LZMA) {
+    GzcSolid solid;
+    status = solid.Open(src, head.t.data(), static_cast<uint32_t>(head.t.size() - 1), job.maxTotal);
+    struct Ctx {
+      TargetWriter* w;
+      uint32_t* at;
+    } ctx{&writer, &failedAt};
+    const GzcSolid::Sink sink{
+        [](void* c, uint32_t i) {
+          *static_cast<Ctx*>(c)->at = i;
+          static_cast<Ctx*>(c)->w->Begin(i);
+          return !static_cast<Ctx*>(c)->w->Failed();
+        },
+        [](void* c, const unsigned char* bytes, size_t n) { return static_cast<Ctx*>(c)->w->Put(bytes, n); },
+        [](void* c, uint32_t) {
+          static_cast<Ctx*>(c)->w->End();
+          return !static_cast<Ctx*>(c)->w->Failed();
+        },
+        &ctx};
+    if (status == GZC_OK) status = solid.Decode(src, &sink);
+    if (status == GZC_ERR_TARGET) status = GZC_OK;  // the writer's own failure counts below
+  }
+#endif
+  for (size_t i = 0; head.kind == GZC_ARCHIVE_GZIP && i < head.lines.size() && status == GZC_OK && !writer.Failed(); ++i) {
     failedAt = static_cast<uint32_t>(i);
     Copied entry;
     status = r.Copy(src, i, &entry);
@@ -1126,7 +1164,15 @@ static GzcStatus CheckAll(const GzcSource& src, const char* gzTmp, bool strict, 
   GzcStatus status = r.Start(src, strict);
   if (status != GZC_OK) return status;
   uint64_t total = 0;
-  for (size_t i = 0; i < r.head.lines.size(); ++i) {
+#ifndef GZC_NO_LZMA
+  if (r.head.kind == GZC_ARCHIVE_LZMA) {
+    GzcSolid solid;
+    status = solid.Open(src, r.head.t.data(), static_cast<uint32_t>(r.head.t.size() - 1), maxTotal);
+    if (status == GZC_OK) status = solid.Decode(src, nullptr);
+    if (status != GZC_OK) return status;
+  }
+#endif
+  for (size_t i = 0; r.head.kind == GZC_ARCHIVE_GZIP && i < r.head.lines.size(); ++i) {
     Copied entry;
     status = r.Copy(src, i, &entry);
     if (status == GZC_OK && !WithinBound(&total, entry.isize, maxTotal)) status = GZC_ERR_TOO_LARGE;
@@ -1144,7 +1190,39 @@ GzcStatus GzcReadAll(const GzcSource& src, const char* gzTmp, uint64_t maxTotal,
   const Head& head = r.head;
   uint64_t total = head.text.size();
   if (total > maxTotal) return GZC_ERR_TOO_LARGE;
-  for (size_t i = 0; i < head.lines.size(); ++i) {
+#ifndef GZC_NO_LZMA
+  if (head.kind == GZC_ARCHIVE_LZMA) {
+    GzcSolid solid;
+    status = solid.Open(src, head.t.data(), static_cast<uint32_t>(head.t.size() - 1), 0);
+    if (status == GZC_OK && solid.Total() > maxTotal - total) status = GZC_ERR_TOO_LARGE;
+    if (status != GZC_OK) return status;
+    ALLOC_TRY {
+      for (uint32_t i = 0; i < solid.Files(); ++i) {
+        files->push_back({std::string(head.LineText(i), head.lines[i].len), std::string()});
+        files->back().data.reserve(solid.Size(i));
+      }
+    } ALLOC_CATCH {
+      files->clear();
+      return GZC_ERR_NO_MEMORY;
+    }
+    struct Ctx {
+      std::vector<GzcMemFile>* files;
+      uint32_t at;
+    } ctx{files, 0};
+    const GzcSolid::Sink sink{
+        [](void* c, uint32_t i) { return static_cast<Ctx*>(c)->at = i, true; },
+        [](void* c, const unsigned char* bytes, size_t n) {
+          auto* x = static_cast<Ctx*>(c);
+          (*x->files)[x->at].data.append(reinterpret_cast<const char*>(bytes), n);
+          return true;
+        },
+        [](void*, uint32_t) { return true; },
+        &ctx};
+    status = solid.Decode(src, &sink);
+    if (status != GZC_OK) return status;
+  }
+#endif
+  for (size_t i = 0; head.kind == GZC_ARCHIVE_GZIP && i < head.lines.size(); ++i) {
     Copied entry;
     status = r.Copy(src, i, &entry);
     if (status != GZC_OK) return status;

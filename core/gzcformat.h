@@ -13,12 +13,27 @@ constexpr uint32_t GZC_HEADER_SIZE = 15;
 // The checksum is a byte sum modulo this value (2^32 - 1, not 2^32).
 constexpr uint64_t GZC_SUM_MODULUS = 4294967295u;
 // The header's reserved word (bytes 7 to 10): bits 0-7 are flags, bits 8-15 the archive's kind
-// (0: one gzip member per file, the only kind so far), the rest is zero. Readers that skip the
-// word read every archive whose names are plain ASCII.
+// (GZC_ARCHIVE_GZIP or GZC_ARCHIVE_LZMA), the rest is zero. Readers that skip the word read every
+// gzip-kind archive whose names are plain ASCII; this reader refuses a kind it does not know.
 constexpr uint32_t GZC_FLAG_UTF8 = 1;  // the file list is UTF-8; without it, code page 1250
 constexpr uint32_t GZC_FLAGS_MASK = 0xFFu;
 constexpr uint32_t GZC_ARCHIVE_KIND_SHIFT = 8;
 constexpr uint32_t GZC_ARCHIVE_KIND_MASK = 0xFF00u;
+// Kind 0: entry 0 is the file list as a gzip member, entry i (1 <= i < N) the gzip member of list
+// line i, whose trailer ends with its stored length (ISIZE).
+constexpr uint32_t GZC_ARCHIVE_GZIP = 0;
+// Kind 1, solid LZMA: header, table and entry 0 (the list) as kind 0; entry i (1 <= i < N) ends
+// with the CRC-32 and the stored length of list line i's file (8 bytes, little endian, as a gzip
+// trailer), and is nothing else except the last one, which starts with the contents of all files
+// in list order as one LZMA stream: the 5 property bytes as the LZMA SDK writes them, the 8-byte
+// unpacked size (the sum of the stored lengths), the compressed data (no end mark). An archive of
+// no files has no stream. So the stored lengths stay the last four bytes of every entry, and a
+// reader checks table, list, lengths, properties and declared size before it decodes a byte.
+constexpr uint32_t GZC_ARCHIVE_LZMA = 1;
+// Property bytes and unpacked size in front of the solid stream.
+constexpr uint32_t GZC_LZMA_HEAD = 13;
+// Largest dictionary a reader allocates for a solid stream; a stream that asks for more is damaged.
+constexpr uint32_t GZC_LZMA_DICT_MAX = 64u << 20;
 
 enum GzcStatus {
   GZC_OK = 0,
@@ -47,6 +62,9 @@ enum GzcStatus {
   GZC_ERR_LIST_SIZE,      // the file list inflates to more than GZC_LIST_MAX bytes
   GZC_ERR_SOURCE,         // (packing) a file to pack could not be opened or read whole
   GZC_ERR_NAME,           // (packing) a name no archive can carry: GzcPackResult::refused says which
+  GZC_ERR_KIND,           // an archive kind this reader does not know
+  GZC_ERR_STREAM,         // a solid stream that cannot be right: properties, dictionary, size, data
+  GZC_ERR_FILE_CRC,       // a file of a solid archive does not match its CRC-32
 };
 
 // Why the packing refused a file (GzcPackResult::refusedWhy).
@@ -183,6 +201,9 @@ struct GzcPackJob {
   // Whether two paths name one file or one folder, links followed (`files`' ctx passed on); false
   // also when either cannot be looked at. Null: paths compared as text.
   bool (*same)(void* ctx, const char* a, const char* b);
+  // GZC_ARCHIVE_LZMA: the files as one solid LZMA stream, at the level of `mode` (the list stays a
+  // gzip member); GZC_ARCHIVE_GZIP: a gzip member per file.
+  uint32_t kind = GZC_ARCHIVE_GZIP;
 };
 
 struct GzcPackResult {
@@ -286,8 +307,9 @@ GzcStatus GzcVerify(const GzcSource& src, const char* gzTmp);
 // Checks the header and offset table at the source's position without allocating anything the
 // file's size does not justify. On success `table` (if given) holds t[0]..t[N], `length` (if given)
 // receives t[N], and the source has been read up to the start of entry 0.
+// `kind` (if given) receives the archive's kind (bits 8-15 of the reserved word).
 GzcStatus GzcReadTable(const GzcSource& src, uint32_t* storedChecksum, std::vector<uint32_t>* table,
-                       uint32_t* length = nullptr);
+                       uint32_t* length = nullptr, uint32_t* kind = nullptr);
 
 // Reads every file of the archive into memory (path as stored, content), checking it as GzcVerify
 // does. Refuses (GZC_ERR_TOO_LARGE) before allocating when the contents would pass `maxTotal`.

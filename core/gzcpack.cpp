@@ -17,6 +17,7 @@
 
 #include "core/alloccheck.h"
 #include "core/gzcformat.h"
+#include "core/gzclzma.h"
 #include "core/gzcscratch.h"
 
 // Each member is completed with gzflush(Z_FINISH), which ends one gzip member and lets the next
@@ -652,7 +653,7 @@ GzcStatus packgzc(PackState& st, const GzcPackJob& job, const std::vector<std::s
     for (const std::string& line : lines)
       for (char c : line)
         if (static_cast<unsigned char>(c) >= 0x80) flags = GZC_FLAG_UTF8;
-  PutLE32(head + 7, flags);
+  PutLE32(head + 7, flags | job.kind << GZC_ARCHIVE_KIND_SHIFT);
   PutLE32(head + 11, n);
   if (!ops->write(ops->ctx, arch, head, sizeof head)) return fail(GZC_ERR_WRITE);
 
@@ -679,7 +680,7 @@ GzcStatus packgzc(PackState& st, const GzcPackJob& job, const std::vector<std::s
     Packer packer(st, ops, job.mode ? job.mode : "wb6", arch, t);
     status = packer.Start(job.gzTmp, ThreadsFor(job.threads, n));
     if (status == GZC_OK) status = packer.kompresjagz(0, job.listFile, 0);
-    for (uint32_t i = 1; status == GZC_OK && i < n && !Stopping(st.hooks); ++i) {
+    for (uint32_t i = 1; job.kind == GZC_ARCHIVE_GZIP && status == GZC_OK && i < n && !Stopping(st.hooks); ++i) {
       std::string path = JoinForFiles(job.folder, lines[i - 1]);
       status = packer.kompresjagz(i, path.c_str(), i - 1);
       if (status == GZC_ERR_TOO_LARGE && packer.Huge()) {
@@ -690,6 +691,26 @@ GzcStatus packgzc(PackState& st, const GzcPackJob& job, const std::vector<std::s
     if (status == GZC_OK) status = packer.przepiszdogzc(true);
     end = packer.End();
     packer.Stop(status == GZC_OK && !Stopping(st.hooks));
+  }
+  if (job.kind == GZC_ARCHIVE_LZMA && status == GZC_OK && !Stopping(st.hooks)) {
+    // The files as one solid stream behind the list's member.
+    std::vector<std::string> paths;
+    ALLOC_TRY {
+      for (const std::string& line : lines) paths.push_back(JoinForFiles(job.folder, line));
+    } ALLOC_CATCH {
+      return fail(GZC_ERR_NO_MEMORY);
+    }
+    const char* mode = job.mode ? job.mode : "wb6";
+    const int level = mode[0] && mode[1] && mode[2] >= '0' && mode[2] <= '9' ? mode[2] - '0' : 6;
+    GzcSolidPackResult solid;
+    status = GzcSolidPack(ops, arch, end, paths, level, st.hooks, t.data(), &solid);
+    if (status == GZC_ERR_SOURCE) st.unreadable = solid.unreadable;
+    if (status == GZC_ERR_TOO_LARGE && !solid.huge.empty()) {
+      result->refused = solid.huge;
+      result->refusedWhy = GZC_NAME_HUGE;
+    }
+    if (status == GZC_CANCELLED) status = GZC_OK;  // as a cancel of the gzip kind, below
+    end = t[n];
   }
   if (status != GZC_OK) return fail(status);
   if (Stopping(st.hooks)) {

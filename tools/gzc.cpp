@@ -30,7 +30,7 @@ constexpr bool kUtf8Names = true;
 #endif
 
 const char kUsage[] =
-    "Usage: gzc pack FOLDER ARCHIVE [-0..-9] [--time]\n"
+    "Usage: gzc pack FOLDER ARCHIVE [-0..-9] [--lzma] [--time]\n"
     "  or:  gzc unpack ARCHIVE FOLDER [--time]\n"
     "  or:  gzc list ARCHIVE|SETUP.exe [--installer]\n"
     "  or:  gzc verify ARCHIVE|SETUP.exe [--installer]\n";
@@ -41,11 +41,13 @@ const char kHelp[] =
     "Commands:\n"
     "  pack FOLDER ARCHIVE    pack every file below FOLDER into ARCHIVE\n"
     "  unpack ARCHIVE FOLDER  unpack ARCHIVE into FOLDER, made when missing\n"
-    "  list ARCHIVE           list the members: path, a tab, the size in bytes\n"
-    "  verify ARCHIVE         check every member's data and checksum\n"
+    "  list ARCHIVE           list the members: path, a tab, the size in bytes, after a\n"
+    "                         line \"# kind gzip\" or \"# kind lzma\"\n"
+    "  verify ARCHIVE         check every member's data and checksum; prints the kind\n"
     "\n"
     "Options:\n"
     "  -0 ... -9              the compression level of pack (default 6)\n"
+    "  --lzma                 pack the files as one solid LZMA stream (smaller, slower)\n"
     "  --installer            list or verify the two archives of an installer\n"
     "  --time                 the time taken, on standard error\n"
     "  -h, --help             show this help and exit\n"
@@ -131,13 +133,14 @@ void RemoveFolders(const std::vector<std::string>& made) {
   for (auto it = made.rbegin(); it != made.rend(); ++it) ops->removeDir(ops->ctx, it->c_str());
 }
 
-int Pack(const char* folder, const char* archive, char level, bool timed) {
+int Pack(const char* folder, const char* archive, char level, bool lzma, bool timed) {
   if (ops->kind(ops->ctx, folder) != GZC_KIND_DIR) return Fail(std::string("not a folder: ") + folder);
   Scratch scratch;
   if (!scratch.ok()) return Fail("cannot create a scratch folder");
   std::string gzTmp = scratch.gzTmp(), listFile = scratch.listFile();
   char mode[4] = {'w', 'b', level, 0};
   GzcPackJob job{folder, archive, gzTmp.c_str(), listFile.c_str(), mode, ops, nullptr, 0, kUtf8Names, nullptr, nullptr};
+  job.kind = lzma ? GZC_ARCHIVE_LZMA : GZC_ARCHIVE_GZIP;
   GzcPackResult result;
   auto start = std::chrono::steady_clock::now();
   GzcStatus status = GzcPack(job, &result);
@@ -150,6 +153,15 @@ int Pack(const char* folder, const char* archive, char level, bool timed) {
   if (timed) std::fprintf(stderr, "gzc: pack %.3f s\n", took);
   for (const std::string& path : result.skipped) std::fprintf(stderr, "gzc: skipped (cannot be archived): %s\n", path.c_str());
   return result.skipped.empty() ? 0 : Fail("some files were not packed");
+}
+
+// The kind of the archive at `offset` ("gzip", "lzma"; "unknown" when the table is refused).
+std::string KindAt(Input& in, uint64_t offset, uint64_t avail) {
+  uint32_t sum = 0, kind = 0;
+  GzcSource src{ops, in.file, avail, offset, true};
+  const bool read = ops->seek(ops->ctx, in.file, offset) && GzcReadTable(src, &sum, nullptr, nullptr, &kind) == GZC_OK;
+  ops->seek(ops->ctx, in.file, offset);
+  return !read ? "unknown" : kind == GZC_ARCHIVE_LZMA ? "lzma" : kind == GZC_ARCHIVE_GZIP ? "gzip" : "unknown";
 }
 
 int Unpack(const char* archive, const char* folder, bool timed) {
@@ -176,6 +188,7 @@ int Unpack(const char* archive, const char* folder, bool timed) {
     return Fail(std::string(archive) + ": " + GzcStatusText(status));
   }
   if (timed) std::fprintf(stderr, "gzc: unpack %.3f s\n", took);
+  std::printf("%s: kind %s, unpacked\n", archive, KindAt(in, 0, in.size).c_str());
   return 0;
 }
 
@@ -184,14 +197,17 @@ int ListAt(Input& in, const char* name, uint64_t offset, uint64_t avail, bool ve
   if (!ops->seek(ops->ctx, in.file, offset)) return Fail(std::string("cannot read ") + name);
   // Names are listed in UTF-8, also those of archives in code page 1250.
   GzcSource src{ops, in.file, avail, offset, true};
+  const std::string kind = KindAt(in, offset, avail);
   if (verify) {
     GzcStatus status = GzcVerify(src, gzTmp.c_str());
-    if (status != GZC_OK) return Fail(std::string(name) + ": " + GzcStatusText(status));
+    if (status != GZC_OK) return Fail(std::string(name) + ": kind " + kind + ": " + GzcStatusText(status));
+    std::printf("%s: kind %s, ok\n", name, kind.c_str());
     return 0;
   }
   std::vector<GzcEntry> entries;
   GzcStatus status = GzcList(src, gzTmp.c_str(), &entries);
-  if (status != GZC_OK) return Fail(std::string(name) + ": " + GzcStatusText(status));
+  if (status != GZC_OK) return Fail(std::string(name) + ": kind " + kind + ": " + GzcStatusText(status));
+  std::printf("# kind %s\n", kind.c_str());
   for (const GzcEntry& e : entries) std::printf("%s\t%lu\n", e.path.c_str(), static_cast<unsigned long>(e.size));
   return 0;
 }
@@ -261,7 +277,7 @@ static int Main(int argc, char** argv) {
     return 0;
   }
   std::vector<std::string> args;
-  bool timed = false, installer = false;
+  bool timed = false, installer = false, lzma = false;
   char level = '6';
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -269,6 +285,8 @@ static int Main(int argc, char** argv) {
       timed = true;
     else if (a == "--installer")
       installer = true;
+    else if (a == "--lzma")
+      lzma = true;
     else if (a.size() == 2 && a[0] == '-' && a[1] >= '0' && a[1] <= '9')
       level = a[1];
     else if (a.size() > 1 && a[0] == '-')
@@ -278,7 +296,7 @@ static int Main(int argc, char** argv) {
   }
   if (args.empty()) return Usage();
   const std::string& cmd = args[0];
-  if (cmd == "pack" && args.size() == 3 && !installer) return Pack(args[1].c_str(), args[2].c_str(), level, timed);
+  if (cmd == "pack" && args.size() == 3 && !installer) return Pack(args[1].c_str(), args[2].c_str(), level, lzma, timed);
   if (cmd == "unpack" && args.size() == 3 && !installer) return Unpack(args[1].c_str(), args[2].c_str(), timed);
   if (cmd == "list" && args.size() == 2) return ListOrVerify(args[1].c_str(), installer, false);
   if (cmd == "verify" && args.size() == 2) return ListOrVerify(args[1].c_str(), installer, true);

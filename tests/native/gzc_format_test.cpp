@@ -249,11 +249,12 @@ class GzcPacked : public ::testing::Test {
 };
 
 TEST_F(GzcPacked, IndependentReaderAgrees) {
+  for (uint32_t kind : {GZC_ARCHIVE_GZIP, GZC_ARCHIVE_LZMA})
   for (const char* mode : {"wb0", "wb1", "wb6", "wb9"}) {
-    SCOPED_TRACE(mode);
+    SCOPED_TRACE(std::string(mode) + " kind " + std::to_string(kind));
     fs::path archive = d.root / "out.gzc";
     GzcPackResult res;
-    ASSERT_EQ(Pack(d, src, archive, nullptr, mode, &res), GZC_OK);
+    ASSERT_EQ(Pack(d, src, archive, nullptr, mode, &res, 0, false, kind), GZC_OK);
     Bytes a = ReadFile(archive);
     Parsed p = ParseArchive(a);
     EXPECT_EQ(p.n, files.size() + 1);
@@ -261,7 +262,8 @@ TEST_F(GzcPacked, IndependentReaderAgrees) {
     EXPECT_EQ(res.checksum, p.checksum);
     EXPECT_EQ(res.length, a.size());
     EXPECT_EQ(p.lines, SearchOrder(src, ""));
-    for (uint32_t i = 0; i < p.n; ++i)  // every member's header gives the system of Windows' zlib
+    EXPECT_EQ(p.flags >> GZC_ARCHIVE_KIND_SHIFT, kind);
+    for (uint32_t i = 0; i < (kind == GZC_ARCHIVE_GZIP ? p.n : 1); ++i)  // every member's header gives the system of Windows' zlib
       EXPECT_EQ(static_cast<unsigned char>(a[p.t[i] + 9]), 10) << "member " << i;
     for (size_t i = 0; i < p.lines.size(); ++i) {
       std::string rel = p.lines[i];
@@ -272,19 +274,26 @@ TEST_F(GzcPacked, IndependentReaderAgrees) {
 }
 
 TEST_F(GzcPacked, RoundTripIsBitExactAndRepeatable) {
-  ASSERT_EQ(Pack(d, src, d.root / "one.gzc"), GZC_OK);
-  ASSERT_EQ(Pack(d, src, d.root / "two.gzc"), GZC_OK);
-  Bytes one = ReadFile(d.root / "one.gzc"), two = ReadFile(d.root / "two.gzc");
-  EXPECT_EQ(ParseArchive(one).lines, ParseArchive(two).lines);
-  EXPECT_EQ(ParseArchive(one).t, ParseArchive(two).t);
-  ASSERT_EQ(UnpackBytes(d, one, d.root / "dest"), GZC_OK);
-  EXPECT_EQ(Snapshot(d.root / "dest"), files);
-  EXPECT_FALSE(fs::exists(d.root / "dest" / "empty")) << "folders are not recorded";
+  for (uint32_t kind : {GZC_ARCHIVE_GZIP, GZC_ARCHIVE_LZMA}) {
+    SCOPED_TRACE(kind);
+    ASSERT_EQ(Pack(d, src, d.root / "one.gzc", nullptr, "wb6", nullptr, 0, false, kind), GZC_OK);
+    ASSERT_EQ(Pack(d, src, d.root / "two.gzc", nullptr, "wb6", nullptr, 0, false, kind), GZC_OK);
+    Bytes one = ReadFile(d.root / "one.gzc"), two = ReadFile(d.root / "two.gzc");
+    EXPECT_EQ(ParseArchive(one).lines, ParseArchive(two).lines);
+    EXPECT_EQ(ParseArchive(one).t, ParseArchive(two).t);
+    if (kind == GZC_ARCHIVE_LZMA) EXPECT_EQ(one, two);
+    fs::remove_all(d.root / "dest");
+    ASSERT_EQ(UnpackBytes(d, one, d.root / "dest"), GZC_OK);
+    EXPECT_EQ(Snapshot(d.root / "dest"), files);
+    EXPECT_FALSE(fs::exists(d.root / "dest" / "empty")) << "folders are not recorded";
+  }
 }
 
 TEST_F(GzcPacked, EmptyAndMissingFoldersPackAsEmpty) {
+  for (uint32_t kind : {GZC_ARCHIVE_GZIP, GZC_ARCHIVE_LZMA})
   for (fs::path folder : {d.root / "nothing-here", src / "empty"}) {
-    ASSERT_EQ(Pack(d, folder, d.root / "e.gzc"), GZC_OK);
+    ASSERT_EQ(Pack(d, folder, d.root / "e.gzc", nullptr, "wb6", nullptr, 0, false, kind), GZC_OK);
+    EXPECT_EQ(VerifyBytes(d, ReadFile(d.root / "e.gzc")), GZC_OK);
     Bytes a = ReadFile(d.root / "e.gzc");
     Parsed p = ParseArchive(a);
     EXPECT_EQ(p.n, 1u);
@@ -344,11 +353,13 @@ TEST_F(GzcPacked, AFileThatCannotBeReadStopsThePackingAndIsNamed) {
       {"a read error after the first block", Faulty::READ, src / "sub" / "r.bin"},
       {"a folder that cannot be searched", Faulty::SEARCH, src / "sub" / "deep"},
   };
+  for (uint32_t kind : {GZC_ARCHIVE_GZIP, GZC_ARCHIVE_LZMA})
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(std::string(c.what) + " kind " + std::to_string(kind));
     Faulty faulty(c.how, c.path.string());
     std::string f = src.string(), a = (d.root / "u.gzc").string(), g = d.gzTmp(), l = d.listFile();
     GzcPackJob job{f.c_str(), a.c_str(), g.c_str(), l.c_str(), "wb6", &faulty.ops, nullptr, 0, false, nullptr, nullptr};
+    job.kind = kind;
     GzcPackResult res;
     EXPECT_EQ(GzcPack(job, &res), GZC_ERR_SOURCE);
     EXPECT_EQ(res.unreadable, c.path.string());

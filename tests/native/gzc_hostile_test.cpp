@@ -93,6 +93,18 @@ Bytes WithWord(Bytes a, size_t at, uint32_t v) {
   return a;
 }
 
+Bytes WithByte(Bytes a, size_t at, int v) {
+  a[at] = static_cast<char>(v);
+  return a;
+}
+
+// `bytes` inserted at `at`, the table word at `word` (and the ones after it) moved past them.
+Bytes WithBytesAt(Bytes a, size_t at, const Bytes& bytes, size_t word) {
+  a.insert(at, bytes);
+  for (size_t w = word; w < LE(a, 15); w += 4) a = WithWord(a, w, LE(a, w) + static_cast<uint32_t>(bytes.size()));
+  return a;
+}
+
 }  // namespace
 
 TEST_F(GzcHostile, UnsafeListLinesAreRefusedBeforeAnyWrite) {
@@ -138,6 +150,8 @@ TEST_F(GzcHostile, Utf8ListsAreCheckedAsUtf8) {
 
 TEST_F(GzcHostile, ImpossibleCountsAndTablesAreRefused) {
   Bytes good = BuildArchive({{"a.txt", "alpha"}, {"b.txt", "beta"}});  // N = 3, table at 15..30
+  Bytes solid = BuildSolid({{"a.txt", Pseudo(3000, 5)}, {"sub\\b.txt", "beta"}, {"c.txt", "gamma"}});  // N = 4
+  const uint32_t rec0 = LE(solid, 19), rec1 = LE(solid, 23), head = LE(solid, 27), end = LE(solid, 31);
   struct Case { const char* name; Bytes archive; GzcStatus want; } cases[] = {
       {"bad magic", "GZX" + good.substr(3), GZC_ERR_MAGIC},
       {"N = 0", WithWord(good, 11, 0), GZC_ERR_COUNT},
@@ -149,6 +163,17 @@ TEST_F(GzcHostile, ImpossibleCountsAndTablesAreRefused) {
       {"entry shorter than its length field", WithWord(good, 23, LE(good, 19) + 3), GZC_ERR_TABLE},
       {"t[N] beyond the end", WithWord(good, 27, LE(good, 27) + 1), GZC_ERR_TRUNCATED},
       {"wrong checksum", WithWord(good, 3, LE(good, 3) + 1), GZC_ERR_CHECKSUM},
+      {"a kind no reader knows", WithWord(good, 7, 2 << GZC_ARCHIVE_KIND_SHIFT), GZC_ERR_KIND},
+      // Solid: records at t[1] and t[2], the stream's head at t[3], the last record at the end.
+      {"solid: a record of the wrong size", WithWord(solid, 23, rec1 + 1), GZC_ERR_TABLE},
+      {"solid: a length that lies", WithWord(solid, rec0 + 4, 3001), GZC_ERR_STREAM},
+      {"solid: the list longer than the stream", WithWord(WithWord(solid, end - 4, 1005), head + 5, 4009), GZC_ERR_STREAM},
+      {"solid: a dictionary over the bound", WithWord(solid, head + 1, GZC_LZMA_DICT_MAX + 1), GZC_ERR_STREAM},
+      {"solid: properties no decoder takes", WithByte(solid, head, 225), GZC_ERR_STREAM},
+      {"solid: a corrupted stream", WithByte(solid, head + 40, solid[head + 40] ^ 0x10), GZC_ERR_STREAM},
+      {"solid: a CRC that does not match", WithWord(solid, rec1, LE(solid, rec1) ^ 1), GZC_ERR_FILE_CRC},
+      {"solid: bytes after the stream", WithBytesAt(solid, end - 8, "x", 31), GZC_ERR_STREAM},
+      {"solid: wrong checksum", WithWord(solid, 3, LE(solid, 3) + 1), GZC_ERR_CHECKSUM},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -162,14 +187,18 @@ TEST_F(GzcHostile, ImpossibleCountsAndTablesAreRefused) {
 }
 
 TEST_F(GzcHostile, EveryTruncationIsRefused) {
-  Bytes good = BuildArchive({{"a.txt", Pseudo(3000, 5)}, {"sub\\b.txt", "beta"}});
-  for (size_t cut = 0; cut < good.size(); ++cut) {
-    SCOPED_TRACE(cut);
-    GzcStatus s = Unpack(good.substr(0, cut));
-    EXPECT_EQ(s, cut < 3 ? GZC_ERR_MAGIC : GZC_ERR_TRUNCATED);
-    ExpectRefused();
+  for (const Bytes& good : {BuildArchive({{"a.txt", Pseudo(3000, 5)}, {"sub\\b.txt", "beta"}}),
+                            BuildSolid({{"a.txt", Pseudo(3000, 5)}, {"sub\\b.txt", "beta"}})}) {
+    for (size_t cut = 0; cut < good.size(); ++cut) {
+      SCOPED_TRACE(cut);
+      GzcStatus s = Unpack(good.substr(0, cut));
+      EXPECT_EQ(s, cut < 3 ? GZC_ERR_MAGIC : GZC_ERR_TRUNCATED);
+      ExpectRefused();
+    }
+    EXPECT_EQ(Unpack(good), GZC_OK) << "the uncut archive is fine";
+    fs::remove_all(dest / "a.txt");
+    fs::remove_all(dest / "sub" / "b.txt");
   }
-  EXPECT_EQ(Unpack(good), GZC_OK) << "the uncut archive is fine";
 }
 
 TEST_F(GzcHostile, DamagedListsAreRefused) {
@@ -218,6 +247,18 @@ TEST_F(GzcHostile, AFailedUnpackNeverDeletesAFileThatWasThere) {
   EXPECT_EQ(ReadFile(dest / "keep.txt"), "new") << "replaced, and kept";
   EXPECT_EQ(ReadFile(dest / "sub" / "old.dat"), "older");
   EXPECT_FALSE(fs::exists(dest / "fresh")) << "a file and a folder the unpacker made go";
+}
+
+// Unpacked in one pass (the caller checked the archive's bytes beforehand), a solid file that fails
+// its CRC-32 is found as it is written: a failure, and what was written goes.
+TEST_F(GzcHostile, ASolidFileFailingItsCrcWhileWrittenIsAFailureAndUndone) {
+  Bytes a = BuildSolid({{"keep.txt", "new"}, {"fresh\\x.txt", Pseudo(5000, 2)}, {"fresh\\y.txt", "y"}});
+  const uint32_t rec1 = LE(a, 23);
+  rec.writes.clear();
+  EXPECT_EQ(UnpackBytes(d, WithWord(a, rec1, LE(a, rec1) ^ 1), dest, true, &rec.ops, false, 0, true), GZC_ERR_FILE_CRC);
+  EXPECT_EQ(ReadFile(dest / "keep.txt"), "new") << "replaced before the fault, and kept";
+  EXPECT_FALSE(fs::exists(dest / "fresh"));
+  EXPECT_EQ(ReadFile(dest / "sub" / "old.dat"), "older");
 }
 
 TEST_F(GzcHostile, MissingFolderWithoutCreationFailsAndCleansUp) {

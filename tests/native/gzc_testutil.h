@@ -1,5 +1,6 @@
 // Test helpers for the GZC suites: temporary folders, files, and a minimal GZC writer and reader of
-// their own (zlib's deflate/inflate directly), independent of the module under test.
+// their own (zlib's deflate/inflate and the LZMA SDK's one-call coder directly), independent of the
+// module under test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,6 +17,11 @@
 #include <vector>
 
 #include "core/gzcformat.h"
+
+extern "C" {
+#include <LzmaDec.h>
+#include <LzmaEnc.h>
+}
 
 namespace gzctest {
 
@@ -146,6 +152,51 @@ inline Bytes BuildRaw(const Bytes& listText, const std::vector<Bytes>& contents)
   return ArchiveOfMembers(members, Sum(plain));
 }
 
+inline void* SdkAlloc(void*, size_t n) { return std::malloc(n); }
+inline void SdkFree(void*, void* p) { std::free(p); }
+inline ISzAlloc kSdkAlloc = {SdkAlloc, SdkFree};
+
+inline uint32_t Crc(const Bytes& b) {
+  return static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(b.data()), static_cast<uInt>(b.size())));
+}
+
+// The solid kind: files as (list line, content) in one LZMA stream with a 64 KiB dictionary.
+inline Bytes BuildSolid(const std::vector<std::pair<Bytes, Bytes>>& files) {
+  Bytes list, all;
+  std::vector<Bytes> plain(1);
+  for (auto& f : files) {
+    list += f.first + "\r\n";
+    all += f.second;
+    plain.push_back(f.second);
+  }
+  plain[0] = list;
+  std::vector<Bytes> members{Gzip(list)};
+  for (size_t i = 0; i < files.size(); ++i) {
+    Bytes rec;
+    if (i + 1 == files.size()) {
+      CLzmaEncProps props;
+      LzmaEncProps_Init(&props);
+      props.dictSize = 1 << 16;
+      Bytes stream(all.size() + all.size() / 2 + 1024, '\0');
+      SizeT len = stream.size(), propsLen = LZMA_PROPS_SIZE;
+      unsigned char head[LZMA_PROPS_SIZE];
+      EXPECT_EQ(LzmaEncode(reinterpret_cast<Byte*>(&stream[0]), &len, reinterpret_cast<const Byte*>(all.data()),
+                           all.size(), &props, head, &propsLen, 0, nullptr, &kSdkAlloc, &kSdkAlloc),
+                SZ_OK);
+      rec.assign(reinterpret_cast<char*>(head), LZMA_PROPS_SIZE);
+      PutLE(&rec, static_cast<uint32_t>(all.size()));
+      PutLE(&rec, 0);
+      rec += stream.substr(0, len);
+    }
+    PutLE(&rec, Crc(files[i].second));
+    PutLE(&rec, static_cast<uint32_t>(files[i].second.size()));
+    members.push_back(rec);
+  }
+  Bytes a = ArchiveOfMembers(members, Sum(plain));
+  a[8] = static_cast<char>(GZC_ARCHIVE_LZMA);
+  return a;
+}
+
 // Files as (list line, content), in list order.
 inline Bytes BuildArchive(const std::vector<std::pair<Bytes, Bytes>>& files) {
   Bytes list;
@@ -170,13 +221,40 @@ inline Parsed ParseArchive(const Bytes& a) {
   EXPECT_EQ(a.substr(0, 3), "GZC");
   p.checksum = LE(a, 3);
   p.flags = LE(a, 7);
-  EXPECT_EQ(p.flags & ~GZC_FLAG_UTF8, 0u);
+  const uint32_t kind = p.flags >> GZC_ARCHIVE_KIND_SHIFT;
+  EXPECT_EQ(p.flags & ~GZC_FLAG_UTF8 & ~(GZC_ARCHIVE_LZMA << GZC_ARCHIVE_KIND_SHIFT), 0u);
   p.n = LE(a, 11);
   for (uint32_t i = 0; i <= p.n; ++i) p.t.push_back(LE(a, 15 + 4 * i));
   EXPECT_EQ(p.t[0], 19 + 4 * p.n);
   EXPECT_EQ(p.t[p.n], a.size());
   std::vector<Bytes> plain;
-  for (uint32_t i = 0; i < p.n; ++i) {
+  if (kind == GZC_ARCHIVE_LZMA) {
+    plain.push_back(Gunzip(a.substr(p.t[0], p.t[1] - p.t[0])));
+    const uint32_t last = p.n - 1;
+    Bytes all;
+    if (p.n > 1) {
+      const uint32_t at = p.t[last];
+      all.resize(LE(a, at + 5));
+      EXPECT_EQ(LE(a, at + 9), 0u);
+      SizeT outLen = all.size(), inLen = p.t[p.n] - 8 - at - GZC_LZMA_HEAD;
+      ELzmaStatus st;
+      EXPECT_EQ(LzmaDecode(reinterpret_cast<Byte*>(&all[0]), &outLen, reinterpret_cast<const Byte*>(&a[at + GZC_LZMA_HEAD]),
+                           &inLen, reinterpret_cast<const Byte*>(&a[at]), LZMA_PROPS_SIZE, LZMA_FINISH_END, &st, &kSdkAlloc),
+                SZ_OK);
+      EXPECT_EQ(inLen, p.t[p.n] - 8 - at - GZC_LZMA_HEAD) << "nothing after the stream";
+      EXPECT_EQ(outLen, all.size());
+    }
+    size_t from = 0;
+    for (uint32_t i = 1; i < p.n; ++i) {
+      EXPECT_TRUE(i == last || p.t[i + 1] - p.t[i] == 8) << "a record alone";
+      const uint32_t size = LE(a, p.t[i + 1] - 4);
+      plain.push_back(all.substr(from, size));
+      from += size;
+      EXPECT_EQ(LE(a, p.t[i + 1] - 8), Crc(plain.back()));
+    }
+    EXPECT_EQ(from, all.size());
+  }
+  for (uint32_t i = 0; kind == GZC_ARCHIVE_GZIP && i < p.n; ++i) {
     Bytes member = a.substr(p.t[i], p.t[i + 1] - p.t[i]);
     plain.push_back(Gunzip(member));
     EXPECT_EQ(LE(member, member.size() - 4), plain.back().size());
@@ -198,20 +276,22 @@ inline Parsed ParseArchive(const Bytes& a) {
 // Running the module on files.
 inline GzcStatus Pack(const TempDir& d, const fs::path& folder, const fs::path& archive,
                       const GzcHooks* hooks = nullptr, const char* mode = "wb6", GzcPackResult* res = nullptr,
-                      unsigned threads = 0, bool utf8 = false) {
+                      unsigned threads = 0, bool utf8 = false, uint32_t kind = GZC_ARCHIVE_GZIP) {
   std::string f = folder.string(), a = archive.string(), g = d.gzTmp(), l = d.listFile();
   GzcPackJob job{f.c_str(), a.c_str(), g.c_str(), l.c_str(), mode, nullptr, hooks, threads, utf8, nullptr, nullptr};
+  job.kind = kind;
   return GzcPack(job, res);
 }
 
 inline GzcStatus UnpackBytes(const TempDir& d, const Bytes& archive, const fs::path& dest, bool createFolders = true,
-                             const GzcFileOps* files = nullptr, bool utf8 = false, uint64_t maxTotal = 0) {
+                             const GzcFileOps* files = nullptr, bool utf8 = false, uint64_t maxTotal = 0,
+                             bool verified = false) {
   fs::path file = d.root / "scratch" / "in.gzc";
   TempDir::WriteFile(file, archive);
   fs::create_directories(dest);
   FILE* f = std::fopen(file.string().c_str(), "rb");
   std::string destStr = dest.string(), g = d.gzTmp();
-  GzcUnpackJob job{destStr.c_str(), g.c_str(), createFolders, files, nullptr, false, maxTotal};
+  GzcUnpackJob job{destStr.c_str(), g.c_str(), createFolders, files, nullptr, verified, maxTotal};
   GzcSource src{nullptr, f, archive.size(), 0, utf8};
   GzcStatus s = GzcUnpack(job, src);
   std::fclose(f);
