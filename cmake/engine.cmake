@@ -5,16 +5,20 @@ set(ENGINE_DIR ${CMAKE_SOURCE_DIR}/engine)
 # the whole program optimised for size at link time (one partition: the same bytes every build).
 # -Os, not -Oz: -Oz saves half a kilobyte and costs the silent install several per cent
 # (scripts/bench-install).
-# The engine reads gzip archives only (GZC_NO_LZMA: the solid kind is refused as unknown).
-set(ENGINE_FLAGS ${WIN_FLAGS} -DGZC_SINGLE_THREAD -DGZC_FOLDERS_HELD -DGZC_NO_LZMA -Os -flto -ffat-lto-objects -fno-exceptions -fno-rtti -fno-threadsafe-statics -ffunction-sections
+set(ENGINE_FLAGS ${WIN_FLAGS} -DGZC_SINGLE_THREAD -DGZC_FOLDERS_HELD -Os -flto -ffat-lto-objects -fno-exceptions -fno-rtti -fno-threadsafe-statics -ffunction-sections
     -fdata-sections -fno-asynchronous-unwind-tables -include ${CMAKE_SOURCE_DIR}/engine/templates.h)
 set(ENGINE_LINK -Os -flto -flto-partition=one -static -static-libgcc -static-libstdc++ -s -Wl,--gc-sections -mwindows
     -Wl,--wrap=gzclose)
 # 32-bit Windows keeps the stack 4-byte aligned: asking for more costs a realignment in every
 # function that needs it, which nothing in the engine does (no SSE data); for size.
+# The solid kind's decoder, the LZMA SDK's LzmaDec.c alone (the engine never packs), built for size
+# and optimised with the rest at link time.
+set(ENGINE_C_FLAGS -D_7ZIP_ST -D_LZMA_SIZE_OPT -Os -flto -ffat-lto-objects -ffunction-sections -fdata-sections
+    -fno-asynchronous-unwind-tables -w)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   list(APPEND ENGINE_FLAGS -mpreferred-stack-boundary=2)
-  list(APPEND ENGINE_LINK -mpreferred-stack-boundary=2)
+  list(APPEND ENGINE_C_FLAGS -mpreferred-stack-boundary=2)
+  list(APPEND ENGINE_LINK -mpreferred-stack-boundary=2 -Wl,-T,${CMAKE_SOURCE_DIR}/engine/noeh.ld)
 endif()
 # No link time in the headers: every installer starts with these bytes, and the same sources must
 # give the same installer whenever the tool folder was built.
@@ -32,9 +36,13 @@ set(ENGINE_CORE_FIRST gzcformat gzcfiles profile peimage)
 list(TRANSFORM ENGINE_CORE_FIRST REPLACE "(.+)" "${CMAKE_SOURCE_DIR}/core/\\1.cpp")
 set(ENGINE_CORE ${PR_CORE_SOURCES})
 list(REMOVE_ITEM ENGINE_CORE ${ENGINE_CORE_FIRST})
+add_library(engine_lzma_dec STATIC ${LZMA_SDK_DIR}/LzmaDec.c)
+target_compile_options(engine_lzma_dec PRIVATE ${ENGINE_C_FLAGS})
+target_compile_options(engine_lzma_dec INTERFACE -idirafter ${LZMA_SDK_DIR} -D_7ZIP_ST)
 add_library(engine_portable STATIC ${ENGINE_CORE_FIRST} ${ENGINE_CORE})
 target_include_directories(engine_portable PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(engine_portable PRIVATE ${ENGINE_FLAGS})
+target_link_libraries(engine_portable PUBLIC engine_lzma_dec)
 # zlib as the engine links it: its unwind tables removed. On Windows the linker keeps every .eh_frame,
 # and through it every function it describes, so unused zlib code (the whole deflate side) would stay.
 set(ENGINE_ZLIB ${CMAKE_BINARY_DIR}/engine_zlib.a)
@@ -60,12 +68,23 @@ foreach(t engine_setup engine_uninst)
   target_include_directories(${t} PRIVATE ${ENGINE_DIR})
   target_link_libraries(${t} PRIVATE engine_core)
   target_link_options(${t} PRIVATE ${ENGINE_LINK})
-  set_target_properties(${t} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${DIST}/bin SUFFIX .dat)
+  set_target_properties(${t} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${DIST}/bin SUFFIX .dat
+                        LINK_DEPENDS ${CMAKE_SOURCE_DIR}/engine/noeh.ld)
 endforeach()
 set_source_files_properties(engine/engine.rc engine/uninst.rc PROPERTIES OBJECT_DEPENDS ${ENGINE_DIR}/engine.manifest)
 set_target_properties(engine_setup PROPERTIES OUTPUT_NAME Packrift)
 target_link_options(engine_setup PRIVATE -Wl,--wrap=adler32 -Wl,--wrap=crc32)
 set_target_properties(engine_uninst PROPERTIES OUTPUT_NAME UnInst)
+# The 32-bit engine's and uninstaller's size bounds (128 KiB, 64 KiB), which every installer pays.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  foreach(bound "engine_setup;131072" "engine_uninst;65536")
+    list(GET bound 0 t)
+    list(GET bound 1 bytes)
+    add_custom_command(TARGET ${t} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:${t}> -DBOUND=${bytes} -P ${CMAKE_SOURCE_DIR}/cmake/sizebound.cmake
+      VERBATIM)
+  endforeach()
+endif()
 
 add_custom_command(OUTPUT ${DIST}/bin/Lang.dat
   COMMAND ${CMAKE_COMMAND} -E make_directory ${DIST}/bin

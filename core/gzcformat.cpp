@@ -1087,6 +1087,7 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
         },
         &ctx};
     if (status == GZC_OK) status = solid.Decode(src, &sink);
+    writer.End();  // a file the decoding stopped in is closed, so that the undoing can delete it
     if (status == GZC_ERR_TARGET) status = GZC_OK;  // the writer's own failure counts below
   }
 #endif

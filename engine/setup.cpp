@@ -196,7 +196,9 @@ std::wstring DamagedReason(GzcStatus status) {
     case GZC_ERR_TRUNCATED: return Tx(L_WHY_TRUNCATED);
     case GZC_ERR_CHECKSUM:
     case GZC_ERR_MEMBER:
-    case GZC_ERR_SHORT: return Tx(L_WHY_CHECKSUM);
+    case GZC_ERR_SHORT:
+    case GZC_ERR_STREAM:
+    case GZC_ERR_FILE_CRC: return Tx(L_WHY_CHECKSUM);
     case GZC_ERR_PATH: return Tx(L_WHY_PATH);
     case GZC_ERR_NOT_INSTALLER: return Tx(L_WHY_NODATA);
     default: return Tx(L_WHY_STRUCTURE);

@@ -443,8 +443,9 @@ TEST_F(EngineInstall, DamagedDataInstallsNothingAndPutsBackWhatWasThere) {
   Put("keep.txt", "new");
   Put("z.bin", z);
   Ini(cfg_ + "init.cfg", "cfg", "1", kName);
-  const std::string packed = ProgramArchive();
+  const std::string packed = ProgramArchive(), solid = ProgramArchive(true);
   const uint32_t firstMember = *(const uint32_t*)(packed.data() + 19);  // t[1]
+  const uint32_t firstRecord = *(const uint32_t*)(solid.data() + 19);   // its CRC-32, then its length
   // The last member stored as its file's bytes and their length, no gzip data, the archive's
   // table and byte sum right.
   std::string stored = RawArchive({{"a.bin", a}, {"keep.txt", "new"}, {"z.bin", z}});
@@ -461,6 +462,8 @@ TEST_F(EngineInstall, DamagedDataInstallsNothingAndPutsBackWhatWasThere) {
       {"a member's time stamp, which no inflating reads", packed, -1, firstMember + 4},
       {"the last member's CRC-32, its checksum made to match", packed, (long long)packed.size() - 8, -1},
       {"the last member no gzip data, its checksum made to match", stored, -1, -1},
+      {"a byte of the solid stream", solid, -1, (long long)solid.size() - 100},
+      {"the first file's CRC-32 in a solid archive, its checksum made to match", solid, firstRecord, -1},
   };
   std::string setup = root_ + "setup.exe";
   for (const Case& c : cases) {
@@ -480,6 +483,12 @@ TEST_F(EngineInstall, DamagedDataInstallsNothingAndPutsBackWhatWasThere) {
     for (const char* gone : {"a.bin", "z.bin", "keep.txt.prsave", "UnInst.exe"})
       EXPECT_FALSE(PathExists(target_ + "\\" + gone)) << gone;
   }
+  // Undamaged, the solid archive installs every file as it was.
+  BuildWithProgramArchive(setup, solid);
+  Ran r = Run(setup, "/S /D=" + target_);
+  EXPECT_EQ(0u, r.code) << r.err;
+  EXPECT_TRUE(Slurp(target_ + "\\a.bin") == a && Slurp(target_ + "\\z.bin") == z);
+  EXPECT_EQ("new", Slurp(target_ + "\\keep.txt"));
 }
 
 TEST_F(EngineInstall, AMemberLargerThanTheMemoryScratchInstallsBitExact) {

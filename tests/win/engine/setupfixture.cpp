@@ -36,7 +36,8 @@ std::string Gzip(const std::string& data) {
   return out;
 }
 
-std::string Pack(const std::string& folder, const std::string& archive, const std::string& scratch) {
+std::string Pack(const std::string& folder, const std::string& archive, const std::string& scratch,
+                 uint32_t kind = GZC_ARCHIVE_GZIP) {
   std::string dir = folder;
   if (!dir.empty() && dir.back() == '\\') dir.pop_back();
   std::string gz = scratch + "gz.tmp", list = scratch + "list.txt";
@@ -51,6 +52,7 @@ std::string Pack(const std::string& folder, const std::string& archive, const st
   job.gzTmp = gz.c_str();
   job.listFile = list.c_str();
   job.mode = "wb6";
+  job.kind = kind;
   job.files = WinFileOpsUtf8();
   job.utf8Names = true;
   GzcPackResult result;
@@ -177,7 +179,9 @@ void SetupTest::TearDown() {
 
 std::string SetupTest::Build(const std::string& path) { return BuildWithProgramArchive(path, ProgramArchive()); }
 
-std::string SetupTest::ProgramArchive() { return Pack(prog_, root_ + "bin.dat", root_); }
+std::string SetupTest::ProgramArchive(bool lzma) {
+  return Pack(prog_, root_ + "bin.dat", root_, lzma ? GZC_ARCHIVE_LZMA : GZC_ARCHIVE_GZIP);
+}
 
 std::string SetupTest::BuildWithProgramArchive(const std::string& path, const std::string& binDat) {
   std::string dist = uitest::DistDir();

@@ -36,8 +36,8 @@ class SetupTest : public ::testing::Test {
   std::string Build(const std::string& path);
   // The same with a program archive given as bytes (its checksum made to match).
   std::string BuildWithProgramArchive(const std::string& path, const std::string& binDat);
-  // prog_ packed as the build packs it.
-  std::string ProgramArchive();
+  // prog_ packed as the build packs it, a gzip member per file or (lzma) one solid stream.
+  std::string ProgramArchive(bool lzma = false);
   // Runs a program with arguments and waits for it (stderr captured). `whileSuspended`, when given,
   // is called after the process is made and before its first instruction runs.
   Ran Run(const std::string& exe, const std::string& args, DWORD ms = 120000,
