@@ -138,39 +138,64 @@ struct Sink {
   void* ctx;
 };
 
-// Inflates up to isize bytes of gz.tmp into the sink, adding each to the checksum. Short data is
-// not padded. strict: the member must be gzip data of exactly isize bytes with a good trailer.
+// Inflates up to isize bytes of the member in gz.tmp into the sink, adding each to the checksum,
+// as zlib's gzip file reader reads such a file: gzip members one after another (bytes behind the
+// last that start no member are ignored), and data that does not start as gzip passed through as it
+// stands. Short data is not padded. Every member is inflated to its end, so that zlib checks its
+// trailer (CRC-32 and length). strict: the member must be gzip data of exactly isize bytes.
+// buf holds 2 * kBufSize bytes: what is inflated, then what is read.
 GzcStatus dekompresjagz(ScratchFile& tmp, const Copied& entry, const Sink* sink, bool strict, unsigned char* buf) {
   if (!tmp.Seek(0)) return GZC_ERR_TEMP;
-  // gzip data goes through the operation's one reader. Anything else gets a reader of its own, which
-  // passes it through as zlib does with a file that is not gzip data; the one reader, having read
-  // gzip data before, would take it for trailing garbage.
-  gzFile own = entry.gzip ? nullptr : tmp.GzOn("rb");
-  gzFile gz = entry.gzip ? tmp.Reader() : own;
-  if (!gz) return GZC_ERR_TEMP;
+  const GzcStatus damaged = strict ? GZC_ERR_MEMBER : GZC_ERR_SHORT;
   uint32_t left = entry.isize;
+  bool beyond = false;  // bytes past the stored length, which are not the file's
+  auto put = [&](size_t n) {
+    if (n > left) {
+      beyond = true;
+      n = left;
+    }
+    crc32Block(buf, n);
+    left -= static_cast<uint32_t>(n);
+    return !sink || n == 0 || sink->put(sink->ctx, buf, n);
+  };
+  if (!entry.gzip) {
+    for (size_t got; left && (got = tmp.Read(buf, std::min<size_t>(left, kBufSize))) != 0;)
+      if (!put(got)) return GZC_ERR_TARGET;
+    return strict || left ? damaged : GZC_OK;
+  }
+  unsigned char* in = buf + kBufSize;
+  z_stream z = {};
+  if (inflateInit2(&z, 15 + 16) != Z_OK) return GZC_ERR_NO_MEMORY;
   GzcStatus status = GZC_OK;
-  while (left) {
-    unsigned want = static_cast<unsigned>(std::min<size_t>(left, kBufSize));
-    int got = gzread(gz, buf, want);
-    if (got <= 0) break;
-    crc32Block(buf, static_cast<size_t>(got));
-    if (sink && !sink->put(sink->ctx, buf, static_cast<size_t>(got))) {
+  for (;;) {
+    if (z.avail_in == 0) {
+      z.next_in = in;
+      z.avail_in = static_cast<uInt>(tmp.Read(in, kBufSize));
+      if (z.avail_in == 0) {  // the data ends inside a member
+        status = damaged;
+        break;
+      }
+    }
+    z.next_out = buf;
+    z.avail_out = static_cast<uInt>(kBufSize);
+    const int ret = inflate(&z, Z_NO_FLUSH);
+    if (!put(kBufSize - z.avail_out)) {
       status = GZC_ERR_TARGET;
       break;
     }
-    left -= static_cast<uint32_t>(got);
+    if (ret == Z_STREAM_END) {
+      if (z.avail_in == 0) {
+        z.next_in = in;
+        z.avail_in = static_cast<uInt>(tmp.Read(in, kBufSize));
+      }
+      if (z.avail_in < 2 || z.next_in[0] != 0x1f || z.next_in[1] != 0x8b || inflateReset(&z) != Z_OK) break;
+    } else if (ret != Z_OK) {
+      status = damaged;
+      break;
+    }
   }
-  if (status == GZC_OK && left) status = strict ? GZC_ERR_MEMBER : GZC_ERR_SHORT;
-  if (status == GZC_OK && strict) {
-    // One more read reaches the trailer and checks its CRC; there must be nothing more.
-    unsigned char extra;
-    int errnum = Z_OK;
-    if (gzdirect(gz) || gzread(gz, &extra, 1) != 0) status = GZC_ERR_MEMBER;
-    gzerror(gz, &errnum);
-    if (errnum != Z_OK && errnum != Z_BUF_ERROR) status = GZC_ERR_MEMBER;
-  }
-  if (own) gzclose(own);
+  inflateEnd(&z);
+  if (status == GZC_OK && (left || (strict && beyond))) status = damaged;
   return status;
 }
 
@@ -367,7 +392,7 @@ struct Reading {
   // Sets the checksum to 0 and reads the header, table and list.
   GzcStatus Start(const GzcSource& src, bool strict) {
     crc32Reset();
-    if (!buf.Reserve(kBufSize)) return GZC_ERR_NO_MEMORY;
+    if (!buf.Reserve(2 * kBufSize)) return GZC_ERR_NO_MEMORY;  // dekompresjagz's output and input
     return ReadHead(src, tmp, strict, buf.data(), &head);
   }
   // Copies the member of list line i into the scratch file.

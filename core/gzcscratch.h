@@ -44,7 +44,7 @@ inline const GzcFileOps* OpsOr(const GzcFileOps* ops) { return ops; }
 inline const GzcFileOps* OpsOr(const GzcFileOps* ops) { return ops ? ops : GzcDefaultFileOps(); }
 #endif
 
-// zlib's buffer for a scratch file's one gzip writer or reader: large members then cost few system
+// zlib's buffer for a scratch file's one gzip writer: large members then cost few system
 // calls, and it is allocated once per operation, not per member.
 constexpr unsigned kScratchGzBuffer = 128 * 1024;
 
@@ -159,21 +159,7 @@ class ScratchFile {
     return writer_;
   }
 
-  // The operation's gzip reader, made on first use, and set back to the start of the file for each
-  // member (the file must hold that member alone). Null on failure.
-  gzFile Reader() {
-    if (reader_ && gzrewind(reader_) != 0) {
-      gzclose(reader_);  // a damaged member leaves an error that only a new reader clears
-      reader_ = nullptr;
-    }
-    if (!reader_) {
-      reader_ = GzOn("rb");
-      if (reader_) gzbuffer(reader_, kScratchGzBuffer);
-    }
-    return reader_;
-  }
-
-  // A gzip reader or writer of its own on a duplicate of the descriptor, starting at the current
+  // A gzip writer of its own on a duplicate of the descriptor, starting at the current
   // position; null on failure.
   gzFile GzOn(const char* mode) {
     int dup = scratchio::Dup(fd_);
@@ -183,7 +169,7 @@ class ScratchFile {
     return gz;
   }
 
-  // Ends the writer and the reader and cuts the file after the data it holds; with `cut` false the
+  // Ends the writer and cuts the file after the data it holds; with `cut` false the
   // file keeps whatever lies behind (it is about to go, or nobody will read it).
   void Close(bool cut = true) {
     if (fd_ < 0) return;
@@ -191,10 +177,6 @@ class ScratchFile {
       gzclose(writer_);  // its members are complete; a zlib of another version may add an empty one
       writer_ = nullptr;
       extent_ = UINT64_MAX;
-    }
-    if (reader_) {
-      gzclose(reader_);
-      reader_ = nullptr;
     }
     if (cut && extent_ > last_) scratchio::Truncate(fd_, last_);
     scratchio::Close(fd_);
@@ -205,7 +187,6 @@ class ScratchFile {
   const char* path_;
   int fd_ = -1;
   gzFile writer_ = nullptr;
-  gzFile reader_ = nullptr;
   uint64_t extent_ = 0;  // the file's length as far as this object knows it
   uint64_t last_ = 0;    // where the data it holds ends
 };

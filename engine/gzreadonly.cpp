@@ -1,12 +1,13 @@
-// zlib's gzip-file close as the engine links it: the engine only reads gzip members, so gzclose is
-// the reader's close (the engine links with --wrap=gzclose). This keeps zlib's whole write side
-// (deflate), which gzclose would otherwise pull in, out of the engine.
+// zlib's gzip-file close as the engine links it (--wrap=gzclose): the engine inflates its members
+// itself and opens no gzip file, but the scratch file it shares with the packer would close a
+// gzip writer that the engine never makes. This stand-in keeps zlib's whole gzip-file layer, and
+// its write side (deflate), out of the engine.
 #include <stdint.h>
 #include <string.h>
 #include <windows.h>
 #include <zlib.h>
 
-extern "C" int __wrap_gzclose(gzFile file) { return gzclose_r(file); }
+extern "C" int __wrap_gzclose(gzFile) { return Z_STREAM_ERROR; }
 
 // The members are gzip streams, checked with CRC-32; inflate computes an Adler-32 only for zlib
 // streams, which the reader never opens. This stand-in (the engine links with --wrap=adler32) keeps
