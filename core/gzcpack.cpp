@@ -223,6 +223,11 @@ static_assert(kPiecesPerThread * (kDictSize + kPieceSize + kPieceSize + kPieceSi
               "the figure the header states");
 // Members go into the archive through a buffer of this size.
 constexpr size_t kOutSize = 1 << 20;
+// Waking a thread is a call into the system (under Wine, a round trip to its server): the
+// compressors are woken once a piece's worth of data waits, or a quarter of the read-ahead's
+// pieces, and whenever the calling thread is about to wait; between those they run on by
+// themselves. A folder of small files thus costs no wake-up per file.
+constexpr size_t kPiecesPerWake = kPiecesPerThread / 4;
 // How long the calling thread waits for its compressors before it looks up (the idle hook).
 constexpr std::chrono::milliseconds kIdleTick(5);
 // Every member's header names the same system (zlib's code for Windows), so that an archive's bytes
@@ -418,6 +423,8 @@ class Packer {
  private:
   // Waits a moment for the compressors (the lock held), then serves the idle hook without it.
   void WaitLocked(std::unique_lock<std::mutex>& lock) {
+    WakeLocked();
+    waitFor_ = &ring_[appended_ % ring_.size()];
     callerWaits_ = true;
     callerWake_.wait_for(lock, kIdleTick);
     callerWaits_ = false;
@@ -467,7 +474,15 @@ class Packer {
     std::lock_guard<std::mutex> lock(mu_);
     p.done = false;
     ++handed_;
-    work_.notify_one();
+    waiting_ += n + 1;
+    if (waiting_ > kPieceSize || handed_ - started_ >= kPiecesPerWake * threads_.size()) WakeLocked();
+  }
+
+  // Wakes the compressors for what is handed over; with the lock held.
+  void WakeLocked() {
+    if (waiting_ == 0) return;
+    waiting_ = 0;
+    work_.notify_all();
   }
 
   GzcStatus Unreadable(const char* path) {
@@ -585,7 +600,7 @@ class Packer {
       p->status = ready ? Compress(zs, level, *p) : GZC_ERR_NO_MEMORY;
       std::lock_guard<std::mutex> lock(mu_);
       p->done = true;
-      if (callerWaits_) callerWake_.notify_one();
+      if (callerWaits_ && p == waitFor_) callerWake_.notify_one();
     }
     if (ready) deflateEnd(&zs);
   }
@@ -601,6 +616,8 @@ class Packer {
   std::condition_variable work_;        // a piece was handed over, or quit
   std::condition_variable callerWake_;  // a piece was compressed
   bool callerWaits_ = false;
+  const Piece* waitFor_ = nullptr;  // the piece the calling thread waits for
+  size_t waiting_ = 0;              // bytes (and pieces) handed over since the last wake-up
   bool quit_ = false;
   uint64_t handed_ = 0;   // pieces handed over (written by the calling thread, under the lock)
   uint64_t started_ = 0;  // pieces a compressor took
