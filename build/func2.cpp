@@ -112,7 +112,7 @@ void SeamProgressOpen(void*) {
 }
 
 void SeamProgressClose(void*) {
-  Sleep(kClosingWaitMs);
+  if (!Hooks().unattended || !Hooks().unattended()) Sleep(kClosingWaitMs);  // no dialog to keep in view
   CloseProgressByBuild();
 }
 }  // namespace

@@ -177,6 +177,13 @@ struct GzcHooks {
 };
 
 // ---- Packing ----------------------------------------------------------------------------------
+// Most threads that compress at once.
+constexpr unsigned GZC_PACK_MAX_THREADS = 8;
+// Memory the packing holds per compressing thread, whatever the size of the files or of the folder:
+// 8 pieces of 128 KiB read ahead, each with its 32 KiB dictionary and its output room, and zlib's
+// deflate state (about 256 KiB at the default memory level). Besides: the list of names, and a
+// 1 MiB output buffer.
+constexpr size_t GZC_PACK_THREAD_MEMORY = 8 * (160u << 10) + 8 * (137u << 10) + (270u << 10);  // < 2.7 MiB
 struct GzcPackJob {
   const char* folder;      // folder to pack; not changed
   const char* archive;     // archive path; an existing file is replaced
@@ -185,8 +192,7 @@ struct GzcPackJob {
   const char* mode;        // gzopen mode: "wb" followed by a level digit; null = "wb6"
   const GzcFileOps* files; // null = GzcDefaultFileOps()
   const GzcHooks* hooks;   // null = no hooks
-  // Threads that compress (each with a scratch file of its own: gzTmp, then gzTmp with the thread's
-  // number before its extension). 0 = one per processor, at most 4.
+  // Threads that compress. 0 = one per processor, at most GZC_PACK_MAX_THREADS.
   unsigned threads;
   // The file layer's names are UTF-8: the list is written in UTF-8 (flagged GZC_FLAG_UTF8 when some
   // name is not plain ASCII), and a name that cannot travel to any Windows stops the packing before
@@ -220,15 +226,17 @@ struct GzcPackResult {
   bool leftOut = false;       // the job's leaveOut was met by the walk and left out
   // With GZC_ERR_SOURCE: the full path of the file that could not be read.
   std::string unreadable;
+  unsigned threads = 0;       // the compressing threads it ran
 };
 
-// Packs every file below job.folder into job.archive. The list is written to job.listFile, each
-// member passes through a scratch file (job.gzTmp, which keeps members after the pack). A folder
+// Packs every file below job.folder into job.archive. The list is written to job.listFile, and its
+// member is also left in job.gzTmp. A folder
 // that does not exist packs like an empty folder. A listed file that cannot be opened or read to
 // the length it had when opened (held by another program, no rights, a subfolder that cannot be
 // searched, a read error) stops the packing with GZC_ERR_SOURCE: never an empty or short member. The calling thread reads the files in list order
 // and keeps the per-byte points and the checksum; the compression runs on job.threads other
-// threads, up to 8 MiB behind the reading, and the members go into the archive in list order.
+// threads, each piece of 128 KiB of a file on whichever is free, at most 8 pieces a thread behind
+// the reading (GZC_PACK_THREAD_MEMORY), and the members go into the archive in list order.
 // The archive's bytes do not depend on the number of threads, nor on the platform: every member's
 // header gives the system code that zlib writes on Windows.
 GzcStatus GzcPack(const GzcPackJob& job, GzcPackResult* result);

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -27,21 +26,6 @@
 #endif
 
 namespace {
-
-// Files are read in blocks; the per-byte points run over each block before it goes to a compressor.
-constexpr size_t kBlockSize = 64 * 1024;
-// Read-ahead: blocks read but not yet compressed. The files are read in list order, so a large file
-// keeps one compressor busy while the others get the files after it; this much may wait for them.
-constexpr size_t kMaxBlocks = 128;  // 8 MiB
-constexpr unsigned kMaxThreads = 4;
-// Members are appended through a buffer of this size.
-constexpr size_t kCopySize = 1 << 20;
-// How long the calling thread waits for its compressors before it looks up (the idle hook).
-constexpr std::chrono::milliseconds kIdleTick(5);
-// Every member's header names the same system (zlib's code for Windows), so that an archive's bytes
-// do not depend on the platform that packed it.
-constexpr uint64_t kGzipOsByte = 9;
-constexpr unsigned char kGzipOsCode = 10;
 
 // The cancel flag is written by another thread: each check is an atomic load (a plain load on x86).
 bool Cancelled(const volatile unsigned char* cancel) { return __atomic_load_n(cancel, __ATOMIC_RELAXED) == 0; }
@@ -224,47 +208,67 @@ uint64_t ReportFile(PackState& st, short overall, uint64_t count, uint32_t lengt
 }
 
 // ---- Compressors -------------------------------------------------------------------------------
-// One entry's gzip member in a compressor's scratch file.
-struct Member {
-  unsigned owner = 0;
-  uint64_t offset = 0;
-  uint64_t length = 0;
-  GzcStatus status = GZC_OK;
-  bool done = false;
-};
+// Every file is read in pieces of kPieceSize at fixed offsets. Each piece is deflated on its own,
+// with the 32 KiB before it as its dictionary, and ends on a byte boundary (a sync flush; the
+// file's last piece ends the deflate stream), so that the pieces of one large file are compressed
+// on every thread at once and are joined as they are. A member's bytes depend on the file and the
+// mode alone, never on the thread count; a file of one piece gets the bytes of one deflate pass.
+constexpr size_t kPieceSize = 128 * 1024;
+constexpr size_t kDictSize = 32 * 1024;
+// Pieces read but not yet in the archive, per compressing thread: the whole read-ahead. With the
+// output room and zlib's state this is GZC_PACK_THREAD_MEMORY a thread.
+constexpr size_t kPiecesPerThread = 8;
+constexpr unsigned kMaxThreads = GZC_PACK_MAX_THREADS;
+static_assert(kPiecesPerThread * (kDictSize + kPieceSize + kPieceSize + kPieceSize / 16 + 64) + (270u << 10) <=
+                  GZC_PACK_THREAD_MEMORY,
+              "the figure the header states");
+// Members go into the archive through a buffer of this size.
+constexpr size_t kOutSize = 1 << 20;
+// Waking a thread is a call into the system (under Wine, a round trip to its server): the
+// compressors are woken once a piece's worth of data waits, or a quarter of the read-ahead's
+// pieces, and whenever the calling thread is about to wait; between those they run on by
+// themselves. A folder of small files thus costs no wake-up per file.
+constexpr size_t kPiecesPerWake = kPiecesPerThread / 4;
+// How long the calling thread waits for its compressors before it looks up (the idle hook).
+constexpr std::chrono::milliseconds kIdleTick(5);
+// Every member's header names the same system (zlib's code for Windows), so that an archive's bytes
+// do not depend on the platform that packed it.
+constexpr unsigned char kGzipOsCode = 10;
 
-struct Item {
-  enum Kind { BEGIN, DATA, END } kind;
-  uint32_t index;
-  unsigned char* data;
-  size_t n;
+// The level and strategy a gzopen mode ("wb6", "wb9h", ...) asks for.
+struct DeflateMode {
+  int level = 6;
+  int strategy = Z_DEFAULT_STRATEGY;
 };
-
-// A thread that compresses whole members, one after another, into a scratch file of its own.
-struct Compressor {
-  explicit Compressor(std::string p) : path(std::move(p)), tmp(path.c_str()) {}
-  std::string path;
-  ScratchFile tmp;          // written by the thread only
-  ScratchReader reader;     // the calling thread's view, for appending
-  std::deque<Item> queue;   // what the calling thread handed over
-  std::condition_variable wake;
-  uint64_t load = 0;        // bytes handed over and not yet compressed
-  uint32_t unappended = 0;  // members complete but not yet in the archive
-  std::thread thread;
-};
-
-// The n-th extra scratch file beside gz.tmp: "gz1.tmp", "gz2.tmp", ...
-std::string ScratchName(const std::string& first, unsigned n) {
-  size_t sep = first.find_last_of("\\/");
-  size_t dot = first.rfind('.');
-  if (dot == std::string::npos || (sep != std::string::npos && dot < sep)) return first + std::to_string(n);
-  return first.substr(0, dot) + std::to_string(n) + first.substr(dot);
+DeflateMode ParseMode(const char* mode) {
+  DeflateMode m;
+  for (const char* c = mode; *c; ++c) {
+    if (*c >= '0' && *c <= '9') m.level = *c - '0';
+    else if (*c == 'f') m.strategy = Z_FILTERED;
+    else if (*c == 'h') m.strategy = Z_HUFFMAN_ONLY;
+    else if (*c == 'R') m.strategy = Z_RLE;
+    else if (*c == 'F') m.strategy = Z_FIXED;
+  }
+  return m;
 }
+
+// One piece of one entry's file, from the calling thread's read to its place in the archive.
+struct Piece {
+  std::unique_ptr<unsigned char[]> in;  // kDictSize bytes of dictionary, then up to kPieceSize
+  std::vector<unsigned char> out;       // its deflate data (the compressor's)
+  uint32_t index = 0;                   // its entry
+  bool first = false, last = false;     // the first and the last piece of the member
+  bool dict = false;                    // in[0, kDictSize) holds the data before it
+  size_t n = 0, outLen = 0;
+  uLong crc = 0;                        // CRC-32 of its data
+  GzcStatus status = GZC_OK;
+  bool done = false;                    // compressed; under the lock
+};
 
 class Packer {
  public:
   Packer(PackState& st, const GzcFileOps* ops, const char* mode, void* arch, std::vector<uint32_t>& t)
-      : st_(st), ops_(ops), mode_(mode), arch_(arch), t_(t), members_(t.size() - 1), pos_(t[0]) {
+      : st_(st), ops_(ops), mode_(ParseMode(mode)), arch_(arch), t_(t), pos_(t[0]) {
     const GzcHooks* h = st.hooks;
     cancel_ = h ? h->cancel : nullptr;
   }
@@ -275,15 +279,12 @@ class Packer {
   // Whether the last kompresjagz met a file of 4 GiB or more.
   bool Huge() const { return huge_; }
 
-  // Starts the compressing threads with their scratch files (the first is gzTmp).
+  // Starts the compressing threads; gzTmp receives the list's member, as a copy.
   GzcStatus Start(const char* gzTmp, unsigned threads) {
     ALLOC_TRY {
-      for (unsigned i = 0; i < threads; ++i)
-        comps_.push_back(std::make_unique<Compressor>(i ? ScratchName(gzTmp, i) : std::string(gzTmp)));
-      for (auto& c : comps_) {
-        Compressor* cp = c.get();
-        c->thread = std::thread([this, cp] { Run(*cp); });
-      }
+      ring_.resize(size_t(threads) * kPiecesPerThread);
+      out_.resize(kOutSize);
+      for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { Run(); });
     } ALLOC_CATCH {
       return GZC_ERR_NO_MEMORY;
     }
@@ -292,34 +293,29 @@ class Packer {
       return GZC_ERR_NO_MEMORY;
     }
 #endif
-    return GZC_OK;
+    tmp_ = ops_->open(ops_->ctx, gzTmp, true);
+    return tmp_ ? GZC_OK : GZC_ERR_TEMP;
   }
 
-  // Ends the threads (what they still hold is dropped), closes the scratch files and removes all
-  // but gzTmp, and frees the blocks. Cutting gzTmp after its last member is left out with `tidy`
-  // false: after a cancel every millisecond counts.
-  void Stop(bool tidy = false) {
+  // Ends the threads (what they still hold is dropped) and frees the pieces.
+  void Stop() {
     {
       std::lock_guard<std::mutex> lock(mu_);
       quit_ = true;
     }
-    for (auto& c : comps_) {
-      c->wake.notify_all();
-      if (c->thread.joinable()) c->thread.join();
-    }
-    for (size_t i = 0; i < comps_.size(); ++i) {
-      comps_[i]->reader.Close();
-      comps_[i]->tmp.Close(tidy && i == 0);  // removing a file frees its space at once
-      if (i) ops_->remove(ops_->ctx, comps_[i]->path.c_str());
-    }
-    comps_.clear();
-    pool_.Clear();
+    work_.notify_all();
+    for (std::thread& t : threads_)
+      if (t.joinable()) t.join();
+    threads_.clear();
+    if (tmp_) ops_->close(ops_->ctx, tmp_);
+    tmp_ = nullptr;
+    ring_.clear();
   }
 
-  // kompresjagz: reads one file, running the per-byte points over it, and hands it to a compressor
-  // as the member of entry `index`. A file that cannot be opened, or ends before the length it had
-  // when opened, stops the packing (an empty or short member would install as a broken file).
-  // Position 0 (the list and the first file) reports no progress.
+  // kompresjagz: reads one file, running the per-byte points over it, and hands its pieces to the
+  // compressors as the member of entry `index`. A file that cannot be opened, or ends before the
+  // length it had when opened, stops the packing (an empty or short member would install as a
+  // broken file). Position 0 (the list and the first file) reports no progress.
   GzcStatus kompresjagz(uint32_t index, const char* path, uint32_t position) {
     void* src = ops_->open(ops_->ctx, path, false);
     uint64_t size = 0;
@@ -332,154 +328,162 @@ class Packer {
       huge_ = true;
       return GZC_ERR_TOO_LARGE;
     }
-    Compressor& c = Assign(index);
+    const uint32_t length = static_cast<uint32_t>(size);
+    const GzcHooks* h = st_.hooks;
+    const volatile unsigned char* cancel = cancel_;
+    void (*pump)(void*) = h ? h->pump : nullptr;
+    unsigned (*pumpQuiet)(void*) = pump && h->pumpSkip ? h->pumpQuiet : nullptr;
+    void* hctx = h ? h->ctx : nullptr;
+    const bool report = position != 0 && h && h->progress;
+    const short overall = report ? OverallValue(h, position, st_.IlePlikow) : 0;
+    uint64_t next = report ? 1 : UINT64_MAX;  // the first byte always reports
+    uint64_t count = 0, got = 0;
+    bool stop = false, first = true;
     GzcStatus status = GZC_OK;
-    {
-      const uint32_t length = static_cast<uint32_t>(size);
-      const GzcHooks* h = st_.hooks;
-      const volatile unsigned char* cancel = cancel_;
-      void (*pump)(void*) = h ? h->pump : nullptr;
-      unsigned (*pumpQuiet)(void*) = pump && h->pumpSkip ? h->pumpQuiet : nullptr;
-      void* hctx = h ? h->ctx : nullptr;
-      const bool report = position != 0 && h && h->progress;
-      const short overall = report ? OverallValue(h, position, st_.IlePlikow) : 0;
-      uint64_t next = report ? 1 : UINT64_MAX;  // the first byte always reports
-      uint64_t count = 0, got = 0;
-      bool stop = false;
-      while (!stop && status == GZC_OK) {
-        unsigned char* block = TakeBlock(&status);
-        if (!block) break;
-        size_t n = ops_->read(ops_->ctx, src, block, kBlockSize);
-        got += n;
-        size_t k = 0;
-        while (k < n) {
-          // The bytes before the next point that does more than count (a progress change or a
-          // pump that may look at messages) go as a run; each still gets its cancel check.
-          size_t run = 0;
-          if (!pump || pumpQuiet) {
-            run = n - k;
-            if (next != UINT64_MAX) run = next > count + 1 ? std::min<uint64_t>(run, next - count - 1) : 0;
-            if (pumpQuiet) run = std::min<size_t>(run, pumpQuiet(hctx));
-          }
-          if (run == 0) {  // this byte's points one by one
-            if (cancel && Cancelled(cancel)) {  // this byte is not packed
-              stop = true;
-              break;
-            }
-            ++count;
-            if (count >= next) next = ReportFile(st_, overall, count, length);
-            if (pump) pump(hctx);
-            ++k;
-            continue;
-          }
-          size_t passed = run;
-          if (cancel)
-            for (passed = 0; passed < run && !Cancelled(cancel);) ++passed;
-          count += passed;
-          if (pumpQuiet) h->pumpSkip(hctx, static_cast<unsigned>(passed));
-          k += passed;
-          if (passed < run) {  // the byte after them is not packed
+    for (bool last = false; !last;) {
+      // Even after a cancel or an error the member gets its last piece: it holds what was read.
+      Piece* p = TakePiece(&status);
+      if (!p) break;
+      unsigned char* data = p->in.get() + kDictSize;
+      size_t want = stop || status != GZC_OK ? 0 : static_cast<size_t>(std::min<uint64_t>(kPieceSize, length - got));
+      size_t n = 0;
+      while (n < want) {
+        size_t r = ops_->read(ops_->ctx, src, data + n, want - n);
+        if (r == 0) break;
+        n += r;
+      }
+      got += n;
+      size_t k = 0;
+      while (k < n) {
+        // The bytes before the next point that does more than count (a progress change or a
+        // pump that may look at messages) go as a run; each still gets its cancel check.
+        size_t run = 0;
+        if (!pump || pumpQuiet) {
+          run = n - k;
+          if (next != UINT64_MAX) run = next > count + 1 ? std::min<uint64_t>(run, next - count - 1) : 0;
+          if (pumpQuiet) run = std::min<size_t>(run, pumpQuiet(hctx));
+        }
+        if (run == 0) {  // this byte's points one by one
+          if (cancel && Cancelled(cancel)) {  // this byte is not packed
             stop = true;
             break;
           }
+          ++count;
+          if (count >= next) next = ReportFile(st_, overall, count, length);
+          if (pump) pump(hctx);
+          ++k;
+          continue;
         }
-        crc32Block(block, k);
-        if (k)
-          Hand(c, Item::DATA, index, block, k);
-        else
-          GiveBack(block);
-        if (n == 0) break;
+        size_t passed = run;
+        if (cancel)
+          for (passed = 0; passed < run && !Cancelled(cancel);) ++passed;
+        count += passed;
+        if (pumpQuiet) h->pumpSkip(hctx, static_cast<unsigned>(passed));
+        k += passed;
+        if (passed < run) {  // the byte after them is not packed
+          stop = true;
+          break;
+        }
       }
-      ops_->close(ops_->ctx, src);
+      crc32Block(data, k);
       // The read ended early by itself (an error, or the file was cut meanwhile), not by a cancel.
-      if (status == GZC_OK && !stop && got < size && !(cancel && Cancelled(cancel))) status = Unreadable(path);
+      if (n < want && status == GZC_OK && !stop && !(cancel && Cancelled(cancel))) status = Unreadable(path);
+      last = stop || status != GZC_OK || got == length;
+      Hand(*p, index, first, last, k);
+      first = false;
     }
-    // The member is complete even after a cancel: it holds the bytes read so far.
-    Hand(c, Item::END, index, nullptr, 0);
+    ops_->close(ops_->ctx, src);
     if (status == GZC_OK) status = przepiszdogzc(false);
     return status;
   }
 
-  // przepiszdogzc: appends the members that are complete, in list order, and records their offsets;
-  // with `all`, waits until every member handed over is in.
+  // przepiszdogzc: appends the pieces that are compressed, in list order, and records the members'
+  // offsets; with `all`, waits until every piece handed over is in.
   GzcStatus przepiszdogzc(bool all) {
     if (appendStatus_ != GZC_OK) return appendStatus_;
     while (appended_ < handed_) {
-      Member m;
+      Piece& p = ring_[appended_ % ring_.size()];
       {
         std::unique_lock<std::mutex> lock(mu_);
-        if (!members_[appended_].done) {
+        if (!p.done) {
           if (!all) return GZC_OK;
-          callerWaits_ = true;
-          callerWake_.wait_for(lock, kIdleTick);
-          callerWaits_ = false;
-          lock.unlock();
-          Idle();
+          WaitLocked(lock);
           continue;
         }
-        m = members_[appended_];
       }
-      GzcStatus s = Copy(m);
+      GzcStatus s = Append(p);
       if (s != GZC_OK) return appendStatus_ = s;
-      std::lock_guard<std::mutex> lock(mu_);
-      --comps_[m.owner]->unappended;
+      ++appended_;
     }
-    return GZC_OK;
+    return all ? Flush() : GZC_OK;
   }
 
   // t[N]: the archive's length once every member is in.
   uint64_t End() const { return pos_; }
 
  private:
-  // The compressor with the least work waiting; the calling thread only.
-  Compressor& Assign(uint32_t index) {
-    std::lock_guard<std::mutex> lock(mu_);
-    size_t best = next_ % comps_.size();
-    for (size_t i = 0; i < comps_.size(); ++i) {
-      size_t j = (next_ + i) % comps_.size();
-      if (comps_[j]->load < comps_[best]->load) best = j;
-    }
-    next_ = best + 1;
-    members_[index].owner = static_cast<unsigned>(best);
-    Compressor& c = *comps_[best];
-    c.queue.push_back({Item::BEGIN, index, nullptr, 0});
-    c.wake.notify_one();
-    handed_ = index + 1;
-    return c;
+  // Waits a moment for the compressors (the lock held), then serves the idle hook without it.
+  void WaitLocked(std::unique_lock<std::mutex>& lock) {
+    WakeLocked();
+    waitFor_ = &ring_[appended_ % ring_.size()];
+    callerWaits_ = true;
+    callerWake_.wait_for(lock, kIdleTick);
+    callerWaits_ = false;
+    lock.unlock();
+    Idle();
   }
 
-  void Hand(Compressor& c, Item::Kind kind, uint32_t index, unsigned char* data, size_t n) {
-    std::lock_guard<std::mutex> lock(mu_);
-    c.queue.push_back({kind, index, data, n});
-    c.load += n;
-    c.wake.notify_one();
-  }
-
-  void GiveBack(unsigned char* block) {
-    std::lock_guard<std::mutex> lock(mu_);
-    pool_.Give(block);
-  }
-
-  // A free block, or a new one while the read-ahead allows; otherwise waits for one, appending what
-  // is complete and serving the idle hook. Null when the packing stops (cancel, error, memory).
-  unsigned char* TakeBlock(GzcStatus* status) {
-    for (;;) {
+  // The next piece to fill: free once what it held is in the archive. Meanwhile what is compressed
+  // is appended and the idle hook served. Null on an error (memory, the archive).
+  Piece* TakePiece(GzcStatus* status) {
+    while (handed_ - appended_ >= ring_.size()) {
+      Piece& oldest = ring_[appended_ % ring_.size()];
       {
         std::unique_lock<std::mutex> lock(mu_);
-        if (unsigned char* b = pool_.Take()) return b;
-        if (pool_.NoneMade()) {
-          *status = GZC_ERR_NO_MEMORY;
-          return nullptr;
+        if (!oldest.done) {
+          WaitLocked(lock);
+          continue;
         }
-        callerWaits_ = true;
-        callerWake_.wait_for(lock, kIdleTick);
-        callerWaits_ = false;
       }
-      if (Stopping(st_.hooks)) return nullptr;
-      *status = przepiszdogzc(false);
-      if (*status != GZC_OK) return nullptr;
-      Idle();
+      GzcStatus s = przepiszdogzc(false);
+      if (s != GZC_OK) {
+        *status = s;
+        return nullptr;
+      }
     }
+    Piece& p = ring_[handed_ % ring_.size()];
+    if (!p.in) {
+      p.in.reset(new (std::nothrow) unsigned char[kDictSize + kPieceSize]);
+      if (!p.in) {
+        *status = GZC_ERR_NO_MEMORY;
+        return nullptr;
+      }
+    }
+    return &p;
+  }
+
+  void Hand(Piece& p, uint32_t index, bool first, bool last, size_t n) {
+    p.index = index;
+    p.first = first;
+    p.last = last;
+    p.n = n;
+    p.dict = !first;
+    if (p.dict) {  // the piece before it is full, and stays until this one is in
+      const Piece& before = ring_[(handed_ + ring_.size() - 1) % ring_.size()];
+      std::memcpy(p.in.get(), before.in.get() + kPieceSize, kDictSize);
+    }
+    std::lock_guard<std::mutex> lock(mu_);
+    p.done = false;
+    ++handed_;
+    waiting_ += n + 1;
+    if (waiting_ > kPieceSize || handed_ - started_ >= kPiecesPerWake * threads_.size()) WakeLocked();
+  }
+
+  // Wakes the compressors for what is handed over; with the lock held.
+  void WakeLocked() {
+    if (waiting_ == 0) return;
+    waiting_ = 0;
+    work_.notify_all();
   }
 
   GzcStatus Unreadable(const char* path) {
@@ -492,131 +496,145 @@ class Packer {
     if (h && h->idle) h->idle(h->ctx);
   }
 
-  // Appends one member from its compressor's scratch file.
-  GzcStatus Copy(const Member& m) {
-    if (m.status != GZC_OK) return m.status;
-    Compressor& c = *comps_[m.owner];
-    if (appended_ > 0 && pos_ > 0xFFFFFFFFu) return GZC_ERR_TOO_LARGE;
-    t_[appended_] = static_cast<uint32_t>(pos_);
-    if (!c.reader.Open(c.path.c_str()) || !c.reader.Seek(m.offset)) return GZC_ERR_TEMP;
-    // Large members move in large pieces: each piece is two system calls.
-    if (copyBuf_.empty()) {
-      ALLOC_TRY {
-        copyBuf_.resize(kCopySize);
-      } ALLOC_CATCH {
-        return GZC_ERR_NO_MEMORY;
+  // Puts bytes of the current member into the archive (and into gz.tmp while it is the list's).
+  GzcStatus Put(const unsigned char* bytes, size_t n) {
+    if (copyToTmp_ && !ops_->write(ops_->ctx, tmp_, bytes, n)) return GZC_ERR_TEMP;
+    pos_ += n;
+    while (n) {
+      size_t room = std::min(n, out_.size() - outLen_);
+      std::memcpy(out_.data() + outLen_, bytes, room);
+      outLen_ += room;
+      bytes += room;
+      n -= room;
+      if (outLen_ == out_.size()) {
+        GzcStatus s = Flush();
+        if (s != GZC_OK) return s;
       }
     }
-    for (uint64_t left = m.length; left;) {
-      size_t n = c.reader.Read(copyBuf_.data(), static_cast<size_t>(std::min<uint64_t>(left, copyBuf_.size())));
-      if (n == 0) return GZC_ERR_TEMP;
-      uint64_t at = m.length - left;  // the member's byte at copyBuf_[0]
-      if (at <= kGzipOsByte && kGzipOsByte < at + n) copyBuf_[kGzipOsByte - at] = kGzipOsCode;
-      if (!ops_->write(ops_->ctx, arch_, copyBuf_.data(), n)) return GZC_ERR_WRITE;
-      left -= n;
-    }
-    pos_ += m.length;
-    ++appended_;
     return GZC_OK;
   }
 
-  // The compressing thread.
-  void Run(Compressor& c) {
-    uint32_t index = 0;
-    uint64_t start = 0, written = 0;
-    GzcStatus status = GZC_OK;
-    gzFile gz = nullptr;
-    bool stored = false;
-    for (;;) {
-      Item it;
-      bool rewind = false;
-      {
-        std::unique_lock<std::mutex> lock(mu_);
-        c.wake.wait(lock, [&] { return quit_ || !c.queue.empty(); });
-        if (quit_) return;
-        it = c.queue.front();
-        c.queue.pop_front();
-        rewind = it.kind == Item::BEGIN && c.unappended == 0;  // its earlier members are all in
-      }
-      switch (it.kind) {
-        case Item::BEGIN:
-          index = it.index;
-          written = 0;
-          status = GZC_OK;
-          if (!c.tmp.Open() || (rewind && !c.tmp.Seek(0)) || !c.tmp.Tell(&start) || !(gz = c.tmp.Writer(mode_)))
-            status = GZC_ERR_TEMP;
-          break;
-        case Item::DATA:
-          if (status == GZC_OK) {
-            // After a cancel the rest of what was read is only stored: the member still holds it,
-            // and the packing ends within moments.
-            if (!stored && written && cancel_ && Cancelled(cancel_)) {
-              gzsetparams(gz, 0, Z_DEFAULT_STRATEGY);
-              stored = true;
-            }
-            if (gzwrite(gz, it.data, static_cast<unsigned>(it.n)) != static_cast<int>(it.n))
-              status = GZC_ERR_TEMP;
-            else
-              written += it.n;
-          }
-          {
-            std::lock_guard<std::mutex> lock(mu_);
-            pool_.Give(it.data);
-            c.load -= it.n;
-            if (callerWaits_) callerWake_.notify_one();
-          }
-          break;
-        case Item::END: {
-          uint64_t end = start;
-          if (status == GZC_OK) {
-            // The writer starts a new member only when data follows, so an empty member comes from a
-            // writer of its own.
-            bool ok;
-            if (written) {
-              ok = gzflush(gz, Z_FINISH) == Z_OK;
-            } else {
-              gzFile empty = c.tmp.GzOn(mode_);
-              ok = empty && gzclose(empty) == Z_OK;
-            }
-            if (!ok || !c.tmp.Tell(&end)) status = GZC_ERR_TEMP;
-            else c.tmp.Holds(end, false);
-          }
-          std::lock_guard<std::mutex> lock(mu_);
-          Member& m = members_[index];
-          m.offset = start;
-          m.length = end - start;
-          m.status = status;
-          m.done = true;
-          ++c.unappended;
-          if (callerWaits_) callerWake_.notify_one();
-          break;
-        }
+  GzcStatus Flush() {
+    if (outLen_ && !ops_->write(ops_->ctx, arch_, out_.data(), outLen_)) return GZC_ERR_WRITE;
+    outLen_ = 0;
+    return GZC_OK;
+  }
+
+  // Appends one piece: the member's gzip header before its first, the trailer after its last.
+  GzcStatus Append(const Piece& p) {
+    if (p.status != GZC_OK) return p.status;
+    GzcStatus s = GZC_OK;
+    if (p.first) {
+      if (p.index > 0 && pos_ > 0xFFFFFFFFu) return GZC_ERR_TOO_LARGE;
+      t_[p.index] = static_cast<uint32_t>(pos_);
+      memberCrc_ = 0;
+      memberLength_ = 0;
+      copyToTmp_ = p.index == 0 && tmp_;
+      // What zlib's gzip writer puts there: no name, no time, the level's hint, the system.
+      const unsigned char xfl = mode_.level == 9 ? 2 : mode_.strategy >= Z_HUFFMAN_ONLY || mode_.level < 2 ? 4 : 0;
+      const unsigned char head[10] = {0x1f, 0x8b, 8, 0, 0, 0, 0, 0, xfl, kGzipOsCode};
+      s = Put(head, sizeof head);
+    }
+    if (s == GZC_OK) s = Put(p.out.data(), p.outLen);
+    memberCrc_ = crc32_combine(memberCrc_, p.crc, static_cast<z_off_t>(p.n));
+    memberLength_ += p.n;
+    if (s == GZC_OK && p.last) {
+      unsigned char tail[8];
+      PutLE32(tail, static_cast<uint32_t>(memberCrc_));
+      PutLE32(tail + 4, static_cast<uint32_t>(memberLength_));
+      s = Put(tail, sizeof tail);
+      if (copyToTmp_) {
+        copyToTmp_ = false;
+        if (!ops_->close(ops_->ctx, tmp_) && s == GZC_OK) s = GZC_ERR_TEMP;
+        tmp_ = nullptr;
       }
     }
+    return s;
+  }
+
+  // Deflates one piece into its output room, which grows when the data does not shrink enough.
+  GzcStatus Compress(z_stream& zs, int& level, Piece& p) {
+    // After a cancel the rest is only stored: the members still hold it, and the packing ends
+    // within moments.
+    const int want = cancel_ && Cancelled(cancel_) ? 0 : mode_.level;
+    if (deflateReset(&zs) != Z_OK || (want != level && deflateParams(&zs, want, mode_.strategy) != Z_OK))
+      return GZC_ERR_NO_MEMORY;
+    level = want;
+    const unsigned char* data = p.in.get() + kDictSize;
+    if (p.dict && deflateSetDictionary(&zs, p.in.get(), kDictSize) != Z_OK) return GZC_ERR_NO_MEMORY;
+    p.crc = ::crc32(0L, data, static_cast<uInt>(p.n));
+    zs.next_in = const_cast<unsigned char*>(data);
+    zs.avail_in = static_cast<uInt>(p.n);
+    const int flush = p.last ? Z_FINISH : Z_SYNC_FLUSH;
+    p.outLen = 0;
+    for (;;) {
+      if (p.out.size() - p.outLen < 64) {
+        ALLOC_TRY {
+          p.out.resize(p.out.empty() ? kPieceSize + kPieceSize / 16 + 64 : p.out.size() + kPieceSize / 4);
+        } ALLOC_CATCH {
+          return GZC_ERR_NO_MEMORY;
+        }
+      }
+      zs.next_out = p.out.data() + p.outLen;
+      zs.avail_out = static_cast<uInt>(p.out.size() - p.outLen);
+      int r = deflate(&zs, flush);
+      p.outLen = p.out.size() - zs.avail_out;
+      if (r == Z_STREAM_END) return GZC_OK;
+      if (r != Z_OK && r != Z_BUF_ERROR) return GZC_ERR_NO_MEMORY;
+      if (flush == Z_SYNC_FLUSH && zs.avail_in == 0 && zs.avail_out != 0) return GZC_OK;
+    }
+  }
+
+  // A compressing thread: takes the oldest piece nobody compresses yet.
+  void Run() {
+    z_stream zs{};
+    int level = mode_.level;
+    bool ready = deflateInit2(&zs, level, Z_DEFLATED, -MAX_WBITS, 8, mode_.strategy) == Z_OK;
+    for (;;) {
+      Piece* p;
+      {
+        std::unique_lock<std::mutex> lock(mu_);
+        work_.wait(lock, [&] { return quit_ || started_ < handed_; });
+        if (quit_) break;
+        p = &ring_[started_++ % ring_.size()];
+      }
+      p->status = ready ? Compress(zs, level, *p) : GZC_ERR_NO_MEMORY;
+      std::lock_guard<std::mutex> lock(mu_);
+      p->done = true;
+      if (callerWaits_ && p == waitFor_) callerWake_.notify_one();
+    }
+    if (ready) deflateEnd(&zs);
   }
 
   PackState& st_;
   const GzcFileOps* ops_;
-  const char* mode_;
+  const DeflateMode mode_;
   void* arch_;
   std::vector<uint32_t>& t_;
   const volatile unsigned char* cancel_ = nullptr;
 
   std::mutex mu_;
-  std::condition_variable callerWake_;
+  std::condition_variable work_;        // a piece was handed over, or quit
+  std::condition_variable callerWake_;  // a piece was compressed
   bool callerWaits_ = false;
+  const Piece* waitFor_ = nullptr;  // the piece the calling thread waits for
+  size_t waiting_ = 0;              // bytes (and pieces) handed over since the last wake-up
   bool quit_ = false;
-  std::vector<std::unique_ptr<Compressor>> comps_;
-  std::vector<Member> members_;
-  BlockPool pool_{kBlockSize, kMaxBlocks};
-  size_t next_ = 0;
+  uint64_t handed_ = 0;   // pieces handed over (written by the calling thread, under the lock)
+  uint64_t started_ = 0;  // pieces a compressor took
+  std::vector<Piece> ring_;
+  std::vector<std::thread> threads_;
 
   // The calling thread's own.
-  uint32_t handed_ = 0;    // members handed to a compressor
-  uint32_t appended_ = 0;  // members in the archive
-  uint64_t pos_;           // where the next member goes
+  uint64_t appended_ = 0;  // pieces in the archive
+  uint64_t pos_;           // where the next byte goes
+  uLong memberCrc_ = 0;
+  uint64_t memberLength_ = 0;
+  std::vector<unsigned char> out_;
+  size_t outLen_ = 0;
+  void* tmp_ = nullptr;    // gz.tmp, until the list's member is in it
+  bool copyToTmp_ = false;
   GzcStatus appendStatus_ = GZC_OK;
-  std::vector<unsigned char> copyBuf_;
   bool huge_ = false;
 };
 
@@ -627,10 +645,10 @@ std::string JoinForFiles(const char* folder, const std::string& line) {
   return path;
 }
 
-unsigned ThreadsFor(unsigned asked, uint32_t entries) {
+// As many compressing threads as the machine has processors, within the bound.
+unsigned ThreadsFor(unsigned asked) {
   unsigned n = asked ? asked : std::thread::hardware_concurrency();
-  n = std::min(std::max(n, 1u), kMaxThreads);
-  return std::min<unsigned>(n, entries);
+  return std::min(std::max(n, 1u), kMaxThreads);
 }
 
 GzcStatus packgzc(PackState& st, const GzcPackJob& job, const std::vector<std::string>& lines,
@@ -678,7 +696,8 @@ GzcStatus packgzc(PackState& st, const GzcPackJob& job, const std::vector<std::s
   uint64_t end = 0;
   {
     Packer packer(st, ops, job.mode ? job.mode : "wb6", arch, t);
-    status = packer.Start(job.gzTmp, ThreadsFor(job.threads, n));
+    result->threads = ThreadsFor(job.threads);
+    status = packer.Start(job.gzTmp, result->threads);
     if (status == GZC_OK) status = packer.kompresjagz(0, job.listFile, 0);
     for (uint32_t i = 1; job.kind == GZC_ARCHIVE_GZIP && status == GZC_OK && i < n && !Stopping(st.hooks); ++i) {
       std::string path = JoinForFiles(job.folder, lines[i - 1]);
@@ -690,7 +709,7 @@ GzcStatus packgzc(PackState& st, const GzcPackJob& job, const std::vector<std::s
     }
     if (status == GZC_OK) status = packer.przepiszdogzc(true);
     end = packer.End();
-    packer.Stop(status == GZC_OK && !Stopping(st.hooks));
+    packer.Stop();
   }
   if (job.kind == GZC_ARCHIVE_LZMA && status == GZC_OK && !Stopping(st.hooks)) {
     // The files as one solid stream behind the list's member.

@@ -191,35 +191,6 @@ class ScratchFile {
   uint64_t last_ = 0;    // where the data it holds ends
 };
 
-// A read-only view of a scratch file that another thread is writing, with a position of its own.
-class ScratchReader {
- public:
-  ScratchReader() = default;
-  ScratchReader(const ScratchReader&) = delete;
-  ScratchReader& operator=(const ScratchReader&) = delete;
-  ~ScratchReader() { Close(); }
-
-  bool Open(const char* path) {
-    if (fd_ >= 0) return true;
-#ifdef _WIN32
-    fd_ = _sopen(path, _O_RDONLY | _O_BINARY, _SH_DENYNO);
-#else
-    fd_ = ::open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-#endif
-    return fd_ >= 0;
-  }
-  bool Seek(uint64_t pos) { return scratchio::Seek(fd_, pos); }
-  size_t Read(void* buf, size_t n) { return scratchio::Read(fd_, buf, n); }
-  // Windows deletes no file that is still open.
-  void Close() {
-    if (fd_ >= 0) scratchio::Close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-};
-
 // Buffers of one size that one thread fills and another empties: made when needed, up to a limit,
 // and reused. The caller keeps the pool under its own lock.
 class BlockPool {

@@ -49,7 +49,7 @@ const char kHelp[] =
     "  -0 ... -9              the compression level of pack (default 6)\n"
     "  --lzma                 pack the files as one solid LZMA stream (smaller, slower)\n"
     "  --installer            list or verify the two archives of an installer\n"
-    "  --time                 the time taken, on standard error\n"
+    "  --time                 the time taken (pack: and its threads), on standard error\n"
     "  -h, --help             show this help and exit\n"
     "      --version          show the version and exit\n"
     "\n"
@@ -150,7 +150,7 @@ int Pack(const char* folder, const char* archive, char level, bool lzma, bool ti
   if (status != GZC_OK && !result.refused.empty())
     return Fail(std::string(archive) + ": " + GzcStatusText(status) + ": " + GzcShownName(result.refused));
   if (status != GZC_OK) return Fail(std::string(archive) + ": " + GzcStatusText(status));
-  if (timed) std::fprintf(stderr, "gzc: pack %.3f s\n", took);
+  if (timed) std::fprintf(stderr, "gzc: pack %.3f s, %u compressing threads\n", took, result.threads);
   for (const std::string& path : result.skipped) std::fprintf(stderr, "gzc: skipped (cannot be archived): %s\n", path.c_str());
   return result.skipped.empty() ? 0 : Fail("some files were not packed");
 }
