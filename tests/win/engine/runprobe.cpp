@@ -25,6 +25,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     size_t blank = args.find(' ');
     release.reset(CreateEventA(nullptr, TRUE, FALSE, args.substr(0, blank).c_str()));
     std::string file = args.substr(blank + 1);
+    if (file.size() > 1 && file[0] == '"') file = file.substr(1, file.size() - 2);  // a path with blanks
     held.reset(CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!release || !held) return 1;
     note = std::string(dir) + "\\" + file.substr(file.rfind('\\') + 1) + ".held";
