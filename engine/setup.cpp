@@ -168,12 +168,12 @@ int Run(Setup& s) {
     ReportLine(kNoData);
     return EXIT_DAMAGED;
   }
+  if (!s.logArg.empty() && !StepLogOpen(s.logArg)) return Fail(s, EXIT_ARGS, TxF1(L_BAD_ARGS, L"/LOG=" + Wide(s.logArg)));
   if (!argsOk) {
     std::wstring why = TxF1(L_BAD_ARGS, Wide(bad));
     if (badLangs) why += L"\r\n/L=" + Wide(TextSetList(lang, langLen));
     return Fail(s, EXIT_ARGS, why);
   }
-  if (!s.logArg.empty() && !StepLogOpen(s.logArg)) return Fail(s, EXIT_ARGS, TxF1(L_BAD_ARGS, L"/LOG=" + Wide(s.logArg)));
   if (st != GZC_OK) return Fail(s, EXIT_DAMAGED, TxF1(L_DAMAGED, DamagedReason(st)));
   if (!MakeScratch(&s)) return Fail(s, EXIT_WRITE, TxF1(L_WRITE_FAILED, L"%TEMP%"));
   st = ReadConfiguration(&s, &files);

@@ -48,6 +48,8 @@ void LogStep(const char* what, const std::string& a, const std::string& b) {
     line += ' ';
     line += b;
   }
+  for (char& c : line)
+    if (c == '\r' || c == '\n') c = ' ';  // one step, one line: a reason of several lines too
   line += "\r\n";
   DWORD done;
   WriteFile(LogFile().get(), line.data(), (DWORD)line.size(), &done, nullptr);

@@ -507,13 +507,13 @@ int Run() {
     else Box(nullptr, text, Caption(u), MB_OK | MB_ICONERROR);
     return code;
   };
+  if (!u.logArg.empty() && !StepLogOpen(u.logArg)) return fail(EXIT_ARGS, TxF1(L_BAD_ARGS, L"/LOG=" + Wide(u.logArg)));
   if (!bad.empty()) return fail(EXIT_ARGS, TxF1(L_BAD_ARGS, Wide(bad)));
   if (u.help) {
     if (u.silent) ReportLine(Tx(L_UN_HELP));
     else Box(nullptr, Tx(L_UN_HELP), Caption(u), MB_OK | MB_ICONINFORMATION);
     return EXIT_DONE;
   }
-  if (!u.logArg.empty() && !StepLogOpen(u.logArg)) return fail(EXIT_ARGS, TxF1(L_BAD_ARGS, L"/LOG=" + Wide(u.logArg)));
   LogStep("uninstall", u.folder);
   if (!logOk) return fail(EXIT_DAMAGED, Tx(L_UN_BADLOG));
   Vouch(u);

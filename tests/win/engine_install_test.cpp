@@ -535,9 +535,10 @@ TEST_F(EngineInstall, CommandLineIsChecked) {
   const std::string japanese = u8"コマンド ラインが無効です: /X";  // (the macros quote in code page 1250)
   EXPECT_NE(std::string::npos, r.err.find(japanese)) << r.err;
   // A language the installer does not have: the codes it has.
-  r = Run(setup, "/S /L=xx /D=" + target_);
+  r = Run(setup, "/S /LOG=" + root_ + "args.log /L=xx /D=" + target_);
   EXPECT_EQ(2u, r.code);
   EXPECT_NE(std::string::npos, r.err.find("/L=xx\r\n/L=pl|en|de|fr|es|it|pt-BR|nl|cs|hu|uk|ru|tr|ja|zh-CN\r\n")) << r.err;
+  ExpectSteps(root_ + "args.log", {"exit 2"});  // the reason of two lines on one
   EXPECT_FALSE(PathExists(target_));
   r = Run(setup, "/S /D=relative\\folder");
   EXPECT_EQ(2u, r.code);
