@@ -52,7 +52,7 @@ add_custom_command(OUTPUT ${ENGINE_ZLIB}
 add_custom_target(engine_zlib DEPENDS ${ENGINE_ZLIB})
 
 # The registry values stand among the engine's own units, where the linker has always met them.
-add_library(engine_core STATIC engine/langdata.cpp core/regvalue.cpp engine/unlog.cpp engine/enginewin.cpp engine/winfiles.cpp ${PR_WIN_SOURCES} engine/runtime.cpp engine/look.cpp)
+add_library(engine_core STATIC engine/langdata.cpp core/regvalue.cpp engine/unlog.cpp engine/enginewin.cpp engine/winfiles.cpp engine/steps.cpp ${PR_WIN_SOURCES} engine/runtime.cpp engine/look.cpp)
 target_include_directories(engine_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(engine_core PRIVATE ${ENGINE_FLAGS})
 add_dependencies(engine_core engine_zlib)

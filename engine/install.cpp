@@ -10,6 +10,7 @@
 #include "core/installerlayout.h"
 #include "win/winhandles.h"
 #include "engine/enginewin.h"
+#include "engine/steps.h"
 #include "core/peimage.h"
 #include "core/regvalue.h"
 #include "engine/unlog.h"
@@ -75,6 +76,7 @@ struct Guard {
   volatile bool stopped = false;
   std::chrono::steady_clock::time_point reported;  // when a file was last reported
   std::vector<std::string> setAside;  // originals; each backup is named by kSetAside
+  std::string held;  // a file another program would not let go of, when that ended the unpacking
 };
 // A set-aside original: its path with this ending.
 const char kSetAside[] = ".prsave";
@@ -103,7 +105,10 @@ struct Job {
     if (sink.status) sink.status(sink.ctx, text);
   }
   void Log(char tag, const std::string& a, const std::string& b = "");
-  void Problem(const std::wstring& text) { s.problems.push_back(text); }
+  void Problem(const std::wstring& text) {
+    LogStep("error", text);
+    s.problems.push_back(text);
+  }
   // The path of a relative entry path inside the installation folder, or false if unsafe.
   bool Inside(const std::string& rel, std::string* full) const {
     return dircat(full, folder.c_str(), rel.data(), rel.size(), true);
@@ -113,6 +118,7 @@ struct Job {
 
 void Job::Log(char tag, const std::string& a, const std::string& b) {
   LogLine(tag, a, b, &log);
+  LogStep(StepWord(tag, false), a, b);
   if (LogReachesOut(tag)) LogLine(tag, a, b, &copy);
 }
 
@@ -154,6 +160,26 @@ bool Stop(Guard& g) {
   return g.stopped;
 }
 
+// Sets aside a file that was there. One that another program holds open is tried again while the
+// user says so (the wizard), or for kHeldWait (a silent run). False: it stays where it is.
+bool SetAside(Guard& g, const char* path) {
+  std::wstring from = W(path), to = W(path + std::string(kSetAside));
+  const InstallSink& k = g.job->sink;
+  DWORD start = GetTickCount();
+  while (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (!HeldError(GetLastError(), false)) return false;
+    g.held = path;
+    if (k.held && !k.held(k.ctx, path)) {
+      g.stopped = true;  // the user cancelled: everything goes back
+      return false;
+    }
+    if (!k.held && GetTickCount() - start >= kHeldWait) return false;
+    if (!k.held) Sleep(100);
+  }
+  g.held.clear();
+  return true;
+}
+
 // Before a file of the installation folder is written: a cancel refuses it, its name shows, and a
 // file that was there is set aside to be put back. False: do not write.
 bool BeforeWrite(Guard& g, const char* path) {
@@ -169,8 +195,7 @@ bool BeforeWrite(Guard& g, const char* path) {
     }
     // Only a folder that was there before can hold files of its own.
     if (g.folderExisted && FileExists(path)) {
-      if (!MoveFileExW(W(path).c_str(), W(path + std::string(kSetAside)).c_str(), MOVEFILE_REPLACE_EXISTING))
-        return false;
+      if (!SetAside(g, path)) return false;
       g.setAside.push_back(path);
     }
   }
@@ -487,6 +512,7 @@ void RunEntries(Job& job, const Ini& init) {
       if (!job.sink.ask || !job.sink.ask(job.sink.ctx, TxF1(L_RUN_ASK, Wide(NameOf(full))))) continue;
     }
     job.Status(TxF1(L_RUNNING, Wide(NameOf(full))));
+    LogStep("run", full);
     if (!Launch(full)) job.Problem(TxF1(L_BAD_RUN, Wide(rel)));
   }
 }
@@ -511,6 +537,7 @@ int RunInstall(Setup& s, const InstallSink& sink, std::wstring* why) {
   job.files.onRead = OnRead;
   job.files.onReadCtx = &job;
   InitGuard(job);
+  LogStep("install", job.folder);
   job.log = job.copy = LogHeader();
   job.Log('P', s.name);
   job.Log('G', TextSet());
@@ -523,6 +550,7 @@ int RunInstall(Setup& s, const InstallSink& sink, std::wstring* why) {
   if (job.guard.stopped) st = GZC_CANCELLED;
   if (st != GZC_OK) {
     *why = st == GZC_CANCELLED ? Tx(L_CANCELLED) : TxF1(L_DAMAGED, DamagedReason(st));
+    LogStep("error", *why);
     CoUninitialize();
     return st == GZC_CANCELLED ? EXIT_CANCELLED : st == GZC_ERR_TEMP ? EXIT_WRITE : EXIT_DAMAGED;
   }
@@ -546,7 +574,9 @@ int RunInstall(Setup& s, const InstallSink& sink, std::wstring* why) {
     bool damaged = made && st != GZC_OK && st != GZC_ERR_TARGET && st != GZC_ERR_TEMP;
     *why = job.guard.stopped ? Tx(L_CANCELLED)
            : damaged        ? TxF1(L_DAMAGED, DamagedReason(st))
+           : !job.guard.held.empty() ? TxF1(L_IN_USE_FAILED, Wide(job.guard.held))
                             : TxF1(L_WRITE_FAILED, s.folder);
+    LogStep("error", *why);
     CoUninitialize();
     if (job.guard.stopped) return EXIT_CANCELLED;
     return st == GZC_ERR_TARGET || st == GZC_OK || st == GZC_ERR_TEMP ? EXIT_WRITE : EXIT_DAMAGED;

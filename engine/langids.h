@@ -66,5 +66,11 @@ enum LangId {
   L_UN_REMOVING,
   L_CLOSE,
   L_UN_DONE_TITLE,
+  L_IN_USE,          // %s file
+  L_IN_USE_BY,       // %s file, %s programs
+  L_IN_USE_FAILED,   // %s file
+  L_UN_AT_RESTART,   // %s item
+  L_HELP,
+  L_UN_HELP,
   L_COUNT
 };

@@ -6,6 +6,7 @@
 
 #include "core/installerlayout.h"
 #include "engine/enginewin.h"
+#include "engine/steps.h"
 #include "engine/winfiles.h"
 #include "core/profile.h"
 
@@ -21,6 +22,7 @@ constexpr uint64_t kCfgMax = 64u << 20;
 
 // Ends the run with a stated reason: the standard error handle when silent, a box otherwise.
 int Fail(const Setup& s, int code, const std::wstring& text) {
+  LogStep("error", text);
   if (s.silent)
     ReportLine(text);
   else
@@ -46,9 +48,15 @@ bool ParseArgs(Setup* s, std::string* bad) {
     const char* e = p;
     while (*e && *e != ' ' && *e != '\t') ++e;
     std::string arg(p, e);
+    if (const char* end = LogArgument(p, &s->logArg)) {
+      p = end;
+      continue;
+    }
     p = e;
     if (arg == "/S" || arg == "/s") {
       s->silent = true;
+    } else if (arg == "/?") {
+      s->help = true;
     } else if (arg.size() > 3 && arg[0] == '/' && (arg[1] == 'L' || arg[1] == 'l') && arg[2] == '=') {
       s->langArg = arg.substr(3);
     } else {
@@ -165,6 +173,7 @@ int Run(Setup& s) {
     ReportLine(kNoData);
     return EXIT_DAMAGED;
   }
+  if (!s.logArg.empty() && !StepLogOpen(s.logArg)) return Fail(s, EXIT_ARGS, TxF1(L_BAD_ARGS, L"/LOG=" + Wide(s.logArg)));
   if (!argsOk) {
     std::wstring why = TxF1(L_BAD_ARGS, Wide(bad));
     if (badLangs) why += L"\r\n/L=" + Wide(TextSetList(lang, langLen));
@@ -174,6 +183,11 @@ int Run(Setup& s) {
   if (!MakeScratch(&s)) return Fail(s, EXIT_WRITE, TxF1(L_WRITE_FAILED, L"%TEMP%"));
   st = ReadConfiguration(&s, &files);
   if (st != GZC_OK) return Fail(s, EXIT_DAMAGED, TxF1(L_DAMAGED, DamagedReason(st)));
+  if (s.help) {
+    if (s.silent) ReportLine(Tx(L_HELP));
+    else Box(nullptr, Tx(L_HELP), TxF1(L_CAPTION, Wide(s.name)), MB_OK | MB_ICONINFORMATION);
+    return EXIT_DONE;
+  }
 
   if (!s.folderArg.empty()) {
     if (!TidyFolder(s.folderArg, &s.folder)) return Fail(s, EXIT_ARGS, TxF1(L_BAD_ARGS, L"/D=" + s.folderArg));
@@ -244,6 +258,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   Setup s;
   int code = Run(s);
+  char n[12];
+  wsprintfA(n, "%d", code);
+  LogStep("exit", n);
   // ExitProcess runs no destructors: it closes the installer file itself.
   if (!s.temp.empty()) RemoveTreeUtf8(s.temp);
   CoUninitialize();

@@ -14,6 +14,8 @@ struct Setup {
   bool silent = false;
   std::wstring folderArg;  // /D=
   std::string langArg;    // /L=
+  std::string logArg;     // /LOG=, UTF-8
+  bool help = false;      // /?
   // The installer file and where its parts lie.
   UniqueHandle file;
   uint64_t size = 0;
@@ -56,6 +58,9 @@ struct InstallSink {
   bool (*cancelled)(void* ctx);
   // Told once when the files are in place: from there on the installation runs to its end.
   void (*committed)(void* ctx);
+  // A file of the folder that another program holds open (full path): true to try it again. Null: a
+  // silent run, which tries again for kHeldWait.
+  bool (*held)(void* ctx, const std::string& path);
 };
 
 // The reason text for a refused archive.

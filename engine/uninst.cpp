@@ -13,14 +13,15 @@
 #include "engine/langdata.h"
 #include "engine/look.h"
 #include "engine/resource.h"
+#include "engine/steps.h"
 #include "engine/unlog.h"
 
 namespace {
 constexpr size_t kLogMax = 16u << 20;
 
 struct Uninstall {
-  bool silent = false;
-  std::string exe, folder, name;
+  bool silent = false, help = false;
+  std::string exe, folder, name, logArg;
   std::vector<LogItem> items;
   std::vector<char> vouched;       // per item: a line reaching outside the folder that the copy proves
   std::string registration;        // the registration key this installation made, once proved
@@ -31,6 +32,13 @@ struct Uninstall {
 };
 
 void Step(Uninstall& u, size_t left);
+bool AskHeldFile(Uninstall& u, const std::string& path);
+
+// What could not be removed, for the last words and the step log.
+void Left(Uninstall& u, const std::wstring& text) {
+  LogStep("error", text);
+  u.left.push_back(text);
+}
 
 // The program's name as the texts show it.
 std::wstring Name(const Uninstall& u) { return Wide(u.name); }
@@ -161,7 +169,19 @@ void RemoveFile(Uninstall& u, const std::string& path) {
   DWORD a = GetFileAttributesW(w.c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return;  // already gone
   if (a & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(w.c_str(), a & ~FILE_ATTRIBUTE_READONLY);
-  if (!DeleteFileW(w.c_str())) u.left.push_back(TxF1(L_NOT_REMOVED, Wide(path)));
+  // A file that a running program holds: tried again while the user says so (or for kHeldWait when
+  // silent), then left to the next restart where the rights allow.
+  DWORD start = GetTickCount();
+  while (!DeleteFileW(w.c_str())) {
+    DWORD error = GetLastError();
+    bool again = HeldError(error, true) && (u.dlg ? AskHeldFile(u, path) : GetTickCount() - start < kHeldWait);
+    if (!again) {
+      bool later = HeldError(error, true) && MoveFileExW(w.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+      Left(u, TxF1(later ? L_UN_AT_RESTART : L_NOT_REMOVED, Wide(path)));
+      return;
+    }
+    if (!u.dlg) Sleep(100);
+  }
 }
 
 // A key made by the installation goes only when nothing is left in it.
@@ -186,7 +206,7 @@ void RemoveValue(Uninstall& u, const std::string& key, const std::string& name) 
   UniqueKey k;
   if (RegOpenKeyExW(root, W(sub).c_str(), 0, KEY_SET_VALUE, k.put()) != ERROR_SUCCESS) return;
   LONG st = RegDeleteValueW(k.get(), W(name).c_str());
-  if (st != ERROR_SUCCESS && st != ERROR_FILE_NOT_FOUND) u.left.push_back(TxF1(L_NOT_REMOVED, Wide(key + "\\" + name)));
+  if (st != ERROR_SUCCESS && st != ERROR_FILE_NOT_FOUND) Left(u, TxF1(L_NOT_REMOVED, Wide(key + "\\" + name)));
 }
 
 
@@ -194,13 +214,16 @@ void Remove(Uninstall& u) {
   for (size_t i = 0; i < u.items.size(); ++i) {
     const LogItem& it = u.items[i];
     std::string full;
-    if (it.tag == 'X' && u.vouched[i] && Inside(u, it.a, &full) && Attributes(full) != INVALID_FILE_ATTRIBUTES)
+    if (it.tag == 'X' && u.vouched[i] && Inside(u, it.a, &full) && Attributes(full) != INVALID_FILE_ATTRIBUTES) {
+      LogStep("run", full);
       Launch(full);
+    }
   }
   for (size_t i = u.items.size(); i-- > 0;) {
     Step(u, i);
     const LogItem& it = u.items[i];
     std::string full;
+    if (!strchr("PGX", it.tag)) LogStep(StepWord(it.tag, true), it.a, it.b);
     switch (it.tag) {
       case 'F':
         if (Inside(u, it.a, &full)) RemoveFile(u, full);
@@ -227,7 +250,7 @@ void Remove(Uninstall& u) {
         if (it.a == u.registration && SplitKey(it.a, &root, &sub) && RegDeleteKeyW(root, W(sub).c_str()) != ERROR_SUCCESS) {
           UniqueKey k;
           if (RegOpenKeyExW(root, W(sub).c_str(), 0, KEY_READ, k.put()) == ERROR_SUCCESS)
-            u.left.push_back(TxF1(L_NOT_REMOVED, Wide(it.a)));
+            Left(u, TxF1(L_NOT_REMOVED, Wide(it.a)));
         }
         break;
       }
@@ -297,6 +320,7 @@ enum {
   WM_UN_PROGRESS = WM_APP + 1,  // wParam: percent
   WM_UN_FILE,                   // lParam: const char*, the item being removed (8-bit, as the log holds it)
   WM_UN_DONE,                   // the removal has ended
+  WM_UN_HELD,                   // lParam: const std::string*, a file in use; returns 1 to retry
 };
 
 struct UnDialog {
@@ -309,6 +333,9 @@ struct UnDialog {
 };
 
 UnDialog* UnSelf(HWND dlg) { return reinterpret_cast<UnDialog*>(GetWindowLongPtrW(dlg, DWLP_USER)); }
+
+// Asks on the window's thread whether to try a file in use again.
+bool AskHeldFile(Uninstall& u, const std::string& path) { return SendMessageW(u.dlg, WM_UN_HELD, 0, (LPARAM)&path) == 1; }
 
 // Progress of the removal, on its thread: the share done, and the file at most every 50 ms.
 void Step(Uninstall& u, size_t left) {
@@ -406,6 +433,9 @@ INT_PTR CALLBACK UnProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_UN_PROGRESS: SendDlgItemMessageW(dlg, IDP_PROGRESS, PBM_SETPOS, wp, 0); return TRUE;
     case WM_UN_FILE: SetText(dlg, IDS_FILE, Wide(reinterpret_cast<const char*>(lp))); return TRUE;
     case WM_UN_DONE: UnOnDone(*d); return TRUE;
+    case WM_UN_HELD:
+      SetWindowLongPtrW(dlg, DWLP_MSGRESULT, AskHeld(dlg, Caption(*d->u), *reinterpret_cast<const std::string*>(lp)));
+      return TRUE;
     case WM_ERASEBKGND: SetWindowLongPtrW(dlg, DWLP_MSGRESULT, 1); return LookErase(dlg, d->look, (HDC)wp);
     case WM_CTLCOLORSTATIC: return LookCtlColor(dlg, d->look, (HDC)wp, (HWND)lp);
     case WM_DRAWITEM: return LookDrawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
@@ -436,8 +466,13 @@ int Run() {
     const char* e = p;
     while (*e && *e != ' ' && *e != '\t') ++e;
     std::string arg(p, e);
+    if (const char* end = LogArgument(p, &u.logArg)) {
+      p = end;
+      continue;
+    }
     p = e;
     if (arg == "/S" || arg == "/s") u.silent = true;
+    else if (arg == "/?") u.help = true;
     else if (bad.empty()) bad = arg;
   }
   u.exe = ModulePath();
@@ -467,11 +502,19 @@ int Run() {
     return EXIT_DAMAGED;
   }
   auto fail = [&](int code, const std::wstring& text) {
+    LogStep("error", text);
     if (u.silent) ReportLine(text);
     else Box(nullptr, text, Caption(u), MB_OK | MB_ICONERROR);
     return code;
   };
+  if (!u.logArg.empty() && !StepLogOpen(u.logArg)) return fail(EXIT_ARGS, TxF1(L_BAD_ARGS, L"/LOG=" + Wide(u.logArg)));
   if (!bad.empty()) return fail(EXIT_ARGS, TxF1(L_BAD_ARGS, Wide(bad)));
+  if (u.help) {
+    if (u.silent) ReportLine(Tx(L_UN_HELP));
+    else Box(nullptr, Tx(L_UN_HELP), Caption(u), MB_OK | MB_ICONINFORMATION);
+    return EXIT_DONE;
+  }
+  LogStep("uninstall", u.folder);
   if (!logOk) return fail(EXIT_DAMAGED, Tx(L_UN_BADLOG));
   Vouch(u);
   if (!u.silent) return RunWindow(u);
@@ -486,6 +529,9 @@ int Run() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   int code = Run();
+  char n[12];
+  wsprintfA(n, "%d", code);
+  LogStep("exit", n);
   CoUninitialize();
   ExitProcess(code);
 }

@@ -9,6 +9,7 @@
 #include "engine/enginewin.h"
 #include "engine/look.h"
 #include "engine/resource.h"
+#include "engine/steps.h"
 #include "engine/winfiles.h"
 
 namespace {
@@ -22,6 +23,7 @@ enum {
   WM_SETUP_DONE,                   // wParam: exit code
   WM_SETUP_FILE,                   // lParam: const char*, the file being written (relative)
   WM_SETUP_COMMITTED,              // the files are in place: no more cancelling
+  WM_SETUP_HELD,                   // lParam: const std::string*, a file in use; returns 1 to retry
 };
 
 constexpr size_t kInfoMax = 1u << 20;
@@ -216,10 +218,13 @@ bool SinkCancelled(void* ctx) {
   return w->cancel != 0;
 }
 void SinkCommitted(void* ctx) { PostMessageW(static_cast<Wizard*>(ctx)->dlg, WM_SETUP_COMMITTED, 0, 0); }
+bool SinkHeld(void* ctx, const std::string& path) {
+  return SendMessageW(static_cast<Wizard*>(ctx)->dlg, WM_SETUP_HELD, 0, (LPARAM)&path) == 1;
+}
 
 DWORD WINAPI InstallThread(LPVOID param) {
   Wizard* w = static_cast<Wizard*>(param);
-  InstallSink sink = {SinkProgress, SinkStatus, SinkAsk, w, SinkFile, SinkCancelled, SinkCommitted};
+  InstallSink sink = {SinkProgress, SinkStatus, SinkAsk, w, SinkFile, SinkCancelled, SinkCommitted, SinkHeld};
   int code = RunInstall(*w->s, sink, &w->why);
   PostMessageW(w->dlg, WM_SETUP_DONE, code, 0);
   return 0;
@@ -392,6 +397,9 @@ INT_PTR CALLBACK WizardProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SETUP_ASK:
       SetWindowLongPtrW(dlg, DWLP_MSGRESULT,
                         Say(*w, *reinterpret_cast<const std::wstring*>(lp), MB_YESNO | MB_ICONQUESTION) == IDYES);
+      return TRUE;
+    case WM_SETUP_HELD:
+      SetWindowLongPtrW(dlg, DWLP_MSGRESULT, AskHeld(dlg, Caption(*w), *reinterpret_cast<const std::string*>(lp)));
       return TRUE;
     case WM_SETUP_DONE: OnDone(*w, (int)wp); return TRUE;
     case WM_SETUP_FILE: SetText(dlg, IDS_FILE, Wide(reinterpret_cast<const char*>(lp))); return TRUE;

@@ -22,6 +22,25 @@ std::string Pseudo(size_t n, unsigned seed) {
   return s;
 }
 
+// The steps of a /LOG= file, each line checked for its time and given without it.
+std::vector<std::string> Steps(const std::string& path) {
+  std::vector<std::string> steps;
+  std::string text = Slurp(path);
+  for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+    std::string line = text.substr(at, end - at);
+    EXPECT_TRUE(line.size() > 24 && line[4] == '-' && line[10] == ' ' && line[13] == ':' && line[19] == '.' &&
+                line[23] == ' ') << line;
+    steps.push_back(line.substr(line.size() > 24 ? 24 : 0));
+  }
+  EXPECT_FALSE(steps.empty()) << path;
+  return steps;
+}
+
+void ExpectSteps(const std::string& log, const std::vector<std::string>& expected) {
+  std::vector<std::string> steps = Steps(log);
+  for (const std::string& e : expected) EXPECT_TRUE(std::find(steps.begin(), steps.end(), e) != steps.end()) << e;
+}
+
 class EngineInstall : public SetupTest {
  protected:
   void SetUp() override {
@@ -116,7 +135,7 @@ TEST_F(EngineInstall, SilentInstallPutsEverythingInPlaceAndTheUninstallerRemoves
   MakeProgram();
   std::string setup = root_ + "setup.exe";
   Build(setup);
-  Ran r = Run(setup, "/S /D=" + target_);
+  Ran r = Run(setup, "/S /LOG=\"" + root_ + "krok po kroku.log\" /D=" + target_);
   ASSERT_TRUE(r.finished);
   EXPECT_EQ(0u, r.code) << r.err;
   EXPECT_EQ("", r.err);
@@ -182,7 +201,7 @@ TEST_F(EngineInstall, SilentInstallPutsEverythingInPlaceAndTheUninstallerRemoves
 
   // A file the user adds later stays when the program goes.
   uitest::WriteFile(target_ + "\\lib\\notes.txt", "moje notatki");
-  Ran u = Run(target_ + "\\UnInst.exe", "/S");
+  Ran u = Run(target_ + "\\UnInst.exe", "/S /LOG=" + root_ + "un.log");
   ASSERT_TRUE(u.finished);
   EXPECT_EQ(0u, u.code) << u.err;
   EXPECT_TRUE(PathExists(probe_ + "cleanup.exe.ran"));
@@ -198,6 +217,55 @@ TEST_F(EngineInstall, SilentInstallPutsEverythingInPlaceAndTheUninstallerRemoves
     EXPECT_FALSE(RegGet(HKEY_CURRENT_USER, sub, name, &type, &data)) << name;
   EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kRegKey));
   EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+
+  // Each step of both in their logs, in UTF-8.
+  const std::string value = "HKEY_CURRENT_USER\\" + sub + " Bin", t = target_ + "\\";
+  const std::string registration = u8"registration HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zażółć Test";
+  ExpectSteps(root_ + "krok po kroku.log",
+              {"install " + target_, "file app.exe", "folder lib\\deep",
+               "shortcut " + commonDesktop_ + "\\app.lnk", "value " + value, "run " + t + "tools\\first.exe",
+               registration, "exit 0"});
+  ExpectSteps(root_ + "un.log", {"uninstall " + target_, "run " + t + "tools\\cleanup.exe", "remove-file app.exe",
+                                 "remove-shortcut " + commonDesktop_ + "\\app.lnk", "remove-value " + value,
+                                 "remove-" + registration, "exit 0"});
+}
+
+// A file that a running program holds open cannot be replaced: a silent install tries again for a
+// while, then fails with everything put back and the file named; the uninstaller leaves such a file
+// to the next restart and names it.
+TEST_F(EngineInstall, AFileHeldByARunningProgramIsNamedAndNothingIsLeftHalfDone) {
+  Put("a.txt", "new a");
+  Put("m.txt", "new m");
+  Put("z.txt", "new z");
+  CreateDirectoryA((root_ + "Installed").c_str(), nullptr);
+  CreateDirectoryA(target_.c_str(), nullptr);
+  uitest::WriteFile(target_ + "\\a.txt", "old a");
+  uitest::WriteFile(target_ + "\\z.txt", "old z");
+  Ini(cfg_ + "init.cfg", "cfg", "1", kName);
+  std::string setup = root_ + "setup.exe";
+  Build(setup);
+  ASSERT_TRUE(Hold(target_ + "\\z.txt"));
+  Ran r = Run(setup, "/S /LOG=" + root_ + "in.log /D=" + target_);
+  EXPECT_EQ(4u, r.code) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find(u8"Plik " + target_ + u8"\\z.txt jest używany przez inny program")) << r.err;
+  Release();
+  EXPECT_EQ("old a", Slurp(target_ + "\\a.txt"));
+  EXPECT_EQ("old z", Slurp(target_ + "\\z.txt"));
+  EXPECT_FALSE(PathExists(target_ + "\\m.txt"));
+  EXPECT_FALSE(PathExists(target_ + "\\a.txt.prsave"));
+  EXPECT_FALSE(PathExists(target_ + "\\UnInst.exe"));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+  ExpectSteps(root_ + "in.log", {"error " + r.err.substr(0, r.err.find("\r\n")), "exit 4"});
+
+  r = Run(setup, "/S /D=" + target_);
+  ASSERT_EQ(0u, r.code) << r.err;
+  RestartMarks marks;
+  ASSERT_TRUE(Hold(target_ + "\\z.txt"));
+  Ran u = Run(target_ + "\\UnInst.exe", "/S");
+  EXPECT_EQ(5u, u.code) << u.err;
+  EXPECT_EQ(u8"zostanie usunięty po ponownym uruchomieniu komputera: " + target_ + "\\z.txt\r\n", u.err);
+  EXPECT_NE(std::string::npos, marks.Now().find(target_ + "\\z.txt"));
+  EXPECT_FALSE(PathExists(target_ + "\\a.txt"));
 }
 
 // Names of any language install as they are, whatever the machine's code page, and go again.
@@ -524,19 +592,32 @@ TEST_F(EngineInstall, CommandLineIsChecked) {
   const std::string japanese = u8"コマンド ラインが無効です: /X";  // (the macros quote in code page 1250)
   EXPECT_NE(std::string::npos, r.err.find(japanese)) << r.err;
   // A language the installer does not have: the codes it has.
-  r = Run(setup, "/S /L=xx /D=" + target_);
+  r = Run(setup, "/S /LOG=" + root_ + "args.log /L=xx /D=" + target_);
   EXPECT_EQ(2u, r.code);
   EXPECT_NE(std::string::npos, r.err.find("/L=xx\r\n/L=pl|en|de|fr|es|it|pt-BR|nl|cs|hu|uk|ru|tr|ja|zh-CN\r\n")) << r.err;
+  ExpectSteps(root_ + "args.log", {"exit 2"});  // the reason of two lines on one
   EXPECT_FALSE(PathExists(target_));
   r = Run(setup, "/S /D=relative\\folder");
   EXPECT_EQ(2u, r.code);
   EXPECT_NE(std::string::npos, r.err.find("/D=relative\\folder")) << r.err;
   r = Run(setup, "/S /D=" + root_ + "..\\escape");
   EXPECT_EQ(2u, r.code);
+  r = Run(setup, "/S /LOG=" + root_ + "no\\such\\folder.log /D=" + target_);
+  EXPECT_EQ(2u, r.code);
+  EXPECT_NE(std::string::npos, r.err.find("/LOG=" + root_ + "no\\such\\folder.log")) << r.err;
+  // The options and exit codes on request, nothing installed.
+  r = Run(setup, "/S /? /D=" + target_);
+  EXPECT_EQ(0u, r.code);
+  EXPECT_NE(std::string::npos, r.err.find(u8"/LOG=plik  każdy krok instalacji")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find(u8"4 nie można zapisać plików")) << r.err;
+  EXPECT_FALSE(PathExists(target_));
   // A folder with blanks needs no quotes after /D=, which ends the line.
   r = Run(setup, "/S /D=" + root_ + "With Blanks\\Pro gram");
   EXPECT_EQ(0u, r.code) << r.err;
   EXPECT_EQ("a", Slurp(root_ + "With Blanks\\Pro gram\\a.txt"));
+  r = Run(root_ + "With Blanks\\Pro gram\\UnInst.exe", "/S /?");
+  EXPECT_EQ(0u, r.code);
+  EXPECT_NE(std::string::npos, r.err.find(u8"5 nie wszystko usunięto")) << r.err;
   Run(root_ + "With Blanks\\Pro gram\\UnInst.exe", "/S");
   EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(root_ + "With Blanks"); }, 20000));
 }

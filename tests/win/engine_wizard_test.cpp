@@ -448,6 +448,63 @@ TEST_F(EngineWizard, ACancelledInstallLeavesTheFolderAsItWas) {
   }
 }
 
+// A file that a running program holds open: the wizard names it and asks Retry / Cancel, asks again
+// while the program holds on, installs once it has let go, and on Cancel puts everything back.
+TEST_F(EngineWizard, AFileInUseAsksRetryOrCancel) {
+  for (bool retry : {true, false}) {
+    SCOPED_TRACE(retry ? "retry" : "cancel");
+    CreateDirectoryA((root_ + "Installed").c_str(), nullptr);
+    CreateDirectoryA(target_.c_str(), nullptr);
+    uitest::WriteFile(target_ + "\\app.exe", "old");
+    ASSERT_TRUE(Hold(target_ + "\\app.exe"));
+    HWND dlg = Open("");
+    ASSERT_TRUE(dlg);
+    ASSERT_TRUE(ToFolderPage(dlg));
+    SendMessageA(GetDlgItem(dlg, IDE_FOLDER), WM_SETTEXT, 0, (LPARAM)target_.c_str());
+    Press(dlg, IDB_NEXT);
+    const std::string question = u8"Plik " + target_ + u8"\\app.exe jest używany przez inny program.";
+    EXPECT_EQ(0u, AnswerBox(pi_.dwProcessId, IDRETRY).find(question));
+    ASSERT_TRUE(WaitWindow(pi_.dwProcessId, "#32770", kCaption, 20000, dlg));  // still held: asked again
+    if (retry) Release();
+    EXPECT_EQ(0u, AnswerBox(pi_.dwProcessId, retry ? IDRETRY : IDCANCEL).find(question));
+    if (retry) {
+      EXPECT_EQ(u8"Czy uruchomić asking.exe?", AnswerBox(pi_.dwProcessId, IDNO));
+      ASSERT_TRUE(WaitTitle(dlg, u8"Instalacja zakończona"));
+      Press(dlg, IDB_NEXT);
+    } else {
+      EXPECT_EQ(u8"Instalacja została przerwana; nic nie zostało zainstalowane.", AnswerBox(pi_.dwProcessId, IDOK));
+    }
+    EXPECT_EQ(retry ? 0u : 1u, ExitCode());
+    CloseHandle(pi_.hProcess);
+    CloseHandle(pi_.hThread);
+    pi_ = {};
+    Release();
+    EXPECT_EQ(retry ? std::string(5000, 'a') : "old", Slurp(target_ + "\\app.exe"));
+    EXPECT_EQ(retry, PathExists(target_ + "\\doc\\end.txt"));
+    EXPECT_FALSE(PathExists(target_ + "\\app.exe.prsave"));
+    uitest::RemoveTree(root_ + "Installed");
+  }
+}
+
+// The uninstaller asks the same about a file in use; a file it still cannot remove is left to the
+// next restart and named in its last words.
+TEST_F(EngineWizard, TheUninstallerLeavesAFileInUseToTheNextRestart) {
+  ASSERT_EQ(0u, Run(setup_, "/S /D=" + target_).code);
+  ASSERT_TRUE(Hold(target_ + "\\app.exe"));
+  RestartMarks marks;
+  pi_ = Start(target_ + "\\UnInst.exe", "");
+  HWND dlg = WaitWindow(pi_.dwProcessId, "#32770", "Deinstalator programu Wizard Próba");
+  ASSERT_TRUE(dlg);
+  Press(dlg, IDB_NEXT);
+  const std::string file = target_ + "\\app.exe";
+  EXPECT_EQ(0u, AnswerBox(pi_.dwProcessId, IDCANCEL).find(u8"Plik " + file + u8" jest używany przez inny program."));
+  const std::string last = u8"zostanie usunięty po ponownym uruchomieniu komputera: " + file;
+  EXPECT_TRUE(uitest::WaitFor([&] { return Utf8(dlg, IDS_TEXT).find(last) != std::string::npos; })) << Utf8(dlg, IDS_TEXT);
+  EXPECT_NE(std::string::npos, marks.Now().find(file));
+  Press(dlg, IDB_NEXT);
+  EXPECT_EQ(5u, ExitCode());
+}
+
 // Makes the run probe the handler of .html files for as long as it lives, then puts back what was.
 class HtmlHandler {
  public:

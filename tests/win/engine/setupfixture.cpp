@@ -169,6 +169,7 @@ void SetupTest::SetUp() {
 }
 
 void SetupTest::TearDown() {
+  Release();
   for (size_t i = 0; i < savedShell_.size(); ++i) {
     const auto& s = savedShell_[i];
     WriteShell(i < 2 ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, s.first.c_str(), s.second == "\x01" ? nullptr : &s.second);
@@ -299,6 +300,61 @@ std::string SlurpUtf8(const std::string& path) {
 void SetupTest::CopyProbe(const std::string& rel) {
   Put(rel, "");
   ASSERT_TRUE(CopyFileA((uitest::ExeDir() + "engine_runprobe.exe").c_str(), (prog_ + rel).c_str(), FALSE));
+}
+
+bool SetupTest::Hold(const std::string& path) {
+  std::string name = "PrRelease" + std::to_string(GetCurrentProcessId());
+  release_ = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
+  PROCESS_INFORMATION pi = Start(uitest::ExeDir() + "engine_runprobe.exe", "/hold " + name + " " + path);
+  CloseHandle(pi.hThread);
+  holder_ = pi.hProcess;
+  std::string note = probe_ + path.substr(path.rfind('\\') + 1) + ".held";
+  return uitest::WaitFor([&] { return PathExists(note) || WaitForSingleObject(holder_, 0) == WAIT_OBJECT_0; }) &&
+         PathExists(note);
+}
+
+void SetupTest::Release() {
+  if (!holder_) return;
+  SetEvent(release_);
+  WaitForSingleObject(holder_, 30000);
+  CloseHandle(holder_);
+  CloseHandle(release_);
+  holder_ = release_ = nullptr;
+}
+
+namespace {
+const char kSessionKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
+const char kPendingValue[] = "PendingFileRenameOperations";
+
+// The list grows with every uninstaller's eraser of the prefix, which never restarts: read at any size.
+bool ReadMarks(DWORD* type, std::string* data) {
+  UniqueKey k;
+  DWORD size = 0;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionKey, 0, KEY_READ, k.put()) != ERROR_SUCCESS ||
+      RegQueryValueExA(k.get(), kPendingValue, nullptr, type, nullptr, &size) != ERROR_SUCCESS)
+    return false;
+  data->resize(size);
+  if (RegQueryValueExA(k.get(), kPendingValue, nullptr, type, (BYTE*)&(*data)[0], &size) != ERROR_SUCCESS) return false;
+  data->resize(size);
+  return true;
+}
+}  // namespace
+
+RestartMarks::RestartMarks() { had_ = ReadMarks(&type_, &old_); }
+
+RestartMarks::~RestartMarks() {
+  HKEY k;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionKey, 0, KEY_SET_VALUE, &k) != ERROR_SUCCESS) return;
+  if (had_) RegSetValueExA(k, kPendingValue, 0, type_, (const BYTE*)old_.data(), (DWORD)old_.size());
+  else RegDeleteValueA(k, kPendingValue);
+  RegCloseKey(k);
+}
+
+std::string RestartMarks::Now() const {
+  DWORD type;
+  std::string data;
+  ReadMarks(&type, &data);
+  return data;
 }
 
 std::string Slurp(const std::string& path) { return uitest::ReadFile(path); }

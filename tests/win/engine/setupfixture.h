@@ -54,6 +54,10 @@ class SetupTest : public ::testing::Test {
   void Put(const std::string& rel, const std::string& bytes);  // a file of the program folder
   void PutUtf8(const std::string& rel, const std::string& bytes);  // the same, a name in UTF-8
   void CopyProbe(const std::string& rel);                      // the run probe as a program file
+  // A running program (the run probe) holds `path` open without sharing until Release() or the end
+  // of the test; returns once it does.
+  bool Hold(const std::string& path);
+  void Release();
 
   std::string root_;     // the test's own folder, trailing '\'
   std::string prog_;     // the program folder, trailing '\'
@@ -67,6 +71,20 @@ class SetupTest : public ::testing::Test {
 
  private:
   std::vector<std::pair<std::string, std::string>> savedShell_;  // HKCU's, then HKLM's
+  HANDLE release_ = nullptr, holder_ = nullptr;  // the holding probe's event and process
+};
+
+// The system's list of files to remove at the next restart: kept at the start, put back at the end.
+class RestartMarks {
+ public:
+  RestartMarks();
+  ~RestartMarks();
+  std::string Now() const;  // the list as it is now (REG_MULTI_SZ bytes)
+
+ private:
+  bool had_;
+  DWORD type_ = REG_MULTI_SZ;
+  std::string old_;
 };
 
 // Bytes of a file; "" when missing.
