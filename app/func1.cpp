@@ -231,6 +231,13 @@ void SetCompLevel(char digit) {
   addregister(RegRegister(), VAL_COMPRESS, m.text, REG_WRITE, ROOT_MACHINE, (DWORD)strlen(m.text), REG_SZ);
 }
 
+bool LzmaSetting() {
+  char buf[2] = {0};
+  return ReadValue(ROOT_MACHINE, VAL_LZMA, buf, sizeof buf) && buf[0] == '1';
+}
+
+void SetLzmaSetting(bool on) { WriteValue(ROOT_MACHINE, VAL_LZMA, on ? "1" : "0"); }
+
 int ShowMessage(const StrDef& s, UINT icon) { return ShowMessageAbout(s, nullptr, icon); }
 
 int ShowMessageAbout(const StrDef& s, const char* name, UINT icon) {

@@ -12,7 +12,8 @@ enum RegOp : WORD { REG_READ = 0, REG_WRITE = 1, REG_DELETE = 2 };
 enum SettingsRoot : WORD { ROOT_USER = 0, ROOT_MACHINE = 1 };
 
 // Value names under the key: per machine "1" language file, "2" help file, "3" language name,
-// "4" compression mode, "8" signing command; per user "4".."7" the working paths.
+// "4" compression mode, "8" signing command, "9" the program archive's kind; per user "4".."7" the
+// working paths.
 #define VAL_LANGFILE "1"
 #define VAL_HELPFILE "2"
 #define VAL_LANGNAME "3"
@@ -22,6 +23,7 @@ enum SettingsRoot : WORD { ROOT_USER = 0, ROOT_MACHINE = 1 };
 #define VAL_LNKCFG "6"
 #define VAL_REGCFG "7"
 #define VAL_SIGN "8"        // per machine: the build's signing command template (kSignMax bytes, build/sign.h)
+#define VAL_LZMA "9"        // per machine: "1" the program archive is solid LZMA; otherwise gzip
 
 const char* RegRegister();  // "Software\Orvane\Packrift"
 const char* Packrift();     // "Packrift"
@@ -55,6 +57,8 @@ void InitCompressLevel();            // compression mode from value "4" ("wb6" w
 std::string CompLevel();             // a copy of the compression mode, "wb" + level digit
 // Stores "wb" and `digit` ('0'..'9'; 0: "wb", zlib's default) as the mode and in value "4".
 void SetCompLevel(char digit);
+bool LzmaSetting();                  // value "9" is "1"
+void SetLzmaSetting(bool on);        // stores "1" or "0" in value "9"
 
 // Paths of the working folder and the tool folder as the registry holds them; false when unknown.
 bool WorkPath(const char* value, char* out);   // a per-user value "4".."7"

@@ -30,7 +30,27 @@ const size_t kBuildSwitchLength = sizeof kBuildSwitch - 1;
 struct BuildSwitch {
   bool given = false;
   char path[kPathMax] = {0};
+  int lzma = -1;  // --lzma 1, --gzip 0, neither -1
 };
+
+// Removes the word `option` (outside quotes, with the blanks before it) from the line; where it
+// was (the first blank's offset), npos when it was not.
+size_t TakeWord(std::string* line, const char* option) {
+  const size_t n = strlen(option);
+  bool quoted = false;
+  for (size_t at = 0; at < line->size(); ++at) {
+    char c = (*line)[at];
+    if (c == '"') quoted = !quoted;
+    if (quoted || (at > 0 && (*line)[at - 1] != ' ' && (*line)[at - 1] != '\t') || line->compare(at, n, option) != 0 ||
+        (at + n < line->size() && (*line)[at + n] != ' ' && (*line)[at + n] != '\t'))
+      continue;
+    size_t from = at;
+    while (from > 0 && ((*line)[from - 1] == ' ' || (*line)[from - 1] == '\t')) --from;
+    line->erase(from, at + n - from);
+    return from;
+  }
+  return std::string::npos;
+}
 
 // "/build" as the first argument after the program's own path, then the project path, quoted or not.
 BuildSwitch ReadBuildSwitch(const std::string& line) {
@@ -56,7 +76,12 @@ const BuildSwitch& TheBuildSwitch() {
   static const BuildSwitch sw = [] {
     std::string line = GetCommandLineA();
     TakeSignOption(&line);
-    return ReadBuildSwitch(line);
+    // Of --lzma and --gzip the last one given counts.
+    const size_t lzma = TakeWord(&line, "--lzma"), gzip = TakeWord(&line, "--gzip");
+    BuildSwitch sw = ReadBuildSwitch(line);
+    if (lzma != std::string::npos || gzip != std::string::npos)
+      sw.lzma = gzip == std::string::npos || (lzma != std::string::npos && gzip < lzma) ? 1 : 0;
+    return sw;
   }();
   return sw;
 }
@@ -170,6 +195,7 @@ std::string ReadProjectValue(void* ini, const char* section, const char* key, si
 const char* projectini() { return kProjectIni; }
 const char* dir() { return kProjectFieldSection; }
 bool BuildSwitchGiven() { return TheBuildSwitch().given; }
+bool BuildLzma() { return TheBuildSwitch().lzma >= 0 ? TheBuildSwitch().lzma == 1 : LzmaSetting(); }
 const char* BuildProjectPath() { return TheBuildSwitch().path; }
 
 namespace {

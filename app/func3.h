@@ -18,6 +18,9 @@ void obetnijslash(int control);
 // The unattended build, `/build "X:\path\project.kpj"` as the program's first argument: true when
 // the command line asks for it.
 bool BuildSwitchGiven();
+// The program archive's kind for this run's build: --lzma or --gzip on the command line, else
+// the setting.
+bool BuildLzma();
 // The project path given after /build: absolute with a drive letter and shorter than a path
 // buffer, or empty.
 const char* BuildProjectPath();

@@ -40,6 +40,9 @@ struct BuildHooks {
   // A copy of the compression mode, "wb" and a level digit (the settings dialog may change it on
   // its own thread; a build copies it once at its start). Null: "wb6".
   std::string (*compressMode)();
+  // Whether the program archive is one solid LZMA stream (the setting beside the level, or this
+  // run's --lzma / --gzip). Null: gzip.
+  bool (*lzma)();
   // The stored signing command template into `buf` (`cap` bytes with terminator), empty when none
   // is stored. False when one is stored but cannot be read whole: every signing then fails.
   // Null: none stored.

@@ -149,7 +149,7 @@ bool Sign(const Run& run, const std::string& path) {
 // Packs `folder` into the archive `name` of the working "bin" folder with the step's bounds. A file
 // that cannot be read, or that no installer can carry (its name or its size), is named at once.
 GzcStatus Pack(Run& run, const std::string& folder, const char* name, const short bounds[2],
-               const std::string& leaveOut, bool* leftOut) {
+               const std::string& leaveOut, bool* leftOut, uint32_t kind = GZC_ARCHIVE_GZIP) {
   run.Bounds(bounds);
   const bool utf8 = run.s.packFiles != nullptr;
   auto in = [&run, utf8](const std::string& p) { return utf8 && run.s.packPath ? run.s.packPath(run.s.ctx, p) : p; };
@@ -163,6 +163,7 @@ GzcStatus Pack(Run& run, const std::string& folder, const char* name, const shor
   job.gzTmp = gz.c_str();
   job.listFile = list.c_str();
   job.mode = run.settings.mode.c_str();
+  job.kind = kind;
   job.files = utf8 ? run.s.packFiles : run.s.files;
   job.hooks = &hooks;
   job.utf8Names = utf8;
@@ -309,7 +310,8 @@ void BuildStarted(Run& run) {
   bool leftOut = false;
   GzcStatus st = Pack(run, run.at.cfg, kCfgArchive, kPackCfgBounds, "", nullptr);
   if (goesOn(st)) {
-    GzcStatus bin = Pack(run, NoTrailingSlash(fields.folder), kBinArchive, kPackBinBounds, fields.output, &leftOut);
+    GzcStatus bin = Pack(run, NoTrailingSlash(fields.folder), kBinArchive, kPackBinBounds, fields.output, &leftOut,
+                         run.settings.lzma ? GZC_ARCHIVE_LZMA : GZC_ARCHIVE_GZIP);
     if (bin != GZC_OK) st = bin;
   }
   run.result.packed = st;

@@ -15,6 +15,7 @@ struct BuildSettings {
   std::string mode = "wb6";  // gzopen mode: "wb" and a level digit ("wb" alone: zlib's default)
   std::string signTemplate;  // the signing command, "%1" for the file's path; empty: no signing
   bool signBroken = false;   // a signing command was asked for but cannot be used: every signing fails
+  bool lzma = false;         // the program archive as one solid LZMA stream (the configuration stays gzip)
 };
 
 // Where a build works, as paths `files` opens; folders without a trailing separator.

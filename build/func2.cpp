@@ -50,6 +50,7 @@ BuildFields SeamFields(void*) { return Fields(); }
 BuildSettings SeamSettings(void*) {
   BuildSettings s;
   if (Hooks().compressMode) s.mode = Hooks().compressMode();
+  s.lzma = Hooks().lzma && Hooks().lzma();
   s.signBroken = !SignTemplateForRun(&s.signTemplate);
   return s;
 }

@@ -1098,21 +1098,26 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
     struct Ctx {
       TargetWriter* w;
       uint32_t* at;
-    } ctx{&writer, &failedAt};
+      bool open;  // a target begun and not yet ended
+    } ctx{&writer, &failedAt, false};
     const GzcSolid::Sink sink{
         [](void* c, uint32_t i) {
-          *static_cast<Ctx*>(c)->at = i;
-          static_cast<Ctx*>(c)->w->Begin(i);
-          return !static_cast<Ctx*>(c)->w->Failed();
+          Ctx* x = static_cast<Ctx*>(c);
+          *x->at = i;
+          x->w->Begin(i);
+          x->open = true;
+          return !x->w->Failed();
         },
         [](void* c, const unsigned char* bytes, size_t n) { return static_cast<Ctx*>(c)->w->Put(bytes, n); },
         [](void* c, uint32_t) {
-          static_cast<Ctx*>(c)->w->End();
-          return !static_cast<Ctx*>(c)->w->Failed();
+          Ctx* x = static_cast<Ctx*>(c);
+          x->w->End();
+          x->open = false;
+          return !x->w->Failed();
         },
         &ctx};
     if (status == GZC_OK) status = solid.Decode(src, &sink);
-    writer.End();  // a file the decoding stopped in is closed, so that the undoing can delete it
+    if (ctx.open) writer.End();  // a file cut short by a failure is closed, so that it can go
     if (status == GZC_ERR_TARGET) status = GZC_OK;  // the writer's own failure counts below
   }
 #endif

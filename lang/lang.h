@@ -13,8 +13,8 @@ void DialogUstawien();                // opens the settings dialog unless it is 
 DWORD WINAPI ThtMain7(LPVOID);
 INT_PTR CALLBACK DialogProc8(HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
 void InitLang8(HWND wnd);
-void InitSettingDlg(HWND wnd);        // the stored level digit into field 315, then the list
-void ZastosujUstawienia(HWND wnd);    // stores the level and the selected language
+void InitSettingDlg(HWND wnd);        // the stored level digit into field 315, the kind, then the list
+void ZastosujUstawienia(HWND wnd);    // stores the level, the kind and the selected language
 
 // Opens the help file (value "2") through the shell; tells the user (string 2) when it can't.
 void Pomoc();

@@ -1,4 +1,4 @@
-// The settings dialog (compression level, language), its language list, and the help command.
+// The settings dialog (compression level and kind, language), its language list, and the help command.
 #include "lang/lang.h"
 #include "app/func.h"
 #include "app/func1.h"
@@ -13,7 +13,8 @@
 
 namespace {
 const CtlText kSettingsTexts[] = {{IDB_SET_APPLY, S_APPLY}, {IDB_SET_HELP, S_HELP}, {IDB_SET_CLOSE, S_CLOSE},
-                                  {IDS_SET_LEVEL, S_SETTINGS_LEVEL}, {IDS_SET_LANGUAGE, S_SETTINGS_LANG}};
+                                  {IDS_SET_LEVEL, S_SETTINGS_LEVEL}, {IDS_SET_LANGUAGE, S_SETTINGS_LANG},
+                                  {IDC_SET_LZMA, S_SETTINGS_LZMA}};
 
 // A language file's name without its extension, when it can be a language: a plain file (no link)
 // whose extension is exactly ".lng" and whose name fits the 31 characters that value "3" keeps.
@@ -82,6 +83,7 @@ void InitLang8(HWND wnd) { SetDialogTexts(wnd, &S_SETTINGS_CAPTION, kSettingsTex
 void InitSettingDlg(HWND wnd) {
   SendDlgItemMessageA(wnd, IDE_SET_LEVEL, EM_LIMITTEXT, 1, 0);
   SetDlgItemTextA(wnd, IDE_SET_LEVEL, CompLevel().c_str() + 2);
+  CheckDlgButton(wnd, IDC_SET_LZMA, LzmaSetting() ? BST_CHECKED : BST_UNCHECKED);
   FindLang(wnd);
 }
 
@@ -90,6 +92,7 @@ void ZastosujUstawienia(HWND wnd) {
   char digit[2] = {0};
   GetDlgItemTextA(wnd, IDE_SET_LEVEL, digit, sizeof digit);
   SetCompLevel(digit[0] >= '0' && digit[0] <= '9' ? digit[0] : 0);
+  SetLzmaSetting(IsDlgButtonChecked(wnd, IDC_SET_LZMA) == BST_CHECKED);
 
   HWND list = GetDlgItem(wnd, IDC_SET_LANGUAGE);
   LRESULT sel = SendMessageA(list, CB_GETCURSEL, 0, 0);

@@ -102,6 +102,8 @@ constexpr StrDef S_NAME_FORBIDDEN{151, "Windows nie dopuszcza nazwy pliku:"};
 constexpr StrDef S_NAME_NOT_UTF8{152, "Nazwa pliku nie jest zapisana w UTF-8:"};
 constexpr StrDef S_NAME_CASE{153, "Nazwy różniące się tylko wielkością liter:"};
 constexpr StrDef S_FILE_TOO_LARGE{154, "Plik ma 4 GiB lub więcej:"};
+// The settings dialog's choice of the program archive's kind.
+constexpr StrDef S_SETTINGS_LZMA{170, "Kompresja LZMA (mniejszy instalator)"};
 
 // Every entry above, for checks over the whole table.
 constexpr StrDef kAllStrings[] = {
@@ -109,4 +111,4 @@ constexpr StrDef kAllStrings[] = {
     S_TOOL_FILES_MISSING, S_OUTPUT_FAILED, S_NAME_TOO_LONG, S_NAME_FORBIDDEN, S_NAME_NOT_UTF8, S_NAME_CASE,
     S_FILE_TOO_LARGE,
     S_REG_NOT_DWORD, S_REG_NOT_BINARY, S_REG_NOT_RELATIVE, S_INFO_OUTSIDE, S_BUILD_USAGE, S_ALREADY_RUNNING,
-    S_SIGN_FAILED, S_LICENCE_NAME, S_OUTPUT_LEFT_OUT, S_READ_FAILED, S_SAVE_FAILED};
+    S_SIGN_FAILED, S_LICENCE_NAME, S_OUTPUT_LEFT_OUT, S_READ_FAILED, S_SAVE_FAILED, S_SETTINGS_LZMA};

@@ -114,6 +114,7 @@
 // Settings (107)
 #define IDE_SET_LEVEL      315
 #define IDC_SET_LANGUAGE   701
+#define IDC_SET_LZMA       702
 #define IDB_SET_APPLY      430
 #define IDB_SET_HELP       429
 #define IDB_SET_CLOSE      428

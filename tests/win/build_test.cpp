@@ -164,6 +164,15 @@ class Build : public AppTest {
     }
     return out;
   }
+  // The kind of each archive of the installer, in order.
+  std::vector<uint32_t> ArchiveKinds() {
+    std::string setup = ReadFile(out_ + "setup.exe");
+    std::vector<uint32_t> out;
+    for (size_t at = kEngine.size() + 6 + kLang.size(); at + 15 <= setup.size();
+         at += Word(setup, at + 15 + 4 * Word(setup, at + 11)))
+      out.push_back((Word(setup, at + 7) & GZC_ARCHIVE_KIND_MASK) >> GZC_ARCHIVE_KIND_SHIFT);
+    return out;
+  }
   std::string tool_, prog_, out_;
   std::map<std::string, std::string> files_;
 };
@@ -442,5 +451,20 @@ TEST_F(Build, LevelZeroFromTheSettingsStoresTheNextBuildsMembers) {
   members = ArchiveMembers();
   ASSERT_EQ(files_.size() + 1 + 3, members.size());
   for (size_t i = 0; i < members.size(); ++i) EXPECT_TRUE(AllStored(members[i])) << "member " << i;
+}
+
+TEST_F(Build, TheLzmaBoxInTheSettingsMakesTheNextProgramArchiveSolid) {
+  StartApp();
+  Fill("Program", "", "");
+  Command(IDM_SETTINGS);
+  HWND s = FindTopWindow("#32770", "Ustawienia");
+  ASSERT_TRUE(s);
+  EXPECT_EQ(BST_UNCHECKED, (int)IsDlgButtonChecked(s, IDC_SET_LZMA));
+  PostMessageA(GetDlgItem(s, IDC_SET_LZMA), BM_CLICK, 0, 0);
+  PostMessageA(GetDlgItem(s, IDB_SET_APPLY), BM_CLICK, 0, 0);
+  ASSERT_TRUE(WaitFor([] { return !IsOpen(kSettingsDialog.slot); }));
+  RunBuild();
+  // The configuration archive stays gzip.
+  EXPECT_EQ((std::vector<uint32_t>{GZC_ARCHIVE_GZIP, GZC_ARCHIVE_LZMA}), ArchiveKinds());
 }
 }  // namespace

@@ -145,7 +145,8 @@ TEST_F(LangWindows, SettingsShowTheLevelAndTheirTextsAndOpenOnceAtATime) {
   EXPECT_TRUE(GetWindowLongA(GetDlgItem(s, IDE_SET_LEVEL), GWL_STYLE) & ES_NUMBER);
   const std::pair<int, const char*> texts[] = {{IDB_SET_APPLY, "Zastosuj"}, {IDB_SET_HELP, "Pomoc"},
                                                {IDB_SET_CLOSE, "Wyjd\x9f"}, {IDS_SET_LEVEL, "Poziom kompresji:"},
-                                               {IDS_SET_LANGUAGE, "J\xeazyk:"}};
+                                               {IDS_SET_LANGUAGE, "J\xeazyk:"},
+                                               {IDC_SET_LZMA, "Kompresja LZMA (mniejszy instalator)"}};
   for (const auto& t : texts) EXPECT_EQ(t.second, Field(s, t.first)) << t.first;
   AskAgain(IDM_SETTINGS);
   EXPECT_EQ(1, CountWindows(kSettings));
@@ -195,6 +196,7 @@ TEST_F(LangWindows, EnglishReachesNewWindowsAtOnceAndTheMainWindowAtTheNextStart
   ASSERT_TRUE(s);
   EXPECT_EQ("Compression level:", Field(s, IDS_SET_LEVEL));
   EXPECT_EQ("Language:", Field(s, IDS_SET_LANGUAGE));
+  EXPECT_EQ("LZMA compression (smaller installer)", Field(s, IDC_SET_LZMA));
   EXPECT_EQ("Apply", Field(s, IDB_SET_APPLY));
   EXPECT_EQ("English", Selected(s));
   PressAndWait(s, IDB_SET_CLOSE, kSettingsDialog.slot);

@@ -40,6 +40,9 @@ const char kHelp[] =
     "  --lang NAME           messages in the language of the tool folder's Lang/NAME.lng\n"
     "  --drive X=/path       Windows drive X: is that folder (repeatable)\n"
     "  --level 0-9           the compression level (default 6)\n"
+    "  --lzma                the program's files as one solid LZMA stream: a smaller\n"
+    "                        installer, slower to build and to install\n"
+    "  --gzip                each file compressed on its own (the default)\n"
     "  --sign \"COMMAND %1\"   sign the uninstaller and the installer (%1: the file's path)\n"
     "  --print               show every path the project reads and writes and the command it\n"
     "                        would run, and build nothing\n"
@@ -59,6 +62,7 @@ struct Options {
   std::string sign;  // the signing command template, "%1" for the file; empty: no signing
   DriveMap drives;
   char level = '6';
+  bool lzma = false;   // the program archive as one solid LZMA stream
   bool print = false;  // only show what the build would read, write and run
 };
 
@@ -291,6 +295,7 @@ BuildFields SeamFields(void* ctx) { return Of(ctx).fields; }
 BuildSettings SeamSettings(void* ctx) {
   BuildSettings s;
   s.mode = std::string("wb") + Of(ctx).o.level;
+  s.lzma = Of(ctx).o.lzma;
   s.signTemplate = Of(ctx).o.sign;
   return s;
 }
@@ -501,6 +506,8 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error) {
       }
     } else if (a == "--print") {
       o->print = true;
+    } else if (a == "--lzma" || a == "--gzip") {
+      o->lzma = a == "--lzma";
     } else if (a == "--flavour") {
       if (!value(&o->flavour)) return false;
       if (o->flavour != "i686" && o->flavour != "x64") {
