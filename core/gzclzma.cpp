@@ -20,6 +20,9 @@ extern "C" {
 namespace {
 
 constexpr size_t kInSize = 64 * 1024;
+// Most bytes one decoder call makes: the sink, and through it a cancel, is reached every few
+// milliseconds however well the data compresses.
+constexpr size_t kOutStep = 256 * 1024;
 
 void* SdkAlloc(void*, size_t size) { return std::malloc(size); }
 void SdkFree(void*, void* address) { std::free(address); }
@@ -142,7 +145,8 @@ GzcStatus GzcSolid::Decode(const GzcSource& src, const Sink* sink) {
     }
     if (d.dec.dicPos == d.dec.dicBufSize) d.dec.dicPos = 0;
     const size_t start = d.dec.dicPos;
-    const size_t room = static_cast<size_t>(std::min<uint64_t>(d.dec.dicBufSize - start, total_ - produced));
+    const size_t room =
+        static_cast<size_t>(std::min<uint64_t>(std::min<uint64_t>(d.dec.dicBufSize - start, total_ - produced), kOutStep));
     SizeT used = inSize - inPos;
     ELzmaStatus how;
     if (LzmaDec_DecodeToDic(&d.dec, start + room, d.in + inPos, &used, LZMA_FINISH_ANY, &how) != SZ_OK)

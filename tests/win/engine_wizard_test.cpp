@@ -414,9 +414,10 @@ TEST_F(EngineWizard, ACancelledInstallLeavesTheFolderAsItWas) {
     for (char& ch : data) ch = (char)((seed = seed * 1103515245u + 12345u) >> 16);
     Put(name(i), data);
   }
-  Build(setup_);
-  for (bool whileWriting : {false, true}) {
-    SCOPED_TRACE(whileWriting ? "while writing" : "before writing");
+  for (int run = 0; run < 4; ++run) {
+    const bool lzma = run >= 2, whileWriting = run % 2 == 1;
+    SCOPED_TRACE(std::string(lzma ? "solid LZMA, " : "gzip members, ") + (whileWriting ? "while writing" : "before writing"));
+    if (run % 2 == 0) BuildWithProgramArchive(setup_, ProgramArchive(lzma));
     CreateDirectoryA((root_ + "Installed").c_str(), nullptr);
     CreateDirectoryA(target_.c_str(), nullptr);
     CreateDirectoryA((target_ + "\\z").c_str(), nullptr);
