@@ -230,8 +230,7 @@ struct GzcPackResult {
 };
 
 // Packs every file below job.folder into job.archive. The list is written to job.listFile, and its
-// member is also left in job.gzTmp. A folder
-// that does not exist packs like an empty folder. A listed file that cannot be opened or read to
+// member is also left in job.gzTmp. A folder that does not exist packs like an empty folder. A listed file that cannot be opened or read to
 // the length it had when opened (held by another program, no rights, a subfolder that cannot be
 // searched, a read error) stops the packing with GZC_ERR_SOURCE: never an empty or short member. The calling thread reads the files in list order
 // and keeps the per-byte points and the checksum; the compression runs on job.threads other
