@@ -2,6 +2,7 @@
 #include "engine/setup.h"
 
 #include <objbase.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include "core/installerlayout.h"
@@ -49,6 +50,12 @@ bool ParseArgs(Setup* s, std::string* bad) {
     p = e;
     if (arg == "/S" || arg == "/s") {
       s->silent = true;
+    } else if (lstrcmpiA(arg.c_str(), "/ALLUSERS") == 0 || lstrcmpiA(arg.c_str(), "/CURRENTUSER") == 0) {
+      s->scopeArg = arg[1] == 'A' || arg[1] == 'a' ? 1 : -1;
+    } else if (arg == "/_GO") {
+      s->go = true;
+    } else if (arg == "/?") {
+      s->help = true;
     } else if (arg.size() > 3 && arg[0] == '/' && (arg[1] == 'L' || arg[1] == 'l') && arg[2] == '=') {
       s->langArg = arg.substr(3);
     } else {
@@ -124,6 +131,9 @@ GzcStatus ReadConfiguration(Setup* s, EngineFiles* files) {
     if ((text = CfgFile(*s, licence.c_str())) != nullptr) s->licenceText = text->substr(0, kLicenceMax);
   }
   s->infoRel = CfgValue(init, kCfgKeyInfo, MAX_PATH);
+  s->version = CfgValue(init, kCfgKeyVersion, kProgramNameMax);
+  s->publisher = CfgValue(init, kCfgKeyPublisher, kProgramNameMax);
+  s->iconRel = CfgValue(init, kCfgKeyIcon, MAX_PATH);
   return GZC_OK;
 }
 
@@ -165,17 +175,36 @@ int Run(Setup& s) {
     if (badLangs) why += L"\r\n/L=" + Wide(TextSetList(lang, langLen));
     return Fail(s, EXIT_ARGS, why);
   }
+  if (s.help) {
+    // The switches, in no language.
+    const wchar_t* usage = L"[/S] [/L=code] [/ALLUSERS | /CURRENTUSER] [/D=folder]";
+    if (s.silent) ReportLine(usage);
+    else Box(nullptr, usage, TxF1(L_CAPTION, Wide(s.name)), MB_OK | MB_ICONINFORMATION);
+    return EXIT_DONE;
+  }
   if (st != GZC_OK) return Fail(s, EXIT_DAMAGED, TxF1(L_DAMAGED, DamagedReason(st)));
   if (!MakeScratch(&s)) return Fail(s, EXIT_WRITE, TxF1(L_WRITE_FAILED, L"%TEMP%"));
   st = ReadConfiguration(&s, &files);
   if (st != GZC_OK) return Fail(s, EXIT_DAMAGED, TxF1(L_DAMAGED, DamagedReason(st)));
 
+  // For every user when asked, or when this run could (elevated) unless asked otherwise; but an
+  // installation found under one scope only is upgraded in its own.
+  for (int i = 0; i < 2; ++i) s.found[i] = FindInstallation(s, i != 0);
+  const bool admin = IsUserAnAdmin() != FALSE;
+  s.allUsers = s.scopeArg ? s.scopeArg > 0 : admin;
+  if (!s.scopeArg && s.found[!s.allUsers].state == FOUND_HERE && s.found[s.allUsers].state != FOUND_HERE)
+    s.allUsers = !s.allUsers;
   if (!s.folderArg.empty()) {
     if (!TidyFolder(s.folderArg, &s.folder)) return Fail(s, EXIT_ARGS, TxF1(L_BAD_ARGS, L"/D=" + s.folderArg));
   } else {
-    s.folder = DefaultFolder(s);
+    s.folder = ProposedFolder(s);
   }
   if (!s.silent) return RunWizard(s);
+  if (s.allUsers && !admin && !s.go) {
+    DWORD code = EXIT_CANCELLED;
+    if (!RunElevated(ChoicesLine(s) + L"/D=" + s.folder, &code)) return Fail(s, EXIT_CANCELLED, Tx(L_CANCELLED));
+    return (int)code;
+  }
 
   InstallSink sink = {};
   std::wstring why;
@@ -226,11 +255,40 @@ const std::string* CfgFile(const Setup& s, const char* name) {
 
 std::wstring DefaultFolder(const Setup& s) {
   wchar_t pf[MAX_PATH] = {0};
+  std::wstring folder, name = Utf8ToWide(SafeName(s.name));
+  if (!s.allUsers && SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, pf)) && pf[0] &&
+      TidyFolder(std::wstring(pf) + L"\\Programs\\" + name, &folder))
+    return folder;
   if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, pf)) || !pf[0])
     lstrcpyW(pf, L"C:\\Program Files");
-  std::wstring folder, name = Utf8ToWide(SafeName(s.name));
   if (!TidyFolder(std::wstring(pf) + L"\\" + name, &folder)) folder = L"C:\\" + name;
   return folder;
+}
+
+std::wstring ProposedFolder(const Setup& s) {
+  const Found& f = s.found[s.allUsers];
+  std::wstring folder;
+  if ((f.state == FOUND_HERE || f.state == FOUND_DAMAGED) && TidyFolder(f.folder, &folder)) return folder;
+  return DefaultFolder(s);
+}
+
+std::wstring ChoicesLine(const Setup& s) {
+  return L"/ALLUSERS /L=" + Wide(TextSet()) + (s.silent ? L" /S /_GO " : L" /_GO ");
+}
+
+bool RunElevated(const std::wstring& args, DWORD* code) {
+  std::wstring self = Wide(ModulePath());
+  SHELLEXECUTEINFOW e = {};
+  e.cbSize = sizeof e;
+  e.fMask = SEE_MASK_NOCLOSEPROCESS;
+  e.lpVerb = L"runas";
+  e.lpFile = self.c_str();
+  e.lpParameters = args.c_str();
+  e.nShow = SW_SHOWNORMAL;
+  if (!ShellExecuteExW(&e) || !e.hProcess) return false;
+  UniqueHandle child(e.hProcess);
+  WaitForSingleObject(child.get(), INFINITE);
+  return GetExitCodeProcess(child.get(), code) != FALSE;
 }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
