@@ -432,13 +432,13 @@ int ReadRegistration(HKEY root, const wchar_t* sub, wchar_t* at, std::string* co
 // that key belongs to another installation still in place (of this program elsewhere, or written by
 // another tool); then the name with " (2)", " (3)"... A key of this installer whose folder is gone
 // is taken over.
-std::string RegistrationKey(HKEY root, const std::string& name, const std::string& folder) {
-  const std::wstring base = W(std::string(kUninstallKey) + SafeName(name)), wfolder = W(folder);
+std::string RegistrationKey(HKEY root, const std::string& name, const std::wstring& folder) {
+  const std::wstring base = W(std::string(kUninstallKey) + SafeName(name));
   wchar_t sub[MAX_PATH + 8], at[MAX_PATH + 1];
   lstrcpynW(sub, base.c_str(), MAX_PATH);
   for (int n = 2; n < 10; ++n) {
     int kind = ReadRegistration(root, sub, at);
-    if (!kind || lstrcmpiW(at, wfolder.c_str()) == 0 || (kind == 2 && GetFileAttributesW(at) == INVALID_FILE_ATTRIBUTES))
+    if (!kind || lstrcmpiW(at, folder.c_str()) == 0 || (kind == 2 && GetFileAttributesW(at) == INVALID_FILE_ATTRIBUTES))
       break;
     wsprintfW(sub, L"%s (%d)", base.c_str(), n);
   }
@@ -449,7 +449,7 @@ bool Register(Job& job, const std::string& uninstaller) {
   const Setup& s = job.s;
   HKEY roots[2];
   for (int i = 0, n = RegistrationRoots(roots); i < n; ++i) {
-    std::string sub = RegistrationKey(roots[i], s.name, job.folder);
+    std::string sub = RegistrationKey(roots[i], s.name, s.folder);
     UniqueKey key;
     if (RegCreateKeyExW(roots[i], W(sub).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr) !=
         ERROR_SUCCESS)
@@ -510,8 +510,8 @@ void MergeOldLog(Job& job) {
   wchar_t at[MAX_PATH + 1];
   if (Attributes(path) == INVALID_FILE_ATTRIBUTES) return;
   HKEY root = PerMachine() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-  if (ReadRegistration(root, W(RegistrationKey(root, name, job.folder)).c_str(), at, &copy) != 2 ||
-      lstrcmpiW(at, W(job.folder).c_str()) != 0)
+  if (ReadRegistration(root, W(RegistrationKey(root, name, job.s.folder)).c_str(), at, &copy) != 2 ||
+      lstrcmpiW(at, job.s.folder.c_str()) != 0)
     copy.clear();
   // The new log's header, name and language first; then the old items, each line checked as the
   // uninstaller will read it (the lines are CR LF ended, the text NUL ended).

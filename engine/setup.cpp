@@ -190,8 +190,7 @@ int Run(Setup& s) {
   // For every user when asked, or when this run could (elevated) unless asked otherwise; but an
   // installation found under one scope only is upgraded in its own.
   for (int i = 0; i < 2; ++i) s.found[i] = FindInstallation(s, i != 0);
-  const bool admin = IsUserAnAdmin() != FALSE;
-  s.allUsers = s.scopeArg ? s.scopeArg > 0 : admin;
+  s.allUsers = s.scopeArg ? s.scopeArg > 0 : IsUserAnAdmin() != FALSE;
   if (!s.scopeArg && s.found[!s.allUsers].state == FOUND_HERE && s.found[s.allUsers].state != FOUND_HERE)
     s.allUsers = !s.allUsers;
   if (!s.folderArg.empty()) {
@@ -200,12 +199,9 @@ int Run(Setup& s) {
     s.folder = ProposedFolder(s);
   }
   if (!s.silent) return RunWizard(s);
-  if (s.allUsers && !admin && !s.go) {
-    DWORD code = EXIT_CANCELLED;
-    if (!RunElevated(ChoicesLine(s) + L"/D=" + s.folder, &code)) return Fail(s, EXIT_CANCELLED, Tx(L_CANCELLED));
-    return (int)code;
-  }
-
+  int elevated = RunElevated(s, s.folder, nullptr);
+  if (elevated == kDeclined) return Fail(s, EXIT_CANCELLED, Tx(L_CANCELLED));
+  if (elevated != kNotElevated) return elevated;
   InstallSink sink = {};
   std::wstring why;
   int code = RunInstall(s, sink, &why);
@@ -272,12 +268,9 @@ std::wstring ProposedFolder(const Setup& s) {
   return DefaultFolder(s);
 }
 
-std::wstring ChoicesLine(const Setup& s) {
-  return L"/ALLUSERS /L=" + Wide(TextSet()) + (s.silent ? L" /S /_GO " : L" /_GO ");
-}
-
-bool RunElevated(const std::wstring& args, DWORD* code) {
-  std::wstring self = Wide(ModulePath());
+int RunElevated(const Setup& s, const std::wstring& folder, HWND hide) {
+  if (!s.allUsers || s.go || IsUserAnAdmin()) return kNotElevated;
+  std::wstring self = Wide(ModulePath()), args = L"/ALLUSERS /_GO /L=" + Wide(TextSet()) + (s.silent ? L" /S /D=" : L" /D=") + folder;
   SHELLEXECUTEINFOW e = {};
   e.cbSize = sizeof e;
   e.fMask = SEE_MASK_NOCLOSEPROCESS;
@@ -285,10 +278,15 @@ bool RunElevated(const std::wstring& args, DWORD* code) {
   e.lpFile = self.c_str();
   e.lpParameters = args.c_str();
   e.nShow = SW_SHOWNORMAL;
-  if (!ShellExecuteExW(&e) || !e.hProcess) return false;
-  UniqueHandle child(e.hProcess);
-  WaitForSingleObject(child.get(), INFINITE);
-  return GetExitCodeProcess(child.get(), code) != FALSE;
+  if (hide) ShowWindow(hide, SW_HIDE);
+  DWORD code = (DWORD)kDeclined;
+  if (ShellExecuteExW(&e) && e.hProcess) {
+    UniqueHandle child(e.hProcess);
+    WaitForSingleObject(child.get(), INFINITE);
+    GetExitCodeProcess(child.get(), &code);
+  }
+  if (hide && code == (DWORD)kDeclined) ShowWindow(hide, SW_SHOW);
+  return (int)code;
 }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {

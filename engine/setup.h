@@ -93,11 +93,12 @@ std::wstring DefaultFolder(const Setup& s);
 Found FindInstallation(const Setup& s, bool allUsers);
 // The folder the installation proposes in the current scope: the found installation's, else the default.
 std::wstring ProposedFolder(const Setup& s);
-// The command line's choices, for a copy of the installer started elevated: "/ALLUSERS /L=.. [/S] ".
-std::wstring ChoicesLine(const Setup& s);
-// Starts this installer again elevated with `args` (runas) and waits for it. False when it could
-// not start (the user declined); otherwise *code is its exit code.
-bool RunElevated(const std::wstring& args, DWORD* code);
+// For every user from a run that is not elevated: starts this installer again elevated (runas)
+// with the choices made and `folder`, `hide` (may be null) hidden meanwhile, and waits for it.
+// Returns the copy's exit code; kNotElevated when this run installs itself, kDeclined when the
+// user did not consent.
+constexpr int kNotElevated = -1, kDeclined = -2;
+int RunElevated(const Setup& s, const std::wstring& folder, HWND hide);
 // The configuration file of that name (a plain file name), or null when the archive has none.
 const std::string* CfgFile(const Setup& s, const char* name);
 

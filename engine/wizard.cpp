@@ -281,15 +281,13 @@ void StartInstall(Wizard& w) {
   w.s->folder = folder;
   // For every user from a run that is not elevated: a copy of the installer, started elevated with
   // these choices, installs, and its exit code is this run's.
-  if (w.s->allUsers && !w.s->go && !IsUserAnAdmin()) {
-    DWORD code = EXIT_CANCELLED;
-    ShowWindow(w.dlg, SW_HIDE);
-    if (RunElevated(ChoicesLine(*w.s) + L"/D=" + folder, &code)) {
-      w.result = (int)code;
-      EndDialog(w.dlg, 0);
-    } else {
-      ShowWindow(w.dlg, SW_SHOW);  // declined: the page stays
-    }
+  // For every user from a run that is not elevated: an elevated copy installs, and its exit code
+  // is this run's; declined, the page stays.
+  int elevated = RunElevated(*w.s, folder, w.dlg);
+  if (elevated == kDeclined) return;
+  if (elevated != kNotElevated) {
+    w.result = elevated;
+    EndDialog(w.dlg, 0);
     return;
   }
   ShowPage(w, PAGE_PROGRESS);
