@@ -407,25 +407,21 @@ void SetString(HKEY k, const wchar_t* name, const std::string& v) {
 void SetDword(HKEY k, const wchar_t* name, DWORD v) { RegSetValueExW(k, name, 0, REG_DWORD, (const BYTE*)&v, 4); }
 
 // What the registration `sub` under `root` is: 0 none, 1 another tool's, 2 one this installer
-// wrote (its uninstaller in its folder, the copy of its log). `at` (MAX_PATH + 1) gets its folder,
+// wrote (only this installer writes the copy of its log). `at` (MAX_PATH + 1) gets its folder,
 // `copy` (when given) the copy.
 int ReadRegistration(HKEY root, const wchar_t* sub, wchar_t* at, std::string* copy = nullptr) {
   UniqueKey k;
-  wchar_t un[MAX_PATH + 24] = {0}, want[MAX_PATH + 24];
   DWORD size = MAX_PATH * sizeof(wchar_t), bytes = 0;
   at[0] = 0;
   if (RegOpenKeyExW(root, sub, 0, KEY_READ, k.put()) != ERROR_SUCCESS) return 0;
   RegQueryValueExW(k.get(), L"InstallLocation", nullptr, nullptr, (BYTE*)at, &size);
   at[MAX_PATH] = 0;
-  size = MAX_PATH * sizeof(wchar_t);
-  RegQueryValueExW(k.get(), L"UninstallString", nullptr, nullptr, (BYTE*)un, &size);
-  wsprintfW(want, L"\"%s\\%S\"", at, kInstalledUninstaller);
   if (RegQueryValueExA(k.get(), kLogCopyValue, nullptr, nullptr, nullptr, &bytes) != ERROR_SUCCESS || bytes > kLogMax) bytes = 0;
   if (copy && bytes) {
     copy->resize(bytes);
     RegQueryValueExA(k.get(), kLogCopyValue, nullptr, nullptr, (BYTE*)&(*copy)[0], &bytes);
   }
-  return bytes && lstrcmpiW(un, want) == 0 ? 2 : 1;
+  return bytes ? 2 : 1;
 }
 
 // The registration key under `root` for an installation in `folder`: the program's own name, unless
@@ -466,7 +462,7 @@ bool Register(Job& job, const std::string& uninstaller) {
     // An upgrade's values replace the older ones; a version without them leaves none behind.
     const wchar_t* names[] = {L"DisplayVersion", L"Publisher", L"DisplayIcon"};
     const std::string* values[] = {&s.version, &s.publisher, &icon};
-    if (!s.iconRel.empty() && !job.Inside(s.iconRel, &icon)) icon.clear();
+    job.Inside(s.iconRel, &icon);  // none when empty or unsafe
     for (int v = 0; v < 3; ++v)
       if (values[v]->empty()) RegDeleteValueW(k, names[v]);
       else SetString(k, names[v], *values[v]);

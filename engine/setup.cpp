@@ -51,7 +51,7 @@ bool ParseArgs(Setup* s, std::string* bad) {
     if (arg == "/S" || arg == "/s") {
       s->silent = true;
     } else if (lstrcmpiA(arg.c_str(), "/ALLUSERS") == 0 || lstrcmpiA(arg.c_str(), "/CURRENTUSER") == 0) {
-      s->scopeArg = arg[1] == 'A' || arg[1] == 'a' ? 1 : -1;
+      s->scopeArg = (arg[1] | 0x20) == 'a' ? 1 : -1;
     } else if (arg == "/_GO") {
       s->go = true;
     } else if (arg == "/?") {
@@ -177,9 +177,9 @@ int Run(Setup& s) {
   }
   if (s.help) {
     // The switches, in no language.
-    const wchar_t* usage = L"[/S] [/L=code] [/ALLUSERS | /CURRENTUSER] [/D=folder]";
+    const wchar_t* usage = L"/S /L=code /ALLUSERS|/CURRENTUSER /D=folder";
     if (s.silent) ReportLine(usage);
-    else Box(nullptr, usage, TxF1(L_CAPTION, Wide(s.name)), MB_OK | MB_ICONINFORMATION);
+    else Box(nullptr, usage, kNoDataCaption, MB_OK | MB_ICONINFORMATION);
     return EXIT_DONE;
   }
   if (st != GZC_OK) return Fail(s, EXIT_DAMAGED, TxF1(L_DAMAGED, DamagedReason(st)));
@@ -251,13 +251,11 @@ const std::string* CfgFile(const Setup& s, const char* name) {
 
 std::wstring DefaultFolder(const Setup& s) {
   wchar_t pf[MAX_PATH] = {0};
-  std::wstring folder, name = Utf8ToWide(SafeName(s.name));
-  if (!s.allUsers && SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, pf)) && pf[0] &&
-      TidyFolder(std::wstring(pf) + L"\\Programs\\" + name, &folder))
-    return folder;
-  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, pf)) || !pf[0])
+  const int csidl = s.allUsers ? CSIDL_PROGRAM_FILES : CSIDL_LOCAL_APPDATA;
+  if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, pf)) || !pf[0])
     lstrcpyW(pf, L"C:\\Program Files");
-  if (!TidyFolder(std::wstring(pf) + L"\\" + name, &folder)) folder = L"C:\\" + name;
+  std::wstring folder, name = Utf8ToWide(SafeName(s.name));
+  if (!TidyFolder(pf + std::wstring(s.allUsers ? L"\\" : L"\\Programs\\") + name, &folder)) folder = L"C:\\" + name;
   return folder;
 }
 

@@ -412,8 +412,8 @@ void OnCommand(Wizard& w, int id, int code) {
       if (code == EN_CHANGE && w.page == PAGE_FOLDER) UpdateSpace(w);
       break;
     case IDC_ALLUSERS:
-      // The other scope proposes its own folder: its installation's, or its default.
-      if (code != BN_CLICKED) break;
+      // The other scope proposes its own folder: its installation's, or its default (the box
+      // notifies its clicks alone).
       w.s->allUsers = IsDlgButtonChecked(w.dlg, IDC_ALLUSERS) == BST_CHECKED;
       SetText(w.dlg, IDE_FOLDER, ProposedFolder(*w.s));
       break;

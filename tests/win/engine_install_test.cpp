@@ -479,7 +479,7 @@ TEST_F(EngineInstall, CommandLineIsChecked) {
   // /? names the switches and does nothing else.
   r = Run(setup, "/S /?");
   EXPECT_EQ(0u, r.code);
-  EXPECT_EQ("[/S] [/L=code] [/ALLUSERS | /CURRENTUSER] [/D=folder]\r\n", r.err);
+  EXPECT_EQ("/S /L=code /ALLUSERS|/CURRENTUSER /D=folder\r\n", r.err);
   r = Run(setup, "/S /D=relative\\folder");
   EXPECT_EQ(2u, r.code);
   EXPECT_NE(std::string::npos, r.err.find("/D=relative\\folder")) << r.err;
