@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "core/installerlayout.h"
+#include "core/peimage.h"
+#include "core/profile.h"
 
 namespace {
 const size_t kChunk = 1 << 16;
@@ -260,6 +262,86 @@ bool Exists(void* files, const char* path) {
   return f->kind(f->ctx, path) != GZC_KIND_NONE;
 }
 
+// Up to `cap` bytes of a file from `offset`; "" when it cannot be opened.
+std::string ReadPart(const GzcFileOps& f, const std::string& path, uint64_t offset, size_t cap) {
+  std::string data;
+  void* file = f.open(f.ctx, path.c_str(), false);
+  if (!file) return data;
+  if (f.seek(f.ctx, file, offset)) {
+    data.resize(cap);
+    size_t got = 0, n = 0;
+    while (got < cap && (n = f.read(f.ctx, file, &data[got], cap - got)) > 0) got += n;
+    data.resize(got);
+  }
+  f.close(f.ctx, file);
+  return data;
+}
+
+// The program's main file as a list line of the program folder: the first shortcut's target (the
+// desktop's, then the start menu's), else the first ".exe" by name at the top of the folder.
+std::string MainFile(const Run& run, const std::string& folder) {
+  const GzcFileOps& f = run.Files();
+  const std::string lnk = ReadPart(f, run.In(run.at.cfg, kLnkFile), 0, kProjectUnpackedMax);
+  const char* families[2][2] = {{kSectionDesktop, kSectionIndexDesktop}, {kSectionMenu, kSectionIndexMenu}};
+  std::string v;
+  for (const auto& fam : families) {
+    int max = ProfileTextFind(lnk, fam[1], kKeyMax, &v) ? ProfileParseInt(ProfileStripQuotes(v).c_str()) : 0;
+    for (int i = 1; i < max && i <= 65536; ++i)
+      if (ProfileTextFind(lnk, fam[0], std::to_string(i).c_str(), &v) && !(v = ProfileStripQuotes(v)).empty()) return v;
+  }
+  std::string first;
+  struct Walk {
+    std::string* first;
+  } walk{&first};
+  f.listDir(f.ctx, folder.c_str(), [](void* c, const char* name, GzcKind kind) {
+    std::string n = name, *first = static_cast<Walk*>(c)->first;
+    for (char& ch : n) ch = (ch >= 'A' && ch <= 'Z') ? char(ch + 32) : ch;
+    if (kind != GZC_KIND_DIR && n.size() > 4 && n.compare(n.size() - 4, 4, ".exe") == 0 && (first->empty() || name < *first))
+      *first = name;
+  }, &walk);
+  return first;
+}
+
+// A UTF-8 text in code page 1250, the list files' own; false when a character has no place there.
+bool ToCp1250(const std::string& utf8, std::string* out) {
+  out->clear();
+  unsigned cp;
+  for (size_t i = 0; i < utf8.size();) {
+    if (!GzcNextUtf8(utf8.data(), utf8.size(), &i, &cp)) return false;
+    int b = 255;
+    while (b > 0 && GzcCp1250Char((unsigned char)b) != cp) --b;
+    if (b == 0) return false;
+    *out += char(b);
+  }
+  return true;
+}
+
+// The version resource of the program's main file gives the registration's version and publisher,
+// and that file is its icon; keys that do not apply go, so that an older build's stay nowhere.
+bool WriteVersion(const Run& run, const BuildFields& fields) {
+  const GzcFileOps& f = run.Files();
+  const std::string folder = NoTrailingSlash(fields.folder), ini = run.In(run.at.cfg, kInitFile);
+  std::string rel = MainFile(run, folder), path, publisher;
+  PeVersion v;
+  bool got = false;
+  uint64_t at;
+  uint32_t size, rva;
+  if (!rel.empty() && dircat(&path, folder.c_str(), rel.data(), rel.size())) {
+    std::string head = ReadPart(f, path, 0, PE_HEAD_MAX), rsrc;
+    if (PeResourceSpan((const unsigned char*)head.data(), head.size(), &at, &size, &rva) && size <= kProjectUnpackedMax)
+      rsrc = ReadPart(f, path, at, size);
+    got = !rsrc.empty() && PeVersionInfo((const unsigned char*)rsrc.data(), rsrc.size(), rva, &v);
+  } else {
+    rel.clear();
+  }
+  if (rel.size() >= GZC_PATH_MAX) rel.clear();
+  if (!got || !ToCp1250(v.publisher, &publisher) || publisher.size() >= kProgramNameMax) publisher.clear();
+  auto put = [&](const char* key, const std::string& value) {
+    return run.s.writeProfile(run.s.ctx, ini.c_str(), key, value.empty() ? nullptr : value.c_str());
+  };
+  return put(kCfgKeyVersion, got ? v.version : "") && put(kCfgKeyPublisher, publisher) && put(kCfgKeyIcon, rel);
+}
+
 // Writes section "cfg" of "init.cfg" and the licence's copy.
 bool WriteConfig(const Run& run, const BuildFields& fields) {
   struct Target {
@@ -285,7 +367,7 @@ bool WriteConfig(const Run& run, const BuildFields& fields) {
         const Target* t = static_cast<Target*>(c);
         t->run.Files().remove(t->run.Files().ctx, t->run.In(t->run.at.cfg, name.c_str()).c_str());
       }};
-  return !run.at.cfg.empty() && ApplyBuildConfig(PlanBuildConfig(fields), io);
+  return !run.at.cfg.empty() && ApplyBuildConfig(PlanBuildConfig(fields), io) && WriteVersion(run, fields);
 }
 
 // From the uninstaller's copy to the output; the build has started.

@@ -98,7 +98,7 @@ add_custom_target(engine ALL DEPENDS engine_setup engine_uninst engine_lang)
 # Tests: the run probe that installers start as a program's run entry, and the engine's plain-data
 # sources and installer fixture in every tests/win/engine_*_test.cpp executable.
 set(ENGINE_FIXTURE ${CMAKE_SOURCE_DIR}/tests/win/engine)
-add_executable(engine_runprobe WIN32 ${ENGINE_FIXTURE}/runprobe.cpp)
+add_executable(engine_runprobe WIN32 ${ENGINE_FIXTURE}/runprobe.cpp ${ENGINE_FIXTURE}/runprobe.rc)
 target_include_directories(engine_runprobe PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_options(engine_runprobe PRIVATE ${WIN_LINK})
 set_target_properties(engine_runprobe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TEST_BIN})

@@ -47,6 +47,13 @@ inline constexpr char kSectionCfg[] = "cfg";
 inline constexpr char kCfgKeyName[] = "1";
 inline constexpr char kCfgKeyLicence[] = "2";
 inline constexpr char kCfgKeyInfo[] = "3";
+// Taken by the build from the version resource of the program's main file (the first shortcut's
+// target, else the first ".exe" at the top of the program folder); missing when it has none: the
+// version and publisher the registration shows, and that file, relative to the program folder, as
+// its icon.
+inline constexpr char kCfgKeyVersion[] = "4";
+inline constexpr char kCfgKeyPublisher[] = "5";
+inline constexpr char kCfgKeyIcon[] = "6";
 // Bytes of the program name, terminator included: what a build writes and the engine reads.
 constexpr int kProgramNameMax = 64;
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Bytes of the file's start needed to read every header: DOS header, PE headers, section table.
 constexpr size_t PE_HEAD_MAX = 4096;
@@ -19,3 +20,18 @@ uint64_t PeImageEnd(const unsigned char* head, size_t n);
 // headers are not a PE image's, or the directory is damaged: a table that is not aligned, starts
 // inside the image, or does not end exactly at the file's end.
 uint64_t PeDataEnd(const unsigned char* head, size_t n, uint64_t fileSize);
+
+// Where the resources of an image lie in its file: `at` (file offset) and `size` of the resource
+// section's raw data, and `rva`, the address the image gives that data. False when the headers are
+// not a PE image's or it has no resources inside the section that holds their directory.
+bool PeResourceSpan(const unsigned char* head, size_t n, uint64_t* at, uint32_t* size, uint32_t* rva);
+
+// What a version resource says, as an installation's registration shows it.
+struct PeVersion {
+  std::string version;    // the fixed part's product version, "1.2.3.4"
+  std::string publisher;  // the string "CompanyName" of the first string table, UTF-8; may be empty
+};
+// Reads the first version resource from the resource data `rsrc` (n bytes, loaded at `rva`, as
+// PeResourceSpan gives them). False when there is none or it is damaged: every offset, length and
+// string is checked against the data, nothing is read outside it.
+bool PeVersionInfo(const unsigned char* rsrc, size_t n, uint32_t rva, PeVersion* out);

@@ -20,6 +20,8 @@
 namespace {
 // Entry numbers fit in 16 bits; a counter beyond that is read as this.
 constexpr int kMaxEntries = 65536;
+// Largest uninstall log read back, and its copy in the registration.
+constexpr size_t kLogMax = 16u << 20;
 
 // Progress ranges of the steps, in percent of the bar: the check only reads, the unpacking inflates.
 constexpr int kVerifyEnd = 10, kUnpackEnd = 90;
@@ -287,6 +289,7 @@ std::string LinkName(const std::string& target, const std::vector<std::string>& 
 }
 
 // ---- Per machine or per user -------------------------------------------------------------------
+bool g_allUsers;
 int DesktopFolder() { return PerMachine() ? CSIDL_COMMON_DESKTOPDIRECTORY : CSIDL_DESKTOPDIRECTORY; }
 int ProgramsFolder() { return PerMachine() ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS; }
 // Where the registration goes, in the order tried: the machine (the user's own when that cannot be
@@ -429,17 +432,52 @@ void SetString(HKEY k, const wchar_t* name, const std::string& v) {
 
 void SetDword(HKEY k, const wchar_t* name, DWORD v) { RegSetValueExW(k, name, 0, REG_DWORD, (const BYTE*)&v, 4); }
 
+// What the registration `sub` under `root` is: 0 none, 1 another tool's, 2 one this installer
+// wrote (only this installer writes the copy of its log). `at` (MAX_PATH + 1) gets its folder,
+// `copy` (when given) the copy.
+int ReadRegistration(HKEY root, const wchar_t* sub, wchar_t* at, std::string* copy = nullptr) {
+  UniqueKey k;
+  DWORD size = MAX_PATH * sizeof(wchar_t), bytes = 0;
+  at[0] = 0;
+  if (RegOpenKeyExW(root, sub, 0, KEY_READ, k.put()) != ERROR_SUCCESS) return 0;
+  RegQueryValueExW(k.get(), L"InstallLocation", nullptr, nullptr, (BYTE*)at, &size);
+  at[MAX_PATH] = 0;
+  if (RegQueryValueExA(k.get(), kLogCopyValue, nullptr, nullptr, nullptr, &bytes) != ERROR_SUCCESS || bytes > kLogMax) bytes = 0;
+  if (copy && bytes) {
+    copy->resize(bytes);
+    RegQueryValueExA(k.get(), kLogCopyValue, nullptr, nullptr, (BYTE*)&(*copy)[0], &bytes);
+  }
+  return bytes ? 2 : 1;
+}
+
+// The registration key under `root` for an installation in `folder`: the program's own name, unless
+// that key belongs to another installation still in place (of this program elsewhere, or written by
+// another tool); then the name with " (2)", " (3)"... A key of this installer whose folder is gone
+// is taken over.
+std::string RegistrationKey(HKEY root, const std::string& name, const std::wstring& folder) {
+  const std::wstring base = W(std::string(kUninstallKey) + SafeName(name));
+  wchar_t sub[MAX_PATH + 8], at[MAX_PATH + 1];
+  lstrcpynW(sub, base.c_str(), MAX_PATH);
+  for (int n = 2; n < 10; ++n) {
+    int kind = ReadRegistration(root, sub, at);
+    if (!kind || lstrcmpiW(at, folder.c_str()) == 0 || (kind == 2 && GetFileAttributesW(at) == INVALID_FILE_ATTRIBUTES))
+      break;
+    wsprintfW(sub, L"%s (%d)", base.c_str(), n);
+  }
+  return WideToUtf8(sub, wcslen(sub));
+}
+
 bool Register(Job& job, const std::string& uninstaller) {
   const Setup& s = job.s;
-  std::string sub = std::string(kUninstallKey) + SafeName(s.name);
   HKEY roots[2];
   for (int i = 0, n = RegistrationRoots(roots); i < n; ++i) {
+    std::string sub = RegistrationKey(roots[i], s.name, s.folder);
     UniqueKey key;
     if (RegCreateKeyExW(roots[i], W(sub).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr) !=
         ERROR_SUCCESS)
       continue;
     HKEY k = key.get();
-    std::string quoted = "\"" + uninstaller + "\"";
+    std::string quoted = "\"" + uninstaller + "\"", icon;
     SetString(k, L"DisplayName", s.name.empty() ? SafeName(s.name) : s.name);
     SetString(k, L"UninstallString", quoted);
     SetString(k, L"QuietUninstallString", quoted + " /S");
@@ -447,6 +485,13 @@ bool Register(Job& job, const std::string& uninstaller) {
     SetDword(k, L"EstimatedSize", (DWORD)((job.installedBytes + 1023) / 1024));
     SetDword(k, L"NoModify", 1);
     SetDword(k, L"NoRepair", 1);
+    // An upgrade's values replace the older ones; a version without them leaves none behind.
+    const wchar_t* names[] = {L"DisplayVersion", L"Publisher", L"DisplayIcon"};
+    const std::string* values[] = {&s.version, &s.publisher, &icon};
+    job.Inside(s.iconRel, &icon);  // none when empty or unsafe
+    for (int v = 0; v < 3; ++v)
+      if (values[v]->empty()) RegDeleteValueW(k, names[v]);
+      else SetString(k, names[v], *values[v]);
     // The proof of what the log's lines outside the folder may remove (the log itself lies where
     // others may write).
     RegSetValueExA(k, kLogCopyValue, 0, REG_BINARY, (const BYTE*)job.copy.data(), (DWORD)job.copy.size());
@@ -476,6 +521,67 @@ bool IsSigned(const std::string& image) {
   return end != 0 && end < image.size();
 }
 
+// An uninstall log of this program already in the folder (an upgrade in place): its items join the
+// new log's, each once, the older first, so that removal, going backwards, takes what the newer
+// version added before what both share. Its lines reaching outside the folder join only where this
+// scope's registration of the folder vouches for them in its copy, as the uninstaller would honour
+// them. A log that does not read as this program's is merged with nothing and kept as UnInst.log.old.
+void MergeOldLog(Job& job) {
+  const std::string path = job.folder + "\\" + kUninstLog, &name = job.s.name;
+  std::string old, copy, merged;
+  wchar_t at[MAX_PATH + 1];
+  if (Attributes(path) == INVALID_FILE_ATTRIBUTES) return;
+  HKEY root = PerMachine() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+  if (ReadRegistration(root, W(RegistrationKey(root, name, job.s.folder)).c_str(), at, &copy) != 2 ||
+      lstrcmpiW(at, job.s.folder.c_str()) != 0)
+    copy.clear();
+  // The new log's header, name and language first; then the old items, each line checked as the
+  // uninstaller will read it (the lines are CR LF ended, the text NUL ended).
+  const char* from = job.log.c_str();
+  for (int i = 0; i < 3; ++i) from = strchr(from, '\n') + 1;
+  merged.assign(job.log.c_str(), from);
+  const size_t head = merged.find('\n') + 1;
+  size_t proved = head;
+  bool ours = ReadWhole(path, &old, kLogMax) && old.compare(0, head, merged, 0, head) == 0;
+  old += '\n';
+  for (const char *l = old.c_str() + head, *e; ours && *l; l = e + 1) {
+    e = strchr(l, '\n');
+    size_t len = e - l, tabs = 0;
+    if (len && l[len - 1] == '\r') --len;
+    if (!len) continue;
+    for (size_t i = 2; i < len; ++i) tabs += l[i] == '\t';
+    const char tag = *l;
+    // A tag, a tab, a field; a second one for a value alone; the name of this program.
+    ours = len > 2 && l[1] == '\t' && strchr("PGFDTSMKVXU", tag) && tabs == (tag == 'V') &&
+           (tag != 'P' || (len - 2 == name.size() && !memcmp(l + 2, name.data(), len - 2)));
+    if (strchr("PGU", tag)) continue;
+    if (strchr("KVTX", tag)) {
+      if (copy.compare(proved, len, l, len) != 0 || copy.compare(proved + len, 2, "\r\n") != 0) continue;
+      proved += len + 2;
+    }
+    merged.append(l, len).append("\r\n");
+  }
+  if (!ours) {
+    MoveFileExW(W(path).c_str(), W(path + ".old").c_str(), MOVEFILE_REPLACE_EXISTING);
+    return;
+  }
+  // An item both made (a file the newer version replaced) keeps the older place.
+  const size_t kept = merged.size();
+  for (const char* e; *from; from = e + 1) {
+    e = strchr(from, '\n');
+    size_t p = merged.find(from, 0, e + 1 - from);
+    while (p < kept && merged[p - 1] != '\n') p = merged.find(from, p + 1, e + 1 - from);
+    if (p >= kept) merged.append(from, e + 1);
+  }
+  // The copy for the registration: the merged lines that reach outside the folder, in their order.
+  job.copy.assign(merged, 0, head);
+  for (const char *l = merged.c_str() + head, *e; *l; l = e + 1) {
+    e = strchr(l, '\n');
+    if (strchr("KVTX", *l)) job.copy.append(l, e + 1);
+  }
+  job.log = merged;
+}
+
 void WriteUninstaller(Job& job) {
   const Setup& s = job.s;
   const std::string* found = CfgFile(s, kUninstFile);
@@ -490,6 +596,7 @@ void WriteUninstaller(Job& job) {
     return;
   }
   job.installedBytes += data.size() + s.langData.size();
+  MergeOldLog(job);
   Register(job, exe);
   if (!WriteWhole(job.folder + "\\" + kUninstLog, job.log)) {
     DeleteFileW(W(exe).c_str());
@@ -519,7 +626,27 @@ void RunEntries(Job& job, const Ini& init) {
 
 }  // namespace
 
-bool PerMachine() { return IsUserAnAdmin() != FALSE; }
+bool PerMachine() { return g_allUsers; }
+
+// What the registration of this program under one scope tells: only a registration as this
+// installer writes it is taken as one.
+Found FindInstallation(const Setup& s, bool allUsers) {
+  Found f;
+  std::string text;
+  wchar_t at[MAX_PATH + 1];
+  int kind = ReadRegistration(allUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                              W(std::string(kUninstallKey) + SafeName(s.name)).c_str(), at);
+  f.folder = at;
+  f.state = !kind                                                ? FOUND_NONE
+            : kind == 1                                          ? FOUND_FOREIGN
+            : GetFileAttributesW(at) == INVALID_FILE_ATTRIBUTES  ? FOUND_GONE
+            : !ReadWhole(WideToUtf8(f.folder) + "\\" + kUninstLog, &text, kLogMax) || text.compare(0, 9, LogHeader()) != 0
+                ? FOUND_DAMAGED
+            : text.find("\nP\t" + s.name + "\r\n") != std::string::npos ? FOUND_HERE
+            : text.find("\nP\t") != std::string::npos                    ? FOUND_FOREIGN
+                                                                     : FOUND_DAMAGED;
+  return f;
+}
 
 namespace {
 uint64_t SizeOf(const std::string& path) {
@@ -531,6 +658,7 @@ uint64_t SizeOf(const std::string& path) {
 
 int RunInstall(Setup& s, const InstallSink& sink, std::wstring* why) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  g_allUsers = s.allUsers;
   Job job(s, sink);
   InitEngineFiles(&job.files);
   job.files.source = s.file.get();

@@ -66,6 +66,14 @@ enum LangId {
   L_UN_REMOVING,
   L_CLOSE,
   L_UN_DONE_TITLE,
+  L_FOUND_HERE,       // folder page: the installation being upgraded is in the folder given
+  L_FOUND_ELSEWHERE,  // %s folder of the installation that stays as it is
+  L_FOUND_GONE,       // %s folder the registration names
+  L_FOUND_DAMAGED,    // %s folder whose uninstall log cannot be read
+  L_FOUND_FOREIGN,    // %s folder of another program registered under the name
+  L_FOUND_USER,       // %s folder of the installation for the current user
+  L_FOUND_MACHINE,    // %s folder of the installation for all users
+  L_ALL_USERS,
   L_IN_USE,          // %s file
   L_IN_USE_BY,       // %s file, %s programs
   L_IN_USE_FAILED,   // %s file

@@ -23,3 +23,5 @@
 #define IDS_SPACE_NEED 1018 // space the program needs
 #define IDS_SPACE_FREE 1019 // space free on the folder's drive
 #define IDS_FILE 1020       // file being written, under the bar
+#define IDS_FOUND 1021      // folder page: the installations of the program found, and what becomes of them
+#define IDC_ALLUSERS 1022   // folder page: install for every user (elevates when this run is not)

@@ -2,6 +2,7 @@
 #include "engine/setup.h"
 
 #include <objbase.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include "core/installerlayout.h"
@@ -55,6 +56,10 @@ bool ParseArgs(Setup* s, std::string* bad) {
     p = e;
     if (arg == "/S" || arg == "/s") {
       s->silent = true;
+    } else if (lstrcmpiA(arg.c_str(), "/ALLUSERS") == 0 || lstrcmpiA(arg.c_str(), "/CURRENTUSER") == 0) {
+      s->scopeArg = (arg[1] | 0x20) == 'a' ? 1 : -1;
+    } else if (arg == "/_GO") {
+      s->go = true;
     } else if (arg == "/?") {
       s->help = true;
     } else if (arg.size() > 3 && arg[0] == '/' && (arg[1] == 'L' || arg[1] == 'l') && arg[2] == '=') {
@@ -137,6 +142,9 @@ GzcStatus ReadConfiguration(Setup* s, EngineFiles* files) {
     if ((text = CfgFile(*s, licence.c_str())) != nullptr) s->licenceText = text->substr(0, kLicenceMax);
   }
   s->infoRel = CfgValue(init, kCfgKeyInfo, MAX_PATH);
+  s->version = CfgValue(init, kCfgKeyVersion, kProgramNameMax);
+  s->publisher = CfgValue(init, kCfgKeyPublisher, kProgramNameMax);
+  s->iconRel = CfgValue(init, kCfgKeyIcon, MAX_PATH);
   return GZC_OK;
 }
 
@@ -189,13 +197,21 @@ int Run(Setup& s) {
     return EXIT_DONE;
   }
 
+  // For every user when asked, or when this run could (elevated) unless asked otherwise; but an
+  // installation found under one scope only is upgraded in its own.
+  for (int i = 0; i < 2; ++i) s.found[i] = FindInstallation(s, i != 0);
+  s.allUsers = s.scopeArg ? s.scopeArg > 0 : IsUserAnAdmin() != FALSE;
+  if (!s.scopeArg && s.found[!s.allUsers].state == FOUND_HERE && s.found[s.allUsers].state != FOUND_HERE)
+    s.allUsers = !s.allUsers;
   if (!s.folderArg.empty()) {
     if (!TidyFolder(s.folderArg, &s.folder)) return Fail(s, EXIT_ARGS, TxF1(L_BAD_ARGS, L"/D=" + s.folderArg));
   } else {
-    s.folder = DefaultFolder(s);
+    s.folder = ProposedFolder(s);
   }
   if (!s.silent) return RunWizard(s);
-
+  int elevated = RunElevated(s, s.folder, nullptr);
+  if (elevated == kDeclined) return Fail(s, EXIT_CANCELLED, Tx(L_CANCELLED));
+  if (elevated != kNotElevated) return elevated;
   InstallSink sink = {};
   std::wstring why;
   int code = RunInstall(s, sink, &why);
@@ -247,11 +263,40 @@ const std::string* CfgFile(const Setup& s, const char* name) {
 
 std::wstring DefaultFolder(const Setup& s) {
   wchar_t pf[MAX_PATH] = {0};
-  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, pf)) || !pf[0])
+  const int csidl = s.allUsers ? CSIDL_PROGRAM_FILES : CSIDL_LOCAL_APPDATA;
+  if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, pf)) || !pf[0])
     lstrcpyW(pf, L"C:\\Program Files");
   std::wstring folder, name = Utf8ToWide(SafeName(s.name));
-  if (!TidyFolder(std::wstring(pf) + L"\\" + name, &folder)) folder = L"C:\\" + name;
+  if (!TidyFolder(pf + std::wstring(s.allUsers ? L"\\" : L"\\Programs\\") + name, &folder)) folder = L"C:\\" + name;
   return folder;
+}
+
+std::wstring ProposedFolder(const Setup& s) {
+  const Found& f = s.found[s.allUsers];
+  std::wstring folder;
+  if ((f.state == FOUND_HERE || f.state == FOUND_DAMAGED) && TidyFolder(f.folder, &folder)) return folder;
+  return DefaultFolder(s);
+}
+
+int RunElevated(const Setup& s, const std::wstring& folder, HWND hide) {
+  if (!s.allUsers || s.go || IsUserAnAdmin()) return kNotElevated;
+  std::wstring self = Wide(ModulePath()), args = L"/ALLUSERS /_GO /L=" + Wide(TextSet()) + (s.silent ? L" /S /D=" : L" /D=") + folder;
+  SHELLEXECUTEINFOW e = {};
+  e.cbSize = sizeof e;
+  e.fMask = SEE_MASK_NOCLOSEPROCESS;
+  e.lpVerb = L"runas";
+  e.lpFile = self.c_str();
+  e.lpParameters = args.c_str();
+  e.nShow = SW_SHOWNORMAL;
+  if (hide) ShowWindow(hide, SW_HIDE);
+  DWORD code = (DWORD)kDeclined;
+  if (ShellExecuteExW(&e) && e.hProcess) {
+    UniqueHandle child(e.hProcess);
+    WaitForSingleObject(child.get(), INFINITE);
+    GetExitCodeProcess(child.get(), &code);
+  }
+  if (hide && code == (DWORD)kDeclined) ShowWindow(hide, SW_SHOW);
+  return (int)code;
 }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {

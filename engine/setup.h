@@ -9,13 +9,28 @@
 #include "win/winhandles.h"
 #include "engine/unlog.h"
 
+// An installation of this program as its registration under one scope tells of it.
+enum FoundState {
+  FOUND_NONE,     // no registration under the program's key
+  FOUND_HERE,     // this installer's kind, its folder and its log sound: upgraded in place
+  FOUND_GONE,     // its folder is no longer there
+  FOUND_DAMAGED,  // its folder's uninstall log cannot be read: installed anew there, the log kept aside
+  FOUND_FOREIGN,  // written by another tool, or naming another program: left alone
+};
+struct Found {
+  FoundState state = FOUND_NONE;
+  std::wstring folder;  // InstallLocation
+};
+
 struct Setup {
   // Command line.
   bool silent = false;
+  int scopeArg = 0;      // /ALLUSERS 1, /CURRENTUSER -1, neither 0
+  bool go = false;       // /_GO: started elevated with the choices made: installs at once, never asks again
+  bool help = false;     // /?: the switches, then nothing more
   std::wstring folderArg;  // /D=
   std::string langArg;    // /L=
   std::string logArg;     // /LOG=, UTF-8
-  bool help = false;      // /?
   // The installer file and where its parts lie.
   UniqueHandle file;
   uint64_t size = 0;
@@ -35,6 +50,12 @@ struct Setup {
   std::string licenceText;  // the file named by key "2", empty when none
   bool hasLicence = false;
   std::string infoRel;      // key "3", relative to the installation folder; empty when none
+  std::string version, publisher;  // keys "4" and "5", empty when the program's file has no version
+  std::string iconRel;      // key "6": the program's main file, relative to the installation folder
+  // For every user (registration under the machine, all users' shortcuts) or the current user.
+  bool allUsers = false;
+  // Installations of this program found at the start: [0] the user's, [1] the machine's.
+  Found found[2];
   // The installation folder (no trailing separator): wide, so that a folder of any language works
   // on a Windows of any code page.
   std::wstring folder;
@@ -67,11 +88,22 @@ struct InstallSink {
 std::wstring DamagedReason(GzcStatus status);
 // The folder a user or /D= gave, checked and tidied (no trailing separator). False if unusable.
 bool TidyFolder(const std::wstring& in, std::wstring* out);
-// Whether this run installs for every user of the machine (it runs elevated): shortcuts in the
-// all-users folders, registration under the machine. Otherwise for the current user only.
+// Whether the running installation is for every user of the machine (its Setup::allUsers):
+// shortcuts in the all-users folders, registration under the machine. Otherwise for the current user.
 bool PerMachine();
-// The default installation folder: program files + the program's name.
+// The default installation folder: program files + the program's name, or for the current user
+// the user's local application data + "Programs" + the name.
 std::wstring DefaultFolder(const Setup& s);
+// What the registration of this program under one scope tells (reads only).
+Found FindInstallation(const Setup& s, bool allUsers);
+// The folder the installation proposes in the current scope: the found installation's, else the default.
+std::wstring ProposedFolder(const Setup& s);
+// For every user from a run that is not elevated: starts this installer again elevated (runas)
+// with the choices made and `folder`, `hide` (may be null) hidden meanwhile, and waits for it.
+// Returns the copy's exit code; kNotElevated when this run installs itself, kDeclined when the
+// user did not consent.
+constexpr int kNotElevated = -1, kDeclined = -2;
+int RunElevated(const Setup& s, const std::wstring& folder, HWND hide);
 // The configuration file of that name (a plain file name), or null when the archive has none.
 const std::string* CfgFile(const Setup& s, const char* name);
 

@@ -46,7 +46,7 @@ struct Wizard {
 
 // Controls shown on each page; everything else is hidden.
 const int kAll[] = {IDE_LICENCE, IDR_ACCEPT, IDR_DECLINE, IDE_FOLDER, IDB_BROWSE, IDS_SPACE_NEED, IDS_SPACE_FREE,
-                    IDP_PROGRESS, IDS_STATUS, IDS_FILE, IDE_INFO};
+                    IDP_PROGRESS, IDS_STATUS, IDS_FILE, IDE_INFO, IDS_FOUND, IDC_ALLUSERS};
 
 Wizard* Self(HWND dlg) { return reinterpret_cast<Wizard*>(GetWindowLongPtrW(dlg, DWLP_USER)); }
 
@@ -119,11 +119,28 @@ bool FreeSpace(const std::wstring& folder, uint64_t* bytes) {
   return true;
 }
 
+// The folder page's line on the installations found: the one of the chosen scope and what becomes
+// of it in the folder given, then one of the other scope.
+void UpdateFound(Wizard& w) {
+  const Setup& s = *w.s;
+  const Found& f = s.found[s.allUsers];
+  const Found& other = s.found[!s.allUsers];
+  std::wstring folder, line;
+  bool same = TidyFolder(GetText(w.dlg, IDE_FOLDER), &folder) && lstrcmpiW(folder.c_str(), f.folder.c_str()) == 0;
+  static const unsigned char kSays[] = {0, L_FOUND_ELSEWHERE, L_FOUND_GONE, L_FOUND_DAMAGED, L_FOUND_FOREIGN};
+  if (f.state == FOUND_HERE && same) line = Tx(L_FOUND_HERE);
+  else if (f.state != FOUND_NONE) line = TxF1(LangId(kSays[f.state]), f.folder);
+  if (other.state == FOUND_HERE)
+    line += (line.empty() ? L"" : L" ") + TxF1(s.allUsers ? L_FOUND_USER : L_FOUND_MACHINE, other.folder);
+  SetText(w.dlg, IDS_FOUND, line);
+}
+
 void UpdateSpace(Wizard& w) {
   std::wstring folder;
   uint64_t avail = 0;
   bool known = TidyFolder(GetText(w.dlg, IDE_FOLDER), &folder) && FreeSpace(folder, &avail);
   SetText(w.dlg, IDS_SPACE_FREE, TxF1(L_SPACE_FREE, known ? SizeText(avail) : Tx(L_UNKNOWN)));
+  UpdateFound(w);
 }
 
 // Whether files can be made in `folder` or, where it is not there yet, in the nearest folder on its
@@ -158,12 +175,12 @@ std::wstring FolderRefusal(const Wizard& w, const std::wstring& folder) {
 struct PageLook {
   bool side;
   unsigned char title, subtitle, text;  // LangId
-  short shown[4];
+  short shown[6];
 };
 const PageLook kPages[] = {
     {true, L_WELCOME_TITLE, 0, L_WELCOME_TEXT, {}},
     {false, L_LICENCE_TITLE, L_LICENCE_SUB, L_LICENCE_TEXT, {IDE_LICENCE, IDR_ACCEPT, IDR_DECLINE}},
-    {false, L_FOLDER_TITLE, L_FOLDER_SUB, L_FOLDER_TEXT, {IDE_FOLDER, IDB_BROWSE, IDS_SPACE_NEED, IDS_SPACE_FREE}},
+    {false, L_FOLDER_TITLE, L_FOLDER_SUB, L_FOLDER_TEXT, {IDE_FOLDER, IDB_BROWSE, IDS_SPACE_NEED, IDS_SPACE_FREE, IDS_FOUND, IDC_ALLUSERS}},
     {false, L_PROGRESS_TITLE, L_PROGRESS_TEXT, 0, {IDP_PROGRESS, IDS_STATUS, IDS_FILE}},
     {true, L_DONE_TITLE, 0, L_DONE_TEXT, {IDE_INFO}},
 };
@@ -181,9 +198,12 @@ void ShowPage(Wizard& w, Page page) {
     LookPlace(dlg, IDS_TITLE, 12, 7, 280, 10);
     LookPlace(dlg, IDS_TEXT, 20, 44, 300, 24);
   }
-  SetText(dlg, IDS_TITLE, Named(w, LangId(look.title)));
-  SetText(dlg, IDS_SUBTITLE, Named(w, LangId(look.subtitle)));
-  SetText(dlg, IDS_TEXT, Named(w, LangId(look.text)));
+  // The welcome and folder pages name the version being installed.
+  std::wstring name = Wide(w.s->name);
+  if ((page == PAGE_WELCOME || page == PAGE_FOLDER) && !w.s->version.empty()) name += L" " + Wide(w.s->version);
+  SetText(dlg, IDS_TITLE, TxF1(LangId(look.title), name));
+  SetText(dlg, IDS_SUBTITLE, TxF1(LangId(look.subtitle), name));
+  SetText(dlg, IDS_TEXT, TxF1(LangId(look.text), name));
   if (page == PAGE_FOLDER) {
     if (!w.needKnown) w.needKnown = ProgramSize(*w.s, &w.need);
     SetText(dlg, IDS_SPACE_NEED, TxF1(L_SPACE_NEED, w.needKnown ? SizeText(w.need) : Tx(L_UNKNOWN)));
@@ -264,6 +284,17 @@ void StartInstall(Wizard& w) {
     return;
   }
   w.s->folder = folder;
+  // For every user from a run that is not elevated: a copy of the installer, started elevated with
+  // these choices, installs, and its exit code is this run's.
+  // For every user from a run that is not elevated: an elevated copy installs, and its exit code
+  // is this run's; declined, the page stays.
+  int elevated = RunElevated(*w.s, folder, w.dlg);
+  if (elevated == kDeclined) return;
+  if (elevated != kNotElevated) {
+    w.result = elevated;
+    EndDialog(w.dlg, 0);
+    return;
+  }
   ShowPage(w, PAGE_PROGRESS);
   w.thread.reset(CreateThread(nullptr, 0, InstallThread, &w, 0, nullptr));
   if (!w.thread) {
@@ -363,8 +394,15 @@ BOOL OnInit(HWND dlg, Wizard* w) {
   SetText(dlg, IDB_BROWSE, Tx(L_BROWSE));
   SetText(dlg, IDE_LICENCE, EditText(TextFileWide(w->s->licenceText)));
   SetText(dlg, IDE_FOLDER, w->s->folder);
+  SetText(dlg, IDC_ALLUSERS, Tx(L_ALL_USERS));
+  CheckDlgButton(dlg, IDC_ALLUSERS, w->s->allUsers ? BST_CHECKED : BST_UNCHECKED);
   SendDlgItemMessageW(dlg, IDP_PROGRESS, PBM_SETRANGE32, 0, 100);
   ShowPage(*w, PAGE_WELCOME);
+  if (w->s->go) {
+    // Started elevated by the wizard that asked the user: straight to the installation.
+    ShowPage(*w, PAGE_FOLDER);
+    StartInstall(*w);
+  }
   SetFocus(GetDlgItem(dlg, IDB_NEXT));
   return FALSE;
 }
@@ -377,6 +415,12 @@ void OnCommand(Wizard& w, int id, int code) {
     case IDB_BROWSE: OnBrowse(w); break;
     case IDE_FOLDER:
       if (code == EN_CHANGE && w.page == PAGE_FOLDER) UpdateSpace(w);
+      break;
+    case IDC_ALLUSERS:
+      // The other scope proposes its own folder: its installation's, or its default (the box
+      // notifies its clicks alone).
+      w.s->allUsers = IsDlgButtonChecked(w.dlg, IDC_ALLUSERS) == BST_CHECKED;
+      SetText(w.dlg, IDE_FOLDER, ProposedFolder(*w.s));
       break;
     case IDR_ACCEPT:
     case IDR_DECLINE:

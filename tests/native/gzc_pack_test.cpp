@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "gzc_testutil.h"
+#include "core/peimage.h"
 
 using namespace gzctest;
 
@@ -266,6 +267,114 @@ Bytes PeImage(size_t length, uint32_t at = 0, uint32_t len = 0) {
   return b;
 }
 }  // namespace
+
+namespace {
+Bytes U16Bytes(const std::u16string& s) {
+  Bytes b;
+  for (char16_t c : s) b += (char)(c & 0xFF), b += (char)(c >> 8);
+  return b + Bytes(2, '\0');
+}
+void Pad4(Bytes* b) {
+  while (b->size() % 4) *b += '\0';
+}
+// A block of a version resource: length, value length (units for a text), type, key, value, children.
+Bytes VerBlock(const std::u16string& key, const Bytes& value, bool text, const std::vector<Bytes>& children = {}) {
+  Bytes b(6, '\0');
+  b += U16Bytes(key);
+  Pad4(&b);
+  b += value;
+  for (const Bytes& c : children) {
+    Pad4(&b);
+    b += c;
+  }
+  b[0] = (char)(b.size() & 0xFF), b[1] = (char)(b.size() >> 8);
+  const size_t units = text ? value.size() / 2 : value.size();
+  b[2] = (char)units, b[3] = (char)(units >> 8), b[4] = text ? 1 : 0;
+  return b;
+}
+// The resources of an image loaded at `rva`: one version resource (type 16, name 1, language 0x409).
+Bytes VersionResources(uint32_t rva, const std::u16string& company) {
+  Bytes fixed(52, '\0');
+  Put32(&fixed, 0, 0xFEEF04BD);
+  Put32(&fixed, 16, 0x00010002);  // product version 1.2.3.4
+  Put32(&fixed, 20, 0x00030004);
+  Bytes info = VerBlock(u"VS_VERSION_INFO", fixed, false,
+                        {VerBlock(u"StringFileInfo", "", true,
+                                  {VerBlock(u"040904b0", "", true, {VerBlock(u"FileDescription", U16Bytes(u"x"), true),
+                                                                   VerBlock(u"CompanyName", U16Bytes(company), true)})})});
+  Bytes r(0x48, '\0');
+  auto dir = [&](size_t at, uint32_t id, uint32_t to) {
+    r[at + 14] = 1;  // one entry by number
+    Put32(&r, at + 16, id);
+    Put32(&r, at + 20, to);
+  };
+  dir(0x00, 16, 0x80000018);
+  dir(0x18, 1, 0x80000030);
+  dir(0x30, 0x409, 0x48);
+  r += Bytes(16, '\0');
+  Put32(&r, 0x48, rva + 0x58);
+  Put32(&r, 0x4C, (uint32_t)info.size());
+  return r + info;
+}
+}  // namespace
+
+// The version resource of a program's main file gives its version and publisher; a damaged one is
+// refused (or loses only its publisher) without a read outside the data, at every cut.
+TEST(PeVersion, ReadsTheFirstVersionResourceAndRefusesADamagedOne) {
+  const uint32_t rva = 0x3000;
+  const Bytes good = VersionResources(rva, u"Zażółć Soft");
+  struct Case {
+    const char* what;
+    size_t at;  // where `value` replaces four bytes; SIZE_MAX: none
+    uint32_t value;
+    bool ok;
+    const char* publisher;
+  } cases[] = {
+      {"sound", SIZE_MAX, 0, true, "Zażółć Soft"},
+      {"no version type", 0x10, 3, false, ""},
+      {"type directory outside", 0x14, 0x8000FFF0, false, ""},
+      {"language is a directory", 0x44, 0x80000000, false, ""},
+      {"data before the section", 0x48, rva - 4, false, ""},
+      {"data past its end", 0x4C, 0x7FFFFFFF, false, ""},
+      {"fixed part's signature", 0x58 + 40, 0x12345678, false, ""},
+      {"root key", 0x58 + 6, 0x00410041, false, ""},
+      {"root longer than the data", 0x58, 0xFFFF | (52u << 16), false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes r = good;
+    if (c.at != SIZE_MAX) Put32(&r, c.at, c.value);
+    PeVersion v;
+    ASSERT_EQ(c.ok, PeVersionInfo((const unsigned char*)r.data(), r.size(), rva, &v));
+    if (c.ok) {
+      EXPECT_EQ("1.2.3.4", v.version);
+      EXPECT_EQ(c.publisher, v.publisher);
+    }
+  }
+  // A publisher that is no text (a lone surrogate) is left out, the version stays.
+  PeVersion v;
+  Bytes lone = VersionResources(rva, std::u16string(1, char16_t(0xD800)) + u"x");
+  ASSERT_TRUE(PeVersionInfo((const unsigned char*)lone.data(), lone.size(), rva, &v));
+  EXPECT_EQ("", v.publisher);
+  // Cut anywhere: never a read past the end (the sanitizer watches each copy of exactly n bytes).
+  for (size_t n = 0; n < good.size(); ++n) {
+    std::vector<unsigned char> cut(good.begin(), good.begin() + n);
+    PeVersionInfo(cut.data(), n, rva, &v);
+  }
+  // The image's headers say where the resource data lies.
+  Bytes image = PeImage(0x1000);
+  Put32(&image, 0x44 + 20 + 96 + 16, rva + 8);   // resource directory: inside the section
+  Put32(&image, 0x44 + 20 + 96 + 20, 0x100);
+  Put32(&image, 0x44 + 20 + 224 + 12, rva);      // the section's address
+  uint64_t at = 0;
+  uint32_t size = 0, got = 0;
+  ASSERT_TRUE(PeResourceSpan((const unsigned char*)image.data(), image.size(), &at, &size, &got));
+  EXPECT_EQ(0x200u, at);
+  EXPECT_EQ(0xE00u, size);
+  EXPECT_EQ(rva, got);
+  Put32(&image, 0x44 + 20 + 96 + 16, rva + 0x2000);  // outside every section
+  EXPECT_FALSE(PeResourceSpan((const unsigned char*)image.data(), image.size(), &at, &size, &got));
+}
 
 // A signed installer: zeros up to an 8-byte boundary and the certificate table follow the data;
 // the table is no data, and a table that does not end the file exactly is damage.

@@ -177,6 +177,22 @@ class Build : public AppTest {
   std::map<std::string, std::string> files_;
 };
 
+// The program's main file (here the first .exe of the folder) is the registration's icon, and its
+// version resource, when it has one, gives the version and the publisher.
+TEST_F(Build, TheMainFilesVersionResourceGivesTheVersionAndPublisher) {
+  StartApp();
+  Fill("Mój program", "", "");
+  RunBuild();
+  EXPECT_EQ("<none>", Ini("4"));
+  EXPECT_EQ("<none>", Ini("5"));
+  EXPECT_EQ("app.exe", Ini("6"));
+  ASSERT_TRUE(CopyFileA((ExeDir() + "engine_runprobe.exe").c_str(), (prog_ + "\\app.exe").c_str(), FALSE));
+  RunBuild();
+  EXPECT_EQ("1.2.3.4", Ini("4"));
+  EXPECT_EQ("Orvane Próba", Ini("5"));
+  EXPECT_EQ("app.exe", Ini("6"));
+}
+
 TEST_F(Build, WritesTheEngineThenRcBinWithLanguageDataAndBothArchives) {
   StartApp();
   Fill("Mój program", prog_ + "\\licencja.txt", prog_ + "\\doc\\end.txt");

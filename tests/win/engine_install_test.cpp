@@ -45,13 +45,18 @@ class EngineInstall : public SetupTest {
  protected:
   void SetUp() override {
     SetupTest::SetUp();
-    RegDeleteTreeA(HKEY_CURRENT_USER, kRegKey);
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    Clean();
   }
   void TearDown() override {
-    RegDeleteTreeA(HKEY_CURRENT_USER, kRegKey);
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    Clean();
     SetupTest::TearDown();
+  }
+  void Clean() {
+    RegDeleteTreeA(HKEY_CURRENT_USER, kRegKey);
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+      RegDeleteTreeA(root, kUninstallKey);
+      RegDeleteTreeA(root, (kUninstallKey + std::string(" (2)")).c_str());
+    }
   }
 
   // The program of the end-to-end tests: nested files, a licence, closing information, two
@@ -610,6 +615,7 @@ TEST_F(EngineInstall, CommandLineIsChecked) {
   EXPECT_EQ(0u, r.code);
   EXPECT_NE(std::string::npos, r.err.find(u8"/LOG=plik  każdy krok instalacji")) << r.err;
   EXPECT_NE(std::string::npos, r.err.find(u8"4 nie można zapisać plików")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find("[/ALLUSERS | /CURRENTUSER]")) << r.err;
   EXPECT_FALSE(PathExists(target_));
   // A folder with blanks needs no quotes after /D=, which ends the line.
   r = Run(setup, "/S /D=" + root_ + "With Blanks\\Pro gram");
@@ -802,6 +808,130 @@ TEST_F(EngineInstall, TheUninstallerHonoursOnlyLogLinesThatPointWhereTheInstalle
   for (const char* sub : {"\\Full", "\\Victim"})
     EXPECT_TRUE(RegGet(HKEY_CURRENT_USER, kRegKey + std::string(sub), "Theirs", &type, &data)) << sub;
   RemoveDirectoryA((programs_ + "\\Other").c_str());
+}
+
+// Version 1 (a, b, sub\x) then version 2 (a changed, c new) into the same folder, the second without
+// /D=: one registration, one log of both, and the uninstaller leaves nothing.
+TEST_F(EngineInstall, AnUpgradeInPlaceKeepsOneRegistrationAndItsUninstallerLeavesNothing) {
+  auto version = [&](const char* a, const char* extra, const char* value) {
+    DeleteFileA(File("b.txt").c_str());
+    Put("a.txt", a);
+    Put(extra, extra);
+    Put("sub\\x.txt", "x");
+    Ini(cfg_ + "reg.cfg", "key", "1", std::string("HKEY_CURRENT_USER\\") + kRegKey + "\\" + value);
+    Ini(cfg_ + "reg.cfg", "name", "1", value);
+    Ini(cfg_ + "reg.cfg", "value", "1", value);
+    Ini(cfg_ + "reg.cfg", "type", "1", "3");
+    Ini(cfg_ + "reg.cfg", "index", "max", "2");
+    Ini(cfg_ + "init.cfg", "cfg", "1", kName);
+    std::string setup = root_ + value + ".exe";
+    Build(setup);
+    return setup;
+  };
+  // The version and publisher a build found: the second version's replace the first's.
+  Ini(cfg_ + "init.cfg", "cfg", "4", "1.0.0.0");
+  Ini(cfg_ + "init.cfg", "cfg", "5", "Orvane");
+  Ini(cfg_ + "init.cfg", "cfg", "6", "a.txt");
+  Ran r = Run(version("one", "b.txt", "V1"), "/S /D=" + target_);
+  ASSERT_EQ(0u, r.code) << r.err;
+  DWORD type;
+  std::string data;
+  ASSERT_TRUE(RegGet(HKEY_LOCAL_MACHINE, kUninstallKey, "Publisher", &type, &data));
+  EXPECT_EQ("Orvane", std::string(data.c_str()));
+  Ini(cfg_ + "init.cfg", "cfg", "4", "2.0.0.0");
+  WritePrivateProfileStringA("cfg", "5", nullptr, (cfg_ + "init.cfg").c_str());
+  r = Run(version("two", "c.txt", "V2"), "/S");
+  ASSERT_EQ(0u, r.code) << r.err;
+  ASSERT_TRUE(RegGet(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion", &type, &data));
+  EXPECT_EQ("2.0.0.0", std::string(data.c_str()));
+  EXPECT_FALSE(RegGet(HKEY_LOCAL_MACHINE, kUninstallKey, "Publisher", &type, &data));
+  ASSERT_TRUE(RegGet(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon", &type, &data));
+  EXPECT_EQ(target_ + "\\a.txt", std::string(data.c_str()));
+  EXPECT_EQ("two", Slurp(target_ + "\\a.txt"));
+  EXPECT_EQ("c.txt", Slurp(target_ + "\\c.txt"));
+  EXPECT_EQ("b.txt", Slurp(target_ + "\\b.txt"));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + " (2)"));
+  std::string log = Slurp(target_ + "\\UnInst.log");
+  EXPECT_EQ(std::string::npos, log.find("\nP\t", log.find("\nP\t") + 1)) << "one name:\n" << log;
+  EXPECT_EQ(std::string::npos, log.find("F\ta.txt", log.find("F\ta.txt") + 1)) << "each item once:\n" << log;
+
+  Ran u = Run(target_ + "\\UnInst.exe", "/S");
+  EXPECT_EQ(0u, u.code) << u.err;
+  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_); }, 20000)) << "nothing is left";
+  EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kRegKey));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+// The second version into another folder: the first stays as it was, each registered and each
+// removed by its own uninstaller.
+TEST_F(EngineInstall, AnUpgradeIntoAnotherFolderLeavesBothWorking) {
+  Put("a.txt", "one");
+  std::string setup = InstallSilently();
+  const std::string second = root_ + "Second";
+  Ran r = Run(setup, "/S /D=" + second);
+  ASSERT_EQ(0u, r.code) << r.err;
+  const std::string key2 = std::string(kUninstallKey) + " (2)";
+  DWORD type;
+  std::string data;
+  ASSERT_TRUE(RegGet(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation", &type, &data));
+  EXPECT_EQ(target_, std::string(data.c_str()));
+  ASSERT_TRUE(RegGet(HKEY_LOCAL_MACHINE, key2, "InstallLocation", &type, &data));
+  EXPECT_EQ(second, std::string(data.c_str()));
+
+  Ran u = Run(second + "\\UnInst.exe", "/S");
+  EXPECT_EQ(0u, u.code) << u.err;
+  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(second); }, 20000));
+  EXPECT_EQ("one", Slurp(target_ + "\\a.txt"));
+  EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+  u = Run(target_ + "\\UnInst.exe", "/S");
+  EXPECT_EQ(0u, u.code) << u.err;
+  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_); }, 20000));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, key2));
+}
+
+// A damaged log in the folder being upgraded is merged with nothing: it stays beside as
+// UnInst.log.old, and the new installation's own log removes what it made.
+TEST_F(EngineInstall, ADamagedLogInTheFolderIsKeptAsideAndTheProgramInstalledAnew) {
+  Put("a.txt", "a");
+  std::string setup = InstallSilently();
+  uitest::WriteFile(target_ + "\\UnInst.log", "PRLOG 2\r\nF\ta.txt\r\nbroken\r\n");
+  Ran r = Run(setup, "/S");
+  ASSERT_EQ(0u, r.code) << r.err;
+  EXPECT_EQ("PRLOG 2\r\nF\ta.txt\r\nbroken\r\n", Slurp(target_ + "\\UnInst.log.old"));
+  EXPECT_EQ(0u, Slurp(target_ + "\\UnInst.log").find("PRLOG 2\r\nP\t"));
+  Ran u = Run(target_ + "\\UnInst.exe", "/S");
+  EXPECT_EQ(0u, u.code) << u.err;
+  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_ + "\\a.txt"); }, 20000));
+  EXPECT_TRUE(PathExists(target_ + "\\UnInst.log.old"));
+}
+
+// For the current user: the user's local programs folder, shortcuts and registration; the
+// uninstaller removes them from there.
+TEST_F(EngineInstall, ForTheCurrentUserItInstallsWhereTheUserOwnsEverything) {
+  Put("app.exe", "app");
+  Ini(cfg_ + "lnk.cfg", "desktop", "1", "app.exe");
+  Ini(cfg_ + "lnk.cfg", "index1", "max", "2");
+  Ini(cfg_ + "init.cfg", "cfg", "1", kName);
+  std::string setup = root_ + "setup.exe";
+  Build(setup);
+  Ran r = Run(setup, "/S /CURRENTUSER");
+  ASSERT_EQ(0u, r.code) << r.err;
+  const std::string folder = localAppData_ + "\\Programs\\" + kName;
+  EXPECT_EQ("app", Slurp(folder + "\\app.exe"));
+  EXPECT_TRUE(PathExists(desktop_ + "\\app.lnk"));
+  EXPECT_FALSE(PathExists(commonDesktop_ + "\\app.lnk"));
+  DWORD type;
+  std::string data;
+  ASSERT_TRUE(RegGet(HKEY_CURRENT_USER, kUninstallKey, "InstallLocation", &type, &data));
+  EXPECT_EQ(folder, std::string(data.c_str()));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+
+  Ran u = Run(folder + "\\UnInst.exe", "/S");
+  EXPECT_EQ(0u, u.code) << u.err;
+  EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(folder); }, 20000));
+  EXPECT_FALSE(PathExists(desktop_ + "\\app.lnk"));
+  EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kUninstallKey));
 }
 
 // A write that fails undoes what the installation created; a file that was in the folder before

@@ -19,6 +19,7 @@ class EngineWizard : public SetupTest {
   void SetUp() override {
     SetupTest::SetUp();
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    RegDeleteTreeA(HKEY_CURRENT_USER, kUninstallKey);
     Put("app.exe", std::string(5000, 'a'));
     Put("doc\\end.txt", "Dziękujemy.\nDo zobaczenia.\n");
     CopyProbe("quiet.exe");
@@ -43,6 +44,7 @@ class EngineWizard : public SetupTest {
       CloseHandle(pi_.hThread);
     }
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    RegDeleteTreeA(HKEY_CURRENT_USER, kUninstallKey);
     SetupTest::TearDown();
   }
 
@@ -284,6 +286,76 @@ TEST_F(EngineWizard, EveryPageShowsItsHeaderOrSidePictureInItsLanguage) {
     CloseHandle(pi_.hThread);
     pi_ = {};
     EXPECT_TRUE(uitest::WaitFor([&] { return !PathExists(target_); }, 20000));
+  }
+}
+
+// The folder page looks for the program's registration: an installation of this installer is
+// proposed and said to be upgraded; what cannot be read is named and left alone. The welcome and
+// folder pages name the version the build found.
+TEST_F(EngineWizard, TheFolderPageSaysWhatItFoundUnderTheProgramsRegistration) {
+  Ini(cfg_ + "init.cfg", "cfg", "4", "2.5.0.1");
+  Build(setup_);
+  const std::string old = root_ + "Old", fresh = u8"C:\\Program Files\\Wizard Próba";
+  const std::string ours = "\"" + old + "\\UnInst.exe\"", goodLog = u8"PRLOG 2\r\nP\tWizard Próba\r\n";
+  const struct {
+    const char* what;
+    HKEY root;
+    bool folder;
+    std::string log, uninstall;
+    bool copy;
+    const char* args;
+    std::string proposed, line;
+  } cases[] = {
+      {"installed here", HKEY_LOCAL_MACHINE, true, goodLog, ours, true, "", old,
+       u8"Program jest już zainstalowany w tym folderze: zostanie uaktualniony."},
+      {"folder gone", HKEY_LOCAL_MACHINE, false, "", ours, true, "", fresh,
+       u8"Program był zainstalowany w folderze " + old + u8", którego już nie ma: zostanie zainstalowany od nowa."},
+      {"damaged log", HKEY_LOCAL_MACHINE, true, "PRLOG 2\r\nnonsense\r\n", ours, true, "", old,
+       u8"Dziennik deinstalacji w folderze " + old +
+           u8" jest uszkodzony: program zostanie zainstalowany od nowa, a dziennik zachowany jako UnInst.log.old."},
+      {"another tool's", HKEY_LOCAL_MACHINE, true, goodLog, "C:\\Other\\uninstall.exe", false, "", fresh,
+       u8"Pod tą nazwą jest zarejestrowany inny program (folder " + old +
+           u8"); pozostanie bez zmian, a ten zostanie zainstalowany od nowa."},
+      {"the other scope", HKEY_CURRENT_USER, true, goodLog, ours, true, "/ALLUSERS", fresh,
+       u8"Program jest też zainstalowany dla bieżącego użytkownika w folderze " + old + "."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RemoveDirectoryA(old.c_str());
+    DeleteFileA((old + "\\UnInst.log").c_str());
+    RemoveDirectoryA(old.c_str());
+    if (c.folder) CreateDirectoryA(old.c_str(), nullptr);
+    if (!c.log.empty()) uitest::WriteFile(old + "\\UnInst.log", c.log);
+    HKEY k;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(c.root, kUninstallKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr));
+    RegSetValueExA(k, "InstallLocation", 0, REG_SZ, (const BYTE*)old.c_str(), (DWORD)old.size() + 1);
+    RegSetValueExA(k, "UninstallString", 0, REG_SZ, (const BYTE*)c.uninstall.c_str(), (DWORD)c.uninstall.size() + 1);
+    if (c.copy) RegSetValueExA(k, "PackriftLog", 0, REG_BINARY, (const BYTE*)"PRLOG 2\r\n", 9);
+    RegCloseKey(k);
+
+    HWND dlg = Open(c.args);
+    ASSERT_TRUE(dlg);
+    EXPECT_EQ(u8"Witamy w instalatorze programu Wizard Próba 2.5.0.1", Utf8(dlg, IDS_TITLE));
+    ASSERT_TRUE(ToFolderPage(dlg));
+    EXPECT_EQ(u8"Wybierz folder, w którym zostanie zainstalowany program Wizard Próba 2.5.0.1.", Utf8(dlg, IDS_SUBTITLE));
+    EXPECT_EQ(c.proposed, Utf8(dlg, IDE_FOLDER));
+    EXPECT_EQ(c.line, Utf8(dlg, IDS_FOUND));
+    EXPECT_TRUE(Shown(dlg, IDS_FOUND));
+    if (c.root == HKEY_LOCAL_MACHINE && c.folder && c.copy) {
+      // Another folder leaves the found installation as it is, and the page says so.
+      SendMessageA(GetDlgItem(dlg, IDE_FOLDER), WM_SETTEXT, 0, (LPARAM)target_.c_str());
+      if (c.log == goodLog) {
+        EXPECT_EQ(u8"Program jest już zainstalowany w folderze " + old + u8"; ta instalacja pozostanie bez zmian.",
+                  Utf8(dlg, IDS_FOUND));
+      }
+    }
+    Press(dlg, IDCANCEL);
+    EXPECT_EQ(u8"Czy na pewno przerwać instalację?", AnswerBox(pi_.dwProcessId, IDYES));
+    EXPECT_EQ(1u, ExitCode());
+    CloseHandle(pi_.hProcess);
+    CloseHandle(pi_.hThread);
+    pi_ = {};
+    RegDeleteTreeA(c.root, kUninstallKey);
   }
 }
 

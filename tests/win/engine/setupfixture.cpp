@@ -142,6 +142,9 @@ std::string RawArchive(const std::vector<std::pair<std::string, std::string>>& f
   return out;
 }
 
+// The shell folder values of SetUp: the first two and the last are the user's.
+static HKEY ShellRoot(size_t i) { return i < 2 || i == 4 ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+
 void SetupTest::SetUp() {
   root_ = uitest::MakeTempDir("eng");
   prog_ = root_ + "prog\\";
@@ -152,15 +155,16 @@ void SetupTest::SetUp() {
   programs_ = root_ + "Programs";
   commonDesktop_ = root_ + "All Desktop";
   commonPrograms_ = root_ + "All Programs";
-  for (const std::string& d : {prog_, cfg_, probe_, desktop_, programs_, commonDesktop_, commonPrograms_})
+  localAppData_ = root_ + "Local";
+  for (const std::string& d : {prog_, cfg_, probe_, desktop_, programs_, commonDesktop_, commonPrograms_, localAppData_})
     CreateDirectoryA(d.c_str(), nullptr);
   SetEnvironmentVariableA("PR_PROBE_DIR", (root_ + "probe").c_str());
-  // Shortcuts go where the shell says the desktop and the start menu are, the user's and all users':
-  // into this test's folder.
-  const char* names[] = {"Desktop", "Programs", "Common Desktop", "Common Programs"};
-  const std::string* dirs[] = {&desktop_, &programs_, &commonDesktop_, &commonPrograms_};
-  for (int i = 0; i < 4; ++i) {
-    HKEY root = i < 2 ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+  // Shortcuts go where the shell says the desktop and the start menu are, the user's and all users',
+  // and a per-user installation below the user's local application data: into this test's folder.
+  const char* names[] = {"Desktop", "Programs", "Common Desktop", "Common Programs", "Local AppData"};
+  const std::string* dirs[] = {&desktop_, &programs_, &commonDesktop_, &commonPrograms_, &localAppData_};
+  for (int i = 0; i < 5; ++i) {
+    HKEY root = ShellRoot(i);
     std::string old;
     savedShell_.push_back({names[i], ReadShell(root, names[i], &old) ? old : std::string("\x01")});
     WriteShell(root, names[i], dirs[i]);
@@ -172,7 +176,7 @@ void SetupTest::TearDown() {
   Release();
   for (size_t i = 0; i < savedShell_.size(); ++i) {
     const auto& s = savedShell_[i];
-    WriteShell(i < 2 ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, s.first.c_str(), s.second == "\x01" ? nullptr : &s.second);
+    WriteShell(ShellRoot(i), s.first.c_str(), s.second == "\x01" ? nullptr : &s.second);
   }
   RemoveTree(root_);
   CoUninitialize();

@@ -68,6 +68,7 @@ class SetupTest : public ::testing::Test {
   std::string programs_;
   std::string commonDesktop_;  // the same of all users
   std::string commonPrograms_;
+  std::string localAppData_;  // the user's local application data
 
  private:
   std::vector<std::pair<std::string, std::string>> savedShell_;  // HKCU's, then HKLM's
