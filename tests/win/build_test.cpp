@@ -168,7 +168,7 @@ class Build : public AppTest {
   std::vector<uint32_t> ArchiveKinds() {
     std::string setup = ReadFile(out_ + "setup.exe");
     std::vector<uint32_t> out;
-    for (size_t at = kEngine.size() + 6 + kLang.size(); at + 15 <= setup.size();
+    for (size_t at = kEngine.size() + kRcMarkerLength + kRcSumsLength + kLang.size(); at + 15 <= setup.size();
          at += Word(setup, at + 15 + 4 * Word(setup, at + 11)))
       out.push_back((Word(setup, at + 7) & GZC_ARCHIVE_KIND_MASK) >> GZC_ARCHIVE_KIND_SHIFT);
     return out;
