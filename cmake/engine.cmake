@@ -18,7 +18,7 @@ set(ENGINE_C_FLAGS -D_7ZIP_ST -D_LZMA_SIZE_OPT -Os -flto -ffat-lto-objects -ffun
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   list(APPEND ENGINE_FLAGS -mpreferred-stack-boundary=2)
   list(APPEND ENGINE_C_FLAGS -mpreferred-stack-boundary=2)
-  list(APPEND ENGINE_LINK -mpreferred-stack-boundary=2 -Wl,-T,${CMAKE_SOURCE_DIR}/engine/noeh.ld)
+  list(APPEND ENGINE_LINK -mpreferred-stack-boundary=2 -Wl,-T,${CMAKE_SOURCE_DIR}/engine/engine.ld)
 endif()
 # No link time in the headers: every installer starts with these bytes, and the same sources must
 # give the same installer whenever the tool folder was built.
@@ -69,9 +69,16 @@ foreach(t engine_setup engine_uninst)
   target_link_libraries(${t} PRIVATE engine_core)
   target_link_options(${t} PRIVATE ${ENGINE_LINK})
   set_target_properties(${t} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${DIST}/bin SUFFIX .dat
-                        LINK_DEPENDS ${CMAKE_SOURCE_DIR}/engine/noeh.ld)
+                        LINK_DEPENDS ${CMAKE_SOURCE_DIR}/engine/engine.ld)
 endforeach()
-set_source_files_properties(engine/engine.rc engine/uninst.rc PROPERTIES OBJECT_DEPENDS ${ENGINE_DIR}/engine.manifest)
+# Their manifest as both carry it: engine.manifest without the line breaks and indentation, which
+# XML does not need and every installer would carry (generated/engine.min.manifest).
+file(READ ${ENGINE_DIR}/engine.manifest manifest)
+string(REGEX REPLACE "\n[ ]*<" "<" manifest "${manifest}")
+string(REGEX REPLACE "[\n ]+" " " manifest "${manifest}")
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/engine.min.manifest CONTENT "${manifest}" @ONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ENGINE_DIR}/engine.manifest)
+set_source_files_properties(engine/engine.rc engine/uninst.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/generated/engine.min.manifest)
 set_target_properties(engine_setup PROPERTIES OUTPUT_NAME Packrift)
 target_link_options(engine_setup PRIVATE -Wl,--wrap=adler32 -Wl,--wrap=crc32)
 set_target_properties(engine_uninst PROPERTIES OUTPUT_NAME UnInst)

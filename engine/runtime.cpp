@@ -51,8 +51,9 @@ steady_clock::time_point steady_clock::now() noexcept {
   if (!freq.QuadPart) QueryPerformanceFrequency(&freq);
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
-  const long long f = freq.QuadPart ? freq.QuadPart : 1;
-  const long long ns = now.QuadPart / f * 1000000000 + now.QuadPart % f * 1000000000 / f;
+  // Unsigned (a counter is never negative): the signed 64-bit division would link its own helpers.
+  const unsigned long long c = now.QuadPart, f = freq.QuadPart ? freq.QuadPart : 1;
+  const long long ns = c / f * 1000000000 + c % f * 1000000000 / f;
   return time_point(duration(ns));
 }
 }  // namespace _V2
