@@ -66,6 +66,11 @@ set_source_files_properties(${PR_RC} PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DI
 add_executable(Packrift WIN32 app/main.cpp ${PR_RC})
 target_link_libraries(Packrift PRIVATE prapp)
 target_link_options(Packrift PRIVATE ${WIN_LINK})
+# The LZMA encoder at the highest levels asks for several hundred MiB in one piece: a 32-bit program
+# may use the whole 4 GiB that 64-bit Windows gives it, not only the lower 2 GiB.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_link_options(Packrift PRIVATE -Wl,--large-address-aware)
+endif()
 set_target_properties(Packrift PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${DIST})
 
 # The help file, compiled from lang/help/ by chmcmd (Debian's fp-utils) in a copy of the sources.
@@ -150,6 +155,9 @@ foreach(src ${PR_TOOLS})
   target_include_directories(${name}_win PRIVATE ${PR_PORTABLE_INCLUDES})
   target_link_libraries(${name}_win PRIVATE ${ZLIB_STATIC} lzma_enc lzma_dec)
   target_link_options(${name}_win PRIVATE ${WIN_LINK})
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    target_link_options(${name}_win PRIVATE -Wl,--large-address-aware)  # as the program, for LZMA
+  endif()
   set_target_properties(${name}_win PROPERTIES OUTPUT_NAME ${name} RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 endforeach()
 
