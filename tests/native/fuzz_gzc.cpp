@@ -10,51 +10,16 @@
 #include <vector>
 
 #include "core/gzcformat.h"
+#include "tests/native/fuzz_place.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Place {
-  fs::path root, dest, archive, gzTmp;
-  Place() {
-    std::string tmpl = (fs::temp_directory_path() / "gzcfuzz-XXXXXX").string();
-    if (!mkdtemp(tmpl.data())) std::abort();
-    root = tmpl;
-    dest = root / "dest";
-    archive = root / "in.gzc";
-    gzTmp = root / "gz.tmp";
-    fs::create_directories(dest);
-    ResetDest();
-  }
-  ~Place() {
-    std::error_code ec;
-    fs::remove_all(root, ec);
-  }
-  void ResetDest() {
-    std::error_code ec;
-    fs::remove_all(dest, ec);
-    fs::create_directories(dest);
-    std::ofstream(dest / "keep", std::ios::binary) << "keep";
-  }
-  // The destination holds only what was there before: "keep" (unless the archive named it, in
-  // which case the cleanup removed it), and no folder.
-  bool DestAsBefore() const {
-    for (auto& e : fs::recursive_directory_iterator(dest))
-      if (e.path().filename() != "keep" || !e.is_regular_file()) return false;
-    return true;
-  }
-  bool NothingOutside() const {
-    for (auto& e : fs::directory_iterator(root)) {
-      fs::path p = e.path();
-      if (p != dest && p != archive && p != gzTmp) return false;
-    }
-    return true;
-  }
-};
+using fuzzplace::Place;
 
 Place& place() {
-  static Place p;
+  static Place p("gzcfuzz");
   return p;
 }
 

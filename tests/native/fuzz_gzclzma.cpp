@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/gzcformat.h"
+#include "tests/native/fuzz_place.h"
 
 namespace fs = std::filesystem;
 
@@ -63,46 +64,13 @@ std::string Archive(const uint8_t* data, size_t size) {
   return a;
 }
 
-struct Place {
-  fs::path root, dest, archive, gzTmp;
-  Place() {
-    std::string tmpl = (fs::temp_directory_path() / "gzclzmafuzz-XXXXXX").string();
-    if (!mkdtemp(tmpl.data())) std::abort();
-    root = tmpl;
-    dest = root / "dest";
-    archive = root / "in.gzc";
-    gzTmp = root / "gz.tmp";
-    ResetDest();
-  }
-  ~Place() {
-    std::error_code ec;
-    fs::remove_all(root, ec);
-  }
-  void ResetDest() {
-    std::error_code ec;
-    fs::remove_all(dest, ec);
-    fs::create_directories(dest);
-    std::ofstream(dest / "keep", std::ios::binary) << "keep";
-  }
-  bool DestAsBefore() const {
-    for (auto& e : fs::recursive_directory_iterator(dest))
-      if (e.path().filename() != "keep" || !e.is_regular_file()) return false;
-    return true;
-  }
-  bool NothingOutside() const {
-    for (auto& e : fs::directory_iterator(root)) {
-      fs::path p = e.path();
-      if (p != dest && p != archive && p != gzTmp) return false;
-    }
-    return true;
-  }
-};
+using fuzzplace::Place;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  static Place p;
+  static Place p("gzclzmafuzz");
   const std::string a = Archive(data, size);
   std::ofstream(p.archive, std::ios::binary).write(a.data(), static_cast<std::streamsize>(a.size()));
   std::string dest = p.dest.string(), gzTmp = p.gzTmp.string(), archive = p.archive.string();
