@@ -1041,6 +1041,33 @@ const char* GzcStatusText(GzcStatus status) {
 static GzcStatus CheckAll(const GzcSource& src, const char* gzTmp, bool strict, uint64_t maxTotal = 0);
 
 namespace {
+// Whether the folder holds folders at most, all the way down (false also when it cannot be
+// searched, or holds a link or device): then an unpacking into it can replace no file.
+bool NoFileBelow(const GzcFileOps* ops, const char* dest) {
+  struct Walk {
+    const GzcFileOps* ops;
+    std::vector<std::string> todo;
+    std::string at;
+    bool file;
+  } w{ops, {dest}, std::string(), false};
+  while (!w.file && !w.todo.empty()) {
+    w.at = w.todo.back();
+    w.todo.pop_back();
+    if (!w.at.empty() && w.at.back() != GZC_SEP) w.at += GZC_SEP;
+    const auto onEntry = [](void* cookie, const char* name, GzcKind kind) {
+      Walk* x = static_cast<Walk*>(cookie);
+      const std::string path = x->at + name;
+      if (kind == GZC_KIND_NONE) kind = x->ops->kind(x->ops->ctx, path.c_str());
+      if (kind == GZC_KIND_DIR)
+        x->todo.push_back(path);
+      else
+        x->file = true;
+    };
+    if (!ops->listDir || !ops->listDir(ops->ctx, w.at.c_str(), onEntry, &w)) return false;
+  }
+  return !w.file;
+}
+
 // Adds a file's stored length to the running total; false once it passes the bound (0: none).
 bool WithinBound(uint64_t* total, uint32_t isize, uint64_t maxTotal) {
   *total += isize;
@@ -1067,8 +1094,11 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
   const GzcFileOps* ops = OpsOr(job.files);
   const GzcFileOps* in = OpsOr(src.files);
   // Verify first, write second: a damaged archive must not replace a file and then be found out.
-  // The check reads the members as the writing will (the archive's sum, the stored lengths).
-  if (!job.verified) {
+  // The check reads the members as the writing will (the archive's sum, the stored lengths). Where
+  // there is nothing to replace and no bound to hold before writing, a damage found on the way is
+  // undone like a failed write, so the archive is read and inflated once.
+  const bool onePass = job.verified || (job.maxTotal == 0 && NoFileBelow(ops, job.dest));
+  if (!onePass) {
     GzcStatus checked = CheckAll(src, job.gzTmp, false, job.maxTotal);
     if (checked != GZC_OK) return checked;
     if (!in->seek(in->ctx, src.file, src.offset)) return GZC_ERR_READ;

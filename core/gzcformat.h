@@ -287,15 +287,18 @@ struct GzcUnpackJob {
   // The caller has checked this archive's bytes (a checksum over them, GzcCheckBytes, and nobody
   // can change them): it is read once, and each member is checked as it is written (gzip's CRC-32
   // and exact length); a member that fails undoes what the call wrote. False: the whole archive is
-  // checked first, then read again and written.
+  // checked first, then read again and written; except into a destination that holds no file (at
+  // most empty folders) without a maxTotal, where there is nothing a damaged archive could replace:
+  // it is read once and a damage found on the way undoes what the call wrote.
   bool verified;
   // Most bytes the files may hold together, by their stored lengths (GZC_ERR_TOO_LARGE before any
   // file is written, and no member is inflated past its stored length); 0 = no bound.
   uint64_t maxTotal;
 };
 
-// Unpacks the archive into job.dest. Unless job.verified, the whole archive is checked first, then
-// read again from src.offset and written; a refusal writes nothing. Below the destination every
+// Unpacks the archive into job.dest. Unless job.verified (or the destination holds no file, see
+// there), the whole archive is checked first, then read again from src.offset and written; a
+// refusal writes nothing. Either way a refused archive leaves the destination as it was. Below the destination every
 // folder is opened relative to the one above it and held open until the end, and no link is
 // followed. A failure while writing (a target that cannot be created) deletes exactly the files
 // this call created and the folders it made, through the same handles; a file that was there

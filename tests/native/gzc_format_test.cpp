@@ -496,3 +496,43 @@ TEST(GzcUnpackThreads, TheJobsThreadsOrInline) {
     EXPECT_EQ(Snapshot(dest), want);
   }
 }
+
+// Into a folder that holds no file (empty folders at most) nothing can be replaced: the archive is
+// read once, and a damage found on the way takes back every file and folder written before it.
+TEST(GzcUnpackOnce, IntoAFolderWithoutFilesTheArchiveIsReadOnce) {
+  static uint64_t bytesRead;
+  static const GzcFileOps* plain = GzcDefaultFileOps();
+  GzcFileOps counting = *plain;
+  counting.read = [](void* ctx, void* file, void* buf, size_t n) {
+    size_t got = plain->read(ctx, file, buf, n);
+    bytesRead += got;
+    return got;
+  };
+  Bytes good = BuildArchive({{"a.txt", Pseudo(200000, 1)}, {"sub\\b.txt", "b"}, {"sub\\c.txt", Pseudo(90000, 2)}});
+  Bytes badSum = good, badMember = good;
+  badSum[3] ^= 1;
+  badMember[badMember.size() - 8] ^= 0x55;  // the last member's own CRC-32
+  struct Case {
+    const char* name;
+    const Bytes& archive;
+    GzcStatus want;
+  } cases[] = {{"intact", good, GZC_OK}, {"damaged sum", badSum, GZC_ERR_CHECKSUM}, {"damaged member", badMember, GZC_ERR_SHORT}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir d;
+    fs::path file = d.root / "scratch" / "in.gzc", dest = d.root / "dest";
+    TempDir::WriteFile(file, c.archive);
+    fs::create_directories(dest / "empty");
+    FILE* f = std::fopen(file.string().c_str(), "rb");
+    std::string destStr = dest.string(), g = d.gzTmp();
+    GzcUnpackJob job{destStr.c_str(), g.c_str(), true, nullptr, nullptr, false, 0};
+    bytesRead = 0;
+    EXPECT_EQ(GzcUnpack(job, GzcSource{&counting, f, c.archive.size(), 0}), c.want);
+    std::fclose(f);
+    EXPECT_LE(bytesRead, c.archive.size());
+    std::set<std::string> left;
+    for (auto& e : fs::recursive_directory_iterator(dest)) left.insert(fs::relative(e.path(), dest).string());
+    const std::set<std::string> all{"a.txt", "empty", "sub", "sub/b.txt", "sub/c.txt"}, none{"empty"};
+    EXPECT_EQ(left, c.want == GZC_OK ? all : none);
+  }
+}
