@@ -247,7 +247,7 @@ struct GzcSource {
   const GzcFileOps* files;  // null = GzcDefaultFileOps()
   void* file;
   uint64_t avail;
-  uint64_t offset;  // where the magic stands in the file (GzcUnpack reads the archive twice)
+  uint64_t offset;  // where the magic stands in the file (GzcUnpack may read the archive twice)
   // Names go to the file layer and the caller in UTF-8: the lines of an archive without
   // GZC_FLAG_UTF8 are converted from code page 1250, and path limits count UTF-16 units. False:
   // the lines as stored.
@@ -260,9 +260,10 @@ struct GzcEntry {
 };
 
 // ---- The seam: a second thread for unpacking ---------------------------------------------------
-// GzcUnpack writes the files on a thread of its own, behind its reading. Builds with the C++
-// standard threads use those unless a job names others; a build without them (GZC_SINGLE_THREAD:
-// the installer engine) writes inline unless its job names some.
+// GzcUnpack writes the files on a thread of its own, behind its reading; and, in builds with the
+// C++ standard threads, reads the files' members on another one, ahead of the inflating (1 MiB).
+// Builds with the C++ standard threads use those unless a job names others; a build without them
+// (GZC_SINGLE_THREAD: the installer engine) writes inline unless its job names some, and reads inline.
 struct GzcThreadOps {
   // Runs run(arg) on a new thread; null when none could be started.
   void* (*start)(void (*run)(void* arg), void* arg);

@@ -407,11 +407,12 @@ TEST(GzcScratch, ThreadsGiveTheSameArchiveAndLeaveOnlyGzTmp) {
   EXPECT_EQ(ParseArchive(first).contents.size(), 72u);
 }
 
-TEST(GzcScratch, ReadingLeavesTheLastMemberAloneInGzTmp) {
+TEST(GzcScratch, ReadingLeavesOneMemberAloneInGzTmp) {
   TempDir d;
   Bytes archive = BuildArchive({{"big.bin", Pseudo(100000, 7)}, {"tiny.txt", "t"}});
   ASSERT_EQ(UnpackBytes(d, archive, d.root / "dest"), GZC_OK);
-  EXPECT_EQ(ReadFile(d.gzTmp()), Gzip("t"));
+  // The files' members are read ahead from the archive itself: only the list's passes through.
+  EXPECT_EQ(ReadFile(d.gzTmp()), archive.substr(LE(archive, 15), LE(archive, 19) - LE(archive, 15)));
   fs::remove(d.gzTmp());
   ASSERT_EQ(VerifyBytes(d, archive), GZC_OK);
   EXPECT_EQ(ReadFile(d.gzTmp()), Gzip("t"));
@@ -443,8 +444,8 @@ TEST(GzcScratch, MembersThatAreNotGzipDataPassThrough) {
   EXPECT_EQ(VerifyBytes(d, a), GZC_ERR_MEMBER);
 }
 
-// Unpacking writes its files on the thread the job's thread operations give, or inline when they
-// give none; either way the files are the same.
+// Unpacking reads the archive ahead and writes its files on threads the job's thread operations
+// give, or inline when they give none; either way the files are the same.
 namespace {
 struct CountingThreads {
   static inline std::atomic<int> starts{0};
@@ -492,7 +493,7 @@ TEST(GzcUnpackThreads, TheJobsThreadsOrInline) {
     GzcSource src{nullptr, f, a.size(), 0};
     EXPECT_EQ(GzcUnpack(job, src), GZC_OK);
     std::fclose(f);
-    EXPECT_EQ(CountingThreads::starts, 1);
+    EXPECT_EQ(CountingThreads::starts, 2) << "the reading ahead and the writing";
     EXPECT_EQ(Snapshot(dest), want);
   }
 }
