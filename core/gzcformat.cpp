@@ -1207,15 +1207,19 @@ static GzcStatus CheckAll(const GzcSource& src, const char* gzTmp, bool strict, 
 
 namespace {
 // Whether the folder holds folders at most, all the way down (false also when it cannot be
-// searched, or holds a link or device): then an unpacking into it can replace no file.
+// searched, holds a link or device, or more folders than are worth a look: a search that reports
+// a linked folder as a folder may go round in circles): then an unpacking into it can replace no
+// file.
 bool NoFileBelow(const GzcFileOps* ops, const char* dest) {
+  constexpr size_t kMostFolders = 4096;
   struct Walk {
     const GzcFileOps* ops;
     std::vector<std::string> todo;
     std::string at;
     bool file;
   } w{ops, {dest}, std::string(), false};
-  while (!w.file && !w.todo.empty()) {
+  for (size_t seen = 0; !w.file && !w.todo.empty(); ++seen) {
+    if (seen == kMostFolders) return false;
     w.at = w.todo.back();
     w.todo.pop_back();
     if (!w.at.empty() && w.at.back() != GZC_SEP) w.at += GZC_SEP;
