@@ -144,8 +144,13 @@ struct Sink {
 // stands. Short data is not padded. Every member is inflated to its end, so that zlib checks its
 // trailer (CRC-32 and length). strict: the member must be gzip data of exactly isize bytes.
 // buf holds 2 * kBufSize bytes: what is inflated, then what is read.
-GzcStatus dekompresjagz(ScratchFile& tmp, const Copied& entry, const Sink* sink, bool strict, unsigned char* buf) {
-  if (!tmp.Seek(0)) return GZC_ERR_TEMP;
+// The member's bytes come from `input`: up to n at a time, 0 at its end.
+struct Input {
+  size_t (*read)(void* ctx, unsigned char* buf, size_t n);
+  void* ctx;
+  size_t Read(unsigned char* buf, size_t n) const { return read(ctx, buf, n); }
+};
+GzcStatus Inflate(const Input& tmp, const Copied& entry, const Sink* sink, bool strict, unsigned char* buf) {
   const GzcStatus damaged = strict ? GZC_ERR_MEMBER : GZC_ERR_SHORT;
   uint32_t left = entry.isize;
   bool beyond = false;  // bytes past the stored length, which are not the file's
@@ -197,6 +202,12 @@ GzcStatus dekompresjagz(ScratchFile& tmp, const Copied& entry, const Sink* sink,
   inflateEnd(&z);
   if (status == GZC_OK && (left || (strict && beyond))) status = damaged;
   return status;
+}
+
+GzcStatus dekompresjagz(ScratchFile& tmp, const Copied& entry, const Sink* sink, bool strict, unsigned char* buf) {
+  if (!tmp.Seek(0)) return GZC_ERR_TEMP;
+  const Input input{[](void* t, unsigned char* b, size_t n) { return static_cast<ScratchFile*>(t)->Read(b, n); }, &tmp};
+  return Inflate(input, entry, sink, strict, buf);
 }
 
 bool PutString(void* ctx, const unsigned char* bytes, size_t n) {
@@ -790,6 +801,160 @@ GzcStatus TargetWriter::Finish(uint32_t* index) {
 }
 
 #ifndef GZC_SINGLE_THREAD
+// ---- The source side of unpacking ---------------------------------------------------------------
+// Reads the members' bytes, from the start of entry 1 to the archive's end, on a thread of its own
+// into a ring of 1 MiB ahead of the inflating, so that neither waits for the other and no member
+// passes through the scratch file. A member's stored length (its last four bytes) is taken from the
+// ring, or, for a member longer than the ring, read by the thread from its place in the file. (The
+// installer engine, whose size is bounded, keeps reading through the scratch file.)
+class ReadAhead {
+ public:
+  ReadAhead(const GzcFileOps* ops, const GzcThreadOps* threads, const GzcSource& src, uint64_t from, uint64_t end)
+      : ops_(ops), threads_(threads), src_(src), written_(from), consumed_(from), end_(end) {}
+  ~ReadAhead() {
+    if (thread_) {
+      Lock();
+      quit_ = true;
+      Notify();
+      Unlock();
+      threads_->join(thread_);
+    }
+    if (sync_) threads_->destroy(sync_);
+  }
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  // False when no ring or thread could be had: the caller reads through the scratch file.
+  bool Start() {
+    if (!threads_ || !ring_.Reserve(kRing) || (sync_ = threads_->create()) == nullptr) return false;
+    thread_ = threads_->start(RunThread, this);
+    return thread_ != nullptr;
+  }
+  // Begins the member that ends at `end` (the next one): its first bytes and stored length.
+  GzcStatus Member(uint64_t end, Copied* entry) {
+    memberEnd_ = end;
+    unsigned char head[2], tail[4];
+    if (!Peek(consumed_, head, 2)) return GZC_ERR_TRUNCATED;
+    entry->gzip = head[0] == 0x1f && head[1] == 0x8b;
+    if (!(end - consumed_ <= kRing ? Peek(end - 4, tail, 4) : FarTail(end - 4, tail))) return GZC_ERR_TRUNCATED;
+    entry->isize = GetLE32(tail);
+    return GZC_OK;
+  }
+  // The member's next bytes; 0 at its end (or when the file could not be read).
+  size_t Read(unsigned char* buf, size_t n) {
+    n = static_cast<size_t>(std::min<uint64_t>(n, memberEnd_ - consumed_));
+    if (n == 0) return 0;
+    Lock();
+    while (written_ == consumed_ && !failed_) Wait();
+    n = static_cast<size_t>(std::min<uint64_t>(n, written_ - consumed_));
+    Unlock();
+    CopyOut(consumed_, buf, n);
+    Lock();
+    consumed_ += n;
+    Notify();
+    Unlock();
+    return n;
+  }
+  // Steps to the member's end (bytes after its data); false when the file ends before.
+  bool Finish(unsigned char* buf) {
+    while (consumed_ < memberEnd_)
+      if (Read(buf, kBufSize) == 0) return false;
+    return true;
+  }
+  // The file could not be read to the archive's end.
+  bool Failed() {
+    Lock();
+    const bool failed = failed_;
+    Unlock();
+    return failed;
+  }
+  static size_t ReadInput(void* self, unsigned char* buf, size_t n) { return static_cast<ReadAhead*>(self)->Read(buf, n); }
+
+ private:
+  static constexpr size_t kRing = 1u << 20;
+  static constexpr size_t kChunk = 256u << 10;  // one read of the file
+
+  void Lock() { threads_->lock(sync_); }
+  void Unlock() { threads_->unlock(sync_); }
+  void Wait() { threads_->wait(sync_); }
+  void Notify() { threads_->notify(sync_); }
+  // n bytes from stream offset `at`, which the ring holds.
+  void CopyOut(uint64_t at, unsigned char* out, size_t n) {
+    const size_t pos = static_cast<size_t>(at % kRing), first = std::min(n, kRing - pos);
+    std::memcpy(out, ring_.data() + pos, first);
+    std::memcpy(out + first, ring_.data(), n - first);
+  }
+  // n bytes at `at` (not before what is consumed, within the ring's reach) once they are read.
+  bool Peek(uint64_t at, unsigned char* out, size_t n) {
+    Lock();
+    while (written_ < at + n && !failed_) Wait();
+    const bool ok = written_ >= at + n;
+    Unlock();
+    if (ok) CopyOut(at, out, n);
+    return ok;
+  }
+  // Four bytes beyond the ring's reach, read by the thread at their place in the file.
+  bool FarTail(uint64_t at, unsigned char* out) {
+    Lock();
+    tailAt_ = at;
+    tailWanted_ = true;
+    Notify();
+    while (tailWanted_ && !failed_) Wait();
+    const bool ok = !tailWanted_;
+    std::memcpy(out, tail_, 4);
+    Unlock();
+    return ok;
+  }
+  static void RunThread(void* self) { static_cast<ReadAhead*>(self)->Run(); }
+  void Run() {
+    Lock();
+    while (!quit_ && !failed_) {
+      if (tailWanted_) {
+        const uint64_t back = written_;
+        Unlock();
+        const bool ok = ops_->seek(ops_->ctx, src_.file, src_.offset + tailAt_) &&
+                        ReadExact(ops_, src_.file, tail_, 4) && ops_->seek(ops_->ctx, src_.file, src_.offset + back);
+        Lock();
+        if (ok) tailWanted_ = false;
+        failed_ = !ok;
+        Notify();
+        continue;
+      }
+      const uint64_t room = kRing - (written_ - consumed_);
+      if (room == 0 || written_ == end_) {
+        Wait();
+        continue;
+      }
+      const size_t pos = static_cast<size_t>(written_ % kRing);
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(std::min<uint64_t>(room, kRing - pos), std::min<uint64_t>(kChunk, end_ - written_)));
+      Unlock();
+      const size_t got = ops_->read(ops_->ctx, src_.file, ring_.data() + pos, n);
+      Lock();
+      written_ += got;
+      failed_ = got == 0;
+      Notify();
+    }
+    Unlock();
+  }
+
+  const GzcFileOps* ops_;
+  const GzcThreadOps* threads_;
+  const GzcSource& src_;
+  PodArray<unsigned char> ring_;
+  void* sync_ = nullptr;
+  void* thread_ = nullptr;
+  // Stream offsets (from the archive's magic), under the lock: read into the ring up to here,
+  // inflated up to here, the archive's end.
+  uint64_t written_, consumed_, end_;
+  uint64_t memberEnd_ = 0;  // the calling thread's own
+  bool quit_ = false, failed_ = false;
+  bool tailWanted_ = false;
+  uint64_t tailAt_ = 0;
+  unsigned char tail_[4] = {0, 0, 0, 0};
+};
+#endif
+
+#ifndef GZC_SINGLE_THREAD
 // The C++ standard threads behind the seam.
 struct StdSync {
   std::mutex m;
@@ -1041,6 +1206,37 @@ const char* GzcStatusText(GzcStatus status) {
 static GzcStatus CheckAll(const GzcSource& src, const char* gzTmp, bool strict, uint64_t maxTotal = 0);
 
 namespace {
+// Whether the folder holds folders at most, all the way down (false also when it cannot be
+// searched, holds a link or device, or more folders than are worth a look: a search that reports
+// a linked folder as a folder may go round in circles): then an unpacking into it can replace no
+// file.
+bool NoFileBelow(const GzcFileOps* ops, const char* dest) {
+  constexpr size_t kMostFolders = 4096;
+  struct Walk {
+    const GzcFileOps* ops;
+    std::vector<std::string> todo;
+    std::string at;
+    bool file;
+  } w{ops, {dest}, std::string(), false};
+  for (size_t seen = 0; !w.file && !w.todo.empty(); ++seen) {
+    if (seen == kMostFolders) return false;
+    w.at = w.todo.back();
+    w.todo.pop_back();
+    if (!w.at.empty() && w.at.back() != GZC_SEP) w.at += GZC_SEP;
+    const auto onEntry = [](void* cookie, const char* name, GzcKind kind) {
+      Walk* x = static_cast<Walk*>(cookie);
+      const std::string path = x->at + name;
+      if (kind == GZC_KIND_NONE) kind = x->ops->kind(x->ops->ctx, path.c_str());
+      if (kind == GZC_KIND_DIR)
+        x->todo.push_back(path);
+      else
+        x->file = true;
+    };
+    if (!ops->listDir || !ops->listDir(ops->ctx, w.at.c_str(), onEntry, &w)) return false;
+  }
+  return !w.file;
+}
+
 // Adds a file's stored length to the running total; false once it passes the bound (0: none).
 bool WithinBound(uint64_t* total, uint32_t isize, uint64_t maxTotal) {
   *total += isize;
@@ -1067,8 +1263,11 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
   const GzcFileOps* ops = OpsOr(job.files);
   const GzcFileOps* in = OpsOr(src.files);
   // Verify first, write second: a damaged archive must not replace a file and then be found out.
-  // The check reads the members as the writing will (the archive's sum, the stored lengths).
-  if (!job.verified) {
+  // The check reads the members as the writing will (the archive's sum, the stored lengths). Where
+  // there is nothing to replace and no bound to hold before writing, a damage found on the way is
+  // undone like a failed write, so the archive is read and inflated once.
+  const bool onePass = job.verified || (job.maxTotal == 0 && NoFileBelow(ops, job.dest));
+  if (!onePass) {
     GzcStatus checked = CheckAll(src, job.gzTmp, false, job.maxTotal);
     if (checked != GZC_OK) return checked;
     if (!in->seek(in->ctx, src.file, src.offset)) return GZC_ERR_READ;
@@ -1121,16 +1320,33 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
     if (status == GZC_ERR_TARGET) status = GZC_OK;  // the writer's own failure counts below
   }
 #endif
+#ifndef GZC_SINGLE_THREAD
+  ReadAhead ahead(in, job.threads ? job.threads : DefaultThreads(), src, head.t[1], head.t[head.t.size() - 1]);
+  const bool reading = head.kind == GZC_ARCHIVE_GZIP && head.lines.size() != 0 && ahead.Start();
+#else
+  const bool reading = false;
+#endif
   for (size_t i = 0; head.kind == GZC_ARCHIVE_GZIP && i < head.lines.size() && status == GZC_OK && !writer.Failed(); ++i) {
     failedAt = static_cast<uint32_t>(i);
     Copied entry;
+#ifndef GZC_SINGLE_THREAD
+    status = reading ? ahead.Member(head.t[i + 2], &entry) : r.Copy(src, i, &entry);
+#else
     status = r.Copy(src, i, &entry);
+#endif
     if (status == GZC_OK && !WithinBound(&total, entry.isize, job.maxTotal)) status = GZC_ERR_TOO_LARGE;
     if (status != GZC_OK) break;
     writer.Begin(static_cast<uint32_t>(i));
     Sink sink{[](void* w, const unsigned char* bytes, size_t n) { return static_cast<TargetWriter*>(w)->Put(bytes, n); },
               &writer};
-    status = dekompresjagz(r.tmp, entry, &sink, job.verified, r.buf.data());
+#ifndef GZC_SINGLE_THREAD
+    if (reading) {
+      status = Inflate(Input{ReadAhead::ReadInput, &ahead}, entry, &sink, job.verified, r.buf.data());
+      // A member cut short by the file's end is the file's fault, as when it is copied out whole.
+      if (status == GZC_OK ? !ahead.Finish(r.buf.data()) : ahead.Failed()) status = GZC_ERR_TRUNCATED;
+    }
+#endif
+    if (!reading) status = dekompresjagz(r.tmp, entry, &sink, job.verified, r.buf.data());
     writer.End();
   }
   uint32_t writerFailedAt = 0;

@@ -247,7 +247,7 @@ struct GzcSource {
   const GzcFileOps* files;  // null = GzcDefaultFileOps()
   void* file;
   uint64_t avail;
-  uint64_t offset;  // where the magic stands in the file (GzcUnpack reads the archive twice)
+  uint64_t offset;  // where the magic stands in the file (GzcUnpack may read the archive twice)
   // Names go to the file layer and the caller in UTF-8: the lines of an archive without
   // GZC_FLAG_UTF8 are converted from code page 1250, and path limits count UTF-16 units. False:
   // the lines as stored.
@@ -260,9 +260,10 @@ struct GzcEntry {
 };
 
 // ---- The seam: a second thread for unpacking ---------------------------------------------------
-// GzcUnpack writes the files on a thread of its own, behind its reading. Builds with the C++
-// standard threads use those unless a job names others; a build without them (GZC_SINGLE_THREAD:
-// the installer engine) writes inline unless its job names some.
+// GzcUnpack writes the files on a thread of its own, behind its reading; and, in builds with the
+// C++ standard threads, reads the files' members on another one, ahead of the inflating (1 MiB).
+// Builds with the C++ standard threads use those unless a job names others; a build without them
+// (GZC_SINGLE_THREAD: the installer engine) writes inline unless its job names some, and reads inline.
 struct GzcThreadOps {
   // Runs run(arg) on a new thread; null when none could be started.
   void* (*start)(void (*run)(void* arg), void* arg);
@@ -287,15 +288,18 @@ struct GzcUnpackJob {
   // The caller has checked this archive's bytes (a checksum over them, GzcCheckBytes, and nobody
   // can change them): it is read once, and each member is checked as it is written (gzip's CRC-32
   // and exact length); a member that fails undoes what the call wrote. False: the whole archive is
-  // checked first, then read again and written.
+  // checked first, then read again and written; except into a destination that holds no file (at
+  // most empty folders) without a maxTotal, where there is nothing a damaged archive could replace:
+  // it is read once and a damage found on the way undoes what the call wrote.
   bool verified;
   // Most bytes the files may hold together, by their stored lengths (GZC_ERR_TOO_LARGE before any
   // file is written, and no member is inflated past its stored length); 0 = no bound.
   uint64_t maxTotal;
 };
 
-// Unpacks the archive into job.dest. Unless job.verified, the whole archive is checked first, then
-// read again from src.offset and written; a refusal writes nothing. Below the destination every
+// Unpacks the archive into job.dest. Unless job.verified (or the destination holds no file, see
+// there), the whole archive is checked first, then read again from src.offset and written; a
+// refusal writes nothing. Either way a refused archive leaves the destination as it was. Below the destination every
 // folder is opened relative to the one above it and held open until the end, and no link is
 // followed. A failure while writing (a target that cannot be created) deletes exactly the files
 // this call created and the folders it made, through the same handles; a file that was there
