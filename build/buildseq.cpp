@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/installerlayout.h"
+#include "core/langpack.h"
 #include "core/peimage.h"
 #include "core/profile.h"
 
@@ -370,6 +371,27 @@ bool WriteConfig(const Run& run, const BuildFields& fields) {
   return !run.at.cfg.empty() && ApplyBuildConfig(PlanBuildConfig(fields), io) && WriteVersion(run, fields);
 }
 
+// The tool folder's language data, packed, into the working "bin" folder.
+bool PackLang(const Run& run) {
+  const GzcFileOps& f = run.Files();
+  void* in = f.open(f.ctx, run.In(run.at.toolBin, kLangFile).c_str(), false);
+  if (!in) return false;
+  uint64_t length = 0;
+  std::string data;
+  if (f.size(f.ctx, in, &length) && length <= kLangUnpackedMax) {
+    data.resize((size_t)length);
+    size_t got = 0, n = 0;
+    while (got < data.size() && (n = f.read(f.ctx, in, &data[got], data.size() - got)) > 0) got += n;
+    if (got < data.size()) length = ~0ull;  // a short read
+  }
+  f.close(f.ctx, in);
+  const std::string packed = length <= kLangUnpackedMax ? LangPack(data) : std::string();
+  void* out = packed.empty() || run.at.bin.empty() ? nullptr : f.open(f.ctx, run.In(run.at.bin, kLangFile).c_str(), true);
+  if (!out) return false;
+  const bool written = f.write(f.ctx, out, packed.data(), packed.size());
+  return f.close(f.ctx, out) && written;
+}
+
 // From the uninstaller's copy to the output; the build has started.
 void BuildStarted(Run& run) {
   std::string uninst = run.In(run.at.cfg, kUninstFile);
@@ -398,8 +420,7 @@ void BuildStarted(Run& run) {
   }
   run.result.packed = st;
   if (goesOn(st)) {
-    if (!run.s.copy(run.s.ctx, run.In(run.at.toolBin, kLangFile).c_str(), run.In(run.at.bin, kLangFile).c_str()))
-      run.appendFailed = true;
+    if (!PackLang(run)) run.appendFailed = true;
     run.result.written = MakeRcBin(run);
   } else if (st != GZC_ERR_SOURCE && st != GZC_ERR_NAME && st != GZC_CANCELLED) {
     run.Say(S_OUTPUT_FAILED);

@@ -198,7 +198,7 @@ bool ReadAt(HANDLE file, uint64_t offset, void* buf, size_t n) {
   return SetFilePointerEx(file, li, nullptr, FILE_BEGIN) && ReadFile(file, buf, (DWORD)n, &got, nullptr) && got == n;
 }
 
-bool ReadOwnLangData(HANDLE file, uint64_t fileSize, const char* after, uint64_t* imageEnd, std::string* data,
+bool ReadOwnLangData(HANDLE file, uint64_t fileSize, const char* after, const char* magic, uint64_t* imageEnd, std::string* data,
                      uint64_t* dataEnd, size_t extraLen, unsigned char* extra) {
   unsigned char head[PE_HEAD_MAX];
   size_t n = fileSize < sizeof head ? (size_t)fileSize : sizeof head;
@@ -216,7 +216,7 @@ bool ReadOwnLangData(HANDLE file, uint64_t fileSize, const char* after, uint64_t
   if (!ReadAt(file, end, start, peek) || memcmp(start, after, match) != 0) return false;
   if (extraLen) memcpy(extra, start + match, extraLen);
   const char* crlf = (const char*)memchr(start + skip, '\n', peek - skip);
-  if (!crlf) return false;
+  if (!crlf || memcmp(start + skip, magic, 7) != 0) return false;
   // Header parsed alone first: its stated length decides how much to read.
   const char* from = start + skip;
   std::string header(from, crlf + 1);
@@ -226,8 +226,7 @@ bool ReadOwnLangData(HANDLE file, uint64_t fileSize, const char* after, uint64_t
   uint64_t total = header.size() + (uint64_t)bodyLen;
   if (total > left - skip) return false;
   data->resize((size_t)total);
-  if (!ReadAt(file, end + skip, &(*data)[0], data->size())) return false;
-  return LangDataLength(data->data(), data->size()) == data->size();
+  return ReadAt(file, end + skip, &(*data)[0], data->size());
 }
 
 HKEY RootKey(RegRoot root) {

@@ -85,12 +85,14 @@ const char* ArgumentsOf(const char* commandLine);
 bool Launch(const std::string& file);
 // Reads `n` bytes at `offset` of an open file.
 bool ReadAt(HANDLE file, uint64_t offset, void* buf, size_t n);
-// The language data that follows this program's own image (the headers say where it ends).
+// The language data block that follows this program's own image (the headers say where it ends),
+// read as its header line's length says; the caller checks what it holds. `magic`: the header's
+// first seven bytes, "PRLANG " (raw) or kLangPackedMagic (packed).
 // `after`: bytes between the image and the language data that must match ("" for none), followed
 // by `extraLen` bytes of any value that are copied to `extra`.
 // `dataEnd` (may be null) gets the end of the data behind the image: the start of a signature's
 // certificate table, or the file's size; false when that table lies outside the file.
-bool ReadOwnLangData(HANDLE file, uint64_t fileSize, const char* after, uint64_t* imageEnd, std::string* data,
+bool ReadOwnLangData(HANDLE file, uint64_t fileSize, const char* after, const char* magic, uint64_t* imageEnd, std::string* data,
                      uint64_t* dataEnd = nullptr, size_t extraLen = 0, unsigned char* extra = nullptr);
 
 // ---- Registry ----------------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include "core/installerlayout.h"
+#include "core/langpack.h"
 #include "engine/enginewin.h"
 #include "engine/steps.h"
 #include "engine/winfiles.h"
@@ -77,11 +78,16 @@ GzcStatus Locate(Setup* s, EngineFiles* files) {
   // A signature's certificate table follows the data: nothing is read from it.
   uint64_t imageEnd = 0, dataEnd = 0;
   unsigned char sums[kRcSumsLength];
-  if (!ReadOwnLangData(s->file.get(), s->size, kRcMarker, &imageEnd, &s->langData, &dataEnd, kRcSumsLength, sums))
+  std::string packed;
+  if (!ReadOwnLangData(s->file.get(), s->size, kRcMarker, kLangPackedMagic, &imageEnd, &packed, &dataEnd,
+                       kRcSumsLength, sums))
     return GZC_ERR_NOT_INSTALLER;
+  const size_t head = packed.find('\n') + 1;  // the header line, whose length was read
+  // Texts that unpack whole but are no language data find no set, and the run ends as damaged.
+  if (!LangUnpack(&packed[head], packed.size() - head, &s->langData)) return GZC_ERR_NOT_INSTALLER;
   memcpy(&s->cfgSum, sums, 4);  // little endian, as every Windows machine is
   memcpy(&s->binSum, sums + 4, 4);
-  s->cfgOffset = imageEnd + kRcMarkerLength + kRcSumsLength + s->langData.size();
+  s->cfgOffset = imageEnd + kRcMarkerLength + kRcSumsLength + packed.size();
   for (int part = 0; part < 2; ++part) {
     uint64_t at = part == 0 ? s->cfgOffset : s->binOffset;
     if (at >= dataEnd) return GZC_ERR_TRUNCATED;

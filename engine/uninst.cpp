@@ -483,7 +483,8 @@ int Run() {
   LARGE_INTEGER size = {};
   uint64_t imageEnd = 0;
   bool haveLang = f && GetFileSizeEx(f.get(), &size) &&
-                  ReadOwnLangData(f.get(), (uint64_t)size.QuadPart, "", &imageEnd, &lang);
+                  ReadOwnLangData(f.get(), (uint64_t)size.QuadPart, "", "PRLANG ", &imageEnd, &lang) &&
+                  LangDataLength(lang.data(), lang.size()) == lang.size();
   f.reset();
   if (!haveLang) haveLang = ReadWhole(u.folder + "\\" + kUninstTexts, &lang, kLogMax) && LangDataLength(lang.data(), lang.size()) == lang.size();
   bool logOk = ReadWhole(u.folder + "\\" + kUninstLog, &logText, kLogMax) && LogParse(logText, &u.items);

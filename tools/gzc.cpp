@@ -1,6 +1,7 @@
 // gzc: packs, unpacks, lists and verifies GZC archives, and lists the two archives of an installer.
 #include "core/gzcformat.h"
 #include "core/installerlayout.h"
+#include "core/langpack.h"
 #include "prversion.h"
 
 #include <chrono>
@@ -222,11 +223,30 @@ int ListOrVerify(const char* archive, bool installer, bool verify) {
   GzcInstallerLayout layout;
   GzcStatus status = GzcFindInstaller(ops, in.file, in.size, &layout);
   if (status != GZC_OK) return Fail(std::string(archive) + ": " + GzcStatusText(status));
+  // The language data between the checksums and the configuration archive: packed (unpacked and
+  // checked here), or as it stands in an installer built before the build packed it.
+  const uint64_t langAt = layout.marker + kRcMarkerLength + (layout.sums ? kRcSumsLength : 0);
+  const uint64_t langLength = layout.cfgOffset - langAt;
+  std::string lang, texts;
+  bool langOk = langLength <= kLangUnpackedMax && ops->seek(ops->ctx, in.file, langAt);
+  if (langOk) {
+    lang.resize(static_cast<size_t>(langLength));
+    size_t got = 0, n = 0;
+    while (got < lang.size() && (n = ops->read(ops->ctx, in.file, &lang[got], lang.size() - got)) > 0) got += n;
+    langOk = got == lang.size();
+  }
+  const bool packed = langOk && LangPackedLength(lang.data(), lang.size()) == lang.size();
+  if (packed) {
+    const size_t head = lang.find('\n') + 1;
+    langOk = LangUnpack(lang.data() + head, lang.size() - head, &texts);
+  } else {
+    langOk = langOk && lang.compare(0, 7, "PRLANG ") == 0;
+  }
+  if (!langOk) return Fail(std::string(archive) + ": language data: damaged");
   if (!verify)
-    std::printf("# engine %llu bytes, language data %llu bytes\n",
-                static_cast<unsigned long long>(layout.marker),
-                static_cast<unsigned long long>(layout.cfgOffset - layout.marker - kRcMarkerLength -
-                                                (layout.sums ? kRcSumsLength : 0)));
+    std::printf("# engine %llu bytes, language data %llu bytes%s\n", static_cast<unsigned long long>(layout.marker),
+                static_cast<unsigned long long>(langLength),
+                packed ? (", packed from " + std::to_string(texts.size())).c_str() : "");
   struct Part {
     const char* name;
     uint64_t offset;

@@ -9,6 +9,7 @@
 #include <set>
 #include <thread>
 
+#include "core/langpack.h"
 #include "gzc_testutil.h"
 
 using namespace gzctest;
@@ -535,5 +536,46 @@ TEST(GzcUnpackOnce, IntoAFolderWithoutFilesTheArchiveIsReadOnce) {
     for (auto& e : fs::recursive_directory_iterator(dest)) left.insert(fs::relative(e.path(), dest).string());
     const std::set<std::string> all{"a.txt", "empty", "sub", "sub/b.txt", "sub/c.txt"}, none{"empty"};
     EXPECT_EQ(left, c.want == GZC_OK ? all : none);
+  }
+}
+
+// The language data as installers carry it: packed, the same bytes from every builder, and any
+// damage refused.
+TEST(LangPacked, UnpacksToTheSameBytesAndRefusesDamage) {
+  std::string data = "PRLANG 0\r\n";
+  for (int i = 0; i < 200; ++i) data += std::to_string(i) + "=Tekst numer " + std::to_string(i * 7) + "\n";
+  const std::string block = LangPack(data);
+  ASSERT_EQ(block.size(), LangPackedLength(block.data(), block.size() + 5));  // bytes behind it are not its
+  EXPECT_LT(block.size(), data.size() / 2);
+  const std::string gz = block.substr(block.find('\n') + 1);
+  EXPECT_EQ('\xff', gz[9]) << "the gzip header names no system, so Windows and Linux builds agree";
+  auto unpack = [](const std::string& member) {
+    std::string out;
+    return LangUnpack(member.data(), member.size(), &out) ? out : std::string("<refused>");
+  };
+  EXPECT_EQ(data, unpack(gz));
+  auto changed = [&gz](size_t at) {
+    std::string g = gz;
+    g[at] ^= 0x10;
+    return g;
+  };
+  const std::string tooLong = LangPack(std::string(kLangUnpackedMax + 1, '\n'));
+  const struct {
+    const char* what;
+    std::string member;
+  } damaged[] = {
+      {"cut short", gz.substr(0, gz.size() - 1)},
+      {"a deflated byte changed", changed(gz.size() / 2)},
+      {"its CRC-32 changed", changed(gz.size() - 8)},
+      {"a length that lies", changed(gz.size() - 4)},
+      {"bytes behind the member", gz + "x"},
+      {"a second member", gz + gz},
+      {"nothing", ""},
+      {"more than the bound unpacked", tooLong.substr(tooLong.find('\n') + 1)},
+  };
+  for (const auto& d : damaged) EXPECT_EQ("<refused>", unpack(d.member)) << d.what;
+  for (const char* head : {"PRLANG 20\r\n", "PRLANZ \r\n", "PRLANZ 20\n", "PRLANZ 2x\r\n", "PRLANZ 99999999\r\n"}) {
+    const std::string b = head + gz;
+    EXPECT_EQ(0u, LangPackedLength(b.data(), b.size())) << head;
   }
 }

@@ -5,6 +5,7 @@
 #include "app/func1.h"
 #include "build/gzc.h"
 #include "build/kopiuj.h"
+#include "core/langpack.h"
 #include "lang/lang.h"
 #include "win/winhandles.h"
 #include "res/resource.h"
@@ -21,6 +22,7 @@ using namespace uitest;
 namespace {
 const std::string kEngine = std::string("MZ\x90\0engine-fixture", 19) + std::string(1000, '\x7f');
 const std::string kLang = "LANGDATA-fixture";
+const std::string kLangPacked = LangPack(kLang);  // as the installer carries it
 const std::string kUninst = "UNINST-fixture";
 const char kBadPath[] = "Jedno z p\xf3l zawiera niepoprawn\xb9 \x9c" "cie\xbfk\xea.";
 
@@ -154,7 +156,7 @@ class Build : public AppTest {
   std::vector<std::string> ArchiveMembers() {
     std::string setup = ReadFile(out_ + "setup.exe");
     std::vector<std::string> out;
-    for (size_t at = kEngine.size() + 14 + kLang.size(); at + 15 <= setup.size();) {
+    for (size_t at = kEngine.size() + 14 + kLangPacked.size(); at + 15 <= setup.size();) {
       uint32_t n = Word(setup, at + 11);
       for (uint32_t i = 0; i < n; ++i) {
         uint32_t from = Word(setup, at + 15 + 4 * i), to = Word(setup, at + 19 + 4 * i);
@@ -168,7 +170,7 @@ class Build : public AppTest {
   std::vector<uint32_t> ArchiveKinds() {
     std::string setup = ReadFile(out_ + "setup.exe");
     std::vector<uint32_t> out;
-    for (size_t at = kEngine.size() + kRcMarkerLength + kRcSumsLength + kLang.size(); at + 15 <= setup.size();
+    for (size_t at = kEngine.size() + kRcMarkerLength + kRcSumsLength + kLangPacked.size(); at + 15 <= setup.size();
          at += Word(setup, at + 15 + 4 * Word(setup, at + 11)))
       out.push_back((Word(setup, at + 7) & GZC_ARCHIVE_KIND_MASK) >> GZC_ARCHIVE_KIND_SHIFT);
     return out;
@@ -198,11 +200,17 @@ TEST_F(Build, WritesTheEngineThenRcBinWithLanguageDataAndBothArchives) {
   Fill("Mój program", prog_ + "\\licencja.txt", prog_ + "\\doc\\end.txt");
   RunBuild();
   std::string setup = ReadFile(out_ + "setup.exe");
-  ASSERT_GT(setup.size(), kEngine.size() + 14 + kLang.size());
+  ASSERT_GT(setup.size(), kEngine.size() + 14);
   EXPECT_EQ(kEngine, setup.substr(0, kEngine.size()));
   EXPECT_EQ("rc.bin", setup.substr(kEngine.size(), 6));
-  EXPECT_EQ(kLang, setup.substr(kEngine.size() + 14, kLang.size()));
-  size_t cfgAt = kEngine.size() + 14 + kLang.size();
+  // The language data packed: its header, then what unpacks to the tool folder's bytes.
+  const size_t langAt = kEngine.size() + 14;
+  const std::string lang = setup.substr(langAt, LangPackedLength(&setup[langAt], setup.size() - langAt));
+  ASSERT_EQ(0u, lang.find(kLangPackedMagic));
+  std::string texts;
+  EXPECT_TRUE(LangUnpack(&lang[lang.find('\n') + 1], lang.size() - lang.find('\n') - 1, &texts));
+  EXPECT_EQ(kLang, texts);
+  size_t cfgAt = kEngine.size() + 14 + lang.size();
   ASSERT_EQ("GZC", setup.substr(cfgAt, 3));
   uint32_t cfgLen = Word(setup, cfgAt + 15 + 4 * Word(setup, cfgAt + 11));
   size_t binAt = cfgAt + cfgLen;
@@ -312,7 +320,7 @@ TEST_F(Build, CancelLeavesTheEngineAndTheMarkerAndTheNextBuildIsWhole) {
   DeleteFileA((prog_ + "\\big.bin").c_str());
   RunBuild();
   std::string setup = ReadFile(out_ + "setup.exe");
-  size_t cfgAt = kEngine.size() + 14 + kLang.size();
+  size_t cfgAt = kEngine.size() + 14 + kLangPacked.size();
   uint32_t cfgLen = Word(setup, cfgAt + 15 + 4 * Word(setup, cfgAt + 11));
   EXPECT_EQ(files_, Unpack(out_ + "setup.exe", cfgAt + cfgLen, temp_));
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <set>
 
+#include "core/langpack.h"
 #include "setupfixture.h"
 #include "uitest.h"
 
@@ -407,7 +408,7 @@ TEST_F(EngineInstall, TruncatedInstallerInstallsNothingAndSaysWhy) {
 
   // Cut inside the configuration archive, and down to the engine alone.
   size_t engine = Slurp(uitest::DistDir() + "bin\\Packrift.dat").size();
-  uitest::WriteFile(setup, whole.substr(0, engine + 14 + Slurp(uitest::DistDir() + "bin\\Lang.dat").size() + 40));
+  uitest::WriteFile(setup, whole.substr(0, engine + 14 + LangPack(Slurp(uitest::DistDir() + "bin\\Lang.dat")).size() + 40));
   r = Run(setup, "/S /D=" + target_);
   EXPECT_EQ(3u, r.code);
   EXPECT_NE(std::string::npos, r.err.find("niekompletny")) << r.err;

@@ -7,6 +7,7 @@
 
 #include "core/gzcformat.h"
 #include "core/installerlayout.h"
+#include "core/langpack.h"
 #include "win/winfs.h"
 #include "win/winhandles.h"
 #include "uitest.h"
@@ -191,7 +192,7 @@ std::string SetupTest::ProgramArchive(bool lzma) {
 std::string SetupTest::BuildWithProgramArchive(const std::string& path, const std::string& binDat) {
   std::string dist = uitest::DistDir();
   std::string engine = Slurp(dist + "bin\\Packrift.dat");
-  std::string lang = Slurp(dist + "bin\\Lang.dat");
+  std::string lang = LangPack(Slurp(dist + "bin\\Lang.dat"));
   EXPECT_GT(engine.size(), 1000u);
   EXPECT_GT(lang.size(), 100u);
   // The configuration folder carries the uninstaller, as the build puts it there.

@@ -32,7 +32,7 @@ class SetupTest : public ::testing::Test {
   void TearDown() override;
 
   // Packs cfg_ and prog_ into the two archives and writes engine + "rc.bin" + the archives'
-  // checksums + Lang.dat + cfg.dat + bin.dat to `path` (as the program's build does).
+  // checksums + Lang.dat packed + cfg.dat + bin.dat to `path` (as the program's build does).
   std::string Build(const std::string& path);
   // The same with a program archive given as bytes (its checksum made to match).
   std::string BuildWithProgramArchive(const std::string& path, const std::string& binDat);
