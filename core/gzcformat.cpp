@@ -513,6 +513,15 @@ class HeldFolders {
   std::vector<Item> items_;
 };
 
+// Tells a worker thread to stop (its quit flag, under the lock, with a notify) and waits for its end.
+static void QuitAndJoin(const GzcThreadOps* threads, void* sync, void* thread, bool* quit) {
+  threads->lock(sync);
+  *quit = true;
+  threads->notify(sync);
+  threads->unlock(sync);
+  threads->join(thread);
+}
+
 // ---- The target side of unpacking ---------------------------------------------------------------
 // Makes the folders a target needs, creates it, writes what is inflated into it and closes it. On
 // a thread of its own (behind a queue of blocks, up to 16 MiB) the file system's work overlaps the
@@ -787,11 +796,7 @@ void TargetWriter::Run() {
 
 GzcStatus TargetWriter::Finish(uint32_t* index) {
   if (thread_) {
-    Lock();
-    quit_ = true;
-    Notify();
-    Unlock();
-    threads_->join(thread_);
+    QuitAndJoin(threads_, sync_, thread_, &quit_);
     thread_ = nullptr;
     threads_->destroy(sync_);
     sync_ = nullptr;
@@ -812,13 +817,7 @@ class ReadAhead {
   ReadAhead(const GzcFileOps* ops, const GzcThreadOps* threads, const GzcSource& src, uint64_t from, uint64_t end)
       : ops_(ops), threads_(threads), src_(src), written_(from), consumed_(from), end_(end) {}
   ~ReadAhead() {
-    if (thread_) {
-      Lock();
-      quit_ = true;
-      Notify();
-      Unlock();
-      threads_->join(thread_);
-    }
+    if (thread_) QuitAndJoin(threads_, sync_, thread_, &quit_);
     if (sync_) threads_->destroy(sync_);
   }
   ReadAhead(const ReadAhead&) = delete;
