@@ -18,10 +18,7 @@ bool Scratch(const char* name, std::string* out) {
   return out->size() < (size_t)MAX_PATH;
 }
 
-void ShowProgress(void*, short overall, short current) {
-  Progress(overall, false, nullptr);
-  Progress(current, true, nullptr);
-}
+void ShowProgress(void*, short overall, short current) { ShowBuildProgress(overall, current); }
 // The archive module's hooks, passed on to the program's.
 void Pump(void*) { BuildHooksInUse().pump(); }
 unsigned PumpQuiet(void*) { return BuildHooksInUse().pumpQuiet(); }

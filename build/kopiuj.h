@@ -12,6 +12,9 @@ void InitLang6(HWND wnd);
 // Shows `value` (percent) on the overall (bar false) or current (bar true) bar; with `dlg` given,
 // takes that dialog's bars and labels instead.
 void Progress(short value, bool bar, HWND dlg);
+// A build's report of both bars from its own thread: queued to the open dialog, which shows them
+// with Progress in the order given; returns without waiting for it. Nothing while none is open.
+void ShowBuildProgress(short overall, short current);
 short* Granica();     // bounds of the current step on the overall bar: [0] lo, [1] hi
 // The flags below are written by one thread and read by the other: read and write them through the
 // questions after them, which do so atomically.

@@ -16,6 +16,8 @@ BYTE c = 1;
 HWND hDlg;
 const DWORD kOpenWaitMs = 2000;     // how long a build waits for the dialog to take its bars
 const DWORD kOpenPollMs = 2;
+// A build's report of both bars (wParam overall, lParam current), shown on the dialog's thread.
+const UINT WM_BUILD_PROGRESS = WM_APP + 1;
 
 // Every flag here is written by one thread and read by the other.
 BYTE Load(const BYTE* flag) { return __atomic_load_n(flag, __ATOMIC_ACQUIRE); }
@@ -43,6 +45,7 @@ void OnClose(HWND) {
   }
   SetClosedByAuthor(true);
   hProg[0] = hProg[1] = hProc[0] = hProc[1] = nullptr;  // progress outside a build goes nowhere
+  SetWindow(nullptr);
   if (h.menus) h.menus(true);
   EndSubDialog(kPackingDialog.slot);
 }
@@ -78,7 +81,20 @@ void DialogKopiuj() {
 
 DWORD WINAPI ThtMain5(LPVOID) { return RunSubDialog(kPackingDialog); }
 INT_PTR CALLBACK DialogProc6(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_BUILD_PROGRESS) {
+    Progress((short)wp, false, nullptr);
+    Progress((short)lp, true, nullptr);
+    return TRUE;
+  }
   return SubDialogProc(kPackingDialog, wnd, msg, wp, lp);
+}
+
+void ShowBuildProgress(short overall, short current) {
+  // A message sent to another thread waits until that thread runs (under Wine on a busy machine,
+  // milliseconds a report), so the report is queued instead. Sent messages are handled in the order
+  // they were sent: every report is shown before the build's own close.
+  if (HWND wnd = ProgressWindow())
+    SendNotifyMessageA(wnd, WM_BUILD_PROGRESS, (WPARAM)overall, (LPARAM)current);
 }
 
 void InitLang6(HWND wnd) {

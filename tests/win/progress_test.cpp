@@ -4,6 +4,7 @@
 #include "build/kopiuj.h"
 #include "res/resource.h"
 #include <commctrl.h>
+#include <thread>
 
 using namespace uitest;
 
@@ -64,6 +65,29 @@ TEST_F(ProgressDialog, PercentagesUseTheCompactFormatAndTheLabelCacheOutlivesADi
   EXPECT_EQ(100, Pos(d, IDP_PACK_TOTAL));
   Progress(3, false, nullptr);
   EXPECT_EQ("3%", Pct(d, IDS_PACK_TOTAL_PCT));
+  CloseProgressByBuild();
+}
+
+// A build's report is queued to the dialog: the build goes on while the dialog's thread cannot run
+// (under Wine on a busy machine, each report waited milliseconds for it), and the dialog shows it
+// once it runs again.
+TEST_F(ProgressDialog, ABuildsReportDoesNotWaitForTheDialogsThread) {
+  StartApp();
+  HWND d = Open();
+  HANDLE dialogThread = Threadfunc()[kPackingDialog.slot];
+  ASSERT_NE((DWORD)-1, SuspendThread(dialogThread));
+  volatile LONG reported = 0;
+  std::thread build([&] {
+    ShowBuildProgress(37, 5);
+    reported = 1;
+  });
+  bool returned = WaitFor([&] { return reported != 0; }, 5000);
+  ResumeThread(dialogThread);
+  build.join();
+  EXPECT_TRUE(returned);
+  EXPECT_TRUE(WaitFor([&] { return Pct(d, IDS_PACK_TOTAL_PCT) == "37%" && Pct(d, IDS_PACK_CURR_PCT) == "5%"; }));
+  EXPECT_EQ(37, Pos(d, IDP_PACK_TOTAL));
+  EXPECT_EQ(5, Pos(d, IDP_PACK_CURRENT));
   CloseProgressByBuild();
 }
 
