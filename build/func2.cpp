@@ -12,7 +12,10 @@
 
 namespace {
 const size_t kChunk = 1 << 16;
-const DWORD kClosingWaitMs = 200;  // the last progress stays in view before the dialog closes
+// A build's dialog stays at least this long in view, so that a build of a few small files is seen
+// to run and end; a longer build closes it as soon as the installer is written.
+const DWORD kShownAtLeastMs = 200;
+DWORD progressOpenedAt;  // tick count of the current build's DialogKopiuj
 
 const BuildHooks& Hooks() { return BuildHooksInUse(); }
 
@@ -108,12 +111,17 @@ void SeamRunning(void*, bool on) {
   if (!on && Hooks().ended) Hooks().ended();
 }
 
+bool Attended() { return !Hooks().unattended || !Hooks().unattended(); }  // an unattended build shows no window
+
 void SeamProgressOpen(void*) {
-  if (!Hooks().unattended || !Hooks().unattended()) DialogKopiuj();  // an unattended build shows no window
+  if (!Attended()) return;
+  progressOpenedAt = GetTickCount();
+  DialogKopiuj();
 }
 
 void SeamProgressClose(void*) {
-  if (!Hooks().unattended || !Hooks().unattended()) Sleep(kClosingWaitMs);  // no dialog to keep in view
+  DWORD shown = GetTickCount() - progressOpenedAt;
+  if (Attended() && shown < kShownAtLeastMs) Sleep(kShownAtLeastMs - shown);
   CloseProgressByBuild();
 }
 }  // namespace
