@@ -70,8 +70,10 @@ struct BuildHooks {
 const BuildHooks& BuildHooksInUse();
 void SetBuildHooks(const BuildHooks* hooks);
 
-// A file's own bar is reported at most this often while packing or copying for a build (the
-// overall bar's changes always go): each report is a message to the dialog's thread and a repaint.
+// A file's own bar is reported at most this often while packing or copying for a build (while
+// packing the overall bar's changes always go; while the archives are appended to the installer,
+// whose percents pass in a fraction of a millisecond, so does the overall bar, each append's first
+// and last positions always): each report is a message to the dialog's thread and a repaint.
 const DWORD kFileBarIntervalMs = 50;
 
 // One of the build's paths through the hooks in use, empty when unknown.

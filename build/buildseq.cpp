@@ -67,9 +67,10 @@ struct AppendProgress {
     short file = (short)((double)kFull * (double)i / (double)length);
     float frac = (float)i / (float)length;
     short overall = (short)(lo + (float)(hi - lo) * frac);
-    // Each report may be a message to another thread: the file bar alone goes every few ms.
+    // Each report may be a message to another thread, which shows it: both bars go at most every
+    // few ms (a copy passes a percent in a fraction of one), its first position and its end always.
     auto now = std::chrono::steady_clock::now();
-    if (overall != shownOverall || now - sentAt >= std::chrono::milliseconds(run.s.hooks.minIntervalMs)) {
+    if (shownOverall < 0 || now - sentAt >= std::chrono::milliseconds(run.s.hooks.minIntervalMs)) {
       run.Show(overall, file);
       shownOverall = overall;
       sentAt = now;
