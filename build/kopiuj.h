@@ -5,15 +5,16 @@
 
 extern const SubDialog kPackingDialog;
 
-void DialogKopiuj();                      // opens the dialog on a thread of its own, unless open
+void DialogKopiuj();                      // starts the dialog on a thread of its own, unless open; does not wait for it
 DWORD WINAPI ThtMain5(LPVOID);
 INT_PTR CALLBACK DialogProc6(HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
 void InitLang6(HWND wnd);
 // Shows `value` (percent) on the overall (bar false) or current (bar true) bar; with `dlg` given,
 // takes that dialog's bars and labels instead.
 void Progress(short value, bool bar, HWND dlg);
-// A build's report of both bars from its own thread: queued to the open dialog, which shows them
-// with Progress in the order given; returns without waiting for it. Nothing while none is open.
+// A build's report of both bars from its own thread: queued to the dialog, which shows them with
+// Progress in the order given (those made while it opens once it has opened); returns without
+// waiting for it. Nothing while none is open or opening.
 void ShowBuildProgress(short overall, short current);
 short* Granica();     // bounds of the current step on the overall bar: [0] lo, [1] hi
 // The flags below are written by one thread and read by the other: read and write them through the
@@ -25,5 +26,6 @@ bool BuildCancelled();     // the author aborted the running build (cancel flag 
 void ClearBuildCancel();   // the next build goes on (cancel flag 1)
 HWND ProgressWindow();     // the open dialog, null while none has taken its bars
 void UsunZBin();      // deletes every file below the working folder's "bin"
-// The build's own close of the dialog: neither cancels nor deletes; waits for it to be handled.
+// The build's own close of the dialog: neither cancels nor deletes; waits for a dialog still opening
+// to have opened, then for the close to be handled.
 void CloseProgressByBuild();

@@ -5,6 +5,9 @@
 #include "res/resource.h"
 #include <commctrl.h>
 #include <stdio.h>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 namespace {
 HWND hProg[2], hProc[2];
@@ -14,10 +17,16 @@ short g[2];
 BYTE cancel = 1;
 BYTE c = 1;
 HWND hDlg;
-const DWORD kOpenWaitMs = 2000;     // how long a build waits for the dialog to take its bars
+const DWORD kOpenWaitMs = 2000;     // how long a build's close waits for the dialog to take its bars
 const DWORD kOpenPollMs = 2;
 // A build's report of both bars (wParam overall, lParam current), shown on the dialog's thread.
 const UINT WM_BUILD_PROGRESS = WM_APP + 1;
+// The build does not wait for its dialog to open: what it reports meanwhile is kept (up to this
+// many reports) and shown by the dialog when it takes its bars, before anything reported later.
+const size_t kEarlyReportsMax = 1024;
+std::mutex reportsLock;  // guards the two below and the dialog's taking of its bars
+std::vector<std::pair<short, short>> earlyReports;
+bool opening;  // a dialog was started and has not yet taken its bars
 
 // Every flag here is written by one thread and read by the other.
 BYTE Load(const BYTE* flag) { return __atomic_load_n(flag, __ATOMIC_ACQUIRE); }
@@ -30,8 +39,26 @@ BOOL OnInit(HWND wnd) {
   const BuildHooks& h = BuildHooksInUse();
   if (h.menus) h.menus(false);
   Progress(0, false, wnd);
+  std::lock_guard<std::mutex> lock(reportsLock);
+  for (const auto& r : earlyReports) {
+    Progress(r.first, false, nullptr);
+    Progress(r.second, true, nullptr);
+  }
+  earlyReports.clear();
+  opening = false;
   SetWindow(wnd);
   return FALSE;
+}
+
+// The build's end waits for a dialog that is still opening: closed before it has its window, it
+// would open after the build and stay. Messages sent to this thread meanwhile are served.
+void WaitForOpening() {
+  auto open = [] { return IsOpen(kPackingDialog.slot); };
+  for (DWORD start = GetTickCount(); !ProgressWindow() && open() && GetTickCount() - start < kOpenWaitMs;) {
+    MSG m;
+    PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    Sleep(kOpenPollMs);
+  }
 }
 
 void OnClose(HWND) {
@@ -68,15 +95,12 @@ void DialogKopiuj() {
   InitCommonControlsEx(&icc);
   if (IsOpen(kPackingDialog.slot)) return;
   SetWindow(nullptr);
-  OpenSubDialog(kPackingDialog);
-  // Give the dialog a moment to take its bars, so that the first steps' progress is shown.
-  // Messages the dialog sends to the main window while it opens are served meanwhile.
-  auto open = [] { return IsOpen(kPackingDialog.slot); };
-  for (DWORD start = GetTickCount(); !ProgressWindow() && open() && GetTickCount() - start < kOpenWaitMs;) {
-    MSG m;
-    PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    Sleep(kOpenPollMs);
+  {
+    std::lock_guard<std::mutex> lock(reportsLock);
+    earlyReports.clear();
+    opening = true;
   }
+  OpenSubDialog(kPackingDialog);
 }
 
 DWORD WINAPI ThtMain5(LPVOID) { return RunSubDialog(kPackingDialog); }
@@ -93,8 +117,11 @@ void ShowBuildProgress(short overall, short current) {
   // A message sent to another thread waits until that thread runs (under Wine on a busy machine,
   // milliseconds a report), so the report is queued instead. Sent messages are handled in the order
   // they were sent: every report is shown before the build's own close.
+  std::lock_guard<std::mutex> lock(reportsLock);
   if (HWND wnd = ProgressWindow())
     SendNotifyMessageA(wnd, WM_BUILD_PROGRESS, (WPARAM)overall, (LPARAM)current);
+  else if (opening && earlyReports.size() < kEarlyReportsMax)
+    earlyReports.push_back({overall, current});
 }
 
 void InitLang6(HWND wnd) {
@@ -131,8 +158,12 @@ void UsunZBin() {
 }
 
 void CloseProgressByBuild() {
+  WaitForOpening();
   SetClosedByAuthor(false);
   if (HWND wnd = ProgressWindow()) SendMessageA(wnd, WM_CLOSE, 0, 0);
   SetClosedByAuthor(true);
   SetWindow(nullptr);
+  std::lock_guard<std::mutex> lock(reportsLock);
+  earlyReports.clear();
+  opening = false;
 }

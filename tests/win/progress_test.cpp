@@ -91,6 +91,29 @@ TEST_F(ProgressDialog, ABuildsReportDoesNotWaitForTheDialogsThread) {
   CloseProgressByBuild();
 }
 
+// The build goes on while its dialog opens: what it reports meanwhile is shown once the dialog has
+// opened (held here by the main window's thread, which the dialog's menu update waits for).
+TEST_F(ProgressDialog, ReportsMadeWhileItOpensAreShownOnceItHasOpened) {
+  StartApp();
+  SendMessageA(Main(), WM_NULL, 0, 0);
+  HANDLE mainThread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(Main(), nullptr));
+  ASSERT_TRUE(mainThread);
+  ASSERT_NE((DWORD)-1, SuspendThread(mainThread));
+  DialogKopiuj();
+  bool early = ProgressWindow() == nullptr;
+  ShowBuildProgress(3, 100);
+  ShowBuildProgress(11, 40);
+  ResumeThread(mainThread);
+  CloseHandle(mainThread);
+  EXPECT_TRUE(early);
+  HWND d = FindTopWindow("#32770", "Pakowanie plik\xf3w");
+  ASSERT_TRUE(d);
+  EXPECT_TRUE(WaitFor([&] { return Pct(d, IDS_PACK_TOTAL_PCT) == "11%" && Pct(d, IDS_PACK_CURR_PCT) == "40%"; }));
+  EXPECT_EQ(11, Pos(d, IDP_PACK_TOTAL));
+  CloseProgressByBuild();
+  EXPECT_TRUE(WaitFor([] { return !IsOpen(kPackingDialog.slot); }));
+}
+
 TEST_F(ProgressDialog, BuildCloseNeitherCancelsNorDeletes) {
   StartApp();
   std::string bin = WorkDir() + "\\bin\\cfg.dat";
