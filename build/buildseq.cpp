@@ -198,11 +198,31 @@ void OutputFailed(const Run& run, const std::string& output, bool made) {
   run.Say(S_OUTPUT_FAILED);
 }
 
-// The output: the engine's bytes, then the resource data "rc.bin" (the marker, the archives'
-// checksums, the language data, both archives) appended straight from the working "bin" folder,
-// then signed. True when the output was written.
+// "rc.bin" (the marker, the archives' checksums, the language data, both archives) in the working
+// folder, then the output: the engine's bytes and "rc.bin", signed. True when the output was written.
 bool MakeRcBin(Run& run) {
   const GzcFileOps& f = run.Files();
+  std::string rc = run.In(run.at.work, kRcMarker);
+  void* out = run.at.work.empty() ? nullptr : f.open(f.ctx, rc.c_str(), true);
+  // The checksums are known once the archives are copied: their place is kept, then filled. A
+  // cancelled build that goes on appends nothing behind the marker, as it always has.
+  unsigned char sums[kRcSumsLength] = {0};
+  const bool summed = !run.Cancelled();
+  if (!out || !f.write(f.ctx, out, kRcMarker, kRcMarkerLength) || (summed && !f.write(f.ctx, out, sums, sizeof sums)))
+    run.appendFailed = true;
+  uLong sum[2] = {crc32(0L, Z_NULL, 0), crc32(0L, Z_NULL, 0)};
+  for (const RcPart& p : kRcParts) {
+    if (!out) break;
+    const short bounds[2] = {p.lo, p.hi};
+    run.Bounds(bounds);
+    const int archive = &p - kRcParts - 1;  // the language data, then the two archives
+    DoklejPlik(run, run.In(run.at.bin, p.name), out, archive >= 0 ? &sum[archive] : nullptr);
+  }
+  for (size_t i = 0; i < sizeof sums; ++i) sums[i] = static_cast<unsigned char>(sum[i / 4] >> (8 * (i % 4)));
+  if (out && summed && (!f.seek(f.ctx, out, kRcMarkerLength) || !f.write(f.ctx, out, sums, sizeof sums)))
+    run.appendFailed = true;
+  if (out && !f.close(f.ctx, out)) run.appendFailed = true;
+
   std::string output = run.s.fields(run.s.ctx).output;  // read now: the window's field may have changed
   if (run.s.cancelStops && run.Cancelled()) return false;
   if (run.appendFailed) {
@@ -211,41 +231,20 @@ bool MakeRcBin(Run& run) {
   }
   bool made = false;
   std::string engine = run.In(run.at.toolBin, kEngineFile);
-  void* out = run.s.openOutput(run.s.ctx, engine.c_str(), output.c_str(), &made);
-  uint64_t marker = 0;
-  if (!out || !f.size(f.ctx, out, &marker)) {
-    if (out) f.close(f.ctx, out);
-    OutputFailed(run, output, made);
-    return false;
-  }
-  // The checksums are known once the archives are in: their place is kept, then filled. A
-  // cancelled build that goes on appends nothing behind the marker, as it always has.
-  unsigned char sums[kRcSumsLength] = {0};
-  const bool summed = !run.Cancelled();
-  if (!f.write(f.ctx, out, kRcMarker, kRcMarkerLength) || (summed && !f.write(f.ctx, out, sums, sizeof sums)))
-    run.appendFailed = true;
-  uLong sum[2] = {crc32(0L, Z_NULL, 0), crc32(0L, Z_NULL, 0)};
-  for (const RcPart& p : kRcParts) {
-    if (run.appendFailed) break;
-    const short bounds[2] = {p.lo, p.hi};
-    run.Bounds(bounds);
-    const int archive = &p - kRcParts - 1;  // the language data, then the two archives
-    DoklejPlik(run, run.In(run.at.bin, p.name), out, archive >= 0 ? &sum[archive] : nullptr);
-  }
-  for (size_t i = 0; i < sizeof sums; ++i) sums[i] = static_cast<unsigned char>(sum[i / 4] >> (8 * (i % 4)));
-  if (summed && !run.appendFailed &&
-      (!f.seek(f.ctx, out, marker + kRcMarkerLength) || !f.write(f.ctx, out, sums, sizeof sums)))
-    run.appendFailed = true;
-  if (!f.close(f.ctx, out)) run.appendFailed = true;
-  if (run.appendFailed) {
-    OutputFailed(run, output, true);
+  void* dest = run.s.openOutput(run.s.ctx, engine.c_str(), output.c_str(), &made);
+  void* src = dest ? f.open(f.ctx, rc.c_str(), false) : nullptr;
+  run.Bounds(kRcCopyBounds);
+  bool ok = src && CopyBytes(run, src, dest, false);
+  if (src) f.close(f.ctx, src);
+  if (dest && !f.close(f.ctx, dest)) ok = false;
+  if (!ok) {
+    OutputFailed(run, output, dest || made);
     return false;
   }
   if (run.s.cancelStops && run.Cancelled()) {
     f.remove(f.ctx, output.c_str());
     return false;
   }
-  run.Bounds(kRcEndBounds);
   // A signing command that fails leaves no unsigned installer under the output's name.
   if (!Sign(run, output)) {
     f.remove(f.ctx, output.c_str());

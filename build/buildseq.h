@@ -23,7 +23,7 @@ struct BuildPlaces {
   std::string toolBin;  // the tool folder's "bin": the engine, the uninstaller, the language data
   std::string cfg;      // the working "cfg" folder, packed as the installer configuration
   std::string bin;      // the working "bin" folder: the two archives and the language data's copy
-  std::string work;     // the working folder: the packer's scratch files
+  std::string work;     // the working folder: "rc.bin" and the packer's scratch files
   char sep = '\\';      // put between a folder and a name
 };
 
@@ -52,8 +52,7 @@ struct BuildSeam {
   // own source; false when nothing or not all was copied. Required.
   bool (*copy)(void* ctx, const char* from, const char* to);
   // The output begun: the engine's bytes (`engine`) at `output`, returned open for writing after
-  // them as a handle of `files` (its size is the engine's length; the build writes on, seeks back
-  // into what it wrote, and closes it). Null on failure, with *made saying whether
+  // them as a handle of `files` (closed by the build). Null on failure, with *made saying whether
   // a file was made or replaced at `output` (the build then deletes it). Required.
   void* (*openOutput)(void* ctx, const char* engine, const char* output, bool* made);
   // The signing runner: runs the command template on `path` (signed in place) and waits for it;
@@ -98,7 +97,7 @@ struct BuildResult {
 
 // Runs the build: the path check, the configuration and the licence's copy, the uninstaller's
 // copy (signed), the two packings (the output left out of the program folder's, with a notice),
-// and the output: the engine, then "rc.bin" (the marker, the language data and both archives), signed.
+// "rc.bin" with the language data and both archives, and the output (engine and "rc.bin"), signed.
 // Each failure is said through `message` and ends the build with no output of its own making.
 BuildResult RunBuild(const BuildSeam& seam);
 

@@ -14,14 +14,14 @@
 constexpr const char* kToolFiles[3] = {kEngineFile, kUninstFile, kLangFile};
 
 // The resource data behind the engine: the marker and the archives' checksums, then these parts in
-// this order, each appended to the output with its bounds on the overall bar; the end of the output
-// (its signing) runs from 97 to 100.
+// this order, each appended with its bounds on the overall bar; the copy into the output runs from
+// 97 to 100.
 struct RcPart {
   const char* name;  // file of the working "bin" folder
   short lo, hi;
 };
 constexpr RcPart kRcParts[3] = {{kLangFile, 47, 50}, {kCfgArchive, 50, 53}, {kBinArchive, 53, 97}};
-constexpr short kRcEndBounds[2] = {97, 100};
+constexpr short kRcCopyBounds[2] = {97, 100};
 // Overall-bar bounds of the two packing steps.
 constexpr short kPackCfgBounds[2] = {0, 3};
 constexpr short kPackBinBounds[2] = {3, 47};

@@ -229,13 +229,12 @@ TEST_F(Build, WritesTheEngineThenRcBinWithLanguageDataAndBothArchives) {
     if (kind != GZC_KIND_DIR) cfgWant[n] = ReadFile(WorkDir() + "\\cfg\\" + n);
   });
   EXPECT_EQ(cfgWant, cfg);
-  // The working folder keeps the packer's scratch files and nothing else: the resource data went
-  // straight into the output, not through a copy of its own.
+  // The working folder keeps its scratch files and the resource data, and nothing else.
   std::set<std::string> scratch;
   ForEachEntry(WorkDir().c_str(), [&](const char* n, GzcKind kind) {
     if (kind != GZC_KIND_DIR) scratch.insert(n);
   });
-  EXPECT_EQ((std::set<std::string>{"gz.tmp", "list.txt"}), scratch);
+  EXPECT_EQ((std::set<std::string>{"gz.tmp", "list.txt", "rc.bin"}), scratch);
   EXPECT_EQ(kUninst, cfg["UnInst.dat"]);
   EXPECT_EQ("Licencja", cfg["licencja.txt"]);
   EXPECT_EQ(1u, cfg.count("init.cfg"));
