@@ -842,7 +842,7 @@ struct Member {
 // into a ring of 1 MiB ahead of the inflating, so that neither waits for the other and no member
 // passes through the scratch file. A member's stored length (its last four bytes) is taken from the
 // ring, or, for a member longer than the ring, read by the thread from its place in the file. (The
-// installer engine, whose size is bounded, keeps reading through the scratch file.)
+// installer engine reads each member where it stands instead: Member, above.)
 class ReadAhead {
  public:
   ReadAhead(const GzcFileOps* ops, const GzcThreadOps* threads, const GzcSource& src, uint64_t from, uint64_t end)
