@@ -789,7 +789,9 @@ void TargetWriter::Run() {
     Lock();
     if (status_ != GZC_OK) failed_ = true;
     if (op.kind == Op::DATA) pool_.Give(op.data);
-    Notify();
+    // The reading side waits only for a free block (or the failure): woken once half of them are
+    // free, not at every block, since under Wine every wake-up is a call to the server.
+    if (failed_ || queue_.empty() || pool_.FreeCount() >= kMaxBlocks / 2) Notify();
   }
   Unlock();
 }
@@ -805,13 +807,42 @@ GzcStatus TargetWriter::Finish(uint32_t* index) {
   return status_;
 }
 
-#ifndef GZC_SINGLE_THREAD
+#ifdef GZC_SINGLE_THREAD
+// ---- Members straight from the source -----------------------------------------------------------
+// The installer engine, which has no read-ahead thread, reads each member where it stands: its
+// stored length from its last four bytes first, then its data. The engine's file layer reads the
+// source ahead in large blocks and seeks within them without a call, so a member passes through no
+// scratch file and costs no system call of its own.
+struct Member {
+  const GzcFileOps* ops;
+  void* file;
+  uint32_t left;
+  // Steps to the member of `len` (at least 4) bytes at `at` from the magic.
+  GzcStatus Open(const GzcSource& src, uint64_t at, uint32_t len, Copied* entry) {
+    unsigned char head[2], tail[4];
+    left = len;
+    if (!ops->seek(ops->ctx, file, src.offset + at + len - 4) || !ReadExact(ops, file, tail, 4) ||
+        !ops->seek(ops->ctx, file, src.offset + at) || !ReadExact(ops, file, head, 2) ||
+        !ops->seek(ops->ctx, file, src.offset + at))
+      return GZC_ERR_TRUNCATED;
+    entry->gzip = head[0] == 0x1f && head[1] == 0x8b;
+    entry->isize = GetLE32(tail);
+    return GZC_OK;
+  }
+  static size_t Read(void* self, unsigned char* buf, size_t n) {
+    Member* m = static_cast<Member*>(self);
+    const size_t got = m->ops->read(m->ops->ctx, m->file, buf, std::min<size_t>(n, m->left));
+    m->left -= static_cast<uint32_t>(got);
+    return got;
+  }
+};
+#else
 // ---- The source side of unpacking ---------------------------------------------------------------
 // Reads the members' bytes, from the start of entry 1 to the archive's end, on a thread of its own
 // into a ring of 1 MiB ahead of the inflating, so that neither waits for the other and no member
 // passes through the scratch file. A member's stored length (its last four bytes) is taken from the
 // ring, or, for a member longer than the ring, read by the thread from its place in the file. (The
-// installer engine, whose size is bounded, keeps reading through the scratch file.)
+// installer engine reads each member where it stands instead: Member, above.)
 class ReadAhead {
  public:
   ReadAhead(const GzcFileOps* ops, const GzcThreadOps* threads, const GzcSource& src, uint64_t from, uint64_t end)
@@ -1322,30 +1353,32 @@ GzcStatus GzcUnpack(const GzcUnpackJob& job, const GzcSource& src, std::vector<s
 #ifndef GZC_SINGLE_THREAD
   ReadAhead ahead(in, job.threads ? job.threads : DefaultThreads(), src, head.t[1], head.t[head.t.size() - 1]);
   const bool reading = head.kind == GZC_ARCHIVE_GZIP && head.lines.size() != 0 && ahead.Start();
-#else
-  const bool reading = false;
 #endif
   for (size_t i = 0; head.kind == GZC_ARCHIVE_GZIP && i < head.lines.size() && status == GZC_OK && !writer.Failed(); ++i) {
     failedAt = static_cast<uint32_t>(i);
     Copied entry;
-#ifndef GZC_SINGLE_THREAD
-    status = reading ? ahead.Member(head.t[i + 2], &entry) : r.Copy(src, i, &entry);
+#ifdef GZC_SINGLE_THREAD
+    Member member{in, src.file, 0};
+    status = member.Open(src, head.t[i + 1], head.t[i + 2] - head.t[i + 1], &entry);
 #else
-    status = r.Copy(src, i, &entry);
+    status = reading ? ahead.Member(head.t[i + 2], &entry) : r.Copy(src, i, &entry);
 #endif
     if (status == GZC_OK && !WithinBound(&total, entry.isize, job.maxTotal)) status = GZC_ERR_TOO_LARGE;
     if (status != GZC_OK) break;
     writer.Begin(static_cast<uint32_t>(i));
     Sink sink{[](void* w, const unsigned char* bytes, size_t n) { return static_cast<TargetWriter*>(w)->Put(bytes, n); },
               &writer};
-#ifndef GZC_SINGLE_THREAD
+#ifdef GZC_SINGLE_THREAD
+    status = Inflate(Input{Member::Read, &member}, entry, &sink, job.verified, r.buf.data());
+#else
     if (reading) {
       status = Inflate(Input{ReadAhead::ReadInput, &ahead}, entry, &sink, job.verified, r.buf.data());
       // A member cut short by the file's end is the file's fault, as when it is copied out whole.
       if (status == GZC_OK ? !ahead.Finish(r.buf.data()) : ahead.Failed()) status = GZC_ERR_TRUNCATED;
+    } else {
+      status = dekompresjagz(r.tmp, entry, &sink, job.verified, r.buf.data());
     }
 #endif
-    if (!reading) status = dekompresjagz(r.tmp, entry, &sink, job.verified, r.buf.data());
     writer.End();
   }
   uint32_t writerFailedAt = 0;

@@ -276,6 +276,7 @@ struct GzcThreadOps {
   void (*unlock)(void* sync);
   // With the lock held: releases it until a notify (or earlier), then holds it again.
   void (*wait)(void* sync);
+  // With the lock held (so an implementation may wake only a thread that waits).
   void (*notify)(void* sync);
 };
 

@@ -5,8 +5,6 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include <chrono>
-
 #include "core/installerlayout.h"
 #include "win/winhandles.h"
 #include "engine/enginewin.h"
@@ -66,17 +64,18 @@ std::string Num(int n) {
 }
 
 struct Job;
-// The archive module's file operations as the installation hands them on: each access first asks
-// the sink whether to stop, a file opened for writing in the installation folder is reported, and
-// a file that was already there is set aside, so that a cancelled or failed installation can put
-// it back.
+// The archive module's file operations as the installation hands them on: each read, write and
+// file creation first asks the sink whether to stop, a file created in the installation folder is
+// reported, and a file that was already there is set aside, so that a cancelled or failed
+// installation can put it back. (The unpacking writes through folders held open, so createAt is
+// the only way in.)
 struct Guard {
   GzcFileOps ops;
   const GzcFileOps* inner;
   Job* job;
   bool folderExisted = false;
   volatile bool stopped = false;
-  std::chrono::steady_clock::time_point reported;  // when a file was last reported
+  DWORD reported = 0;  // when a file was last reported (GetTickCount)
   std::vector<std::string> setAside;  // originals; each backup is named by kSetAside
   std::string held;  // a file another program would not let go of, when that ended the unpacking
 };
@@ -182,48 +181,49 @@ bool SetAside(Guard& g, const char* path) {
   return true;
 }
 
-// Before a file of the installation folder is written: a cancel refuses it, its name shows, and a
-// file that was there is set aside to be put back. False: do not write.
-bool BeforeWrite(Guard& g, const char* path) {
-  if (Stop(g)) return false;
-  const std::string& folder = g.job->folder;
-  size_t n = folder.size();
-  if (!strncmp(path, folder.c_str(), n) && path[n] == '\\') {
-    const InstallSink& k = g.job->sink;
-    auto now = std::chrono::steady_clock::now();
-    if (k.file && now - g.reported >= std::chrono::milliseconds(50)) {
-      g.reported = now;
-      k.file(k.ctx, path + n + 1);
-    }
-    // Only a folder that was there before can hold files of its own.
-    if (g.folderExisted && FileExists(path)) {
-      if (!SetAside(g, path)) return false;
-      g.setAside.push_back(path);
-    }
-  }
+// Before a file that is there is replaced: it is set aside to be put back. Only a folder that was
+// there before can hold files of its own. False: do not write.
+bool BeforeReplace(void* ctx, const char* path) {
+  Guard& g = *static_cast<Guard*>(ctx);
+  if (!g.folderExisted || !FileExists(path)) return true;
+  if (!SetAside(g, path)) return false;
+  g.setAside.push_back(path);
   return true;
 }
 
-void* GuardOpen(void* ctx, const char* path, bool write) {
-  if (write && !BeforeWrite(*Active(), path)) return nullptr;
-  return Active()->inner->open(ctx, path, write);
-}
+// Before a file of the installation folder (every held folder is) is created: a cancel refuses it,
+// and its name shows. The file layer asks BeforeReplace itself, only for a name that is there (a
+// new name is made without a look at the folder first).
 void* GuardCreateAt(void* ctx, void* dir, const char* name, bool* created) {
-  if (!BeforeWrite(*Active(), Below(dir, name).c_str())) return nullptr;
-  return Active()->inner->createAt(ctx, dir, name, created);
+  Guard& g = *Active();
+  if (Stop(g)) return nullptr;
+  const InstallSink& k = g.job->sink;
+  DWORD now = GetTickCount();
+  if (k.file && now - g.reported >= 50) {
+    g.reported = now;
+    k.file(k.ctx, Below(dir, name).c_str() + g.job->folder.size() + 1);
+  }
+  return g.inner->createAt(ctx, dir, name, created);
 }
 size_t GuardRead(void* ctx, void* f, void* buf, size_t n) { return Stop(*Active()) ? 0 : Active()->inner->read(ctx, f, buf, n); }
-bool GuardWrite(void* ctx, void* f, const void* buf, size_t n) { return !Stop(*Active()) && Active()->inner->write(ctx, f, buf, n); }
+// What is written counts as installed (the registration's estimated size).
+bool GuardWrite(void* ctx, void* f, const void* buf, size_t n) {
+  Guard& g = *Active();
+  if (Stop(g) || !g.inner->write(ctx, f, buf, n)) return false;
+  g.job->installedBytes += n;
+  return true;
+}
 
 void InitGuard(Job& job) {
   Guard& g = job.guard;
   g.inner = &job.files.ops;
   g.job = &job;
   g.ops = job.files.ops;
-  g.ops.open = GuardOpen;
   if (g.ops.createAt) g.ops.createAt = GuardCreateAt;
   g.ops.read = GuardRead;
   g.ops.write = GuardWrite;
+  job.files.onReplace = BeforeReplace;
+  job.files.onReplaceCtx = &g;
   Active() = &g;
 }
 
@@ -648,14 +648,6 @@ Found FindInstallation(const Setup& s, bool allUsers) {
   return f;
 }
 
-namespace {
-uint64_t SizeOf(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA a;
-  if (!GetFileAttributesExW(W(path).c_str(), GetFileExInfoStandard, &a)) return 0;
-  return (uint64_t)a.nFileSizeHigh << 32 | a.nFileSizeLow;
-}
-}  // namespace
-
 int RunInstall(Setup& s, const InstallSink& sink, std::wstring* why) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   g_allUsers = s.allUsers;
@@ -713,10 +705,7 @@ int RunInstall(Setup& s, const InstallSink& sink, std::wstring* why) {
   if (sink.committed) sink.committed(sink.ctx);
   for (const std::string& dir : job.topDirs) job.Log('T', dir);
   for (const std::string& dir : job.files.madeDirs) job.Log('D', job.Relative(dir));
-  for (const std::string& file : written) {
-    job.Log('F', job.Relative(file));
-    job.installedBytes += SizeOf(file);
-  }
+  for (const std::string& file : written) job.Log('F', job.Relative(file));
 
   job.Status(Tx(L_SHORTCUTS));
   Shortcuts(job);

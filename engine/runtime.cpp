@@ -1,8 +1,7 @@
-// The engine's small runtime: the standard library's throw points, allocation and clock without
+// The engine's small runtime: the standard library's throw points and allocation without
 // exceptions, so that no unwinding machinery is linked into the installer (failures end the process).
 #include <windows.h>
 
-#include <chrono>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
@@ -41,24 +40,6 @@ void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 // The forms that hand back null (the library's own catch an exception).
 void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return std::malloc(n ? n : 1); }
 void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return std::malloc(n ? n : 1); }
-
-// The library's own clock comes with exception tables, and so with the whole unwinder.
-namespace std {
-namespace chrono {
-inline namespace _V2 {
-steady_clock::time_point steady_clock::now() noexcept {
-  static LARGE_INTEGER freq;
-  if (!freq.QuadPart) QueryPerformanceFrequency(&freq);
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  // Unsigned (a counter is never negative): the signed 64-bit division would link its own helpers.
-  const unsigned long long c = now.QuadPart, f = freq.QuadPart ? freq.QuadPart : 1;
-  const long long ns = c / f * 1000000000 + c % f * 1000000000 / f;
-  return time_point(duration(ns));
-}
-}  // namespace _V2
-}  // namespace chrono
-}  // namespace std
 
 // zlib's error texts are its only formatted output: the system's msvcrt formatter serves them
 // instead of MinGW's own static one (some 27 KiB of floating-point printing).

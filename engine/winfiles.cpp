@@ -20,6 +20,7 @@ size_t Read(void* ctx, void* f, void* buf, size_t n) {
     if (self->ahead.empty()) self->ahead.resize(kReadAhead);
     DWORD got = 0;
     if (!ReadFile(self->source, self->ahead.data(), (DWORD)self->ahead.size(), &got, nullptr)) got = 0;
+    if (self->aheadAt != ~0ull) self->aheadAt += self->aheadLen;
     self->aheadPos = 0;
     self->aheadLen = got;
   }
@@ -33,7 +34,16 @@ size_t Read(void* ctx, void* f, void* buf, size_t n) {
 
 bool Seek(void* ctx, void* f, uint64_t off) {
   EngineFiles* self = Self(ctx);
-  if ((HANDLE)f == self->source) self->aheadPos = self->aheadLen = 0;
+  if ((HANDLE)f == self->source) {
+    // Progress counts the bytes passed over, so stepping back within the block takes them off again.
+    if (self->aheadAt != ~0ull && off - self->aheadAt <= self->aheadLen) {
+      self->sourceRead += off - self->aheadAt - self->aheadPos;
+      self->aheadPos = (size_t)(off - self->aheadAt);
+      return true;
+    }
+    self->aheadPos = self->aheadLen = 0;
+    self->aheadAt = off;
+  }
   return winfs::Seek(ctx, f, off);
 }
 
@@ -104,13 +114,24 @@ void* MakeDirAt(void* ctx, void* parent, const char* name) {
 
 void CloseDir(void*, void* dir) { delete static_cast<Dir*>(dir); }
 
-void* CreateAt(void*, void* dir, const char* name, bool* created) {
+void* CreateAt(void* ctx, void* dir, const char* name, bool* created) {
   std::string path = Below(dir, name);
-  DWORD a = GetFileAttributesW(W(path).c_str());
-  if (a != INVALID_FILE_ATTRIBUTES && (a & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) return nullptr;
-  UniqueHandle h(winfs::OpenU(nullptr, path.c_str(), true));
-  if (!h) return nullptr;
-  *created = GetLastError() != ERROR_ALREADY_EXISTS;
+  std::wstring w = W(path);
+  // A new name first: under Wine every look at a name that is not there reads the whole folder (to
+  // match it in any letter case), so a look before the creation would read it twice. A file made
+  // new is no link.
+  UniqueHandle h(CreateFileW(w.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  *created = (bool)h;
+  if (!h) {
+    EngineFiles* self = Self(ctx);
+    if (self->onReplace && !self->onReplace(self->onReplaceCtx, path.c_str())) return nullptr;
+    DWORD a = GetFileAttributesW(w.c_str());
+    if (a != INVALID_FILE_ATTRIBUTES && (a & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) return nullptr;
+    h.reset(winfs::OpenU(nullptr, path.c_str(), true));
+    if (!h) return nullptr;
+    *created = GetLastError() != ERROR_ALREADY_EXISTS;
+  }
   if (GetFileType(h.get()) != FILE_TYPE_DISK) return nullptr;
   return h.release();
 }
@@ -140,8 +161,8 @@ bool WriteWhole(const std::string& path, const std::string& bytes) {
 
 // ---- Threads -------------------------------------------------------------------------------------
 // The unpacking's lock and condition: a critical section and an auto-reset event. The unpacking
-// has one waiter at a time and checks its condition again after every wait, so a signal set while
-// nobody waits only makes the next wait end early.
+// has one waiter at a time and checks its condition again after every wait, so a signal set that
+// the waiter no longer needs only makes its next wait end early.
 namespace {
 struct Call {
   void (*run)(void*);
@@ -166,6 +187,7 @@ void Join(void* thread) {
 struct Sync {
   CRITICAL_SECTION cs;
   UniqueHandle signal;
+  bool waiting = false;  // under the lock: a thread waits, or is about to
 };
 void* Create() {
   Sync* s = new Sync;
@@ -186,11 +208,18 @@ void Lock(void* p) { EnterCriticalSection(&static_cast<Sync*>(p)->cs); }
 void Unlock(void* p) { LeaveCriticalSection(&static_cast<Sync*>(p)->cs); }
 void Wait(void* p) {
   Sync* s = static_cast<Sync*>(p);
+  s->waiting = true;
   LeaveCriticalSection(&s->cs);
   WaitForSingleObject(s->signal.get(), INFINITE);
   EnterCriticalSection(&s->cs);
 }
-void Notify(void* p) { SetEvent(static_cast<Sync*>(p)->signal.get()); }
+// The unpacking notifies with the lock held: the event is set only for a thread that waits, since
+// every SetEvent is a call to Wine's server.
+void Notify(void* p) {
+  Sync* s = static_cast<Sync*>(p);
+  if (s->waiting) SetEvent(s->signal.get());
+  s->waiting = false;
+}
 const GzcThreadOps kThreads = {Start, Join, Create, Destroy, Lock, Unlock, Wait, Notify};
 }  // namespace
 

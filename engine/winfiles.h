@@ -19,10 +19,16 @@ struct EngineFiles {
   uint64_t sourceRead = 0;
   // The source is read ahead in large blocks: under Wine every read call costs a round trip to the
   // server, and the archive module asks for 64 KiB at a time.
+  // A seek within the block held costs no call either; `aheadAt` is the block's place in the file
+  // (unknown before the first seek).
   std::vector<char> ahead;
   size_t aheadPos = 0, aheadLen = 0;
+  uint64_t aheadAt = ~0ull;
   void (*onRead)(void* ctx, uint64_t total) = nullptr;
   void* onReadCtx = nullptr;
+  // Called with its path before a file that is there is replaced through createAt; false refuses it.
+  bool (*onReplace)(void* ctx, const char* path) = nullptr;
+  void* onReplaceCtx = nullptr;
   std::vector<std::string> madeDirs;
 };
 
