@@ -225,10 +225,10 @@ static_assert(kPiecesPerThread * (kDictSize + kPieceSize + kPieceSize + kPieceSi
 // Members go into the archive through a buffer of this size.
 constexpr size_t kOutSize = 1 << 20;
 // Waking a thread is a call into the system (under Wine, a round trip to its server): the
-// compressors are woken once a piece's worth of data waits, or a quarter of the read-ahead's
-// pieces, and whenever the calling thread is about to wait; between those they run on by
-// themselves. A folder of small files thus costs no wake-up per file.
-constexpr size_t kPiecesPerWake = kPiecesPerThread / 4;
+// compressors are woken once a piece's worth of data waits, or half the read-ahead's pieces, and
+// whenever the calling thread is about to wait; between those they run on by themselves. A folder
+// of small files thus costs no wake-up per file.
+constexpr size_t kPiecesPerWake = kPiecesPerThread / 2;
 // How long the calling thread waits for its compressors before it looks up (the idle hook).
 constexpr std::chrono::milliseconds kIdleTick(5);
 // Every member's header names the same system (zlib's code for Windows), so that an archive's bytes
@@ -642,17 +642,31 @@ class Packer {
     int level = mode_.level;
     bool ready = deflateInit2(&zs, level, Z_DEFLATED, -MAX_WBITS, 8, mode_.strategy) == Z_OK;
     for (;;) {
-      Piece* p;
+      // Small pieces (small files) are taken a handful at a time (this thread's share of what
+      // waits), so that the lock is not taken (and, under contention, the system called) twice
+      // for every file.
+      uint64_t first, count = 0;
       {
         std::unique_lock<std::mutex> lock(mu_);
         work_.wait(lock, [&] { return quit_ || started_ < handed_; });
         if (quit_) break;
-        p = &ring_[started_++ % ring_.size()];
+        first = started_;
+        const uint64_t share = (handed_ - started_ + threads_.size() - 1) / threads_.size();  // the others' too
+        for (size_t bytes = 0; started_ < handed_ && count < share && bytes < kPieceSize; ++count)
+          bytes += ring_[started_++ % ring_.size()].n + 1;
       }
-      p->status = ready ? Compress(zs, level, *p) : GZC_ERR_NO_MEMORY;
+      for (uint64_t i = 0; i < count; ++i) {
+        Piece& p = ring_[(first + i) % ring_.size()];
+        p.status = ready ? Compress(zs, level, p) : GZC_ERR_NO_MEMORY;
+      }
       std::lock_guard<std::mutex> lock(mu_);
-      p->done = true;
-      if (callerWaits_ && p == waitFor_) callerWake_.notify_one();
+      bool waited = false;
+      for (uint64_t i = 0; i < count; ++i) {
+        Piece& p = ring_[(first + i) % ring_.size()];
+        p.done = true;
+        waited = waited || &p == waitFor_;
+      }
+      if (callerWaits_ && waited) callerWake_.notify_one();
     }
     if (ready) deflateEnd(&zs);
   }
