@@ -573,6 +573,7 @@ class TargetWriter {
     bool created;  // no file was there before
   };
   static constexpr size_t kMaxBlocks = 256;
+  static constexpr size_t kWakeOps = 32, kWakeBlocks = 16;
 
   bool Started();
   bool Enqueue(const Op& op);
@@ -616,6 +617,7 @@ class TargetWriter {
   std::deque<Op> queue_;
   BlockPool pool_{kBufSize, kMaxBlocks};
   bool quit_ = false;
+  bool writerWaits_ = false, callerWaits_ = false;
   std::atomic<bool> failed_{false};  // status_ != GZC_OK, for the reading side
   // The caller's own.
   bool tried_ = false;  // a thread was asked for
@@ -729,14 +731,16 @@ bool TargetWriter::Started() {
   return thread_ != nullptr;
 }
 
-// With the lock held. False when memory is short: the caller then goes on inline.
+// With the lock held. False when memory is short: the caller then goes on inline. Waking the
+// thread is a call into the system (under Wine, a round trip to its server): a waiting writer is
+// woken once a few operations are queued (or when the caller waits, or at the end).
 bool TargetWriter::Enqueue(const Op& op) {
   ALLOC_TRY {
     queue_.push_back(op);
   } ALLOC_CATCH {
     return false;
   }
-  Notify();
+  if (writerWaits_ && queue_.size() >= kWakeOps) Notify();
   return true;
 }
 
@@ -757,7 +761,12 @@ bool TargetWriter::Put(const unsigned char* bytes, size_t n) {
     return !failed_;
   }
   Lock();
-  while (!failed_ && pool_.AllOut()) Wait();
+  while (!failed_ && pool_.AllOut()) {
+    callerWaits_ = true;
+    if (writerWaits_) Notify();
+    Wait();
+    callerWaits_ = false;
+  }
   unsigned char* block = failed_ ? nullptr : pool_.Take();
   if (block) {
     std::memcpy(block, bytes, n);
@@ -780,7 +789,11 @@ bool TargetWriter::Put(const unsigned char* bytes, size_t n) {
 void TargetWriter::Run() {
   Lock();
   for (;;) {
-    while (!quit_ && queue_.empty()) Wait();
+    while (!quit_ && queue_.empty()) {
+      writerWaits_ = true;
+      Wait();
+      writerWaits_ = false;
+    }
     if (queue_.empty()) break;  // quit, and everything done
     Op op = queue_.front();
     queue_.pop_front();
@@ -789,9 +802,8 @@ void TargetWriter::Run() {
     Lock();
     if (status_ != GZC_OK) failed_ = true;
     if (op.kind == Op::DATA) pool_.Give(op.data);
-    // The reading side waits only for a free block (or the failure): woken once half of them are
-    // free, not at every block, since under Wine every wake-up is a call to the server.
-    if (failed_ || queue_.empty() || pool_.FreeCount() >= kMaxBlocks / 2) Notify();
+    // A caller that waits for blocks is woken once a few are free.
+    if (callerWaits_ && (failed_ || queue_.empty() || pool_.FreeCount() >= kWakeBlocks)) Notify();
   }
   Unlock();
 }
@@ -875,13 +887,13 @@ class ReadAhead {
     n = static_cast<size_t>(std::min<uint64_t>(n, memberEnd_ - consumed_));
     if (n == 0) return 0;
     Lock();
-    while (written_ == consumed_ && !failed_) Wait();
+    while (written_ == consumed_ && !failed_) WaitForBytes();
     n = static_cast<size_t>(std::min<uint64_t>(n, written_ - consumed_));
     Unlock();
     CopyOut(consumed_, buf, n);
     Lock();
     consumed_ += n;
-    Notify();
+    if (readerWaits_ && !RoomWanted()) Notify();
     Unlock();
     return n;
   }
@@ -914,10 +926,22 @@ class ReadAhead {
     std::memcpy(out, ring_.data() + pos, first);
     std::memcpy(out + first, ring_.data(), n - first);
   }
+  // Waking a thread is a call into the system (under Wine, a round trip to its server): the
+  // reading thread waits until the ring has room for a whole read, unless the caller waits for
+  // bytes (with the lock held).
+  bool RoomWanted() const {
+    return kRing - (written_ - consumed_) < std::min<uint64_t>(kChunk, end_ - written_) && !callerWaits_;
+  }
+  void WaitForBytes() {
+    callerWaits_ = true;
+    if (readerWaits_) Notify();
+    Wait();
+    callerWaits_ = false;
+  }
   // n bytes at `at` (not before what is consumed, within the ring's reach) once they are read.
   bool Peek(uint64_t at, unsigned char* out, size_t n) {
     Lock();
-    while (written_ < at + n && !failed_) Wait();
+    while (written_ < at + n && !failed_) WaitForBytes();
     const bool ok = written_ >= at + n;
     Unlock();
     if (ok) CopyOut(at, out, n);
@@ -929,7 +953,7 @@ class ReadAhead {
     tailAt_ = at;
     tailWanted_ = true;
     Notify();
-    while (tailWanted_ && !failed_) Wait();
+    while (tailWanted_ && !failed_) WaitForBytes();
     const bool ok = !tailWanted_;
     std::memcpy(out, tail_, 4);
     Unlock();
@@ -951,8 +975,10 @@ class ReadAhead {
         continue;
       }
       const uint64_t room = kRing - (written_ - consumed_);
-      if (room == 0 || written_ == end_) {
+      if (room == 0 || written_ == end_ || RoomWanted()) {
+        readerWaits_ = true;
         Wait();
+        readerWaits_ = false;
         continue;
       }
       const size_t pos = static_cast<size_t>(written_ % kRing);
@@ -978,6 +1004,7 @@ class ReadAhead {
   uint64_t written_, consumed_, end_;
   uint64_t memberEnd_ = 0;  // the calling thread's own
   bool quit_ = false, failed_ = false;
+  bool readerWaits_ = false, callerWaits_ = false;
   bool tailWanted_ = false;
   uint64_t tailAt_ = 0;
   unsigned char tail_[4] = {0, 0, 0, 0};

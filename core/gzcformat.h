@@ -235,7 +235,8 @@ struct GzcPackResult {
 // searched, a read error) stops the packing with GZC_ERR_SOURCE: never an empty or short member. The calling thread reads the files in list order
 // and keeps the per-byte points and the checksum; the compression runs on job.threads other
 // threads, each piece of 128 KiB of a file on whichever is free, at most 8 pieces a thread behind
-// the reading (GZC_PACK_THREAD_MEMORY), and the members go into the archive in list order.
+// the reading (GZC_PACK_THREAD_MEMORY), and the members go into the archive in list order. A
+// piece that deflate cannot shrink (random or already packed data) is stored, as level 0 stores.
 // The archive's bytes do not depend on the number of threads, nor on the platform: every member's
 // header gives the system code that zlib writes on Windows.
 GzcStatus GzcPack(const GzcPackJob& job, GzcPackResult* result);

@@ -225,10 +225,10 @@ static_assert(kPiecesPerThread * (kDictSize + kPieceSize + kPieceSize + kPieceSi
 // Members go into the archive through a buffer of this size.
 constexpr size_t kOutSize = 1 << 20;
 // Waking a thread is a call into the system (under Wine, a round trip to its server): the
-// compressors are woken once a piece's worth of data waits, or a quarter of the read-ahead's
-// pieces, and whenever the calling thread is about to wait; between those they run on by
-// themselves. A folder of small files thus costs no wake-up per file.
-constexpr size_t kPiecesPerWake = kPiecesPerThread / 4;
+// compressors are woken once a piece's worth of data waits, or half the read-ahead's pieces, and
+// whenever the calling thread is about to wait; between those they run on by themselves. A folder
+// of small files thus costs no wake-up per file.
+constexpr size_t kPiecesPerWake = kPiecesPerThread / 2;
 // How long the calling thread waits for its compressors before it looks up (the idle hook).
 constexpr std::chrono::milliseconds kIdleTick(5);
 // Every member's header names the same system (zlib's code for Windows), so that an archive's bytes
@@ -264,6 +264,57 @@ struct Piece {
   GzcStatus status = GZC_OK;
   bool done = false;                    // compressed; under the lock
 };
+
+// A piece that deflate cannot shrink (compressed or encrypted data) is stored: deflate would spend
+// as long on it as on text and emit stored blocks all the same. Two tests in integers, so that
+// every platform decides alike: its byte counts leave an order-0 code next to nothing to gain (a
+// chi-square over the counts: random data scores about 255, compressed data up to about one per 100 bytes,
+// text and code far more), and no 8-byte string recurs within it and the dictionary before it,
+// where deflate would find its matches (sampled at the positions that the string's own hash
+// selects, one in 64, so that both copies of a repeat are sampled alike). Below kStoredTestMin
+// bytes a piece is always deflated.
+constexpr size_t kStoredTestMin = 1024;
+bool FlatCounts(const unsigned char* data, size_t n) {
+  uint32_t count[4][256] = {};  // four tables: a run of one byte does not wait on one counter
+  size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    ++count[0][data[i]];
+    ++count[1][data[i + 1]];
+    ++count[2][data[i + 2]];
+    ++count[3][data[i + 3]];
+  }
+  for (; i < n; ++i) ++count[0][data[i]];
+  // chi-square = sum over the byte values of (256 c - n)^2 / (256 n); at most n / 16 (an entropy
+  // at most half a percent below 8 bits a byte), or 400 for short pieces.
+  uint64_t sum = 0;
+  for (unsigned b = 0; b < 256; ++b) {
+    const int64_t d = int64_t(count[0][b] + count[1][b] + count[2][b] + count[3][b]) * 256 - int64_t(n);
+    sum += uint64_t(d * d);
+  }
+  return sum <= std::max<uint64_t>(n / 16, 400) * 256 * uint64_t(n);
+}
+// Whether 8-byte strings of [from, end) recur in it on more than about 1 % of its bytes.
+bool Repeats(const unsigned char* from, const unsigned char* end, size_t n) {
+  constexpr unsigned kSlots = 4096;
+  uint64_t seen[kSlots] = {};
+  size_t hits = 0;
+  for (const unsigned char* p = from; p + 8 <= end; ++p) {
+    uint32_t lo, hi;
+    std::memcpy(&lo, p, 4);
+    std::memcpy(&hi, p + 4, 4);
+    const uint32_t h = lo * 0x9E3779B1u ^ hi * 0x85EBCA77u;
+    if (h >> 26) continue;
+    const uint64_t w = uint64_t(hi) << 32 | lo;
+    uint64_t& slot = seen[(h >> 14) & (kSlots - 1)];
+    if (slot == w && ++hits * 6400 >= n) return true;
+    slot = w;
+  }
+  return false;
+}
+bool LooksRandom(const Piece& p) {
+  const unsigned char* data = p.in.get() + kDictSize;
+  return p.n >= kStoredTestMin && FlatCounts(data, p.n) && !Repeats(p.dict ? p.in.get() : data, data + p.n, p.n);
+}
 
 class Packer {
  public:
@@ -555,12 +606,12 @@ class Packer {
   // Deflates one piece into its output room, which grows when the data does not shrink enough.
   GzcStatus Compress(z_stream& zs, int& level, Piece& p) {
     // After a cancel the rest is only stored: the members still hold it, and the packing ends
-    // within moments.
-    const int want = cancel_ && Cancelled(cancel_) ? 0 : mode_.level;
+    // within moments. A piece that looks random is stored too (LooksRandom).
+    const unsigned char* data = p.in.get() + kDictSize;
+    const int want = (cancel_ && Cancelled(cancel_)) || LooksRandom(p) ? 0 : mode_.level;
     if (deflateReset(&zs) != Z_OK || (want != level && deflateParams(&zs, want, mode_.strategy) != Z_OK))
       return GZC_ERR_NO_MEMORY;
     level = want;
-    const unsigned char* data = p.in.get() + kDictSize;
     if (p.dict && deflateSetDictionary(&zs, p.in.get(), kDictSize) != Z_OK) return GZC_ERR_NO_MEMORY;
     p.crc = ::crc32(0L, data, static_cast<uInt>(p.n));
     zs.next_in = const_cast<unsigned char*>(data);
@@ -591,17 +642,31 @@ class Packer {
     int level = mode_.level;
     bool ready = deflateInit2(&zs, level, Z_DEFLATED, -MAX_WBITS, 8, mode_.strategy) == Z_OK;
     for (;;) {
-      Piece* p;
+      // Small pieces (small files) are taken a handful at a time (this thread's share of what
+      // waits), so that the lock is not taken (and, under contention, the system called) twice
+      // for every file.
+      uint64_t first, count = 0;
       {
         std::unique_lock<std::mutex> lock(mu_);
         work_.wait(lock, [&] { return quit_ || started_ < handed_; });
         if (quit_) break;
-        p = &ring_[started_++ % ring_.size()];
+        first = started_;
+        const uint64_t share = (handed_ - started_ + threads_.size() - 1) / threads_.size();  // the others' too
+        for (size_t bytes = 0; started_ < handed_ && count < share && bytes < kPieceSize; ++count)
+          bytes += ring_[started_++ % ring_.size()].n + 1;
       }
-      p->status = ready ? Compress(zs, level, *p) : GZC_ERR_NO_MEMORY;
+      for (uint64_t i = 0; i < count; ++i) {
+        Piece& p = ring_[(first + i) % ring_.size()];
+        p.status = ready ? Compress(zs, level, p) : GZC_ERR_NO_MEMORY;
+      }
       std::lock_guard<std::mutex> lock(mu_);
-      p->done = true;
-      if (callerWaits_ && p == waitFor_) callerWake_.notify_one();
+      bool waited = false;
+      for (uint64_t i = 0; i < count; ++i) {
+        Piece& p = ring_[(first + i) % ring_.size()];
+        p.done = true;
+        waited = waited || &p == waitFor_;
+      }
+      if (callerWaits_ && waited) callerWake_.notify_one();
     }
     if (ready) deflateEnd(&zs);
   }

@@ -214,6 +214,7 @@ class BlockPool {
     return b;
   }
   void Give(unsigned char* b) { free_.push_back(b); }
+  size_t FreeCount() const { return free_.size(); }
   // Every block is out: Take must wait for a Give.
   bool AllOut() const { return free_.empty() && made_.size() >= limit_; }
   size_t FreeCount() const { return free_.size(); }

@@ -3,6 +3,9 @@
 #include "core/installerlayout.h"
 #include "core/langpack.h"
 #include "prversion.h"
+#ifdef _WIN32
+#include "win/winfs.h"
+#endif
 
 #include <chrono>
 #include <cstdio>
@@ -22,7 +25,24 @@
 
 namespace {
 
+#ifdef _WIN32
+// Files through the system's own handles (paths, folders and searches through the C runtime, as
+// ever): its stdio asks for a file's size, type and attributes in several calls, and reads each
+// file once more at its end, which under Wine costs a system call each, per file.
+const GzcFileOps kOps = [] {
+  GzcFileOps o = *GzcDefaultFileOps();
+  o.open = winfs::Open;
+  o.read = winfs::Read;
+  o.write = winfs::Write;
+  o.seek = winfs::Seek;
+  o.size = winfs::Size;
+  o.close = winfs::Close;
+  return o;
+}();
+const GzcFileOps* const ops = &kOps;
+#else
 const GzcFileOps* const ops = GzcDefaultFileOps();
+#endif
 // Linux names are UTF-8 bytes; the C runtime's on Windows are the ANSI code page's.
 #ifdef _WIN32
 constexpr bool kUtf8Names = false;

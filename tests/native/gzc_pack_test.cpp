@@ -226,7 +226,9 @@ TEST(GzcCancel, TakesEffectWithin100Ms) {
 TEST(GzcReadAhead, WaitingServesTheIdleHookAndKeepsOnePumpPerByte) {
   TempDir d;
   const size_t big = 40u << 20;
-  TempDir::WriteFile(d.root / "src" / "big.bin", Pseudo(big, 11));
+  Bytes data = Pseudo(big, 11);
+  for (char& ch : data) ch = static_cast<char>('a' + (ch & 15));  // compressible: deflated, not stored
+  TempDir::WriteFile(d.root / "src" / "big.bin", data);
   struct Counts {
     uint64_t pumps = 0, idles = 0;
   } c;
@@ -240,7 +242,51 @@ TEST(GzcReadAhead, WaitingServesTheIdleHookAndKeepsOnePumpPerByte) {
   EXPECT_GT(c.idles, 0u) << "40 MiB at level 9 cannot be compressed as fast as it is read";
   Parsed p = ParseArchive(ReadFile(archive));
   ASSERT_EQ(p.contents.size(), 1u);
-  EXPECT_EQ(p.contents[0], Pseudo(big, 11));
+  EXPECT_EQ(p.contents[0], data);
+}
+
+// What deflate cannot shrink is stored: a member of random or compressed data holds the data and
+// a stored block's 5-byte header per 64 KiB, where deflate's own stored blocks take one per 16 KiB;
+// data that repeats itself (within a piece, or the 32 KiB before it) is deflated however even its
+// byte counts are. The same bytes for any thread count.
+TEST(GzcStored, WhatDeflateCannotShrinkIsStored) {
+  Bytes random = Pseudo(300000, 7), block = Pseudo(20000, 8), letters = Pseudo(400000, 9), counter, packed;
+  for (char& c : letters) c = static_cast<char>('a' + (c & 15));
+  uLongf len = compressBound(static_cast<uLong>(letters.size()));
+  packed.resize(len);
+  compress2(reinterpret_cast<Bytef*>(&packed[0]), &len, reinterpret_cast<const Bytef*>(letters.data()), letters.size(), 9);
+  packed.resize(len);
+  for (size_t i = 0; i < 300000; ++i) counter += static_cast<char>(i);
+  // Stored: the data, the gzip header and trailer, and at most 5 bytes a 32 KiB.
+  auto stored = [](size_t n) { return n + 18 + 5 * (n / 32768 + 1); };
+  const struct {
+    const char* name;
+    Bytes data;
+    size_t most;  // the member's most bytes
+  } cases[] = {
+      {"random", random, stored(random.size())},
+      {"compressed", packed, stored(packed.size())},
+      {"a counter: even counts, all repeats", counter, 3000},
+      {"a random block thrice", block + block + block, 20000 + 1000},
+      {"a random block again in the next piece, its copy in the dictionary",
+       random.substr(0, 131072 - 20000) + block + block, stored(131072) + 1000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir d;
+    TempDir::WriteFile(d.root / "src" / "f", c.data);
+    Bytes first;
+    for (unsigned threads : {1u, 3u}) {
+      ASSERT_EQ(Pack(d, d.root / "src", d.root / "out.gzc", nullptr, "wb6", nullptr, threads), GZC_OK);
+      Bytes a = ReadFile(d.root / "out.gzc");
+      if (first.empty()) first = a;
+      EXPECT_EQ(a, first) << threads << " threads";
+    }
+    Parsed p = ParseArchive(first);
+    ASSERT_EQ(p.contents.size(), 1u);
+    EXPECT_EQ(p.contents[0], c.data);
+    EXPECT_LE(p.t[2] - p.t[1], c.most);
+  }
 }
 
 namespace {
