@@ -217,7 +217,6 @@ class BlockPool {
   size_t FreeCount() const { return free_.size(); }
   // Every block is out: Take must wait for a Give.
   bool AllOut() const { return free_.empty() && made_.size() >= limit_; }
-  size_t FreeCount() const { return free_.size(); }
   bool NoneMade() const { return made_.empty(); }
   void Clear() {
     free_.clear();
