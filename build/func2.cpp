@@ -15,7 +15,6 @@ const size_t kChunk = 1 << 16;
 // A build's dialog stays at least this long in view, so that a build of a few small files is seen
 // to run and end; a longer build closes it as soon as the installer is written.
 const DWORD kShownAtLeastMs = 200;
-DWORD progressOpenedAt;  // tick count of the current build's DialogKopiuj
 
 const BuildHooks& Hooks() { return BuildHooksInUse(); }
 
@@ -114,16 +113,10 @@ void SeamRunning(void*, bool on) {
 bool Attended() { return !Hooks().unattended || !Hooks().unattended(); }  // an unattended build shows no window
 
 void SeamProgressOpen(void*) {
-  if (!Attended()) return;
-  progressOpenedAt = GetTickCount();
-  DialogKopiuj();
+  if (Attended()) DialogKopiuj();
 }
 
-void SeamProgressClose(void*) {
-  DWORD shown = GetTickCount() - progressOpenedAt;
-  if (Attended() && shown < kShownAtLeastMs) Sleep(kShownAtLeastMs - shown);
-  CloseProgressByBuild();
-}
+void SeamProgressClose(void*) { CloseProgressByBuild(Attended() ? kShownAtLeastMs : 0); }
 }  // namespace
 
 bool SprawdzSciezke(const char* path) {

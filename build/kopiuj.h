@@ -27,5 +27,5 @@ void ClearBuildCancel();   // the next build goes on (cancel flag 1)
 HWND ProgressWindow();     // the open dialog, null while none has taken its bars
 void UsunZBin();      // deletes every file below the working folder's "bin"
 // The build's own close of the dialog: neither cancels nor deletes; waits for a dialog still opening
-// to have opened, then for the close to be handled.
-void CloseProgressByBuild();
+// to have opened and to have been in view `shownAtLeastMs`, then for the close to be handled.
+void CloseProgressByBuild(DWORD shownAtLeastMs = 0);

@@ -27,6 +27,7 @@ const size_t kEarlyReportsMax = 1024;
 std::mutex reportsLock;  // guards the two below and the dialog's taking of its bars
 std::vector<std::pair<short, short>> earlyReports;
 bool opening;  // a dialog was started and has not yet taken its bars
+DWORD openedAt;  // tick count at which the dialog took its bars
 
 // Every flag here is written by one thread and read by the other.
 BYTE Load(const BYTE* flag) { return __atomic_load_n(flag, __ATOMIC_ACQUIRE); }
@@ -46,6 +47,7 @@ BOOL OnInit(HWND wnd) {
   }
   earlyReports.clear();
   opening = false;
+  openedAt = GetTickCount();
   SetWindow(wnd);
   return FALSE;
 }
@@ -157,8 +159,11 @@ void UsunZBin() {
   if (h.deleteFiles && !bin.empty()) h.deleteFiles(bin.c_str());
 }
 
-void CloseProgressByBuild() {
+void CloseProgressByBuild(DWORD shownAtLeastMs) {
   WaitForOpening();
+  // Counted from the dialog's own opening, which may come well after the build asked for it.
+  DWORD shown = GetTickCount() - openedAt;
+  if (ProgressWindow() && shown < shownAtLeastMs) Sleep(shownAtLeastMs - shown);
   SetClosedByAuthor(false);
   if (HWND wnd = ProgressWindow()) SendMessageA(wnd, WM_CLOSE, 0, 0);
   SetClosedByAuthor(true);
