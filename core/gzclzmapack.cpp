@@ -36,7 +36,7 @@ ISzAlloc kSdkAlloc = {SdkAlloc, SdkFree};
 void* SdkAllocBig(void*, size_t size) {
 #ifdef MADV_HUGEPAGE
   constexpr size_t kHugePage = size_t(2) << 20;
-  if (size >= kHugePage) {
+  if (size >= kHugePage && size <= SIZE_MAX - kHugePage) {
     const size_t whole = (size + kHugePage - 1) & ~(kHugePage - 1);
     void* p = nullptr;
     if (posix_memalign(&p, kHugePage, whole) != 0) return nullptr;
