@@ -5,7 +5,7 @@
 
 extern const SubDialog kPackingDialog;
 
-void DialogKopiuj();                      // starts the dialog on a thread of its own, unless open; does not wait for it
+void DialogKopiuj();                      // opens the dialog on a thread of its own, unless open; waits a moment for it
 DWORD WINAPI ThtMain5(LPVOID);
 INT_PTR CALLBACK DialogProc6(HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
 void InitLang6(HWND wnd);

@@ -103,6 +103,9 @@ void DialogKopiuj() {
     opening = true;
   }
   OpenSubDialog(kPackingDialog);
+  // Give the dialog a moment to take its bars, so that the first steps' progress is shown where it
+  // is made (what is reported while it still opens is kept for it).
+  WaitForOpening();
 }
 
 DWORD WINAPI ThtMain5(LPVOID) { return RunSubDialog(kPackingDialog); }

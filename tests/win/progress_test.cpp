@@ -91,8 +91,8 @@ TEST_F(ProgressDialog, ABuildsReportDoesNotWaitForTheDialogsThread) {
   CloseProgressByBuild();
 }
 
-// The build goes on while its dialog opens: what it reports meanwhile is shown once the dialog has
-// opened (held here by the main window's thread, which the dialog's menu update waits for).
+// A dialog slow to open: what the build reports meanwhile is shown once the dialog has opened (held
+// here by the main window's thread, which the dialog's menu update waits for).
 TEST_F(ProgressDialog, ReportsMadeWhileItOpensAreShownOnceItHasOpened) {
   StartApp();
   SendMessageA(Main(), WM_NULL, 0, 0);
