@@ -6,6 +6,7 @@ add_library(prcore STATIC ${PR_CORE_SOURCES} ${PR_BUILD_SEQUENCE})
 target_include_directories(prcore PUBLIC ${PR_PORTABLE_INCLUDES})
 find_package(ZLIB REQUIRED)
 target_link_libraries(prcore PUBLIC ZLIB::ZLIB lzma_enc lzma_dec)
+target_compile_options(prcore PRIVATE -O2)  # the tools' code: built for speed, as they are
 
 # Sanitized copy for the tests (the tools are built plain, for speed).
 add_library(prcore_san STATIC ${PR_CORE_SOURCES} ${PR_BUILD_SEQUENCE})

@@ -407,7 +407,9 @@ class Packer {
       size_t k = 0;
       while (k < n) {
         // The bytes before the next point that does more than count (a progress change or a
-        // pump that may look at messages) go as a run; each still gets its cancel check.
+        // pump that may look at messages) go as a run, with one look at the cancel flag: a flag
+        // that turns while the run passes is seen at the next point, as if it had turned just
+        // after the run.
         size_t run = 0;
         if (!pump || pumpQuiet) {
           run = n - k;
@@ -425,9 +427,7 @@ class Packer {
           ++k;
           continue;
         }
-        size_t passed = run;
-        if (cancel)
-          for (passed = 0; passed < run && !Cancelled(cancel);) ++passed;
+        const size_t passed = cancel && Cancelled(cancel) ? 0 : run;
         count += passed;
         if (pumpQuiet) h->pumpSkip(hctx, static_cast<unsigned>(passed));
         k += passed;
