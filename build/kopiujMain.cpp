@@ -17,12 +17,12 @@ short g[2];
 BYTE cancel = 1;
 BYTE c = 1;
 HWND hDlg;
-const DWORD kOpenWaitMs = 2000;     // how long a build's close waits for the dialog to take its bars
+const DWORD kOpenWaitMs = 2000;     // how long a build's start and its close wait for the dialog to take its bars
 const DWORD kOpenPollMs = 2;
 // A build's report of both bars (wParam overall, lParam current), shown on the dialog's thread.
 const UINT WM_BUILD_PROGRESS = WM_APP + 1;
-// The build does not wait for its dialog to open: what it reports meanwhile is kept (up to this
-// many reports) and shown by the dialog when it takes its bars, before anything reported later.
+// A dialog slower to open than the build waits for: what the build reports meanwhile is kept (up to
+// this many reports) and shown by the dialog when it takes its bars, before anything reported later.
 const size_t kEarlyReportsMax = 1024;
 std::mutex reportsLock;  // guards the two below and the dialog's taking of its bars
 std::vector<std::pair<short, short>> earlyReports;
@@ -52,8 +52,9 @@ BOOL OnInit(HWND wnd) {
   return FALSE;
 }
 
-// The build's end waits for a dialog that is still opening: closed before it has its window, it
-// would open after the build and stay. Messages sent to this thread meanwhile are served.
+// Waits a moment for a dialog that is still opening to take its bars: at the build's start, so that
+// its first progress is shown, and at its end, since a dialog closed before it has its window would
+// open after the build and stay. Messages sent to this thread meanwhile are served.
 void WaitForOpening() {
   auto open = [] { return IsOpen(kPackingDialog.slot); };
   for (DWORD start = GetTickCount(); !ProgressWindow() && open() && GetTickCount() - start < kOpenWaitMs;) {

@@ -54,18 +54,6 @@ size_t EncodeUtf8(unsigned cp, char* buf) {
   return n;
 }
 
-// Reads exactly n bytes or fails.
-bool ReadExact(const GzcFileOps* ops, void* file, void* buf, size_t n) {
-  unsigned char* p = static_cast<unsigned char*>(buf);
-  while (n) {
-    size_t got = ops->read(ops->ctx, file, p, n);
-    if (got == 0) return false;
-    p += got;
-    n -= got;
-  }
-  return true;
-}
-
 // ---- Device names ------------------------------------------------------------------------------
 // Windows reaches a device, not a file, through these names in any folder and with any extension.
 bool IsDeviceName(const char* comp, size_t len) {

@@ -28,16 +28,6 @@ void* SdkAlloc(void*, size_t size) { return std::malloc(size); }
 void SdkFree(void*, void* address) { std::free(address); }
 ISzAlloc kSdkAlloc = {SdkAlloc, SdkFree};
 
-bool ReadAll(const GzcFileOps* ops, void* file, unsigned char* buf, size_t n) {
-  while (n) {
-    size_t got = ops->read(ops->ctx, file, buf, n);
-    if (got == 0) return false;
-    buf += got;
-    n -= got;
-  }
-  return true;
-}
-
 // The decoder's state and buffers, freed on every way out.
 struct Decoder {
   CLzmaDec dec;
@@ -72,15 +62,15 @@ GzcStatus GzcSolid::Open(const GzcSource& src, const uint32_t* t, uint32_t n, ui
   if (!ops->seek(ops->ctx, src.file, src.offset + t[1])) return GZC_ERR_READ;
   for (uint32_t i = 0; i + 1 < files_;) {
     const uint32_t k = std::min<uint32_t>(files_ - 1 - i, sizeof buf / 8);
-    if (!ReadAll(ops, src.file, buf, 8 * size_t(k))) return GZC_ERR_TRUNCATED;
+    if (!ReadExact(ops, src.file, buf, 8 * size_t(k))) return GZC_ERR_TRUNCATED;
     for (uint32_t j = 0; j < k; ++j, ++i) {
       rec_[2 * i] = GetLE32(buf + 8 * j);
       rec_[2 * i + 1] = GetLE32(buf + 8 * j + 4);
     }
   }
   unsigned char head[GZC_LZMA_HEAD];
-  if (!ReadAll(ops, src.file, head, sizeof head)) return GZC_ERR_TRUNCATED;
-  if (!ops->seek(ops->ctx, src.file, src.offset + t[n] - 8) || !ReadAll(ops, src.file, buf, 8)) return GZC_ERR_TRUNCATED;
+  if (!ReadExact(ops, src.file, head, sizeof head)) return GZC_ERR_TRUNCATED;
+  if (!ops->seek(ops->ctx, src.file, src.offset + t[n] - 8) || !ReadExact(ops, src.file, buf, 8)) return GZC_ERR_TRUNCATED;
   rec_[2 * (files_ - 1)] = GetLE32(buf);
   rec_[2 * (files_ - 1) + 1] = GetLE32(buf + 4);
 
@@ -139,7 +129,7 @@ GzcStatus GzcSolid::Decode(const GzcSource& src, const Sink* sink) {
   while (status == GZC_OK && produced < total_) {
     if (inPos == inSize && inLeft) {
       inSize = static_cast<size_t>(std::min<uint64_t>(inLeft, kInSize));
-      if (!ReadAll(ops, src.file, d.in, inSize)) return GZC_ERR_TRUNCATED;
+      if (!ReadExact(ops, src.file, d.in, inSize)) return GZC_ERR_TRUNCATED;
       inLeft -= inSize;
       inPos = 0;
     }
@@ -171,7 +161,7 @@ GzcStatus GzcSolid::Decode(const GzcSource& src, const Sink* sink) {
   // The stream ends with the last byte: nothing may follow it but its record.
   if (inPos == inSize && inLeft && inLeft <= kInSize) {
     inSize = static_cast<size_t>(inLeft);
-    if (!ReadAll(ops, src.file, d.in, inSize)) return GZC_ERR_TRUNCATED;
+    if (!ReadExact(ops, src.file, d.in, inSize)) return GZC_ERR_TRUNCATED;
     inLeft = 0;
     inPos = 0;
   }

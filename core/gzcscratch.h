@@ -37,6 +37,18 @@ inline void PutLE32(unsigned char* p, uint32_t v) {
   p[3] = static_cast<unsigned char>(v >> 24);
 }
 
+// Reads exactly n bytes through the file layer, or fails.
+inline bool ReadExact(const GzcFileOps* ops, void* file, void* buf, size_t n) {
+  unsigned char* p = static_cast<unsigned char*>(buf);
+  while (n) {
+    size_t got = ops->read(ops->ctx, file, p, n);
+    if (got == 0) return false;
+    p += got;
+    n -= got;
+  }
+  return true;
+}
+
 #ifdef GZC_FOLDERS_HELD
 // A build whose callers all name their file layer (the installer engine) links no stand-in for it.
 inline const GzcFileOps* OpsOr(const GzcFileOps* ops) { return ops; }
